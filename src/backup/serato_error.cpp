@@ -1,0 +1,21 @@
+#include "backup/serato_error.h"
+
+namespace morrowdeck {
+
+namespace {
+
+std::string describe(SeratoError::Code code, const std::string& path) {
+    switch (code) {
+        case SeratoError::Code::libraryNotFound: return "No Serato library (_Serato_ folder) found at " + path + ".";
+        case SeratoError::Code::destinationUnwritable: return "The destination " + path + " is not writable.";
+        case SeratoError::Code::noCratesSelected: return "No crates are selected to back up.";
+    }
+    return {};
+}
+
+}  // namespace
+
+SeratoError::SeratoError(Code code, std::string path)
+    : code_(code), path_(std::move(path)), description_(describe(code_, path_)) {}
+
+}  // namespace morrowdeck

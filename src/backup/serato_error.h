@@ -1,0 +1,31 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace morrowdeck {
+
+// The engines' own start-condition failures. The description is the error's only text: the
+// models show it as their status line and as one error log line.
+class SeratoError : public std::exception {
+public:
+    enum class Code { libraryNotFound, destinationUnwritable, noCratesSelected };
+
+    static SeratoError libraryNotFound(std::string path) { return {Code::libraryNotFound, std::move(path)}; }
+    static SeratoError destinationUnwritable(std::string path) { return {Code::destinationUnwritable, std::move(path)}; }
+    static SeratoError noCratesSelected() { return {Code::noCratesSelected, {}}; }
+
+    Code code() const { return code_; }
+    const std::string& path() const { return path_; }
+    const std::string& description() const { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+private:
+    SeratoError(Code code, std::string path);
+
+    Code code_;
+    std::string path_;
+    std::string description_;
+};
+
+}  // namespace morrowdeck

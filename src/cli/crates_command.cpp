@@ -1,0 +1,74 @@
+// `morrowdeck-cli crates`: prints the crate forest of a Serato library.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/json_output.h"
+#include "library/serato_library.h"
+
+namespace morrowdeck::cli {
+
+namespace {
+
+struct CratesOptions {
+    std::string library;
+    bool json = false;
+};
+
+nlohmann::ordered_json crateJson(const Crate& crate) {
+    nlohmann::ordered_json children = nlohmann::ordered_json::array();
+    for (const auto& child : crate.children) children.push_back(crateJson(*child));
+    return {
+        {"name", crate.name},
+        {"components", crate.components},
+        {"crateFile", crate.crateFileURL ? nlohmann::ordered_json(crate.crateFileURL->native()) : nlohmann::ordered_json(nullptr)},
+        {"isSmart", crate.isSmart},
+        {"tracks", crate.tracks},
+        {"children", std::move(children)},
+    };
+}
+
+void printTree(std::ostream& out, const std::vector<Crate::Ptr>& crates, int depth) {
+    for (const auto& crate : crates) {
+        const std::size_t count = crate->children.empty() ? crate->tracks.size() : crate->totalTrackCount();
+        out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << crate->name << "  (" << count
+            << (count == 1 ? " track" : " tracks") << ')' << (crate->isSmart ? "  [smart]" : "") << '\n';
+        printTree(out, crate->children, depth + 1);
+    }
+}
+
+int runCrates(const CratesOptions& options) {
+    const std::filesystem::path location =
+        options.library.empty() ? SeratoLibrary::defaultLibraryLocation() : std::filesystem::path(options.library);
+    const auto library = SeratoLibrary::resolveLibrary(std::filesystem::absolute(location).lexically_normal());
+    if (!library) {
+        std::cerr << "No _Serato_ folder found at that location.\n";
+        return exitUsage;
+    }
+    const auto forest = SeratoLibrary::loadCrates(*library);
+    if (options.json) {
+        nlohmann::ordered_json crates = nlohmann::ordered_json::array();
+        for (const auto& crate : forest) crates.push_back(crateJson(*crate));
+        printJson(std::cout, {{"library", library->native()},
+                              {"volumePrefix", SeratoLibrary::volumeMountPrefix(*library)},
+                              {"crates", std::move(crates)}});
+    } else {
+        std::cout << "Library: " << library->native() << '\n';
+        printTree(std::cout, forest, 0);
+    }
+    return exitOk;
+}
+
+}  // namespace
+
+void registerCratesCommand(CLI::App& app, int& status) {
+    auto options = std::make_shared<CratesOptions>();
+    CLI::App* command = app.add_subcommand("crates", "List the crates of a Serato library as a tree");
+    command->add_option("--library", options->library,
+                        "The _Serato_ folder or its parent (default: ~/Music/_Serato_)");
+    command->add_flag("--json", options->json, "Print one JSON document instead of the tree");
+    command->callback([options, &status] { status = runCrates(*options); });
+}
+
+}  // namespace morrowdeck::cli

@@ -1,0 +1,19 @@
+// morrowdeck-cli: the command-line front end over the same engines as the desktop app.
+#include <CLI/CLI.hpp>
+
+#include "cli/command.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Morrowdeck: back up and restore Serato DJ libraries", "morrowdeck-cli"};
+    app.require_subcommand(1);
+    int status = morrowdeck::cli::exitOk;
+    morrowdeck::cli::registerCratesCommand(app, status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        // --help exits 0; every other parse problem is a usage error.
+        return code == 0 ? 0 : morrowdeck::cli::exitUsage;
+    }
+    return status;
+}

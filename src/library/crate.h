@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/uuid.h"
+
+namespace morrowdeck {
+
+// One crate of a loaded library. Shared and immutable once the forest is built: the forest,
+// the window model's list of leaves and a backup run all hold the same objects, from any
+// thread, without locking.
+struct Crate {
+    using Ptr = std::shared_ptr<const Crate>;
+
+    Uuid id;
+    std::string name;                                   // last component, as displayed
+    std::vector<std::string> components;                // full name path, top level first
+    std::optional<std::filesystem::path> crateFileURL;  // absent for a pure group
+    bool isSmart = false;
+    std::vector<std::string> tracks;  // absolute paths in file order, duplicates kept
+    std::vector<Ptr> children;        // sorted by name
+
+    // A crate read from a file; only these are selected and backed up (a leaf may also
+    // have children).
+    bool isLeaf() const { return crateFileURL.has_value(); }
+
+    // The children, or null when there are none (an outline shows no disclosure control).
+    const std::vector<Ptr>* outlineChildren() const { return children.empty() ? nullptr : &children; }
+
+    // Own tracks plus every descendant's, duplicates and missing files included.
+    std::size_t totalTrackCount() const;
+};
+
+}  // namespace morrowdeck

@@ -1,0 +1,32 @@
+#include "library/crate_parser.h"
+
+#include "library/serato_database.h"
+#include "library/text_encoding.h"
+
+namespace morrowdeck::CrateParser {
+
+std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate, std::string_view volumePrefix) {
+    std::vector<std::string> paths;
+    SeratoDatabase::eachChunk(crate, [&](std::string_view tag, std::span<const std::uint8_t> track) {
+        if (tag != "otrk") return;
+        SeratoDatabase::eachChunk(track, [&](std::string_view field, std::span<const std::uint8_t> payload) {
+            if (field != "ptrk" || payload.empty()) return;
+            const auto stored = text::decodeUtf16BE(payload);
+            if (!stored || stored->empty()) return;
+            paths.push_back(absolutePath(*stored, volumePrefix));
+        });
+    });
+    return paths;
+}
+
+std::string absolutePath(std::string_view fromVolumeRelative, std::string_view volumePrefix) {
+    const std::size_t start = fromVolumeRelative.find_first_not_of('/');
+    const std::string_view rest =
+        start == std::string_view::npos ? std::string_view() : fromVolumeRelative.substr(start);
+    std::string path;
+    path.reserve(volumePrefix.size() + 1 + rest.size());
+    path.append(volumePrefix).append("/").append(rest);
+    return path;
+}
+
+}  // namespace morrowdeck::CrateParser

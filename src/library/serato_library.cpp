@@ -1,0 +1,99 @@
+#include "library/serato_library.h"
+
+#include <algorithm>
+
+#include "library/crate_parser.h"
+#include "library/name_order.h"
+#include "library/tree_builder.h"
+#include "library/unicode_text.h"
+#include "platform/file_system.h"
+#include "platform/home_folder.h"
+#include "platform/volumes.h"
+
+namespace morrowdeck::SeratoLibrary {
+
+namespace {
+
+std::string lastComponent(const std::filesystem::path& path) {
+    std::string text = path.native();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return std::filesystem::path(text).filename().native();
+}
+
+std::string lowercaseAscii(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return out;
+}
+
+// Reads one sub-folder of the library into the builder.
+void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::string_view ext,
+            const std::vector<std::string>& prefix, bool isSmart, std::string_view volumePrefix) {
+    auto names = platform::listDirectory(folder);
+    if (!names) return;
+
+    struct Candidate {
+        std::string name;
+        std::string baseName;
+    };
+    std::vector<Candidate> candidates;
+    for (auto& name : *names) {
+        const std::size_t dot = name.rfind('.');
+        if (dot == std::string::npos || lowercaseAscii(std::string_view(name).substr(dot + 1)) != ext) continue;
+        candidates.push_back({name, name.substr(0, dot)});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return text::nameLess(a.name, b.name); });
+
+    for (const auto& candidate : candidates) {
+        auto components = nameComponents(candidate.baseName);
+        if (components.empty()) continue;  // skipped without reading
+        components.insert(components.begin(), prefix.begin(), prefix.end());
+
+        const std::filesystem::path file = folder / candidate.name;
+        std::vector<std::string> tracks;
+        if (const auto bytes = platform::readFile(file)) tracks = CrateParser::trackPaths(*bytes, volumePrefix);
+        builder.insert(components, file, isSmart, std::move(tracks));
+    }
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> resolveLibrary(const std::filesystem::path& at) {
+    if (text::nfcKey(lastComponent(at)) == libraryFolderName && platform::isDirectory(at)) return at;
+    const std::filesystem::path child = at / libraryFolderName;
+    if (platform::isDirectory(child)) return child;
+    return std::nullopt;
+}
+
+std::filesystem::path defaultLibraryLocation() {
+    return platform::homeFolder() / "Music" / libraryFolderName;
+}
+
+std::string volumeMountPrefix(const std::filesystem::path& path) { return platform::volumeMountPoint(path); }
+
+std::vector<std::string> nameComponents(std::string_view baseName) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t separator = baseName.find(hierarchySeparator, start);
+        const std::string_view piece =
+            baseName.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
+        std::string trimmed = text::trimSeparators(piece);
+        if (!trimmed.empty()) components.push_back(std::move(trimmed));
+        if (separator == std::string_view::npos) break;
+        start = separator + hierarchySeparator.size();
+    }
+    return components;
+}
+
+std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from) {
+    const std::string prefix = volumeMountPrefix(from);
+    TreeBuilder builder;
+    ingest(builder, from / "Subcrates", "crate", {}, false, prefix);
+    ingest(builder, from / "SmartCrates", "scrate", {std::string(smartCratesGroup)}, true, prefix);
+    return builder.sortedForest();
+}
+
+}  // namespace morrowdeck::SeratoLibrary

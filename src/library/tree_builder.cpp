@@ -1,0 +1,56 @@
+#include "library/tree_builder.h"
+
+#include <algorithm>
+
+#include "library/name_order.h"
+#include "library/unicode_text.h"
+
+namespace morrowdeck {
+
+void TreeBuilder::insert(const std::vector<std::string>& components,
+                         const std::optional<std::filesystem::path>& crateFileURL, bool isSmart,
+                         std::vector<std::string> tracks) {
+    if (components.empty()) return;
+    NodeMap* level = &rootChildren;
+    Node* node = nullptr;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        auto& slot = level->children[text::nfcKey(components[i])];
+        if (!slot) {
+            slot = std::make_unique<Node>();
+            slot->name = components[i];
+            slot->components.assign(components.begin(), components.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        }
+        node = slot.get();
+        level = &node->children;
+    }
+    node->crateFileURL = crateFileURL;
+    node->isSmart = isSmart;
+    node->tracks = std::move(tracks);
+}
+
+std::vector<Crate::Ptr> TreeBuilder::convert(const NodeMap& map) {
+    std::vector<const Node*> nodes;
+    nodes.reserve(map.children.size());
+    for (const auto& [key, node] : map.children) nodes.push_back(node.get());
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const Node* a, const Node* b) { return text::nameLess(a->name, b->name); });
+
+    std::vector<Crate::Ptr> crates;
+    crates.reserve(nodes.size());
+    for (const Node* node : nodes) {
+        auto crate = std::make_shared<Crate>();
+        crate->children = convert(node->children);
+        crate->id = Uuid::random();
+        crate->name = node->name;
+        crate->components = node->components;
+        crate->crateFileURL = node->crateFileURL;
+        crate->isSmart = node->isSmart;
+        crate->tracks = node->tracks;
+        crates.push_back(std::move(crate));
+    }
+    return crates;
+}
+
+std::vector<Crate::Ptr> TreeBuilder::sortedForest() const { return convert(rootChildren); }
+
+}  // namespace morrowdeck

@@ -1,0 +1,86 @@
+#include "library/unicode_text.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+
+namespace morrowdeck::text {
+
+namespace {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+const icu::Normalizer2* nfc() {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    return U_SUCCESS(status) ? normalizer : nullptr;
+}
+
+icu::UnicodeString normalizedFolded(std::string_view text) {
+    icu::UnicodeString value = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    UErrorCode status = U_ZERO_ERROR;
+    if (const auto* normalizer = nfc()) {
+        icu::UnicodeString normalized = normalizer->normalize(value, status);
+        if (U_SUCCESS(status)) value = normalized;
+    }
+    value.foldCase(U_FOLD_CASE_DEFAULT);
+    // Folding can produce decomposed sequences; normalise again so both sides agree.
+    status = U_ZERO_ERROR;
+    if (const auto* normalizer = nfc()) {
+        icu::UnicodeString normalized = normalizer->normalize(value, status);
+        if (U_SUCCESS(status)) value = normalized;
+    }
+    return value;
+}
+
+bool isSeparator(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+
+}  // namespace
+
+std::string nfcKey(std::string_view text) {
+    if (isAscii(text)) return std::string(text);
+    const auto* normalizer = nfc();
+    if (normalizer == nullptr) return std::string(text);
+    std::string out;
+    icu::StringByteSink<std::string> sink(&out);
+    UErrorCode status = U_ZERO_ERROR;
+    normalizer->normalizeUTF8(0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())), sink, nullptr,
+                              status);
+    if (U_FAILURE(status)) return std::string(text);
+    return out;
+}
+
+std::string trimSeparators(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+
+    int32_t begin = 0;
+    while (begin < length) {
+        int32_t next = begin;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || !isSeparator(c)) break;
+        begin = next;
+    }
+    int32_t end = length;
+    while (end > begin) {
+        int32_t previous = end;
+        UChar32 c;
+        U8_PREV(bytes, begin, previous, c);
+        if (c < 0 || !isSeparator(c)) break;
+        end = previous;
+    }
+    return std::string(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+}
+
+bool containsCaseInsensitive(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return true;
+    return normalizedFolded(haystack).indexOf(normalizedFolded(needle)) >= 0;
+}
+
+}  // namespace morrowdeck::text

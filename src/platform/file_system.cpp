@@ -1,0 +1,80 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace morrowdeck::platform {
+
+namespace {
+
+bool statPath(const std::filesystem::path& path, struct stat& info) {
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+bool exists(const std::filesystem::path& path) {
+    struct stat info {};
+    return statPath(path, info);
+}
+
+bool isDirectory(const std::filesystem::path& path) {
+    struct stat info {};
+    return statPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool isRegularFile(const std::filesystem::path& path) {
+    struct stat info {};
+    return statPath(path, info) && S_ISREG(info.st_mode);
+}
+
+std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    if (!dir) return std::nullopt;
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (entry->d_name[0] == '.') continue;  // hidden, "." and ".."
+        names.emplace_back(entry->d_name);
+    }
+    if (errno != 0) return std::nullopt;
+    return names;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
+    // O_NONBLOCK keeps open() from waiting for a writer when the path is a FIFO.
+    FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+
+    std::vector<std::uint8_t> bytes;
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) bytes.resize(bytes.size() + 64 * 1024);  // file grew
+        const ssize_t got = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+}  // namespace morrowdeck::platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// File-system queries and whole-file reads used by the Serato readers. Every function is
+// thread-safe and reports trouble as an empty result rather than an exception: callers
+// treat an unreadable file like an absent one.
+namespace morrowdeck::platform {
+
+// True when something exists at the path (symbolic links are followed).
+bool exists(const std::filesystem::path& path);
+
+// True when the path names a directory (symbolic links are followed).
+bool isDirectory(const std::filesystem::path& path);
+
+// True when the path names a regular file (symbolic links are followed); FIFOs, devices and
+// sockets are not regular files.
+bool isRegularFile(const std::filesystem::path& path);
+
+// Names of the entries directly inside a directory, without hidden entries (names starting
+// with "."), in the order the file system returns them. Empty optional when the directory
+// cannot be listed.
+std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory);
+
+// The whole content of a regular file. Empty optional when the path is not a regular file
+// or cannot be read; a FIFO or device is refused without blocking.
+std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path);
+
+}  // namespace morrowdeck::platform
