@@ -6,9 +6,12 @@ namespace {
 
 std::string describe(SeratoError::Code code, const std::string& path) {
     switch (code) {
-        case SeratoError::Code::libraryNotFound: return "No Serato library (_Serato_ folder) found at " + path + ".";
-        case SeratoError::Code::destinationUnwritable: return "The destination " + path + " is not writable.";
-        case SeratoError::Code::noCratesSelected: return "No crates are selected to back up.";
+        case SeratoError::Code::libraryNotFound:
+            return "No Serato library (_Serato_ folder) found at " + path + ".";
+        case SeratoError::Code::destinationUnwritable:
+            return "The destination " + path + " is not writable.";
+        case SeratoError::Code::noCratesSelected:
+            return "No crates are selected to back up.";
     }
     return {};
 }

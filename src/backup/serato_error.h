@@ -8,11 +8,15 @@ namespace morrowdeck {
 // The engines' own start-condition failures. The description is the error's only text: the
 // models show it as their status line and as one error log line.
 class SeratoError : public std::exception {
-public:
+  public:
     enum class Code { libraryNotFound, destinationUnwritable, noCratesSelected };
 
-    static SeratoError libraryNotFound(std::string path) { return {Code::libraryNotFound, std::move(path)}; }
-    static SeratoError destinationUnwritable(std::string path) { return {Code::destinationUnwritable, std::move(path)}; }
+    static SeratoError libraryNotFound(std::string path) {
+        return {Code::libraryNotFound, std::move(path)};
+    }
+    static SeratoError destinationUnwritable(std::string path) {
+        return {Code::destinationUnwritable, std::move(path)};
+    }
     static SeratoError noCratesSelected() { return {Code::noCratesSelected, {}}; }
 
     Code code() const { return code_; }
@@ -20,7 +24,7 @@ public:
     const std::string& description() const { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
-private:
+  private:
     SeratoError(Code code, std::string path);
 
     Code code_;

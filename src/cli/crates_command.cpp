@@ -18,11 +18,13 @@ struct CratesOptions {
 
 nlohmann::ordered_json crateJson(const Crate& crate) {
     nlohmann::ordered_json children = nlohmann::ordered_json::array();
-    for (const auto& child : crate.children) children.push_back(crateJson(*child));
+    for (const auto& child : crate.children)
+        children.push_back(crateJson(*child));
     return {
         {"name", crate.name},
         {"components", crate.components},
-        {"crateFile", crate.crateFileURL ? nlohmann::ordered_json(crate.crateFileURL->native()) : nlohmann::ordered_json(nullptr)},
+        {"crateFile", crate.crateFileURL ? nlohmann::ordered_json(crate.crateFileURL->native())
+                                         : nlohmann::ordered_json(nullptr)},
         {"isSmart", crate.isSmart},
         {"tracks", crate.tracks},
         {"children", std::move(children)},
@@ -31,17 +33,21 @@ nlohmann::ordered_json crateJson(const Crate& crate) {
 
 void printTree(std::ostream& out, const std::vector<Crate::Ptr>& crates, int depth) {
     for (const auto& crate : crates) {
-        const std::size_t count = crate->children.empty() ? crate->tracks.size() : crate->totalTrackCount();
-        out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << crate->name << "  (" << count
-            << (count == 1 ? " track" : " tracks") << ')' << (crate->isSmart ? "  [smart]" : "") << '\n';
+        const std::size_t count =
+            crate->children.empty() ? crate->tracks.size() : crate->totalTrackCount();
+        out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << crate->name << "  ("
+            << count << (count == 1 ? " track" : " tracks") << ')'
+            << (crate->isSmart ? "  [smart]" : "") << '\n';
         printTree(out, crate->children, depth + 1);
     }
 }
 
 int runCrates(const CratesOptions& options) {
-    const std::filesystem::path location =
-        options.library.empty() ? SeratoLibrary::defaultLibraryLocation() : std::filesystem::path(options.library);
-    const auto library = SeratoLibrary::resolveLibrary(std::filesystem::absolute(location).lexically_normal());
+    const std::filesystem::path location = options.library.empty()
+                                               ? SeratoLibrary::defaultLibraryLocation()
+                                               : std::filesystem::path(options.library);
+    const auto library =
+        SeratoLibrary::resolveLibrary(std::filesystem::absolute(location).lexically_normal());
     if (!library) {
         std::cerr << "No _Serato_ folder found at that location.\n";
         return exitUsage;
@@ -49,7 +55,8 @@ int runCrates(const CratesOptions& options) {
     const auto forest = SeratoLibrary::loadCrates(*library);
     if (options.json) {
         nlohmann::ordered_json crates = nlohmann::ordered_json::array();
-        for (const auto& crate : forest) crates.push_back(crateJson(*crate));
+        for (const auto& crate : forest)
+            crates.push_back(crateJson(*crate));
         printJson(std::cout, {{"library", library->native()},
                               {"volumePrefix", SeratoLibrary::volumeMountPrefix(*library)},
                               {"crates", std::move(crates)}});
@@ -64,7 +71,8 @@ int runCrates(const CratesOptions& options) {
 
 void registerCratesCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<CratesOptions>();
-    CLI::App* command = app.add_subcommand("crates", "List the crates of a Serato library as a tree");
+    CLI::App* command =
+        app.add_subcommand("crates", "List the crates of a Serato library as a tree");
     command->add_option("--library", options->library,
                         "The _Serato_ folder or its parent (default: ~/Music/_Serato_)");
     command->add_flag("--json", options->json, "Print one JSON document instead of the tree");

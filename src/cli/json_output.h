@@ -1,7 +1,6 @@
 #pragma once
 
 #include <iosfwd>
-
 #include <nlohmann/json.hpp>
 
 namespace morrowdeck::cli {

@@ -4,7 +4,8 @@ namespace morrowdeck {
 
 std::size_t Crate::totalTrackCount() const {
     std::size_t total = tracks.size();
-    for (const auto& child : children) total += child->totalTrackCount();
+    for (const auto& child : children)
+        total += child->totalTrackCount();
     return total;
 }
 

@@ -29,7 +29,9 @@ struct Crate {
     bool isLeaf() const { return crateFileURL.has_value(); }
 
     // The children, or null when there are none (an outline shows no disclosure control).
-    const std::vector<Ptr>* outlineChildren() const { return children.empty() ? nullptr : &children; }
+    const std::vector<Ptr>* outlineChildren() const {
+        return children.empty() ? nullptr : &children;
+    }
 
     // Own tracks plus every descendant's, duplicates and missing files included.
     std::size_t totalTrackCount() const;

@@ -5,7 +5,8 @@
 
 namespace morrowdeck::CrateWriter {
 
-void append(std::vector<std::uint8_t>& out, std::string_view tag, std::span<const std::uint8_t> payload) {
+void append(std::vector<std::uint8_t>& out, std::string_view tag,
+            std::span<const std::uint8_t> payload) {
     SeratoDatabase::appendChunk(out, tag, payload);
 }
 
@@ -25,7 +26,8 @@ std::string volumeRelativePath(const std::filesystem::path& file, std::string_vi
     std::string_view path = file.native();
     // The prefix must end at a path component: /Volumes/USB2/a.mp3 is not on /Volumes/USB.
     if (!volumePrefix.empty() && path.starts_with(volumePrefix) &&
-        (path.size() == volumePrefix.size() || path[volumePrefix.size()] == '/' || volumePrefix.ends_with('/'))) {
+        (path.size() == volumePrefix.size() || path[volumePrefix.size()] == '/' ||
+         volumePrefix.ends_with('/'))) {
         path.remove_prefix(volumePrefix.size());
     }
     const std::size_t start = path.find_first_not_of('/');

@@ -13,7 +13,8 @@ namespace morrowdeck::CrateWriter {
 inline constexpr std::string_view crateVersion = "1.0/Serato ScratchLive Crate";
 
 // Appends one chunk: tag, big-endian 32-bit length, payload.
-void append(std::vector<std::uint8_t>& out, std::string_view tag, std::span<const std::uint8_t> payload);
+void append(std::vector<std::uint8_t>& out, std::string_view tag,
+            std::span<const std::uint8_t> payload);
 
 // The bytes of a complete crate file listing the paths in order.
 std::vector<std::uint8_t> crateData(const std::vector<std::string>& volumeRelativePaths);

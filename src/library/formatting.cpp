@@ -12,14 +12,16 @@ __extension__ typedef unsigned __int128 u128;
 
 u128 pow10(int exponent) {
     u128 value = 1;
-    for (int i = 0; i < exponent; ++i) value *= 10;
+    for (int i = 0; i < exponent; ++i)
+        value *= 10;
     return value;
 }
 
 u128 divideHalfEven(u128 numerator, u128 denominator) {
     u128 quotient = numerator / denominator;
     const u128 remainder = numerator % denominator;
-    if (remainder * 2 > denominator || (remainder * 2 == denominator && (quotient & 1) != 0)) ++quotient;
+    if (remainder * 2 > denominator || (remainder * 2 == denominator && (quotient & 1) != 0))
+        ++quotient;
     return quotient;
 }
 
@@ -48,7 +50,12 @@ std::string formatByteCount(std::uint64_t bytes) {
         int decimals;
     };
     static constexpr std::array<Unit, 6> units{{
-        {"KB", 3, 0}, {"MB", 6, 1}, {"GB", 9, 2}, {"TB", 12, 2}, {"PB", 15, 2}, {"EB", 18, 2},
+        {"KB", 3, 0},
+        {"MB", 6, 1},
+        {"GB", 9, 2},
+        {"TB", 12, 2},
+        {"PB", 15, 2},
+        {"EB", 18, 2},
     }};
     for (std::size_t i = 0; i < units.size(); ++i) {
         const Unit& unit = units[i];
@@ -64,7 +71,8 @@ std::string formatByteCount(std::uint64_t bytes) {
             fraction.push_back(static_cast<char>('0' + static_cast<int>(rest / digitScale)));
             rest %= digitScale;
         }
-        while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+        while (!fraction.empty() && fraction.back() == '0')
+            fraction.pop_back();
         if (!fraction.empty()) text += "." + fraction;
         return text + " " + unit.name;
     }
@@ -75,7 +83,9 @@ std::string formatDuration(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0 || seconds > 1e15) return "";
     auto total = static_cast<long long>(std::llround(seconds));
     const std::array<std::pair<long long, const char*>, 3> parts{{
-        {total / 3600, "h"}, {(total / 60) % 60, "m"}, {total % 60, "s"},
+        {total / 3600, "h"},
+        {(total / 60) % 60, "m"},
+        {total % 60, "s"},
     }};
     std::string text;
     int used = 0;

@@ -13,7 +13,8 @@ std::unique_ptr<icu::Collator> makeCollator() {
     icu::Locale locale = icu::Locale::getDefault();
     // LANG=C or unset gives en_US_POSIX, whose tailoring orders by code point; the root
     // order is what a user expects there.
-    if (std::string_view(locale.getName()) == "en_US_POSIX" || locale.isBogus()) locale = icu::Locale::getRoot();
+    if (std::string_view(locale.getName()) == "en_US_POSIX" || locale.isBogus())
+        locale = icu::Locale::getRoot();
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
     if (U_FAILURE(status) || !collator) {
@@ -33,9 +34,9 @@ int compareNames(std::string_view a, std::string_view b) {
     thread_local const std::unique_ptr<icu::Collator> collator = makeCollator();
     if (collator) {
         UErrorCode status = U_ZERO_ERROR;
-        const UCollationResult result =
-            collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-                                  icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+        const UCollationResult result = collator->compareUTF8(
+            icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+            icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
         if (U_SUCCESS(status) && result != UCOL_EQUAL) return result == UCOL_LESS ? -1 : 1;
     }
     // Tie-break on code points (UTF-8 byte order is code-point order).

@@ -11,6 +11,8 @@ namespace morrowdeck::text {
 // keeps its own collator for the process locale (the C/POSIX locale maps to the root order).
 int compareNames(std::string_view a, std::string_view b);
 
-inline bool nameLess(std::string_view a, std::string_view b) { return compareNames(a, b) < 0; }
+inline bool nameLess(std::string_view a, std::string_view b) {
+    return compareNames(a, b) < 0;
+}
 
 }  // namespace morrowdeck::text

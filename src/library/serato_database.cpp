@@ -7,9 +7,11 @@
 namespace morrowdeck::SeratoDatabase {
 
 void appendChunk(Bytes& out, std::string_view tag, ByteView payload) {
-    if (payload.size() > 0xFFFFFFFFull) throw std::length_error("Serato chunk payload exceeds 4 GiB");
+    if (payload.size() > 0xFFFFFFFFull)
+        throw std::length_error("Serato chunk payload exceeds 4 GiB");
     // Tags are four ASCII characters; pad or cut anything else so the layout stays intact.
-    for (std::size_t i = 0; i < 4; ++i) out.push_back(i < tag.size() ? static_cast<std::uint8_t>(tag[i]) : ' ');
+    for (std::size_t i = 0; i < 4; ++i)
+        out.push_back(i < tag.size() ? static_cast<std::uint8_t>(tag[i]) : ' ');
     const auto length = u32(static_cast<std::uint32_t>(payload.size()));
     out.insert(out.end(), length.begin(), length.end());
     out.insert(out.end(), payload.begin(), payload.end());
@@ -34,11 +36,13 @@ std::array<std::uint8_t, 4> u32(std::uint32_t value) {
 
 Bytes data(const std::vector<Bytes>& records) {
     std::size_t total = 8 + 2 * databaseVersion.size();
-    for (const auto& record : records) total += 8 + record.size();
+    for (const auto& record : records)
+        total += 8 + record.size();
     Bytes out;
     out.reserve(total);
     appendChunk(out, "vrsn", text::encodeUtf16BE(databaseVersion));
-    for (const auto& record : records) appendChunk(out, "otrk", record);
+    for (const auto& record : records)
+        appendChunk(out, "otrk", record);
     return out;
 }
 

@@ -36,8 +36,8 @@ std::array<std::uint8_t, 4> u32(std::uint32_t value);
 
 // Reads a big-endian 32-bit value from the first 4 bytes (the caller checks the size).
 inline std::uint32_t readU32(ByteView bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-           std::uint32_t{bytes[3]};
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
 // Calls callback(tag, payload) for every complete top-level chunk, in order. A tag whose
@@ -50,7 +50,8 @@ void eachChunk(ByteView data, Callback&& callback) {
     while (data.size() - position >= 8) {
         const std::uint8_t* head = data.data() + position;
         const bool ascii = (head[0] | head[1] | head[2] | head[3]) < 0x80;
-        const std::string_view tag = ascii ? std::string_view(reinterpret_cast<const char*>(head), 4) : std::string_view();
+        const std::string_view tag =
+            ascii ? std::string_view(reinterpret_cast<const char*>(head), 4) : std::string_view();
         const std::uint64_t length = readU32(data.subspan(position + 4, 4));
         if (length > data.size() - position - 8) return;
         callback(tag, data.subspan(position + 8, static_cast<std::size_t>(length)));

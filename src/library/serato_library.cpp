@@ -16,14 +16,16 @@ namespace {
 
 std::string lastComponent(const std::filesystem::path& path) {
     std::string text = path.native();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
     return std::filesystem::path(text).filename().native();
 }
 
 std::string lowercaseAscii(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     return out;
 }
 
@@ -40,11 +42,14 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
     std::vector<Candidate> candidates;
     for (auto& name : *names) {
         const std::size_t dot = name.rfind('.');
-        if (dot == std::string::npos || lowercaseAscii(std::string_view(name).substr(dot + 1)) != ext) continue;
+        if (dot == std::string::npos ||
+            lowercaseAscii(std::string_view(name).substr(dot + 1)) != ext)
+            continue;
         candidates.push_back({name, name.substr(0, dot)});
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return text::nameLess(a.name, b.name); });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return text::nameLess(a.name, b.name); });
 
     for (const auto& candidate : candidates) {
         auto components = nameComponents(candidate.baseName);
@@ -53,7 +58,8 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
 
         const std::filesystem::path file = folder / candidate.name;
         std::vector<std::string> tracks;
-        if (const auto bytes = platform::readFile(file)) tracks = CrateParser::trackPaths(*bytes, volumePrefix);
+        if (const auto bytes = platform::readFile(file))
+            tracks = CrateParser::trackPaths(*bytes, volumePrefix);
         builder.insert(components, file, isSmart, std::move(tracks));
     }
 }
@@ -61,7 +67,8 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
 }  // namespace
 
 std::optional<std::filesystem::path> resolveLibrary(const std::filesystem::path& at) {
-    if (text::nfcKey(lastComponent(at)) == libraryFolderName && platform::isDirectory(at)) return at;
+    if (text::nfcKey(lastComponent(at)) == libraryFolderName && platform::isDirectory(at))
+        return at;
     const std::filesystem::path child = at / libraryFolderName;
     if (platform::isDirectory(child)) return child;
     return std::nullopt;
@@ -71,7 +78,9 @@ std::filesystem::path defaultLibraryLocation() {
     return platform::homeFolder() / "Music" / libraryFolderName;
 }
 
-std::string volumeMountPrefix(const std::filesystem::path& path) { return platform::volumeMountPoint(path); }
+std::string volumeMountPrefix(const std::filesystem::path& path) {
+    return platform::volumeMountPoint(path);
+}
 
 std::vector<std::string> nameComponents(std::string_view baseName) {
     std::vector<std::string> components;
@@ -79,7 +88,8 @@ std::vector<std::string> nameComponents(std::string_view baseName) {
     for (;;) {
         const std::size_t separator = baseName.find(hierarchySeparator, start);
         const std::string_view piece =
-            baseName.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
+            baseName.substr(start, separator == std::string_view::npos ? std::string_view::npos
+                                                                       : separator - start);
         std::string trimmed = text::trimSeparators(piece);
         if (!trimmed.empty()) components.push_back(std::move(trimmed));
         if (separator == std::string_view::npos) break;

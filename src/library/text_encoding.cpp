@@ -55,7 +55,8 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }
     i += k;
-    if (k < length || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+    if (k < length || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0xFFFD;
     return cp;
 }
 

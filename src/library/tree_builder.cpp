@@ -18,7 +18,8 @@ void TreeBuilder::insert(const std::vector<std::string>& components,
         if (!slot) {
             slot = std::make_unique<Node>();
             slot->name = components[i];
-            slot->components.assign(components.begin(), components.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            slot->components.assign(components.begin(),
+                                    components.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         }
         node = slot.get();
         level = &node->children;
@@ -31,7 +32,8 @@ void TreeBuilder::insert(const std::vector<std::string>& components,
 std::vector<Crate::Ptr> TreeBuilder::convert(const NodeMap& map) {
     std::vector<const Node*> nodes;
     nodes.reserve(map.children.size());
-    for (const auto& [key, node] : map.children) nodes.push_back(node.get());
+    for (const auto& [key, node] : map.children)
+        nodes.push_back(node.get());
     std::stable_sort(nodes.begin(), nodes.end(),
                      [](const Node* a, const Node* b) { return text::nameLess(a->name, b->name); });
 
@@ -51,6 +53,8 @@ std::vector<Crate::Ptr> TreeBuilder::convert(const NodeMap& map) {
     return crates;
 }
 
-std::vector<Crate::Ptr> TreeBuilder::sortedForest() const { return convert(rootChildren); }
+std::vector<Crate::Ptr> TreeBuilder::sortedForest() const {
+    return convert(rootChildren);
+}
 
 }  // namespace morrowdeck

@@ -14,17 +14,18 @@ namespace morrowdeck {
 // Assembles crates named by component paths into a forest sorted by name. Used once per
 // library load on one thread, then dropped.
 class TreeBuilder {
-public:
+  public:
     // Walks (and creates) the nodes of the path; the last node takes the file, flag and
     // tracks, replacing what an earlier insert gave it. An empty path is ignored. Names
     // that are canonically equivalent address the same node; case matters.
-    void insert(const std::vector<std::string>& components, const std::optional<std::filesystem::path>& crateFileURL,
-                bool isSmart, std::vector<std::string> tracks);
+    void insert(const std::vector<std::string>& components,
+                const std::optional<std::filesystem::path>& crateFileURL, bool isSmart,
+                std::vector<std::string> tracks);
 
     // The forest with every level sorted in the Finder-like name order, with fresh ids.
     std::vector<Crate::Ptr> sortedForest() const;
 
-private:
+  private:
     struct Node;
     // Keyed by the NFC form of the name.
     struct NodeMap {

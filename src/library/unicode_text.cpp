@@ -12,7 +12,8 @@ namespace morrowdeck::text {
 namespace {
 
 bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 const icu::Normalizer2* nfc() {
@@ -22,7 +23,8 @@ const icu::Normalizer2* nfc() {
 }
 
 icu::UnicodeString normalizedFolded(std::string_view text) {
-    icu::UnicodeString value = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString value = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     UErrorCode status = U_ZERO_ERROR;
     if (const auto* normalizer = nfc()) {
         icu::UnicodeString normalized = normalizer->normalize(value, status);
@@ -38,7 +40,9 @@ icu::UnicodeString normalizedFolded(std::string_view text) {
     return value;
 }
 
-bool isSeparator(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+bool isSeparator(UChar32 c) {
+    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
+}
 
 }  // namespace
 
@@ -49,8 +53,8 @@ std::string nfcKey(std::string_view text) {
     std::string out;
     icu::StringByteSink<std::string> sink(&out);
     UErrorCode status = U_ZERO_ERROR;
-    normalizer->normalizeUTF8(0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())), sink, nullptr,
-                              status);
+    normalizer->normalizeUTF8(0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
+                              sink, nullptr, status);
     if (U_FAILURE(status)) return std::string(text);
     return out;
 }
@@ -75,7 +79,8 @@ std::string trimSeparators(std::string_view text) {
         if (c < 0 || !isSeparator(c)) break;
         end = previous;
     }
-    return std::string(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+    return std::string(
+        text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
 }
 
 bool containsCaseInsensitive(std::string_view haystack, std::string_view needle) {

@@ -25,7 +25,7 @@ struct FdCloser {
 
 }  // namespace
 
-bool exists(const std::filesystem::path& path) {
+bool fileExists(const std::filesystem::path& path) {
     struct stat info {};
     return statPath(path, info);
 }

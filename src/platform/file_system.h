@@ -12,7 +12,7 @@
 namespace morrowdeck::platform {
 
 // True when something exists at the path (symbolic links are followed).
-bool exists(const std::filesystem::path& path);
+bool fileExists(const std::filesystem::path& path);
 
 // True when the path names a directory (symbolic links are followed).
 bool isDirectory(const std::filesystem::path& path);

@@ -15,7 +15,8 @@ Uuid Uuid::random() {
     Uuid id;
     for (std::size_t i = 0; i < id.bytes.size(); i += 8) {
         std::uint64_t word = generator();
-        for (std::size_t j = 0; j < 8; ++j) id.bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
+        for (std::size_t j = 0; j < 8; ++j)
+            id.bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
     }
     id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0F) | 0x40);  // version 4
     id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant

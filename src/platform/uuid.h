@@ -28,7 +28,8 @@ template <>
 struct std::hash<morrowdeck::Uuid> {
     std::size_t operator()(const morrowdeck::Uuid& id) const noexcept {
         std::size_t value = 0;
-        for (auto byte : id.bytes) value = value * 131 + byte;
+        for (auto byte : id.bytes)
+            value = value * 131 + byte;
         return value;
     }
 };

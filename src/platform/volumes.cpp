@@ -43,7 +43,8 @@ std::string_view mountPointField(std::string_view line) {
 
 bool contains(std::string_view mountPoint, std::string_view path) {
     if (mountPoint == "/") return true;
-    if (path.size() < mountPoint.size() || path.substr(0, mountPoint.size()) != mountPoint) return false;
+    if (path.size() < mountPoint.size() || path.substr(0, mountPoint.size()) != mountPoint)
+        return false;
     return path.size() == mountPoint.size() || path[mountPoint.size()] == '/';
 }
 
@@ -74,14 +75,17 @@ std::string volumeMountPoint(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::path probe = std::filesystem::absolute(path, error);
     if (error) return "";
-    while (!platform::exists(probe) && probe.has_relative_path()) probe = probe.parent_path();
+    while (!platform::fileExists(probe) && probe.has_relative_path())
+        probe = probe.parent_path();
 
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(probe.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(probe.c_str(), nullptr),
+                                                         &std::free);
     if (!resolved) return "";
 
     const auto mountinfo = readFile("/proc/self/mountinfo");
     if (!mountinfo) return "";
-    const std::string_view text(reinterpret_cast<const char*>(mountinfo->data()), mountinfo->size());
+    const std::string_view text(reinterpret_cast<const char*>(mountinfo->data()),
+                                mountinfo->size());
     return mountPointContaining(text, resolved.get());
 }
 

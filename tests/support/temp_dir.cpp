@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,7 +11,8 @@
 namespace morrowdeck::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "morrowdeck-test-XXXXXX").native();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "morrowdeck-test-XXXXXX").native();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -29,12 +31,20 @@ TempDir::~TempDir() {
 void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.good()) << "cannot write " << file;
 }
 
 void writeFile(const std::filesystem::path& file, std::string_view text) {
     writeFile(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::string testName(std::string_view text) {
+    std::string name;
+    for (char c : text)
+        name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+    return name;
 }
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& file) {
