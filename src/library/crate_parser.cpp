@@ -8,15 +8,16 @@ namespace morrowdeck::CrateParser {
 std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
                                     std::string_view volumePrefix) {
     std::vector<std::string> paths;
+    std::string stored;  // reused decoding buffer
     SeratoDatabase::eachChunk(
         crate, [&](std::string_view tag, std::span<const std::uint8_t> track) {
             if (tag != "otrk") return;
             SeratoDatabase::eachChunk(
                 track, [&](std::string_view field, std::span<const std::uint8_t> payload) {
                     if (field != "ptrk" || payload.empty()) return;
-                    const auto stored = text::decodeUtf16BE(payload);
-                    if (!stored || stored->empty()) return;
-                    paths.push_back(absolutePath(*stored, volumePrefix));
+                    stored.clear();
+                    if (!text::appendDecodedUtf16BE(stored, payload) || stored.empty()) return;
+                    paths.push_back(absolutePath(stored, volumePrefix));
                 });
         });
     return paths;

@@ -51,6 +51,7 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
         candidates.begin(), candidates.end(),
         [](const Candidate& a, const Candidate& b) { return text::nameLess(a.name, b.name); });
 
+    std::vector<std::uint8_t> bytes;  // reused for every file of the folder
     for (const auto& candidate : candidates) {
         auto components = nameComponents(candidate.baseName);
         if (components.empty()) continue;  // skipped without reading
@@ -58,8 +59,8 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
 
         const std::filesystem::path file = folder / candidate.name;
         std::vector<std::string> tracks;
-        if (const auto bytes = platform::readFile(file))
-            tracks = CrateParser::trackPaths(*bytes, volumePrefix);
+        if (platform::readFileInto(file, bytes))
+            tracks = CrateParser::trackPaths(bytes, volumePrefix);
         builder.insert(components, file, isSmart, std::move(tracks));
     }
 }

@@ -62,26 +62,38 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
-std::optional<std::string> decodeUtf16BE(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() % 2 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(bytes.size() / 2 + bytes.size() / 8);
+bool appendDecodedUtf16BE(std::string& out, std::span<const std::uint8_t> bytes) {
+    if (bytes.size() % 2 != 0) return false;
+    const std::size_t start = out.size();
+    out.reserve(start + bytes.size() / 2 + bytes.size() / 8);
     for (std::size_t i = 0; i < bytes.size(); i += 2) {
         char32_t unit = (char32_t{bytes[i]} << 8) | bytes[i + 1];
         if (unit < 0x80) {  // fast path: ASCII dominates file paths
             out.push_back(static_cast<char>(unit));
             continue;
         }
-        if (unit >= 0xDC00 && unit <= 0xDFFF) return std::nullopt;  // lone low surrogate
+        const bool lowFirst = unit >= 0xDC00 && unit <= 0xDFFF;
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 3 >= bytes.size()) return std::nullopt;
-            const char32_t low = (char32_t{bytes[i + 2]} << 8) | bytes[i + 3];
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
+            const char32_t low =
+                i + 3 < bytes.size() ? (char32_t{bytes[i + 2]} << 8) | bytes[i + 3] : 0;
+            if (low < 0xDC00 || low > 0xDFFF) {
+                out.resize(start);
+                return false;
+            }
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
+        } else if (lowFirst) {
+            out.resize(start);
+            return false;
         }
         appendUtf8(out, unit);
     }
+    return true;
+}
+
+std::optional<std::string> decodeUtf16BE(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    if (!appendDecodedUtf16BE(out, bytes)) return std::nullopt;
     return out;
 }
 

@@ -15,6 +15,10 @@ namespace morrowdeck::text {
 // input decodes to the empty string.
 std::optional<std::string> decodeUtf16BE(std::span<const std::uint8_t> bytes);
 
+// The same strict decoding, appended to out; false (with out unchanged) when it fails.
+// Lets hot loops reuse one buffer.
+bool appendDecodedUtf16BE(std::string& out, std::span<const std::uint8_t> bytes);
+
 // Encodes UTF-8 text as UTF-16BE without byte-order mark or terminator. Byte sequences that
 // are not valid UTF-8 become U+FFFD (UTF-16 cannot carry them).
 std::vector<std::uint8_t> encodeUtf16BE(std::string_view utf8);

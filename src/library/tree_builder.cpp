@@ -29,8 +29,8 @@ void TreeBuilder::insert(const std::vector<std::string>& components,
     node->tracks = std::move(tracks);
 }
 
-std::vector<Crate::Ptr> TreeBuilder::convert(const NodeMap& map) {
-    std::vector<const Node*> nodes;
+std::vector<Crate::Ptr> TreeBuilder::convert(NodeMap& map) {
+    std::vector<Node*> nodes;
     nodes.reserve(map.children.size());
     for (const auto& [key, node] : map.children)
         nodes.push_back(node.get());
@@ -39,22 +39,24 @@ std::vector<Crate::Ptr> TreeBuilder::convert(const NodeMap& map) {
 
     std::vector<Crate::Ptr> crates;
     crates.reserve(nodes.size());
-    for (const Node* node : nodes) {
+    for (Node* node : nodes) {
         auto crate = std::make_shared<Crate>();
         crate->children = convert(node->children);
         crate->id = Uuid::random();
-        crate->name = node->name;
-        crate->components = node->components;
-        crate->crateFileURL = node->crateFileURL;
+        crate->name = std::move(node->name);
+        crate->components = std::move(node->components);
+        crate->crateFileURL = std::move(node->crateFileURL);
         crate->isSmart = node->isSmart;
-        crate->tracks = node->tracks;
+        crate->tracks = std::move(node->tracks);
         crates.push_back(std::move(crate));
     }
     return crates;
 }
 
-std::vector<Crate::Ptr> TreeBuilder::sortedForest() const {
-    return convert(rootChildren);
+std::vector<Crate::Ptr> TreeBuilder::sortedForest() {
+    auto forest = convert(rootChildren);
+    rootChildren.children.clear();
+    return forest;
 }
 
 }  // namespace morrowdeck

@@ -23,7 +23,8 @@ class TreeBuilder {
                 std::vector<std::string> tracks);
 
     // The forest with every level sorted in the Finder-like name order, with fresh ids.
-    std::vector<Crate::Ptr> sortedForest() const;
+    // Moves the collected tracks into the crates: the builder is empty afterwards.
+    std::vector<Crate::Ptr> sortedForest();
 
   private:
     struct Node;
@@ -40,7 +41,7 @@ class TreeBuilder {
         NodeMap children;
     };
 
-    static std::vector<Crate::Ptr> convert(const NodeMap& map);
+    static std::vector<Crate::Ptr> convert(NodeMap& map);
 
     NodeMap rootChildren;
 };

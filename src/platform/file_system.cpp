@@ -53,14 +53,13 @@ std::optional<std::vector<std::string>> listDirectory(const std::filesystem::pat
     return names;
 }
 
-std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
+bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
     // O_NONBLOCK keeps open() from waiting for a writer when the path is a FIFO.
     FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) return std::nullopt;
+    if (file.fd < 0) return false;
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
 
-    std::vector<std::uint8_t> bytes;
     bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
     for (;;) {
@@ -68,12 +67,18 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
         const ssize_t got = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return std::nullopt;
+            return false;
         }
         if (got == 0) break;
         filled += static_cast<std::size_t>(got);
     }
     bytes.resize(filled);
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
+    std::vector<std::uint8_t> bytes;
+    if (!readFileInto(path, bytes)) return std::nullopt;
     return bytes;
 }
 

@@ -30,4 +30,8 @@ std::optional<std::vector<std::string>> listDirectory(const std::filesystem::pat
 // or cannot be read; a FIFO or device is refused without blocking.
 std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path);
 
+// The same read into a caller's buffer, replacing its content; false when the file cannot be
+// read. Reusing one buffer across many small files avoids an allocation per file.
+bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes);
+
 }  // namespace morrowdeck::platform

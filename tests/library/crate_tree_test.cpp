@@ -96,14 +96,17 @@ TEST(TreeBuilder, EveryLevelSortedInFinderOrder) {
 }
 
 TEST(TreeBuilder, TotalsAndFreshIdentifiers) {
-    TreeBuilder builder;
-    builder.insert({"G", "x"}, "/x.crate", false, {"/1", "/2", "/1"});
-    builder.insert({"G", "y"}, "/y.crate", false, {"/3", "/4", "/5", "/6"});
-    const auto first = builder.sortedForest();
+    const auto build = [] {
+        TreeBuilder builder;
+        builder.insert({"G", "x"}, "/x.crate", false, {"/1", "/2", "/1"});
+        builder.insert({"G", "y"}, "/y.crate", false, {"/3", "/4", "/5", "/6"});
+        return builder.sortedForest();
+    };
+    const auto first = build();
     EXPECT_EQ(first[0]->totalTrackCount(), 7u);
     ASSERT_NE(first[0]->outlineChildren(), nullptr);
     EXPECT_EQ(first[0]->outlineChildren()->size(), 2u);
-    const auto second = builder.sortedForest();
+    const auto second = build();
     EXPECT_NE(first[0]->id, second[0]->id);
     EXPECT_NE(first[0]->children[0]->id, first[0]->children[1]->id);
 }
