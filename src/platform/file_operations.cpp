@@ -1,0 +1,373 @@
+#include "platform/file_operations.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>  // FICLONE
+#include <sys/ioctl.h>
+#include <sys/random.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace morrowdeck::platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Linux file systems cap a name at 255 bytes; FAT, exFAT and NTFS at 255 UTF-16 units, which a
+// UTF-8 name of at most 255 bytes never exceeds.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::string_view kTempMarker = ".morrowdeck-";
+constexpr std::size_t kSuffixLength = 6;
+constexpr std::size_t kBufferSize = 1 << 20;
+
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+int renameNoReplace(const char* from, const char* to) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+#else
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1u << 0));
+#endif
+}
+
+// Hidden name prefix for a temporary file standing in for `name`: ".<name>.morrowdeck-". A
+// long name is shortened at a character boundary so that the temporary name stays within
+// kMaxNameBytes (vfat and exfat refuse names holding half a UTF-8 sequence).
+std::string tempPrefix(const std::string& name) {
+    const std::size_t budget = kMaxNameBytes - 1 - kTempMarker.size() - kSuffixLength;
+    std::size_t length = std::min(name.size(), budget);
+    while (length > 0 && length < name.size() &&
+           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    return "." + name.substr(0, length) + std::string(kTempMarker);
+}
+
+std::string randomSuffix() {
+    static constexpr char kAlphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[kSuffixLength] = {};
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        // No entropy yet (early boot): a process-wide counter still makes names distinct
+        // within this process, and O_EXCL resolves clashes with others.
+        static std::atomic<std::uint64_t> counter{0};
+        std::uint64_t value = (counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull ^
+                              static_cast<std::uint64_t>(::getpid());
+        for (auto& byte : bytes) {
+            byte = static_cast<unsigned char>(value);
+            value >>= 8;
+        }
+    }
+    std::string suffix;
+    for (const unsigned char byte : bytes)
+        suffix.push_back(kAlphabet[byte % (sizeof kAlphabet - 1)]);
+    return suffix;
+}
+
+int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return EIO;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+// A hidden temporary file beside a target, written through fd() and then renamed onto the
+// target by commit(). Until then the destructor closes and removes it, so every early return
+// of a failing copy or write cleans up. Owned by one thread.
+class TempFile {
+  public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    // Creates the file with O_EXCL (`mode` before the umask); 0 or errno.
+    int create(const fs::path& target, mode_t mode) {
+        const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+        const std::string prefix = tempPrefix(target.filename().native());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            fs::path candidate = folder / (prefix + randomSuffix());
+            fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd_ >= 0) {
+                path_ = std::move(candidate);
+                return 0;
+            }
+            if (errno != EEXIST) return errno;
+        }
+        return EEXIST;
+    }
+
+    int fd() const { return fd_; }
+
+    // close(2) with its result: a network file system may report a failed write only here.
+    int close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+    // Moves the closed file onto the target; 0 or errno (EEXIST when not replacing and the
+    // target exists).
+    int commit(const fs::path& target, bool replaceExisting) {
+        if (replaceExisting) {
+            if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+            path_.clear();
+            return 0;
+        }
+        if (renameNoReplace(path_.c_str(), target.c_str()) == 0) {
+            path_.clear();
+            return 0;
+        }
+        if (errno != EINVAL && errno != ENOSYS) return errno;
+        // The file system cannot rename without replacing (FUSE servers without rename2, such
+        // as ntfs-3g): link() refuses an existing target just the same. The destructor then
+        // removes the temporary name.
+        if (::link(path_.c_str(), target.c_str()) == 0) return 0;
+        if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+        // No hard links either: check, then rename. Only a writer racing into that gap could
+        // be replaced, and callers never run two jobs for one destination at once.
+        struct stat existing {};
+        if (::lstat(target.c_str(), &existing) == 0) return EEXIST;
+        if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+        path_.clear();
+        return 0;
+    }
+
+  private:
+    fs::path path_;
+    int fd_ = -1;
+};
+
+enum class KernelCopy { endOfFile, unsupported, failed };
+
+// Runs one kernel-side copy primitive until it reports end of file or that it cannot serve
+// this pair of files. `error` holds errno when the result is `failed`.
+template <typename Transfer>
+KernelCopy kernelCopy(Transfer transfer, int& error) {
+    for (;;) {
+        const ssize_t moved = transfer();
+        if (moved > 0) continue;
+        if (moved == 0) return KernelCopy::endOfFile;
+        if (errno == EINTR) continue;
+        if (errno == EXDEV || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) {
+            return KernelCopy::unsupported;
+        }
+        error = errno;
+        return KernelCopy::failed;
+    }
+}
+
+int readWriteCopy(int in, int out) {
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.get(), kBufferSize);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return 0;
+        if (const int error = writeAll(out, buffer.get(), static_cast<std::size_t>(got))) {
+            return error;
+        }
+    }
+}
+
+}  // namespace
+
+namespace detail {
+
+int copyData(int in, int out, CopyMethod first) {
+    if (first == CopyMethod::clone && ::ioctl(out, FICLONE, in) == 0) return 0;
+
+    // The kernel-side copies work through both files' positions, so whichever step stops, the
+    // next one carries on where it left off.
+    int error = 0;
+    KernelCopy result = KernelCopy::unsupported;
+    if (first <= CopyMethod::copyFileRange) {
+        result = kernelCopy(
+            [&] { return ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0); },
+            error);
+    }
+    if (result == KernelCopy::unsupported && first <= CopyMethod::sendfile) {
+        result =
+            kernelCopy([&] { return ::sendfile(out, in, nullptr, std::size_t{1} << 30); }, error);
+    }
+    if (result == KernelCopy::failed) return error;
+    // Also after a kernel copy reported end of file: some file systems answer 0 early, and
+    // one read() that returns 0 confirms the end.
+    return readWriteCopy(in, out);
+}
+
+}  // namespace detail
+
+std::optional<FileInfo> fileInfo(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    FileInfo result;
+    result.size = info.st_size;
+    result.mtime = FileTime(std::chrono::seconds(info.st_mtim.tv_sec) +
+                            std::chrono::nanoseconds(info.st_mtim.tv_nsec));
+    result.device = info.st_dev;
+    result.inode = info.st_ino;
+    return result;
+}
+
+bool itemExists(const fs::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting) {
+    if (!dest.has_filename()) return EINVAL;
+    struct stat existing {};
+    if (::lstat(dest.c_str(), &existing) == 0) {
+        if (!replaceExisting) return EEXIST;
+        if (S_ISDIR(existing.st_mode)) return EISDIR;
+    }
+
+    // O_NONBLOCK keeps open() from waiting for a writer when the source is a FIFO.
+    FileDescriptor in{::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (in.fd < 0) return errno;
+    struct stat info {};
+    if (::fstat(in.fd, &info) != 0) return errno;
+    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    const int flags = ::fcntl(in.fd, F_GETFL);
+    if (flags < 0 || ::fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+
+    TempFile temp;
+    if (const int error = temp.create(dest, 0600)) return error;
+    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone)) {
+        return error;
+    }
+    // Best effort: FAT and some network shares refuse permission changes.
+    (void)::fchmod(temp.fd(), info.st_mode & 0777);
+    // Last, as every write moves the modification time. No fsync: an interrupted backup
+    // is repaired by the next run, and syncing every audio file would make backups far slower.
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::futimens(temp.fd(), times) != 0) return errno;
+    if (const int error = temp.close()) return error;
+    return temp.commit(dest, replaceExisting);
+}
+
+int hardLink(const fs::path& existing, const fs::path& link) {
+    return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
+}
+
+int removeFile(const fs::path& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int createDirectories(const fs::path& path) {
+    if (path.empty()) return ENOENT;
+    if (::mkdir(path.c_str(), 0777) == 0) return 0;
+    int error = errno;
+    if (error == ENOENT) {
+        const fs::path parent = path.parent_path();
+        if (parent.empty() || parent == path) return error;
+        if (const int parentError = createDirectories(parent)) return parentError;
+        if (::mkdir(path.c_str(), 0777) == 0) return 0;
+        error = errno;
+    }
+    if (error != EEXIST) return error;
+    // Something is there already (perhaps made by another thread just now): fine if a folder.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return EEXIST;  // a dangling symbolic link
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+bool isWritableDirectory(const fs::path& path) {
+    TempFile probe;
+    return probe.create(path / "write-test", 0600) == 0;  // removed by the destructor
+}
+
+std::optional<std::int64_t> freeSpace(const fs::path& path) {
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
+}
+
+std::chrono::nanoseconds granularityForFileSystemType(long type) {
+    using namespace std::chrono_literals;
+    // statfs f_type values (linux/magic.h and the drivers); masked because 32-bit systems
+    // report them in a signed int.
+    switch (static_cast<unsigned long>(type) & 0xFFFFFFFFul) {
+        case 0x4d44:  // vfat, msdos
+            return 2s;
+        case 0x2011BAB0:  // exfat
+            return 10ms;
+        case 0x5346544e:  // ntfs (old kernel driver)
+        case 0x7366746e:  // ntfs3
+        case 0x65735546:  // fuseblk: mostly ntfs-3g
+        case 0xFF534D42:  // cifs
+        case 0xFE534D42:  // smb3: SMB carries times in 100 ns units
+            return 100ns;
+        case 0x482b:  // hfsplus
+        case 0x4244:  // hfs
+            return 1s;
+        default:
+            return 1ns;
+    }
+}
+
+std::chrono::nanoseconds timestampGranularity(const fs::path& path) {
+    // A folder that does not exist yet will live on its nearest existing ancestor's volume.
+    fs::path probe = path;
+    struct statfs info {};
+    while (::statfs(probe.c_str(), &info) != 0) {
+        if (errno != ENOENT) return std::chrono::nanoseconds(1);
+        fs::path parent = probe.parent_path();
+        if (parent.empty()) parent = ".";
+        if (parent == probe) return std::chrono::nanoseconds(1);
+        probe = std::move(parent);
+    }
+    return granularityForFileSystemType(static_cast<long>(info.f_type));
+}
+
+int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    if (!path.has_filename()) return EINVAL;
+    struct stat existing {};
+    const bool replacing = ::stat(path.c_str(), &existing) == 0;
+
+    TempFile temp;
+    if (const int error = temp.create(path, 0666)) return error;
+    // The new content keeps the permissions of the file it replaces.
+    if (replacing) (void)::fchmod(temp.fd(), existing.st_mode & 0777);
+    if (const int error = writeAll(temp.fd(), bytes.data(), bytes.size())) return error;
+    if (::fsync(temp.fd()) != 0) return errno;
+    if (const int error = temp.close()) return error;
+    return temp.commit(path, true);
+}
+
+std::string errorText(int error) {
+    // strerror() follows the process locale once a GUI sets it; log lines stay English.
+    if (const char* text = ::strerrordesc_np(error)) return text;
+    return "Unknown error " + std::to_string(error);
+}
+
+}  // namespace morrowdeck::platform

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+// File operations of the backup and restore engines. Thread-safe; every failure comes back as
+// an errno value (0 = success) so that callers can count and log it without exceptions.
+namespace morrowdeck::platform {
+
+using FileTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
+
+// Size and modification time of a regular file.
+struct FileInfo {
+    std::int64_t size = 0;
+    FileTime mtime{};
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+// Info for a regular file (symbolic links followed); absent for anything else, missing or
+// unreadable paths included.
+std::optional<FileInfo> fileInfo(const std::filesystem::path& path);
+
+// True when anything (file, folder, dangling symbolic link) exists at the path.
+bool itemExists(const std::filesystem::path& path);
+
+// Copies a regular file without ever leaving a partial file under the destination name: the
+// data goes to a hidden temporary file in the destination folder (reflink, then
+// copy_file_range, then sendfile, then read/write; never read whole into memory), gets the
+// source's access and modification times, is flushed and closed, and is then renamed onto
+// dest. With replaceExisting false the call fails with EEXIST when dest exists (checked
+// before copying and enforced at the rename with renameat2(RENAME_NOREPLACE) or link());
+// with true an existing regular file at dest is replaced atomically, so a failed re-copy
+// keeps the old copy. The temporary file is removed on every failure. Returns 0 or errno.
+int copyFile(const std::filesystem::path& source, const std::filesystem::path& dest,
+             bool replaceExisting);
+
+// link(2): 0 or errno (EEXIST when dest exists; EXDEV across file systems; EPERM on FAT).
+int hardLink(const std::filesystem::path& existing, const std::filesystem::path& link);
+
+// unlink(2) of one file: 0 or errno.
+int removeFile(const std::filesystem::path& path);
+
+// Creates the folder and its missing parents; 0 when it exists afterwards, else errno
+// (ENOTDIR when a file is in the way).
+int createDirectories(const std::filesystem::path& path);
+
+// True when a file can be created in the folder (a temporary file is created and removed;
+// access(W_OK) would say yes to root on a read-only mount).
+bool isWritableDirectory(const std::filesystem::path& path);
+
+// Bytes available to an unprivileged user on the volume holding the path (statvfs f_bavail
+// × f_frsize); absent when the query fails.
+std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
+
+// The modification-time resolution of the file system holding the path: 2 s on FAT,
+// 10 ms on exFAT, 100 ns on NTFS and SMB shares, 1 s on HFS+, 1 ns otherwise (and when
+// unknown). A path that does not exist yet is answered for its nearest existing ancestor.
+std::chrono::nanoseconds timestampGranularity(const std::filesystem::path& path);
+
+// The same resolution for a statfs() f_type value.
+std::chrono::nanoseconds granularityForFileSystemType(long type);
+
+// Writes the bytes to a temporary file beside the target, flushes it and renames it over the
+// target, so readers see the old or the new content, never a mix. 0 or errno.
+int writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Stable English text for an errno value ("No space left on device"), independent of the
+// process locale.
+std::string errorText(int error);
+
+namespace detail {
+
+// copyFile's data path, exposed so that tests can reach every fallback.
+enum class CopyMethod { clone, copyFileRange, sendfile, readWrite };
+
+// Copies from the current position of `in` to that of `out` until end of file (a clone takes
+// the whole file), starting with `first` and falling back to the later methods where the kernel
+// cannot serve the pair of files. 0 or errno.
+int copyData(int in, int out, CopyMethod first);
+
+}  // namespace detail
+
+}  // namespace morrowdeck::platform
