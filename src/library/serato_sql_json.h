@@ -1,0 +1,34 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "library/serato_sql.h"
+
+// The JSON form of SeratoSQL::Library, as stored in "serato.json" and "apply.json":
+// {"assets":{"<key>":{"rating":0.8,"color":3,"bpm":120.0,"playCount":7}},
+//  "smartCrates":[{"name":"...","rules":"..."}]}
+namespace morrowdeck::SeratoSQL {
+
+// Both top-level members always present; absent asset values left out (never null); rating
+// and bpm as JSON floats (4.0 stays "4.0"), color and playCount as JSON integers. A rating or
+// bpm that is not finite has no JSON form and is left out as well.
+nlohmann::json toJson(const Library& library);
+
+// toJson, compact. Text that is not valid UTF-8 is written with U+FFFD.
+std::string encodeJson(const Library& library);
+
+// Absent when "assets" is not an object, "smartCrates" not an array, or a crate's "name" or
+// "rules" not a string (missing included). Asset members that are missing or null are absent;
+// rating and bpm take any number; color and playCount take integers and floats with an exact
+// 64-bit integer value. Any other value of those four members (a string, 7.5, 2^63, an asset
+// that is not an object) fails the whole decode. Unknown members are ignored.
+std::optional<Library> fromJson(const nlohmann::json& document);
+
+// Parses the text (strict JSON, nothing after the value) and applies fromJson. Never throws
+// except for allocation failure.
+std::optional<Library> decodeJson(std::string_view text);
+
+}  // namespace morrowdeck::SeratoSQL
