@@ -5,10 +5,13 @@
 
 namespace morrowdeck::CrateParser {
 
-std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
-                                    std::string_view volumePrefix) {
-    std::vector<std::string> paths;
-    std::string stored;  // reused decoding buffer
+namespace {
+
+// Calls visit(stored) for every non-empty, decodable "ptrk" of every "otrk", in file order.
+// The string is a reused buffer, valid during the call.
+template <typename Visit>
+void eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
+    std::string stored;
     SeratoDatabase::eachChunk(
         crate, [&](std::string_view tag, std::span<const std::uint8_t> track) {
             if (tag != "otrk") return;
@@ -17,9 +20,25 @@ std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
                     if (field != "ptrk" || payload.empty()) return;
                     stored.clear();
                     if (!text::appendDecodedUtf16BE(stored, payload) || stored.empty()) return;
-                    paths.push_back(absolutePath(stored, volumePrefix));
+                    visit(stored);
                 });
         });
+}
+
+}  // namespace
+
+std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
+                                    std::string_view volumePrefix) {
+    std::vector<std::string> paths;
+    eachStoredPath(crate, [&](const std::string& stored) {
+        paths.push_back(absolutePath(stored, volumePrefix));
+    });
+    return paths;
+}
+
+std::vector<std::string> storedPaths(std::span<const std::uint8_t> crate) {
+    std::vector<std::string> paths;
+    eachStoredPath(crate, [&](const std::string& stored) { paths.push_back(stored); });
     return paths;
 }
 

@@ -15,6 +15,9 @@ namespace morrowdeck::CrateParser {
 std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
                                     std::string_view volumePrefix);
 
+// The "ptrk" texts exactly as stored (volume-relative), with the same skipping rules.
+std::vector<std::string> storedPaths(std::span<const std::uint8_t> crate);
+
 // prefix + "/" + the stored path without its leading slashes.
 std::string absolutePath(std::string_view fromVolumeRelative, std::string_view volumePrefix);
 
