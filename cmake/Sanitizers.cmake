@@ -11,3 +11,9 @@ if(MORROWDECK_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+if(MORROWDECK_FUZZ)
+  # Instrument every target for coverage and memory errors; only the fuzz executables link
+  # libFuzzer's main (fuzz/CMakeLists.txt adds -fsanitize=fuzzer there).
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
