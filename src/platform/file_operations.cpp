@@ -320,10 +320,10 @@ std::chrono::nanoseconds granularityForFileSystemType(long type) {
         case 0x4d44:  // vfat, msdos
             return 2s;
         case 0x2011BAB0:  // exfat
+        case 0x65735546:  // fuseblk: ntfs-3g (100 ns) or exfat-fuse (10 ms); take the coarser
             return 10ms;
         case 0x5346544e:  // ntfs (old kernel driver)
         case 0x7366746e:  // ntfs3
-        case 0x65735546:  // fuseblk: mostly ntfs-3g
         case 0xFF534D42:  // cifs
         case 0xFE534D42:  // smb3: SMB carries times in 100 ns units
             return 100ns;

@@ -62,14 +62,17 @@ bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& 
 
     bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
+    std::uint8_t probe[4096];  // files that report no size (/proc) or grew are read on here
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() + 64 * 1024);  // file grew
-        const ssize_t got = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
+        const bool room = filled < bytes.size();
+        const ssize_t got = room ? ::read(file.fd, bytes.data() + filled, bytes.size() - filled)
+                                 : ::read(file.fd, probe, sizeof probe);
         if (got < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         if (got == 0) break;
+        if (!room) bytes.insert(bytes.end(), probe, probe + got);
         filled += static_cast<std::size_t>(got);
     }
     bytes.resize(filled);
