@@ -1,0 +1,197 @@
+// BackupEngine: the run, the start checks and planning.
+#include "backup/backup_engine.h"
+
+#include "backup/backup_layout.h"
+#include "backup/backup_plan.h"
+#include "backup/serato_error.h"
+#include "library/formatting.h"
+
+namespace morrowdeck {
+
+namespace {
+
+using Level = LogEntry::Level;
+
+}  // namespace
+
+BackupEngine::BackupEngine(std::shared_ptr<MainQueue> mainQueue)
+    : reporter_(std::move(mainQueue)) {}
+
+BackupEngine::~BackupEngine() {
+    cancel();
+    if (workThread_.joinable()) workThread_.join();
+}
+
+void BackupEngine::run(std::vector<Crate::Ptr> crates, std::filesystem::path destinationRoot,
+                       BackupOptions options, std::optional<std::filesystem::path> databaseURL,
+                       LogCallback onLog, ProgressCallback onProgress, Completion completion) {
+    reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
+    if (workThread_.joinable()) workThread_.join();  // an engine serves one run; never overlap
+    workThread_ =
+        std::thread([this, crates = std::move(crates), destinationRoot = std::move(destinationRoot),
+                     options = std::move(options), databaseURL = std::move(databaseURL),
+                     completion = std::move(completion)]() mutable {
+            RunResult result;
+            try {
+                result = execute(crates, destinationRoot, options, databaseURL);
+            } catch (const std::exception& error) {
+                result = RunFailure{error.what()};
+            }
+            reporter_.post([completion = std::move(completion), result = std::move(result)] {
+                completion(result);
+            });
+        });
+}
+
+BackupEngine::Snapshot BackupEngine::execute(
+    const std::vector<Crate::Ptr>& crates, const std::filesystem::path& destinationRoot,
+    const BackupOptions& options, const std::optional<std::filesystem::path>& databaseURL) {
+    reporter_.resetStartTime();
+    if (crates.empty()) throw SeratoError::noCratesSelected();
+    if (const int error = platform::createDirectories(destinationRoot); error != 0) {
+        throw PlatformError("The destination " + destinationRoot.native() +
+                            " could not be created: " + platform::errorText(error) + ".");
+    }
+    if (!platform::isWritableDirectory(destinationRoot))
+        throw SeratoError::destinationUnwritable(destinationRoot);
+
+    reporter_.setPhase("Scanning crates\u2026");
+    reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
+                                   " crate(s) \u2192 " + destinationRoot.native());
+    Plan work;
+    if (!plan(crates, destinationRoot, options, work)) return finish(true);
+
+    reporter_.update([&](Snapshot& snap) {
+        snap.totalFiles = static_cast<std::int64_t>(work.copyJobs.size() + work.linkJobs.size());
+        snap.totalBytes = work.allBytes;
+        snap.bytesToCopy = work.copyBytes;
+    });
+    if (work.copyJobs.empty() && work.linkJobs.empty()) {
+        reporter_.log(Level::warning,
+                      "Nothing to copy \u2014 selected crates reference no existing files.");
+        return finish(false);
+    }
+
+    if (const auto free = freeSpace(destinationRoot)) {
+        reporter_.log(Level::info,
+                      "Estimated to write: " +
+                          text::formatByteCount(static_cast<std::uint64_t>(work.copyBytes)) +
+                          " \u2022 Free on destination: " +
+                          text::formatByteCount(
+                              static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
+        if (*free < work.copyBytes) {
+            reporter_.log(Level::warning,
+                          "Destination may not have enough free space for a full copy.");
+        }
+    }
+
+    reporter_.setPhase("Creating folders\u2026");
+    for (const auto& folder : work.folders)
+        platform::createDirectories(folder);  // failures surface as failed jobs
+
+    captureLibrarySnapshot(destinationRoot, databaseURL, work);
+    captureSeratoMetadata(destinationRoot, work);
+    if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot);
+
+    const auto granularity = platform::timestampGranularity(destinationRoot);
+    reporter_.setPhase("Copying files\u2026");
+    process(work.copyJobs, options, granularity);
+    if (!work.linkJobs.empty() && !reporter_.isCancelled()) {
+        reporter_.setPhase("Linking duplicates\u2026");
+        process(work.linkJobs, options, granularity);
+    }
+    return finish(reporter_.isCancelled());
+}
+
+// Turns the crates into folders, copy jobs and link jobs. False when cancelled.
+bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& root,
+                        const BackupOptions& options, Plan& work) {
+    for (const auto& crate : crates) {
+        if (reporter_.isCancelled()) return false;
+        if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) {
+            const auto info = crate->crateFileURL ? fileInfo(*crate->crateFileURL) : std::nullopt;
+            if (!info) {
+                reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
+                reporter_.log(Level::warning, "Missing Smart Crate file: " + crate->name);
+                continue;
+            }
+            const auto folder = root / BackupLayout::smartCratesFolder;
+            work.folders.insert(folder.native());
+            work.copyJobs.push_back({*crate->crateFileURL, folder / crate->crateFileURL->filename(),
+                                     Job::Kind::copy, info->size, info->mtime});
+            work.allBytes += info->size;
+            work.copyBytes += info->size;
+            work.smartFileQueued = true;
+            continue;
+        }
+        planCrateTracks(*crate, root, options, work);
+    }
+    return true;
+}
+
+void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::path& root,
+                                   const BackupOptions& options, Plan& work) {
+    // A name that is not a plain folder name would place files outside the crate's folder.
+    if (!BackupLayout::isSafeFolderPath(crate.components)) {
+        reporter_.update([&](Snapshot& snap) {
+            snap.missingFiles += static_cast<std::int64_t>(crate.tracks.size());
+        });
+        reporter_.log(Level::warning, "Skipped crate with a name that cannot be a folder: " +
+                                          BackupLayout::joinComponents(crate.components));
+        return;
+    }
+    const std::string crateFolder =
+        (root / BackupLayout::joinComponents(crate.components)).native();
+    work.folders.insert(crateFolder);
+    const std::filesystem::path storeFolder = root / options.storeFolderName;
+
+    for (const auto& track : crate.tracks) {
+        const std::string name = BackupLayout::fileName(track);
+        const auto info = fileInfo(track);
+        const bool dedup = options.duplicateMode == DuplicateMode::dedupHardLink;
+        // In the store a source keeps its whole path; one that would climb out is refused.
+        const auto store = dedup ? BackupLayout::storeFile(storeFolder, track) : std::nullopt;
+        if (!info || name.empty() || name == "." || name == ".." || (dedup && !store)) {
+            reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
+            reporter_.log(Level::warning, "Missing source: " + track);
+            continue;
+        }
+        work.allBytes += info->size;
+        work.entries.emplace_back(BackupLayout::relPath(crate.components, name),
+                                  BackupLayout::pfilKey(track));
+        const std::filesystem::path dest = crateFolder + "/" + name;
+
+        if (dedup) {
+            work.folders.insert(store->parent_path().native());
+            if (work.storedPaths.insert(store->native()).second) {
+                work.copyJobs.push_back({track, *store, Job::Kind::copy, info->size, info->mtime});
+                work.copyBytes += info->size;
+            }
+            work.linkJobs.push_back({*store, dest, Job::Kind::link, 0, info->mtime});
+        } else {
+            work.copyJobs.push_back({track, dest, Job::Kind::copy, info->size, info->mtime});
+            work.copyBytes += info->size;
+        }
+    }
+}
+
+BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {
+    return reporter_.finish(
+        cancelled, [](const Snapshot& snap) -> std::optional<std::pair<Level, std::string>> {
+            if (snap.cancelled) return std::pair{Level::warning, std::string("Backup cancelled.")};
+            return std::pair{Level::success, summaryLine(snap)};
+        });
+}
+
+std::string BackupEngine::summaryLine(const Snapshot& snap) {
+    return "Backup complete \u2014 " + std::to_string(snap.copiedFiles) + " copied, " +
+           std::to_string(snap.linkedFiles) + " linked, " + std::to_string(snap.skippedFiles) +
+           " up-to-date, " + std::to_string(snap.failedFiles) + " failed, " +
+           std::to_string(snap.missingFiles) + " missing.";
+}
+
+std::optional<std::int64_t> BackupEngine::freeSpace(const std::filesystem::path& path) {
+    return platform::freeSpace(path);
+}
+
+}  // namespace morrowdeck

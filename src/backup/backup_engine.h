@@ -1,0 +1,109 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backup/backup_options.h"
+#include "backup/progress_reporter.h"
+#include "backup/run_result.h"
+#include "library/crate.h"
+#include "platform/file_operations.h"
+
+namespace morrowdeck {
+
+// Performs one backup: copies the tracks of the selected crates into one folder per crate
+// under the destination (or once into a store folder plus hard links), keeps smart crates
+// as rule files or folders, and captures Serato's track records and ratings beside them.
+// A backup only adds or updates files; nothing on the destination is deleted.
+//
+// Ownership and threads: the caller (a window model or the CLI) owns the engine for one run.
+// run() starts a work thread for execute(); the copy phases use up to threadCount worker
+// threads. Callbacks arrive on the MainQueue. The destructor requests cancellation and waits
+// for the work thread, so an engine may be dropped at any time.
+class BackupEngine {
+  public:
+    using Snapshot = ProgressSnapshot;
+    using LogCallback = ProgressReporter::LogCallback;
+    using ProgressCallback = ProgressReporter::ProgressCallback;
+    using Completion = std::function<void(const RunResult&)>;
+
+    // One unit of work for the copy workers.
+    struct Job {
+        enum class Kind { copy, link };
+        std::filesystem::path source;  // for a link: the store file
+        std::filesystem::path dest;
+        Kind kind = Kind::copy;
+        std::int64_t bytes = 0;  // 0 for links
+        platform::FileTime mtime{};
+    };
+
+    enum class Outcome { copied, skipped, linked, failed };
+
+    explicit BackupEngine(std::shared_ptr<MainQueue> mainQueue);
+    ~BackupEngine();
+    BackupEngine(const BackupEngine&) = delete;
+    BackupEngine& operator=(const BackupEngine&) = delete;
+
+    // Starts the run on the engine's work thread and returns at once. Log lines and snapshots
+    // reach the callbacks in the order they were produced; completion is called exactly once,
+    // after the final snapshot and the summary line.
+    void run(std::vector<Crate::Ptr> crates, std::filesystem::path destinationRoot,
+             BackupOptions options, std::optional<std::filesystem::path> databaseURL,
+             LogCallback onLog, ProgressCallback onProgress, Completion completion);
+
+    // The whole backup on the calling thread. Throws SeratoError or PlatformError when a
+    // start check fails; every later problem is counted and logged.
+    Snapshot execute(const std::vector<Crate::Ptr>& crates,
+                     const std::filesystem::path& destinationRoot, const BackupOptions& options,
+                     const std::optional<std::filesystem::path>& databaseURL);
+
+    // Requests cancellation: no further crate is planned and no further job starts; copies
+    // already under way finish.
+    void cancel() { reporter_.cancel(); }
+
+    ProgressReporter& reporter() { return reporter_; }
+
+    static std::optional<platform::FileInfo> fileInfo(const std::filesystem::path& file);
+    static std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
+
+    // True when an existing copy of the job's source needs no re-copy: same size, and a date
+    // not older than the source's within the destination file system's date resolution
+    // (a FAT drive keeps only even seconds).
+    static bool isUpToDate(const platform::FileInfo& existing, const Job& job,
+                           std::chrono::nanoseconds granularity);
+
+    // "Backup complete — …" from the final counters.
+    static std::string summaryLine(const Snapshot& snapshot);
+
+  private:
+    struct Plan;
+
+    bool plan(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& root,
+              const BackupOptions& options, Plan& plan);
+    void planCrateTracks(const Crate& crate, const std::filesystem::path& root,
+                         const BackupOptions& options, Plan& plan);
+    void process(const std::vector<Job>& jobs, const BackupOptions& options,
+                 std::chrono::nanoseconds granularity);
+    void perform(const Job& job, const BackupOptions& options,
+                 std::chrono::nanoseconds granularity);
+    void record(const Job& job, Outcome outcome, const std::string& failure);
+    void complete(Snapshot& snap, const Job& job, Outcome outcome);
+    Snapshot finish(bool cancelled);
+
+    // Metadata kept beside the audio (hidden ".morrowdeck" folder, smart-crate notes).
+    void captureLibrarySnapshot(const std::filesystem::path& root,
+                                const std::optional<std::filesystem::path>& databaseURL,
+                                const Plan& plan);
+    void captureSeratoMetadata(const std::filesystem::path& root, const Plan& plan);
+    void writeSmartCrateNotes(const std::filesystem::path& root);
+
+    ProgressReporter reporter_;
+    std::thread workThread_;
+};
+
+}  // namespace morrowdeck

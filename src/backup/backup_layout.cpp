@@ -1,0 +1,64 @@
+#include "backup/backup_layout.h"
+
+namespace morrowdeck::BackupLayout {
+
+const std::string_view smartCrateNotes =
+    "These .scrate files are your Serato Smart Crate definitions.\n"
+    "\n"
+    "To restore them, copy the .scrate files into:\n"
+    "    ~/Music/_Serato_/SmartCrates/\n"
+    "on the target Mac, then relaunch Serato. The Smart Crates reappear and\n"
+    "re-evaluate against that library.";
+
+std::string joinComponents(const std::vector<std::string>& components) {
+    std::string joined;
+    for (const auto& component : components) {
+        if (!joined.empty()) joined += '/';
+        joined += component;
+    }
+    return joined;
+}
+
+bool isSafeFolderPath(const std::vector<std::string>& components) {
+    for (const auto& component : components) {
+        if (component.empty() || component == "." || component == ".." ||
+            component.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string fileName(std::string_view trackPath) {
+    const std::size_t slash = trackPath.rfind('/');
+    return std::string(slash == std::string_view::npos ? trackPath : trackPath.substr(slash + 1));
+}
+
+std::string relPath(const std::vector<std::string>& components, std::string_view name) {
+    return joinComponents(components) + "/" + std::string(name);
+}
+
+std::string pfilKey(std::string_view trackPath) {
+    const std::size_t start = trackPath.find_first_not_of('/');
+    return start == std::string_view::npos ? std::string() : std::string(trackPath.substr(start));
+}
+
+std::optional<std::filesystem::path> storeFile(const std::filesystem::path& storeFolder,
+                                               std::string_view trackPath) {
+    std::string_view rest = trackPath;
+    if (rest.starts_with('/')) rest.remove_prefix(1);
+    // Walk the components: none may climb out, and the last must name a file.
+    std::size_t start = 0;
+    std::string_view last;
+    while (start <= rest.size()) {
+        const std::size_t end = std::min(rest.find('/', start), rest.size());
+        last = rest.substr(start, end - start);
+        if (last == "..") return std::nullopt;
+        start = end + 1;
+    }
+    if (last.empty() || last == ".") return std::nullopt;
+    // String concatenation, not operator/: a rest starting with "/" must not replace the base.
+    return std::filesystem::path(storeFolder.native() + "/" + std::string(rest));
+}
+
+}  // namespace morrowdeck::BackupLayout

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Names and paths of a backup folder, shared by the backup that writes it and the restore
+// that reads it back.
+namespace morrowdeck::BackupLayout {
+
+inline constexpr std::string_view smartCratesFolder = "Smart Crates";
+inline constexpr std::string_view notesFileName = "HOW TO RESTORE.txt";
+inline constexpr std::string_view metadataFolder = ".morrowdeck";
+inline constexpr std::string_view snapshotFileName = "library.dbsnap";
+inline constexpr std::string_view seratoJsonFileName = "serato.json";
+inline constexpr std::string_view masterSqliteUnderHome =
+    "Library/Application Support/Serato/Library/master.sqlite";
+
+// The notes written beside rules-only smart-crate files (246 bytes, no final line feed).
+extern const std::string_view smartCrateNotes;
+
+// Components joined with "/".
+std::string joinComponents(const std::vector<std::string>& components);
+
+// True when every component can be used as one folder name: not empty, not "." or "..",
+// and without "/" or NUL. Other names are used exactly as they are.
+bool isSafeFolderPath(const std::vector<std::string>& components);
+
+// The last path component of a track path ("" when the path ends in "/").
+std::string fileName(std::string_view trackPath);
+
+// A track's path inside the backup: components, "/", file name.
+std::string relPath(const std::vector<std::string>& components, std::string_view fileName);
+
+// The track path without its leading slashes: the key of database records and SQLite assets.
+std::string pfilKey(std::string_view trackPath);
+
+// The store copy of a source: store folder + the source path without one leading "/".
+// Absent when the path would leave the store folder (a ".." component) or names no file.
+std::optional<std::filesystem::path> storeFile(const std::filesystem::path& storeFolder,
+                                               std::string_view trackPath);
+
+}  // namespace morrowdeck::BackupLayout

@@ -1,0 +1,87 @@
+#include "backup/progress_reporter.h"
+
+namespace morrowdeck {
+
+ProgressReporter::ProgressReporter(std::shared_ptr<MainQueue> mainQueue,
+                                   std::function<Clock::time_point()> now)
+    : mainQueue_(std::move(mainQueue)), now_(std::move(now)), startTime_(now_()) {}
+
+void ProgressReporter::setCallbacks(LogCallback onLog, ProgressCallback onProgress) {
+    onLog_ = std::move(onLog);
+    onProgress_ = std::move(onProgress);
+}
+
+void ProgressReporter::resetStartTime() {
+    startTime_ = now_();
+}
+
+void ProgressReporter::setPhase(std::string text) {
+    update([&](ProgressSnapshot& snap) { snap.phase = text; });
+    log(LogEntry::Level::info, std::move(text));
+    const ProgressSnapshot copy = update([&](ProgressSnapshot& snap) {
+        lastEmit_ = now_();
+        return snap;
+    });
+    deliver(copy);
+}
+
+void ProgressReporter::log(LogEntry::Level level, std::string message) {
+    if (!onLog_) return;
+    LogEntry entry(level, std::move(message));
+    mainQueue_->post([callback = onLog_, entry = std::move(entry)] { callback(entry); });
+}
+
+void ProgressReporter::maybeEmit() {
+    const auto now = now_();
+    std::optional<ProgressSnapshot> copy;
+    {
+        std::lock_guard lock(mutex_);
+        if (lastEmit_ && now - *lastEmit_ < throttle) return;
+        lastEmit_ = now;
+        copy = snap_;
+    }
+    deliver(*copy);
+}
+
+void ProgressReporter::deliver(const ProgressSnapshot& snapshot) {
+    if (!onProgress_) return;
+    mainQueue_->post([callback = onProgress_, snapshot] { callback(snapshot); });
+}
+
+ProgressSnapshot ProgressReporter::finish(bool cancelled, const EndLine& endLine) {
+    const ProgressSnapshot copy = update([&](ProgressSnapshot& snap) {
+        snap.finished = true;
+        snap.cancelled = cancelled;
+        snap.currentFile.clear();
+        snap.phase = cancelled ? "Cancelled" : "Done";
+        return snap;
+    });
+    if (endLine) {
+        if (auto line = endLine(copy)) log(line->first, std::move(line->second));
+    }
+    deliver(copy);
+    return copy;
+}
+
+void ProgressReporter::cancel() {
+    std::lock_guard lock(mutex_);
+    cancelRequested_ = true;
+}
+
+bool ProgressReporter::isCancelled() const {
+    std::lock_guard lock(mutex_);
+    return cancelRequested_;
+}
+
+void ProgressReporter::recomputeRate(ProgressSnapshot& snapshot) const {
+    const double seconds = std::chrono::duration<double>(now_() - startTime_).count();
+    snapshot.bytesPerSecond =
+        seconds > 0 ? static_cast<double>(snapshot.processedBytes) / seconds : 0;
+}
+
+ProgressSnapshot ProgressReporter::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return snap_;
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "backup/log_entry.h"
+#include "backup/main_queue.h"
+#include "backup/progress_snapshot.h"
+
+namespace morrowdeck {
+
+// The progress, log and cancellation state that an engine shares between its work thread,
+// its copy workers and the main thread, and the rules for handing it out: phase changes and
+// the end of a run are delivered at once, worker progress at most every 0.08 s. Both the
+// backup and the restore engine report through one of these.
+//
+// Threading: one non-recursive mutex guards the snapshot, the last delivery time and the
+// cancel flag; it is held only for field updates and copies, never across callbacks or
+// posting. Callbacks run on the MainQueue's thread, in posting order.
+class ProgressReporter {
+  public:
+    using Clock = std::chrono::steady_clock;
+    using LogCallback = std::function<void(const LogEntry&)>;
+    using ProgressCallback = std::function<void(const ProgressSnapshot&)>;
+
+    static constexpr std::chrono::milliseconds throttle{80};
+
+    // `now` is replaceable so tests can drive the throttle without sleeping.
+    explicit ProgressReporter(std::shared_ptr<MainQueue> mainQueue,
+                              std::function<Clock::time_point()> now = Clock::now);
+
+    // Set before a run starts; not changed while it runs.
+    void setCallbacks(LogCallback onLog, ProgressCallback onProgress);
+
+    // Marks the start of the run (reference for bytesPerSecond).
+    void resetStartTime();
+
+    // Sets the phase, logs it as an info line and delivers a snapshot at once.
+    void setPhase(std::string text);
+
+    // Posts a new log line to onLog (dropped when there is none). Any thread.
+    void log(LogEntry::Level level, std::string message);
+
+    // Delivers a snapshot when the last delivery is at least `throttle` old.
+    void maybeEmit();
+
+    // Posts a copy of the snapshot to onProgress (dropped when there is none).
+    void deliver(const ProgressSnapshot& snapshot);
+
+    // Ends the run: finished, cancelled flag, phase "Cancelled" or "Done", empty current
+    // file; logs the end line that `endLine` makes from the final snapshot (none: no line),
+    // delivers the final snapshot and returns it.
+    using EndLine = std::function<std::optional<std::pair<LogEntry::Level, std::string>>(
+        const ProgressSnapshot&)>;
+    ProgressSnapshot finish(bool cancelled, const EndLine& endLine);
+
+    // Posts any task to the main queue, after everything posted before it.
+    void post(std::function<void()> task) { mainQueue_->post(std::move(task)); }
+
+    // Requests cancellation; never cleared.
+    void cancel();
+    bool isCancelled() const;
+
+    // Runs f(snapshot) under the lock and returns its result. Keep f short: field updates only.
+    template <typename F>
+    auto update(F&& f) {
+        std::lock_guard lock(mutex_);
+        return f(snap_);
+    }
+
+    // Recomputes bytesPerSecond from processedBytes and the time since the start; call inside
+    // update().
+    void recomputeRate(ProgressSnapshot& snapshot) const;
+
+    ProgressSnapshot snapshot() const;
+
+  private:
+    std::shared_ptr<MainQueue> mainQueue_;
+    std::function<Clock::time_point()> now_;
+    LogCallback onLog_;
+    ProgressCallback onProgress_;
+
+    mutable std::mutex mutex_;
+    ProgressSnapshot snap_;
+    std::optional<Clock::time_point> lastEmit_;  // none: never delivered ("distant past")
+    bool cancelRequested_ = false;
+    Clock::time_point startTime_;  // written before workers exist, read-only afterwards
+};
+
+}  // namespace morrowdeck

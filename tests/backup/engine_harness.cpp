@@ -1,0 +1,81 @@
+#include "engine_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <future>
+
+#include "support/temp_dir.h"
+
+namespace morrowdeck::test {
+
+std::vector<std::string> RunRecord::messages() const {
+    std::vector<std::string> out;
+    for (const auto& entry : log)
+        out.push_back(entry.message);
+    return out;
+}
+
+bool RunRecord::logged(const std::string& message) const {
+    const auto all = messages();
+    return std::find(all.begin(), all.end(), message) != all.end();
+}
+
+std::size_t RunRecord::count(LogEntry::Level level) const {
+    return static_cast<std::size_t>(std::count_if(
+        log.begin(), log.end(), [&](const LogEntry& entry) { return entry.level == level; }));
+}
+
+RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& destination,
+                    const BackupOptions& options,
+                    const std::optional<std::filesystem::path>& database,
+                    std::function<void(BackupEngine&, const LogEntry&)> onLine) {
+    auto queue = std::make_shared<ImmediateQueue>();
+    BackupEngine engine(queue);
+    RunRecord record;
+    std::mutex mutex;  // callbacks come from the planning and worker threads
+    std::promise<void> done;
+    engine.run(
+        crates, destination, options, database,
+        [&](const LogEntry& entry) {
+            {
+                std::lock_guard lock(mutex);
+                record.log.push_back(entry);
+            }
+            if (onLine) onLine(engine, entry);
+        },
+        [&](const ProgressSnapshot& snapshot) {
+            std::lock_guard lock(mutex);
+            record.snapshots.push_back(snapshot);
+        },
+        [&](const RunResult& result) {
+            {
+                std::lock_guard lock(mutex);
+                record.result = result;
+            }
+            done.set_value();
+        });
+    done.get_future().wait();
+    return record;
+}
+
+Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::string> tracks,
+                     bool smart, std::optional<std::filesystem::path> file) {
+    auto crate = std::make_shared<Crate>();
+    crate->id = Uuid::random();
+    crate->name = components.empty() ? std::string() : components.back();
+    crate->components = std::move(components);
+    crate->tracks = std::move(tracks);
+    crate->isSmart = smart;
+    crate->crateFileURL = std::move(file);
+    return crate;
+}
+
+void writeSized(const std::filesystem::path& file, std::size_t size, char seed) {
+    std::string content(size, seed);
+    for (std::size_t i = 0; i < size; ++i)
+        content[i] = static_cast<char>(seed + static_cast<char>(i % 23));
+    writeFile(file, content);
+}
+
+}  // namespace morrowdeck::test

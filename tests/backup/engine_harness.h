@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "backup/backup_engine.h"
+#include "backup/main_queue.h"
+#include "library/crate.h"
+
+namespace morrowdeck::test {
+
+// Runs posted tasks at once on the posting thread, so a test's callbacks see every line and
+// snapshot the moment the engine produces it (and can cancel at an exact point).
+class ImmediateQueue : public MainQueue {
+  public:
+    void post(std::function<void()> task) override { task(); }
+};
+
+// Everything one backup run delivered, in delivery order.
+struct RunRecord {
+    RunResult result;
+    std::vector<LogEntry> log;
+    std::vector<ProgressSnapshot> snapshots;
+
+    const ProgressSnapshot& final() const { return std::get<ProgressSnapshot>(result); }
+    bool failed() const { return std::holds_alternative<RunFailure>(result); }
+    std::vector<std::string> messages() const;
+    bool logged(const std::string& message) const;
+    std::size_t count(LogEntry::Level level) const;
+};
+
+// Runs a backup through run() and waits for its completion. `onLine` is called on the engine's
+// threads for every log line, with the engine, so a test can cancel at an exact moment.
+RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& destination,
+                    const BackupOptions& options = {},
+                    const std::optional<std::filesystem::path>& database = {},
+                    std::function<void(BackupEngine&, const LogEntry&)> onLine = {});
+
+// A crate as the loader makes it.
+Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::string> tracks,
+                     bool smart = false,
+                     std::optional<std::filesystem::path> file = std::string("/library/x.crate"));
+
+// Writes a file of `size` bytes of a pattern derived from `seed`.
+void writeSized(const std::filesystem::path& file, std::size_t size, char seed = 'a');
+
+}  // namespace morrowdeck::test

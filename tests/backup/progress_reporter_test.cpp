@@ -1,0 +1,122 @@
+#include "backup/progress_reporter.h"
+
+#include <gtest/gtest.h>
+
+#include "backup/backup_options.h"
+#include "backup/drained_main_queue.h"
+
+namespace morrowdeck {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Harness {
+    std::shared_ptr<DrainedMainQueue> queue = std::make_shared<DrainedMainQueue>();
+    ProgressReporter::Clock::time_point now{};
+    ProgressReporter reporter{queue, [this] { return now; }};
+    std::vector<LogEntry> log;
+    std::vector<ProgressSnapshot> snapshots;
+
+    Harness() {
+        reporter.setCallbacks([this](const LogEntry& entry) { log.push_back(entry); },
+                              [this](const ProgressSnapshot& snap) { snapshots.push_back(snap); });
+    }
+};
+
+TEST(ProgressReporter, ThrottlesWorkerProgress) {
+    Harness h;
+    h.reporter.maybeEmit();  // the first delivery is never throttled
+    h.now += 50ms;
+    h.reporter.maybeEmit();
+    h.now += 50ms;
+    h.reporter.maybeEmit();  // 100 ms after the first
+    h.queue->runPending();
+    EXPECT_EQ(h.snapshots.size(), 2u);
+}
+
+TEST(ProgressReporter, PhaseChangesAreLoggedAndDeliveredAtOnce) {
+    Harness h;
+    h.reporter.maybeEmit();
+    h.reporter.setPhase("Copying files\u2026");
+    h.reporter.maybeEmit();  // throttled by the phase delivery just made
+    h.queue->runPending();
+    ASSERT_EQ(h.snapshots.size(), 2u);
+    EXPECT_EQ(h.snapshots[1].phase, "Copying files\u2026");
+    ASSERT_EQ(h.log.size(), 1u);
+    EXPECT_EQ(h.log[0].level, LogEntry::Level::info);
+    EXPECT_EQ(h.log[0].message, "Copying files\u2026");
+}
+
+TEST(ProgressReporter, FinishDeliversTheFinalStateAfterItsLine) {
+    Harness h;
+    h.reporter.update([](ProgressSnapshot& snap) {
+        snap.currentFile = "a.mp3";
+        snap.copiedFiles = 3;
+    });
+    const auto final = h.reporter.finish(false, [](const ProgressSnapshot& snap) {
+        return std::optional(
+            std::pair{LogEntry::Level::success, std::to_string(snap.copiedFiles) + " copied"});
+    });
+    EXPECT_TRUE(final.finished);
+    EXPECT_FALSE(final.cancelled);
+    EXPECT_EQ(final.phase, "Done");
+    EXPECT_EQ(final.currentFile, "");
+    bool lineFirst = false;
+    h.queue->post([&] { lineFirst = h.log.size() == 1 && h.snapshots.size() == 1; });
+    h.queue->runPending();
+    EXPECT_TRUE(lineFirst);
+    EXPECT_EQ(h.log.back().message, "3 copied");
+    EXPECT_EQ(h.snapshots.back(), final);
+
+    Harness quiet;
+    const auto cancelled = quiet.reporter.finish(true, {});
+    quiet.queue->runPending();
+    EXPECT_EQ(cancelled.phase, "Cancelled");
+    EXPECT_TRUE(quiet.log.empty());
+}
+
+TEST(ProgressReporter, RateAndCancellation) {
+    Harness h;
+    h.reporter.resetStartTime();
+    ProgressSnapshot snap;
+    snap.processedBytes = 1000;
+    h.reporter.recomputeRate(snap);
+    EXPECT_EQ(snap.bytesPerSecond, 0);  // no time has passed
+    h.now += 2s;
+    h.reporter.recomputeRate(snap);
+    EXPECT_DOUBLE_EQ(snap.bytesPerSecond, 500);
+
+    EXPECT_FALSE(h.reporter.isCancelled());
+    h.reporter.cancel();
+    EXPECT_TRUE(h.reporter.isCancelled());
+}
+
+TEST(ProgressReporter, WithoutCallbacksNothingIsPosted) {
+    auto queue = std::make_shared<DrainedMainQueue>();
+    ProgressReporter reporter(queue);
+    reporter.log(LogEntry::Level::error, "dropped");
+    reporter.setPhase("Done");
+    reporter.finish(false, {});
+    EXPECT_EQ(queue->runPending(), 0u);
+}
+
+TEST(BackupOptions, DefaultsAndRawValues) {
+    const BackupOptions options;
+    EXPECT_EQ(options.duplicateMode, DuplicateMode::copyEverywhere);
+    EXPECT_EQ(options.smartCrateMode, SmartCrateMode::rulesOnly);
+    EXPECT_TRUE(options.verifyExisting);
+    EXPECT_EQ(options.threadCount, 16);
+    EXPECT_EQ(options.storeFolderName, ".ORVEL_Store");
+
+    EXPECT_EQ(duplicateModeFromRaw("dedupHardLink"), DuplicateMode::dedupHardLink);
+    EXPECT_EQ(duplicateModeFromRaw("DedupHardLink"), std::nullopt);
+    EXPECT_EQ(smartCrateModeFromRaw("asFolder"), SmartCrateMode::asFolder);
+    EXPECT_EQ(smartCrateModeFromRaw(""), std::nullopt);
+    for (auto mode : allDuplicateModes)
+        EXPECT_EQ(duplicateModeFromRaw(rawValue(mode)), mode);
+    for (auto mode : allSmartCrateModes)
+        EXPECT_EQ(smartCrateModeFromRaw(rawValue(mode)), mode);
+}
+
+}  // namespace
+}  // namespace morrowdeck

@@ -1,0 +1,96 @@
+#include "support/serato_sqlite.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/fixtures.h"
+
+namespace morrowdeck::test {
+
+namespace {
+
+constexpr const char* minimalSchema =
+    "CREATE TABLE asset (id INTEGER PRIMARY KEY, external_id INTEGER, location_id INTEGER, "
+    "portable_id TEXT,"
+    "                    rating REAL, color INTEGER, bpm REAL, dj_play_count INTEGER);"
+    "CREATE TABLE container (id INTEGER PRIMARY KEY, parent_id INTEGER, name TEXT, type INTEGER,"
+    "                        list_order INTEGER);"
+    "CREATE TABLE smart_crate_rules (container_id INTEGER PRIMARY KEY, version INTEGER, rules "
+    "TEXT);";
+
+void firstArgument(sqlite3_context* context, int count, sqlite3_value** values) {
+    if (count > 0) sqlite3_result_value(context, values[0]);
+}
+
+void minusOne(sqlite3_context* context, int, sqlite3_value**) {
+    sqlite3_result_int64(context, -1);
+}
+
+}  // namespace
+
+SeratoSqlite::SeratoSqlite(const std::filesystem::path& file, Schema schema) {
+    std::filesystem::create_directories(file.parent_path());
+    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << file;
+        return;
+    }
+    sqlite3_create_function(db_, "serato_str_norm", 1, SQLITE_UTF8, nullptr, firstArgument, nullptr,
+                            nullptr);
+    sqlite3_create_function(db_, "serato_raw_key_string_to_key_type", 1, SQLITE_UTF8, nullptr,
+                            minusOne, nullptr, nullptr);
+    if (schema == Schema::minimal) {
+        exec(minimalSchema);
+        return;
+    }
+    std::ifstream in(fixturesRoot() / "schema" / "master-sqlite-schema-excerpt.sql");
+    std::stringstream sql;
+    sql << in.rdbuf();
+    EXPECT_FALSE(sql.str().empty()) << "schema fixture missing";
+    exec(sql.str());
+    exec("INSERT INTO location (id, path) VALUES (1, '/')");
+}
+
+SeratoSqlite::~SeratoSqlite() {
+    sqlite3_close(db_);
+}
+
+void SeratoSqlite::exec(const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        ADD_FAILURE() << (message ? message : "sqlite error") << " in: " << sql;
+    }
+    sqlite3_free(message);
+}
+
+void SeratoSqlite::addAsset(const std::string& portableId, const std::string& rating,
+                            const std::string& color, const std::string& bpm,
+                            const std::string& playCount) {
+    exec(
+        "INSERT INTO asset (external_id, location_id, portable_id, rating, color, bpm, "
+        "dj_play_count) VALUES (" +
+        std::to_string(nextExternalId_++) + ", 1, " + sqlQuote(portableId) + ", " + rating + ", " +
+        color + ", " + bpm + ", " + playCount + ")");
+}
+
+void SeratoSqlite::addSmartCrate(std::int64_t id, const std::string& name,
+                                 const std::string& rules) {
+    exec("INSERT INTO container (id, name, type, list_order) VALUES (" + std::to_string(id) + ", " +
+         sqlQuote(name) + ", 2, " + std::to_string(id) + ")");
+    exec("INSERT INTO smart_crate_rules (container_id, version, rules) VALUES (" +
+         std::to_string(id) + ", 1, " + sqlQuote(rules) + ")");
+}
+
+std::string sqlQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c;
+        if (c == '\'') quoted += '\'';
+    }
+    return quoted + "'";
+}
+
+}  // namespace morrowdeck::test

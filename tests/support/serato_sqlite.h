@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+struct sqlite3;
+
+namespace morrowdeck::test {
+
+// A test's own connection to a Serato-style master.sqlite: creates it with Serato's real
+// table definitions (or only the columns this program uses) and fills it. Serato's triggers
+// call SQL functions only Serato registers; this connection registers stand-ins for them.
+class SeratoSqlite {
+  public:
+    enum class Schema { serato, minimal };
+
+    SeratoSqlite(const std::filesystem::path& file, Schema schema);
+    ~SeratoSqlite();
+    SeratoSqlite(const SeratoSqlite&) = delete;
+    SeratoSqlite& operator=(const SeratoSqlite&) = delete;
+
+    // Runs SQL; a failure fails the test.
+    void exec(const std::string& sql);
+
+    // One asset row; the values are SQL literals ("0.8", "NULL").
+    void addAsset(const std::string& portableId, const std::string& rating,
+                  const std::string& color, const std::string& bpm, const std::string& playCount);
+
+    // A smart-crate container (type 2) with its rules.
+    void addSmartCrate(std::int64_t id, const std::string& name, const std::string& rules);
+
+    sqlite3* handle() const { return db_; }
+
+  private:
+    sqlite3* db_ = nullptr;
+    std::int64_t nextExternalId_ = 1;
+};
+
+// SQL text literal with quotes doubled.
+std::string sqlQuote(const std::string& text);
+
+}  // namespace morrowdeck::test
