@@ -1,0 +1,259 @@
+// morrowdeck-demo-library DIR [--tracks N]: writes a small, complete Serato library to try
+// Morrowdeck on, take screenshots of and measure: silent WAV files under DIR/Music and
+// DIR/_Serato_ with nested crates, shared tracks, an empty crate, a smart crate and a
+// "database V2" holding a record for every file.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/crate_writer.h"
+#include "library/serato_database.h"
+#include "library/serato_library.h"
+#include "library/text_encoding.h"
+
+namespace {
+
+using namespace morrowdeck;
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::array<std::string_view, 12> artists{
+    "Ana Brisé",       "Müller & Sohn", "Nova 🎧",       "Kōji Tanaka",
+    "The Low Ends",    "Marta Nuñez",   "DJ Parallax",  "Søren Vik",
+    "Bassline Theory", "Lila Moon",     "Øresund Club", "Night Shift"};
+constexpr std::array<std::string_view, 10> titles{
+    "Night Drive", "Sunrise",   "Gravity", "Café Noir", "Deep Water",
+    "Überfahrt",   "Afterglow", "Echoes",  "Lift Off",  "Slow Burn"};
+constexpr std::array<std::string_view, 4> genres{"House", "Techno", "Disco & Funk", "Ambient"};
+constexpr std::array<std::string_view, 6> keys{"Am", "C", "F#m", "Gm", "Eb", "Dm"};
+
+constexpr std::uint32_t sampleRate = 8000;  // mono, 16-bit: small files that still play
+
+struct Track {
+    fs::path file;
+    std::string artist;
+    std::string title;
+    std::string genre;
+    std::uint32_t samples = 0;
+    std::uint32_t size = 0;
+};
+
+void putLE(Bytes& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// A valid PCM WAV file of silence: the 44-byte RIFF header and zeroed samples.
+Bytes silentWav(std::uint32_t samples) {
+    const std::uint32_t dataBytes = samples * 2;
+    Bytes out;
+    out.reserve(44 + dataBytes);
+    const auto tag = [&](std::string_view text) {
+        out.insert(out.end(), text.begin(), text.end());
+    };
+    tag("RIFF");
+    putLE(out, 36 + dataBytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    putLE(out, 16, 4);              // format chunk size
+    putLE(out, 1, 2);               // PCM
+    putLE(out, 1, 2);               // mono
+    putLE(out, sampleRate, 4);      // samples per second
+    putLE(out, sampleRate * 2, 4);  // bytes per second
+    putLE(out, 2, 2);               // block alignment
+    putLE(out, 16, 2);              // bits per sample
+    tag("data");
+    putLE(out, dataBytes, 4);
+    out.resize(out.size() + dataBytes, 0);
+    return out;
+}
+
+// Writes a new file; never replaces one that is already there (it may be the user's).
+void writeNewFile(const fs::path& file, const Bytes& bytes) {
+    const auto fail = [&](int error) {
+        throw std::runtime_error("cannot write " + file.native() + ": " + std::strerror(error));
+    };
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) fail(errno);
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            fail(error);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) fail(errno);
+}
+
+std::string twoDigits(unsigned value) {
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+// "mm:ss.hh", the form Serato shows a track's length in.
+std::string lengthText(std::uint32_t samples) {
+    const unsigned hundredths = samples * 100 / sampleRate;
+    return twoDigits(hundredths / 6000) + ":" + twoDigits(hundredths / 100 % 60) + "." +
+           twoDigits(hundredths % 100);
+}
+
+std::vector<Track> writeTracks(const fs::path& music, int count) {
+    std::vector<Track> tracks;
+    const int width = count >= 100 ? 3 : 2;
+    for (int i = 0; i < count; ++i) {
+        Track track;
+        track.artist = artists[static_cast<std::size_t>(i) % artists.size()];
+        std::string number = std::to_string(i + 1);
+        number.insert(0, static_cast<std::size_t>(std::max(0, width - int(number.size()))), '0');
+        track.title =
+            std::string(titles[static_cast<std::size_t>(i) % titles.size()]) + " " + number;
+        track.genre = genres[static_cast<std::size_t>(i) % genres.size()];
+        // 0.5 to 2 seconds, so that sizes differ from file to file.
+        track.samples = sampleRate / 2 + static_cast<std::uint32_t>((i * 7) % 16) * sampleRate / 10;
+        const Bytes wav = silentWav(track.samples);
+        track.size = static_cast<std::uint32_t>(wav.size());
+        const fs::path folder = music / track.genre;
+        fs::create_directories(folder);
+        track.file = folder / (track.artist + " - " + track.title + ".wav");
+        writeNewFile(track.file, wav);
+        tracks.push_back(std::move(track));
+    }
+    return tracks;
+}
+
+Bytes chunk(std::string_view tag, const Bytes& payload) {
+    return SeratoDatabase::chunk(tag, payload);
+}
+
+// A smart crate file: its version, one rule ("genre is <genre>") and the tracks it matches.
+Bytes smartCrateData(std::string_view genre, const std::vector<std::string>& paths) {
+    Bytes out = chunk("vrsn", text::encodeUtf16BE("1.0/Serato ScratchLive Smart Crate"));
+    SeratoDatabase::appendChunk(out, "rart", chunk("brut", Bytes{1}));
+    Bytes rule = chunk("tvcn", text::encodeUtf16BE("genre"));
+    SeratoDatabase::appendChunk(rule, "trpt", text::encodeUtf16BE(genre));
+    SeratoDatabase::appendChunk(out, "rurt", rule);
+    const Bytes tracks = CrateWriter::crateData(paths);
+    // Keep the track chunks of a plain crate file, without its version chunk.
+    const std::size_t versionEnd = 8 + SeratoDatabase::readU32(std::span(tracks).subspan(4, 4));
+    out.insert(out.end(), tracks.begin() + static_cast<std::ptrdiff_t>(versionEnd), tracks.end());
+    return out;
+}
+
+int makeDemo(const fs::path& dir, int trackCount) {
+    const fs::path requested = fs::absolute(dir);
+    if (fs::exists(requested / SeratoLibrary::libraryFolderName)) {
+        std::cerr << "A Serato library already exists at "
+                  << (requested / SeratoLibrary::libraryFolderName).native()
+                  << "; choose another folder.\n";
+        return 2;
+    }
+    fs::create_directories(requested);
+    // Symbolic links resolved, so that the stored volume-relative paths load back as the
+    // paths the files really have.
+    const fs::path root = fs::canonical(requested);
+    // Written under a hidden name and renamed when complete: a "_Serato_" folder that exists
+    // is always a whole library, even after an interrupted run.
+    const fs::path library = root / "._Serato_.partial";
+    fs::remove_all(library);
+    fs::create_directories(library / "Subcrates");
+    fs::create_directories(library / "SmartCrates");
+
+    const std::vector<Track> tracks = writeTracks(root / "Music", trackCount);
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
+    std::vector<std::string> stored;
+    for (const auto& track : tracks)
+        stored.push_back(CrateWriter::volumeRelativePath(track.file, prefix));
+
+    // Crate file name -> stored paths. A third of the tracks (every third one) sit in a set
+    // as well as in their genre; every twelfth is also in Deep, every ninth in the favourites.
+    std::map<std::string, std::vector<std::string>> crates{
+        {"Sets%%Warm-up", {}}, {"Sets%%Peak Time", {}}, {"Crème de la crème", {}}, {"To Sort", {}}};
+    for (const auto& genre : genres)
+        crates["Genres%%" + std::string(genre)];
+    crates["Genres%%House%%Deep"];
+    std::vector<std::string> house;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        crates["Genres%%" + tracks[i].genre].push_back(stored[i]);
+        if (tracks[i].genre == "House") house.push_back(stored[i]);
+        if (i % 3 == 0)
+            crates[i % 6 == 0 ? "Sets%%Warm-up" : "Sets%%Peak Time"].push_back(stored[i]);
+        if (i % 12 == 0) crates["Genres%%House%%Deep"].push_back(stored[i]);
+        if (i % 9 == 0) crates["Crème de la crème"].push_back(stored[i]);
+    }
+    for (const auto& [name, paths] : crates)
+        writeNewFile(library / "Subcrates" / (name + ".crate"), CrateWriter::crateData(paths));
+    writeNewFile(library / "SmartCrates" / "All House.scrate", smartCrateData("House", house));
+
+    const auto now =
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count());
+    std::vector<Bytes> records;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& track = tracks[i];
+        SeratoDatabase::Entry entry;
+        entry.path = stored[i];
+        entry.ext = "wav";
+        entry.added = now;
+        entry.mtime = now;
+        entry.sizeBytes = track.size;
+        entry.title = track.title;
+        entry.artist = track.artist;
+        entry.album = "Morrowdeck Demo";
+        entry.genre = track.genre;
+        entry.bpm = std::to_string(96 + (i * 5) % 40);
+        entry.key = std::string(keys[i % keys.size()]);
+        entry.length = lengthText(track.samples);
+        entry.year = "2024";
+        entry.bitrate = "128.0kbps";
+        entry.sampleRate = "8.0";
+        records.push_back(SeratoDatabase::record(entry));
+    }
+    writeNewFile(library / "database V2", SeratoDatabase::data(records));
+    fs::rename(library, root / SeratoLibrary::libraryFolderName);
+
+    std::cout << "Demo library: " << (root / SeratoLibrary::libraryFolderName).native() << " ("
+              << tracks.size() << " tracks in " << (root / "Music").native() << ", "
+              << crates.size() + 1 << " crates)\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Writes a demo Serato library: silent audio files, crates and a database",
+                 "morrowdeck-demo-library"};
+    std::string dir;
+    int trackCount = 60;
+    app.add_option("DIR", dir, "Folder that receives Music/ and _Serato_/")->required();
+    app.add_option("--tracks", trackCount, "Number of audio files (default: 60)")
+        ->check(CLI::Range(1, 100000));
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+    try {
+        return makeDemo(dir, trackCount);
+    } catch (const std::exception& error) {
+        std::cerr << "morrowdeck-demo-library: " << error.what() << '\n';
+        return 1;
+    }
+}
