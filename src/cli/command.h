@@ -15,6 +15,7 @@ enum ExitStatus : int {
 // Each subcommand registers itself on the application; its callback stores the exit status
 // in `status`, which outlives the parse.
 void registerCratesCommand(CLI::App& app, int& status);
+void registerBackupCommand(CLI::App& app, int& status);
 void registerInspectCommand(CLI::App& app, int& status);
 
 }  // namespace morrowdeck::cli

@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "cli/json_output.h"
+#include "cli/library_location.h"
 #include "library/serato_library.h"
 
 namespace morrowdeck::cli {
@@ -43,13 +44,9 @@ void printTree(std::ostream& out, const std::vector<Crate::Ptr>& crates, int dep
 }
 
 int runCrates(const CratesOptions& options) {
-    const std::filesystem::path location = options.library.empty()
-                                               ? SeratoLibrary::defaultLibraryLocation()
-                                               : std::filesystem::path(options.library);
-    const auto library =
-        SeratoLibrary::resolveLibrary(std::filesystem::absolute(location).lexically_normal());
+    const auto library = resolveLibraryOption(options.library);
     if (!library) {
-        std::cerr << "No _Serato_ folder found at that location.\n";
+        std::cerr << noLibraryMessage << '\n';
         return exitUsage;
     }
     const auto forest = SeratoLibrary::loadCrates(*library);

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int status = morrowdeck::cli::exitOk;
     morrowdeck::cli::registerCratesCommand(app, status);
+    morrowdeck::cli::registerBackupCommand(app, status);
     morrowdeck::cli::registerInspectCommand(app, status);
     try {
         app.parse(argc, argv);
