@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "backup/backup_engine.h"
@@ -75,8 +76,14 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
     };
     std::vector<std::thread> workers;
     workers.reserve(workerCount);
-    for (std::size_t i = 0; i < workerCount; ++i)
-        workers.emplace_back(work);
+    try {
+        for (std::size_t i = 0; i < workerCount; ++i)
+            workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Out of threads: the workers already started share the list; with none, this
+        // thread works through it alone.
+        if (workers.empty()) work();
+    }
     for (auto& worker : workers)
         worker.join();
 }

@@ -1,5 +1,7 @@
 // morrowdeck-cli: the command-line front end over the same engines as the desktop app.
 #include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
 
 #include "cli/command.h"
 
@@ -16,6 +18,10 @@ int main(int argc, char** argv) {
         const int code = app.exit(error);
         // --help exits 0; every other parse problem is a usage error.
         return code == 0 ? 0 : morrowdeck::cli::exitUsage;
+    } catch (const std::exception& error) {
+        // For example the working folder vanished: a one-line reason, not an abort.
+        std::cerr << "morrowdeck-cli: " << error.what() << '\n';
+        return morrowdeck::cli::exitUsage;
     }
     return status;
 }
