@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include "backup/serato_error.h"
-#include "engine_harness.h"
-#include "mount_guard.h"
+#include "support/engine_harness.h"
+#include "support/mount_guard.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck {

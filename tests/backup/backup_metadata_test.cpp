@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "backup/backup_engine.h"
-#include "engine_harness.h"
+#include "support/engine_harness.h"
 #include "library/serato_database.h"
 #include "library/serato_sql_json.h"
 #include "platform/file_system.h"

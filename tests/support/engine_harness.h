@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +33,37 @@ struct RunRecord {
     bool logged(const std::string& message) const;
     std::size_t count(LogEntry::Level level) const;
 };
+
+// Starts a run with callbacks that record everything into a RunRecord and waits for its
+// completion. `start(onLog, onProgress, completion)` calls the engine's run(); `onLine` sees
+// every log line on the engine's own threads (to cancel at an exact moment).
+template <typename Engine, typename Start>
+RunRecord captureRun(Engine& engine, Start&& start, const std::function<void(Engine&, const LogEntry&)>& onLine) {
+    RunRecord record;
+    std::mutex mutex;  // callbacks come from the engine's threads
+    std::promise<void> done;
+    start(
+        [&](const LogEntry& entry) {
+            {
+                std::lock_guard lock(mutex);
+                record.log.push_back(entry);
+            }
+            if (onLine) onLine(engine, entry);
+        },
+        [&](const ProgressSnapshot& snapshot) {
+            std::lock_guard lock(mutex);
+            record.snapshots.push_back(snapshot);
+        },
+        [&](const RunResult& result) {
+            {
+                std::lock_guard lock(mutex);
+                record.result = result;
+            }
+            done.set_value();
+        });
+    done.get_future().wait();
+    return record;
+}
 
 // Runs a backup through run() and waits for its completion. `onLine` is called on the engine's
 // threads for every log line, with the engine, so a test can cancel at an exact moment.

@@ -1,9 +1,8 @@
-#include "engine_harness.h"
+#include "support/engine_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <future>
 
 #include "support/temp_dir.h"
 
@@ -27,36 +26,15 @@ std::size_t RunRecord::count(LogEntry::Level level) const {
 }
 
 RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& destination,
-                    const BackupOptions& options,
-                    const std::optional<std::filesystem::path>& database,
+                    const BackupOptions& options, const std::optional<std::filesystem::path>& database,
                     std::function<void(BackupEngine&, const LogEntry&)> onLine) {
-    auto queue = std::make_shared<ImmediateQueue>();
-    BackupEngine engine(queue);
-    RunRecord record;
-    std::mutex mutex;  // callbacks come from the planning and worker threads
-    std::promise<void> done;
-    engine.run(
-        crates, destination, options, database,
-        [&](const LogEntry& entry) {
-            {
-                std::lock_guard lock(mutex);
-                record.log.push_back(entry);
-            }
-            if (onLine) onLine(engine, entry);
+    BackupEngine engine(std::make_shared<ImmediateQueue>());
+    return captureRun(
+        engine,
+        [&](auto onLog, auto onProgress, auto completion) {
+            engine.run(crates, destination, options, database, onLog, onProgress, completion);
         },
-        [&](const ProgressSnapshot& snapshot) {
-            std::lock_guard lock(mutex);
-            record.snapshots.push_back(snapshot);
-        },
-        [&](const RunResult& result) {
-            {
-                std::lock_guard lock(mutex);
-                record.result = result;
-            }
-            done.set_value();
-        });
-    done.get_future().wait();
-    return record;
+        onLine);
 }
 
 Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::string> tracks,

@@ -1,4 +1,4 @@
-#include "mount_guard.h"
+#include "support/mount_guard.h"
 
 #include <sys/mount.h>
 
