@@ -1,0 +1,116 @@
+#include "cli/engine_session.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <iostream>
+
+#include "cli/command.h"
+#include "cli/json_output.h"
+
+namespace morrowdeck::cli {
+
+namespace {
+
+// Ctrl-C presses, counted by the handler and read by the main loop. The first requests
+// cancellation; the second ends the process at once (copies write to hidden temporary names,
+// so no partial file is left under a real name).
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
+
+void onInterrupt(int) {
+    if (interrupts.fetch_add(1) >= 1) ::_exit(exitCancelled);
+}
+
+void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+std::size_t terminalColumns() {
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+}  // namespace
+
+EngineSession::EngineSession(bool json)
+    : json_(json), progress_(std::cerr, ::isatty(STDERR_FILENO) == 1, terminalColumns()) {
+    installInterruptHandler();
+}
+
+std::function<void(const LogEntry&)> EngineSession::onLog() {
+    return [this](const LogEntry& entry) {
+        if (json_) {
+            log_.push_back({{"level", levelName(entry.level)}, {"message", entry.message}});
+            return;
+        }
+        progress_.clear();
+        std::cout << levelName(entry.level) << ": " << entry.message << std::endl;
+    };
+}
+
+std::function<void(const ProgressSnapshot&)> EngineSession::onProgress() {
+    return [this](const ProgressSnapshot& snapshot) { progress_.show(snapshot); };
+}
+
+std::function<void(const RunResult&)> EngineSession::completion() {
+    return [this](const RunResult& outcome) { result_ = outcome; };
+}
+
+int EngineSession::wait(const std::function<void()>& cancel,
+                        const std::function<std::string(const ProgressSnapshot&)>& finalLine) {
+    bool cancelRequested = false;
+    while (!result_) {
+        queue_->waitAndRun(std::chrono::milliseconds(100));
+        if (interrupts.load() > 0 && !cancelRequested) {
+            cancelRequested = true;
+            cancel();
+            progress_.clear();
+            std::cerr << "Cancelling: copies under way finish first (Ctrl-C again stops at once)."
+                      << std::endl;
+        }
+    }
+    progress_.clear();
+
+    if (const auto* failure = std::get_if<RunFailure>(&*result_)) {
+        std::cerr << failure->description << '\n';
+        return exitUsage;
+    }
+    const auto& snapshot = std::get<ProgressSnapshot>(*result_);
+    if (json_) {
+        printJson(std::cout, {{"snapshot", snapshotJson(snapshot)}, {"log", std::move(log_)}});
+    } else if (finalLine) {
+        std::cout << finalLine(snapshot) << std::endl;
+    }
+    if (snapshot.cancelled) return exitCancelled;
+    return snapshot.failedFiles == 0 && snapshot.missingFiles == 0 ? exitOk : exitFailures;
+}
+
+nlohmann::ordered_json EngineSession::snapshotJson(const ProgressSnapshot& snap) {
+    return {
+        {"phase", snap.phase},
+        {"totalFiles", snap.totalFiles},
+        {"completedFiles", snap.completedFiles},
+        {"copiedFiles", snap.copiedFiles},
+        {"skippedFiles", snap.skippedFiles},
+        {"linkedFiles", snap.linkedFiles},
+        {"missingFiles", snap.missingFiles},
+        {"failedFiles", snap.failedFiles},
+        {"totalBytes", snap.totalBytes},
+        {"processedBytes", snap.processedBytes},
+        {"skippedBytes", snap.skippedBytes},
+        {"bytesToCopy", snap.bytesToCopy},
+        {"bytesPerSecond", snap.bytesPerSecond},
+        {"currentFile", snap.currentFile},
+        {"finished", snap.finished},
+        {"cancelled", snap.cancelled},
+    };
+}
+
+}  // namespace morrowdeck::cli
