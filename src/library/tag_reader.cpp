@@ -1,0 +1,128 @@
+#include "library/tag_reader.h"
+
+#include <taglib/audioproperties.h>
+#include <taglib/fileref.h>
+#include <taglib/mp4file.h>
+#include <taglib/mp4properties.h>
+
+#include <exception>
+
+#include "library/tag_file_stream.h"
+#include "library/tag_items.h"
+#include "library/taglib_items.h"
+#include "platform/file_operations.h"
+
+namespace morrowdeck::SeratoDatabase {
+
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    if (!ext.empty()) ext.erase(0, 1);  // the dot
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+std::uint64_t bigEndian(const TagLib::ByteVector& bytes, unsigned offset, unsigned count) {
+    std::uint64_t value = 0;
+    for (unsigned i = 0; i < count; ++i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    return value;
+}
+
+// The payload range of the first atom of the given type between begin and end.
+std::optional<std::pair<long, long>> findAtom(TagLib::IOStream& stream, long begin, long end,
+                                              std::string_view type) {
+    long position = begin;
+    while (position >= 0 && end - position >= 8) {
+        stream.seek(position);
+        const TagLib::ByteVector header = stream.readBlock(16);
+        if (header.size() < 8) return std::nullopt;
+        std::uint64_t size = bigEndian(header, 0, 4);
+        long headerSize = 8;
+        if (size == 1) {  // 64-bit size follows the type
+            if (header.size() < 16) return std::nullopt;
+            size = bigEndian(header, 8, 8);
+            headerSize = 16;
+        } else if (size == 0) {  // runs to the end of the enclosing range
+            size = static_cast<std::uint64_t>(end - position);
+        }
+        if (size < static_cast<std::uint64_t>(headerSize) ||
+            size > static_cast<std::uint64_t>(end - position))
+            return std::nullopt;
+        const long atomEnd = position + static_cast<long>(size);
+        if (std::string_view(header.data() + 4, 4) == type)
+            return std::pair{position + headerSize, atomEnd};
+        position = atomEnd;
+    }
+    return std::nullopt;
+}
+
+// The duration in the movie header (moov/mvhd). For AAC it leaves out the encoder's priming
+// samples, which the track's media header counts.
+std::optional<double> movieHeaderSeconds(TagLib::IOStream& stream) {
+    const auto moov = findAtom(stream, 0, stream.length(), "moov");
+    if (!moov) return std::nullopt;
+    const auto mvhd = findAtom(stream, moov->first, moov->second, "mvhd");
+    if (!mvhd) return std::nullopt;
+    stream.seek(mvhd->first);
+    const TagLib::ByteVector body = stream.readBlock(32);
+    if (body.isEmpty()) return std::nullopt;
+    const bool wide = body[0] == 1;  // version 1: 64-bit times and duration
+    const unsigned timescaleAt = wide ? 20 : 12;
+    const unsigned durationSize = wide ? 8 : 4;
+    if (body.size() < timescaleAt + 4 + durationSize) return std::nullopt;
+    const std::uint64_t timescale = bigEndian(body, timescaleAt, 4);
+    const std::uint64_t duration = bigEndian(body, timescaleAt + 4, durationSize);
+    const std::uint64_t unknown = wide ? ~std::uint64_t{0} : 0xFFFFFFFFu;
+    if (timescale == 0 || duration == 0 || duration == unknown) return std::nullopt;
+    return static_cast<double>(duration) / static_cast<double>(timescale);
+}
+
+AudioFacts audioFacts(TagLib::File& file, TagLib::IOStream& stream) {
+    AudioFacts facts;
+    const TagLib::AudioProperties* properties = file.audioProperties();
+    if (!properties) return facts;
+    facts.hasAudioTrack = true;
+    if (properties->lengthInMilliseconds() > 0)
+        facts.durationSeconds = properties->lengthInMilliseconds() / 1000.0;
+    if (properties->bitrate() > 0) facts.bitRate = properties->bitrate() * 1000.0;
+    if (properties->sampleRate() > 0) facts.sampleRate = properties->sampleRate();
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(&file);
+        mp4 && mp4->audioProperties()->codec() == TagLib::MP4::Properties::AAC) {
+        if (const auto seconds = movieHeaderSeconds(stream)) facts.durationSeconds = seconds;
+    }
+    return facts;
+}
+
+}  // namespace
+
+namespace detail {
+
+void readStreamTags(Entry& entry, TagLib::IOStream& stream) {
+    // TagLib reports failures through empty results; an allocation failure on a hostile
+    // file is the one exception it can raise, and it only costs the tags.
+    try {
+        TagLib::FileRef file(&stream, true, TagLib::AudioProperties::Average);
+        if (file.isNull()) return;
+        const std::vector<TagItem> items = mainTagItems(*file.file());
+        applyTags(entry, items, items, audioFacts(*file.file(), stream));
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace detail
+
+Entry readTags(const std::filesystem::path& path) {
+    Entry entry;
+    entry.ext = lowerExtension(path);
+    const auto info = platform::fileInfo(path);
+    if (!info) return entry;  // missing, or not a regular file: never opened
+    if (info->size > 0) applySize(entry, static_cast<std::uint64_t>(info->size));
+    TagFileStream stream(path, tagReadBudget);
+    if (stream.isOpen()) detail::readStreamTags(entry, stream);
+    return entry;
+}
+
+}  // namespace morrowdeck::SeratoDatabase

@@ -1,0 +1,280 @@
+#include "library/taglib_items.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/apefile.h>
+#include <taglib/apeitem.h>
+#include <taglib/apetag.h>
+#include <taglib/asfattribute.h>
+#include <taglib/asftag.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1genres.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2frame.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mp4item.h>
+#include <taglib/mp4tag.h>
+#include <taglib/mpcfile.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/trueaudiofile.h>
+#include <taglib/wavfile.h>
+#include <taglib/wavpackfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace morrowdeck::SeratoDatabase::detail {
+
+namespace {
+
+using Items = std::vector<TagItem>;
+
+std::string utf8(const TagLib::String& text) {
+    return text.to8Bit(true);
+}
+
+// Tag field name -> common key, per tag kind.
+struct CommonName {
+    std::string_view field;
+    std::string_view key;
+};
+using CommonNames = std::array<CommonName, 5>;
+
+constexpr CommonNames id3Names{{{"TIT2", "title"},
+                                {"TPE1", "artist"},
+                                {"TALB", "albumName"},
+                                {"TCON", "type"},
+                                {"TDRC", "creationDate"}}};
+constexpr CommonNames mp4Names{{{"\xA9nam", "title"},
+                                {"\xA9"
+                                 "ART",
+                                 "artist"},
+                                {"\xA9"
+                                 "alb",
+                                 "albumName"},
+                                {"\xA9gen", "type"},
+                                {"\xA9"
+                                 "day",
+                                 "creationDate"}}};
+constexpr CommonNames xiphNames{{{"TITLE", "title"},
+                                 {"ARTIST", "artist"},
+                                 {"ALBUM", "albumName"},
+                                 {"GENRE", "type"},
+                                 {"DATE", "creationDate"}}};
+constexpr CommonNames apeNames{{{"TITLE", "title"},
+                                {"ARTIST", "artist"},
+                                {"ALBUM", "albumName"},
+                                {"GENRE", "type"},
+                                {"YEAR", "creationDate"}}};
+constexpr CommonNames asfNames{{{"Title", "title"},
+                                {"Author", "artist"},
+                                {"WM/AlbumTitle", "albumName"},
+                                {"WM/Genre", "type"},
+                                {"WM/Year", "creationDate"}}};
+constexpr CommonNames infoNames{{{"INAM", "title"},
+                                 {"IART", "artist"},
+                                 {"IPRD", "albumName"},
+                                 {"IGNR", "type"},
+                                 {"ICRD", "creationDate"}}};
+
+std::optional<std::string> commonKey(const CommonNames& names, std::string_view field) {
+    for (const auto& name : names)
+        if (name.field == field) return std::string(name.key);
+    return std::nullopt;
+}
+
+// ID3v2 genres may be ID3v1 genre numbers; they read as the genre's name, as TagLib's own
+// genre() does.
+std::string id3Genre(const TagLib::ID3v2::Frame& frame) {
+    const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(&frame);
+    if (!text) return utf8(frame.toString());
+    TagLib::StringList genres;
+    for (TagLib::String field : text->fieldList()) {
+        if (field.isEmpty()) continue;
+        bool numeric = false;
+        const int number = field.toInt(&numeric);
+        if (numeric && number >= 0 && number <= 255) field = TagLib::ID3v1::genre(number);
+        if (!genres.contains(field)) genres.append(field);
+    }
+    return utf8(genres.toString());
+}
+
+Items id3v2Items(const TagLib::ID3v2::Tag& tag) {
+    Items items;
+    for (const TagLib::ID3v2::Frame* frame : tag.frameList()) {
+        const TagLib::ByteVector frameID = frame->frameID();
+        const std::string id(frameID.data(), frameID.size());
+        TagItem item{"id3/" + id, commonKey(id3Names, id), std::nullopt, std::nullopt};
+        item.text = id == "TCON" ? id3Genre(*frame) : utf8(frame->toString());
+        if (id == "TBPM") item.number = parseNumber(*item.text);
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+// MP4 atom names are Latin-1; bytes outside printable ASCII are spelled %XX ("©nam" is
+// "%A9nam").
+std::string escapedAtomName(const std::string& latin1) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '%') {
+            out.push_back(c);
+        } else {
+            out += {'%', hex[byte >> 4], hex[byte & 0xF]};
+        }
+    }
+    return out;
+}
+
+Items mp4Items(const TagLib::MP4::Tag& tag) {
+    Items items;
+    for (const auto& [key, value] : tag.itemMap()) {
+        const std::string name = key.to8Bit(false);
+        TagItem item;
+        if (name.starts_with("----:")) {
+            // Freeform "----:mean:name" atoms, e.g. itlk/com.apple.iTunes.initialkey.
+            std::string freeform = name.substr(5);
+            if (const auto colon = freeform.find(':'); colon != std::string::npos)
+                freeform[colon] = '.';
+            item.identifier = "itlk/" + escapedAtomName(freeform);
+        } else {
+            item.identifier = "itsk/" + escapedAtomName(name);
+            item.commonKey = commonKey(mp4Names, name);
+        }
+        const TagLib::StringList texts = value.toStringList();
+        if (!texts.isEmpty()) item.text = utf8(texts.toString());
+        if (name == "tmpo") item.number = value.toInt();
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+Items xiphItems(const TagLib::Ogg::XiphComment& tag) {
+    Items items;
+    for (const auto& [field, values] : tag.fieldListMap()) {
+        const std::string name = utf8(field);
+        for (const TagLib::String& value : values)
+            items.push_back({"vorb/" + name, commonKey(xiphNames, name), utf8(value), {}});
+    }
+    return items;
+}
+
+Items apeItems(const TagLib::APE::Tag& tag) {
+    Items items;
+    for (const auto& [upperKey, value] : tag.itemListMap()) {
+        TagItem item{"ape/" + utf8(value.key()), commonKey(apeNames, utf8(upperKey)), {}, {}};
+        if (value.type() == TagLib::APE::Item::Text) item.text = utf8(value.values().toString());
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+Items infoItems(const TagLib::RIFF::Info::Tag& tag) {
+    Items items;
+    for (const auto& [chunk, value] : tag.fieldListMap()) {
+        const std::string name(chunk.data(), chunk.size());
+        items.push_back({"riff/" + name, commonKey(infoNames, name), utf8(value), {}});
+    }
+    return items;
+}
+
+Items asfItems(const TagLib::ASF::Tag& tag) {
+    Items items;
+    // Title and author live in the content description object, not in attributes.
+    if (!tag.title().isEmpty()) items.push_back({"asf/Title", "title", utf8(tag.title()), {}});
+    if (!tag.artist().isEmpty()) items.push_back({"asf/Author", "artist", utf8(tag.artist()), {}});
+    for (const auto& [name, attributes] : tag.attributeListMap()) {
+        const std::string field = utf8(name);
+        for (const TagLib::ASF::Attribute& attribute : attributes) {
+            TagItem item{"asf/" + field, commonKey(asfNames, field), {}, {}};
+            switch (attribute.type()) {
+                case TagLib::ASF::Attribute::UnicodeType:
+                    item.text = utf8(attribute.toString());
+                    break;
+                case TagLib::ASF::Attribute::DWordType:
+                    item.number = attribute.toUInt();
+                    break;
+                case TagLib::ASF::Attribute::QWordType:
+                    item.number = static_cast<double>(attribute.toULongLong());
+                    break;
+                case TagLib::ASF::Attribute::WordType:
+                    item.number = attribute.toUShort();
+                    break;
+                default:
+                    break;
+            }
+            items.push_back(std::move(item));
+        }
+    }
+    return items;
+}
+
+// The fixed fields of a tag without raw names (ID3v1, tracker modules).
+Items basicItems(const TagLib::Tag& tag, const std::string& prefix) {
+    Items items;
+    const auto add = [&](const char* name, const char* key, const TagLib::String& value) {
+        if (!value.isEmpty()) items.push_back({prefix + name, key, utf8(value), {}});
+    };
+    add("title", "title", tag.title());
+    add("artist", "artist", tag.artist());
+    add("album", "albumName", tag.album());
+    add("genre", "type", tag.genre());
+    if (tag.year() != 0)
+        items.push_back({prefix + "year", "creationDate", std::to_string(tag.year()), {}});
+    return items;
+}
+
+// The first tag present, from the main one to the fallbacks, for the file types that may
+// carry several.
+template <typename FileType>
+Items layeredItems(FileType& file) {
+    if constexpr (requires { file.hasXiphComment(); })
+        if (file.hasXiphComment()) return xiphItems(*file.xiphComment());
+    if constexpr (requires { file.ID3v2Tag(); }) {
+        if (file.hasID3v2Tag()) return id3v2Items(*file.ID3v2Tag());
+    } else if constexpr (requires { file.hasID3v2Tag(); }) {
+        if (file.hasID3v2Tag()) return id3v2Items(*file.tag());  // AIFF: ID3v2 is its tag
+    }
+    if constexpr (requires { file.hasAPETag(); })
+        if (file.hasAPETag()) return apeItems(*file.APETag());
+    if constexpr (requires { file.hasInfoTag(); })
+        if (file.hasInfoTag()) return infoItems(*file.InfoTag());
+    if constexpr (requires { file.hasID3v1Tag(); })
+        if (file.hasID3v1Tag()) return basicItems(*file.ID3v1Tag(), "id3v1/");
+    return {};
+}
+
+template <typename FileType>
+bool tryLayered(TagLib::File& file, Items& items) {
+    auto* typed = dynamic_cast<FileType*>(&file);
+    if (typed) items = layeredItems(*typed);
+    return typed != nullptr;
+}
+
+}  // namespace
+
+std::vector<TagItem> mainTagItems(TagLib::File& file) {
+    using namespace TagLib;
+    Items items;
+    if (tryLayered<MPEG::File>(file, items) || tryLayered<FLAC::File>(file, items) ||
+        tryLayered<RIFF::WAV::File>(file, items) || tryLayered<RIFF::AIFF::File>(file, items) ||
+        tryLayered<TrueAudio::File>(file, items) || tryLayered<APE::File>(file, items) ||
+        tryLayered<WavPack::File>(file, items) || tryLayered<MPC::File>(file, items))
+        return items;
+    if (auto* mp4 = dynamic_cast<MP4::File*>(&file))
+        return mp4->hasMP4Tag() ? mp4Items(*mp4->tag()) : Items{};
+    // Ogg Vorbis, Opus, Speex and Ogg FLAC carry a Vorbis comment; ASF its own tag.
+    Tag* tag = file.tag();
+    if (auto* xiph = dynamic_cast<Ogg::XiphComment*>(tag)) return xiphItems(*xiph);
+    if (auto* asf = dynamic_cast<ASF::Tag*>(tag)) return asfItems(*asf);
+    return tag ? basicItems(*tag, "tag/") : Items{};
+}
+
+}  // namespace morrowdeck::SeratoDatabase::detail
