@@ -42,6 +42,7 @@ SeratoSqlite::SeratoSqlite(const std::filesystem::path& file, Schema schema) {
                             nullptr);
     sqlite3_create_function(db_, "serato_raw_key_string_to_key_type", 1, SQLITE_UTF8, nullptr,
                             minusOne, nullptr, nullptr);
+    if (schema == Schema::existing) return;
     if (schema == Schema::minimal) {
         exec(minimalSchema);
         return;
@@ -82,6 +83,21 @@ void SeratoSqlite::addSmartCrate(std::int64_t id, const std::string& name,
          sqlQuote(name) + ", 2, " + std::to_string(id) + ")");
     exec("INSERT INTO smart_crate_rules (container_id, version, rules) VALUES (" +
          std::to_string(id) + ", 1, " + sqlQuote(rules) + ")");
+}
+
+std::optional<std::string> SeratoSqlite::scalar(const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db_) << " in: " << sql;
+        return std::nullopt;
+    }
+    std::optional<std::string> value;
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+        if (const unsigned char* text = sqlite3_column_text(statement, 0))
+            value = reinterpret_cast<const char*>(text);
+    }
+    sqlite3_finalize(statement);
+    return value;
 }
 
 std::string sqlQuote(const std::string& text) {

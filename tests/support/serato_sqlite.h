@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -13,7 +14,7 @@ namespace morrowdeck::test {
 // call SQL functions only Serato registers; this connection registers stand-ins for them.
 class SeratoSqlite {
   public:
-    enum class Schema { serato, minimal };
+    enum class Schema { serato, minimal, existing };
 
     SeratoSqlite(const std::filesystem::path& file, Schema schema);
     ~SeratoSqlite();
@@ -29,6 +30,9 @@ class SeratoSqlite {
 
     // A smart-crate container (type 2) with its rules.
     void addSmartCrate(std::int64_t id, const std::string& name, const std::string& rules);
+
+    // The first column of the first row as text; absent for no row or NULL.
+    std::optional<std::string> scalar(const std::string& sql);
 
     sqlite3* handle() const { return db_; }
 

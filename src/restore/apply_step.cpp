@@ -1,0 +1,50 @@
+#include "restore/apply_step.h"
+
+#include "backup/backup_layout.h"
+#include "library/serato_library.h"
+#include "library/serato_sql.h"
+#include "library/serato_sql_json.h"
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "platform/home_folder.h"
+#include "platform/processes.h"
+#include "restore/restore_texts.h"
+#include "restore/saved_copy.h"
+
+namespace morrowdeck {
+
+ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
+                           const std::filesystem::path& proc) {
+    if (platform::isSeratoRunning(proc)) return {"Quit Serato completely first, then try again."};
+
+    const auto library = SeratoLibrary::resolveLibrary(seratoFolder).value_or(seratoFolder);
+    const auto staged =
+        platform::readFile(library / RestoreTexts::stagedFolder / RestoreTexts::stagedFile);
+    const auto decoded = staged
+                             ? SeratoSQL::decodeJson(std::string_view(
+                                   reinterpret_cast<const char*>(staged->data()), staged->size()))
+                             : std::nullopt;
+    if (!decoded)
+        return {
+            "No staged data found. Run a Restore first (from a backup that captured "
+            "ratings/rules)."};
+
+    const auto database = platform::homeFolder() / BackupLayout::masterSqliteUnderHome;
+    if (!platform::itemExists(database)) {
+        return {
+            "Serato's database wasn't found. Open Serato once so it imports the restored library, "
+            "then quit "
+            "Serato and try again."};
+    }
+    const auto safetyCopy = database.parent_path() / "master.sqlite (Morrowdeck backup)";
+    saveOnce(database, safetyCopy);
+
+    const auto result = SeratoSQL::apply(*decoded, database);
+    if (result.error) return {*result.error};
+    return {"Applied " + std::to_string(result.assetsUpdated) + " rating/color update(s) and " +
+                std::to_string(result.rulesWritten) +
+                " smart-crate rule(s). Reopen Serato to see them.",
+            true, result.assetsUpdated, result.rulesWritten};
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace morrowdeck {
+
+// The outcome of writing staged ratings and rules into Serato's database.
+struct ApplyOutcome {
+    std::string message;   // the text shown to the user
+    bool applied = false;  // true only for the "Applied …" message
+    std::int64_t assetsUpdated = 0;
+    std::int64_t rulesWritten = 0;
+};
+
+// Writes the ratings, colours, play counts and smart-crate rules a restore staged in the
+// library's ".morrowdeck/apply.json" into the home folder's Serato "master.sqlite", after
+// checking that Serato is not running and saving one copy of the database before the first
+// apply. Blocking and Qt-free; call it off the UI thread. `seratoFolder` is the library
+// folder or a folder holding one; `proc` is the process table to check.
+ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
+                           const std::filesystem::path& proc = "/proc");
+
+}  // namespace morrowdeck

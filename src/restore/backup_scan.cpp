@@ -1,0 +1,95 @@
+// RestoreEngine::scan: a backup folder read back into crates and smart-crate files.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "library/unicode_text.h"
+#include "platform/file_system.h"
+#include "restore/restore_engine.h"
+
+namespace morrowdeck {
+
+namespace {
+
+constexpr std::string_view storeFolderName = ".ORVEL_Store";
+
+std::string lowercaseExtension(const std::filesystem::path& file) {
+    std::string ext = file.extension().native();
+    if (!ext.empty()) ext.erase(0, 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return ext;
+}
+
+// A real folder, not a symbolic link to one: the walk never follows links into folders,
+// so a link pointing back up the tree cannot make it recurse forever.
+bool isRealDirectory(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string> resolvedComponents(const std::filesystem::path& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    const std::filesystem::path full = resolved ? std::filesystem::path(resolved.get()) : path;
+    std::vector<std::string> components;
+    for (const auto& part : full)
+        components.push_back(part.native());
+    return components;
+}
+
+}  // namespace
+
+const std::set<std::string>& RestoreEngine::audioExtensions() {
+    static const std::set<std::string> extensions{"mp3",  "m4a", "aac",  "aif", "aiff",
+                                                  "aifc", "wav", "flac", "ogg", "alac",
+                                                  "mp4",  "wma", "wv",   "ofr", "opus"};
+    return extensions;
+}
+
+void RestoreEngine::scan(const std::filesystem::path& folder,
+                         const std::filesystem::path& relativeTo, std::vector<CrateEntry>& into,
+                         std::vector<std::filesystem::path>& scrates) {
+    const auto names = platform::listDirectory(folder);
+    if (!names) return;
+
+    std::vector<std::filesystem::path> files;
+    for (const auto& name : *names) {
+        const std::filesystem::path child = folder / name;
+        if (isRealDirectory(child)) {
+            if (name != storeFolderName) scan(child, relativeTo, into, scrates);
+            continue;
+        }
+        const std::string ext = lowercaseExtension(child);
+        if (ext == "scrate") {
+            scrates.push_back(child);
+        } else if (audioExtensions().contains(ext)) {
+            files.push_back(child);
+        }
+    }
+    if (files.empty()) return;
+
+    // Positional cut of the resolved paths: the components below the backup folder.
+    const auto rootParts = resolvedComponents(relativeTo);
+    const auto folderParts = resolvedComponents(folder);
+    if (rootParts.size() >= folderParts.size()) return;  // the backup folder itself
+    std::vector<std::string> components(
+        folderParts.begin() + static_cast<std::ptrdiff_t>(rootParts.size()), folderParts.end());
+
+    // Code-point order of the names, canonically equivalent spellings equal.
+    std::vector<std::pair<std::string, std::filesystem::path>> keyed;
+    for (auto& file : files)
+        keyed.emplace_back(text::nfcKey(file.filename().native()), std::move(file));
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    CrateEntry entry{std::move(components), {}};
+    for (auto& [key, file] : keyed)
+        entry.files.push_back(std::move(file));
+    into.push_back(std::move(entry));
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,54 @@
+// RestoreEngine: a fresh "database V2" from Serato's saved records or the files' tags.
+#include <algorithm>
+#include <chrono>
+
+#include "library/serato_database.h"
+#include "library/tag_reader.h"
+#include "platform/file_operations.h"
+#include "restore/restore_engine.h"
+#include "restore/restore_run.h"
+#include "restore/restore_texts.h"
+#include "restore/saved_copy.h"
+
+namespace morrowdeck {
+
+void RestoreEngine::recordStep(Run& run, const std::filesystem::path& destination,
+                               const std::string& key, const std::string& relPath) {
+    if (run.recordTable.contains(key)) return;
+    if (const auto saved = run.snapshotTable.find(relPath); saved != run.snapshotTable.end()) {
+        run.recordTable[key] = SeratoDatabase::record(saved->second, key);
+        return;
+    }
+    std::uint32_t mtime = run.restoreTime;
+    if (const auto info = platform::fileInfo(destination)) {
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(info->mtime.time_since_epoch())
+                .count();
+        mtime = static_cast<std::uint32_t>(std::clamp<std::int64_t>(seconds, 0, 4294967295LL));
+    }
+    SeratoDatabase::Entry entry = SeratoDatabase::readTags(destination);
+    entry.path = key;
+    entry.added = run.restoreTime;
+    entry.mtime = mtime;
+    run.recordTable[key] = SeratoDatabase::record(entry);
+}
+
+void RestoreEngine::writeDatabase(Run& run) {
+    reporter_.setPhase("Rebuilding Serato database\u2026");
+    const auto file = run.seratoRoot / RestoreTexts::databaseFile;
+    const auto saved = run.seratoRoot / RestoreTexts::databaseSaved;
+    saveOnce(file, saved);
+
+    // The record table is keyed by path, so it is already in code-point order.
+    std::vector<SeratoDatabase::Bytes> records;
+    records.reserve(run.recordTable.size());
+    for (const auto& [key, record] : run.recordTable)
+        records.push_back(record);
+    if (const int error = platform::writeFileAtomically(file, SeratoDatabase::data(records));
+        error != 0) {
+        reporter_.log(LogEntry::Level::error,
+                      "Couldn't write database V2: " + platform::errorText(error));
+    }
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backup/progress_reporter.h"
+#include "backup/run_result.h"
+#include "library/serato_database.h"
+
+namespace morrowdeck {
+
+// Performs one restore: reads a backup folder back into crates, copies the audio into a
+// target folder (one folder per crate), writes one Serato crate file per crate, the smart
+// crates and the crate order into a Serato library, optionally rebuilds "database V2" from
+// the backup's saved records or the files' tags, stages ratings and rules for the apply
+// step and writes a notes file. Nothing is deleted; files it replaces for good are saved
+// once under a second name first.
+//
+// Threads: run() executes the whole restore on the engine's own work thread, one file at a
+// time; callbacks arrive on the MainQueue. The destructor requests cancellation and waits.
+class RestoreEngine {
+  public:
+    using Snapshot = ProgressSnapshot;
+    using LogCallback = ProgressReporter::LogCallback;
+    using ProgressCallback = ProgressReporter::ProgressCallback;
+    using Completion = std::function<void(const RunResult&)>;
+
+    // A folder of the backup that holds audio files of its own.
+    struct CrateEntry {
+        std::vector<std::string> components;       // folder path below the backup root
+        std::vector<std::filesystem::path> files;  // its audio files, by name in code-point order
+    };
+
+    explicit RestoreEngine(std::shared_ptr<MainQueue> mainQueue);
+    ~RestoreEngine();
+    RestoreEngine(const RestoreEngine&) = delete;
+    RestoreEngine& operator=(const RestoreEngine&) = delete;
+
+    void run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
+             std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
+             LogCallback onLog, ProgressCallback onProgress, Completion completion);
+
+    // The whole restore on the calling thread. Throws SeratoError or PlatformError when a
+    // start check fails; every later problem is counted and logged.
+    Snapshot execute(const std::filesystem::path& backupRoot,
+                     const std::filesystem::path& audioTarget,
+                     const std::filesystem::path& seratoLibrary, bool overwrite,
+                     bool rebuildDatabase);
+
+    void cancel() { reporter_.cancel(); }
+    ProgressReporter& reporter() { return reporter_; }
+
+    // Walks a backup folder: crate entries in depth-first post-order and every ".scrate"
+    // file. Hidden entries and the de-duplication store are skipped; folders reached through
+    // a symbolic link are not entered, so a link loop cannot recurse forever.
+    static void scan(const std::filesystem::path& folder, const std::filesystem::path& relativeTo,
+                     std::vector<CrateEntry>& into, std::vector<std::filesystem::path>& scrates);
+
+    // The 15 lower-case extensions the restore treats as audio.
+    static const std::set<std::string>& audioExtensions();
+
+  private:
+    struct Run;
+
+    bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries);
+    void copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                  bool overwrite);
+    void recordStep(Run& run, const std::filesystem::path& destination, const std::string& key,
+                    const std::string& relPath);
+    void writeDatabase(Run& run);
+    void writeCrateOrder(const Run& run, const std::vector<CrateEntry>& entries,
+                         const std::vector<std::filesystem::path>& scrates);
+    std::size_t stageRatingsAndRules(const Run& run);
+    void writeNotes(const Run& run);
+    Snapshot finish(bool cancelled);
+
+    ProgressReporter reporter_;
+    std::thread workThread_;
+};
+
+}  // namespace morrowdeck

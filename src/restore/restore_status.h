@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "backup/progress_snapshot.h"
+
+namespace morrowdeck {
+
+// The one-line status a finished restore run ends with: cancelled, finished with errors, or
+// complete (worded by whether the database was rebuilt).
+std::string restoreStatusMessage(const ProgressSnapshot& finalSnapshot, bool rebuildDatabase);
+
+}  // namespace morrowdeck

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string_view>
+
+// File names and fixed texts of a restore.
+namespace morrowdeck::RestoreTexts {
+
+inline constexpr std::string_view crateOrderFile = "neworder.pref";
+inline constexpr std::string_view crateOrderSaved = "neworder.pref (replaced by Morrowdeck)";
+inline constexpr std::string_view databaseFile = "database V2";
+inline constexpr std::string_view databaseSaved = "database V2 (replaced by Morrowdeck)";
+inline constexpr std::string_view stagedFolder = ".morrowdeck";
+inline constexpr std::string_view stagedFile = "apply.json";
+inline constexpr std::string_view notesFile = "Morrowdeck \u2014 Restore Notes.txt";
+
+inline constexpr std::string_view notesHeader =
+    "Morrowdeck \u2014 Restore notes\n==========================\n\n";
+inline constexpr std::string_view notesRebuilt =
+    "Your library was rebuilt \u2014 including a fresh Serato database pointing at\n"
+    "these restored files. Just open Serato DJ and everything is back: your\n"
+    "crates, tracks, BPM, key, and (per track, as Serato always does) cues and\n"
+    "beatgrids, which are read from the files themselves.\n\n"
+    "No old database was used, so a corrupt database can't follow you here.";
+inline constexpr std::string_view notesReadTags =
+    "Your tracks and crates were restored. Serato stores each track's cues,\n"
+    "beatgrids, BPM and key INSIDE the audio files, so nothing was lost \u2014 Serato\n"
+    "just needs to read them once:\n\n"
+    "  1. Quit and reopen Serato DJ.\n"
+    "  2. Select the restored crates.\n"
+    "  3. Right-click -> \"Read Tags\"  (NOT \"Analyze\" \u2014 it can overwrite cues).";
+inline constexpr std::string_view notesClosing =
+    "\nNote: data Serato keeps only in its database \u2014 star ratings, play counts,\n"
+    "date-added \u2014 isn't stored in files and starts fresh. Smart Crates based on\n"
+    "BPM/key/genre work; a rating-based Smart Crate may come back empty.";
+
+inline constexpr std::string_view hintApply =
+    "Open Serato once, quit it, then run 'Apply to Serato' to restore ratings & rules.";
+inline constexpr std::string_view hintReady = "Just open Serato \u2014 your library is ready.";
+
+}  // namespace morrowdeck::RestoreTexts

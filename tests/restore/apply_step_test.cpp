@@ -1,0 +1,122 @@
+// The apply step: every message it can give, and what it touches.
+#include "restore/apply_step.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "library/serato_sql_json.h"
+#include "platform/processes.h"
+#include "support/serato_sqlite.h"
+#include "support/temp_dir.h"
+
+namespace morrowdeck {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A /proc-like folder with the given (command name, first argument) processes.
+fs::path fakeProc(const fs::path& folder,
+                  const std::vector<std::pair<std::string, std::string>>& processes) {
+    fs::create_directories(folder / "self");
+    int pid = 100;
+    for (const auto& [comm, argv0] : processes) {
+        const auto dir = folder / std::to_string(pid++);
+        test::writeFile(dir / "comm", comm + "\n");
+        test::writeFile(dir / "cmdline", argv0 + std::string("\0--flag\0", 8));
+    }
+    return folder;
+}
+
+TEST(SeratoRunningCheck, CommandNameOrFirstArgument) {
+    test::TempDir dir;
+    EXPECT_FALSE(platform::isSeratoRunning(
+        fakeProc(dir / "none", {{"bash", "/bin/bash"}, {"morrowdeck-cli", "x"}})));
+    EXPECT_TRUE(platform::isSeratoRunning(fakeProc(dir / "comm", {{"Serato DJ Pro", "/opt/x"}})));
+    EXPECT_TRUE(platform::isSeratoRunning(
+        fakeProc(dir / "argv", {{"wine", "C:/Program Files/Serato/SERATO DJ Pro.exe"}})));
+    // Only the first argument's base name counts: a file argument mentioning Serato does not.
+    EXPECT_FALSE(platform::isSeratoRunning(fakeProc(dir / "args", {{"cat", "/bin/cat"}})));
+    EXPECT_FALSE(
+        platform::isSeratoRunning(fakeProc(dir / "path", {{"sh", "/home/serato/bin/sh"}})));
+    EXPECT_FALSE(platform::isSeratoRunning(dir / "missing"));
+}
+
+class ApplyStep : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("HOME")) savedHome_ = old;
+        ::setenv("HOME", home.c_str(), 1);
+    }
+    void TearDown() override {
+        if (savedHome_) ::setenv("HOME", savedHome_->c_str(), 1);
+    }
+    void stage(const std::string& json) {
+        test::writeFile(library / ".morrowdeck" / "apply.json", json);
+    }
+    fs::path noSerato() { return fakeProc(dir / "proc", {{"bash", "/bin/bash"}}); }
+
+    test::TempDir dir;
+    fs::path home = dir / "home";
+    fs::path library = dir / "Music" / "_Serato_";
+    fs::path master = home / "Library/Application Support/Serato/Library/master.sqlite";
+    fs::path safetyCopy = master.parent_path() / "master.sqlite (Morrowdeck backup)";
+
+  private:
+    std::optional<std::string> savedHome_;
+};
+
+TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
+    fs::create_directories(library);
+    EXPECT_EQ(applyToSerato(library, fakeProc(dir / "serato", {{"serato", "serato"}})).message,
+              "Quit Serato completely first, then try again.");
+    EXPECT_EQ(
+        applyToSerato(library, noSerato()).message,
+        "No staged data found. Run a Restore first (from a backup that captured ratings/rules).");
+    stage("{not json");
+    EXPECT_EQ(
+        applyToSerato(library, noSerato()).message,
+        "No staged data found. Run a Restore first (from a backup that captured ratings/rules).");
+    stage(R"({"assets": {}, "smartCrates": []})");
+    const auto missing =
+        applyToSerato(library.parent_path(), noSerato());  // the parent resolves too
+    EXPECT_EQ(missing.message,
+              "Serato's database wasn't found. Open Serato once so it imports the restored "
+              "library, then quit Serato "
+              "and try again.");
+    EXPECT_FALSE(missing.applied);
+    EXPECT_FALSE(fs::exists(safetyCopy));
+}
+
+TEST_F(ApplyStep, AppliesAndKeepsTheFirstSafetyCopy) {
+    {
+        test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato);
+        db.addAsset("Users/dj/Restored/House/a.mp3", "NULL", "NULL", "NULL", "2");
+        db.addSmartCrate(7, "Techno", "old rules");
+    }
+    stage(
+        R"({"assets": {"Users/dj/Restored/House/a.mp3": {"rating": 0.6, "color": 255, "playCount": 9}},
+              "smartCrates": [{"name": "Techno", "rules": "new rules"}]})");
+    const auto first = applyToSerato(library, noSerato());
+    EXPECT_TRUE(first.applied);
+    EXPECT_EQ(
+        first.message,
+        "Applied 1 rating/color update(s) and 1 smart-crate rule(s). Reopen Serato to see them.");
+    EXPECT_EQ(first.assetsUpdated, 1);
+    EXPECT_EQ(first.rulesWritten, 1);
+    ASSERT_TRUE(fs::exists(safetyCopy));
+    const auto before = test::readBytes(safetyCopy);
+
+    const auto second = applyToSerato(library, noSerato());
+    EXPECT_TRUE(second.applied);
+    EXPECT_EQ(test::readBytes(safetyCopy), before);                   // never replaced
+    EXPECT_TRUE(fs::exists(library / ".morrowdeck" / "apply.json"));  // the staged file stays
+
+    test::SeratoSqlite check(master, test::SeratoSqlite::Schema::existing);
+    EXPECT_EQ(check.scalar("SELECT rating || ',' || color || ',' || dj_play_count FROM asset"),
+              "0.6,255,9");
+    EXPECT_EQ(check.scalar("SELECT rules FROM smart_crate_rules WHERE container_id = 7"),
+              "new rules");
+}
+
+}  // namespace
+}  // namespace morrowdeck
