@@ -17,5 +17,8 @@ enum ExitStatus : int {
 void registerCratesCommand(CLI::App& app, int& status);
 void registerBackupCommand(CLI::App& app, int& status);
 void registerInspectCommand(CLI::App& app, int& status);
+void registerRestoreCommand(CLI::App& app, int& status);
+void registerApplyCommand(CLI::App& app, int& status);
+void registerTagsCommand(CLI::App& app, int& status);
 
 }  // namespace morrowdeck::cli

@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     morrowdeck::cli::registerCratesCommand(app, status);
     morrowdeck::cli::registerBackupCommand(app, status);
     morrowdeck::cli::registerInspectCommand(app, status);
+    morrowdeck::cli::registerRestoreCommand(app, status);
+    morrowdeck::cli::registerApplyCommand(app, status);
+    morrowdeck::cli::registerTagsCommand(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

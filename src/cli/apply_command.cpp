@@ -1,0 +1,48 @@
+// `morrowdeck-cli apply`: writes staged ratings and rules into Serato's database.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/json_output.h"
+#include "library/serato_library.h"
+#include "restore/apply_step.h"
+
+namespace morrowdeck::cli {
+
+namespace {
+
+struct ApplyOptions {
+    std::string serato;
+    bool json = false;
+};
+
+int runApply(const ApplyOptions& options) {
+    const std::filesystem::path serato = options.serato.empty()
+                                             ? SeratoLibrary::defaultLibraryLocation()
+                                             : std::filesystem::absolute(options.serato);
+    const ApplyOutcome outcome = applyToSerato(serato);
+    if (options.json) {
+        printJson(std::cout, {{"message", outcome.message},
+                              {"assetsUpdated", outcome.assetsUpdated},
+                              {"rulesWritten", outcome.rulesWritten}});
+    } else {
+        std::cout << outcome.message << '\n';
+    }
+    return outcome.applied ? exitOk : exitFailures;
+}
+
+}  // namespace
+
+void registerApplyCommand(CLI::App& app, int& status) {
+    auto options = std::make_shared<ApplyOptions>();
+    CLI::App* command = app.add_subcommand("apply",
+                                           "Write the ratings, colours, play counts and "
+                                           "smart-crate rules a restore staged into Serato");
+    command->add_option("--serato", options->serato,
+                        "The restored _Serato_ folder or its parent (default: ~/Music/_Serato_)");
+    command->add_flag("--json", options->json, "Print one JSON document");
+    command->callback([options, &status] { status = runApply(*options); });
+}
+
+}  // namespace morrowdeck::cli
