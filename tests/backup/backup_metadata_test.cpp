@@ -4,10 +4,10 @@
 #include <nlohmann/json.hpp>
 
 #include "backup/backup_engine.h"
-#include "support/engine_harness.h"
 #include "library/serato_database.h"
 #include "library/serato_sql_json.h"
 #include "platform/file_system.h"
+#include "support/engine_harness.h"
 #include "support/fixtures.h"
 #include "support/serato_sqlite.h"
 #include "support/temp_dir.h"
@@ -20,27 +20,12 @@ using test::makeCrate;
 using test::runBackup;
 using test::TempDir;
 
-// Points HOME at a folder for the length of a test (Serato's SQLite file is looked up there).
-class HomeFolder {
-  public:
-    explicit HomeFolder(const fs::path& home) {
-        if (const char* old = std::getenv("HOME")) saved_ = old;
-        ::setenv("HOME", home.c_str(), 1);
-    }
-    ~HomeFolder() {
-        if (saved_) ::setenv("HOME", saved_->c_str(), 1);
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
-
 struct Fixture {
     TempDir dir;
     fs::path music = dir / "Music";
     fs::path backup = dir / "Backup";
     fs::path home = dir / "home";
-    HomeFolder homeFolder{home};
+    test::ScopedHome homeFolder{home};
     std::vector<std::string> tracks;
 
     explicit Fixture(int count) {

@@ -24,10 +24,8 @@ TEST(CliCrates, DefaultLibraryComesFromHome) {
     TempDir home;
     const auto library = home / "Music" / "_Serato_";
     writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"a.mp3"}));
-    const char* saved = std::getenv("HOME");
-    ::setenv("HOME", home.path().c_str(), 1);
+    const ScopedHome guard(home.path());
     const auto result = runCli({"crates"});
-    if (saved) ::setenv("HOME", saved, 1);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.out.find("House  (1 track)"), std::string::npos) << result.out;
 }

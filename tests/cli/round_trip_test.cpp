@@ -23,21 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-// Points HOME at a folder for the life of the object (Serato's SQLite file lives there).
-class Home {
-  public:
-    explicit Home(const fs::path& home) {
-        if (const char* old = std::getenv("HOME")) saved_ = old;
-        ::setenv("HOME", home.c_str(), 1);
-    }
-    ~Home() {
-        if (saved_) ::setenv("HOME", saved_->c_str(), 1);
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
-
 void collectLeaves(const std::vector<Crate::Ptr>& crates, std::vector<Crate::Ptr>& out) {
     for (const auto& crate : crates) {
         if (crate->isLeaf()) out.push_back(crate);
@@ -88,7 +73,7 @@ std::vector<std::pair<std::string, SeratoDatabase::Bytes>> withoutPath(
 struct Demo {
     TempDir dir;
     fs::path home = dir / "home";
-    Home homeGuard{home};
+    ScopedHome homeGuard{home};
     fs::path library = dir / "demo" / "_Serato_";
     std::vector<Crate::Ptr> forest;
     std::map<std::string, SeratoDatabase::Bytes> originalRecords;  // pfil -> record

@@ -43,10 +43,8 @@ TEST(ResolveLibrary, LooksAtTheFolderAndItsDirectChildOnly) {
 }
 
 TEST(ResolveLibrary, DefaultLocationIsUnderHome) {
-    const char* saved = std::getenv("HOME");
-    ::setenv("HOME", "/home/dj", 1);
+    const test::ScopedHome guard("/home/dj");
     EXPECT_EQ(defaultLibraryLocation(), std::filesystem::path("/home/dj/Music/_Serato_"));
-    if (saved) ::setenv("HOME", saved, 1);
 }
 
 TEST(NameComponents, SplitTrimAndDrop) {

@@ -57,12 +57,12 @@ TEST(VolumeMountPoint, RealPathsResolveToAMountOrRoot) {
 }
 
 TEST(HomeFolder, FollowsHomeVariable) {
-    const char* saved = std::getenv("HOME");
-    ::setenv("HOME", "/tmp/someone", 1);
-    EXPECT_EQ(homeFolder(), "/tmp/someone");
-    ::unsetenv("HOME");
-    EXPECT_FALSE(homeFolder().empty());
-    if (saved) ::setenv("HOME", saved, 1);
+    {
+        const test::ScopedHome guard("/tmp/someone");
+        EXPECT_EQ(homeFolder(), "/tmp/someone");
+        ::unsetenv("HOME");
+        EXPECT_FALSE(homeFolder().empty());  // from the password database
+    }
 }
 
 }  // namespace

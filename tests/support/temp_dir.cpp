@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -26,6 +27,19 @@ TempDir::~TempDir() {
                                      std::filesystem::perm_options::add, error);
     }
     std::filesystem::remove_all(path_, error);
+}
+
+ScopedHome::ScopedHome(const std::filesystem::path& home) {
+    if (const char* old = std::getenv("HOME")) saved_ = old;
+    ::setenv("HOME", home.c_str(), 1);
+}
+
+ScopedHome::~ScopedHome() {
+    if (saved_) {
+        ::setenv("HOME", saved_->c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
 }
 
 void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,19 @@ class TempDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// Points HOME at a folder for the life of the object, then restores it (Serato's
+// master.sqlite and the default library are looked up under HOME).
+class ScopedHome {
+  public:
+    explicit ScopedHome(const std::filesystem::path& home);
+    ~ScopedHome();
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+  private:
+    std::optional<std::string> saved_;
 };
 
 // Writes bytes to a file, creating its parent folders.
