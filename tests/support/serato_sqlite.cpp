@@ -52,6 +52,13 @@ SeratoSqlite::SeratoSqlite(const std::filesystem::path& file, Schema schema) {
     sql << in.rdbuf();
     EXPECT_FALSE(sql.str().empty()) << "schema fixture missing";
     exec(sql.str());
+    // The excerpt only names Serato's update trigger; its body is abridged here. A program's
+    // own connection has no stand-ins, so an update of the columns it watches would fail.
+    exec(
+        "CREATE TRIGGER after_asset_update AFTER UPDATE OF file_name, name, artist, album, genre,"
+        " comments, label, remixer, grouping, composer, year, key ON main.asset BEGIN UPDATE asset"
+        " SET name_norm = serato_str_norm(name), key_value = serato_raw_key_string_to_key_type(key)"
+        " WHERE asset.id = new.id; END");
     exec("INSERT INTO location (id, path) VALUES (1, '/')");
 }
 
@@ -83,6 +90,18 @@ void SeratoSqlite::addSmartCrate(std::int64_t id, const std::string& name,
          sqlQuote(name) + ", 2, " + std::to_string(id) + ")");
     exec("INSERT INTO smart_crate_rules (container_id, version, rules) VALUES (" +
          std::to_string(id) + ", 1, " + sqlQuote(rules) + ")");
+}
+
+std::int64_t SeratoSqlite::addContainer(const std::string& name, int type,
+                                        std::optional<std::int64_t> parent) {
+    exec("INSERT INTO container (name, type, list_order, parent_id) VALUES (" + sqlQuote(name) +
+         ", " + std::to_string(type) + ", 0, " + (parent ? std::to_string(*parent) : "NULL") + ")");
+    return sqlite3_last_insert_rowid(db_);
+}
+
+void SeratoSqlite::addRules(std::int64_t container, const std::string& rules, int version) {
+    exec("INSERT INTO smart_crate_rules (container_id, version, rules) VALUES (" +
+         std::to_string(container) + ", " + std::to_string(version) + ", " + sqlQuote(rules) + ")");
 }
 
 std::optional<std::string> SeratoSqlite::scalar(const std::string& sql) {

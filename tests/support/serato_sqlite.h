@@ -31,6 +31,13 @@ class SeratoSqlite {
     // A smart-crate container (type 2) with its rules.
     void addSmartCrate(std::int64_t id, const std::string& name, const std::string& rules);
 
+    // A container row of the given type (2: smart crate) below parent; returns its id.
+    std::int64_t addContainer(const std::string& name, int type = 2,
+                              std::optional<std::int64_t> parent = std::nullopt);
+
+    // The smart-crate rules of a container, in the given rules version.
+    void addRules(std::int64_t container, const std::string& rules, int version = 1);
+
     // The first column of the first row as text; absent for no row or NULL.
     std::optional<std::string> scalar(const std::string& sql);
 
