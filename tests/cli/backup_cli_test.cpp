@@ -1,7 +1,6 @@
 // morrowdeck-cli backup as a script sees it: what lands in the backup folder, exit
 // statuses, the JSON document, Ctrl-C, and the demo library end to end.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
@@ -25,19 +24,24 @@ using Json = nlohmann::json;
 
 // A library in a temporary folder: real files in Music/, crates and a "database V2" that
 // reference them in _Serato_/.
-class Library {
-  public:
-    fs::path library() const { return dir_ / "_Serato_"; }
-    fs::path music(const std::string& name) const { return dir_ / "Music" / name; }
-    fs::path backup() const { return dir_ / "backup"; }
+struct Library {
+    TempDir dir;
+    fs::path serato = dir / "_Serato_";
+    fs::path backup = dir / "backup";
+    std::vector<SeratoDatabase::Bytes> records;
+
+    fs::path music(const std::string& name) const { return dir / "Music" / name; }
+    std::string stored(const std::string& name) const {
+        return CrateWriter::volumeRelativePath(music(name),
+                                               SeratoLibrary::volumeMountPrefix(dir.path()));
+    }
 
     void addTrack(const std::string& name, std::size_t bytes) {
         writeFile(music(name), std::string(bytes, 'x'));
         SeratoDatabase::Entry entry;
         entry.path = stored(name);
-        entry.ext = "mp3";
-        records_.push_back(SeratoDatabase::record(entry));
-        writeFile(library() / "database V2", SeratoDatabase::data(records_));
+        records.push_back(SeratoDatabase::record(entry));
+        writeFile(serato / "database V2", SeratoDatabase::data(records));
     }
 
     void addCrate(const std::string& fileName, const std::vector<std::string>& tracks) {
@@ -45,12 +49,11 @@ class Library {
         for (const auto& track : tracks)
             paths.push_back(stored(track));
         const char* folder = fileName.ends_with(".scrate") ? "SmartCrates" : "Subcrates";
-        writeFile(library() / folder / fileName, CrateWriter::crateData(paths));
+        writeFile(serato / folder / fileName, CrateWriter::crateData(paths));
     }
 
     CliResult backUp(std::vector<std::string> extra = {}) const {
-        std::vector<std::string> arguments{"backup", "--library", library().native(), "--to",
-                                           backup().native()};
+        std::vector<std::string> arguments{"backup", "--library", serato, "--to", backup};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         return runCli(arguments);
     }
@@ -58,24 +61,15 @@ class Library {
     // Backup-relative paths of the copied tracks and smart-crate files.
     std::set<std::string> backedUp() const {
         std::set<std::string> files;
-        if (!fs::exists(backup())) return files;
-        for (const auto& entry : fs::recursive_directory_iterator(backup())) {
-            const std::string rel = entry.path().lexically_relative(backup()).native();
+        if (!fs::exists(backup)) return files;
+        for (const auto& entry : fs::recursive_directory_iterator(backup)) {
+            const std::string rel = entry.path().lexically_relative(backup);
             if (entry.is_regular_file() && !rel.starts_with(".") &&
                 entry.path().filename() != BackupLayout::notesFileName)
                 files.insert(rel);
         }
         return files;
     }
-
-  private:
-    std::string stored(const std::string& name) const {
-        return CrateWriter::volumeRelativePath(music(name),
-                                               SeratoLibrary::volumeMountPrefix(dir_.path()));
-    }
-
-    TempDir dir_;
-    std::vector<SeratoDatabase::Bytes> records_;
 };
 
 std::vector<std::string> lines(const std::string& text) {
@@ -109,7 +103,7 @@ TEST_F(BackupCli, CopiesEveryCrateAndLogsLevelPrefixedLines) {
                                                      "Genres/House/Deep/b.mp3", "Techno/c.mp3",
                                                      "Smart Crates/Hits.scrate"}));
     // The library's database reached the engine: one record kept per crate entry.
-    EXPECT_EQ(SeratoDatabase::parseSnapshot(readBytes(lib.backup() / BackupLayout::metadataFolder /
+    EXPECT_EQ(SeratoDatabase::parseSnapshot(readBytes(lib.backup / BackupLayout::metadataFolder /
                                                       BackupLayout::snapshotFileName))
                   .size(),
               4u);
@@ -127,12 +121,7 @@ TEST_F(BackupCli, CopiesEveryCrateAndLogsLevelPrefixedLines) {
     EXPECT_EQ(result.err, "");  // not a terminal: no progress line
 }
 
-TEST_F(BackupCli, CrateOptionsSelectSubtrees) {
-    ASSERT_EQ(lib.backUp({"--crate", "Genres/House"}).status, 0);
-    EXPECT_EQ(lib.backedUp(), (std::set<std::string>{"Genres/House/a.mp3", "Genres/House/b.mp3",
-                                                     "Genres/House/Deep/b.mp3"}));
-    fs::remove_all(lib.backup());
-
+TEST_F(BackupCli, CrateOptionsSelectSubtreesOnceEach) {
     const auto result = lib.backUp({"--crate", "Smart Crates/Hits", "--crate", "Genres/House/Deep",
                                     "--crate", "Genres/House"});
     ASSERT_EQ(result.status, 0) << result.err;
@@ -149,42 +138,39 @@ TEST_F(BackupCli, MissingTrackFinishesWithStatusOne) {
     EXPECT_NE(result.out.find("warning: Missing source: " + lib.music("c.mp3").native() + "\n"),
               std::string::npos)
         << result.out;
-    EXPECT_TRUE(fs::exists(lib.backup() / "Genres" / "House" / "a.mp3"));
+    EXPECT_TRUE(fs::exists(lib.backup / "Genres" / "House" / "a.mp3"));
 }
 
 TEST_F(BackupCli, StartFailuresAreUsageErrorsThatWriteNothing) {
-    auto result = lib.backUp({"--crate", "Genres/House", "--crate", "Genres/Trance"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "No crate named Genres/Trance.\n");
-
     TempDir other;
-    result = runCli({"backup", "--library", other.path().native(), "--to", lib.backup().native()});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "No _Serato_ folder found at that location.\n");
-
-    fs::create_directories(other / "_Serato_");  // a library without crates
-    result = runCli(
-        {"backup", "--library", other.path().native(), "--to", lib.backup().native(), "--json"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "No crates are selected to back up.\n");
-    EXPECT_EQ(result.out, "");
-    EXPECT_FALSE(fs::exists(lib.backup()));  // nothing written so far, not even the folder
-
-    writeFile(other / "file", "x");  // the destination cannot be created below a file
-    const fs::path below = other / "file" / "backup";
-    result = runCli({"backup", "--library", lib.library().native(), "--to", below.native()});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find(below.native()), std::string::npos) << result.err;
-    EXPECT_EQ(result.out, "");
-
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"--threads", "0"}, {"--threads", "many"}, {"--bogus"}})
-        EXPECT_EQ(lib.backUp(arguments).status, 2) << arguments[0];
-    EXPECT_EQ(runCli({"backup", "--library", lib.library().native()}).status, 2);  // no --to
-    EXPECT_EQ(runCli({"backup", "--to", ""}).status, 2);
+    fs::create_directories(other / "empty" / "_Serato_");  // a library without crates
+    writeFile(other / "file", "x");                        // no folder can be created below a file
+    const std::string to = lib.backup, below = other / "file" / "backup";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--library", lib.serato, "--to", to, "--crate", "Genres/House", "--crate",
+          "Genres/Trance"},
+         "No crate named Genres/Trance.\n"},
+        {{"--library", other.path(), "--to", to}, "No _Serato_ folder found at that location.\n"},
+        {{"--library", other / "empty", "--to", to, "--json"},
+         "No crates are selected to back up.\n"},
+        {{"--library", lib.serato, "--to", below}, below},
+        {{"--library", lib.serato, "--to", to, "--threads", "0"}, ""},
+        {{"--library", lib.serato, "--to", to, "--threads", "many"}, ""},
+        {{"--library", lib.serato, "--to", to, "--bogus"}, ""},
+        {{"--library", lib.serato}, ""},
+        {{"--to", ""}, ""},
+    };
+    for (auto [arguments, message] : cases) {
+        arguments.insert(arguments.begin(), "backup");
+        const auto result = runCli(arguments);
+        EXPECT_EQ(result.status, 2) << testing::PrintToString(arguments);
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "") << testing::PrintToString(arguments);
+    }
+    EXPECT_FALSE(fs::exists(lib.backup));  // not even the folder
 }
 
-TEST_F(BackupCli, JsonIsOneDocumentWithSnapshotAndLog) {
+TEST_F(BackupCli, JsonIsOneDocumentWithTheLastSnapshotAndTheLog) {
     const auto result = lib.backUp({"--json"});
     ASSERT_EQ(result.status, 0) << result.err;
     const auto doc = nlohmann::ordered_json::parse(result.out);  // one document, nothing else
@@ -198,43 +184,27 @@ TEST_F(BackupCli, JsonIsOneDocumentWithSnapshotAndLog) {
                         "linkedFiles", "missingFiles", "failedFiles", "totalBytes",
                         "processedBytes", "skippedBytes", "bytesToCopy", "bytesPerSecond",
                         "currentFile", "finished", "cancelled"}));
-    const auto& snap = doc["snapshot"];
-    EXPECT_EQ(snap["phase"], "Done");
-    EXPECT_EQ(snap["completedFiles"], 5);
-    EXPECT_EQ(snap["totalBytes"], 800 + fs::file_size(lib.library() / "SmartCrates/Hits.scrate"));
-    EXPECT_EQ(snap["finished"], true);
-    EXPECT_EQ(snap["cancelled"], false);
+    EXPECT_EQ(doc["snapshot"]["completedFiles"], 5);
+    EXPECT_EQ(doc["snapshot"]["finished"], true);
 
     for (const auto& entry : doc["log"])
         EXPECT_TRUE(entry.size() == 2 && entry["level"].is_string() && entry["message"].is_string())
             << entry;
     EXPECT_EQ(doc["log"].front(), (Json{{"level", "info"}, {"message", "Scanning crates\u2026"}}));
     EXPECT_EQ(doc["log"].back()["level"], "success");
-    EXPECT_TRUE(
-        doc["log"].back()["message"].get<std::string>().starts_with("Backup complete \u2014 "));
 }
 
+// Each option's effect is the engine's to test; here only that it gets there.
 TEST_F(BackupCli, OptionsReachTheEngine) {
-    const auto result = lib.backUp({"--dedup", "--smart-as-folders", "--json"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const Json snap = Json::parse(result.out)["snapshot"];
-    EXPECT_EQ(snap["copiedFiles"], 3);  // each source once into the store
-    EXPECT_EQ(snap["linkedFiles"], 5);
-    EXPECT_TRUE(fs::is_directory(lib.backup() / ".ORVEL_Store"));
-    struct stat house {
-    }, deep{};
-    ASSERT_EQ(::stat((lib.backup() / "Genres/House/b.mp3").c_str(), &house), 0);
-    ASSERT_EQ(::stat((lib.backup() / "Genres/House/Deep/b.mp3").c_str(), &deep), 0);
-    EXPECT_EQ(house.st_ino, deep.st_ino);
-    EXPECT_TRUE(fs::exists(lib.backup() / "Smart Crates/Hits/a.mp3"));
+    ASSERT_EQ(lib.backUp({"--dedup", "--smart-as-folders"}).status, 0);
+    EXPECT_TRUE(fs::is_directory(lib.backup / ".ORVEL_Store"));
+    EXPECT_TRUE(fs::exists(lib.backup / "Smart Crates/Hits/a.mp3"));
 
-    fs::remove_all(lib.backup());
+    fs::remove_all(lib.backup);
     ASSERT_EQ(lib.backUp({"--threads", "1"}).status, 0);
     writeFile(lib.music("c.mp3"), std::string(301, 'y'));  // the source changes size
     ASSERT_EQ(lib.backUp({"--no-verify"}).status, 0);
-    EXPECT_EQ(fs::file_size(lib.backup() / "Techno/c.mp3"), 300u);
-    ASSERT_EQ(lib.backUp().status, 0);
-    EXPECT_EQ(fs::file_size(lib.backup() / "Techno/c.mp3"), 301u);
+    EXPECT_EQ(fs::file_size(lib.backup / "Techno/c.mp3"), 300u);  // not re-copied
 }
 
 // Ctrl-C cancels and waits for the run's end. Thousands of files copied one at a time keep
@@ -249,8 +219,8 @@ TEST(BackupCliInterrupt, CtrlCCancelsAndExits130) {
     }
     lib.addCrate("Big.crate", names);
 
-    CliProcess process({"backup", "--library", lib.library().native(), "--to",
-                        lib.backup().native(), "--threads", "1"});
+    CliProcess process({"backup", "--library", lib.serato.native(), "--to", lib.backup.native(),
+                        "--threads", "1"});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (process.outputSoFar().empty() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -275,13 +245,13 @@ TEST(DemoLibrary, LoadsWithSharedTracksAndBacksUp) {
     const auto crates = runCli({"crates", "--library", dir.path().native(), "--json"});
     ASSERT_EQ(crates.status, 0) << crates.err;
 
-    std::size_t crateFiles = 0, smart = 0, references = 0, smartReferences = 0;
+    std::size_t crateFiles = 0, smart = 0, references = 0;  // track entries of plain crates
     std::set<std::string> tracks;
     const auto walk = [&](const auto& self, const Json& list) -> void {
         for (const auto& crate : list) {
             crateFiles += crate["crateFile"].is_null() ? 0 : 1;
             smart += crate["isSmart"] == true ? 1 : 0;
-            (crate["isSmart"] == true ? smartReferences : references) += crate["tracks"].size();
+            if (crate["isSmart"] != true) references += crate["tracks"].size();
             for (const auto& track : crate["tracks"])
                 tracks.insert(track.get<std::string>());
             self(self, crate["children"]);

@@ -5,18 +5,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <taglib/aifffile.h>
-#include <taglib/flacfile.h>
+#include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
-#include <taglib/opusfile.h>
-#include <taglib/textidentificationframe.h>
-#include <taglib/vorbisfile.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/wavfile.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "library/tag_file_stream.h"
@@ -37,132 +35,82 @@ fs::path copyFixture(const std::string& name, const fs::path& dest) {
     return dest;
 }
 
-String utf8(const std::string& text) {
-    return String(text, String::UTF8);
-}
-
-void addId3Frames(TagLib::ID3v2::Tag& tag, const std::string& genre) {
-    const std::pair<const char*, std::string> frames[] = {
-        {"TIT2", kTitle},       {"TPE1", kArtist}, {"TALB", "Album"}, {"TCON", genre},
-        {"TDRC", "2019-05-04"}, {"TBPM", "126"},   {"TKEY", "8A"}};
-    for (const auto& [id, text] : frames) {
-        auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id, String::UTF8);
-        frame->setText(utf8(text));
-        tag.addFrame(frame);
-    }
-}
-
-void addXiphFields(TagLib::Ogg::XiphComment& tag) {
-    tag.addField("TITLE", utf8(kTitle));
-    tag.addField("ARTIST", utf8(kArtist));
-    tag.addField("ALBUM", "Album");
-    tag.addField("GENRE", "House");
-    tag.addField("DATE", "2019-05-04");
-    tag.addField("INITIALKEY", "8A");
-}
-
-void tagMp4(const fs::path& file) {
-    TagLib::MP4::File m4a(file.c_str());
-    TagLib::MP4::Tag& tag = *m4a.tag();
-    tag.setItem("\251nam", TagLib::StringList(utf8(kTitle)));
-    tag.setItem("\251ART", TagLib::StringList(utf8(kArtist)));
-    tag.setItem("\251alb", TagLib::StringList("Album"));
-    tag.setItem("\251gen", TagLib::StringList("House"));
-    tag.setItem("\251day", TagLib::StringList("2019-05-04T10:00:00Z"));
-    tag.setItem("tmpo", TagLib::MP4::Item(126));
-    tag.setItem("----:com.apple.iTunes:initialkey", TagLib::StringList("8A"));
-    ASSERT_TRUE(m4a.save());
-}
-
-// Tags the file the way common tools do for its kind; MP3s in the given ID3v2 version.
+// Tags a copy through TagLib's own mapping for its kind (ID3v2 frames, MP4 atoms, Vorbis
+// comments); MP3s in the given ID3v2 version.
 void tagFile(const fs::path& file, TagLib::ID3v2::Version version, const std::string& genre) {
+    TagLib::PropertyMap tags;
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"TITLE", kTitle},
+                                     {"ARTIST", kArtist},
+                                     {"ALBUM", "Album"},
+                                     {"GENRE", genre},
+                                     {"DATE", "2019-05-04"},
+                                     {"BPM", "126"},
+                                     {"INITIALKEY", "8A"}})
+        tags.insert(key, String(value, String::UTF8));
     const std::string ext = file.extension().string();
     if (ext == ".mp3" || ext == ".MP3") {
         TagLib::MPEG::File mp3(file.c_str());
-        addId3Frames(*mp3.ID3v2Tag(true), genre);
-        ASSERT_TRUE(mp3.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, version));
-    } else if (ext == ".m4a") {
-        tagMp4(file);
-    } else if (ext == ".flac") {
-        TagLib::FLAC::File flac(file.c_str(), TagLib::ID3v2::FrameFactory::instance());
-        addXiphFields(*flac.xiphComment(true));
-        ASSERT_TRUE(flac.save());
-    } else if (ext == ".ogg") {
-        TagLib::Ogg::Vorbis::File ogg(file.c_str());
-        addXiphFields(*ogg.tag());
-        ASSERT_TRUE(ogg.save());
-    } else if (ext == ".opus") {
-        TagLib::Ogg::Opus::File opus(file.c_str());
-        addXiphFields(*opus.tag());
-        ASSERT_TRUE(opus.save());
-    } else if (ext == ".wav") {
-        TagLib::RIFF::WAV::File wav(file.c_str());
-        addId3Frames(*wav.ID3v2Tag(), genre);
-        ASSERT_TRUE(wav.save(TagLib::RIFF::WAV::File::ID3v2));
+        mp3.ID3v2Tag(true)->setProperties(tags);
+        EXPECT_TRUE(mp3.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, version));
     } else {
-        TagLib::RIFF::AIFF::File aiff(file.c_str());
-        addId3Frames(*aiff.tag(), genre);
-        ASSERT_TRUE(aiff.save());
+        TagLib::FileRef ref(file.c_str());
+        ref.file()->setProperties(tags);
+        if (auto* m4a = dynamic_cast<TagLib::MP4::File*>(ref.file()))  // not mapped for MP4
+            m4a->tag()->setItem("----:com.apple.iTunes:initialkey", TagLib::StringList("8A"));
+        EXPECT_TRUE(ref.save());
     }
-}
-
-struct FormatCase {
-    const char* name;
-    const char* fixture;
-    const char* copyName;
-    TagLib::ID3v2::Version id3;
-    std::string genreIn, genre;
-    std::optional<std::string> bpm;
-    std::string length, sampleRate;
-};
-
-class TagReaderFormats : public testing::TestWithParam<FormatCase> {};
-
-TEST_P(TagReaderFormats, ReadsTagsAndSound) {
-    const FormatCase& c = GetParam();
-    test::TempDir dir;
-    const fs::path file = copyFixture(c.fixture, dir / c.copyName);
-    tagFile(file, c.id3, c.genreIn);
-    if (HasFatalFailure()) return;
-
-    const Entry entry = readTags(file);
-    EXPECT_EQ(entry.ext, fs::path(c.fixture).extension().string().substr(1));
-    EXPECT_EQ(entry.sizeBytes, fs::file_size(file));
-    EXPECT_TRUE(entry.sizeStr && entry.sizeStr->ends_with("KB")) << entry.sizeStr.value_or("-");
-    EXPECT_EQ(entry.title, kTitle);
-    EXPECT_EQ(entry.artist, kArtist);
-    EXPECT_EQ(entry.album, "Album");
-    EXPECT_EQ(entry.genre, c.genre);
-    EXPECT_EQ(entry.year, "2019");
-    EXPECT_EQ(entry.bpm, c.bpm);
-    EXPECT_EQ(entry.key, "8A");
-    EXPECT_EQ(entry.length, c.length);
-    EXPECT_TRUE(entry.bitrate && entry.bitrate->ends_with(".0kbps")) << entry.bitrate.value_or("-");
-    EXPECT_EQ(entry.sampleRate, c.sampleRate);
 }
 
 using TagLib::ID3v2::v3;
 using TagLib::ID3v2::v4;
 
-INSTANTIATE_TEST_SUITE_P(
-    TagFixtures, TagReaderFormats,
-    testing::Values(
+// Each kind of file TagLib parses, tagged and read back once.
+TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
+    struct Case {
+        const char* file;  // a copy of silence.<extension in lower case>
+        TagLib::ID3v2::Version id3;
+        const char *genreIn, *genre;
+        std::optional<std::string> bpm;
+        const char *length, *sampleRate;
+    };
+    const Case cases[] = {
         // ID3v2.3 has no TDRC: TagLib writes TYER and TDAT and reads them back as TDRC.
         // Its genre "(17)" is an ID3v1 genre number.
-        FormatCase{"Mp3Id3v23", "silence.mp3", "a.mp3", v3, "17", "Rock", "126.00", "00:01.04",
-                   "44.1k"},
-        FormatCase{"Mp3Id3v24UpperCaseName", "silence.mp3", "B.MP3", v4, "House", "House", "126.00",
-                   "00:01.04", "44.1k"},
+        {"v23.mp3", v3, "17", "Rock", "126.00", "00:01.04", "44.1k"},
+        {"UPPER.MP3", v4, "House", "House", "126.00", "00:01.04", "44.1k"},
         // The movie header says 1.00 s; the AAC track's own header counts priming samples.
-        FormatCase{"M4a", "silence.m4a", "c.m4a", v4, "", "House", "126.00", "00:01.00", "44.1k"},
-        FormatCase{"Flac", "silence.flac", "d.flac", v4, "", "House", {}, "00:01.00", "44.1k"},
-        FormatCase{"OggVorbis", "silence.ogg", "e.ogg", v4, "", "House", {}, "00:01.00", "44.1k"},
-        FormatCase{"Opus", "silence.opus", "f.opus", v4, "", "House", {}, "00:01.00", "48.0k"},
-        FormatCase{"Wav", "silence.wav", "g.wav", v4, "House", "House", "126.00", "00:01.00",
-                   "8.0k"},
-        FormatCase{"Aiff", "silence.aiff", "h.aiff", v4, "House", "House", "126.00", "00:01.00",
-                   "8.0k"}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+        {"t.m4a", v4, "House", "House", "126.00", "00:01.00", "44.1k"},
+        {"t.flac", v4, "House", "House", {}, "00:01.00", "44.1k"},
+        {"t.ogg", v4, "House", "House", {}, "00:01.00", "44.1k"},
+        {"t.opus", v4, "House", "House", {}, "00:01.00", "48.0k"},
+        {"t.wav", v4, "House", "House", "126.00", "00:01.00", "8.0k"},
+        {"t.aiff", v4, "House", "House", "126.00", "00:01.00", "8.0k"},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string ext = fs::path(c.file).extension().string().substr(1);
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        const fs::path file = copyFixture("silence." + ext, dir / c.file);
+        tagFile(file, c.id3, c.genreIn);
+
+        const Entry entry = readTags(file);
+        EXPECT_EQ(entry.ext, ext);
+        EXPECT_EQ(entry.sizeBytes, fs::file_size(file));
+        EXPECT_TRUE(entry.sizeStr && entry.sizeStr->ends_with("KB")) << entry.sizeStr.value_or("");
+        EXPECT_EQ(entry.title, kTitle);
+        EXPECT_EQ(entry.artist, kArtist);
+        EXPECT_EQ(entry.album, "Album");
+        EXPECT_EQ(entry.genre, c.genre);
+        EXPECT_EQ(entry.year, "2019");
+        EXPECT_EQ(entry.bpm, c.bpm);
+        EXPECT_EQ(entry.key, "8A");
+        EXPECT_EQ(entry.length, c.length);
+        EXPECT_TRUE(entry.bitrate && entry.bitrate->ends_with(".0kbps"))
+            << entry.bitrate.value_or("");
+        EXPECT_EQ(entry.sampleRate, c.sampleRate);
+    }
+}
 
 TEST(TagReaderFiles, UntaggedFileGivesSizeAndSound) {
     test::TempDir dir;
@@ -220,9 +168,6 @@ TEST(TagReaderFiles, NotAudio) {
     EXPECT_EQ(fifo.sizeStr, std::nullopt);
     expectNoTags(fifo);
 
-    fs::create_directory(dir / "folder.m4a");
-    expectNoTags(readTags(dir / "folder.m4a"));
-
     test::writeFile(dir / "empty.flac", "");
     const Entry empty = readTags(dir / "empty.flac");
     EXPECT_EQ(empty.sizeBytes, 0u);
@@ -245,8 +190,7 @@ TEST(TagReaderFiles, TruncatedFileKeepsWhatWasRead) {
     const fs::path mp3 = copyFixture("silence.mp3", dir / "cut.mp3");
     const fs::path m4a = copyFixture("silence.m4a", dir / "cut.m4a");
     tagFile(mp3, v4, "House");
-    tagMp4(m4a);
-    ASSERT_FALSE(HasFatalFailure());
+    tagFile(m4a, v4, "House");
     fs::resize_file(mp3, fs::file_size(mp3) - 4000);
     fs::resize_file(m4a, fs::file_size(m4a) / 2);
     EXPECT_EQ(readTags(mp3).title, kTitle);
