@@ -106,10 +106,13 @@ void BackupEngine::perform(const Job& job, const BackupOptions& options,
 
     bool replace = false;
     if (const auto existing = fileInfo(job.dest)) {
+        if (!options.verifyExisting || isUpToDate(*existing, job, granularity)) {
+            return record(job, Outcome::skipped, {});
+        }
+        // A destination that is the source itself (the backup inside the music folder)
+        // must never be replaced by a copy of itself.
         const auto source = fileInfo(job.source);
-        const bool sameFile =
-            source && source->device == existing->device && source->inode == existing->inode;
-        if (!options.verifyExisting || isUpToDate(*existing, job, granularity) || sameFile) {
+        if (source && source->device == existing->device && source->inode == existing->inode) {
             return record(job, Outcome::skipped, {});
         }
         replace = true;  // the stale copy is replaced by the rename of a complete new one
