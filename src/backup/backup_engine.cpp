@@ -115,9 +115,11 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
                 reporter_.log(Level::warning, "Missing Smart Crate file: " + crate->name);
                 continue;
             }
-            const auto folder = root / BackupLayout::smartCratesFolder;
-            work.folders.insert(folder.native());
-            work.copyJobs.push_back({*crate->crateFileURL, folder / crate->crateFileURL->filename(),
+            const std::string& file = crate->crateFileURL->native();
+            const std::string& folder =
+                *work.folders.insert((root / BackupLayout::smartCratesFolder).native()).first;
+            work.copyJobs.push_back({file, folder,
+                                     std::string_view(file).substr(file.rfind('/') + 1),
                                      Job::Kind::copy, info->size, info->mtime});
             work.allBytes += info->size;
             work.copyBytes += info->size;
@@ -140,15 +142,18 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
                                           BackupLayout::joinComponents(crate.components));
         return;
     }
-    const std::string crateFolder =
-        (root / BackupLayout::joinComponents(crate.components)).native();
-    work.folders.insert(crateFolder);
+    const std::string& crateFolder =
+        *work.folders.insert((root / BackupLayout::joinComponents(crate.components)).native())
+             .first;
     const std::filesystem::path storeFolder = root / options.storeFolderName;
+    const bool dedup = options.duplicateMode == DuplicateMode::dedupHardLink;
 
-    for (const auto& track : crate.tracks) {
-        const std::string name = BackupLayout::fileName(track);
-        const auto info = fileInfo(track);
-        const bool dedup = options.duplicateMode == DuplicateMode::dedupHardLink;
+    for (std::size_t index = 0; index < crate.tracks.size(); ++index) {
+        const std::string& track = crate.tracks[index];
+        const std::string_view name = std::string_view(track).substr(track.rfind('/') + 1);
+        auto [cached, fresh] = work.sourceInfo.try_emplace(track);
+        if (fresh) cached->second = fileInfo(track);
+        const auto& info = cached->second;
         // In the store a source keeps its whole path; one that would climb out is refused.
         const auto store = dedup ? BackupLayout::storeFile(storeFolder, track) : std::nullopt;
         if (!info || name.empty() || name == "." || name == ".." || (dedup && !store)) {
@@ -157,22 +162,35 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
             continue;
         }
         work.allBytes += info->size;
-        work.entries.emplace_back(BackupLayout::relPath(crate.components, name),
-                                  BackupLayout::pfilKey(track));
-        const std::filesystem::path dest = crateFolder + "/" + name;
+        work.entries.push_back({&crate, index});
 
         if (dedup) {
             work.folders.insert(store->parent_path().native());
-            if (work.storedPaths.insert(store->native()).second) {
-                work.copyJobs.push_back({track, *store, Job::Kind::copy, info->size, info->mtime});
+            const auto [stored, isNew] = work.storedPaths.insert(store->native());
+            const std::string_view storePath = *stored;
+            const std::size_t slash = storePath.rfind('/');
+            if (isNew) {
+                work.copyJobs.push_back({track, storePath.substr(0, slash),
+                                         storePath.substr(slash + 1), Job::Kind::copy, info->size,
+                                         info->mtime});
                 work.copyBytes += info->size;
             }
-            work.linkJobs.push_back({*store, dest, Job::Kind::link, 0, info->mtime});
+            work.linkJobs.push_back(
+                {storePath, crateFolder, name, Job::Kind::link, 0, info->mtime});
         } else {
-            work.copyJobs.push_back({track, dest, Job::Kind::copy, info->size, info->mtime});
+            work.copyJobs.push_back(
+                {track, crateFolder, name, Job::Kind::copy, info->size, info->mtime});
             work.copyBytes += info->size;
         }
     }
+}
+
+std::string BackupEngine::Plan::Entry::relPath() const {
+    return BackupLayout::relPath(crate->components, BackupLayout::fileName(crate->tracks[track]));
+}
+
+std::string BackupEngine::Plan::Entry::pfilKey() const {
+    return BackupLayout::pfilKey(crate->tracks[track]);
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {

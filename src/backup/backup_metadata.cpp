@@ -35,9 +35,10 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
         byPath[std::move(entry.path)] = std::move(entry.record);
 
     std::vector<SeratoDatabase::SnapshotPair> pairs;
-    for (const auto& [relPath, key] : work.entries) {
-        if (const auto found = byPath.find(key); found != byPath.end())
-            pairs.push_back({relPath, found->second});
+    for (const auto& entry : work.entries) {
+        if (const auto found = byPath.find(entry.pfilKey()); found != byPath.end()) {
+            pairs.push_back({entry.relPath(), found->second});
+        }
     }
     if (pairs.empty()) return;
 
@@ -56,9 +57,10 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
     if (!library || (library->assets.empty() && library->smartCrates.empty())) return;
 
     SeratoSQL::Library captured;
-    for (const auto& [relPath, key] : work.entries) {
-        if (const auto found = library->assets.find(key); found != library->assets.end()) {
-            captured.assets[relPath] = found->second;
+    for (const auto& entry : work.entries) {
+        if (const auto found = library->assets.find(entry.pfilKey());
+            found != library->assets.end()) {
+            captured.assets[entry.relPath()] = found->second;
         }
     }
     if (captured.assets.empty() && library->smartCrates.empty()) return;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -15,7 +16,17 @@ namespace morrowdeck {
 struct BackupEngine::Plan {
     std::set<std::string> folders;                // created in ascending order
     std::unordered_set<std::string> storedPaths;  // store files that already have a copy job
-    std::vector<std::pair<std::string, std::string>> entries;  // (relPath, pfilKey) per found entry
+    // One per found crate entry, in crate and track order; the metadata capture derives the
+    // entry's relPath and pfilKey from it only when it has metadata to match.
+    struct Entry {
+        const Crate* crate;
+        std::size_t track;
+        std::string relPath() const;
+        std::string pfilKey() const;
+    };
+    std::vector<Entry> entries;
+    // File info per distinct source path: a track listed in many crates is queried once.
+    std::unordered_map<std::string_view, std::optional<platform::FileInfo>> sourceInfo;
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     std::int64_t allBytes = 0;

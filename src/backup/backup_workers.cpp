@@ -34,10 +34,6 @@ class DestinationClaims {
     std::set<std::string> busy_;
 };
 
-std::string lastComponent(const std::filesystem::path& path) {
-    return path.filename().native();
-}
-
 }  // namespace
 
 std::optional<platform::FileInfo> BackupEngine::fileInfo(const std::filesystem::path& file) {
@@ -69,9 +65,10 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
                 index = next++;
             }
             const Job& job = jobs[index];
-            claims.claim(job.dest.native());
-            if (!reporter_.isCancelled()) perform(job, options, granularity);
-            claims.release(job.dest.native());
+            const std::string dest = job.dest();
+            claims.claim(dest);
+            if (!reporter_.isCancelled()) perform(job, dest, options, granularity);
+            claims.release(dest);
         }
     };
     std::vector<std::thread> workers;
@@ -88,39 +85,40 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
         worker.join();
 }
 
-void BackupEngine::perform(const Job& job, const BackupOptions& options,
+void BackupEngine::perform(const Job& job, const std::string& dest, const BackupOptions& options,
                            std::chrono::nanoseconds granularity) {
-    reporter_.update([&](Snapshot& snap) { snap.currentFile = lastComponent(job.dest); });
+    const std::string name(job.destName);
+    reporter_.update([&](Snapshot& snap) { snap.currentFile = name; });
+    const std::filesystem::path source(job.source);
 
     if (job.kind == Job::Kind::link) {
-        if (platform::itemExists(job.dest) || platform::hardLink(job.source, job.dest) == 0) {
+        if (platform::itemExists(dest) || platform::hardLink(source, dest) == 0) {
             return record(job, Outcome::linked, {});
         }
         // No hard links here (FAT, exFAT, another file system): a real copy stands in.
-        const int error = platform::copyFile(job.source, job.dest, false);
+        const int error = platform::copyFile(source, dest, false);
         if (error == 0) return record(job, Outcome::linked, {});
-        return record(
-            job, Outcome::failed,
-            "Link failed: " + lastComponent(job.dest) + " \u2014 " + platform::errorText(error));
+        return record(job, Outcome::failed,
+                      "Link failed: " + name + " \u2014 " + platform::errorText(error));
     }
 
     bool replace = false;
-    if (const auto existing = fileInfo(job.dest)) {
+    if (const auto existing = fileInfo(dest)) {
         if (!options.verifyExisting || isUpToDate(*existing, job, granularity)) {
             return record(job, Outcome::skipped, {});
         }
         // A destination that is the source itself (the backup inside the music folder)
         // must never be replaced by a copy of itself.
-        const auto source = fileInfo(job.source);
-        if (source && source->device == existing->device && source->inode == existing->inode) {
+        const auto original = fileInfo(source);
+        if (original && original->device == existing->device &&
+            original->inode == existing->inode) {
             return record(job, Outcome::skipped, {});
         }
         replace = true;  // the stale copy is replaced by the rename of a complete new one
     }
-    const int error = platform::copyFile(job.source, job.dest, replace);
+    const int error = platform::copyFile(source, dest, replace);
     if (error == 0) return record(job, Outcome::copied, {});
-    record(job, Outcome::failed,
-           "Copy failed: " + lastComponent(job.dest) + " \u2014 " + platform::errorText(error));
+    record(job, Outcome::failed, "Copy failed: " + name + " \u2014 " + platform::errorText(error));
 }
 
 void BackupEngine::record(const Job& job, Outcome outcome, const std::string& failure) {
