@@ -1,0 +1,577 @@
+// bench_restore: times RestoreEngine on a backup of a generated library, once with the
+// backup's saved Serato records and once reading every file's tags, against `cp -a` of the
+// same crate folders, side by side in one run. Prints figures and ratios; it asserts nothing
+// about speed.
+//
+//   generate-wav DIR   writes DIR/Music/... of silent WAV files and DIR/_Serato_/Subcrates
+//   measure LIB WORK   backs LIB up into WORK/backup once, then rounds of: restore with the
+//                      saved records, restore reading tags, cp -a of the crate folders
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "backup/backup_engine.h"
+#include "backup/backup_layout.h"
+#include "backup/drained_main_queue.h"
+#include "library/crate_writer.h"
+#include "library/serato_database.h"
+#include "library/serato_library.h"
+#include "platform/file_system.h"
+#include "restore/restore_engine.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace morrowdeck;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int exitOk = 0;
+constexpr int exitMismatch = 1;
+constexpr int exitUsage = 2;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double gigabytes(std::int64_t bytes) {
+    return static_cast<double>(bytes) / 1e9;
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(in >> one >> five >> fifteen)) return "?";
+    return one + " " + five + " " + fifteen;
+}
+
+void writeBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.native());
+}
+
+// splitmix64, as in bench_backup: the same seed gives the same library.
+class Random {
+  public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
+    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
+  private:
+    std::uint64_t state_;
+};
+
+// ---- a library of silent WAV files ----
+
+void putLE(Bytes& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// The 44-byte header of a 16-bit stereo 44.1 kHz PCM file with `dataBytes` of samples.
+Bytes wavHeader(std::uint32_t dataBytes) {
+    constexpr std::uint32_t sampleRate = 44100;
+    Bytes out;
+    const auto tag = [&](std::string_view text) {
+        out.insert(out.end(), text.begin(), text.end());
+    };
+    tag("RIFF");
+    putLE(out, 36 + dataBytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    putLE(out, 16, 4);              // format chunk size
+    putLE(out, 1, 2);               // PCM
+    putLE(out, 2, 2);               // stereo
+    putLE(out, sampleRate, 4);      // samples per second
+    putLE(out, sampleRate * 4, 4);  // bytes per second
+    putLE(out, 4, 2);               // block alignment
+    putLE(out, 16, 2);              // bits per sample
+    tag("data");
+    putLE(out, dataBytes, 4);
+    return out;
+}
+
+// A header and `dataBytes` of silence; the zeros are written through one reused buffer.
+void writeSilentWav(const fs::path& path, std::uint32_t dataBytes, const Bytes& zeros) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + path.native());
+    const auto put = [&](const std::uint8_t* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t written = ::write(fd, data, size);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                ::close(fd);
+                throw std::runtime_error("cannot write " + path.native());
+            }
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+    };
+    const Bytes header = wavHeader(dataBytes);
+    put(header.data(), header.size());
+    for (std::uint32_t left = dataBytes; left > 0;) {
+        const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(left, zeros.size()));
+        put(zeros.data(), chunk);
+        left -= chunk;
+    }
+    if (::close(fd) != 0) throw std::runtime_error("cannot write " + path.native());
+}
+
+constexpr std::array<std::string_view, 8> artists = {
+    "Beyoncé",  "Sigur Rós", "Kerri Chandler", "坂本龍一",
+    "Four Tet", "Rosalía",   "Fela Kuti",      "🎧 Late Night Tapes"};
+
+// The shape of bench_backup's audio library with WAV files: sizes of 0.3 to 1.6 times the
+// mean, one crate per 20 files, a third of the files in two or three crates.
+int runGenerateWav(const fs::path& dir, std::size_t files, double sizeMb, std::uint64_t seed) {
+    if (files == 0) throw std::runtime_error("no files to generate");
+    const auto start = Clock::now();
+    fs::create_directories(dir);
+    const fs::path root = fs::canonical(dir);
+    const fs::path serato = root / "_Serato_";
+    if (fs::exists(serato)) throw std::runtime_error(serato.native() + " already exists");
+    fs::create_directories(serato / "Subcrates");
+
+    Random random(seed);
+    const std::size_t crateCount = std::max<std::size_t>(4, files / 20);
+    std::vector<std::vector<std::string>> members(crateCount);
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(serato);
+    const Bytes zeros(1 << 20, 0);
+    std::int64_t totalBytes = 0;
+    std::size_t entries = 0;
+    for (std::size_t i = 0; i < files; ++i) {
+        const std::string artist(artists[(i / 12) % artists.size()]);
+        char number[32];
+        std::snprintf(number, sizeof number, "%05zu", i + 1);
+        const fs::path folder =
+            root / "Music" / artist / (artist + " - Album " + std::to_string(i / 12 + 1));
+        fs::create_directories(folder);
+        const fs::path file = folder / (std::string(number) + " " + artist + " - Track " +
+                                        std::to_string(i + 1) + ".wav");
+        const double size =
+            sizeMb * 1e6 / static_cast<double>(files) * (0.3 + 1.3 * random.unit()) / 0.95;
+        const auto dataBytes =
+            static_cast<std::uint32_t>(std::max<long long>(4, std::llround(size) - 44) & ~3LL);
+        writeSilentWav(file, dataBytes, zeros);
+        totalBytes += 44 + dataBytes;
+
+        const std::size_t count = i % 3 == 0 ? 2 + random.below(2) : 1;
+        std::vector<std::size_t> chosen;
+        while (chosen.size() < count) {
+            const std::size_t crate = random.below(crateCount);
+            if (std::find(chosen.begin(), chosen.end(), crate) == chosen.end())
+                chosen.push_back(crate);
+        }
+        for (const std::size_t crate : chosen)
+            members[crate].push_back(CrateWriter::volumeRelativePath(file, prefix));
+        entries += count;
+    }
+    for (std::size_t c = 0; c < crateCount; ++c) {
+        const std::string name =
+            c % 3 == 0 ? "Set " + std::to_string(c + 1) : "Gigs%%Set " + std::to_string(c + 1);
+        writeBytes(serato / "Subcrates" / (name + ".crate"), CrateWriter::crateData(members[c]));
+    }
+    std::printf("generated %s in %.1f s\n", root.c_str(), secondsSince(start));
+    std::printf("  files      %zu silent WAV files, %.2f GB\n", files, gigabytes(totalBytes));
+    std::printf("  crates     %zu with %zu entries\n", crateCount, entries);
+    return exitOk;
+}
+
+// ---- the measurement ----
+
+void collectLeaves(const std::vector<Crate::Ptr>& crates, std::vector<Crate::Ptr>& out) {
+    for (const auto& crate : crates) {
+        if (crate->isLeaf()) out.push_back(crate);
+        collectLeaves(crate->children, out);
+    }
+}
+
+void removeTree(const fs::path& path) {
+    std::error_code error;
+    fs::remove_all(path, error);
+}
+
+// Runs a command to its end with output to `log`; true when it exited with status 0.
+bool runCommand(const std::vector<std::string>& args, const std::string& log) {
+    std::vector<char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t child = -1;
+    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) return false;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The Serato records the backup saves: one per distinct source, keyed like Serato's own
+// database (the path without its leading "/"), with the values a scanned file would have.
+Bytes databaseFor(const std::set<std::string>& sources) {
+    std::vector<Bytes> records;
+    records.reserve(sources.size());
+    for (const auto& source : sources) {
+        SeratoDatabase::Entry entry;
+        entry.path = BackupLayout::pfilKey(source);
+        const fs::path file(source);
+        entry.ext = file.extension().native().substr(
+            std::min<std::size_t>(1, file.extension().native().size()));
+        entry.title = file.stem().native();
+        entry.artist = file.parent_path().parent_path().filename().native();
+        entry.album = file.parent_path().filename().native();
+        entry.bpm = "124.00";
+        entry.added = 1700000000;
+        entry.mtime = 1700000000;
+        records.push_back(SeratoDatabase::record(entry));
+    }
+    return SeratoDatabase::data(records);
+}
+
+struct MeasureOptions {
+    int rounds = 3;
+    double settle = 1.0;
+};
+
+class Measurement {
+  public:
+    Measurement(fs::path work, MeasureOptions options)
+        : work_(std::move(work)), options_(options) {}
+
+    int run(const fs::path& library, const std::vector<Crate::Ptr>& leaves);
+
+  private:
+    struct Restored {
+        double seconds = 0;
+        RestoreEngine::Snapshot snap;
+    };
+
+    void settle() const {
+        ::sync();
+        std::this_thread::sleep_for(std::chrono::duration<double>(options_.settle));
+    }
+
+    Restored restore(const fs::path& backup, int round, const char* name);
+    double copyWithCp(int round);
+    void fail(const std::string& what) {
+        if (problem_.empty()) problem_ = what;
+        std::printf("MISMATCH: %s\n", what.c_str());
+    }
+
+    fs::path work_;
+    MeasureOptions options_;
+    std::vector<std::string> topLevel_;  // the backup's visible entries, what cp copies
+    std::size_t audioFiles_ = 0;
+    std::size_t distinctKeys_ = 0;
+    std::string problem_;
+};
+
+Measurement::Restored Measurement::restore(const fs::path& backup, int round, const char* name) {
+    const fs::path audio = work_ / ("audio-" + std::to_string(round));
+    const fs::path serato = work_ / ("serato-" + std::to_string(round));
+    removeTree(audio);
+    removeTree(serato);
+    settle();
+    auto queue = std::make_shared<DrainedMainQueue>();
+    Restored result;
+    {
+        RestoreEngine engine(queue);
+        const auto start = Clock::now();
+        result.snap = engine.execute(backup, audio, serato, true, true);
+        result.seconds = secondsSince(start);
+    }
+    queue->runPending();
+
+    const auto& s = result.snap;
+    if (s.failedFiles != 0 || s.cancelled)
+        fail(std::string(name) + ": " + std::to_string(s.failedFiles) + " failed files");
+    // The rebuilt database must hold one record per restored file.
+    const auto database = platform::readFile(serato / "_Serato_" / "database V2");
+    const std::size_t records = database ? SeratoDatabase::records(*database).size() : 0;
+    if (records != distinctKeys_)
+        fail(std::string(name) + ": database V2 holds " + std::to_string(records) +
+             " records, expected " + std::to_string(distinctKeys_));
+    removeTree(audio);
+    removeTree(serato);
+    return result;
+}
+
+double Measurement::copyWithCp(int round) {
+    const fs::path dest = work_ / ("cp-" + std::to_string(round));
+    removeTree(dest);
+    fs::create_directories(dest);
+    std::vector<std::string> args = {"cp", "-a", "-t", dest.native(), "--"};
+    args.insert(args.end(), topLevel_.begin(), topLevel_.end());
+    settle();
+    const auto start = Clock::now();
+    const bool ok = runCommand(args, (work_ / "cp.log").native());
+    const double seconds = secondsSince(start);
+    if (!ok) fail("cp -a reported an error (see " + (work_ / "cp.log").native() + ")");
+    removeTree(dest);
+    return seconds;
+}
+
+int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& leaves) {
+    const std::string startLoad = loadAverage();
+
+    // The backup, untimed: a copy in every crate folder plus the saved records.
+    std::set<std::string> sources;
+    for (const auto& crate : leaves)
+        sources.insert(crate->tracks.begin(), crate->tracks.end());
+    const fs::path databaseFile = work_ / "database V2";
+    writeBytes(databaseFile, databaseFor(sources));
+    const fs::path backup = work_ / "backup";
+    {
+        auto queue = std::make_shared<DrainedMainQueue>();
+        BackupEngine engine(queue);
+        const auto start = Clock::now();
+        const auto snap = engine.execute(leaves, backup, BackupOptions{}, databaseFile);
+        queue->runPending();
+        std::printf(
+            "backup    %s -> %s in %.1f s (untimed): %lld copied, %lld missing, %lld "
+            "failed\n",
+            library.c_str(), backup.c_str(), secondsSince(start),
+            static_cast<long long>(snap.copiedFiles), static_cast<long long>(snap.missingFiles),
+            static_cast<long long>(snap.failedFiles));
+        if (snap.failedFiles != 0) fail("the backup failed for some files");
+    }
+    const fs::path snapshotFile = backup / ".morrowdeck" / "library.dbsnap";
+    const auto snapshotBytes = platform::readFile(snapshotFile);
+    if (!snapshotBytes) {
+        std::fprintf(stderr, "bench_restore: the backup saved no records (%s)\n",
+                     snapshotFile.c_str());
+        return exitUsage;
+    }
+    const auto saved = SeratoDatabase::parseSnapshot(*snapshotBytes);
+
+    // The same backup without its saved records: hard links, so no bytes are duplicated.
+    const fs::path withoutRecords = work_ / "backup-tags";
+    if (!runCommand({"cp", "-al", backup.native(), withoutRecords.native()},
+                    (work_ / "cp.log").native()))
+        throw std::runtime_error("cp -al of the backup failed");
+    fs::remove(withoutRecords / ".morrowdeck" / "library.dbsnap");
+
+    // What a restore reads: every audio file of every crate folder.
+    std::vector<RestoreEngine::CrateEntry> entries;
+    std::vector<fs::path> scrates;
+    RestoreEngine::scan(backup, backup, entries, scrates);
+    std::int64_t bytes = 0;
+    std::size_t covered = 0;
+    std::set<std::string> keys;
+    std::vector<char> buffer(1 << 20);
+    const auto warmStart = Clock::now();
+    for (const auto& entry : entries) {
+        std::string folder;
+        for (const auto& component : entry.components)
+            folder += (folder.empty() ? "" : "/") + component;
+        for (const auto& file : entry.files) {
+            ++audioFiles_;
+            if (saved.contains(folder + "/" + file.filename().native())) ++covered;
+            keys.insert(folder + "/" + file.filename().native());
+            // Read once so that every side copies from the page cache.
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;)
+                bytes += got;
+            ::close(fd);
+        }
+    }
+    distinctKeys_ = keys.size();
+    const double warm = secondsSince(warmStart);
+    for (const auto& child : fs::directory_iterator(backup)) {
+        if (!child.path().filename().native().starts_with('.'))
+            topLevel_.push_back(child.path().native());
+    }
+    // With the saved records only files they do not cover have their tags read; without
+    // them, every file.
+    const std::size_t tagsWith = audioFiles_ - covered;
+    const std::size_t tagsWithout = audioFiles_;
+    std::printf(
+        "restore   %zu crate folders, %zu audio files (%.2f GB); saved records cover %zu of them "
+        "(%zu records in the backup)\n",
+        entries.size(), audioFiles_, gigabytes(bytes), covered, saved.size());
+    std::printf(
+        "warm-up   read every backed-up file once in %.2f s: all sides read from the page "
+        "cache\n",
+        warm);
+    std::printf(
+        "sides     restore (in this process, one file at a time, overwrite and rebuild "
+        "on) with saved records, the same reading tags, one `cp -a` of the crate "
+        "folders; sync + %.1f s before each\n\n",
+        options_.settle);
+    std::fflush(stdout);
+
+    std::vector<double> withSide, withoutSide, cpSide;
+    for (int round = 1; round <= options_.rounds; ++round) {
+        double with = 0, without = 0, cp = 0;
+        for (int step = 0; step < 3; ++step) {
+            switch ((round + step) % 3) {
+                case 0:
+                    with = restore(backup, round, "restore with records").seconds;
+                    break;
+                case 1:
+                    without = restore(withoutRecords, round, "restore reading tags").seconds;
+                    break;
+                default:
+                    cp = copyWithCp(round);
+                    break;
+            }
+        }
+        withSide.push_back(with);
+        withoutSide.push_back(without);
+        cpSide.push_back(cp);
+        std::printf(
+            "round %d  with records %.3f s  reading tags %.3f s  cp -a %.3f s  "
+            "with/cp %.2fx  tags/cp %.2fx  load %s\n",
+            round, with, without, cp, with / cp, without / cp, loadAverage().c_str());
+        std::fflush(stdout);
+    }
+
+    const double with = median(withSide), without = median(withoutSide), cp = median(cpSide);
+    const double tagSeconds = without - with;
+    std::printf("\n---- summary (median of %d warm rounds) ----\n", options_.rounds);
+    std::printf("%-44s %zu audio files in %zu crate folders, %.2f GB\n", "restored", audioFiles_,
+                entries.size(), gigabytes(bytes));
+    std::printf("%-44s %.3f s\n", "restore with saved records", with);
+    std::printf("%-44s %.3f s\n", "restore reading tags", without);
+    std::printf("%-44s %.3f s\n", "cp -a of the crate folders", cp);
+    std::printf("%-44s %6.2fx\n", "ratio restore with records / cp -a", with / cp);
+    std::printf("%-44s %6.2fx\n", "ratio restore reading tags / cp -a", without / cp);
+    std::printf("%-44s %zu (with records: %zu)\n", "files whose tags were read", tagsWithout,
+                tagsWith);
+    if (tagSeconds > 0) {
+        std::printf("%-44s %.0f /s  (%zu files / %.3f s extra)\n", "tags read per second",
+                    static_cast<double>(tagsWithout - tagsWith) / tagSeconds,
+                    tagsWithout - tagsWith, tagSeconds);
+    } else {
+        std::printf("%-44s not measurable: reading tags was not slower (%.3f s)\n",
+                    "tags read per second", tagSeconds);
+    }
+    std::printf("%-44s %.0f files/s, %.0f MB/s\n", "restore reading tags, whole run",
+                static_cast<double>(audioFiles_) / without,
+                static_cast<double>(bytes) / 1e6 / without);
+    std::printf("%-44s %.0f files/s, %.0f MB/s\n", "restore with records, whole run",
+                static_cast<double>(audioFiles_) / with, static_cast<double>(bytes) / 1e6 / with);
+    std::printf("%-44s %s at the start, %s at the end\n", "load average (1, 5, 15 min)",
+                startLoad.c_str(), loadAverage().c_str());
+    if (!problem_.empty()) {
+        std::printf("MISMATCH: %s\n", problem_.c_str());
+        return exitMismatch;
+    }
+    std::printf("%-44s no failed file; every database V2 holds one record per file\n", "checks");
+    return exitOk;
+}
+
+int runMeasure(const fs::path& at, const fs::path& work, const MeasureOptions& options) {
+    auto library = SeratoLibrary::resolveLibrary(at);
+    if (!library) {
+        std::fprintf(stderr, "bench_restore: no _Serato_ folder at %s\n", at.c_str());
+        return exitUsage;
+    }
+    std::vector<Crate::Ptr> leaves;
+    collectLeaves(SeratoLibrary::loadCrates(*library), leaves);
+    std::erase_if(leaves, [](const Crate::Ptr& crate) { return crate->isSmart; });
+    if (leaves.empty()) {
+        std::fprintf(stderr, "bench_restore: %s has no crates\n", library->c_str());
+        return exitUsage;
+    }
+    if (fs::exists(work) && !fs::is_empty(work)) {
+        std::fprintf(stderr, "bench_restore: %s is not empty\n", work.c_str());
+        return exitUsage;
+    }
+    fs::create_directories(work);
+    std::printf("restore bench: %s, load average %s\n", at.c_str(), loadAverage().c_str());
+    return Measurement(fs::canonical(work), options).run(fs::canonical(at), leaves);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Times RestoreEngine with and without saved records against cp -a",
+                 "bench_restore"};
+    app.require_subcommand(1);
+
+    std::string generateDir;
+    std::size_t files = 3000;
+    double sizeMb = 2700;
+    std::uint64_t seed = 1;
+    auto* generateCommand = app.add_subcommand(
+        "generate-wav", "Write DIR/Music/... of silent WAV files and DIR/_Serato_ crates");
+    generateCommand->add_option("DIR", generateDir, "Folder to create the library in")->required();
+    generateCommand->add_option("--files", files, "WAV files")->capture_default_str();
+    generateCommand->add_option("--size-mb", sizeMb, "Their total size, MB")->capture_default_str();
+    generateCommand->add_option("--seed", seed, "Generator seed")->capture_default_str();
+
+    std::string measureLibrary, measureWork;
+    MeasureOptions options;
+    auto* measureCommand = app.add_subcommand(
+        "measure", "Back LIBRARY up into WORK, then time restores against cp -a");
+    measureCommand->add_option("LIBRARY", measureLibrary, "Folder holding _Serato_")->required();
+    measureCommand->add_option("WORK", measureWork, "Empty folder for the copies")->required();
+    measureCommand->add_option("--rounds", options.rounds, "Timed rounds")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100));
+    measureCommand->add_option("--settle", options.settle, "Seconds of quiet before each side")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 60.0));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? exitOk : exitUsage;
+    }
+    try {
+        if (*generateCommand) return runGenerateWav(generateDir, files, sizeMb, seed);
+        return runMeasure(measureLibrary, measureWork, options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_restore: %s\n", error.what());
+        return exitUsage;
+    }
+}
