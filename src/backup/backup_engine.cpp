@@ -26,21 +26,13 @@ void BackupEngine::run(std::vector<Crate::Ptr> crates, std::filesystem::path des
                        BackupOptions options, std::optional<std::filesystem::path> databaseURL,
                        LogCallback onLog, ProgressCallback onProgress, Completion completion) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
-    if (workThread_.joinable()) workThread_.join();  // an engine serves one run; never overlap
-    workThread_ =
-        std::thread([this, crates = std::move(crates), destinationRoot = std::move(destinationRoot),
-                     options = std::move(options), databaseURL = std::move(databaseURL),
-                     completion = std::move(completion)]() mutable {
-            RunResult result;
-            try {
-                result = execute(crates, destinationRoot, options, databaseURL);
-            } catch (const std::exception& error) {
-                result = RunFailure{error.what()};
-            }
-            reporter_.post([completion = std::move(completion), result = std::move(result)] {
-                completion(result);
-            });
-        });
+    reporter_.startRun(
+        workThread_,
+        [this, crates = std::move(crates), destinationRoot = std::move(destinationRoot),
+         options = std::move(options), databaseURL = std::move(databaseURL)] {
+            return execute(crates, destinationRoot, options, databaseURL);
+        },
+        std::move(completion));
 }
 
 BackupEngine::Snapshot BackupEngine::execute(

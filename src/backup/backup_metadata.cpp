@@ -15,14 +15,6 @@
 
 namespace morrowdeck {
 
-namespace {
-
-std::span<const std::uint8_t> asBytes(std::string_view text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-}  // namespace
-
 void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
                                           const std::optional<std::filesystem::path>& databaseURL,
                                           const Plan& work) {
@@ -69,7 +61,7 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
     const auto folder = root / BackupLayout::metadataFolder;
     platform::createDirectories(folder);
     platform::writeFileAtomically(folder / BackupLayout::seratoJsonFileName,
-                                  asBytes(SeratoSQL::encodeJson(captured)));
+                                  SeratoSQL::encodeJson(captured));
     reporter_.log(LogEntry::Level::info, "Captured " + std::to_string(captured.assets.size()) +
                                              " rating/color record(s) and " +
                                              std::to_string(captured.smartCrates.size()) +
@@ -79,7 +71,7 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
 void BackupEngine::writeSmartCrateNotes(const std::filesystem::path& root) {
     platform::writeFileAtomically(
         root / BackupLayout::smartCratesFolder / BackupLayout::notesFileName,
-        asBytes(BackupLayout::smartCrateNotes));
+        BackupLayout::smartCrateNotes);
 }
 
 }  // namespace morrowdeck

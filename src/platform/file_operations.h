@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 // File operations of the backup and restore engines. Thread-safe; every failure comes back as
 // an errno value (0 = success) so that callers can count and log it without exceptions.
@@ -68,6 +69,12 @@ std::chrono::nanoseconds granularityForFileSystemType(long type);
 // Writes the bytes to a temporary file beside the target, flushes it and renames it over the
 // target, so readers see the old or the new content, never a mix. 0 or errno.
 int writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// The same for text (UTF-8 or any bytes).
+inline int writeFileAtomically(const std::filesystem::path& path, std::string_view text) {
+    return writeFileAtomically(
+        path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
 
 // Stable English text for an errno value ("No space left on device"), independent of the
 // process locale.

@@ -47,21 +47,13 @@ void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path 
                         std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
                         LogCallback onLog, ProgressCallback onProgress, Completion completion) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
-    if (workThread_.joinable()) workThread_.join();  // an engine serves one run; never overlap
-    workThread_ = std::thread([this, backupRoot = std::move(backupRoot),
-                               audioTarget = std::move(audioTarget),
-                               seratoLibrary = std::move(seratoLibrary), overwrite, rebuildDatabase,
-                               completion = std::move(completion)]() mutable {
-        RunResult result;
-        try {
-            result = execute(backupRoot, audioTarget, seratoLibrary, overwrite, rebuildDatabase);
-        } catch (const std::exception& error) {
-            result = RunFailure{error.what()};
-        }
-        reporter_.post([completion = std::move(completion), result = std::move(result)] {
-            completion(result);
-        });
-    });
+    reporter_.startRun(
+        workThread_,
+        [this, backupRoot = std::move(backupRoot), audioTarget = std::move(audioTarget),
+         seratoLibrary = std::move(seratoLibrary), overwrite, rebuildDatabase] {
+            return execute(backupRoot, audioTarget, seratoLibrary, overwrite, rebuildDatabase);
+        },
+        std::move(completion));
 }
 
 RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& backupRoot,

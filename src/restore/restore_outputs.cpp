@@ -14,14 +14,6 @@
 
 namespace morrowdeck {
 
-namespace {
-
-std::span<const std::uint8_t> asBytes(std::string_view text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-}  // namespace
-
 void RestoreEngine::writeCrateOrder(const Run& run, const std::vector<CrateEntry>& entries,
                                     const std::vector<std::filesystem::path>& scrates) {
     std::vector<std::string> names;
@@ -69,8 +61,7 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 
     const auto folder = run.seratoRoot / RestoreTexts::stagedFolder;
     platform::createDirectories(folder);
-    platform::writeFileAtomically(folder / RestoreTexts::stagedFile,
-                                  asBytes(SeratoSQL::encodeJson(staged)));
+    platform::writeFileAtomically(folder / RestoreTexts::stagedFile, SeratoSQL::encodeJson(staged));
     reporter_.log(LogEntry::Level::info, "Staged " + std::to_string(staged.assets.size()) +
                                              " rating/color record(s) and " +
                                              std::to_string(staged.smartCrates.size()) +
@@ -83,7 +74,7 @@ void RestoreEngine::writeNotes(const Run& run) {
     notes += run.rebuildDatabase && !run.recordTable.empty() ? RestoreTexts::notesRebuilt
                                                              : RestoreTexts::notesReadTags;
     notes += RestoreTexts::notesClosing;
-    platform::writeFileAtomically(run.audioTarget / RestoreTexts::notesFile, asBytes(notes));
+    platform::writeFileAtomically(run.audioTarget / RestoreTexts::notesFile, notes);
 }
 
 }  // namespace morrowdeck
