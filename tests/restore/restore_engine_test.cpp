@@ -198,6 +198,40 @@ TEST(RestoreEngine, FailedCopiesAreCountedAndStillListed) {
     EXPECT_EQ(r.crate("House.crate").size(), 2u);
 }
 
+TEST(RestoreEngine, CancellationAtTheFileAndSmartCrateChecks) {
+    {  // within a crate: the next audio file is not started
+        Restore r;
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            r.audioFile(std::string("House/") + name);
+        fs::create_directories(r.audio / "House" / "a.mp3" /
+                               "blocked");  // the first copy fails and logs
+        const auto run = runRestore(r.backup, r.audio, r.serato, {},
+                                    [](RestoreEngine& engine, const LogEntry& entry) {
+                                        if (entry.level == Level::error) engine.cancel();
+                                    });
+        EXPECT_TRUE(run.final().cancelled);
+        EXPECT_EQ(run.final().completedFiles, 1);
+        EXPECT_FALSE(fs::exists(r.audio / "House" / "b.mp3"));
+        EXPECT_FALSE(fs::exists(r.root / "Subcrates" / "House.crate"));
+    }
+    {  // before the first smart crate: crates are done, no smart crate, no crate order, no notes
+        Restore r;
+        r.audioFile("House/a.mp3");
+        test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
+        const auto run = runRestore(r.backup, r.audio, r.serato, {},
+                                    [](RestoreEngine& engine, const LogEntry& entry) {
+                                        if (entry.message == "Restoring smart crates\u2026")
+                                            engine.cancel();
+                                    });
+        EXPECT_TRUE(run.final().cancelled);
+        EXPECT_TRUE(fs::exists(r.root / "Subcrates" / "House.crate"));
+        EXPECT_FALSE(fs::exists(r.root / "SmartCrates" / "Techno.scrate"));
+        EXPECT_FALSE(fs::exists(r.root / "neworder.pref"));
+        EXPECT_FALSE(fs::exists(r.root / "database V2"));
+        EXPECT_EQ(run.log.back().message, "Restore cancelled.");
+    }
+}
+
 TEST(RestoreEngine, CancellationDuringCrates) {
     Restore r;
     for (int i = 0; i < 5; ++i)
