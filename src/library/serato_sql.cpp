@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "library/text_encoding.h"
+
 namespace morrowdeck::SeratoSQL {
 
 namespace {
@@ -109,52 +111,14 @@ std::optional<std::int64_t> containerFor(sqlite3* db, const std::string& name) {
     return firstId(db, selectPrefixContainer, name + "%");
 }
 
-// One well-formed UTF-8 scalar at the start of text (Unicode table 3-7), or absent with
-// length 1 for a byte that does not begin one.
-std::optional<char32_t> nextScalar(std::string_view text, std::size_t& length) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    length = 1;
-    if (lead < 0x80) return lead;
-    std::size_t count = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    char32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        count = 1;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        count = 2;
-        value = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        count = 3;
-        value = lead & 0x07;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() <= count) return std::nullopt;
-    for (std::size_t i = 1; i <= count; ++i) {
-        const unsigned char next = byte(i);
-        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return std::nullopt;
-        value = (value << 6) | (next & 0x3F);
-    }
-    length = count + 1;
-    return value;
-}
-
 }  // namespace
 
 std::string cleanName(std::string_view name) {
-    std::size_t position = 0;
-    while (position < name.size()) {
-        std::size_t length = 1;
-        const auto scalar = nextScalar(name.substr(position), length);
-        if (scalar && (*scalar < 0x20 || *scalar >= 0xF0000))
-            return std::string(name.substr(0, position));
-        position += length;
+    // Malformed bytes decode as U+FFFD, which never ends the name.
+    for (std::size_t position = 0; position < name.size();) {
+        const std::size_t start = position;
+        const char32_t scalar = text::nextCodePoint(name, position);
+        if (scalar < 0x20 || scalar >= 0xF0000) return std::string(name.substr(0, start));
     }
     return std::string(name);
 }

@@ -27,8 +27,8 @@ void appendUnit(std::vector<std::uint8_t>& out, char32_t unit) {
     out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i; U+FFFD for a malformed sequence
-// (overlong forms, surrogates and values past U+10FFFF included).
+}  // namespace
+
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
@@ -59,8 +59,6 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
         return 0xFFFD;
     return cp;
 }
-
-}  // namespace
 
 bool appendDecodedUtf16BE(std::string& out, std::span<const std::uint8_t> bytes) {
     if (bytes.size() % 2 != 0) return false;
