@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "backup/backup_engine.h"
-#include "backup/drained_main_queue.h"
+#include "engine/drained_main_queue.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 

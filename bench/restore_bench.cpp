@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "backup/backup_engine.h"
-#include "backup/backup_layout.h"
-#include "backup/drained_main_queue.h"
+#include "engine/backup_layout.h"
+#include "engine/drained_main_queue.h"
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/serato_library.h"

@@ -1,9 +1,9 @@
 // BackupEngine: the run, the start checks and planning.
 #include "backup/backup_engine.h"
 
-#include "backup/backup_layout.h"
+#include "engine/backup_layout.h"
 #include "backup/backup_plan.h"
-#include "backup/serato_error.h"
+#include "engine/serato_error.h"
 #include "library/formatting.h"
 
 namespace morrowdeck {
@@ -15,19 +15,15 @@ using Level = LogEntry::Level;
 }  // namespace
 
 BackupEngine::BackupEngine(std::shared_ptr<MainQueue> mainQueue)
-    : reporter_(std::move(mainQueue)) {}
+    : engineRun_(std::move(mainQueue)) {}
 
-BackupEngine::~BackupEngine() {
-    cancel();
-    if (workThread_.joinable()) workThread_.join();
-}
+BackupEngine::~BackupEngine() = default;
 
 void BackupEngine::run(std::vector<Crate::Ptr> crates, std::filesystem::path destinationRoot,
                        BackupOptions options, std::optional<std::filesystem::path> databaseURL,
                        LogCallback onLog, ProgressCallback onProgress, Completion completion) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
-    reporter_.startRun(
-        workThread_,
+    engineRun_.start(
         [this, crates = std::move(crates), destinationRoot = std::move(destinationRoot),
          options = std::move(options), databaseURL = std::move(databaseURL)] {
             return execute(crates, destinationRoot, options, databaseURL);

@@ -6,12 +6,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "backup/backup_options.h"
-#include "backup/progress_reporter.h"
-#include "backup/run_result.h"
+#include "engine/engine_run.h"
+#include "engine/run_result.h"
 #include "library/crate.h"
 #include "platform/file_operations.h"
 
@@ -74,7 +73,7 @@ class BackupEngine {
 
     // Requests cancellation: no further crate is planned and no further job starts; copies
     // already under way finish.
-    void cancel() { reporter_.cancel(); }
+    void cancel() { engineRun_.cancel(); }
 
     ProgressReporter& reporter() { return reporter_; }
 
@@ -112,8 +111,8 @@ class BackupEngine {
     void captureSeratoMetadata(const std::filesystem::path& root, const Plan& plan);
     void writeSmartCrateNotes(const std::filesystem::path& root);
 
-    ProgressReporter reporter_;
-    std::thread workThread_;
+    EngineRun engineRun_;
+    ProgressReporter& reporter_ = engineRun_.reporter();
 };
 
 }  // namespace morrowdeck

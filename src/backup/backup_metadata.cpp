@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "backup/backup_engine.h"
-#include "backup/backup_layout.h"
+#include "engine/backup_layout.h"
 #include "backup/backup_plan.h"
 #include "library/serato_database.h"
 #include "library/serato_sql.h"

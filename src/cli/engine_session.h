@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "backup/drained_main_queue.h"
-#include "backup/log_entry.h"
-#include "backup/progress_snapshot.h"
-#include "backup/run_result.h"
+#include "engine/drained_main_queue.h"
+#include "engine/log_entry.h"
+#include "engine/progress_snapshot.h"
+#include "engine/run_result.h"
 #include "cli/progress_line.h"
 
 namespace morrowdeck::cli {

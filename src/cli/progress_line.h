@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "backup/progress_snapshot.h"
+#include "engine/progress_snapshot.h"
 
 namespace morrowdeck::cli {
 

@@ -1,6 +1,6 @@
 #include "restore/apply_step.h"
 
-#include "backup/backup_layout.h"
+#include "engine/backup_layout.h"
 #include "library/serato_library.h"
 #include "library/serato_sql.h"
 #include "library/serato_sql_json.h"

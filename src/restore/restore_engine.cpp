@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "backup/serato_error.h"
+#include "engine/serato_error.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "platform/file_operations.h"
@@ -36,19 +36,15 @@ std::uint32_t secondsNow() {
 }  // namespace
 
 RestoreEngine::RestoreEngine(std::shared_ptr<MainQueue> mainQueue)
-    : reporter_(std::move(mainQueue)) {}
+    : engineRun_(std::move(mainQueue)) {}
 
-RestoreEngine::~RestoreEngine() {
-    cancel();
-    if (workThread_.joinable()) workThread_.join();
-}
+RestoreEngine::~RestoreEngine() = default;
 
 void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
                         std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
                         LogCallback onLog, ProgressCallback onProgress, Completion completion) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
-    reporter_.startRun(
-        workThread_,
+    engineRun_.start(
         [this, backupRoot = std::move(backupRoot), audioTarget = std::move(audioTarget),
          seratoLibrary = std::move(seratoLibrary), overwrite, rebuildDatabase] {
             return execute(backupRoot, audioTarget, seratoLibrary, overwrite, rebuildDatabase);

@@ -6,11 +6,10 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "backup/progress_reporter.h"
-#include "backup/run_result.h"
+#include "engine/engine_run.h"
+#include "engine/run_result.h"
 #include "library/serato_database.h"
 
 namespace morrowdeck {
@@ -53,7 +52,7 @@ class RestoreEngine {
                      const std::filesystem::path& seratoLibrary, bool overwrite,
                      bool rebuildDatabase);
 
-    void cancel() { reporter_.cancel(); }
+    void cancel() { engineRun_.cancel(); }
     ProgressReporter& reporter() { return reporter_; }
 
     // Walks a backup folder: crate entries in depth-first post-order and every ".scrate"
@@ -80,8 +79,8 @@ class RestoreEngine {
     void writeNotes(const Run& run);
     Snapshot finish(bool cancelled);
 
-    ProgressReporter reporter_;
-    std::thread workThread_;
+    EngineRun engineRun_;
+    ProgressReporter& reporter_ = engineRun_.reporter();
 };
 
 }  // namespace morrowdeck

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "backup/progress_snapshot.h"
+#include "engine/progress_snapshot.h"
 
 namespace morrowdeck {
 

@@ -1,10 +1,11 @@
 // The backup engine end to end on real folders: layout, counters, re-runs, failures.
 #include "backup/backup_engine.h"
+#include "backup/backup_options.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "backup/serato_error.h"
+#include "engine/serato_error.h"
 #include "support/engine_harness.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
@@ -402,6 +403,24 @@ TEST(BackupEngine, LinksFallBackToCopiesWithoutHardLinks) {
     EXPECT_EQ(snap.processedBytes, 500);  // the fallback copy adds no bytes
     EXPECT_EQ(fs::hard_link_count(lib.backup / "House" / "a.mp3"), 1u);
     EXPECT_EQ(content(lib.backup / "House" / "a.mp3"), content(a));
+}
+
+TEST(BackupOptions, DefaultsAndRawValues) {
+    const BackupOptions options;
+    EXPECT_EQ(options.duplicateMode, DuplicateMode::copyEverywhere);
+    EXPECT_EQ(options.smartCrateMode, SmartCrateMode::rulesOnly);
+    EXPECT_TRUE(options.verifyExisting);
+    EXPECT_EQ(options.threadCount, 16);
+    EXPECT_EQ(options.storeFolderName, ".ORVEL_Store");
+
+    EXPECT_EQ(duplicateModeFromRaw("dedupHardLink"), DuplicateMode::dedupHardLink);
+    EXPECT_EQ(duplicateModeFromRaw("DedupHardLink"), std::nullopt);
+    EXPECT_EQ(smartCrateModeFromRaw("asFolder"), SmartCrateMode::asFolder);
+    EXPECT_EQ(smartCrateModeFromRaw(""), std::nullopt);
+    for (auto mode : allDuplicateModes)
+        EXPECT_EQ(duplicateModeFromRaw(rawValue(mode)), mode);
+    for (auto mode : allSmartCrateModes)
+        EXPECT_EQ(smartCrateModeFromRaw(rawValue(mode)), mode);
 }
 
 }  // namespace

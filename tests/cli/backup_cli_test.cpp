@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "backup/backup_layout.h"
+#include "engine/backup_layout.h"
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/serato_library.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "backup/backup_engine.h"
-#include "backup/main_queue.h"
+#include "engine/main_queue.h"
 #include "library/crate.h"
 
 namespace morrowdeck::test {

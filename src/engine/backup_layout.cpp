@@ -1,4 +1,4 @@
-#include "backup/backup_layout.h"
+#include "engine/backup_layout.h"
 
 namespace morrowdeck::BackupLayout {
 

@@ -1,4 +1,4 @@
-#include "backup/serato_error.h"
+#include "engine/serato_error.h"
 
 namespace morrowdeck {
 

@@ -6,12 +6,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
-#include "backup/log_entry.h"
-#include "backup/main_queue.h"
-#include "backup/progress_snapshot.h"
-#include "backup/run_result.h"
+#include "engine/log_entry.h"
+#include "engine/main_queue.h"
+#include "engine/progress_snapshot.h"
 
 namespace morrowdeck {
 
@@ -59,12 +57,6 @@ class ProgressReporter {
     using EndLine = std::function<std::optional<std::pair<LogEntry::Level, std::string>>(
         const ProgressSnapshot&)>;
     ProgressSnapshot finish(bool cancelled, const EndLine& endLine);
-
-    // Runs `work` on `thread` (after joining an earlier run) and posts its outcome to the main
-    // queue after everything the run posted: the final snapshot, or the description of the
-    // exception a start check threw. The thread must be joined before the reporter goes.
-    void startRun(std::thread& thread, std::function<ProgressSnapshot()> work,
-                  std::function<void(const RunResult&)> completion);
 
     // Posts any task to the main queue, after everything posted before it.
     void post(std::function<void()> task) { mainQueue_->post(std::move(task)); }

@@ -1,4 +1,4 @@
-#include "backup/drained_main_queue.h"
+#include "engine/drained_main_queue.h"
 
 namespace morrowdeck {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <mutex>
 
-#include "backup/main_queue.h"
+#include "engine/main_queue.h"
 
 namespace morrowdeck {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "backup/progress_snapshot.h"
+#include "engine/progress_snapshot.h"
 
 namespace morrowdeck {
 

@@ -1,4 +1,4 @@
-#include "backup/log_entry.h"
+#include "engine/log_entry.h"
 
 namespace morrowdeck {
 

@@ -1,9 +1,8 @@
-#include "backup/progress_reporter.h"
+#include "engine/progress_reporter.h"
 
 #include <gtest/gtest.h>
 
-#include "backup/backup_options.h"
-#include "backup/drained_main_queue.h"
+#include "engine/drained_main_queue.h"
 
 namespace morrowdeck {
 namespace {
@@ -98,24 +97,6 @@ TEST(ProgressReporter, WithoutCallbacksNothingIsPosted) {
     reporter.setPhase("Done");
     reporter.finish(false, {});
     EXPECT_EQ(queue->runPending(), 0u);
-}
-
-TEST(BackupOptions, DefaultsAndRawValues) {
-    const BackupOptions options;
-    EXPECT_EQ(options.duplicateMode, DuplicateMode::copyEverywhere);
-    EXPECT_EQ(options.smartCrateMode, SmartCrateMode::rulesOnly);
-    EXPECT_TRUE(options.verifyExisting);
-    EXPECT_EQ(options.threadCount, 16);
-    EXPECT_EQ(options.storeFolderName, ".ORVEL_Store");
-
-    EXPECT_EQ(duplicateModeFromRaw("dedupHardLink"), DuplicateMode::dedupHardLink);
-    EXPECT_EQ(duplicateModeFromRaw("DedupHardLink"), std::nullopt);
-    EXPECT_EQ(smartCrateModeFromRaw("asFolder"), SmartCrateMode::asFolder);
-    EXPECT_EQ(smartCrateModeFromRaw(""), std::nullopt);
-    for (auto mode : allDuplicateModes)
-        EXPECT_EQ(duplicateModeFromRaw(rawValue(mode)), mode);
-    for (auto mode : allSmartCrateModes)
-        EXPECT_EQ(smartCrateModeFromRaw(rawValue(mode)), mode);
 }
 
 }  // namespace

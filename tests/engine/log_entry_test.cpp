@@ -1,8 +1,8 @@
-#include "backup/log_entry.h"
+#include "engine/log_entry.h"
 
 #include <gtest/gtest.h>
 
-#include "backup/serato_error.h"
+#include "engine/serato_error.h"
 
 namespace morrowdeck {
 namespace {

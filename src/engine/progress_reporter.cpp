@@ -1,4 +1,4 @@
-#include "backup/progress_reporter.h"
+#include "engine/progress_reporter.h"
 
 namespace morrowdeck {
 
@@ -61,23 +61,6 @@ ProgressSnapshot ProgressReporter::finish(bool cancelled, const EndLine& endLine
     }
     deliver(copy);
     return copy;
-}
-
-void ProgressReporter::startRun(std::thread& thread, std::function<ProgressSnapshot()> work,
-                                std::function<void(const RunResult&)> completion) {
-    if (thread.joinable()) thread.join();  // an engine serves one run; never overlap
-    thread =
-        std::thread([this, work = std::move(work), completion = std::move(completion)]() mutable {
-            RunResult result;
-            try {
-                result = work();
-            } catch (const std::exception& error) {
-                result = RunFailure{error.what()};
-            }
-            post([completion = std::move(completion), result = std::move(result)] {
-                completion(result);
-            });
-        });
 }
 
 void ProgressReporter::cancel() {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "engine/progress_reporter.h"
+#include "engine/run_result.h"
+
+namespace morrowdeck {
+
+// The life of one engine run: the progress reporter (snapshot, log, cancel flag), the work
+// thread that executes the run and the completion posted after everything the run posted.
+// Both engines compose one of these instead of managing their own thread.
+//
+// Ownership: the engine owns its EngineRun; the destructor requests cancellation and joins
+// the work thread, so an engine may be dropped at any time, also mid-run.
+class EngineRun {
+  public:
+    using Completion = std::function<void(const RunResult&)>;
+
+    explicit EngineRun(std::shared_ptr<MainQueue> mainQueue,
+                       std::function<ProgressReporter::Clock::time_point()> now =
+                           ProgressReporter::Clock::now)
+        : reporter_(std::move(mainQueue), std::move(now)) {}
+    ~EngineRun();
+    EngineRun(const EngineRun&) = delete;
+    EngineRun& operator=(const EngineRun&) = delete;
+
+    // Runs `work` on the work thread (after joining an earlier run) and posts its outcome to
+    // the main queue after everything the run posted: the final snapshot, or the description
+    // of the exception a start check threw.
+    void start(std::function<ProgressSnapshot()> work, Completion completion);
+
+    // Requests cancellation; never cleared. Any thread.
+    void cancel() { reporter_.cancel(); }
+    bool isCancelled() const { return reporter_.isCancelled(); }
+
+    ProgressReporter& reporter() { return reporter_; }
+
+  private:
+    ProgressReporter reporter_;
+    std::thread thread_;
+};
+
+}  // namespace morrowdeck
