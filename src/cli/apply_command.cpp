@@ -1,10 +1,14 @@
 // `morrowdeck-cli apply`: writes staged ratings and rules into Serato's database.
 #include <iostream>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/command.h"
 #include "cli/json_output.h"
+#include "engine/background_task.h"
+#include "engine/drained_main_queue.h"
 #include "library/serato_library.h"
 #include "restore/apply_step.h"
 
@@ -21,7 +25,15 @@ int runApply(const ApplyOptions& options) {
     const std::filesystem::path serato = options.serato.empty()
                                              ? SeratoLibrary::defaultLibraryLocation()
                                              : std::filesystem::absolute(options.serato);
-    const ApplyOutcome outcome = applyToSerato(serato);
+    // The apply step blocks on SQLite (up to its busy timeout); it runs off the main thread
+    // the same way the desktop app runs it, and its result comes back through the queue.
+    auto queue = std::make_shared<DrainedMainQueue>();
+    std::optional<ApplyOutcome> result;
+    runInBackground<ApplyOutcome>(
+        queue, [serato] { return applyToSerato(serato); },
+        [&result](ApplyOutcome outcome) { result = std::move(outcome); });
+    while (!result) queue->waitAndRun(std::chrono::milliseconds(100));
+    const ApplyOutcome& outcome = *result;
     if (options.json) {
         printJson(std::cout, {{"message", outcome.message},
                               {"assetsUpdated", outcome.assetsUpdated},
