@@ -9,6 +9,7 @@
 #include "cli/crate_selection.h"
 #include "cli/engine_session.h"
 #include "cli/library_location.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 
 namespace morrowdeck::cli {
@@ -54,7 +55,7 @@ int runBackup(const BackupCommandOptions& options) {
     EngineSession session(options.json);
     BackupEngine engine(session.queue());
     engine.run(selection.crates, std::filesystem::absolute(options.to), engineOptions(options),
-               *library / "database V2", session.onLog(), session.onProgress(),
+               *library / SeratoFolder::databaseFile, session.onLog(), session.onProgress(),
                session.completion());
     return session.wait([&] { engine.cancel(); });
 }
