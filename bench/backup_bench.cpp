@@ -38,6 +38,7 @@
 #include "backup/backup_engine.h"
 #include "engine/drained_main_queue.h"
 #include "library/crate_writer.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 
 extern char** environ;
@@ -266,11 +267,9 @@ int runGenerate(const fs::path& dir, Shape shape) {
         for (const auto file : list)
             relative.push_back(CrateWriter::volumeRelativePath(paths[file], prefix));
         entries += list.size();
-        std::string name;
-        for (const auto& component : crateComponents(c))
-            name +=
-                (name.empty() ? "" : std::string(SeratoLibrary::hierarchySeparator)) + component;
-        writeBytes(serato / "Subcrates" / (name + ".crate"), CrateWriter::crateData(relative));
+        writeBytes(serato / SeratoFolder::crateFolder /
+                       SeratoFolder::crateFileName(crateComponents(c), false),
+                   CrateWriter::crateData(relative));
     }
 
     std::ostringstream summary;

@@ -8,10 +8,10 @@
 #include "engine/backup_layout.h"
 #include "backup/backup_plan.h"
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/serato_sql.h"
 #include "library/serato_sql_json.h"
 #include "platform/file_system.h"
-#include "platform/home_folder.h"
 
 namespace morrowdeck {
 
@@ -44,8 +44,7 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
 
 void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, const Plan& work) {
     // Always the running user's own Serato database, whichever library was chosen.
-    const auto library =
-        SeratoSQL::read(platform::homeFolder() / BackupLayout::masterSqliteUnderHome);
+    const auto library = SeratoSQL::read(SeratoFolder::masterDatabase());
     if (!library || (library->assets.empty() && library->smartCrates.empty())) return;
 
     SeratoSQL::Library captured;

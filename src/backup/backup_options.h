@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/backup_layout.h"
+
 namespace morrowdeck {
 
 // How tracks listed in several crates are stored.
@@ -37,7 +39,7 @@ struct BackupOptions {
     SmartCrateMode smartCrateMode = SmartCrateMode::rulesOnly;
     bool verifyExisting = true;     // re-copy only changed files
     std::int64_t threadCount = 16;  // below 1 counts as 1
-    std::string storeFolderName = ".ORVEL_Store";
+    std::string storeFolderName = std::string(BackupLayout::defaultStoreFolder);
 };
 
 }  // namespace morrowdeck

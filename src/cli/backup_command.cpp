@@ -6,9 +6,10 @@
 
 #include "backup/backup_engine.h"
 #include "cli/command.h"
-#include "cli/crate_selection.h"
 #include "cli/engine_session.h"
 #include "cli/library_location.h"
+#include "library/crate_selection.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 
 namespace morrowdeck::cli {
@@ -44,18 +45,21 @@ int runBackup(const BackupCommandOptions& options) {
         std::cerr << noLibraryMessage << '\n';
         return exitUsage;
     }
-    const auto selection = selectCrates(SeratoLibrary::loadCrates(*library), options.crates);
-    if (selection.unknownPath) {
-        std::cerr << "No crate named " << *selection.unknownPath << ".\n";
+    CrateSelection selection(
+        std::make_shared<const CrateIndex>(SeratoLibrary::loadCrates(*library)));
+    if (options.crates.empty()) {
+        selection.selectAll();
+    } else if (const auto unknown = selection.select(options.crates)) {
+        std::cerr << "No crate named " << *unknown << ".\n";
         return exitUsage;
     }
 
     // The session outlives the engine, whose destructor joins its work thread.
     EngineSession session(options.json);
     BackupEngine engine(session.queue());
-    engine.run(selection.crates, std::filesystem::absolute(options.to), engineOptions(options),
-               *library / "database V2", session.onLog(), session.onProgress(),
-               session.completion());
+    engine.run(selection.selectedCrates(), std::filesystem::absolute(options.to),
+               engineOptions(options), *library / SeratoFolder::databaseFile, session.onLog(),
+               session.onProgress(), session.completion());
     return session.wait([&] { engine.cancel(); });
 }
 

@@ -6,8 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/backup_layout.h"
 #include "library/crate_parser.h"
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/serato_sql.h"
 #include "library/serato_sql_json.h"
 #include "library/text_encoding.h"
@@ -189,6 +191,9 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
     if (!bytes) return std::nullopt;
     const std::string name = file.filename().native();
     const std::string extension = file.extension().native();
+    const auto hasExtension = [&](std::string_view ext) {
+        return !extension.empty() && std::string_view(extension).substr(1) == ext;
+    };
 
     const auto firstText =
         std::find_if(bytes->begin(), bytes->end(), [](std::uint8_t c) { return !std::isspace(c); });
@@ -205,11 +210,15 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
         if (version->find("Database") != std::string::npos)
             return inspectDatabase(*bytes, *version);
         if (version->find("Crate") != std::string::npos) return inspectCrate(*bytes, *version);
-        if (extension == ".crate" || extension == ".scrate") return inspectCrate(*bytes, *version);
-        if (name.starts_with("database V2")) return inspectDatabase(*bytes, *version);
+        if (hasExtension(SeratoFolder::crateExtension) ||
+            hasExtension(SeratoFolder::smartCrateExtension))
+            return inspectCrate(*bytes, *version);
+        if (name.starts_with(SeratoFolder::databaseFile)) return inspectDatabase(*bytes, *version);
     }
-    if (tag == "bkrp" || (bytes->empty() && extension == ".dbsnap")) return inspectSnapshot(*bytes);
-    return inspectCrateOrder(*bytes, name.starts_with("neworder.pref"));
+    const bool snapshotName =
+        extension == std::filesystem::path(BackupLayout::snapshotFileName).extension().native();
+    if (tag == "bkrp" || (bytes->empty() && snapshotName)) return inspectSnapshot(*bytes);
+    return inspectCrateOrder(*bytes, name.starts_with(SeratoFolder::crateOrderFile));
 }
 
 }  // namespace morrowdeck::cli

@@ -15,8 +15,8 @@ inline constexpr std::string_view notesFileName = "HOW TO RESTORE.txt";
 inline constexpr std::string_view metadataFolder = ".morrowdeck";
 inline constexpr std::string_view snapshotFileName = "library.dbsnap";
 inline constexpr std::string_view seratoJsonFileName = "serato.json";
-inline constexpr std::string_view masterSqliteUnderHome =
-    "Library/Application Support/Serato/Library/master.sqlite";
+// The default folder that holds each shared file once when duplicates are hard-linked.
+inline constexpr std::string_view defaultStoreFolder = ".ORVEL_Store";
 
 // The notes written beside rules-only smart-crate files (246 bytes, no final line feed).
 extern const std::string_view smartCrateNotes;

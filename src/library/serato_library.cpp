@@ -4,6 +4,7 @@
 
 #include "library/crate_parser.h"
 #include "library/name_order.h"
+#include "library/serato_folder.h"
 #include "library/tree_builder.h"
 #include "library/unicode_text.h"
 #include "platform/file_system.h"
@@ -68,15 +69,15 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
 }  // namespace
 
 std::optional<std::filesystem::path> resolveLibrary(const std::filesystem::path& at) {
-    if (text::nfcKey(lastComponent(at)) == libraryFolderName && platform::isDirectory(at))
+    if (text::nfcKey(lastComponent(at)) == SeratoFolder::name && platform::isDirectory(at))
         return at;
-    const std::filesystem::path child = at / libraryFolderName;
+    const std::filesystem::path child = at / SeratoFolder::name;
     if (platform::isDirectory(child)) return child;
     return std::nullopt;
 }
 
 std::filesystem::path defaultLibraryLocation() {
-    return platform::homeFolder() / "Music" / libraryFolderName;
+    return platform::homeFolder() / "Music" / SeratoFolder::name;
 }
 
 std::string volumeMountPrefix(const std::filesystem::path& path) {
@@ -87,14 +88,14 @@ std::vector<std::string> nameComponents(std::string_view baseName) {
     std::vector<std::string> components;
     std::size_t start = 0;
     for (;;) {
-        const std::size_t separator = baseName.find(hierarchySeparator, start);
+        const std::size_t separator = baseName.find(SeratoFolder::hierarchySeparator, start);
         const std::string_view piece =
             baseName.substr(start, separator == std::string_view::npos ? std::string_view::npos
                                                                        : separator - start);
         std::string trimmed = text::trimSeparators(piece);
         if (!trimmed.empty()) components.push_back(std::move(trimmed));
         if (separator == std::string_view::npos) break;
-        start = separator + hierarchySeparator.size();
+        start = separator + SeratoFolder::hierarchySeparator.size();
     }
     return components;
 }
@@ -102,8 +103,10 @@ std::vector<std::string> nameComponents(std::string_view baseName) {
 std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from) {
     const std::string prefix = volumeMountPrefix(from);
     TreeBuilder builder;
-    ingest(builder, from / "Subcrates", "crate", {}, false, prefix);
-    ingest(builder, from / "SmartCrates", "scrate", {std::string(smartCratesGroup)}, true, prefix);
+    ingest(builder, from / SeratoFolder::crateFolder, SeratoFolder::crateExtension, {}, false,
+           prefix);
+    ingest(builder, from / SeratoFolder::smartCrateFolder, SeratoFolder::smartCrateExtension,
+           {std::string(smartCratesGroup)}, true, prefix);
     return builder.sortedForest();
 }
 

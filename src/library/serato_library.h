@@ -12,8 +12,6 @@
 // Stateless and thread-safe; problems make the result smaller, never an error.
 namespace morrowdeck::SeratoLibrary {
 
-inline constexpr std::string_view hierarchySeparator = "%%";
-inline constexpr std::string_view libraryFolderName = "_Serato_";
 inline constexpr std::string_view smartCratesGroup = "Smart Crates";
 
 // The folder itself when it is named "_Serato_" and is a directory, else its direct child

@@ -1,12 +1,11 @@
 #include "restore/apply_step.h"
 
-#include "engine/backup_layout.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_sql.h"
 #include "library/serato_sql_json.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
-#include "platform/home_folder.h"
 #include "platform/processes.h"
 #include "restore/restore_texts.h"
 #include "restore/saved_copy.h"
@@ -29,14 +28,15 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
             "No staged data found. Run a Restore first (from a backup that captured "
             "ratings/rules)."};
 
-    const auto database = platform::homeFolder() / BackupLayout::masterSqliteUnderHome;
+    const auto database = SeratoFolder::masterDatabase();
     if (!platform::itemExists(database)) {
         return {
             "Serato's database wasn't found. Open Serato once so it imports the restored library, "
             "then quit "
             "Serato and try again."};
     }
-    const auto safetyCopy = database.parent_path() / "master.sqlite (Morrowdeck backup)";
+    const auto safetyCopy =
+        database.parent_path() / (database.filename().native() + " (Morrowdeck backup)");
     saveOnce(database, safetyCopy);
 
     const auto result = SeratoSQL::apply(*decoded, database);

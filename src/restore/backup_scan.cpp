@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "engine/backup_layout.h"
+#include "library/serato_folder.h"
 #include "library/unicode_text.h"
 #include "platform/file_system.h"
 #include "restore/restore_engine.h"
@@ -13,8 +15,6 @@
 namespace morrowdeck {
 
 namespace {
-
-constexpr std::string_view storeFolderName = ".ORVEL_Store";
 
 std::string lowercaseExtension(const std::filesystem::path& file) {
     std::string ext = file.extension().native();
@@ -61,11 +61,11 @@ void RestoreEngine::scan(const std::filesystem::path& folder,
     for (const auto& name : *names) {
         const std::filesystem::path child = folder / name;
         if (isRealDirectory(child)) {
-            if (name != storeFolderName) scan(child, relativeTo, into, scrates);
+            if (name != BackupLayout::defaultStoreFolder) scan(child, relativeTo, into, scrates);
             continue;
         }
         const std::string ext = lowercaseExtension(child);
-        if (ext == "scrate") {
+        if (ext == SeratoFolder::smartCrateExtension) {
             scrates.push_back(child);
         } else if (audioExtensions().contains(ext)) {
             files.push_back(child);

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/tag_reader.h"
 #include "platform/file_operations.h"
 #include "restore/restore_engine.h"
@@ -35,7 +36,7 @@ void RestoreEngine::recordStep(Run& run, const std::filesystem::path& destinatio
 
 void RestoreEngine::writeDatabase(Run& run) {
     reporter_.setPhase("Rebuilding Serato database\u2026");
-    const auto file = run.seratoRoot / RestoreTexts::databaseFile;
+    const auto file = run.seratoRoot / SeratoFolder::databaseFile;
     const auto saved = run.seratoRoot / RestoreTexts::databaseSaved;
     saveOnce(file, saved);
 

@@ -3,8 +3,10 @@
 
 #include <chrono>
 
+#include "engine/backup_layout.h"
 #include "engine/serato_error.h"
 #include "library/crate_writer.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
@@ -64,7 +66,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     run.rebuildDatabase = rebuildDatabase;
     run.restoreTime = secondsNow();
     run.seratoRoot =
-        SeratoLibrary::resolveLibrary(seratoLibrary).value_or(seratoLibrary / "_Serato_");
+        SeratoLibrary::resolveLibrary(seratoLibrary).value_or(seratoLibrary / SeratoFolder::name);
 
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
         if (const int error = platform::createDirectories(folder); error != 0) {
@@ -84,7 +86,8 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     std::vector<std::filesystem::path> scrates;
     scan(backupRoot, backupRoot, entries, scrates);
 
-    if (const auto snapshot = platform::readFile(backupRoot / ".morrowdeck" / "library.dbsnap")) {
+    if (const auto snapshot = platform::readFile(backupRoot / BackupLayout::metadataFolder /
+                                                 BackupLayout::snapshotFileName)) {
         run.snapshotTable = SeratoDatabase::parseSnapshot(*snapshot);
     }
     if (!run.snapshotTable.empty()) {
@@ -162,7 +165,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         }
 
         const std::filesystem::path crateFile =
-            run.crateFolder() / (join(entry.components, "%%") + ".crate");
+            run.crateFolder() / SeratoFolder::crateFileName(entry.components, false);
         if (run.overwrite || !platform::itemExists(crateFile)) {
             platform::writeFileAtomically(crateFile, CrateWriter::crateData(paths));
         }

@@ -2,7 +2,9 @@
 // None of these can fail a restore; write errors are ignored.
 #include <algorithm>
 
+#include "engine/backup_layout.h"
 #include "library/name_order.h"
+#include "library/serato_folder.h"
 #include "library/serato_sql_json.h"
 #include "library/text_encoding.h"
 #include "platform/file_operations.h"
@@ -22,10 +24,7 @@ void RestoreEngine::writeCrateOrder(const Run& run, const std::vector<CrateEntry
             names.push_back(std::move(name));
     };
     for (const auto& entry : entries) {
-        std::string joined;
-        for (const auto& component : entry.components)
-            joined += (joined.empty() ? "" : "%%") + component;
-        add(std::move(joined));
+        add(SeratoFolder::crateBaseName(entry.components));
     }
     for (const auto& file : scrates)
         add(file.stem().native());
@@ -37,14 +36,15 @@ void RestoreEngine::writeCrateOrder(const Run& run, const std::vector<CrateEntry
     std::string lines = "[begin record]";
     for (const auto& name : names)
         lines += "\n[crate]" + name;
-    saveOnce(run.seratoRoot / RestoreTexts::crateOrderFile,
+    saveOnce(run.seratoRoot / SeratoFolder::crateOrderFile,
              run.seratoRoot / RestoreTexts::crateOrderSaved);
-    platform::writeFileAtomically(run.seratoRoot / RestoreTexts::crateOrderFile,
+    platform::writeFileAtomically(run.seratoRoot / SeratoFolder::crateOrderFile,
                                   text::encodeUtf16BE(lines));
 }
 
 std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
-    const auto json = platform::readFile(run.backupRoot / ".morrowdeck" / "serato.json");
+    const auto json = platform::readFile(run.backupRoot / BackupLayout::metadataFolder /
+                                         BackupLayout::seratoJsonFileName);
     if (!json) return 0;
     const auto library = SeratoSQL::decodeJson(
         std::string_view(reinterpret_cast<const char*>(json->data()), json->size()));

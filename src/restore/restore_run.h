@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "library/serato_folder.h"
 #include "restore/restore_engine.h"
 
 namespace morrowdeck {
@@ -22,8 +23,10 @@ struct RestoreEngine::Run {
     std::map<std::string, SeratoDatabase::Bytes> snapshotTable;  // relPath -> Serato's record
     std::map<std::string, SeratoDatabase::Bytes> recordTable;    // volume-relative path -> record
 
-    std::filesystem::path crateFolder() const { return seratoRoot / "Subcrates"; }
-    std::filesystem::path smartCrateFolder() const { return seratoRoot / "SmartCrates"; }
+    std::filesystem::path crateFolder() const { return seratoRoot / SeratoFolder::crateFolder; }
+    std::filesystem::path smartCrateFolder() const {
+        return seratoRoot / SeratoFolder::smartCrateFolder;
+    }
 };
 
 }  // namespace morrowdeck

@@ -1,15 +1,20 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "engine/backup_layout.h"
+#include "library/serato_folder.h"
 
 // File names and fixed texts of a restore.
 namespace morrowdeck::RestoreTexts {
 
-inline constexpr std::string_view crateOrderFile = "neworder.pref";
-inline constexpr std::string_view crateOrderSaved = "neworder.pref (replaced by Morrowdeck)";
-inline constexpr std::string_view databaseFile = "database V2";
-inline constexpr std::string_view databaseSaved = "database V2 (replaced by Morrowdeck)";
-inline constexpr std::string_view stagedFolder = ".morrowdeck";
+inline const std::string crateOrderSaved =
+    std::string(SeratoFolder::crateOrderFile) + " (replaced by Morrowdeck)";
+inline const std::string databaseSaved =
+    std::string(SeratoFolder::databaseFile) + " (replaced by Morrowdeck)";
+// Morrowdeck's hidden folder inside the Serato folder, named like the one in a backup.
+inline constexpr std::string_view stagedFolder = BackupLayout::metadataFolder;
 inline constexpr std::string_view stagedFile = "apply.json";
 inline constexpr std::string_view notesFile = "Morrowdeck \u2014 Restore Notes.txt";
 

@@ -21,6 +21,7 @@
 
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
 
@@ -157,10 +158,9 @@ Bytes smartCrateData(std::string_view genre, const std::vector<std::string>& pat
 
 int makeDemo(const fs::path& dir, int trackCount) {
     const fs::path requested = fs::absolute(dir);
-    if (fs::exists(requested / SeratoLibrary::libraryFolderName)) {
+    if (fs::exists(requested / SeratoFolder::name)) {
         std::cerr << "A Serato library already exists at "
-                  << (requested / SeratoLibrary::libraryFolderName).native()
-                  << "; choose another folder.\n";
+                  << (requested / SeratoFolder::name).native() << "; choose another folder.\n";
         return 2;
     }
     fs::create_directories(requested);
@@ -169,10 +169,10 @@ int makeDemo(const fs::path& dir, int trackCount) {
     const fs::path root = fs::canonical(requested);
     // Written under a hidden name and renamed when complete: a "_Serato_" folder that exists
     // is always a whole library, even after an interrupted run.
-    const fs::path library = root / "._Serato_.partial";
+    const fs::path library = root / ("." + std::string(SeratoFolder::name) + ".partial");
     fs::remove_all(library);
-    fs::create_directories(library / "Subcrates");
-    fs::create_directories(library / "SmartCrates");
+    fs::create_directories(library / SeratoFolder::crateFolder);
+    fs::create_directories(library / SeratoFolder::smartCrateFolder);
 
     const std::vector<Track> tracks = writeTracks(root / "Music", trackCount);
     const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
@@ -180,25 +180,32 @@ int makeDemo(const fs::path& dir, int trackCount) {
     for (const auto& track : tracks)
         stored.push_back(CrateWriter::volumeRelativePath(track.file, prefix));
 
-    // Crate file name -> stored paths. A third of the tracks (every third one) sit in a set
-    // as well as in their genre; every twelfth is also in Deep, every ninth in the favourites.
-    std::map<std::string, std::vector<std::string>> crates{
-        {"Sets%%Warm-up", {}}, {"Sets%%Peak Time", {}}, {"Crème de la crème", {}}, {"To Sort", {}}};
+    // Crate name components -> stored paths. A third of the tracks (every third one) sit in a
+    // set as well as in their genre; every twelfth is also in Deep, every ninth in the
+    // favourites.
+    using Components = std::vector<std::string>;
+    const Components warmUp{"Sets", "Warm-up"}, peakTime{"Sets", "Peak Time"},
+        deep{"Genres", "House", "Deep"}, favourites{"Crème de la crème"};
+    std::map<Components, std::vector<std::string>> crates{
+        {warmUp, {}}, {peakTime, {}}, {favourites, {}}, {{"To Sort"}, {}}};
     for (const auto& genre : genres)
-        crates["Genres%%" + std::string(genre)];
-    crates["Genres%%House%%Deep"];
+        crates[{"Genres", std::string(genre)}];
+    crates[deep];
     std::vector<std::string> house;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        crates["Genres%%" + tracks[i].genre].push_back(stored[i]);
+        crates[{"Genres", tracks[i].genre}].push_back(stored[i]);
         if (tracks[i].genre == "House") house.push_back(stored[i]);
-        if (i % 3 == 0)
-            crates[i % 6 == 0 ? "Sets%%Warm-up" : "Sets%%Peak Time"].push_back(stored[i]);
-        if (i % 12 == 0) crates["Genres%%House%%Deep"].push_back(stored[i]);
-        if (i % 9 == 0) crates["Crème de la crème"].push_back(stored[i]);
+        if (i % 3 == 0) crates[i % 6 == 0 ? warmUp : peakTime].push_back(stored[i]);
+        if (i % 12 == 0) crates[deep].push_back(stored[i]);
+        if (i % 9 == 0) crates[favourites].push_back(stored[i]);
     }
-    for (const auto& [name, paths] : crates)
-        writeNewFile(library / "Subcrates" / (name + ".crate"), CrateWriter::crateData(paths));
-    writeNewFile(library / "SmartCrates" / "All House.scrate", smartCrateData("House", house));
+    for (const auto& [components, paths] : crates)
+        writeNewFile(
+            library / SeratoFolder::crateFolder / SeratoFolder::crateFileName(components, false),
+            CrateWriter::crateData(paths));
+    writeNewFile(
+        library / SeratoFolder::smartCrateFolder / SeratoFolder::crateFileName({"All House"}, true),
+        smartCrateData("House", house));
 
     const auto now =
         static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(
@@ -225,12 +232,12 @@ int makeDemo(const fs::path& dir, int trackCount) {
         entry.sampleRate = "8.0";
         records.push_back(SeratoDatabase::record(entry));
     }
-    writeNewFile(library / "database V2", SeratoDatabase::data(records));
-    fs::rename(library, root / SeratoLibrary::libraryFolderName);
+    writeNewFile(library / SeratoFolder::databaseFile, SeratoDatabase::data(records));
+    fs::rename(library, root / SeratoFolder::name);
 
-    std::cout << "Demo library: " << (root / SeratoLibrary::libraryFolderName).native() << " ("
-              << tracks.size() << " tracks in " << (root / "Music").native() << ", "
-              << crates.size() + 1 << " crates)\n";
+    std::cout << "Demo library: " << (root / SeratoFolder::name).native() << " (" << tracks.size()
+              << " tracks in " << (root / "Music").native() << ", " << crates.size() + 1
+              << " crates)\n";
     return 0;
 }
 
