@@ -158,40 +158,32 @@ TEST_P(SeratoSqlApply, AbsentRatingAndColorClearAbsentPlayCountKeepsBpmNeverWrit
     EXPECT_EQ(m.asset("untouched"), "0.5|3|120.0|9");
 }
 
-TEST_P(SeratoSqlApply, SmartCrateGoesToExactNameBeforePrefixMatch) {
+TEST_P(SeratoSqlApply, SmartCrateRulesGoToExactNameElsePrefixOfTypeTwo) {
     // SQLite returns "House Classics" first for LIKE 'House%' (rowid order on the minimal
     // table, top-level names before nested ones in Serato's unique index): only the exact
     // lookup keeps it from taking the rules of "House".
     const auto classics = m.db.addContainer("House Classics");
     const auto house = m.db.addContainer("House", 2, m.db.addContainer("Genres", 1));
+    const auto deep = m.db.addContainer("Deep Cuts");
+    const auto plainCrate = m.db.addContainer("Techno", 1);
+    const auto only = m.db.addContainer("Only");
     m.db.addRules(classics, "classics", 5);
     m.db.addRules(house, "old house", 5);
-    const Library library{{}, {{"House", "new house"}, {"House Classics", "new classics"}}};
+    m.db.addRules(only, "keep me", 3);
+    const Library library{{},
+                          {{"House", "new house"},
+                           {"House Classics", "new classics"},
+                           {"deep", "by prefix"},  // no exact "deep": LIKE, ASCII case ignored
+                           {"Techno", "type 1 only"},
+                           {"Nowhere", "no container"},
+                           {"", "an empty name is no wildcard"},
+                           {std::string("\0Only", 5), "cleaned to empty"}}};
 
-    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 2, std::nullopt}));
+    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 3, std::nullopt}));
     EXPECT_EQ(m.rules(house), "1|new house");
     EXPECT_EQ(m.rules(classics), "1|new classics");
-}
-
-TEST_P(SeratoSqlApply, SmartCrateFallsBackToCaseInsensitivePrefixOfTypeTwo) {
-    const auto plainCrate = m.db.addContainer("Techno", 1);
-    const auto classics = m.db.addContainer("House Classics");
-    const Library library{{},
-                          {{"house", "by prefix"},  // no exact "house": LIKE, ASCII case ignored
-                           {"Techno", "type 1 only"},
-                           {"Nowhere", "no container"}}};
-
-    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 1, std::nullopt}));
-    EXPECT_EQ(m.rules(classics), "1|by prefix");
+    EXPECT_EQ(m.rules(deep), "1|by prefix");
     EXPECT_EQ(m.rules(plainCrate), std::nullopt);
-}
-
-TEST_P(SeratoSqlApply, EmptyCrateNameIsSkippedNotMatchedAsWildcard) {
-    const auto only = m.db.addContainer("Only");
-    m.db.addRules(only, "keep me", 3);
-    const Library library{{}, {{"", "lost"}, {std::string("\0Only", 5), "lost too"}}};
-
-    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 0, std::nullopt}));
     EXPECT_EQ(m.rules(only), "3|keep me");
 }
 

@@ -211,23 +211,15 @@ TEST(TagReaderFiles, LargeNonAudioFileStopsAtBudget) {
     expectNoTags(entry);
 }
 
-TEST(TagFileStream, ReadsWithinBudgetAndBounds) {
+// The budget itself is checked above; here the seeks TagLib makes near the file's ends.
+TEST(TagFileStream, SeeksStayWithinTheFile) {
     test::TempDir dir;
     test::writeFile(dir / "data", std::string(100, 'x'));
-    TagFileStream stream(dir / "data", 30);
-    ASSERT_TRUE(stream.isOpen());
-    EXPECT_EQ(stream.readBlock(20).size(), 20u);
-    EXPECT_EQ(stream.readBlock(20).size(), 10u);  // budget spent
-    EXPECT_EQ(stream.readBlock(20).size(), 0u);
-
-    TagFileStream wide(dir / "data", tagReadBudget);
-    wide.seek(-10, TagLib::IOStream::End);
-    EXPECT_EQ(wide.readBlock(4096).size(), 10u);  // never past the end
-    wide.seek(-1000, TagLib::IOStream::Current);  // before the start: ignored
-    EXPECT_EQ(wide.tell(), 100);
-
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    EXPECT_FALSE(TagFileStream(dir / "pipe", 10).isOpen());
+    TagFileStream stream(dir / "data", tagReadBudget);
+    stream.seek(-10, TagLib::IOStream::End);
+    EXPECT_EQ(stream.readBlock(4096).size(), 10u);  // never past the end
+    stream.seek(-1000, TagLib::IOStream::Current);  // before the start: ignored
+    EXPECT_EQ(stream.tell(), 100);
     EXPECT_FALSE(TagFileStream(dir.path(), 10).isOpen());
 }
 

@@ -96,7 +96,9 @@ TEST(CopyFile, ByteExactByEveryMethodKeepingTimesAndPermissions) {
     }
 }
 
-TEST(CopyFile, ExistingDestination) {
+// Nothing is overwritten unless asked; a replacement (copy or atomic write) is renamed over
+// the name, so a hard link to the old file keeps the old bytes, and the mode is kept.
+TEST(CopyFile, ExistingDestinationAndAtomicReplacement) {
     TempDir dir;
     writeFile(dir / "new.mp3", "new");
     writeFile(dir / "dst" / "kept.mp3", "old");
@@ -107,13 +109,19 @@ TEST(CopyFile, ExistingDestination) {
     EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "dangling.mp3", false), EEXIST);
     EXPECT_EQ(text(dir / "dst" / "kept.mp3"), "old");
 
-    // A replacement is renamed over the name: a hard link to the old copy keeps the old bytes.
     ASSERT_EQ(hardLink(dir / "dst" / "kept.mp3", dir / "old-link"), 0);
     EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "kept.mp3", true), 0);
     EXPECT_EQ(text(dir / "dst" / "kept.mp3"), "new");
     EXPECT_EQ(text(dir / "old-link"), "old");
-
     EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "folder.mp3", true), EISDIR);
+
+    fs::permissions(dir / "dst" / "kept.mp3", fs::perms(0640));
+    ASSERT_EQ(hardLink(dir / "dst" / "kept.mp3", dir / "new-link"), 0);
+    ASSERT_EQ(writeFileAtomically(dir / "dst" / "kept.mp3", std::vector<std::uint8_t>{'x'}), 0);
+    EXPECT_EQ(text(dir / "dst" / "kept.mp3"), "x");
+    EXPECT_EQ(text(dir / "new-link"), "new");
+    EXPECT_EQ(fs::status(dir / "dst" / "kept.mp3").permissions(), fs::perms(0640));
+    EXPECT_EQ(writeFileAtomically(dir / "missing" / "file", std::vector<std::uint8_t>{}), ENOENT);
     EXPECT_EQ(entries(dir / "dst"), (Names{"dangling.mp3", "folder.mp3", "kept.mp3"}));
 }
 
@@ -140,21 +148,6 @@ TEST(CopyFile, LongNamesFitTheNameLimit) {
     EXPECT_EQ(copyFile(dir / "track.mp3", dir / name, false), 0);
     EXPECT_EQ(writeFileAtomically(dir / name, std::vector<std::uint8_t>{1, 2}), 0);
     EXPECT_EQ(entries(dir.path()), (Names{"track.mp3", name}));
-}
-
-TEST(FileOperations, WriteFileAtomically) {
-    TempDir dir;
-    const std::vector<std::uint8_t> first{'o', 'l', 'd'}, second{'n', 'e', 'w'};
-    ASSERT_EQ(writeFileAtomically(dir / "neworder.pref", first), 0);
-    fs::permissions(dir / "neworder.pref", fs::perms(0640));
-    ASSERT_EQ(hardLink(dir / "neworder.pref", dir / "saved"), 0);
-
-    ASSERT_EQ(writeFileAtomically(dir / "neworder.pref", second), 0);
-    EXPECT_EQ(text(dir / "neworder.pref"), "new");
-    EXPECT_EQ(text(dir / "saved"), "old");  // replaced by rename, not rewritten in place
-    EXPECT_EQ(fs::status(dir / "neworder.pref").permissions(), fs::perms(0640));
-    EXPECT_EQ(entries(dir.path()), (Names{"neworder.pref", "saved"}));
-    EXPECT_EQ(writeFileAtomically(dir / "missing" / "file", second), ENOENT);
 }
 
 TEST(FileOperations, QueriesAndFolders) {
