@@ -2,24 +2,17 @@
 
 namespace morrowdeck::test {
 
-std::filesystem::path fixturesRoot() {
-    return MORROWDECK_FIXTURES;
-}
+namespace fs = std::filesystem;
 
-std::filesystem::path copyFixture(const std::filesystem::path& relative,
-                                  const std::filesystem::path& destination) {
-    namespace fs = std::filesystem;
-    const fs::path source = fixturesRoot() / relative;
-    const fs::path target = destination / source.filename();
+fs::path copyFixture(const fs::path& relative, const fs::path& destination) {
+    const fs::path target = destination / relative.filename();
     fs::create_directories(destination);
-    fs::copy(source, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::copy(fixturesRoot() / relative, target,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
-    if (fs::is_directory(target)) {
-        for (auto it = fs::recursive_directory_iterator(target);
-             it != fs::recursive_directory_iterator(); ++it) {
-            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add);
-        }
-    }
+    if (fs::is_directory(target))
+        for (const auto& entry : fs::recursive_directory_iterator(target))
+            fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
     return target;
 }
 

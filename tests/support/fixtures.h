@@ -5,10 +5,12 @@
 namespace morrowdeck::test {
 
 // The read-only folder of real Serato-written files.
-std::filesystem::path fixturesRoot();
+inline std::filesystem::path fixturesRoot() {
+    return MORROWDECK_FIXTURES;
+}
 
-// Copies a fixture file or folder (relative to fixturesRoot) into destination, with write
-// permission, and returns the copy's path. Tests never touch the originals.
+// Copies a fixture file or folder (relative to fixturesRoot) into destination, writable, and
+// returns the copy's path. Tests never touch the originals.
 std::filesystem::path copyFixture(const std::filesystem::path& relative,
                                   const std::filesystem::path& destination);
 
