@@ -2,48 +2,60 @@
 
 #include <sys/types.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace morrowdeck::test {
+#include "library/crate_writer.h"
+#include "library/serato_library.h"
+#include "support/temp_dir.h"
 
-class TempDir;
+namespace morrowdeck::test {
 
 struct CliResult {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Runs the built morrowdeck-cli with the arguments, no terminal, empty standard input, and
-// returns its exit status and both output streams.
-CliResult runCli(const std::vector<std::string>& arguments);
-
-// The same for another built program, named by its path.
-CliResult runProgram(const std::string& program, const std::vector<std::string>& arguments);
-
-// A morrowdeck-cli running in the background, for tests that act on it while it runs (for
-// example send it SIGINT). The destructor kills and reaps a process still running.
+// A built program started with empty standard input and both output streams captured in
+// files. The destructor kills and reaps a process still running.
 class CliProcess {
   public:
-    explicit CliProcess(const std::vector<std::string>& arguments);
+    explicit CliProcess(const std::vector<std::string>& arguments,
+                        const std::string& program = MORROWDECK_CLI);
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
-
     pid_t pid() const { return pid_; }
-
-    // What it has written to standard output so far.
     std::string outputSoFar() const;
-
-    // Waits for the exit and returns the status and both streams.
     CliResult wait();
 
   private:
-    std::unique_ptr<TempDir> dir_;
+    TempDir dir_;
     pid_t pid_ = -1;
+};
+
+inline CliResult runCli(const std::vector<std::string>& arguments,
+                        const std::string& program = MORROWDECK_CLI) {
+    return CliProcess(arguments, program).wait();
+}
+
+// A library in a temporary folder: audio files in Music/, crates in <where>.
+struct CliLibrary {
+    TempDir dir;
+    std::filesystem::path serato;
+
+    explicit CliLibrary(const std::string& where = "_Serato_") : serato(dir / where) {}
+    std::filesystem::path music(const std::string& name) const { return dir / "Music" / name; }
+    // A crate file in Subcrates, or SmartCrates for ".scrate", listing files of Music/.
+    void addCrate(const std::string& fileName, const std::vector<std::string>& tracks) {
+        std::vector<std::string> paths;
+        for (const auto& track : tracks)
+            paths.push_back(CrateWriter::volumeRelativePath(
+                music(track), SeratoLibrary::volumeMountPrefix(dir.path())));
+        const char* folder = fileName.ends_with(".scrate") ? "SmartCrates" : "Subcrates";
+        writeFile(serato / folder / fileName, CrateWriter::crateData(paths));
+    }
 };
 
 }  // namespace morrowdeck::test
