@@ -20,26 +20,20 @@ Json inspectJson(const std::filesystem::path& file) {
     return Json::parse(result.out);
 }
 
+// How many tracks, records or lines each real file holds is the parsers' to test.
 TEST(Inspect, RealSeratoFiles) {
     TempDir dir;
-    const std::tuple<const char*, const char*, const char*, std::size_t> cases[] = {
-        {"macos-library/_Serato_/Subcrates/JAM.crate", "crate", "tracks", 31},
-        {"macos-library/_Serato_/SmartCrates/new.scrate", "crate", "tracks", 26},
-        {"usb-drive/_Serato_/database V2", "database", "records", 4},
-        {"database-only/database V2", "database", "records", 3224},
-        {"macos-library/_Serato_/neworder.pref", "crateOrder", "lines", 22},
-    };
-    for (const auto& [file, kind, list, count] : cases) {
-        const auto copy = copyFixture(file, dir / testName(file));
-        const Json doc = inspectJson(copy);
-        EXPECT_EQ(doc["kind"], kind) << file;
-        EXPECT_EQ(doc[list].size(), count) << file;
-        EXPECT_NE(runCli({"inspect", copy}).out.find(std::to_string(count)), std::string::npos);
-    }
-    // Stored paths as written, without a leading slash or volume.
-    const auto crate = inspectJson(copyFixture("single-crate/Serato Demo Tracks.crate", dir.path()));
-    EXPECT_EQ(crate["version"], "1.0/Serato ScratchLive Crate");
-    EXPECT_TRUE(crate["tracks"][0].get<std::string>().starts_with("Users/bcollazo/Music/"));
+    for (const auto& [file, kind] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"macos-library/_Serato_/SmartCrates/new.scrate", "crate"},
+             {"database-only/database V2", "database"},
+             {"macos-library/_Serato_/neworder.pref", "crateOrder"}})
+        EXPECT_EQ(inspectJson(copyFixture(file, dir / testName(file)))["kind"], kind) << file;
+    // Stored paths as written, without a leading slash or volume; a summary without --json.
+    const auto crate = copyFixture("single-crate/Serato Demo Tracks.crate", dir.path());
+    const Json doc = inspectJson(crate);
+    EXPECT_EQ(doc["version"], "1.0/Serato ScratchLive Crate");
+    EXPECT_TRUE(doc["tracks"][0].get<std::string>().starts_with("Users/bcollazo/Music/"));
+    EXPECT_TRUE(runCli({"inspect", crate}).out.starts_with("Crate file ("));
 }
 
 TEST(Inspect, DatabaseFieldFormsSnapshotsAndMetadata) {

@@ -1,14 +1,19 @@
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
-#include <memory>
+#include <csignal>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "support/temp_dir.h"
+
+extern char** environ;
 
 namespace morrowdeck::test {
 
@@ -21,16 +26,45 @@ struct CliResult {
 // files. The destructor kills and reaps a process still running.
 class CliProcess {
   public:
-    explicit CliProcess(const std::vector<std::string>& arguments,
-                        const std::string& program = MORROWDECK_CLI);
-    ~CliProcess();
+    explicit CliProcess(std::vector<std::string> arguments,
+                        const std::string& program = MORROWDECK_CLI) {
+        arguments.insert(arguments.begin(), program);
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+        const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) throw std::runtime_error("cannot start " + program);
+    }
+    ~CliProcess() {
+        if (pid_ < 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
     pid_t pid() const { return pid_; }
-    std::string outputSoFar() const;
-    CliResult wait();
+    std::string outputSoFar() const { return text(dir_ / "out"); }
+    CliResult wait() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+                text(dir_ / "out"), text(dir_ / "err")};
+    }
 
   private:
+    static std::string text(const std::filesystem::path& file) {
+        const auto bytes = readBytes(file);
+        return {bytes.begin(), bytes.end()};
+    }
     TempDir dir_;
     pid_t pid_ = -1;
 };
