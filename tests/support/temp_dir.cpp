@@ -1,7 +1,6 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cctype>
 #include <fstream>
@@ -11,27 +10,12 @@ namespace morrowdeck::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "morrowdeck-test-XXXXXX").native();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
 TempDir::~TempDir() {
     std::error_code error;
     for (auto it = fs::recursive_directory_iterator(path_, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
     fs::remove_all(path_, error);
-}
-
-ScopedHome::ScopedHome(const fs::path& home) {
-    if (const char* old = std::getenv("HOME")) saved_ = old;
-    ::setenv("HOME", home.c_str(), 1);
-}
-
-ScopedHome::~ScopedHome() {
-    saved_ ? ::setenv("HOME", saved_->c_str(), 1) : ::unsetenv("HOME");
 }
 
 void writeFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +16,11 @@ namespace morrowdeck::test {
 // (permissions a test took away restored first) when the object goes out of scope.
 class TempDir {
   public:
-    TempDir();
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "morrowdeck-test-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -30,8 +37,11 @@ class TempDir {
 // folder for the life of the object.
 class ScopedHome {
   public:
-    explicit ScopedHome(const std::filesystem::path& home);
-    ~ScopedHome();
+    explicit ScopedHome(const std::filesystem::path& home) {
+        if (const char* old = std::getenv("HOME")) saved_ = old;
+        ::setenv("HOME", home.c_str(), 1);
+    }
+    ~ScopedHome() { saved_ ? ::setenv("HOME", saved_->c_str(), 1) : ::unsetenv("HOME"); }
     ScopedHome(const ScopedHome&) = delete;
     ScopedHome& operator=(const ScopedHome&) = delete;
 
