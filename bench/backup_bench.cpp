@@ -7,7 +7,6 @@
 //   backup LIB DEST  one backup through BackupEngine::execute, with its counters and peak RSS
 //   measure LIB WORK  rounds of: first backup vs cp -a, re-run vs rsync -a, dedup vs cp -a + cp -al
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -40,31 +39,21 @@
 #include "library/crate_writer.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
-
-extern char** environ;
+#include "support/process.h"
+#include "support/random.h"
+#include "support/timing.h"
 
 namespace {
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace morrowdeck::bench;
 
 constexpr int exitOk = 0;
 constexpr int exitMismatch = 1;
 constexpr int exitUsage = 2;
 
 constexpr std::string_view summaryFileName = "bench-backup.txt";
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 double gigabytes(std::int64_t bytes) {
     return static_cast<double>(bytes) / 1e9;
@@ -73,37 +62,6 @@ double gigabytes(std::int64_t bytes) {
 double megabytes(long kilobytes) {
     return static_cast<double>(kilobytes) * 1024.0 / 1e6;
 }
-
-// The 1, 5 and 15 minute load averages as printed by uptime.
-std::string loadAverage() {
-    std::ifstream in("/proc/loadavg");
-    std::string one, five, fifteen;
-    if (!(in >> one >> five >> fifteen)) return "?";
-    return one + " " + five + " " + fifteen;
-}
-
-long peakRssKb() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-// splitmix64: fast, and good enough to make file contents that no file system can compress.
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-
-  private:
-    std::uint64_t state_;
-};
 
 // ---- the generated library ----
 
@@ -386,12 +344,6 @@ double warmUp(const Layout& layout) {
 
 // ---- running the sides ----
 
-struct Command {
-    std::vector<std::string> args;
-    std::string output = "/dev/null";  // stdout and stderr of the command, appended
-    std::string folder;                // working folder; empty: this process's
-};
-
 // What one side cost: wall time from the first spawn to the last exit, the children's CPU
 // time, and the largest child's peak resident set.
 struct Totals {
@@ -401,29 +353,6 @@ struct Totals {
     std::size_t processes = 0;
     bool ok = true;
 };
-
-pid_t spawn(const Command& command) {
-    std::vector<char*> argv;
-    for (const auto& arg : command.args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, command.output.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    if (!command.folder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, command.folder.c_str());
-    pid_t child = -1;
-    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        std::fprintf(stderr, "bench_backup: cannot start %s: %s\n", argv[0], std::strerror(error));
-        return -1;
-    }
-    return child;
-}
 
 // Runs the phases one after the other; within a phase up to `jobs` commands run at once, in
 // list order, as `xargs -P` would start them.

@@ -4,9 +4,7 @@
 // by a standard tool (cat, the sqlite3 shell) in the same run. Prints figures and ratios; it
 // asserts nothing about speed. It also writes the synthetic files it measures.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -28,14 +26,16 @@
 #include "library/serato_database.h"
 #include "library/serato_sql.h"
 #include "platform/file_system.h"
-
-extern char** environ;
+#include "support/process.h"
+#include "support/random.h"
+#include "support/rounds.h"
+#include "support/timing.h"
 
 namespace {
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace morrowdeck::bench;
 using Bytes = SeratoDatabase::Bytes;
 
 constexpr int exitOk = 0;
@@ -51,83 +51,6 @@ constexpr const char* selectRules =
 
 // ---- timing ----
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-// Runs a command with its output on /dev/null and returns its wall time, process start-up
-// included; negative when it cannot start or does not exit with status 0.
-double timeCommand(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    const double seconds = secondsSince(start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
-}
-
-struct Side {
-    std::string name;
-    std::function<double()> run;  // seconds of one timed run; negative when it failed
-};
-
-// One untimed warm-up run of every side (so all read from the page cache and a warm heap),
-// then `rounds` rounds that run the sides in a rotating order, so that none always follows
-// another. Prints every round; returns the medians in side order, nothing when a run failed.
-std::optional<std::vector<double>> runRounds(const std::vector<Side>& sides, int rounds) {
-    for (const auto& side : sides) {
-        if (side.run() < 0) {
-            std::fprintf(stderr, "bench_database: %s failed in the warm-up\n", side.name.c_str());
-            return std::nullopt;
-        }
-    }
-    std::printf("%-6s", "round");
-    for (const auto& side : sides)
-        std::printf(" %16s", (side.name + " ms").c_str());
-    std::printf("\n");
-
-    std::vector<std::vector<double>> samples(sides.size());
-    for (int round = 1; round <= rounds; ++round) {
-        for (std::size_t step = 0; step < sides.size(); ++step) {
-            const std::size_t index = (static_cast<std::size_t>(round) + step) % sides.size();
-            const double seconds = sides[index].run();
-            if (seconds < 0) {
-                std::fprintf(stderr, "bench_database: %s failed in round %d\n",
-                             sides[index].name.c_str(), round);
-                return std::nullopt;
-            }
-            samples[index].push_back(seconds);
-        }
-        std::printf("%-6d", round);
-        for (const auto& side : samples)
-            std::printf(" %16.3f", side.back() * 1e3);
-        std::printf("\n");
-    }
-    std::vector<double> medians;
-    for (const auto& side : samples)
-        medians.push_back(median(side));
-    return medians;
-}
-
 // Frees a container's memory; `v = {}` would keep its capacity.
 template <typename Container>
 void drop(Container& container) {
@@ -139,29 +62,6 @@ double megabytesPerSecond(std::size_t bytes, double seconds) {
 }
 
 // ---- synthetic tracks ----
-
-// A small deterministic generator; the standard distributions differ between libraries.
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-    bool chance(double probability) {
-        return static_cast<double>(next() >> 11) < probability * static_cast<double>(1ULL << 53);
-    }
-    template <typename Pool>
-    std::string pick(const Pool& pool) {
-        return std::string(pool[below(pool.size())]);
-    }
-
-  private:
-    std::uint64_t state_;
-};
 
 // Five of the artists have non-ASCII text: accents (one decomposed, as macOS file names often
 // are), CJK and emoji (surrogate pairs in UTF-16).
@@ -617,12 +517,12 @@ int runDatabase(const fs::path& file, int rounds) {
          }},
         {"cat",
          [&] {
-             return timeCommand({"cat", "--", file.string()});
+             return timeCommand({.args = {"cat", "--", file.string()}, .keepStderr = true});
          }},
     };
 
     std::printf("database bench: %s\n", file.c_str());
-    const auto medians = runRounds(sides, rounds);
+    const auto medians = runRounds("bench_database", sides, rounds);
     if (!medians) return exitUsage;
     const double records = (*medians)[0];
     const double data = (*medians)[1];
@@ -752,7 +652,9 @@ int runSqlite(const fs::path& file, int rounds) {
         {"sqlite3 shell",
          [&] {
              return timeCommand(
-                 {"sqlite3", "-init", "/dev/null", "-batch", "-readonly", file.string(), shellSql});
+                 {.args = {"sqlite3", "-init", "/dev/null", "-batch", "-readonly", file.string(),
+                           shellSql},
+                  .keepStderr = true});
          }},
         {"step",
          [&] {
@@ -762,7 +664,7 @@ int runSqlite(const fs::path& file, int rounds) {
     };
 
     std::printf("sqlite bench: %s\n", file.c_str());
-    const auto medians = runRounds(sides, rounds);
+    const auto medians = runRounds("bench_database", sides, rounds);
     if (!medians) return exitUsage;
     const double read = (*medians)[0];
     const double shell = (*medians)[1];

@@ -3,9 +3,7 @@
 // ratios; it asserts nothing about speed. A third side, plain reads of the same files in
 // this process, shows how much of the time is I/O.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -18,28 +16,18 @@
 #include <vector>
 
 #include "library/serato_library.h"
+#include "support/process.h"
+#include "support/timing.h"
 #include "synthetic_library.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace morrowdeck;
-using Clock = std::chrono::steady_clock;
+using namespace morrowdeck::bench;
 
 constexpr int exitOk = 0;
 constexpr int exitMismatch = 1;
 constexpr int exitUsage = 2;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 struct Forest {
     std::size_t references = 0;  // totalTrackCount summed over the top level
@@ -78,26 +66,7 @@ double timeCat(const std::filesystem::path& library) {
     std::vector<std::string> args = {"find",  subcrates, smartCrates, "-maxdepth", "1",
                                      "-type", "f",       "!",         "-name",     ".*",
                                      "-exec", "cat",     "--",        "{}",        "+"};
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-
-    const auto start = Clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "find", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    const double seconds = secondsSince(start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+    return bench::timeCommand({.args = args, .keepStderr = true});
 }
 
 // Times listing and reading the same files in this process, each whole into one reused

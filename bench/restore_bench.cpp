@@ -7,9 +7,7 @@
 //   measure LIB WORK   backs LIB up into WORK/backup once, then rounds of: restore with the
 //                      saved records, restore reading tags, cp -a of the crate folders
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -39,40 +37,24 @@
 #include "library/serato_library.h"
 #include "platform/file_system.h"
 #include "restore/restore_engine.h"
-
-extern char** environ;
+#include "silent_wav.h"
+#include "support/process.h"
+#include "support/random.h"
+#include "support/timing.h"
 
 namespace {
 
 using namespace morrowdeck;
+using namespace morrowdeck::bench;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int exitOk = 0;
 constexpr int exitMismatch = 1;
 constexpr int exitUsage = 2;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 double gigabytes(std::int64_t bytes) {
     return static_cast<double>(bytes) / 1e9;
-}
-
-std::string loadAverage() {
-    std::ifstream in("/proc/loadavg");
-    std::string one, five, fifteen;
-    if (!(in >> one >> five >> fifteen)) return "?";
-    return one + " " + five + " " + fifteen;
 }
 
 void writeBytes(const fs::path& path, const Bytes& bytes) {
@@ -82,52 +64,7 @@ void writeBytes(const fs::path& path, const Bytes& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.native());
 }
 
-// splitmix64, as in bench_backup: the same seed gives the same library.
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-
-  private:
-    std::uint64_t state_;
-};
-
 // ---- a library of silent WAV files ----
-
-void putLE(Bytes& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-// The 44-byte header of a 16-bit stereo 44.1 kHz PCM file with `dataBytes` of samples.
-Bytes wavHeader(std::uint32_t dataBytes) {
-    constexpr std::uint32_t sampleRate = 44100;
-    Bytes out;
-    const auto tag = [&](std::string_view text) {
-        out.insert(out.end(), text.begin(), text.end());
-    };
-    tag("RIFF");
-    putLE(out, 36 + dataBytes, 4);
-    tag("WAVE");
-    tag("fmt ");
-    putLE(out, 16, 4);              // format chunk size
-    putLE(out, 1, 2);               // PCM
-    putLE(out, 2, 2);               // stereo
-    putLE(out, sampleRate, 4);      // samples per second
-    putLE(out, sampleRate * 4, 4);  // bytes per second
-    putLE(out, 4, 2);               // block alignment
-    putLE(out, 16, 2);              // bits per sample
-    tag("data");
-    putLE(out, dataBytes, 4);
-    return out;
-}
 
 // A header and `dataBytes` of silence; the zeros are written through one reused buffer.
 void writeSilentWav(const fs::path& path, std::uint32_t dataBytes, const Bytes& zeros) {
@@ -145,7 +82,7 @@ void writeSilentWav(const fs::path& path, std::uint32_t dataBytes, const Bytes& 
             size -= static_cast<std::size_t>(written);
         }
     };
-    const Bytes header = wavHeader(dataBytes);
+    const Bytes header = demo::silentWavHeader(2, 44100, dataBytes);  // 16-bit stereo, 44.1 kHz
     put(header.data(), header.size());
     for (std::uint32_t left = dataBytes; left > 0;) {
         const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(left, zeros.size()));
@@ -227,29 +164,6 @@ void collectLeaves(const std::vector<Crate::Ptr>& crates, std::vector<Crate::Ptr
 void removeTree(const fs::path& path) {
     std::error_code error;
     fs::remove_all(path, error);
-}
-
-// Runs a command to its end with output to `log`; true when it exited with status 0.
-bool runCommand(const std::vector<std::string>& args, const std::string& log) {
-    std::vector<char*> argv;
-    for (const auto& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t child = -1;
-    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return false;
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The Serato records the backup saves: one per distinct source, keyed like Serato's own
@@ -350,7 +264,7 @@ double Measurement::copyWithCp(int round) {
     args.insert(args.end(), topLevel_.begin(), topLevel_.end());
     settle();
     const auto start = Clock::now();
-    const bool ok = runCommand(args, (work_ / "cp.log").native());
+    const bool ok = runCommand({.args = args, .output = (work_ / "cp.log").native()});
     const double seconds = secondsSince(start);
     if (!ok) fail("cp -a reported an error (see " + (work_ / "cp.log").native() + ")");
     removeTree(dest);
@@ -392,8 +306,8 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
 
     // The same backup without its saved records: hard links, so no bytes are duplicated.
     const fs::path withoutRecords = work_ / "backup-tags";
-    if (!runCommand({"cp", "-al", backup.native(), withoutRecords.native()},
-                    (work_ / "cp.log").native()))
+    if (!runCommand({.args = {"cp", "-al", backup.native(), withoutRecords.native()},
+                     .output = (work_ / "cp.log").native()}))
         throw std::runtime_error("cp -al of the backup failed");
     fs::remove(withoutRecords / ".morrowdeck" / "library.dbsnap");
 

@@ -12,10 +12,13 @@
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/text_encoding.h"
+#include "support/random.h"
 
 namespace morrowdeck::SyntheticLibrary {
 
 namespace {
+
+using bench::Random;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -91,23 +94,6 @@ constexpr std::array<std::string_view, 6> versions = {
 constexpr std::array<std::string_view, 20> extensions = {
     "mp3", "mp3", "mp3", "mp3", "mp3", "mp3",  "mp3",  "mp3", "mp3", "mp3",
     "mp3", "mp3", "m4a", "m4a", "m4a", "flac", "flac", "wav", "wav", "aiff"};
-
-// A small deterministic generator; the standard distributions differ between libraries.
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-    double unit() { return static_cast<double>(next() >> 11) / static_cast<double>(1ULL << 53); }
-
-  private:
-    std::uint64_t state_;
-};
 
 // The volume-relative path of track t, about 60 to 90 bytes.
 std::string trackPath(std::size_t t) {

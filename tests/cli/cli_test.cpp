@@ -1,91 +1,107 @@
-// morrowdeck-cli as a script sees it: exit statuses, output shapes.
+// morrowdeck-cli as a script sees it: exit statuses, output shapes and usage errors. What the
+// engines log and count is asserted in their own suites.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include "library/crate_writer.h"
-#include "library/serato_library.h"
 #include "run_cli.h"
-#include "support/fixtures.h"
-#include "support/temp_dir.h"
 
 namespace morrowdeck::test {
 namespace {
 
-TEST(CliCrates, NoLibraryIsAUsageError) {
-    TempDir dir;
-    const auto result = runCli({"crates", "--library", dir.path().native()});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "No _Serato_ folder found at that location.\n");
-    EXPECT_TRUE(result.out.empty());
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+using Args = std::vector<std::string>;
+
+TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
+    CliLibrary lib;
+    lib.addCrate("Genres%%House.crate", {"a.mp3"});
+    const std::string serato = lib.serato, to = lib.dir / "backup", file = lib.dir / "file";
+    fs::create_directories(lib.dir / "empty" / "_Serato_");  // a library without crates
+    writeFile(file, "x");                                    // nothing can be created below it
+    writeFile(lib.dir / "broken.json", "{\"assets\": {}");
+    const std::string below = file + "/x", empty = lib.dir / "empty";
+    const std::pair<Args, std::string> cases[] = {
+        {{}, ""},
+        {{"no-such-command"}, ""},
+        {{"crates", "--library", file}, "No _Serato_ folder found at that location.\n"},
+        {{"backup", "--library", serato, "--to", to, "--crate", "Genres/Trance"},
+         "No crate named Genres/Trance.\n"},
+        {{"backup", "--library", empty, "--to", to, "--json"}, "No crates are selected"},
+        {{"backup", "--library", serato, "--to", below}, below},
+        {{"backup", "--library", serato, "--to", to, "--threads", "0"}, ""},
+        {{"backup", "--library", serato}, ""},
+        {{"restore", "--from", serato}, ""},
+        {{"restore", "--from", serato, "--audio-to", below, "--serato", empty}, "Not a directory"},
+        {{"inspect", file}, ""},
+        {{"inspect", lib.dir / "broken.json"}, ""},
+        {{"inspect", lib.dir.path()}, ""},
+        {{"tags"}, ""},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const auto result = runCli(arguments);
+        EXPECT_EQ(result.status, 2) << testing::PrintToString(arguments);
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "") << testing::PrintToString(arguments);
+    }
+    EXPECT_FALSE(fs::exists(to));  // not even the backup folder
+    EXPECT_EQ(runCli({"crates", "--help"}).status, 0);
 }
 
-TEST(CliCrates, DefaultLibraryComesFromHome) {
-    TempDir home;
-    const auto library = home / "Music" / "_Serato_";
-    writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"a.mp3"}));
-    const ScopedHome guard(home.path());
-    const auto result = runCli({"crates"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("House  (1 track)"), std::string::npos) << result.out;
-}
+TEST(Cli, CratesAsTreeFromTheDefaultLibraryAndAsJson) {
+    CliLibrary lib("Music/_Serato_");
+    lib.addCrate("Genres%%House.crate", {"a.mp3"});
+    lib.addCrate("Rules.scrate", {});
+    const ScopedHome guard(lib.dir.path());
+    const auto tree = runCli({"crates"});
+    EXPECT_EQ(tree.status, 0) << tree.err;
+    EXPECT_EQ(tree.out, "Library: " + lib.serato.native() +
+                            "\nGenres  (1 track)\n  House  (1 track)\nSmart Crates  (0 tracks)\n"
+                            "  Rules  (0 tracks)  [smart]\n");
 
-TEST(CliCrates, UsageErrorsAndHelp) {
-    EXPECT_EQ(runCli({}).status, 2);
-    EXPECT_EQ(runCli({"no-such-command"}).status, 2);
-    EXPECT_EQ(runCli({"crates", "--bogus"}).status, 2);
-    const auto help = runCli({"crates", "--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--json"), std::string::npos);
-}
-
-TEST(CliCrates, PlainTreeOfARealLibrary) {
-    TempDir dir;
-    copyFixture("macos-library/_Serato_", dir.path());
-    const auto result = runCli({"crates", "--library", dir.path().native()});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("\nbreaks  (109 tracks)\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("\nSmart Crates  (5007 tracks)\n"), std::string::npos);
-    EXPECT_NE(result.out.find("\n  hip-Hop  (3004 tracks)  [smart]\n"), std::string::npos);
-}
-
-TEST(CliCrates, JsonShape) {
-    TempDir dir;
-    const auto library = dir / "_Serato_";
-    writeFile(library / "Subcrates" / "Genres%%House.crate",
-              CrateWriter::crateData({"Music/a.mp3"}));
-    writeFile(library / "SmartCrates" / "Rules.scrate", CrateWriter::crateData({}));
     // A path that is not valid UTF-8 must not break the document.
-    writeFile(library / "Subcrates" / "Odd.crate", CrateWriter::crateData({"Music/\xFF.mp3"}));
-
-    const auto result = runCli({"crates", "--library", library.native(), "--json"});
+    writeFile(lib.serato / "Subcrates" / "Odd.crate", CrateWriter::crateData({"Music/\xFF.mp3"}));
+    const auto result = runCli({"crates", "--library", lib.dir / "Music", "--json"});
     ASSERT_EQ(result.status, 0) << result.err;
-    const auto doc = nlohmann::json::parse(result.out);
-    const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
-    EXPECT_EQ(doc["library"], library.native());
-    EXPECT_EQ(doc["volumePrefix"], prefix);
+    const auto doc = Json::parse(result.out);
+    EXPECT_EQ(doc["library"], lib.serato.native());
+    EXPECT_EQ(doc["volumePrefix"], SeratoLibrary::volumeMountPrefix(lib.serato));
     ASSERT_EQ(doc["crates"].size(), 3u);
+    EXPECT_TRUE(doc["crates"][0]["crateFile"].is_null());
+    EXPECT_EQ(doc["crates"][0]["children"][0],
+              (Json{{"name", "House"},
+                    {"components", {"Genres", "House"}},
+                    {"crateFile", (lib.serato / "Subcrates" / "Genres%%House.crate").native()},
+                    {"isSmart", false},
+                    {"tracks", {lib.music("a.mp3").native()}},
+                    {"children", Json::array()}}));
+    EXPECT_EQ(doc["crates"][2]["children"][0]["isSmart"], true);
+}
 
-    const auto& genres = doc["crates"][0];
-    EXPECT_EQ(genres["name"], "Genres");
-    EXPECT_TRUE(genres["crateFile"].is_null());
-    EXPECT_EQ(genres["tracks"], nlohmann::json::array());
-    const auto& house = genres["children"][0];
-    const std::set<std::string> keys{"name",    "components", "crateFile",
-                                     "isSmart", "tracks",     "children"};
-    std::set<std::string> actual;
-    for (const auto& [key, value] : house.items())
-        actual.insert(key);
-    EXPECT_EQ(actual, keys);
-    EXPECT_EQ(house["components"], (nlohmann::json{"Genres", "House"}));
-    EXPECT_EQ(house["crateFile"], (library / "Subcrates" / "Genres%%House.crate").native());
-    EXPECT_EQ(house["isSmart"], false);
-    EXPECT_EQ(house["tracks"], nlohmann::json{prefix + "/Music/a.mp3"});
+TEST(Cli, ApplyWithoutStagedDataExitsOne) {
+    TempDir dir;
+    const std::string message =
+        "No staged data found. Run a Restore first (from a backup that captured ratings/rules).";
+    const auto plain = runCli({"apply", "--serato", dir.path()});
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.out, message + "\n");
+    const auto json = runCli({"apply", "--serato", dir.path(), "--json"});
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(Json::parse(json.out),
+              (Json{{"message", message}, {"assetsUpdated", 0}, {"rulesWritten", 0}}));
+}
 
-    EXPECT_EQ(doc["crates"][1]["name"], "Odd");
-    const auto& smart = doc["crates"][2];
-    EXPECT_EQ(smart["name"], "Smart Crates");
-    EXPECT_EQ(smart["children"][0]["isSmart"], true);
+TEST(Cli, TagsJsonHasEveryFieldOfEveryFile) {
+    TempDir dir;
+    writeFile(dir / "x.MP3", "not audio");
+    const auto result = runCli({"tags", dir / "x.MP3", dir / "missing.flac", "--json"});
+    ASSERT_EQ(result.status, 0);
+    const auto doc = Json::parse(result.out);
+    ASSERT_EQ(doc.size(), 2u);
+    EXPECT_EQ(doc[0]["entry"].size(), 16u);
+    EXPECT_EQ(doc[0]["entry"]["sizeStr"], "9bytes");
+    EXPECT_TRUE(doc[0]["entry"]["title"].is_null());
+    EXPECT_EQ(doc[1]["entry"]["sizeBytes"], 0);
 }
 
 }  // namespace

@@ -1,49 +1,95 @@
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
-#include <filesystem>
-#include <memory>
+#include <csignal>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace morrowdeck::test {
+#include "library/crate_writer.h"
+#include "library/serato_library.h"
+#include "support/temp_dir.h"
 
-class TempDir;
+extern char** environ;
+
+namespace morrowdeck::test {
 
 struct CliResult {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Runs the built morrowdeck-cli with the arguments, no terminal, empty standard input, and
-// returns its exit status and both output streams.
-CliResult runCli(const std::vector<std::string>& arguments);
-
-// The same for another built program, named by its path.
-CliResult runProgram(const std::string& program, const std::vector<std::string>& arguments);
-
-// A morrowdeck-cli running in the background, for tests that act on it while it runs (for
-// example send it SIGINT). The destructor kills and reaps a process still running.
+// A built program started with empty standard input and both output streams captured in
+// files. The destructor kills and reaps a process still running.
 class CliProcess {
   public:
-    explicit CliProcess(const std::vector<std::string>& arguments);
-    ~CliProcess();
+    explicit CliProcess(std::vector<std::string> arguments,
+                        const std::string& program = MORROWDECK_CLI) {
+        arguments.insert(arguments.begin(), program);
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+        const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) throw std::runtime_error("cannot start " + program);
+    }
+    ~CliProcess() {
+        if (pid_ < 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
-
     pid_t pid() const { return pid_; }
-
-    // What it has written to standard output so far.
-    std::string outputSoFar() const;
-
-    // Waits for the exit and returns the status and both streams.
-    CliResult wait();
+    std::string outputSoFar() const { return text(dir_ / "out"); }
+    CliResult wait() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+                text(dir_ / "out"), text(dir_ / "err")};
+    }
 
   private:
-    std::unique_ptr<TempDir> dir_;
+    static std::string text(const std::filesystem::path& file) {
+        const auto bytes = readBytes(file);
+        return {bytes.begin(), bytes.end()};
+    }
+    TempDir dir_;
     pid_t pid_ = -1;
+};
+
+inline CliResult runCli(const std::vector<std::string>& arguments,
+                        const std::string& program = MORROWDECK_CLI) {
+    return CliProcess(arguments, program).wait();
+}
+
+// A library in a temporary folder: audio files in Music/, crates in <where>.
+struct CliLibrary {
+    TempDir dir;
+    std::filesystem::path serato;
+
+    explicit CliLibrary(const std::string& where = "_Serato_") : serato(dir / where) {}
+    std::filesystem::path music(const std::string& name) const { return dir / "Music" / name; }
+    // A crate file in Subcrates, or SmartCrates for ".scrate", listing files of Music/.
+    void addCrate(const std::string& fileName, const std::vector<std::string>& tracks) {
+        std::vector<std::string> paths;
+        for (const auto& track : tracks)
+            paths.push_back(CrateWriter::volumeRelativePath(
+                music(track), SeratoLibrary::volumeMountPrefix(dir.path())));
+        const char* folder = fileName.ends_with(".scrate") ? "SmartCrates" : "Subcrates";
+        writeFile(serato / folder / fileName, CrateWriter::crateData(paths));
+    }
 };
 
 }  // namespace morrowdeck::test

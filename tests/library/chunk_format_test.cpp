@@ -1,4 +1,5 @@
-// Chunk walk, crate reader and crate writer: exact bytes, damaged input, real crate files.
+// Serato's chunk format: exact bytes written, damaged input read safely, and byte-exact round
+// trips of real crates and databases.
 #include <gtest/gtest.h>
 
 #include "library/crate_parser.h"
@@ -9,199 +10,193 @@
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
-namespace morrowdeck {
+namespace morrowdeck::SeratoDatabase {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Field = std::pair<std::string, Bytes>;
+using Names = std::vector<std::string>;
 
 Bytes ascii(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
-
 Bytes utf16(std::string_view text) {
     return text::encodeUtf16BE(text);
 }
-
-Bytes concat(std::initializer_list<Bytes> parts) {
+Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const auto& part : parts)
         out.insert(out.end(), part.begin(), part.end());
     return out;
 }
+Bytes otrk(std::initializer_list<Bytes> fields) {
+    return chunk("otrk", cat(fields));
+}
+Bytes ptrk(std::string_view path) {
+    return chunk("ptrk", utf16(path));
+}
+Bytes pfil(std::string_view path) {
+    return chunk("pfil", utf16(path));
+}
+const Bytes kCrateHeader = chunk("vrsn", utf16(CrateWriter::crateVersion));
 
-Bytes track(std::string_view path) {
-    return SeratoDatabase::chunk("otrk", SeratoDatabase::chunk("ptrk", utf16(path)));
+std::vector<Field> fields(ByteView data) {
+    std::vector<Field> out;
+    eachChunk(data, [&](std::string_view tag, ByteView payload) {
+        out.emplace_back(tag, Bytes(payload.begin(), payload.end()));
+    });
+    return out;
+}
+Names tags(ByteView data) {
+    Names out;
+    for (const auto& [tag, payload] : fields(data))
+        out.push_back(tag);
+    return out;
+}
+Bytes readFixture(const char* file, const test::TempDir& dir) {
+    return platform::readFile(test::copyFixture(file, dir.path())).value_or(Bytes{});
 }
 
-Bytes header() {
-    return SeratoDatabase::chunk("vrsn", utf16(CrateWriter::crateVersion));
-}
-
-std::vector<std::pair<std::string, Bytes>> walk(const Bytes& data) {
-    std::vector<std::pair<std::string, Bytes>> chunks;
-    SeratoDatabase::eachChunk(
-        data, [&](std::string_view tag, std::span<const std::uint8_t> payload) {
-            chunks.emplace_back(std::string(tag), Bytes(payload.begin(), payload.end()));
-        });
-    return chunks;
-}
-
-TEST(ChunkFormat, ExactBytes) {
-    EXPECT_EQ(SeratoDatabase::chunk("otrk", {}), (Bytes{'o', 't', 'r', 'k', 0, 0, 0, 0}));
-
-    const Bytes crate = CrateWriter::crateData({"a"});
-    ASSERT_EQ(crate.size(), 82u);
-    EXPECT_EQ(Bytes(crate.begin(), crate.begin() + 8), (Bytes{'v', 'r', 's', 'n', 0, 0, 0, 0x38}));
-    EXPECT_EQ(Bytes(crate.begin() + 8, crate.begin() + 64), utf16("1.0/Serato ScratchLive Crate"));
-    EXPECT_EQ(Bytes(crate.begin() + 64, crate.end()),
-              (Bytes{'o', 't', 'r', 'k', 0, 0, 0, 0x0A, 'p', 't', 'r', 'k', 0, 0, 0, 2, 0, 'a'}));
-
-    EXPECT_EQ(CrateWriter::crateData({}), header());
-    EXPECT_EQ(SeratoDatabase::u32(0x01020304), (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
-
+TEST(ChunkFormat, ExactBytesOfCratesDatabasesAndTexts) {
+    EXPECT_EQ(u32(0x01020304), (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(CrateWriter::crateData({}), kCrateHeader);
+    EXPECT_EQ(
+        CrateWriter::crateData({"a"}),
+        cat({ascii("vrsn"), Bytes{0, 0, 0, 0x38}, utf16("1.0/Serato ScratchLive Crate"),
+             Bytes{'o', 't', 'r', 'k', 0, 0, 0, 0x0A, 'p', 't', 'r', 'k', 0, 0, 0, 2, 0, 'a'}}));
+    EXPECT_EQ(
+        fields(data({Bytes{1, 2}, Bytes{}})),
+        (std::vector<Field>{
+            {"vrsn", utf16("2.0/Serato Scratch LIVE Database")}, {"otrk", {1, 2}}, {"otrk", {}}}));
     Bytes out;
-    SeratoDatabase::str(out, "tsng", std::string());
-    SeratoDatabase::str(out, "tsng", std::nullopt);
+    str(out, "tsng", std::string());
+    str(out, "tsng", std::nullopt);
     EXPECT_TRUE(out.empty());  // empty text writes nothing, unlike an empty chunk
-    SeratoDatabase::str(out, "tsng", "é😀");
-    EXPECT_EQ(out, concat({ascii("tsng"), Bytes{0, 0, 0, 6, 0x00, 0xE9, 0xD8, 0x3D, 0xDE, 0x00}}));
+    str(out, "tsng", "é😀");
+    EXPECT_EQ(out, cat({ascii("tsng"), Bytes{0, 0, 0, 6, 0x00, 0xE9, 0xD8, 0x3D, 0xDE, 0x00}}));
 }
 
-TEST(ChunkFormat, DatabaseFileLayout) {
-    const Bytes empty = SeratoDatabase::data({});
-    EXPECT_EQ(empty, SeratoDatabase::chunk("vrsn", utf16("2.0/Serato Scratch LIVE Database")));
-    const Bytes file = SeratoDatabase::data({Bytes{1, 2}, Bytes{}});
-    const auto chunks = walk(file);
-    ASSERT_EQ(chunks.size(), 3u);
-    EXPECT_EQ(chunks[1], (std::pair<std::string, Bytes>{"otrk", Bytes{1, 2}}));
-    EXPECT_EQ(chunks[2], (std::pair<std::string, Bytes>{"otrk", Bytes{}}));
+// Hostile and truncated input: the walk delivers complete chunks only, the crate reader the
+// paths it can decode.
+TEST(ChunkFormat, DamagedInput) {
+    const Bytes empty = chunk("abcd", {});
+    const std::pair<Bytes, Names> walks[] = {
+        {{}, {}},
+        {{'o', 't', 'r', 'k', 0, 0, 0}, {}},
+        {cat({empty, Bytes{1, 2, 3}}), {"abcd"}},
+        {cat({empty, ascii("otrk"), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 1}}), {"abcd"}},  // 4 GB
+        {cat({empty, ascii("otrk"), Bytes{0, 0, 0, 100}, Bytes(40, 0)}), {"abcd"}},
+        {cat({Bytes{'o', 0xF4, 'r', 'k', 0, 0, 0, 1, 9}, chunk("next", {})}), {"", "next"}},
+    };
+    for (const auto& [input, expected] : walks)
+        EXPECT_EQ(tags(input), expected) << testing::PrintToString(input);
+
+    const std::pair<Bytes, Names> crates[] = {
+        {cat({kCrateHeader, chunk("osrt", ascii("xyz")), otrk({ptrk("a")}), otrk({ptrk("b")})}),
+         {"/a", "/b"}},
+        {cat({otrk({ptrk("a")}), chunk("ovct", Bytes(10, 1)), otrk({ptrk("a")})}), {"/a", "/a"}},
+        {cat({otrk({ptrk("a")}), ascii("otrk"), Bytes{0, 0, 0, 100}, Bytes(40, 0)}), {"/a"}},
+        {cat({otrk({ptrk("a"), ascii("ptrk"), Bytes{0, 0, 0, 9, 0}}), otrk({ptrk("b")})}),
+         {"/a", "/b"}},
+        {otrk({ptrk("a"), chunk("tsng", utf16("t")), ptrk("b")}), {"/a", "/b"}},
+        {cat({otrk({chunk("ptrk", {})}), otrk({chunk("ptrk", Bytes{0, 'a', 0})}),
+              otrk({chunk("ptrk", Bytes{0xD8, 0x3D, 0, 'a'})}),
+              otrk({chunk("ptrk", Bytes{0xDE, 0})}), chunk("otrk", {}), otrk({ptrk("ok")})}),
+         {"/ok"}},
+        {ascii("this is not a crate file at all"), {}},
+    };
+    for (const auto& [input, expected] : crates)
+        EXPECT_EQ(CrateParser::trackPaths(input, ""), expected) << testing::PrintToString(input);
 }
 
-struct WalkCase {
-    const char* name;
-    Bytes data;
-    std::vector<std::string> tags;
-};
-
-class ChunkWalkTest : public testing::TestWithParam<WalkCase> {};
-
-TEST_P(ChunkWalkTest, DeliversCompleteChunksOnly) {
-    std::vector<std::string> tags;
-    for (const auto& [tag, payload] : walk(GetParam().data))
-        tags.push_back(tag);
-    EXPECT_EQ(tags, GetParam().tags);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChunkWalkTest,
-    testing::Values(WalkCase{"Empty", {}, {}},
-                    WalkCase{"SevenBytes", Bytes{'o', 't', 'r', 'k', 0, 0, 0}, {}},
-                    WalkCase{"ZeroLength", SeratoDatabase::chunk("abcd", {}), {"abcd"}},
-                    WalkCase{"TrailingPartialHeader",
-                             concat({SeratoDatabase::chunk("abcd", {}), Bytes{1, 2, 3}}),
-                             {"abcd"}},
-                    WalkCase{"DeclaresFourGigabytes",
-                             concat({SeratoDatabase::chunk("abcd", {}), ascii("otrk"),
-                                     Bytes{0xFF, 0xFF, 0xFF, 0xFF, 1}}),
-                             {"abcd"}},
-                    WalkCase{"RunsPastTheEnd",
-                             concat({SeratoDatabase::chunk("abcd", {}), ascii("otrk"),
-                                     Bytes{0, 0, 0, 100}, Bytes(40, 0)}),
-                             {"abcd"}},
-                    WalkCase{"NonAsciiTag",
-                             concat({Bytes{'o', 0xF4, 'r', 'k', 0, 0, 0, 1, 9},
-                                     SeratoDatabase::chunk("next", {})}),
-                             {"", "next"}}),
-    [](const auto& param) { return std::string(param.param.name); });
-
-struct CrateCase {
-    const char* name;
-    Bytes data;
-    std::vector<std::string> paths;
-};
-
-class CrateReaderTest : public testing::TestWithParam<CrateCase> {};
-
-TEST_P(CrateReaderTest, TrackPaths) {
-    EXPECT_EQ(CrateParser::trackPaths(GetParam().data, ""), GetParam().paths);
-}
-
-Bytes otrkOf(std::initializer_list<Bytes> fields) {
-    return SeratoDatabase::chunk("otrk", concat(fields));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CrateReaderTest,
-    testing::Values(
-        CrateCase{"OtherChunksSkipped",
-                  concat({header(), SeratoDatabase::chunk("osrt", ascii("xyz")), track("a.mp3"),
-                          track("b.mp3")}),
-                  {"/a.mp3", "/b.mp3"}},
-        CrateCase{"RecordsAppendedAfterColumns",
-                  concat({header(), track("a.mp3"), SeratoDatabase::chunk("ovct", Bytes(10, 1)),
-                          track("a.mp3")}),
-                  {"/a.mp3", "/a.mp3"}},
-        CrateCase{
-            "TruncatedLastTrack",
-            concat({header(), track("a.mp3"), ascii("otrk"), Bytes{0, 0, 0, 100}, Bytes(40, 0)}),
-            {"/a.mp3"}},
-        CrateCase{"TruncatedSubChunkLosesRestOfTrackOnly",
-                  concat({otrkOf({SeratoDatabase::chunk("ptrk", utf16("a")), ascii("ptrk"),
-                                  Bytes{0, 0, 0, 9, 0}}),
-                          track("b")}),
-                  {"/a", "/b"}},
-        CrateCase{"SeveralPtrkInOneTrack",
-                  concat({otrkOf({SeratoDatabase::chunk("ptrk", utf16("a")),
-                                  SeratoDatabase::chunk("tsng", utf16("t")),
-                                  SeratoDatabase::chunk("ptrk", utf16("b"))})}),
-                  {"/a", "/b"}},
-        CrateCase{"BadPathsSkipped",
-                  concat({otrkOf({SeratoDatabase::chunk("ptrk", {})}),
-                          otrkOf({SeratoDatabase::chunk("ptrk", Bytes{0, 'a', 0})}),
-                          otrkOf({SeratoDatabase::chunk("ptrk", Bytes{0xD8, 0x3D, 0, 'a'})}),
-                          otrkOf({SeratoDatabase::chunk("ptrk", Bytes{0xDE, 0x00})}), track("ok")}),
-                  {"/ok"}},
-        CrateCase{"EmptyTrackChunk",
-                  concat({header(), SeratoDatabase::chunk("otrk", {}), track("x")}),
-                  {"/x"}},
-        CrateCase{"ForeignBytes", ascii("this is not a crate file at all"), {}}),
-    [](const auto& param) { return std::string(param.param.name); });
-
-TEST(CratePaths, VolumePrefixes) {
-    EXPECT_EQ(CrateParser::absolutePath("/Music/a.mp3", "/Volumes/USB"),
-              "/Volumes/USB/Music/a.mp3");
-    EXPECT_EQ(CrateParser::absolutePath("Users/dj/a.mp3", ""), "/Users/dj/a.mp3");
+TEST(ChunkFormat, VolumeRelativePathsRoundTrip) {
     EXPECT_EQ(CrateParser::absolutePath("///Users/dj/a.mp3", ""), "/Users/dj/a.mp3");
-    EXPECT_EQ(CrateParser::trackPaths(concat({header(), track("/Music/a.mp3")}), "/Volumes/USB"),
-              std::vector<std::string>{"/Volumes/USB/Music/a.mp3"});
-
-    EXPECT_EQ(CrateWriter::volumeRelativePath("/Volumes/USB/Music/a.mp3", "/Volumes/USB"),
-              "Music/a.mp3");
-    EXPECT_EQ(CrateWriter::volumeRelativePath("/Users/dj/a.mp3", ""), "Users/dj/a.mp3");
     EXPECT_EQ(CrateWriter::volumeRelativePath("/Users/dj/a.mp3", "/Volumes/USB"), "Users/dj/a.mp3");
     // A sibling volume whose name merely starts with the prefix keeps its full path.
     EXPECT_EQ(CrateWriter::volumeRelativePath("/Volumes/USB2/a.mp3", "/Volumes/USB"),
               "Volumes/USB2/a.mp3");
-
     for (const std::string prefix : {"", "/media/dj/DJ Drive"}) {
-        for (const std::string rest : {"/Music/a.mp3", "/Música/Café del Mar/ä 😀.flac", "/x"}) {
+        for (const std::string rest : {"/Music/a.mp3", "/Música/Café/ä 😀.flac", "/Cafe\xCC\x81"}) {
             const std::string path = prefix + rest;
-            EXPECT_EQ(
-                CrateParser::absolutePath(CrateWriter::volumeRelativePath(path, prefix), prefix),
-                path);
+            const auto stored = CrateWriter::volumeRelativePath(path, prefix);
+            EXPECT_EQ(stored, rest.substr(1));
+            EXPECT_EQ(CrateParser::trackPaths(CrateWriter::crateData({stored}), prefix),
+                      Names{path});  // NFC and NFD kept byte for byte
         }
     }
 }
 
-TEST(CratePaths, NfcAndNfdPathsRoundTripByteForByte) {
-    const std::string nfc = "Users/dj/Caf\xC3\xA9.mp3";   // é precomposed
-    const std::string nfd = "Users/dj/Cafe\xCC\x81.mp3";  // e + combining acute
-    const auto paths = CrateParser::trackPaths(CrateWriter::crateData({nfc, nfd}), "");
-    EXPECT_EQ(paths, (std::vector<std::string>{"/" + nfc, "/" + nfd}));
+TEST(TrackRecord, NewRecordFieldsInSeratosOrder) {
+    const Names flags{"bhrt", "bmis", "bply", "blop", "bitu", "bovc", "bcrt",
+                      "biro", "bwlb", "bwll", "buns", "bbgl", "bkrk"};
+    Entry minimal;
+    minimal.ext = "mp3";
+    minimal.path = "Music/a.mp3";
+    minimal.title = "";  // present but empty: no chunk
+    auto all = fields(record(minimal));
+    Names expected{"ttyp", "pfil", "tadd", "uadd", "utme", "utpc"};
+    expected.insert(expected.end(), flags.begin(), flags.end());
+    EXPECT_EQ(tags(record(minimal)), expected);
+    EXPECT_EQ(all[2].second, utf16("0"));
+    EXPECT_EQ(all[3].second, (Bytes{0, 0, 0, 0}));
+    for (std::size_t i = 6; i < all.size(); ++i)
+        EXPECT_EQ(all[i].second, Bytes{0}) << all[i].first;
+    EXPECT_EQ(fields(record(Entry{}))[0], (Field{"ttyp", {}}));
+
+    const Entry full{"Music/b.flac", "flac",      1652487364, 1652000000, 5200000, "Title",
+                     "Artist",       "Album",     "Genre",    "128.00",   "8A",    "03:05.25",
+                     "2021",         "320.0kbps", "44.1k",    "5.2MB"};
+    all = fields(record(full));
+    expected = {"ttyp", "pfil", "tsng", "tart", "talb", "tgen", "tlen", "tsiz", "tbit",
+                "tsmp", "tbpm", "ttyr", "tadd", "tkey", "uadd", "utme", "ufsb", "utpc"};
+    expected.insert(expected.end(), flags.begin(), flags.end());
+    EXPECT_EQ(tags(record(full)), expected);
+    EXPECT_EQ(all[12].second, utf16("1652487364"));
+    EXPECT_EQ(all[14].second, (Bytes{0x62, 0x7E, 0xF4, 0xC4}));
+    EXPECT_EQ(all[16].second, (Bytes{0x00, 0x4F, 0x58, 0x80}));
 }
 
-// Real crates written by Serato: every crate and smart crate loads with the track count
-// the file really holds, and the writer reproduces the track list.
+TEST(TrackRecord, SettingPathKeepsEveryOtherByte) {
+    const Bytes ttyp = chunk("ttyp", utf16("mp3")), tsng = chunk("tsng", utf16("Song"));
+    const Bytes odd = Bytes{0xC3, 'x', 'y', 'z', 0, 0, 0, 1, 7};  // non-ASCII tag passes through
+    const Bytes path = pfil("New/Path.mp3");
+    EXPECT_EQ(record(cat({ttyp, pfil("old"), tsng, odd}), "New/Path.mp3"),
+              cat({ttyp, path, tsng, odd}));
+    EXPECT_EQ(record(cat({ttyp, tsng}), "New/Path.mp3"), cat({path, ttyp, tsng}));
+    const Bytes twice = cat({pfil("first"), tsng, pfil("second")});
+    EXPECT_EQ(SeratoDatabase::pfil(twice), "first");
+    EXPECT_EQ(record(twice, "New/Path.mp3"), cat({path, tsng, path}));
+    // An undecodable first pfil lets the next one answer.
+    EXPECT_EQ(SeratoDatabase::pfil(cat({chunk("pfil", Bytes{0, 'a', 0}), pfil("ok")})), "ok");
+    EXPECT_EQ(SeratoDatabase::pfil(tsng), std::nullopt);
+
+    const Bytes a = pfil("a.mp3");
+    const auto list = records(cat({data({}), chunk("otrk", a), otrk({tsng}),
+                                   otrk({chunk("pfil", Bytes{0xDC, 0x00})}), chunk("oent", a)}));
+    ASSERT_EQ(list.size(), 1u);  // records without a decodable path are dropped
+    EXPECT_EQ(list[0].record, a);
+    EXPECT_TRUE(records(Bytes{1, 2, 3}).empty());
+}
+
+TEST(Snapshot, ParseRules) {
+    const Bytes r1{1}, r2{2};
+    const auto bkrp = [](std::string_view path) { return chunk("bkrp", utf16(path)); };
+    using Map = std::map<std::string, Bytes>;
+    EXPECT_TRUE(snapshot({}).empty());
+    EXPECT_EQ(parseSnapshot(cat({bkrp("A"), bkrp("B"), chunk("otrk", r1)})), (Map{{"B", r1}}));
+    EXPECT_TRUE(parseSnapshot(chunk("otrk", r1)).empty());
+    EXPECT_EQ(parseSnapshot(cat({bkrp("A"), chunk("otrk", r1), bkrp("A"), chunk("otrk", r2)})),
+              (Map{{"A", r2}}));
+    // An undecodable path drops its record; the next pair still parses.
+    EXPECT_EQ(parseSnapshot(cat({chunk("bkrp", Bytes{0}), chunk("otrk", r1), chunk("xxxx", {}),
+                                 bkrp("C"), chunk("otrk", r2), chunk("otrk", r1)})),
+              (Map{{"C", r2}}));
+    EXPECT_EQ(parseSnapshot(
+                  snapshot({{"House/a.mp3", {1, 2}}, {"Café/😀.mp3", {}}, {"House/a.mp3", {3}}})),
+              (Map{{"House/a.mp3", {3}}, {"Café/😀.mp3", {}}}));
+}
+
+// Real crates written by Serato: each loads with the track count the file really holds, and
+// the writer reproduces the track list with only the header and one otrk per track.
 struct RealCrate {
     const char* file;
     std::size_t tracks;
@@ -211,35 +206,58 @@ class RealCrateTest : public testing::TestWithParam<RealCrate> {};
 
 TEST_P(RealCrateTest, ReadsTracksAndRoundTrips) {
     test::TempDir dir;
-    const auto copy = test::copyFixture(GetParam().file, dir.path());
-    const auto bytes = platform::readFile(copy);
-    ASSERT_TRUE(bytes);
-    const auto paths = CrateParser::trackPaths(*bytes, "");
+    const auto paths = CrateParser::trackPaths(readFixture(GetParam().file, dir), "");
     EXPECT_EQ(paths.size(), GetParam().tracks);
-
-    std::vector<std::string> relative;
+    Names relative;
     for (const auto& path : paths)
         relative.push_back(CrateWriter::volumeRelativePath(path, ""));
     const auto rewritten = CrateWriter::crateData(relative);
     EXPECT_EQ(CrateParser::trackPaths(rewritten, ""), paths);
-    // Only the header and one otrk per track are written.
-    EXPECT_EQ(walk(rewritten).size(), paths.size() + 1);
+    EXPECT_EQ(fields(rewritten).size(), paths.size() + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, RealCrateTest,
-    testing::Values(RealCrate{"macos-library/_Serato_/Subcrates/Gold.crate", 2},
-                    RealCrate{"macos-library/_Serato_/Subcrates/JAM.crate", 31},
-                    RealCrate{"macos-library/_Serato_/Subcrates/Scratch.crate", 0},
+    testing::Values(RealCrate{"macos-library/_Serato_/Subcrates/Scratch.crate", 0},
                     RealCrate{"macos-library/_Serato_/Subcrates/breaks.crate", 109},
-                    RealCrate{"macos-library/_Serato_/Subcrates/so old- so good.crate", 2},
                     RealCrate{"macos-library/_Serato_/SmartCrates/hip-Hop.scrate", 3004},
-                    RealCrate{"macos-library/_Serato_/SmartCrates/Scratch≫≫Beats.scrate", 64},
-                    RealCrate{"macos-library/_Serato_/SmartCrates/r&b.scrate", 471},
                     RealCrate{"single-crate/Serato Demo Tracks.crate", 6},
-                    RealCrate{"usb-drive/_Serato_/Subcrates/80s Mashup.crate", 1},
                     RealCrate{"usb-drive/_Serato_/Subcrates/French House.crate", 2}),
     [](const auto& param) { return test::testName(param.param.file); });
 
+// Real databases: split into records and re-joined byte for byte; every record survives the
+// snapshot.
+struct RealDatabase {
+    const char* file;
+    std::size_t records;
+};
+
+class RealDatabaseTest : public testing::TestWithParam<RealDatabase> {};
+
+TEST_P(RealDatabaseTest, SplitAndRejoinIsByteExact) {
+    test::TempDir dir;
+    const Bytes original = readFixture(GetParam().file, dir);
+    const auto list = records(original);
+    EXPECT_EQ(list.size(), GetParam().records);
+    std::vector<Bytes> payloads;
+    std::vector<SnapshotPair> pairs;
+    for (const auto& entry : list) {
+        payloads.push_back(entry.record);
+        pairs.push_back({entry.path, entry.record});
+    }
+    EXPECT_TRUE(SeratoDatabase::data(payloads) == original)
+        << "re-joined database differs from the original";
+
+    const auto parsed = parseSnapshot(snapshot(pairs));
+    for (const auto& entry : list)
+        EXPECT_TRUE(parsed.contains(entry.path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RealDatabaseTest,
+                         testing::Values(RealDatabase{"macos-library/_Serato_/database V2", 5562},
+                                         RealDatabase{"database-only/database V2", 3224},
+                                         RealDatabase{"usb-drive/_Serato_/database V2", 4}),
+                         [](const auto& param) { return test::testName(param.param.file); });
+
 }  // namespace
-}  // namespace morrowdeck
+}  // namespace morrowdeck::SeratoDatabase

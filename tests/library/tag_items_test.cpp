@@ -11,17 +11,14 @@ namespace morrowdeck::SeratoDatabase {
 namespace {
 
 // The fields the rules fill, as "name=value" for each present one, for compact expectations.
-std::string describe(const Entry& entry) {
-    const char* names[] = {"title", "artist", "album",  "genre",   "year",
-                           "bpm",   "key",    "length", "bitrate", "sampleRate"};
-    std::optional<std::string> Entry::*const fields[] = {
-        &Entry::title, &Entry::artist, &Entry::album,  &Entry::genre,   &Entry::year,
-        &Entry::bpm,   &Entry::key,    &Entry::length, &Entry::bitrate, &Entry::sampleRate};
+std::string describe(const Entry& e) {
+    const std::pair<const char*, const std::optional<std::string>&> fields[] = {
+        {"title", e.title}, {"artist", e.artist}, {"album", e.album},   {"genre", e.genre},
+        {"year", e.year},   {"bpm", e.bpm},       {"key", e.key},       {"length", e.length},
+        {"bitrate", e.bitrate}, {"sampleRate", e.sampleRate}};
     std::string out;
-    for (std::size_t i = 0; i < std::size(fields); ++i) {
-        if (const auto& value = entry.*fields[i])
-            out += (out.empty() ? "" : "|") + std::string(names[i]) + "=" + *value;
-    }
+    for (const auto& [name, value] : fields)
+        if (value) out += (out.empty() ? "" : "|") + std::string(name) + "=" + *value;
     return out;
 }
 
@@ -55,44 +52,26 @@ TEST(TagItems, PrecedenceOfItems) {
           common("creationDate", "2019-05-04T10:00:00Z"), common("creationDate", "2020")},
          {text("id3/TCON", "Trance"), text("id3/TDRC", "2021")},
          "title=B|artist=X|album=Y|genre=House|year=2019"},
-        {"EmptyTconBlocksLaterOnesYearIsFirstFourCharacters",
-         {},
-         {text("id3/TCON", ""), text("id3/TCON", "House"), text("id3/TYER", "2019-05"),
-          text("id3/TDRC", "2020")},
+        {"EmptyTconBlocksLaterOnesYearIsFirstFourCharacters", {}, {text("id3/TCON", ""),
+         text("id3/TCON", "House"), text("id3/TYER", "2019-05"), text("id3/TDRC", "2020")},
          "genre=|year=2019"},
-        {"UnreadableTconDoesNotBlockYearCountsCharactersNotBytes",
-         {},
-         {text("id3/TCON", std::nullopt), text("id3/TCON", "House"),
-          text("id3/TDRC", "\uFF12\uFF10\uFF11\uFF19\u5E74")},
+        {"UnreadableTconDoesNotBlockYearCountsCharactersNotBytes", {}, {text("id3/TCON", std::nullopt),
+         text("id3/TCON", "House"), text("id3/TDRC", "\uFF12\uFF10\uFF11\uFF19\u5E74")},
          "genre=House|year=\uFF12\uFF10\uFF11\uFF19"},
         {"TempoNumberRounded", {}, {number("id3/TBPM", 127.999)}, "bpm=128.00"},
         {"TempoTextWhenNoNumber", {}, {number("itsk/tmpo", std::nullopt, "120")}, "bpm=120.00"},
-        {"TempoTextNotANumberKeepsEarlier",
-         {},
-         {number("id3/TBPM", 100), text("id3/TBPM", "120 BPM"), text("id3/TBPM", " 120"),
-          text("id3/TBPM", "nan")},
-         "bpm=100.00"},
-        {"InfiniteTempoFallsBackToText",
-         {},
-         {number("id3/TBPM", kInf, "99"), number("id3/TBPM", kInf, "inf")},
-         "bpm=99.00"},
-        {"LastTempoWins",
-         {},
-         {number("id3/TBPM", 120), number("asf/WM/BeatsPerMinute", 126)},
+        {"TempoTextNotANumberKeepsEarlier", {}, {number("id3/TBPM", 100),
+         text("id3/TBPM", "120 BPM"), text("id3/TBPM", " 120"), text("id3/TBPM", "nan")}, "bpm=100.00"},
+        {"InfiniteTempoFallsBackToText", {},
+         {number("id3/TBPM", kInf, "99"), number("id3/TBPM", kInf, "inf")}, "bpm=99.00"},
+        {"LastTempoWins", {}, {number("id3/TBPM", 120), number("asf/WM/BeatsPerMinute", 126)},
          "bpm=126.00"},
-        {"TempoAndKeyIdentifiersAreCaseSensitive",
-         {},
-         {number("id3/tbpm", 120), number("itsk/TMPO", 121), text("id3/tkey", "8A")},
-         ""},
-        {"InitialKeyInAnyCase",
-         {},
-         {text("itlk/com.apple.iTunes.InitialKEY", "8A"), text("id3/TKEY", "9A")},
-         "key=8A"},
-        {"FirstNonEmptyKeyWins",
-         {},
-         {text("id3/TKEY", ""), text("id3/TKEY", std::nullopt), text("id3/TKEY", "5B"),
-          text("id3/TKEY", "6B")},
-         "key=5B"},
+        {"TempoAndKeyIdentifiersAreCaseSensitive", {},
+         {number("id3/tbpm", 120), number("itsk/TMPO", 121), text("id3/tkey", "8A")}, ""},
+        {"InitialKeyInAnyCase", {},
+         {text("itlk/com.apple.iTunes.InitialKEY", "8A"), text("id3/TKEY", "9A")}, "key=8A"},
+        {"FirstNonEmptyKeyWins", {}, {text("id3/TKEY", ""), text("id3/TKEY", std::nullopt),
+         text("id3/TKEY", "5B"), text("id3/TKEY", "6B")}, "key=5B"},
     };
     for (const Case& c : cases) {
         Entry entry;
@@ -104,12 +83,9 @@ TEST(TagItems, PrecedenceOfItems) {
 TEST(TagItems, SoundFacts) {
     const std::pair<AudioFacts, std::string> cases[] = {
         {{59.5, {}, {}, false}, "length=00:59.50"},
-        {{600, {}, {}, false}, "length=10:00.00"},
         {{3900, {}, {}, false}, "length=65:00.00"},
-        {{185.25, {}, {}, false}, "length=03:05.25"},
         {{179.996, {}, {}, false}, "length=03:00.00"},  // rounded before the split
         {{0.0, {}, {}, false}, ""},
-        {{-3.0, {}, {}, false}, ""},
         {{kInf, {}, {}, false}, ""},
         {{kNaN, {}, {}, false}, ""},
         {{{}, 128000.0, 48000.0, true}, "bitrate=128.0kbps|sampleRate=48.0k"},
@@ -124,17 +100,13 @@ TEST(TagItems, SoundFacts) {
 }
 
 TEST(TagItems, SizeFields) {
-    struct Case {
-        std::optional<std::uint64_t> size;
-        std::uint32_t sizeBytes;
-        std::optional<std::string> sizeStr;
-    };
-    for (const Case& c : {Case{std::nullopt, 0, std::nullopt}, Case{0, 0, std::nullopt},
-                          Case{1, 1, "1byte"}, Case{5000000000u, 4294967295u, "5GB"}}) {
+    const std::tuple<std::optional<std::uint64_t>, std::uint32_t, std::optional<std::string>>
+        cases[] = {{std::nullopt, 0, std::nullopt}, {0, 0, std::nullopt}, {1, 1, "1byte"},
+                   {5000000000u, 4294967295u, "5GB"}};
+    for (const auto& [size, sizeBytes, sizeStr] : cases) {
         Entry entry;
-        applySize(entry, c.size);
-        EXPECT_EQ(entry.sizeBytes, c.sizeBytes) << c.size.value_or(0);
-        EXPECT_EQ(entry.sizeStr, c.sizeStr) << c.size.value_or(0);
+        applySize(entry, size);
+        EXPECT_EQ(std::tie(entry.sizeBytes, entry.sizeStr), std::tie(sizeBytes, sizeStr));
     }
 }
 

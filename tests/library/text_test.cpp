@@ -16,11 +16,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(Utf16, StrictDecoding) {
-    EXPECT_EQ(decodeUtf16BE(Bytes{}), "");
     EXPECT_EQ(decodeUtf16BE(Bytes{0, 'a', 0x00, 0xE9, 0x20, 0xAC}), "a\xC3\xA9\xE2\x82\xAC");
     EXPECT_EQ(decodeUtf16BE(Bytes{0xD8, 0x3D, 0xDE, 0x00}), "\xF0\x9F\x98\x80");  // 😀
     EXPECT_EQ(decodeUtf16BE(Bytes{0, 0}), std::string(1, '\0'));
-    EXPECT_EQ(decodeUtf16BE(Bytes{0, 0x0A}), "\n");
     EXPECT_FALSE(decodeUtf16BE(Bytes{0, 'a', 0}));               // odd length
     EXPECT_FALSE(decodeUtf16BE(Bytes{0xD8, 0x3D}));              // high surrogate at end
     EXPECT_FALSE(decodeUtf16BE(Bytes{0xD8, 0x3D, 0, 'a'}));      // high then non-low
@@ -28,10 +26,8 @@ TEST(Utf16, StrictDecoding) {
 }
 
 TEST(Utf16, EncodingRoundTripsAndReplacesInvalidUtf8) {
-    for (const std::string text :
-         {"", "plain", "Beyonc\xC3\xA9", "\xF0\x9F\x98\x80 x", "Cafe\xCC\x81"}) {
+    for (const std::string text : {"", "Beyonc\xC3\xA9", "\xF0\x9F\x98\x80 x", "Cafe\xCC\x81"})
         EXPECT_EQ(decodeUtf16BE(encodeUtf16BE(text)), text);
-    }
     EXPECT_EQ(encodeUtf16BE("\xFF"), (Bytes{0xFF, 0xFD}));
     EXPECT_EQ(encodeUtf16BE("\xC0\xAF"), (Bytes{0xFF, 0xFD}));           // overlong "/"
     EXPECT_EQ(encodeUtf16BE("\xED\xA0\x80"), (Bytes{0xFF, 0xFD}));       // encoded surrogate
@@ -40,7 +36,6 @@ TEST(Utf16, EncodingRoundTripsAndReplacesInvalidUtf8) {
 
 TEST(UnicodeText, NfcKeysTrimAndSearch) {
     EXPECT_EQ(nfcKey("Cafe\xCC\x81"), "Caf\xC3\xA9");
-    EXPECT_EQ(nfcKey("Caf\xC3\xA9"), "Caf\xC3\xA9");
     EXPECT_EQ(nfcKey("\xFF\xFE"), "\xFF\xFE");
 
     EXPECT_EQ(trimSeparators("  House \t"), "House");
@@ -49,15 +44,10 @@ TEST(UnicodeText, NfcKeysTrimAndSearch) {
               "Deep");  // no-break, ideographic, thin
     EXPECT_EQ(trimSeparators("\nDeep\n"), "\nDeep\n");
     EXPECT_EQ(trimSeparators(" \t "), "");
-    EXPECT_EQ(trimSeparators("a b"), "a b");
 
     EXPECT_TRUE(containsCaseInsensitive("Deep HOUSE Classics", "house"));
-    EXPECT_TRUE(
-        containsCaseInsensitive("Stra\xC3\x9F"
-                                "e",
-                                "STRASSE"));
+    EXPECT_TRUE(containsCaseInsensitive("Stra\xC3\x9F" "e", "STRASSE"));
     EXPECT_TRUE(containsCaseInsensitive("Caf\xC3\xA9", "CAFE\xCC\x81"));
-    EXPECT_TRUE(containsCaseInsensitive("anything", ""));
     EXPECT_FALSE(containsCaseInsensitive("Techno", "house"));
 }
 
@@ -81,14 +71,9 @@ TEST(NameOrder, FinderLikeOrder) {
 
 TEST(Formatting, ByteCounts) {
     const std::vector<std::pair<std::uint64_t, std::string>> cases{
-        {0, "Zero KB"},          {1, "1 byte"},
-        {999, "999 bytes"},      {1000, "1 KB"},
-        {1500, "2 KB"},          {2500, "2 KB"},
-        {999499, "999 KB"},      {999500, "1 MB"},
-        {1234567, "1.2 MB"},     {5200000, "5.2 MB"},
-        {1250000, "1.2 MB"},     {1000000, "1 MB"},
-        {1234567890, "1.23 GB"}, {1000000000000, "1 TB"},
-        {999999999999, "1 TB"},  {18446744073709551615ull, "18.45 EB"},
+        {0, "Zero KB"},   {1, "1 byte"},          {999, "999 bytes"},      {2500, "2 KB"},
+        {999500, "1 MB"}, {1250000, "1.2 MB"},    {1234567890, "1.23 GB"}, {999999999999, "1 TB"},
+        {999499, "999 KB"}, {18446744073709551615ull, "18.45 EB"},
     };
     for (const auto& [bytes, expected] : cases)
         EXPECT_EQ(formatByteCount(bytes), expected) << bytes;
@@ -96,14 +81,11 @@ TEST(Formatting, ByteCounts) {
 
 TEST(Formatting, Durations) {
     const std::vector<std::pair<double, std::string>> cases{
-        {45, "45s"}, {123, "2m 3s"}, {3900, "1h 5m"}, {3610, "1h 10s"}, {3661, "1h 1m"},
-        {0, "0s"},   {0.4, "0s"},    {59.6, "1m"},    {90000, "25h"},
+        {45, "45s"}, {123, "2m 3s"}, {3610, "1h 10s"}, {3661, "1h 1m"}, {0.4, "0s"}, {59.6, "1m"},
+        {90000, "25h"}, {-1, ""}, {std::nan(""), ""}, {std::numeric_limits<double>::infinity(), ""},
     };
     for (const auto& [seconds, expected] : cases)
         EXPECT_EQ(formatDuration(seconds), expected) << seconds;
-    EXPECT_EQ(formatDuration(-1), "");
-    EXPECT_EQ(formatDuration(std::nan("")), "");
-    EXPECT_EQ(formatDuration(std::numeric_limits<double>::infinity()), "");
 }
 
 }  // namespace

@@ -23,25 +23,18 @@ class SeratoSqlite {
 
     // Runs SQL; a failure fails the test.
     void exec(const std::string& sql);
-
     // One asset row; the values are SQL literals ("0.8", "NULL").
     void addAsset(const std::string& portableId, const std::string& rating,
                   const std::string& color, const std::string& bpm, const std::string& playCount);
-
-    // A smart-crate container (type 2) with its rules.
-    void addSmartCrate(std::int64_t id, const std::string& name, const std::string& rules);
-
     // A container row of the given type (2: smart crate) below parent; returns its id.
     std::int64_t addContainer(const std::string& name, int type = 2,
                               std::optional<std::int64_t> parent = std::nullopt);
-
-    // The smart-crate rules of a container, in the given rules version.
+    // A container's smart-crate rules, in the given rules version.
     void addRules(std::int64_t container, const std::string& rules, int version = 1);
-
+    // A smart-crate container with the given id and its rules.
+    void addSmartCrate(std::int64_t id, const std::string& name, const std::string& rules);
     // The first column of the first row as text; absent for no row or NULL.
     std::optional<std::string> scalar(const std::string& sql);
-
-    sqlite3* handle() const { return db_; }
 
   private:
     sqlite3* db_ = nullptr;

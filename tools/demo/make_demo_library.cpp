@@ -24,6 +24,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
+#include "silent_wav.h"
 
 namespace {
 
@@ -52,33 +53,10 @@ struct Track {
     std::uint32_t size = 0;
 };
 
-void putLE(Bytes& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // A valid PCM WAV file of silence: the 44-byte RIFF header and zeroed samples.
 Bytes silentWav(std::uint32_t samples) {
-    const std::uint32_t dataBytes = samples * 2;
-    Bytes out;
-    out.reserve(44 + dataBytes);
-    const auto tag = [&](std::string_view text) {
-        out.insert(out.end(), text.begin(), text.end());
-    };
-    tag("RIFF");
-    putLE(out, 36 + dataBytes, 4);
-    tag("WAVE");
-    tag("fmt ");
-    putLE(out, 16, 4);              // format chunk size
-    putLE(out, 1, 2);               // PCM
-    putLE(out, 1, 2);               // mono
-    putLE(out, sampleRate, 4);      // samples per second
-    putLE(out, sampleRate * 2, 4);  // bytes per second
-    putLE(out, 2, 2);               // block alignment
-    putLE(out, 16, 2);              // bits per sample
-    tag("data");
-    putLE(out, dataBytes, 4);
-    out.resize(out.size() + dataBytes, 0);
+    Bytes out = demo::silentWavHeader(1, sampleRate, samples * 2);  // mono
+    out.resize(out.size() + samples * 2, 0);
     return out;
 }
 
