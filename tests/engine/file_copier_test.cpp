@@ -7,6 +7,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "support/engine_harness.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
 
@@ -26,13 +27,13 @@ struct Report {
 };
 
 // Runs the copier and returns its reports in arrival order.
-std::vector<Report> copy(const std::vector<Job>& jobs, FileCopier::Options options,
+std::vector<Report> copy(const std::vector<Job>& jobs, Existing existing, std::int64_t threads,
                          std::function<bool()> cancelled = {},
                          std::function<void(const Report&)> onReport = {},
-                         FileCopier::Starting starting = {}) {
+                         FileCopier::Starting starting = {}, ThreadSpawner spawn = {}) {
     std::mutex mutex;
     std::vector<Report> reports;
-    FileCopier(std::move(options), std::move(cancelled),
+    FileCopier({existing, 1ns, threads, std::move(spawn)}, std::move(cancelled),
                [&](std::size_t index, Outcome outcome, int error) {
                    std::lock_guard lock(mutex);
                    reports.push_back({index, outcome, error});
@@ -41,24 +42,6 @@ std::vector<Report> copy(const std::vector<Job>& jobs, FileCopier::Options optio
                std::move(starting))
         .run(jobs);
     return reports;
-}
-
-FileCopier::Options with(Existing existing, std::int64_t threads = 16) {
-    FileCopier::Options options;
-    options.existing = existing;
-    options.threads = threads;
-    return options;
-}
-
-std::string read(const fs::path& file) {
-    const auto bytes = test::readBytes(file);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-bool hasTemporaryFiles(const fs::path& root) {
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.path().filename().native().find("morrowdeck") != std::string::npos) return true;
-    return false;
 }
 
 TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
@@ -79,10 +62,8 @@ TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
         {10, platform::FileTime(1'700'000'001'490ms), 10ms, false},
     };
     for (const auto& c : cases) {
-        platform::FileInfo copy;
-        copy.size = c.size;
-        copy.mtime = c.copyTime;
-        EXPECT_EQ(FileCopier::isUpToDate(copy, 10, source, c.granularity), c.upToDate)
+        EXPECT_EQ(FileCopier::isUpToDate({c.size, c.copyTime}, 10, source, c.granularity),
+                  c.upToDate)
             << c.copyTime.time_since_epoch().count() << " / " << c.granularity.count();
     }
 }
@@ -111,31 +92,28 @@ TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
         test::TempDir dir;
         test::writeFile(dir / "new.mp3", "new");
         const std::string source = (dir / "new.mp3").native();
-        std::string folder = (dir / "Backup").native();
-        fs::create_directories(folder);
-        const fs::path dest = dir / "Backup" / "new.mp3";
+        const std::string folder = (c.there == There::source ? dir.path() : dir / "B").native();
+        const fs::path dest = fs::path(folder) / "new.mp3";
+        fs::create_directories(c.there == There::folder ? dest / "inside" : fs::path(folder));
         if (c.there == There::current || c.there == There::stale) {
             test::writeFile(dest, "old");  // same size: the date decides
             fs::last_write_time(dest, fs::last_write_time(source) +
                                           (c.there == There::current ? 1s : -1s));
         }
-        if (c.there == There::folder) fs::create_directories(dest / "inside");
-        if (c.there == There::source) folder = dir.path().native();
         const auto info = platform::fileInfo(source);
-        const auto reports = copy(
-            {{source, folder, "new.mp3", Job::Kind::copy, info->size, info->mtime}},
-            with(c.existing));
+        const auto reports =
+            copy({{source, folder, "new.mp3", Job::Kind::copy, info->size, info->mtime}},
+                 c.existing, 16);
         ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(reports[0].outcome, c.outcome) << static_cast<int>(c.existing) << "/"
-                                                 << static_cast<int>(c.there);
+        EXPECT_EQ(reports[0].outcome, c.outcome)
+            << static_cast<int>(c.existing) << "/" << static_cast<int>(c.there);
         EXPECT_EQ(reports[0].error, c.error);
         if (c.content) {
-            EXPECT_EQ(read(fs::path(folder) / "new.mp3"), c.content);
+            EXPECT_EQ(test::readText(dest), c.content);
+            EXPECT_EQ(fs::last_write_time(dest) == fs::last_write_time(source),
+                      c.outcome != Outcome::skipped || c.there == There::source);
         }
-        if (c.outcome == Outcome::copied) {
-            EXPECT_EQ(fs::last_write_time(dest), fs::last_write_time(source));
-        }
-        EXPECT_FALSE(hasTemporaryFiles(dir.path()));
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);  // no temporary file
     }
 }
 
@@ -152,7 +130,7 @@ TEST(FileCopier, LinksAndTheirFallbackCopy) {
                           {store, one, "a.mp3", Job::Kind::link},  // already there
                           {store, missing, "a.mp3", Job::Kind::link}};
     if (otherVolume.ok()) jobs.push_back({store, other, "a.mp3", Job::Kind::link});
-    const auto reports = copy(jobs, with(Existing::update, 1));
+    const auto reports = copy(jobs, Existing::update, 1);
     ASSERT_EQ(reports.size(), jobs.size());
     EXPECT_EQ(reports[0].outcome, Outcome::linked);
     EXPECT_EQ(reports[1].outcome, Outcome::linked);
@@ -161,19 +139,19 @@ TEST(FileCopier, LinksAndTheirFallbackCopy) {
     EXPECT_TRUE(fs::equivalent(store, dir / "One" / "a.mp3"));
     if (!otherVolume.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
     EXPECT_EQ(reports[3].outcome, Outcome::linked);
-    EXPECT_EQ(read(fs::path(other) / "a.mp3"), "a");
+    EXPECT_EQ(test::readText(fs::path(other) / "a.mp3"), "a");
 }
 
 struct Pool : ::testing::Test {
     test::TempDir dir;
     std::vector<std::string> sources;
-    std::string folder = (dir / "Backup").native();
+    std::string folder = (dir / "B").native();
 
     std::vector<Job> jobs(int count, bool sameDestination = false) {
         fs::create_directories(folder);
         for (int i = 0; i < count; ++i) {
             sources.push_back((dir / ("t" + std::to_string(i) + ".mp3")).native());
-            test::writeFile(sources.back(), std::string(1000 + 5000 * (i % 7), 'x'));
+            test::writeSized(sources.back(), 1000 + 5000 * static_cast<std::size_t>(i % 7));
         }
         std::vector<Job> list;
         for (const auto& source : sources) {
@@ -185,11 +163,10 @@ struct Pool : ::testing::Test {
 };
 
 TEST_F(Pool, JobsWithOneDestinationNeverOverlap) {
-    const auto list = jobs(24, true);
     std::atomic<int> running{0};
     std::atomic<int> most{0};
     const auto reports = copy(
-        list, with(Existing::replace, 8), {}, [&](const Report&) { --running; },
+        jobs(24, true), Existing::replace, 8, {}, [&](const Report&) { --running; },
         [&](std::size_t) {
             most = std::max(most.load(), ++running);
             std::this_thread::sleep_for(1ms);  // widen the window for an overlap
@@ -201,15 +178,12 @@ TEST_F(Pool, JobsWithOneDestinationNeverOverlap) {
 }
 
 TEST_F(Pool, AJobNotStartedAtCancellationIsDropped) {
-    const auto list = jobs(10);
     bool cancelled = false;
-    const auto reports = copy(
-        list, with(Existing::update, 1), [&] { return cancelled; },
-        [&](const Report& report) { cancelled = report.index == 2; });
+    const auto reports = copy(jobs(10), Existing::update, 1, [&] { return cancelled; },
+                              [&](const Report& report) { cancelled = report.index == 2; });
     ASSERT_EQ(reports.size(), 3u);
     for (std::size_t i = 0; i < reports.size(); ++i)
         EXPECT_EQ(reports[i].index, i);  // list order
-    EXPECT_TRUE(fs::exists(fs::path(folder) / "t2.mp3"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "t3.mp3"));
 }
 
@@ -217,16 +191,15 @@ TEST_F(Pool, FewerThreadsWhenThreadsCannotBeCreated) {
     const auto list = jobs(12);
     for (const int allowed : {0, 2}) {
         int started = 0;
-        auto options = with(Existing::replace, 6);
-        options.spawn = [&](std::function<void()> body) {
+        const auto spawn = [&](std::function<void()> body) {
             if (started == allowed) throw std::system_error(EAGAIN, std::generic_category());
             ++started;
             return std::thread(std::move(body));
         };
-        EXPECT_EQ(copy(list, options).size(), 12u) << allowed;
+        EXPECT_EQ(copy(list, Existing::replace, 6, {}, {}, {}, spawn).size(), 12u) << allowed;
     }
     for (const std::int64_t threads : {0, -3})
-        EXPECT_EQ(copy(list, with(Existing::replace, threads)).size(), 12u);
+        EXPECT_EQ(copy(list, Existing::replace, threads).size(), 12u);
 }
 
 }  // namespace
