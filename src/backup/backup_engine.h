@@ -24,8 +24,8 @@ namespace morrowdeck {
 //
 // Ownership and threads: the caller (a window model or the CLI) owns the engine for one run.
 // run() starts a work thread for execute(); querying the sources and the copy phases use up
-// to threadCount worker threads. Callbacks arrive on the MainQueue. The destructor requests cancellation and waits
-// for the work thread, so an engine may be dropped at any time.
+// to threadCount worker threads. Callbacks arrive on the MainQueue. The destructor requests
+// cancellation and waits for the work thread, so an engine may be dropped at any time.
 class BackupEngine {
   public:
     using Snapshot = ProgressSnapshot;

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <memory>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -26,7 +26,8 @@ class DestinationClaims {
 
     void claim(const Key& key) {
         std::unique_lock lock(mutex_);
-        released_.wait(lock, [&] { return std::find(busy_.begin(), busy_.end(), key) == busy_.end(); });
+        released_.wait(lock,
+                       [&] { return std::find(busy_.begin(), busy_.end(), key) == busy_.end(); });
         busy_.push_back(key);
     }
     void release(const Key& key) {
@@ -79,8 +80,9 @@ class FileCopier::Worker {
         }
 
         if (!statDest(job, found, AT_SYMLINK_NOFOLLOW)) return finish(index, job, false);
-        const bool regular = S_ISREG(found.st_mode) ||
-                             (S_ISLNK(found.st_mode) && statDest(job, found, 0) && S_ISREG(found.st_mode));
+        const bool regular =
+            S_ISREG(found.st_mode) ||
+            (S_ISLNK(found.st_mode) && statDest(job, found, 0) && S_ISREG(found.st_mode));
         const Existing existing = copier_.options_.existing;
         if (!regular) {
             // A folder or another non-file in the way is replaced only when asked to replace

@@ -20,8 +20,9 @@ namespace morrowdeck {
 // backup and the restore engine report through one of these.
 //
 // Threading: one non-recursive mutex guards the snapshot and the last delivery time (the
-// cancel flag is atomic, as every worker reads it before each job); it is held only for field updates and copies, never across callbacks or
-// posting. Callbacks run on the MainQueue's thread, in posting order.
+// cancel flag is atomic, as every worker reads it before each job); it is held only for field
+// updates and copies, never across callbacks or posting. Callbacks run on the MainQueue's
+// thread, in posting order.
 class ProgressReporter {
   public:
     using Clock = std::chrono::steady_clock;

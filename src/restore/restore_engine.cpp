@@ -202,7 +202,8 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
     const auto outcomes = copyFiles(jobs, run.overwrite, 1);
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         if (!outcomes[i]) return false;
-        if (outcomes[i]->first == FileCopier::Outcome::failed) logFailure(jobs[i], outcomes[i]->second);
+        if (outcomes[i]->first == FileCopier::Outcome::failed)
+            logFailure(jobs[i], outcomes[i]->second);
     }
     return true;
 }
