@@ -37,8 +37,10 @@ TEST(SeratoRunningCheck, CommandNameOrFirstArgumentsBaseName) {
                  {"Serato DJ Pro", "/opt/x", true},
                  {"wine", "C:/Program Files/Serato/SERATO DJ Pro.exe", true},
                  {"sh", "/home/serato/bin/sh", false}};
-    for (const auto& c : cases)
-        EXPECT_EQ(platform::isSeratoRunning(fakeProc(dir / c.comm, {{c.comm, c.argv0}})), c.running);
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::isSeratoRunning(fakeProc(dir / c.comm, {{c.comm, c.argv0}})),
+                  c.running);
+    }
     EXPECT_FALSE(platform::isSeratoRunning(dir / "missing"));
 }
 
