@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace morrowdeck {
@@ -44,6 +45,34 @@ class DestinationClaims {
     std::vector<Key> busy_;
 };
 
+// Handles of the destination folders, each opened once per run and shared by the workers:
+// destinations are then queried by name (fstatat) instead of by a walk of their full path.
+class FolderHandles {
+  public:
+    FolderHandles() = default;
+    FolderHandles(const FolderHandles&) = delete;
+    FolderHandles& operator=(const FolderHandles&) = delete;
+    ~FolderHandles() {
+        for (const auto& [folder, fd] : handles_)
+            if (fd >= 0) ::close(fd);
+    }
+
+    // -1 when the folder cannot be opened; the copy into it then reports the reason.
+    int get(std::string_view folder) {
+        std::lock_guard lock(mutex_);
+        auto [found, fresh] = handles_.try_emplace(folder, -1);
+        if (fresh) {
+            found->second =
+                ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        return found->second;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::unordered_map<std::string_view, int> handles_;
+};
+
 }  // namespace
 
 std::string Job::dest() const {
@@ -57,14 +86,10 @@ bool FileCopier::isUpToDate(const platform::FileInfo& existing, std::int64_t byt
     return existing.size == bytes && existing.mtime + granularity > mtime;
 }
 
-// The state of one pool thread: the destination folder it last looked in, held open so that
-// each destination is queried by name (fstatat) instead of by a full path walk.
+// The state of one pool thread: the handle of the destination folder it last looked in.
 class FileCopier::Worker {
   public:
-    explicit Worker(const FileCopier& copier) : copier_(copier) {}
-    ~Worker() {
-        if (folderFd_ >= 0) ::close(folderFd_);
-    }
+    Worker(const FileCopier& copier, FolderHandles& folders) : copier_(copier), folders_(folders) {}
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
@@ -127,9 +152,8 @@ class FileCopier::Worker {
     // (or the folder cannot be opened, in which case the copy reports the reason).
     bool statDest(const Job& job, struct stat& out, int flags) {
         if (job.destFolder != folder_ || folderFd_ < 0) {
-            if (folderFd_ >= 0) ::close(folderFd_);
-            folder_.assign(job.destFolder);
-            folderFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            folder_ = job.destFolder;
+            folderFd_ = folders_.get(folder_);
         }
         if (folderFd_ < 0) return false;
         name_.assign(job.destName);
@@ -137,7 +161,8 @@ class FileCopier::Worker {
     }
 
     const FileCopier& copier_;
-    std::string folder_;
+    FolderHandles& folders_;
+    std::string_view folder_;
     std::string name_;
     int folderFd_ = -1;
 };
@@ -150,9 +175,10 @@ FileCopier::FileCopier(Options options, std::function<bool()> cancelled, Report 
       starting_(std::move(starting)) {}
 
 void FileCopier::run(const std::vector<Job>& jobs) {
+    FolderHandles folders;
     std::vector<std::unique_ptr<Worker>> workers;
     for (std::size_t i = 0; i < workerCount(jobs.size(), options_.threads); ++i)
-        workers.push_back(std::make_unique<Worker>(*this));
+        workers.push_back(std::make_unique<Worker>(*this, folders));
     DestinationClaims claims;
     runWorkerPool(
         jobs.size(), options_.threads, cancelled_,
