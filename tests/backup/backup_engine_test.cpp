@@ -74,6 +74,7 @@ TEST(BackupEngine, DeduplicatesIntoTheStoreWithHardLinks) {
     EXPECT_EQ(record.final().totalFiles, 4);
     EXPECT_EQ(record.final().totalBytes, 30);
     EXPECT_EQ(record.final().bytesToCopy, 10);
+    EXPECT_EQ(record.final().processedBytes, 10);  // links add no bytes
     const fs::path stored = lib.backup / ".ORVEL_Store" / a.substr(1);
     EXPECT_EQ(fs::hard_link_count(stored), 4u);
     EXPECT_TRUE(fs::equivalent(stored, lib.backup / "Two" / "Three" / "a.mp3"));
