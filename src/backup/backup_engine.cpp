@@ -4,6 +4,7 @@
 #include "engine/backup_layout.h"
 #include "backup/backup_plan.h"
 #include "engine/serato_error.h"
+#include "engine/worker_pool.h"
 #include "library/formatting.h"
 
 namespace morrowdeck {
@@ -94,6 +95,7 @@ BackupEngine::Snapshot BackupEngine::execute(
 // Turns the crates into folders, copy jobs and link jobs. False when cancelled.
 bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& root,
                         const BackupOptions& options, Plan& work) {
+    statSources(crates, options, work);
     for (const auto& crate : crates) {
         if (reporter_.isCancelled()) return false;
         if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) {
@@ -119,6 +121,26 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
     return true;
 }
 
+// Queries every distinct source the crates' folders will need once, on the worker pool: on a
+// large library these queries are most of the planning time, and they wait on the disk.
+void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
+                               Plan& work) {
+    std::vector<std::pair<const std::string*, std::optional<platform::FileInfo>*>> pending;
+    for (const auto& crate : crates) {
+        if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) continue;
+        if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
+        for (const auto& track : crate->tracks) {
+            auto [cached, fresh] = work.sourceInfo.try_emplace(track);
+            if (fresh) pending.emplace_back(&track, &cached->second);
+        }
+    }
+    runWorkerPool(
+        pending.size(), options.threadCount, [this] { return reporter_.isCancelled(); },
+        [&](std::size_t index, std::size_t) {
+            *pending[index].second = platform::fileInfo(pending[index].first->c_str());
+        });
+}
+
 void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::path& root,
                                    const BackupOptions& options, Plan& work) {
     // A name that is not a plain folder name would place files outside the crate's folder.
@@ -140,7 +162,7 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         const std::string& track = crate.tracks[index];
         const std::string_view name = std::string_view(track).substr(track.rfind('/') + 1);
         auto [cached, fresh] = work.sourceInfo.try_emplace(track);
-        if (fresh) cached->second = fileInfo(track);
+        if (fresh) cached->second = platform::fileInfo(track.c_str());
         const auto& info = cached->second;
         // In the store a source keeps its whole path; one that would climb out is refused.
         const auto store = dedup ? BackupLayout::storeFile(storeFolder, track) : std::nullopt;
@@ -194,6 +216,10 @@ std::string BackupEngine::summaryLine(const Snapshot& snap) {
            std::to_string(snap.linkedFiles) + " linked, " + std::to_string(snap.skippedFiles) +
            " up-to-date, " + std::to_string(snap.failedFiles) + " failed, " +
            std::to_string(snap.missingFiles) + " missing.";
+}
+
+std::optional<platform::FileInfo> BackupEngine::fileInfo(const std::filesystem::path& file) {
+    return platform::fileInfo(file);
 }
 
 std::optional<std::int64_t> BackupEngine::freeSpace(const std::filesystem::path& path) {

@@ -10,6 +10,7 @@
 
 #include "backup/backup_options.h"
 #include "engine/engine_run.h"
+#include "engine/file_copier.h"
 #include "engine/run_result.h"
 #include "library/crate.h"
 #include "platform/file_operations.h"
@@ -22,9 +23,9 @@ namespace morrowdeck {
 // A backup only adds or updates files; nothing on the destination is deleted.
 //
 // Ownership and threads: the caller (a window model or the CLI) owns the engine for one run.
-// run() starts a work thread for execute(); the copy phases use up to threadCount worker
-// threads. Callbacks arrive on the MainQueue. The destructor requests cancellation and waits
-// for the work thread, so an engine may be dropped at any time.
+// run() starts a work thread for execute(); querying the sources and the copy phases use up
+// to threadCount worker threads. Callbacks arrive on the MainQueue. The destructor requests
+// cancellation and waits for the work thread, so an engine may be dropped at any time.
 class BackupEngine {
   public:
     using Snapshot = ProgressSnapshot;
@@ -35,23 +36,8 @@ class BackupEngine {
     // One unit of work for the copy workers. The paths are views into strings that outlive
     // the run's job lists (the crates' tracks and files, the plan's node-based folder and store
     // sets), so a plan of 200,000 jobs allocates no path per job.
-    struct Job {
-        enum class Kind { copy, link };
-        std::string_view source;  // for a link: the store file
-        std::string_view destFolder;
-        std::string_view destName;
-        Kind kind = Kind::copy;
-        std::int64_t bytes = 0;  // 0 for links
-        platform::FileTime mtime{};
-
-        std::string dest() const {
-            std::string path;
-            path.reserve(destFolder.size() + 1 + destName.size());
-            return path.append(destFolder).append("/").append(destName);
-        }
-    };
-
-    enum class Outcome { copied, skipped, linked, failed };
+    using Job = FileCopier::Job;
+    using Outcome = FileCopier::Outcome;
 
     explicit BackupEngine(std::shared_ptr<MainQueue> mainQueue);
     ~BackupEngine();
@@ -80,12 +66,6 @@ class BackupEngine {
     static std::optional<platform::FileInfo> fileInfo(const std::filesystem::path& file);
     static std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
 
-    // True when an existing copy of the job's source needs no re-copy: same size, and a date
-    // not older than the source's within the destination file system's date resolution
-    // (a FAT drive keeps only even seconds).
-    static bool isUpToDate(const platform::FileInfo& existing, const Job& job,
-                           std::chrono::nanoseconds granularity);
-
     // "Backup complete — …" from the final counters.
     static std::string summaryLine(const Snapshot& snapshot);
 
@@ -98,10 +78,9 @@ class BackupEngine {
                          const BackupOptions& options, Plan& plan);
     void process(const std::vector<Job>& jobs, const BackupOptions& options,
                  std::chrono::nanoseconds granularity);
-    void perform(const Job& job, const std::string& dest, const BackupOptions& options,
-                 std::chrono::nanoseconds granularity);
-    void record(const Job& job, Outcome outcome, const std::string& failure);
-    void complete(Snapshot& snap, const Job& job, Outcome outcome);
+    void statSources(const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
+                     Plan& plan);
+    void record(const Job& job, Outcome outcome, int error);
     Snapshot finish(bool cancelled);
 
     // Metadata kept beside the audio (hidden ".morrowdeck" folder, smart-crate notes).

@@ -12,12 +12,16 @@ namespace morrowdeck::cli {
 
 namespace {
 
+// More workers than this only exhaust the process's threads; no disk gains from them.
+constexpr std::int64_t maxThreads = 256;
+
 struct RestoreCommandOptions {
     std::string from;
     std::string audioTo;
     std::string serato;
     bool keepExisting = false;
     bool noRebuild = false;
+    std::int64_t threads = 16;
     bool json = false;
 };
 
@@ -32,7 +36,7 @@ int runRestore(const RestoreCommandOptions& options) {
     RestoreEngine engine(session.queue());
     engine.run(std::filesystem::absolute(options.from), std::filesystem::absolute(options.audioTo),
                serato, !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
-               session.completion());
+               session.completion(), options.threads);
     return session.wait(
         [&] { engine.cancel(); },
         [&](const ProgressSnapshot& snapshot) { return restoreStatusMessage(snapshot, rebuild); });
@@ -55,6 +59,8 @@ void registerRestoreCommand(CLI::App& app, int& status) {
     command->add_flag("--keep-existing", options->keepExisting,
                       "Leave files that already exist untouched");
     command->add_flag("--no-rebuild", options->noRebuild, "Do not write a new database V2");
+    command->add_option("--threads", options->threads, "Copies at the same time (default: 16)")
+        ->check(CLI::Range(std::int64_t{1}, maxThreads));
     command->add_flag("--json", options->json,
                       "Print one JSON document with the final progress and the log");
     command->callback([options, &status] { status = runRestore(*options); });

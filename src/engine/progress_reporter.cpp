@@ -64,13 +64,11 @@ ProgressSnapshot ProgressReporter::finish(bool cancelled, const EndLine& endLine
 }
 
 void ProgressReporter::cancel() {
-    std::lock_guard lock(mutex_);
-    cancelRequested_ = true;
+    cancelRequested_.store(true);
 }
 
 bool ProgressReporter::isCancelled() const {
-    std::lock_guard lock(mutex_);
-    return cancelRequested_;
+    return cancelRequested_.load();
 }
 
 void ProgressReporter::recomputeRate(ProgressSnapshot& snapshot) const {

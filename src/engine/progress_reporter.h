@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -18,9 +19,10 @@ namespace morrowdeck {
 // the end of a run are delivered at once, worker progress at most every 0.08 s. Both the
 // backup and the restore engine report through one of these.
 //
-// Threading: one non-recursive mutex guards the snapshot, the last delivery time and the
-// cancel flag; it is held only for field updates and copies, never across callbacks or
-// posting. Callbacks run on the MainQueue's thread, in posting order.
+// Threading: one non-recursive mutex guards the snapshot and the last delivery time (the
+// cancel flag is atomic, as every worker reads it before each job); it is held only for field
+// updates and copies, never across callbacks or posting. Callbacks run on the MainQueue's
+// thread, in posting order.
 class ProgressReporter {
   public:
     using Clock = std::chrono::steady_clock;
@@ -72,6 +74,22 @@ class ProgressReporter {
         return f(snap_);
     }
 
+    // Runs f(snapshot) under the lock and then delivers a copy if the last delivery is at
+    // least `throttle` old: update() and maybeEmit() with one lock round trip, for workers.
+    template <typename F>
+    void updateAndMaybeEmit(F&& f) {
+        std::optional<ProgressSnapshot> copy;
+        const auto now = now_();
+        {
+            std::lock_guard lock(mutex_);
+            f(snap_);
+            if (lastEmit_ && now - *lastEmit_ < throttle) return;
+            lastEmit_ = now;
+            copy = snap_;
+        }
+        deliver(*copy);
+    }
+
     // Recomputes bytesPerSecond from processedBytes and the time since the start; call inside
     // update().
     void recomputeRate(ProgressSnapshot& snapshot) const;
@@ -87,7 +105,7 @@ class ProgressReporter {
     mutable std::mutex mutex_;
     ProgressSnapshot snap_;
     std::optional<Clock::time_point> lastEmit_;  // none: never delivered ("distant past")
-    bool cancelRequested_ = false;
+    std::atomic<bool> cancelRequested_{false};
     Clock::time_point startTime_;  // written before workers exist, read-only afterwards
 };
 

@@ -227,8 +227,12 @@ int copyData(int in, int out, CopyMethod first) {
 }  // namespace detail
 
 std::optional<FileInfo> fileInfo(const fs::path& path) {
+    return fileInfo(path.c_str());
+}
+
+std::optional<FileInfo> fileInfo(const char* path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     FileInfo result;
     result.size = info.st_size;
     result.mtime = FileTime(std::chrono::seconds(info.st_mtim.tv_sec) +

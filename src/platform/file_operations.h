@@ -25,6 +25,7 @@ struct FileInfo {
 // Info for a regular file (symbolic links followed); absent for anything else, missing or
 // unreadable paths included.
 std::optional<FileInfo> fileInfo(const std::filesystem::path& path);
+std::optional<FileInfo> fileInfo(const char* path);
 
 // True when anything (file, folder, dangling symbolic link) exists at the path.
 bool itemExists(const std::filesystem::path& path);

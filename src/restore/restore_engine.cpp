@@ -44,12 +44,14 @@ RestoreEngine::~RestoreEngine() = default;
 
 void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
                         std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
-                        LogCallback onLog, ProgressCallback onProgress, Completion completion) {
+                        LogCallback onLog, ProgressCallback onProgress, Completion completion,
+                        std::int64_t threadCount) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
     engineRun_.start(
         [this, backupRoot = std::move(backupRoot), audioTarget = std::move(audioTarget),
-         seratoLibrary = std::move(seratoLibrary), overwrite, rebuildDatabase] {
-            return execute(backupRoot, audioTarget, seratoLibrary, overwrite, rebuildDatabase);
+         seratoLibrary = std::move(seratoLibrary), overwrite, rebuildDatabase, threadCount] {
+            return execute(backupRoot, audioTarget, seratoLibrary, overwrite, rebuildDatabase,
+                           threadCount);
         },
         std::move(completion));
 }
@@ -57,7 +59,8 @@ void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path 
 RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& backupRoot,
                                                const std::filesystem::path& audioTarget,
                                                const std::filesystem::path& seratoLibrary,
-                                               bool overwrite, bool rebuildDatabase) {
+                                               bool overwrite, bool rebuildDatabase,
+                                               std::int64_t threadCount) {
     reporter_.resetStartTime();
     Run run;
     run.backupRoot = backupRoot;
@@ -115,16 +118,11 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     }
 
     reporter_.setPhase("Restoring crates\u2026");
-    if (!restoreCrates(run, entries)) return finish(true);
+    if (!restoreCrates(run, entries, threadCount)) return finish(true);
 
     if (!scrates.empty()) {
         reporter_.setPhase("Restoring smart crates\u2026");
-        for (const auto& file : scrates) {
-            if (reporter_.isCancelled()) return finish(true);
-            reporter_.update([&](Snapshot& snap) { snap.currentFile = file.filename().native(); });
-            copyFile(file, run.smartCrateFolder() / file.filename(), overwrite);
-            reporter_.maybeEmit();
-        }
+        if (!restoreSmartCrates(run, scrates)) return finish(true);
     }
 
     writeCrateOrder(run, entries, scrates);
@@ -142,23 +140,41 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     return finish(reporter_.isCancelled());
 }
 
-// Copies each crate's audio and writes its crate file. False when cancelled.
-bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entries) {
+// Copies every crate's audio on the pool, then writes the crate files, records and failure
+// lines crate by crate in the backup's order, whatever order the copies finished in. False
+// when cancelled: the crates before the first one with a copy that cancellation dropped are
+// complete (their crate files written), that one and the rest are left out.
+bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entries,
+                                  std::int64_t threads) {
+    if (reporter_.isCancelled()) return false;
+    std::vector<std::string> folders;
+    folders.reserve(entries.size());
+    std::vector<FileCopier::Job> jobs;
     for (const auto& entry : entries) {
-        if (reporter_.isCancelled()) return false;
-        const std::filesystem::path folder = run.audioTarget / join(entry.components, "/");
-        platform::createDirectories(folder);  // a failure shows as failed copies
-
-        std::vector<std::string> paths;
+        folders.push_back((run.audioTarget / join(entry.components, "/")).native());
+        platform::createDirectories(folders.back());  // a failure shows as failed copies
         for (const auto& file : entry.files) {
-            if (reporter_.isCancelled()) return false;
-            const std::string name = file.filename().native();
-            reporter_.update([&](Snapshot& snap) { snap.currentFile = name; });
-            const std::filesystem::path destination = folder / name;
-            copyFile(file, destination, run.overwrite);
+            const std::string_view source = file.native();
+            jobs.push_back({source, folders.back(), source.substr(source.rfind('/') + 1)});
+        }
+    }
+    const auto outcomes = copyFiles(jobs, run.overwrite, threads);
 
+    std::size_t index = 0;
+    for (const auto& entry : entries) {
+        const std::size_t end = index + entry.files.size();
+        for (std::size_t i = index; i < end; ++i)
+            if (!outcomes[i]) return false;  // dropped by cancellation
+
+        const std::string relFolder = join(entry.components, "/");
+        std::vector<std::string> paths;
+        for (; index < end; ++index) {
+            const auto& job = jobs[index];
+            if (outcomes[index]->first == FileCopier::Outcome::failed)
+                logFailure(job, outcomes[index]->second);
+            const std::filesystem::path destination = job.dest();
             std::string key = CrateWriter::volumeRelativePath(destination, run.volumePrefix);
-            const std::string relPath = join(entry.components, "/") + "/" + name;
+            const std::string relPath = relFolder + "/" + std::string(job.destName);
             run.pathMap[relPath] = key;
             if (run.rebuildDatabase) recordStep(run, destination, key, relPath);
             paths.push_back(std::move(key));
@@ -169,50 +185,67 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         if (run.overwrite || !platform::itemExists(crateFile)) {
             platform::writeFileAtomically(crateFile, CrateWriter::crateData(paths));
         }
-        reporter_.update([](Snapshot& snap) {
+        reporter_.updateAndMaybeEmit([](Snapshot& snap) {
             ++snap.completedFiles;
             ++snap.copiedFiles;
         });
-        reporter_.maybeEmit();
+    }
+    return !reporter_.isCancelled();
+}
+
+// Smart-crate files, one at a time and logged at once. False when cancellation dropped one.
+bool RestoreEngine::restoreSmartCrates(const Run& run,
+                                       const std::vector<std::filesystem::path>& scrates) {
+    const std::string folder = run.smartCrateFolder().native();
+    std::vector<FileCopier::Job> jobs;
+    for (const auto& file : scrates) {
+        const std::string_view source = file.native();
+        jobs.push_back({source, folder, source.substr(source.rfind('/') + 1)});
+    }
+    const auto outcomes = copyFiles(jobs, run.overwrite, 1);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (!outcomes[i]) return false;
+        if (outcomes[i]->first == FileCopier::Outcome::failed)
+            logFailure(jobs[i], outcomes[i]->second);
     }
     return true;
 }
 
-void RestoreEngine::copyFile(const std::filesystem::path& source,
-                             const std::filesystem::path& destination, bool overwrite) {
-    int error = 0;
-    if (platform::itemExists(destination)) {
-        const auto from = platform::fileInfo(source);
-        const auto to = platform::fileInfo(destination);
-        // Restoring a file onto itself (audio target = backup folder) must not touch it.
-        const bool sameFile = from && to && from->device == to->device && from->inode == to->inode;
-        if (!overwrite || sameFile) {
-            reporter_.update([](Snapshot& snap) {
-                ++snap.skippedFiles;
+std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(
+    const std::vector<FileCopier::Job>& jobs, bool overwrite, std::int64_t threads) {
+    using Outcome = FileCopier::Outcome;
+    std::vector<std::optional<std::pair<Outcome, int>>> outcomes(jobs.size());
+    FileCopier::Options options;
+    // Restoring a file onto itself (audio target = backup folder) never touches it.
+    options.existing = overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
+    options.threads = threads;
+    FileCopier copier(
+        options, [this] { return reporter_.isCancelled(); },
+        [&](std::size_t index, Outcome outcome, int error) {
+            outcomes[index] = std::pair{outcome, error};  // one slot per job, read after the pool
+            std::int64_t size = 0;
+            if (outcome == Outcome::copied) {
+                const std::string source(jobs[index].source);
+                size = platform::fileInfo(source.c_str()).value_or(platform::FileInfo{}).size;
+            }
+            reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
+                snap.currentFile.assign(jobs[index].destName);
                 ++snap.completedFiles;
+                if (outcome == Outcome::skipped) ++snap.skippedFiles;
+                if (outcome == Outcome::failed) ++snap.failedFiles;
+                if (outcome == Outcome::copied) {
+                    ++snap.copiedFiles;
+                    snap.processedBytes += size;
+                    reporter_.recomputeRate(snap);
+                }
             });
-            return;
-        }
-        error = platform::copyFile(source, destination, true);  // replaced only by a complete copy
-    } else {
-        error = platform::copyFile(source, destination, false);
-    }
-
-    if (error == 0) {
-        const std::int64_t size = platform::fileInfo(source).value_or(platform::FileInfo{}).size;
-        reporter_.update([&](Snapshot& snap) {
-            ++snap.completedFiles;
-            ++snap.copiedFiles;
-            snap.processedBytes += size;
-            reporter_.recomputeRate(snap);
         });
-        return;
-    }
-    reporter_.update([](Snapshot& snap) {
-        ++snap.failedFiles;
-        ++snap.completedFiles;
-    });
-    reporter_.log(Level::error, "Restore failed: " + destination.filename().native() + " \u2014 " +
+    copier.run(jobs);
+    return outcomes;
+}
+
+void RestoreEngine::logFailure(const FileCopier::Job& job, int error) {
+    reporter_.log(Level::error, "Restore failed: " + std::string(job.destName) + " \u2014 " +
                                     platform::errorText(error));
 }
 

@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "engine/engine_run.h"
+#include "engine/file_copier.h"
 #include "engine/run_result.h"
 #include "library/serato_database.h"
 
@@ -21,8 +23,10 @@ namespace morrowdeck {
 // step and writes a notes file. Nothing is deleted; files it replaces for good are saved
 // once under a second name first.
 //
-// Threads: run() executes the whole restore on the engine's own work thread, one file at a
-// time; callbacks arrive on the MainQueue. The destructor requests cancellation and waits.
+// Threads: run() executes the whole restore on the engine's own work thread; the audio files
+// are copied by up to threadCount worker threads, while everything written from them (crate
+// files, records, log lines) follows the backup's order. Callbacks arrive on the MainQueue.
+// The destructor requests cancellation and waits.
 class RestoreEngine {
   public:
     using Snapshot = ProgressSnapshot;
@@ -43,14 +47,15 @@ class RestoreEngine {
 
     void run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
              std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
-             LogCallback onLog, ProgressCallback onProgress, Completion completion);
+             LogCallback onLog, ProgressCallback onProgress, Completion completion,
+             std::int64_t threadCount = 16);
 
     // The whole restore on the calling thread. Throws SeratoError or PlatformError when a
     // start check fails; every later problem is counted and logged.
     Snapshot execute(const std::filesystem::path& backupRoot,
                      const std::filesystem::path& audioTarget,
                      const std::filesystem::path& seratoLibrary, bool overwrite,
-                     bool rebuildDatabase);
+                     bool rebuildDatabase, std::int64_t threadCount = 16);
 
     void cancel() { engineRun_.cancel(); }
     ProgressReporter& reporter() { return reporter_; }
@@ -67,9 +72,13 @@ class RestoreEngine {
   private:
     struct Run;
 
-    bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries);
-    void copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                  bool overwrite);
+    bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::int64_t threads);
+    bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);
+    // Copies the jobs on the pool and counts each outcome as it arrives; returns the outcomes
+    // in job order (none for a job dropped by cancellation).
+    std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> copyFiles(
+        const std::vector<FileCopier::Job>& jobs, bool overwrite, std::int64_t threads);
+    void logFailure(const FileCopier::Job& job, int error);
     void recordStep(Run& run, const std::filesystem::path& destination, const std::string& key,
                     const std::string& relPath);
     void writeDatabase(Run& run);

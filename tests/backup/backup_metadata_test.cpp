@@ -69,18 +69,7 @@ TEST(BackupMetadata, LibrarySnapshotHoldsSeratosOwnRecords) {
                                                     {"B/Deep/Track 0.mp3", records[0]}});
     EXPECT_EQ(test::readBytes(s.backup / ".morrowdeck" / "library.dbsnap"), expected);
     EXPECT_TRUE(run.logged("Captured 3 track record(s) for an exact restore."));
-    EXPECT_FALSE(
-        fs::exists(s.backup / ".morrowdeck" / "serato.json"));  // no Serato database in HOME
-}
-
-TEST(BackupMetadata, NoDatabaseNoSnapshot) {
-    Fixture s(1);
-    const auto without = runBackup({makeCrate({"A"}, {s.tracks[0]})}, s.backup);
-    EXPECT_FALSE(fs::exists(s.backup / ".morrowdeck"));
-    const auto unreadable = runBackup({makeCrate({"A"}, {s.tracks[0]})}, s.backup, {},
-                                      s.dir / "missing" / "database V2");
-    EXPECT_FALSE(fs::exists(s.backup / ".morrowdeck"));
-    EXPECT_EQ(unreadable.final().skippedFiles, 1);
+    EXPECT_FALSE(fs::exists(s.backup / ".morrowdeck" / "serato.json"));  // none in HOME
 }
 
 TEST(BackupMetadata, RatingsAndRulesFromSeratosSqlite) {
@@ -88,8 +77,7 @@ TEST(BackupMetadata, RatingsAndRulesFromSeratosSqlite) {
     {
         test::SeratoSqlite db(s.masterSqlite(), test::SeratoSqlite::Schema::serato);
         db.addAsset(s.tracks[0].substr(1), "0.8", "16711680", "124.0", "7");
-        db.addAsset(s.tracks[1].substr(1), "NULL", "NULL", "98.0",
-                    "NULL");  // no rating/colour/plays
+        db.addAsset(s.tracks[1].substr(1), "NULL", "NULL", "98.0", "NULL");  // nothing to keep
         db.addAsset("Users/someone/else.mp3", "1.0", "1", "NULL", "1");
         db.addSmartCrate(10, "Techno", "rules-text");
     }
@@ -107,12 +95,15 @@ TEST(BackupMetadata, RatingsAndRulesFromSeratosSqlite) {
 
 TEST(BackupMetadata, SmartCrateRulesAloneStillWriteTheFile) {
     Fixture s(1);
+    runBackup({makeCrate({"A"}, {s.tracks[0]})}, s.backup, {}, s.dir / "missing" / "database V2");
+    EXPECT_FALSE(fs::exists(s.backup / ".morrowdeck"));  // nothing to keep, no folder
     {
         test::SeratoSqlite db(s.masterSqlite(), test::SeratoSqlite::Schema::serato);
         db.addSmartCrate(10, "Techno", "r1");
         db.addSmartCrate(11, "House", "r2");
     }
     const auto run = runBackup({makeCrate({"A"}, {s.tracks[0]})}, s.backup);
+    EXPECT_FALSE(fs::exists(s.backup / ".morrowdeck" / "library.dbsnap"));
     const auto bytes = test::readBytes(s.backup / ".morrowdeck" / "serato.json");
     const auto library = SeratoSQL::decodeJson(std::string(bytes.begin(), bytes.end()));
     ASSERT_TRUE(library);

@@ -27,17 +27,20 @@ fs::path fakeProc(const fs::path& folder,
     return folder;
 }
 
-TEST(SeratoRunningCheck, CommandNameOrFirstArgument) {
+TEST(SeratoRunningCheck, CommandNameOrFirstArgumentsBaseName) {
     test::TempDir dir;
-    EXPECT_FALSE(platform::isSeratoRunning(
-        fakeProc(dir / "none", {{"bash", "/bin/bash"}, {"morrowdeck-cli", "x"}})));
-    EXPECT_TRUE(platform::isSeratoRunning(fakeProc(dir / "comm", {{"Serato DJ Pro", "/opt/x"}})));
-    EXPECT_TRUE(platform::isSeratoRunning(
-        fakeProc(dir / "argv", {{"wine", "C:/Program Files/Serato/SERATO DJ Pro.exe"}})));
-    // Only the first argument's base name counts: a file argument mentioning Serato does not.
-    EXPECT_FALSE(platform::isSeratoRunning(fakeProc(dir / "args", {{"cat", "/bin/cat"}})));
-    EXPECT_FALSE(
-        platform::isSeratoRunning(fakeProc(dir / "path", {{"sh", "/home/serato/bin/sh"}})));
+    const struct {
+        const char* comm;
+        const char* argv0;
+        bool running;
+    } cases[] = {{"bash", "/bin/bash", false},
+                 {"Serato DJ Pro", "/opt/x", true},
+                 {"wine", "C:/Program Files/Serato/SERATO DJ Pro.exe", true},
+                 {"sh", "/home/serato/bin/sh", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::isSeratoRunning(fakeProc(dir / c.comm, {{c.comm, c.argv0}})),
+                  c.running);
+    }
     EXPECT_FALSE(platform::isSeratoRunning(dir / "missing"));
 }
 
@@ -69,9 +72,6 @@ TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
     fs::create_directories(library);
     EXPECT_EQ(applyToSerato(library, fakeProc(dir / "serato", {{"serato", "serato"}})).message,
               "Quit Serato completely first, then try again.");
-    EXPECT_EQ(
-        applyToSerato(library, noSerato()).message,
-        "No staged data found. Run a Restore first (from a backup that captured ratings/rules).");
     stage("{not json");
     EXPECT_EQ(
         applyToSerato(library, noSerato()).message,
@@ -101,8 +101,6 @@ TEST_F(ApplyStep, AppliesAndKeepsTheFirstSafetyCopy) {
     EXPECT_EQ(
         first.message,
         "Applied 1 rating/color update(s) and 1 smart-crate rule(s). Reopen Serato to see them.");
-    EXPECT_EQ(first.assetsUpdated, 1);
-    EXPECT_EQ(first.rulesWritten, 1);
     ASSERT_TRUE(fs::exists(safetyCopy));
     const auto before = test::readBytes(safetyCopy);
 

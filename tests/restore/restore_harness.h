@@ -11,6 +11,7 @@ namespace morrowdeck::test {
 struct RestoreOptions {
     bool overwrite = true;
     bool rebuildDatabase = true;
+    std::int64_t threads = 16;
 };
 
 // Runs a restore through run() and waits for its completion; `onLine` sees every log line
@@ -23,7 +24,7 @@ inline RunRecord runRestore(const std::filesystem::path& backup, const std::file
         engine,
         [&](auto onLog, auto onProgress, auto completion) {
             engine.run(backup, audio, serato, options.overwrite, options.rebuildDatabase, onLog,
-                       onProgress, completion);
+                       onProgress, completion, options.threads);
         },
         onLine);
 }

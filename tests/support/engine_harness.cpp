@@ -8,16 +8,9 @@
 
 namespace morrowdeck::test {
 
-std::vector<std::string> RunRecord::messages() const {
-    std::vector<std::string> out;
-    for (const auto& entry : log)
-        out.push_back(entry.message);
-    return out;
-}
-
 bool RunRecord::logged(const std::string& message) const {
-    const auto all = messages();
-    return std::find(all.begin(), all.end(), message) != all.end();
+    return std::any_of(log.begin(), log.end(),
+                       [&](const LogEntry& entry) { return entry.message == message; });
 }
 
 std::size_t RunRecord::count(LogEntry::Level level) const {
@@ -54,6 +47,11 @@ void writeSized(const std::filesystem::path& file, std::size_t size, char seed) 
     for (std::size_t i = 0; i < size; ++i)
         content[i] = static_cast<char>(seed + static_cast<char>(i % 23));
     writeFile(file, content);
+}
+
+std::string readText(const std::filesystem::path& file) {
+    const auto bytes = readBytes(file);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace morrowdeck::test

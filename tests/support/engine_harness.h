@@ -29,14 +29,13 @@ struct RunRecord {
 
     const ProgressSnapshot& final() const { return std::get<ProgressSnapshot>(result); }
     bool failed() const { return std::holds_alternative<RunFailure>(result); }
-    std::vector<std::string> messages() const;
     bool logged(const std::string& message) const;
     std::size_t count(LogEntry::Level level) const;
 };
 
-// Starts a run with callbacks that record everything into a RunRecord and waits for its
+// Starts a run whose callbacks record everything into a RunRecord and waits for its
 // completion. `start(onLog, onProgress, completion)` calls the engine's run(); `onLine` sees
-// every log line on the engine's own threads (to cancel at an exact moment).
+// every log line on the engine's own threads, with the engine (to cancel at an exact moment).
 template <typename Engine, typename Start>
 RunRecord captureRun(Engine& engine, Start&& start, const std::function<void(Engine&, const LogEntry&)>& onLine) {
     RunRecord record;
@@ -65,8 +64,7 @@ RunRecord captureRun(Engine& engine, Start&& start, const std::function<void(Eng
     return record;
 }
 
-// Runs a backup through run() and waits for its completion. `onLine` is called on the engine's
-// threads for every log line, with the engine, so a test can cancel at an exact moment.
+// A backup through captureRun.
 RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& destination,
                     const BackupOptions& options = {},
                     const std::optional<std::filesystem::path>& database = {},
@@ -79,5 +77,8 @@ Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::strin
 
 // Writes a file of `size` bytes of a pattern derived from `seed`.
 void writeSized(const std::filesystem::path& file, std::size_t size, char seed = 'a');
+
+// A whole file as text ("" when unreadable).
+std::string readText(const std::filesystem::path& file);
 
 }  // namespace morrowdeck::test

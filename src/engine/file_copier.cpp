@@ -1,0 +1,200 @@
+#include "engine/file_copier.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+namespace morrowdeck {
+
+namespace {
+
+using Job = FileCopier::Job;
+using Outcome = FileCopier::Outcome;
+
+// Keeps two jobs with the same destination from running at the same time: a worker claims
+// the destination before touching it and waits while another worker holds it. At most one
+// claim per worker is held, so a short list serves without allocating per job.
+class DestinationClaims {
+  public:
+    using Key = std::pair<std::string_view, std::string_view>;
+
+    void claim(const Key& key) {
+        std::unique_lock lock(mutex_);
+        released_.wait(lock,
+                       [&] { return std::find(busy_.begin(), busy_.end(), key) == busy_.end(); });
+        busy_.push_back(key);
+    }
+    void release(const Key& key) {
+        {
+            std::lock_guard lock(mutex_);
+            busy_.erase(std::find(busy_.begin(), busy_.end(), key));
+        }
+        released_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    std::vector<Key> busy_;
+};
+
+// Handles of the destination folders, each opened once per run and shared by the workers:
+// destinations are then queried by name (fstatat) instead of by a walk of their full path.
+class FolderHandles {
+  public:
+    FolderHandles() = default;
+    FolderHandles(const FolderHandles&) = delete;
+    FolderHandles& operator=(const FolderHandles&) = delete;
+    ~FolderHandles() {
+        for (const auto& [folder, fd] : handles_)
+            if (fd >= 0) ::close(fd);
+    }
+
+    // -1 when the folder cannot be opened; the copy into it then reports the reason.
+    int get(std::string_view folder) {
+        std::lock_guard lock(mutex_);
+        auto [found, fresh] = handles_.try_emplace(folder, -1);
+        if (fresh) {
+            found->second =
+                ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        return found->second;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::unordered_map<std::string_view, int> handles_;
+};
+
+}  // namespace
+
+std::string Job::dest() const {
+    std::string path;
+    path.reserve(destFolder.size() + 1 + destName.size());
+    return path.append(destFolder).append("/").append(destName);
+}
+
+bool FileCopier::isUpToDate(const platform::FileInfo& existing, std::int64_t bytes,
+                            platform::FileTime mtime, std::chrono::nanoseconds granularity) {
+    return existing.size == bytes && existing.mtime + granularity > mtime;
+}
+
+// The state of one pool thread: the handle of the destination folder it last looked in.
+class FileCopier::Worker {
+  public:
+    Worker(const FileCopier& copier, FolderHandles& folders) : copier_(copier), folders_(folders) {}
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    std::pair<Outcome, int> perform(std::size_t index, const Job& job) {
+        struct stat found {};
+        if (job.kind == Job::Kind::link) {
+            if (statDest(job, found, AT_SYMLINK_NOFOLLOW)) return {Outcome::linked, 0};
+            const std::string dest = job.dest();
+            if (platform::hardLink(std::string(job.source), dest) == 0) return {Outcome::linked, 0};
+            // No hard links here (FAT, exFAT, another file system): a real copy stands in.
+            const int error = copy(index, job, dest, false);
+            return {error == 0 ? Outcome::linked : Outcome::failed, error};
+        }
+
+        if (!statDest(job, found, AT_SYMLINK_NOFOLLOW)) return finish(index, job, false);
+        const bool regular =
+            S_ISREG(found.st_mode) ||
+            (S_ISLNK(found.st_mode) && statDest(job, found, 0) && S_ISREG(found.st_mode));
+        const Existing existing = copier_.options_.existing;
+        if (!regular) {
+            // A folder or another non-file in the way is replaced only when asked to replace
+            // anything; otherwise the copy fails on it and says so.
+            return finish(index, job, existing == Existing::replace);
+        }
+        if (existing == Existing::keep) return {Outcome::skipped, 0};
+        if (existing == Existing::update &&
+            isUpToDate(info(found), job.bytes, job.mtime, copier_.options_.granularity)) {
+            return {Outcome::skipped, 0};
+        }
+        // A destination that is the source itself (a backup inside the music folder, a restore
+        // onto the backup) must never be replaced by a copy of itself.
+        const auto original = platform::fileInfo(std::string(job.source));
+        if (original && original->device == static_cast<std::uint64_t>(found.st_dev) &&
+            original->inode == static_cast<std::uint64_t>(found.st_ino)) {
+            return {Outcome::skipped, 0};
+        }
+        return finish(index, job, true);  // the old copy is replaced by the rename of a new one
+    }
+
+  private:
+    static platform::FileInfo info(const struct stat& st) {
+        platform::FileInfo result;
+        result.size = st.st_size;
+        result.mtime = platform::FileTime(std::chrono::seconds(st.st_mtim.tv_sec) +
+                                          std::chrono::nanoseconds(st.st_mtim.tv_nsec));
+        return result;
+    }
+
+    std::pair<Outcome, int> finish(std::size_t index, const Job& job, bool replace) {
+        const int error = copy(index, job, job.dest(), replace);
+        return {error == 0 ? Outcome::copied : Outcome::failed, error};
+    }
+
+    int copy(std::size_t index, const Job& job, const std::string& dest, bool replace) {
+        if (copier_.starting_) copier_.starting_(index);
+        return platform::copyFile(std::string(job.source), dest, replace);
+    }
+
+    // stat of the destination relative to its folder's handle; false when nothing is there
+    // (or the folder cannot be opened, in which case the copy reports the reason).
+    bool statDest(const Job& job, struct stat& out, int flags) {
+        if (job.destFolder != folder_ || folderFd_ < 0) {
+            folder_ = job.destFolder;
+            folderFd_ = folders_.get(folder_);
+        }
+        if (folderFd_ < 0) return false;
+        name_.assign(job.destName);
+        return ::fstatat(folderFd_, name_.c_str(), &out, flags) == 0;
+    }
+
+    const FileCopier& copier_;
+    FolderHandles& folders_;
+    std::string_view folder_;
+    std::string name_;
+    int folderFd_ = -1;
+};
+
+FileCopier::FileCopier(Options options, std::function<bool()> cancelled, Report report,
+                       Starting starting)
+    : options_(std::move(options)),
+      cancelled_(std::move(cancelled)),
+      report_(std::move(report)),
+      starting_(std::move(starting)) {}
+
+void FileCopier::run(const std::vector<Job>& jobs) {
+    FolderHandles folders;
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (std::size_t i = 0; i < workerCount(jobs.size(), options_.threads); ++i)
+        workers.push_back(std::make_unique<Worker>(*this, folders));
+    DestinationClaims claims;
+    runWorkerPool(
+        jobs.size(), options_.threads, cancelled_,
+        [&](std::size_t index, std::size_t worker) {
+            const Job& job = jobs[index];
+            const DestinationClaims::Key key{job.destFolder, job.destName};
+            claims.claim(key);
+            // Cancellation may have arrived while waiting for the claim.
+            if (cancelled_ && cancelled_()) return claims.release(key);
+            const auto [outcome, error] = workers[worker]->perform(index, job);
+            // Reported before the claim is released, so a job's report never trails the
+            // start of the next job on its destination.
+            report_(index, outcome, error);
+            claims.release(key);
+        },
+        options_.spawn);
+}
+
+}  // namespace morrowdeck

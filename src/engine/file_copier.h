@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/worker_pool.h"
+#include "platform/file_operations.h"
+
+namespace morrowdeck {
+
+// Copies a list of files into their destination folders: the one copy policy of the backup
+// and the restore. A destination already holding a regular file is kept, kept when up to
+// date, or replaced (Existing); a destination that is the source itself is never replaced;
+// copies are written under a temporary name and renamed into place; two jobs with the same
+// destination never run at the same time; jobs run on a bounded worker pool in list order and
+// a job not started when cancellation arrives is dropped without a report.
+//
+// Threads: run() blocks until the pool is done. The callbacks run on the worker threads, one
+// call per job; the engine behind them owns its counters and texts and must lock them.
+class FileCopier {
+  public:
+    // One file to place. The strings the views point into must outlive run().
+    struct Job {
+        enum class Kind { copy, link };
+        std::string_view source;  // for a link: the file to link to
+        std::string_view destFolder;
+        std::string_view destName;
+        Kind kind = Kind::copy;
+        std::int64_t bytes = 0;  // the source's size and date, for the up-to-date rule
+        platform::FileTime mtime{};
+
+        std::string dest() const;
+    };
+
+    enum class Existing {
+        keep,    // an existing copy is left alone
+        update,  // an existing copy is replaced unless it is up to date
+        replace  // whatever is at the destination is replaced (except the source itself)
+    };
+
+    enum class Outcome {
+        copied,
+        skipped,  // kept as it was: up to date, kept, or the source itself
+        linked,   // a hard link, or a copy standing in where links are impossible
+        failed
+    };
+
+    struct Options {
+        Existing existing = Existing::update;
+        std::chrono::nanoseconds granularity{1};  // the destination's date resolution
+        std::int64_t threads = 16;
+        ThreadSpawner spawn;  // tests only: replaces thread creation
+    };
+
+    // `error` is the errno of a failed job, else 0.
+    using Report = std::function<void(std::size_t index, Outcome outcome, int error)>;
+    // Called just before a job's data is copied (not for jobs that turn out skipped).
+    using Starting = std::function<void(std::size_t index)>;
+
+    FileCopier(Options options, std::function<bool()> cancelled, Report report,
+               Starting starting = {});
+
+    void run(const std::vector<Job>& jobs);
+
+    // True when an existing copy needs no re-copy: same size, and a date not older than the
+    // source's within the destination file system's date resolution (a FAT drive keeps only
+    // even seconds).
+    static bool isUpToDate(const platform::FileInfo& existing, std::int64_t bytes,
+                           platform::FileTime mtime, std::chrono::nanoseconds granularity);
+
+  private:
+    class Worker;
+
+    Options options_;
+    std::function<bool()> cancelled_;
+    Report report_;
+    Starting starting_;
+};
+
+}  // namespace morrowdeck
