@@ -20,17 +20,16 @@ Json inspectJson(const std::filesystem::path& file) {
     return Json::parse(result.out);
 }
 
-// How many tracks, records or lines each real file holds is the parsers' to test.
+// Real Serato files are told by their content; how many tracks, records or lines each holds
+// is the parsers' to test. Stored paths are shown as written, without a leading slash or
+// volume; without --json a summary is printed.
 TEST(Inspect, RealSeratoFiles) {
     TempDir dir;
-    for (const auto& [file, kind] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"macos-library/_Serato_/SmartCrates/new.scrate", "crate"},
-             {"database-only/database V2", "database"},
-             {"macos-library/_Serato_/neworder.pref", "crateOrder"}})
-        EXPECT_EQ(inspectJson(copyFixture(file, dir / testName(file)))["kind"], kind) << file;
-    // Stored paths as written, without a leading slash or volume; a summary without --json.
+    const auto order = copyFixture("macos-library/_Serato_/neworder.pref", dir.path());
+    EXPECT_EQ(inspectJson(order)["kind"], "crateOrder");
     const auto crate = copyFixture("single-crate/Serato Demo Tracks.crate", dir.path());
     const Json doc = inspectJson(crate);
+    EXPECT_EQ(doc["kind"], "crate");
     EXPECT_EQ(doc["version"], "1.0/Serato ScratchLive Crate");
     EXPECT_TRUE(doc["tracks"][0].get<std::string>().starts_with("Users/bcollazo/Music/"));
     EXPECT_TRUE(runCli({"inspect", crate}).out.starts_with("Crate file ("));

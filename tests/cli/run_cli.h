@@ -43,12 +43,8 @@ class CliProcess {
         if (spawned != 0) throw std::runtime_error("cannot start " + program);
     }
     ~CliProcess() {
-        if (pid_ < 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        if (pid_ >= 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
     }
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
     pid_t pid() const { return pid_; }
     std::string outputSoFar() const { return text(dir_ / "out"); }
     CliResult wait() {
@@ -65,7 +61,7 @@ class CliProcess {
         const auto bytes = readBytes(file);
         return {bytes.begin(), bytes.end()};
     }
-    TempDir dir_;
+    TempDir dir_;  // also makes the object non-copyable
     pid_t pid_ = -1;
 };
 

@@ -16,27 +16,17 @@ namespace {
 using Field = std::pair<std::string, Bytes>;
 using Names = std::vector<std::string>;
 
-Bytes ascii(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-Bytes utf16(std::string_view text) {
-    return text::encodeUtf16BE(text);
-}
+Bytes ascii(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes utf16(std::string_view text) { return text::encodeUtf16BE(text); }
 Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const auto& part : parts)
         out.insert(out.end(), part.begin(), part.end());
     return out;
 }
-Bytes otrk(std::initializer_list<Bytes> fields) {
-    return chunk("otrk", cat(fields));
-}
-Bytes ptrk(std::string_view path) {
-    return chunk("ptrk", utf16(path));
-}
-Bytes pfil(std::string_view path) {
-    return chunk("pfil", utf16(path));
-}
+Bytes otrk(std::initializer_list<Bytes> fields) { return chunk("otrk", cat(fields)); }
+Bytes ptrk(std::string_view path) { return chunk("ptrk", utf16(path)); }
+Bytes pfil(std::string_view path) { return chunk("pfil", utf16(path)); }
 const Bytes kCrateHeader = chunk("vrsn", utf16(CrateWriter::crateVersion));
 
 std::vector<Field> fields(ByteView data) {
@@ -56,9 +46,7 @@ Bytes readFixture(const char* file, const test::TempDir& dir) {
     return platform::readFile(test::copyFixture(file, dir.path())).value_or(Bytes{});
 }
 
-TEST(ChunkFormat, ExactBytesOfCratesDatabasesAndTexts) {
-    EXPECT_EQ(u32(0x01020304), (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
-    EXPECT_EQ(CrateWriter::crateData({}), kCrateHeader);
+TEST(ChunkFormat, ExactBytesOfCratesAndDatabases) {
     EXPECT_EQ(
         CrateWriter::crateData({"a"}),
         cat({ascii("vrsn"), Bytes{0, 0, 0, 0x38}, utf16("1.0/Serato ScratchLive Crate"),
@@ -67,12 +55,6 @@ TEST(ChunkFormat, ExactBytesOfCratesDatabasesAndTexts) {
         fields(data({Bytes{1, 2}, Bytes{}})),
         (std::vector<Field>{
             {"vrsn", utf16("2.0/Serato Scratch LIVE Database")}, {"otrk", {1, 2}}, {"otrk", {}}}));
-    Bytes out;
-    str(out, "tsng", std::string());
-    str(out, "tsng", std::nullopt);
-    EXPECT_TRUE(out.empty());  // empty text writes nothing, unlike an empty chunk
-    str(out, "tsng", "é😀");
-    EXPECT_EQ(out, cat({ascii("tsng"), Bytes{0, 0, 0, 6, 0x00, 0xE9, 0xD8, 0x3D, 0xDE, 0x00}}));
 }
 
 // Hostile and truncated input: the walk delivers complete chunks only, the crate reader the
@@ -98,9 +80,8 @@ TEST(ChunkFormat, DamagedInput) {
         {cat({otrk({ptrk("a"), ascii("ptrk"), Bytes{0, 0, 0, 9, 0}}), otrk({ptrk("b")})}),
          {"/a", "/b"}},
         {otrk({ptrk("a"), chunk("tsng", utf16("t")), ptrk("b")}), {"/a", "/b"}},
-        {cat({otrk({chunk("ptrk", {})}), otrk({chunk("ptrk", Bytes{0, 'a', 0})}),
-              otrk({chunk("ptrk", Bytes{0xD8, 0x3D, 0, 'a'})}),
-              otrk({chunk("ptrk", Bytes{0xDE, 0})}), chunk("otrk", {}), otrk({ptrk("ok")})}),
+        {cat({otrk({chunk("ptrk", {})}), otrk({chunk("ptrk", Bytes{0, 'a', 0})}), chunk("otrk", {}),
+              otrk({ptrk("ok")})}),
          {"/ok"}},
         {ascii("this is not a crate file at all"), {}},
     };
@@ -129,8 +110,8 @@ TEST(TrackRecord, NewRecordFieldsInSeratosOrder) {
     const Names flags{"bhrt", "bmis", "bply", "blop", "bitu", "bovc", "bcrt",
                       "biro", "bwlb", "bwll", "buns", "bbgl", "bkrk"};
     Entry minimal;
-    minimal.ext = "mp3";
     minimal.path = "Music/a.mp3";
+    minimal.ext = "mp3";
     minimal.title = "";  // present but empty: no chunk
     auto all = fields(record(minimal));
     Names expected{"ttyp", "pfil", "tadd", "uadd", "utme", "utpc"};
@@ -167,23 +148,19 @@ TEST(TrackRecord, SettingPathKeepsEveryOtherByte) {
     EXPECT_EQ(record(twice, "New/Path.mp3"), cat({path, tsng, path}));
     // An undecodable first pfil lets the next one answer.
     EXPECT_EQ(SeratoDatabase::pfil(cat({chunk("pfil", Bytes{0, 'a', 0}), pfil("ok")})), "ok");
-    EXPECT_EQ(SeratoDatabase::pfil(tsng), std::nullopt);
 
     const Bytes a = pfil("a.mp3");
     const auto list = records(cat({data({}), chunk("otrk", a), otrk({tsng}),
                                    otrk({chunk("pfil", Bytes{0xDC, 0x00})}), chunk("oent", a)}));
     ASSERT_EQ(list.size(), 1u);  // records without a decodable path are dropped
     EXPECT_EQ(list[0].record, a);
-    EXPECT_TRUE(records(Bytes{1, 2, 3}).empty());
 }
 
 TEST(Snapshot, ParseRules) {
     const Bytes r1{1}, r2{2};
     const auto bkrp = [](std::string_view path) { return chunk("bkrp", utf16(path)); };
     using Map = std::map<std::string, Bytes>;
-    EXPECT_TRUE(snapshot({}).empty());
     EXPECT_EQ(parseSnapshot(cat({bkrp("A"), bkrp("B"), chunk("otrk", r1)})), (Map{{"B", r1}}));
-    EXPECT_TRUE(parseSnapshot(chunk("otrk", r1)).empty());
     EXPECT_EQ(parseSnapshot(cat({bkrp("A"), chunk("otrk", r1), bkrp("A"), chunk("otrk", r2)})),
               (Map{{"A", r2}}));
     // An undecodable path drops its record; the next pair still parses.
@@ -195,69 +172,35 @@ TEST(Snapshot, ParseRules) {
               (Map{{"House/a.mp3", {3}}, {"Café/😀.mp3", {}}}));
 }
 
-// Real crates written by Serato: each loads with the track count the file really holds, and
-// the writer reproduces the track list with only the header and one otrk per track.
-struct RealCrate {
-    const char* file;
-    std::size_t tracks;
-};
-
-class RealCrateTest : public testing::TestWithParam<RealCrate> {};
-
-TEST_P(RealCrateTest, ReadsTracksAndRoundTrips) {
+// Real crates written by Serato: each loads with the track count the file really holds.
+TEST(RealFiles, CratesHoldTheirTracks) {
+    const std::pair<const char*, std::size_t> crates[] = {
+        {"macos-library/_Serato_/Subcrates/Scratch.crate", 0},
+        {"macos-library/_Serato_/Subcrates/breaks.crate", 109},
+        {"macos-library/_Serato_/SmartCrates/hip-Hop.scrate", 3004},
+        {"single-crate/Serato Demo Tracks.crate", 6},
+        {"usb-drive/_Serato_/Subcrates/French House.crate", 2}};
     test::TempDir dir;
-    const auto paths = CrateParser::trackPaths(readFixture(GetParam().file, dir), "");
-    EXPECT_EQ(paths.size(), GetParam().tracks);
-    Names relative;
-    for (const auto& path : paths)
-        relative.push_back(CrateWriter::volumeRelativePath(path, ""));
-    const auto rewritten = CrateWriter::crateData(relative);
-    EXPECT_EQ(CrateParser::trackPaths(rewritten, ""), paths);
-    EXPECT_EQ(fields(rewritten).size(), paths.size() + 1);
+    for (const auto& [file, tracks] : crates)
+        EXPECT_EQ(CrateParser::trackPaths(readFixture(file, dir), "").size(), tracks) << file;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, RealCrateTest,
-    testing::Values(RealCrate{"macos-library/_Serato_/Subcrates/Scratch.crate", 0},
-                    RealCrate{"macos-library/_Serato_/Subcrates/breaks.crate", 109},
-                    RealCrate{"macos-library/_Serato_/SmartCrates/hip-Hop.scrate", 3004},
-                    RealCrate{"single-crate/Serato Demo Tracks.crate", 6},
-                    RealCrate{"usb-drive/_Serato_/Subcrates/French House.crate", 2}),
-    [](const auto& param) { return test::testName(param.param.file); });
-
-// Real databases: split into records and re-joined byte for byte; every record survives the
-// snapshot.
-struct RealDatabase {
-    const char* file;
-    std::size_t records;
-};
-
-class RealDatabaseTest : public testing::TestWithParam<RealDatabase> {};
-
-TEST_P(RealDatabaseTest, SplitAndRejoinIsByteExact) {
+// Real databases: split into records and re-joined byte for byte.
+TEST(RealFiles, DatabasesSplitAndRejoinByteExact) {
+    const std::pair<const char*, std::size_t> databases[] = {
+        {"macos-library/_Serato_/database V2", 5562},
+        {"database-only/database V2", 3224},
+        {"usb-drive/_Serato_/database V2", 4}};
     test::TempDir dir;
-    const Bytes original = readFixture(GetParam().file, dir);
-    const auto list = records(original);
-    EXPECT_EQ(list.size(), GetParam().records);
-    std::vector<Bytes> payloads;
-    std::vector<SnapshotPair> pairs;
-    for (const auto& entry : list) {
-        payloads.push_back(entry.record);
-        pairs.push_back({entry.path, entry.record});
+    for (const auto& [file, count] : databases) {
+        const Bytes original = readFixture(file, dir);
+        std::vector<Bytes> payloads;
+        for (const auto& entry : records(original))
+            payloads.push_back(entry.record);
+        EXPECT_EQ(payloads.size(), count) << file;
+        EXPECT_TRUE(SeratoDatabase::data(payloads) == original) << file << " differs when re-joined";
     }
-    EXPECT_TRUE(SeratoDatabase::data(payloads) == original)
-        << "re-joined database differs from the original";
-
-    const auto parsed = parseSnapshot(snapshot(pairs));
-    for (const auto& entry : list)
-        EXPECT_TRUE(parsed.contains(entry.path));
 }
-
-INSTANTIATE_TEST_SUITE_P(Fixtures, RealDatabaseTest,
-                         testing::Values(RealDatabase{"macos-library/_Serato_/database V2", 5562},
-                                         RealDatabase{"database-only/database V2", 3224},
-                                         RealDatabase{"usb-drive/_Serato_/database V2", 4}),
-                         [](const auto& param) { return test::testName(param.param.file); });
 
 }  // namespace
 }  // namespace morrowdeck::SeratoDatabase

@@ -21,12 +21,6 @@ Names names(const std::vector<Crate::Ptr>& crates) {
     return out;
 }
 
-const Crate* find(const std::vector<Crate::Ptr>& crates, std::string_view name) {
-    for (const auto& crate : crates)
-        if (crate->name == name) return crate.get();
-    return nullptr;
-}
-
 TEST(ResolveLibrary, LooksAtTheFolderAndItsDirectChildOnlyDefaultUnderHome) {
     test::TempDir dir;
     const auto library = dir / "Music" / "_Serato_";
@@ -43,14 +37,9 @@ TEST(ResolveLibrary, LooksAtTheFolderAndItsDirectChildOnlyDefaultUnderHome) {
 }
 
 TEST(NameComponents, SplitTrimAndDrop) {
-    const std::vector<std::pair<std::string, Names>> cases{
-        {"  House %% Deep ", {"House", "Deep"}},
-        {"A%%%%B", {"A", "B"}},
-        {"A%%%B", {"A", "%B"}},
-        {"\t%% \xC2\xA0 %%", {}},
-        {"50% off", {"50% off"}},
-        {"Line\nBreak", {"Line\nBreak"}},
-    };
+    const std::pair<const char*, Names> cases[] = {
+        {"  House %% Deep ", {"House", "Deep"}}, {"A%%%%B", {"A", "B"}}, {"A%%%B", {"A", "%B"}},
+        {"\t%% \xC2\xA0 %%", {}}, {"50% off", {"50% off"}}, {"Line\nBreak", {"Line\nBreak"}}};
     for (const auto& [base, expected] : cases)
         EXPECT_EQ(nameComponents(base), expected) << base;
 }
@@ -68,8 +57,6 @@ class LoadCratesTest : public testing::Test {
 TEST_F(LoadCratesTest, BuildsTheSortedForest) {
     crate("Subcrates", "Genres%%House%%Deep.crate", {"Music/deep1.mp3", "/Music/deep2.mp3"});
     crate("Subcrates", "Genres%%House.CRATE", {"Music/house.mp3"});
-    crate("Subcrates", "Set 10.crate", {});
-    crate("Subcrates", "set 2.crate", {"a", "a"});
     crate("Subcrates", "Deep.crate", {});  // the same name at another depth is another crate
     for (const char* ignored : {"._Genres.crate", "notes.txt", "%%.crate", " .crate"})
         crate("Subcrates", ignored, {"never read"});
@@ -83,21 +70,15 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
 
     const std::string prefix = volumeMountPrefix(library);
     const auto forest = loadCrates(library);
-    ASSERT_EQ(names(forest),
-              (Names{"Caf\xC3\xA9", "Deep", "genres", "Genres", "set 2", "Set 10", "Smart Crates"}));
+    ASSERT_EQ(names(forest), (Names{"Caf\xC3\xA9", "Deep", "genres", "Genres", "Smart Crates"}));
     EXPECT_EQ(names(forest[0]->children), (Names{"One", "Two"}));
-    const Crate* genres = forest[3].get();
-    EXPECT_FALSE(genres->isLeaf());
-    const Crate* house = genres->children.at(0).get();
+    const Crate* house = forest[3]->children.at(0).get();
     EXPECT_EQ(house->tracks, Names{prefix + "/Music/house.mp3"});
     EXPECT_EQ(house->crateFileURL, library / "Subcrates" / "Genres%%House.CRATE");
     EXPECT_EQ(house->children.at(0)->tracks,
               (Names{prefix + "/Music/deep1.mp3", prefix + "/Music/deep2.mp3"}));
-    EXPECT_EQ(genres->totalTrackCount(), 3u);
-    EXPECT_EQ(forest[4]->tracks.size(), 2u);  // duplicates kept
     EXPECT_NE(forest[1]->id, house->children.at(0)->id);
-
-    const Crate* smart = forest[6].get();
+    const Crate* smart = forest[4].get();
     EXPECT_EQ(names(smart->children), (Names{"Rules only", "Techno"}));
     EXPECT_TRUE(smart->children[0]->isSmart && smart->children[0]->tracks.empty());
     EXPECT_EQ(smart->children[1]->children.at(0)->components,
@@ -105,29 +86,18 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
     EXPECT_NE(loadCrates(library)[0]->id, forest[0]->id);  // fresh identifiers on every load
 }
 
-TEST_F(LoadCratesTest, BadFilesGiveFewerTracksNeverFailure) {
+// Files that are no regular file, or empty, load as crates without tracks (damaged content is
+// the parser's to test). Each is read after a good one: no tracks carried over from it.
+TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksNeverFailure) {
     crate("Subcrates", "Good.crate", {"a.mp3"});
     fs::create_directories(library / "Subcrates" / "Folder.crate");
-    writeFile(library / "Subcrates" / "Empty.crate", "");
-    writeFile(library / "Subcrates" / "Foreign.crate", "<?xml version='1.0'?><crate/>");
-    auto truncated = CrateWriter::crateData({"one", "two"});
-    truncated.resize(truncated.size() - 3);
-    writeFile(library / "Subcrates" / "Truncated.crate", truncated);
-    auto huge = CrateWriter::crateData({"first"});
-    huge.insert(huge.end(), {'o', 't', 'r', 'k', 0xFF, 0xFF, 0xFF, 0xF0});  // ~4 GB
-    writeFile(library / "Subcrates" / "Huge.crate", huge);
     ASSERT_EQ(::mkfifo((library / "Subcrates" / "Pipe.crate").c_str(), 0600), 0);
-
+    writeFile(library / "Subcrates" / "Void.crate", "");
     std::map<std::string, std::size_t> counts;
     for (const auto& crate : loadCrates(library))
         counts[crate->name] = crate->isLeaf() ? crate->tracks.size() : 99;
-    EXPECT_EQ(counts, (std::map<std::string, std::size_t>{{"Empty", 0},
-                                                          {"Folder", 0},
-                                                          {"Foreign", 0},
-                                                          {"Good", 1},
-                                                          {"Huge", 1},
-                                                          {"Pipe", 0},
-                                                          {"Truncated", 1}}));
+    EXPECT_EQ(counts, (std::map<std::string, std::size_t>{
+                          {"Folder", 0}, {"Good", 1}, {"Pipe", 0}, {"Void", 0}}));
 }
 
 // A plain crate named "Smart Crates" takes the smart crates as its children; missing folders
@@ -155,12 +125,9 @@ TEST(LoadCrates, RealMacLibrary) {
     const auto forest = loadCrates(library);
     ASSERT_EQ(names(forest),
               (Names{"breaks", "Gold", "JAM", "Scratch", "Smart Crates", "so old- so good"}));
-    const Crate* smart = find(forest, "Smart Crates");
-    EXPECT_EQ(smart->children.size(), 15u);
-    EXPECT_EQ(smart->totalTrackCount(), 5007u);
-    EXPECT_EQ(find(smart->children, "Scratch\xE2\x89\xAB\xE2\x89\xAB" "Beats")->tracks.size(), 64u);
-    EXPECT_TRUE(find(forest, "Gold")->tracks[0].starts_with(volumeMountPrefix(library) +
-                                                            "/Users/djjed/Music/"));
+    EXPECT_EQ(forest[4]->children.size(), 15u);
+    EXPECT_EQ(forest[4]->totalTrackCount(), 5007u);
+    EXPECT_TRUE(forest[1]->tracks[0].starts_with(volumeMountPrefix(library) + "/Users/djjed/Music/"));
 }
 
 }  // namespace

@@ -9,35 +9,22 @@
 namespace morrowdeck::SeratoSQL {
 namespace {
 
-using nlohmann::json;
 using Limits = std::numeric_limits<std::int64_t>;
 
-TEST(SeratoSqlJsonEncode, ExactMembersNoNullsFloatsAndIntegers) {
+// The exact text: compact, members in a fixed order, absent values and non-finite doubles left
+// out, floats with a fraction ("4.0") and integers without.
+TEST(SeratoSqlJsonEncode, ExactText) {
     EXPECT_EQ(encodeJson(Library{}), R"({"assets":{},"smartCrates":[]})");
-
     const double inf = std::numeric_limits<double>::infinity();
     const Library library{{{"all", {4.0, 16711680, 120.0, 3}},
-                           {"none", {}},
                            {"count", {{}, {}, {}, 0}},
-                           {"nonfinite", {std::nan(""), 1, inf, {}}}},
+                           {"nonfinite", {std::nan(""), 1, inf, {}}},
+                           {"none", {}}},
                           {{"House", "<r/>"}}};
-    const std::string text = encodeJson(library);
-    EXPECT_EQ(text.find_first_of(" \n"), std::string::npos) << text;
-    EXPECT_NE(text.find(R"("rating":4.0)"), std::string::npos) << text;
-    EXPECT_NE(text.find(R"("bpm":120.0)"), std::string::npos) << text;
-
-    // json equality has no nulls to spare and ignores order, but not the kind of number.
-    const json document = json::parse(text);
-    EXPECT_EQ(document, json::parse(R"({"assets":{"all":{"rating":4,"color":16711680,"bpm":120,)"
-                                    R"("playCount":3},"none":{},"count":{"playCount":0},)"
-                                    R"("nonfinite":{"color":1}},)"
-                                    R"("smartCrates":[{"name":"House","rules":"<r/>"}]})"));
-    for (const auto& [key, asset] : document["assets"].items()) {
-        for (const char* name : {"rating", "bpm"})
-            EXPECT_TRUE(!asset.contains(name) || asset[name].is_number_float()) << key << name;
-        for (const char* name : {"color", "playCount"})
-            EXPECT_TRUE(!asset.contains(name) || asset[name].is_number_integer()) << key << name;
-    }
+    EXPECT_EQ(encodeJson(library),
+              R"({"assets":{"all":{"bpm":120.0,"color":16711680,"playCount":3,"rating":4.0},)"
+              R"("count":{"playCount":0},"none":{},"nonfinite":{"color":1}},)"
+              R"("smartCrates":[{"name":"House","rules":"<r/>"}]})");
 }
 
 // Every value survives a round trip; invalid UTF-8 is replaced rather than thrown.
@@ -64,9 +51,6 @@ std::string withCrate(const std::string& crate) {
 TEST(SeratoSqlJsonDecode, MembersMissingOrNullAreAbsentUnknownOnesIgnored) {
     const auto asset = [](AssetMeta meta) { return Library{{{"k", meta}}, {}}; };
     const std::pair<std::string, Library> cases[] = {
-        {withAsset(R"({"rating":0.5,"color":3,"bpm":120.5,"playCount":7})"),
-         asset({0.5, 3, 120.5, 7})},
-        {withAsset("{}"), asset({})},
         {withAsset(R"({"rating":null,"color":null,"bpm":null,"playCount":null})"), asset({})},
         {R"({"v":2,"assets":{"k":{"stars":5,"color":1}},)"
          R"("smartCrates":[{"name":"A","rules":"r","id":9}],"x":null})",

@@ -1,3 +1,4 @@
+// master.sqlite: what is read, what apply writes, and when it writes nothing.
 #include "library/serato_sql.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,6 @@
 #include <chrono>
 #include <thread>
 
-#include "library/serato_sql_json.h"
 #include "support/serato_sqlite.h"
 #include "support/temp_dir.h"
 
@@ -38,17 +38,11 @@ struct Master {
 
 TEST(SeratoSqlCleanName, CutsBeforeFirstControlOrSupplementaryPrivateUseScalar) {
     const std::pair<std::string, std::string> cases[] = {
-        {std::string("Deep\0x", 6), "Deep"},  // U+0000
-        {"\nDeep", ""},
-        {"A\x1Fz", "A"},         // last control scalar
-        {"A \x7Fz", "A \x7Fz"},  // space and DEL stay
-        {"Caf\xC3\xA9 \xF0\x9F\x8E\xA7", "Caf\xC3\xA9 \xF0\x9F\x8E\xA7"},
-        {"A\xF3\xAF\xBF\xBFz", "A\xF3\xAF\xBF\xBFz"},  // U+EFFFF stays
-        {"A\xF3\xB0\x80\x80z", "A"},                   // U+F0000 ends
-        {"A\xF4\x8F\xBF\xBF", "A"},                    // U+10FFFF ends
-        {"A\xFF\xC0\x8Az", "A\xFF\xC0\x8Az"},          // invalid, overlong \n
-        {"A\xF3\xB0\x80", "A\xF3\xB0\x80"},            // truncated U+F0000
-    };
+        {std::string("Deep\0x", 6), "Deep"}, {"A\x1Fz", "A"},  // U+0000, the last control
+        {"A \x7Fz", "A \x7Fz"},                                // space and DEL stay
+        {"A\xF3\xAF\xBF\xBFz", "A\xF3\xAF\xBF\xBFz"}, {"A\xF3\xB0\x80\x80z", "A"},  // U+EFFFF|F0000
+        {"A\xFF\xC0\x8Az", "A\xFF\xC0\x8Az"},  // invalid, overlong \n
+        {"A\xF3\xB0\x80", "A\xF3\xB0\x80"}};  // truncated U+F0000
     for (const auto& [input, expected] : cases)
         EXPECT_EQ(cleanName(input), expected) << input;
 }
@@ -66,8 +60,7 @@ TEST(SeratoSqlRead, RowsWithValuesCleanedNamesLaterDuplicateWins) {
     std::sort(library->smartCrates.begin(), library->smartCrates.end(),  // SQLite's order
               [](const auto& a, const auto& b) { return a.name < b.name; });
     EXPECT_EQ(library, (Library{{{"a", {0.5, 16711680, 120.0, 3}}, {"b", {{}, {}, {}, 0}}},
-                                {{"", "<rules hidden/>"}, {"Deep", "<rules deep/>"}}}))
-        << encodeJson(*library);
+                                {{"", "<rules hidden/>"}, {"Deep", "<rules deep/>"}}}));
 
     Master bare(Schema::minimal);
     bare.db.addAsset("dup", "0.2", null, null, null);
@@ -79,15 +72,21 @@ TEST(SeratoSqlRead, RowsWithValuesCleanedNamesLaterDuplicateWins) {
     EXPECT_EQ(read(bare.file), (Library{{{"dup", {0.4, {}, {}, {}}}}, {}}));
 }
 
-// Absent only when the file cannot be opened; anything else that fails gives fewer entries,
-// a locked database among them (read at once, never waited for).
-TEST(SeratoSqlRead, AbsentOnlyWhenTheFileCannotBeOpened) {
+// Absent (read) or the open error (apply) only when the file cannot be opened, and nothing is
+// created; anything else that fails gives fewer entries, a locked database among them (read at
+// once, never waited for).
+TEST(SeratoSqlOpen, OnlyAnUnopenableFileIsAnError) {
     Master m(Schema::minimal);
-    EXPECT_EQ(read(m.dir / "missing.sqlite"), std::nullopt);
-    EXPECT_EQ(read(m.dir.path()), std::nullopt);  // a folder
-    EXPECT_EQ(read(""), std::nullopt);            // not SQLite's private temporary database
+    const Library library{{{"a", {0.5, {}, {}, {}}}}, {{"Deep", "r"}}};
+    // "" must not open SQLite's private temporary database.
+    for (const auto& path : {m.dir / "missing.sqlite", m.dir.path(), std::filesystem::path()}) {
+        EXPECT_EQ(read(path), std::nullopt) << path;
+        EXPECT_EQ(apply(library, path), (ApplyResult{0, 0, std::string(openErrorText)})) << path;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m.dir / "missing.sqlite"));
     test::writeFile(m.dir / "garbage.sqlite", std::string(4096, 'x'));
     EXPECT_EQ(read(m.dir / "garbage.sqlite"), Library{});
+    EXPECT_EQ(apply(library, m.dir / "garbage.sqlite"), ApplyResult{});
     SeratoSqlite(m.dir / "assets.sqlite", Schema::existing)
         .exec("CREATE TABLE asset (portable_id TEXT, rating REAL, color INTEGER, bpm REAL,"
               " dj_play_count INT); INSERT INTO asset VALUES ('k', NULL, 5, NULL, NULL)");
@@ -112,23 +111,26 @@ INSTANTIATE_TEST_SUITE_P(Schemas, SeratoSqlApply, testing::Values(Schema::serato
                              return test.param == Schema::serato ? "Serato" : "Minimal";
                          });
 
-TEST_P(SeratoSqlApply, AbsentRatingAndColorClearAbsentPlayCountKeepsBpmNeverWritten) {
-    const std::pair<AssetMeta, const char*> cases[] = {
-        // from rating 0.5, color 3, bpm 120.0, play count 9
-        {{{}, {}, {}, 7}, "NULL|NULL|120.0|7"},
-        {{0.25, {}, {}, {}}, "0.25|NULL|120.0|9"},
-        {{{}, 16711680, {}, {}}, "NULL|16711680|120.0|9"},
-        {{1.0, 0, 99.0, 0}, "1.0|0|120.0|0"},
-    };
-    Library library{{{"no such asset", {1.0, 1, 1.0, 1}}}, {}};
-    for (const auto& key : {"0", "1", "2", "3", "untouched"})
-        m.db.addAsset(key, "0.5", "3", "120.0", "9");
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        library.assets[std::to_string(i)] = cases[i].first;
+// Keys and names holding quotes and SQL text are bound, never spliced into a statement.
+const std::string kQuotedKey = "it's \"x\"'; DROP TABLE asset; --";
+const std::string kQuotedName = "O'Brien'); DELETE FROM container; --";
 
+TEST_P(SeratoSqlApply, AbsentRatingAndColorClearAbsentPlayCountKeepsBpmNeverWritten) {
+    const std::tuple<std::string, AssetMeta, const char*> cases[] = {
+        // from rating 0.5, color 3, bpm 120.0, play count 9
+        {kQuotedKey, {{}, {}, {}, 7}, "NULL|NULL|120.0|7"},
+        {"1", {0.25, {}, {}, {}}, "0.25|NULL|120.0|9"},
+        {"2", {{}, 16711680, {}, {}}, "NULL|16711680|120.0|9"},
+        {"3", {1.0, 0, 99.0, 0}, "1.0|0|120.0|0"}};
+    Library library{{{"no such asset", {1.0, 1, 1.0, 1}}}, {}};
+    m.db.addAsset("untouched", "0.5", "3", "120.0", "9");
+    for (const auto& [key, meta, stored] : cases) {
+        m.db.addAsset(key, "0.5", "3", "120.0", "9");
+        library.assets[key] = meta;
+    }
     EXPECT_EQ(apply(library, m.file), (ApplyResult{4, 0, std::nullopt}));
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(m.asset(std::to_string(i)), cases[i].second) << i;
+    for (const auto& [key, meta, stored] : cases)
+        EXPECT_EQ(m.asset(key), stored) << key;
     EXPECT_EQ(m.asset("untouched"), "0.5|3|120.0|9");
 }
 
@@ -141,36 +143,24 @@ TEST_P(SeratoSqlApply, SmartCrateRulesGoToExactNameElsePrefixOfTypeTwo) {
     const auto deep = m.db.addContainer("Deep Cuts");
     const auto plainCrate = m.db.addContainer("Techno", 1);
     const auto only = m.db.addContainer("Only");
+    const auto quoted = m.db.addContainer(kQuotedName);
     m.db.addRules(classics, "classics", 5);
     m.db.addRules(house, "old house", 5);
     m.db.addRules(only, "keep me", 3);
     const Library library{{},
-                          {{"House", "new house"},
-                           {"House Classics", "new classics"},
+                          {{"House", "new house"}, {"House Classics", "new classics"},
                            {"deep", "by prefix"},  // no exact "deep": LIKE, ASCII case ignored
-                           {"Techno", "type 1 only"},
-                           {"Nowhere", "no container"},
+                           {"Techno", "type 1 only"}, {"Nowhere", "no container"},
                            {"", "an empty name is no wildcard"},
-                           {std::string("\0Only", 5), "cleaned to empty"}}};
-
-    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 3, std::nullopt}));
+                           {std::string("\0Only", 5), "cleaned to empty"},
+                           {kQuotedName, "it's 'rules'"}}};
+    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 4, std::nullopt}));
     EXPECT_EQ(m.rules(house), "1|new house");
     EXPECT_EQ(m.rules(classics), "1|new classics");
     EXPECT_EQ(m.rules(deep), "1|by prefix");
     EXPECT_EQ(m.rules(plainCrate), std::nullopt);
     EXPECT_EQ(m.rules(only), "3|keep me");
-}
-
-TEST_P(SeratoSqlApply, QuotesAndSqlTextInKeysAndNamesAreBoundNotSpliced) {
-    const std::string key = "it's \"x\"'; DROP TABLE asset; --";
-    const std::string name = "O'Brien'); DELETE FROM container; --";
-    m.db.addAsset(key, null, null, null, null);
-    const auto crate = m.db.addContainer(name);
-    EXPECT_EQ(apply(Library{{{key, {0.75, 2, {}, 4}}}, {{name, "it's 'rules'"}}}, m.file),
-              (ApplyResult{1, 1, std::nullopt}));
-    EXPECT_EQ(m.asset(key), "0.75|2|NULL|4");
-    EXPECT_EQ(m.rules(crate), "1|it's 'rules'");
-    EXPECT_EQ(m.db.scalar("SELECT count(*) FROM container"), "1");
+    EXPECT_EQ(m.rules(quoted), "1|it's 'rules'");
 }
 
 // Serato's CHECK refuses a rating above 1 and the whole update with it, while the rest is
@@ -194,19 +184,6 @@ TEST(SeratoSqlApplyCheck, RefusedUpdateIsNotCountedOthersCommitted) {
     EXPECT_EQ(
         bare.db.scalar("SELECT group_concat(quote(rating)||'/'||quote(dj_play_count)) FROM asset"),
         "4.0/9,4.0/NULL");
-}
-
-TEST(SeratoSqlApplyOpen, UnopenableFileGivesTheErrorAndCreatesNothing) {
-    test::TempDir dir;
-    const ApplyResult failure{0, 0, std::string(openErrorText)};
-    const Library library{{{"a", {0.5, {}, {}, {}}}}, {{"Deep", "r"}}};
-    EXPECT_EQ(apply(library, dir / "missing.sqlite"), failure);
-    EXPECT_FALSE(std::filesystem::exists(dir / "missing.sqlite"));
-    EXPECT_EQ(apply(library, dir.path()), failure);
-    EXPECT_EQ(apply(library, ""), failure);
-    // A file that opens but is no database: statements fail, which only shows in the counts.
-    test::writeFile(dir / "garbage.sqlite", std::string(4096, 'x'));
-    EXPECT_EQ(apply(library, dir / "garbage.sqlite"), (ApplyResult{0, 0, std::nullopt}));
 }
 
 // Another program's locks: a short one is waited out; one held past the busy timeout, or a

@@ -22,17 +22,11 @@ std::string describe(const Entry& e) {
     return out;
 }
 
-TagItem common(std::string key, std::optional<std::string> text) {
-    return {"", std::move(key), std::move(text), std::nullopt};
-}
-
-TagItem text(std::string id, std::optional<std::string> value) {
-    return {std::move(id), std::nullopt, std::move(value), std::nullopt};
-}
-
-TagItem number(std::string id, std::optional<double> value,
-               std::optional<std::string> fallback = std::nullopt) {
-    return {std::move(id), std::nullopt, std::move(fallback), value};
+using Text = std::optional<std::string>;
+TagItem common(const char* key, Text value) { return {"", key, value, {}}; }
+TagItem text(const char* id, Text value) { return {id, {}, value, {}}; }
+TagItem number(const char* id, std::optional<double> value, Text fallback = {}) {
+    return {id, {}, fallback, value};
 }
 
 const double kInf = std::numeric_limits<double>::infinity();
@@ -82,16 +76,12 @@ TEST(TagItems, PrecedenceOfItems) {
 
 TEST(TagItems, SoundFacts) {
     const std::pair<AudioFacts, std::string> cases[] = {
-        {{59.5, {}, {}, false}, "length=00:59.50"},
-        {{3900, {}, {}, false}, "length=65:00.00"},
+        {{59.5, {}, {}, false}, "length=00:59.50"}, {{3900, {}, {}, false}, "length=65:00.00"},
         {{179.996, {}, {}, false}, "length=03:00.00"},  // rounded before the split
-        {{0.0, {}, {}, false}, ""},
-        {{kInf, {}, {}, false}, ""},
-        {{kNaN, {}, {}, false}, ""},
+        {{0.0, {}, {}, false}, ""}, {{kInf, {}, {}, false}, ""}, {{kNaN, {}, {}, false}, ""},
         {{{}, 128000.0, 48000.0, true}, "bitrate=128.0kbps|sampleRate=48.0k"},
         {{{}, 0.0, 0.0, true}, ""},
-        {{61.0, 128000.0, 44100.0, false}, "length=01:01.00"},  // no audio track: no rates
-    };
+        {{61.0, 128000.0, 44100.0, false}, "length=01:01.00"}};  // no audio track: no rates
     for (const auto& [facts, expected] : cases) {
         Entry entry;
         applyTags(entry, {}, {}, facts);

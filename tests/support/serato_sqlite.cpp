@@ -8,39 +8,27 @@
 
 namespace morrowdeck::test {
 
-namespace {
-
-// Stand-ins for the SQL functions Serato registers and its triggers call.
-void firstArgument(sqlite3_context* context, int, sqlite3_value** values) {
-    sqlite3_result_value(context, values[0]);
-}
-void minusOne(sqlite3_context* context, int, sqlite3_value**) {
-    sqlite3_result_int64(context, -1);
-}
-
-std::string script(const std::filesystem::path& file) {
-    const auto bytes = readBytes(file);
-    return {bytes.begin(), bytes.end()};
-}
-
-}  // namespace
-
 SeratoSqlite::SeratoSqlite(const std::filesystem::path& file, Schema schema) {
     std::filesystem::create_directories(file.parent_path());
     if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK) ADD_FAILURE() << "cannot open " << file;
-    sqlite3_create_function(db_, "serato_str_norm", 1, SQLITE_UTF8, nullptr, firstArgument, nullptr,
-                            nullptr);
-    sqlite3_create_function(db_, "serato_raw_key_string_to_key_type", 1, SQLITE_UTF8, nullptr,
-                            minusOne, nullptr, nullptr);
+    // Stand-ins for the SQL functions Serato registers and its triggers call.
+    sqlite3_create_function(
+        db_, "serato_str_norm", 1, SQLITE_UTF8, nullptr,
+        [](sqlite3_context* c, int, sqlite3_value** v) { sqlite3_result_value(c, v[0]); }, nullptr,
+        nullptr);
+    sqlite3_create_function(
+        db_, "serato_raw_key_string_to_key_type", 1, SQLITE_UTF8, nullptr,
+        [](sqlite3_context* c, int, sqlite3_value**) { sqlite3_result_int64(c, -1); }, nullptr,
+        nullptr);
+    const auto script = [this](const std::filesystem::path& sql) {
+        const auto bytes = readBytes(sql);
+        exec({bytes.begin(), bytes.end()});
+    };
     const std::filesystem::path data = MORROWDECK_TEST_DATA;
-    if (schema == Schema::minimal) exec(script(data / "sqlite" / "minimal-schema.sql"));
+    if (schema == Schema::minimal) script(data / "sqlite" / "minimal-schema.sql");
     if (schema != Schema::serato) return;
-    exec(script(fixturesRoot() / "schema" / "master-sqlite-schema-excerpt.sql"));
-    exec(script(data / "sqlite" / "serato-trigger.sql"));
-}
-
-SeratoSqlite::~SeratoSqlite() {
-    sqlite3_close(db_);
+    script(fixturesRoot() / "schema" / "master-sqlite-schema-excerpt.sql");
+    script(data / "sqlite" / "serato-trigger.sql");
 }
 
 void SeratoSqlite::exec(const std::string& sql) {

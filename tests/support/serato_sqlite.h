@@ -1,11 +1,11 @@
 #pragma once
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-
-struct sqlite3;
 
 namespace morrowdeck::test {
 
@@ -17,7 +17,7 @@ class SeratoSqlite {
     enum class Schema { serato, minimal, existing };
 
     SeratoSqlite(const std::filesystem::path& file, Schema schema);
-    ~SeratoSqlite();
+    ~SeratoSqlite() { sqlite3_close(db_); }
     SeratoSqlite(const SeratoSqlite&) = delete;
     SeratoSqlite& operator=(const SeratoSqlite&) = delete;
 

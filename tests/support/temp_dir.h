@@ -1,9 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,7 +24,14 @@ class TempDir {
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
-    ~TempDir();
+    ~TempDir() {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(path_, error);
+             !error && it != fs::recursive_directory_iterator(); it.increment(error))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+        fs::remove_all(path_, error);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
@@ -50,11 +60,19 @@ class ScopedHome {
 };
 
 // Writes a whole file, creating its parent folders; reads one back. Failures fail the test.
-void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
-void writeFile(const std::filesystem::path& file, std::string_view text);
-std::vector<std::uint8_t> readBytes(const std::filesystem::path& file);
-
-// Letters and digits kept, the rest as "_": names parameterised cases after fixture files.
-std::string testName(std::string_view text);
+inline void writeFile(const std::filesystem::path& file, std::string_view text) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << file;
+}
+inline void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+    writeFile(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read " << file;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace morrowdeck::test
