@@ -20,6 +20,9 @@ struct Crate {
     std::string name;                                   // last component, as displayed
     std::vector<std::string> components;                // full name path, top level first
     std::optional<std::filesystem::path> crateFileURL;  // absent for a pure group
+    // Every file read into this crate, crateFileURL first: crate files whose names are
+    // canonically equivalent (NFC and NFD spellings) are merged into one crate.
+    std::vector<std::filesystem::path> crateFiles;
     bool isSmart = false;
     std::vector<std::string> tracks;  // absolute paths in file order, duplicates kept
     std::vector<Ptr> children;        // sorted by name
