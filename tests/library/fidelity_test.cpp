@@ -8,6 +8,7 @@
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/serato_library.h"
+#include "library/serato_library_tracks.h"
 #include "library/text_encoding.h"
 #include "library/unicode_text.h"
 #include "support/fixtures.h"
@@ -39,6 +40,38 @@ TEST(LoadCrates, DotNamesAreCratesAndEquivalentNamesMergeIntoOne) {
     const std::string prefix = SeratoLibrary::volumeMountPrefix(library) + "/";
     EXPECT_EQ(forest[0]->tracks,
               (Names{prefix + "nfd.mp3", prefix + "nfc1.mp3", prefix + "nfc2.mp3"}));
+}
+
+TEST(NotInACrate, EveryRecordNoRegularCrateHolds) {
+    test::TempDir dir;
+    // Real libraries: tracks only in smart crates count as not in a crate.
+    for (const auto& [name, expected] : std::vector<std::pair<std::string, std::size_t>>{
+             {"macos-library/_Serato_", 5562 - 142}, {"usb-drive/_Serato_", 4 - 3}}) {
+        const auto library = test::copyFixture(name, dir / name);
+        const auto forest = SeratoLibrary::loadCrates(library);
+        EXPECT_EQ(SeratoLibrary::tracksNotInCrates(library, forest).size(), expected) << name;
+    }
+    // Paths compare by canonical equivalence; a record listed twice counts once.
+    std::vector<Bytes> records;
+    for (const auto& path : Names{"m/" + cafeNfd, "m/b", "m/" + cafeNfc, "m/b", "m/c"})
+        records.push_back(SeratoDatabase::record({}, path));
+    test::writeFile(dir / "database V2", SeratoDatabase::data(records));
+    test::writeFile(dir / "Subcrates" / "A.crate", CrateWriter::crateData({"m/" + cafeNfc}));
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(dir.path()) + "/";
+    EXPECT_EQ(SeratoLibrary::tracksNotInCrates(dir.path(), SeratoLibrary::loadCrates(dir.path())),
+              (Names{prefix + "m/b", prefix + "m/c"}));
+    EXPECT_TRUE(SeratoLibrary::makeNotInCrate({"/a.mp3"})->isLeaf());
+}
+
+TEST(TrackFile, ResolveTriesTheStoredPathThenNfcThenNfd) {
+    test::TempDir dir;
+    for (const auto& file : Names{"a/" + cafeNfc, "a/" + cafeNfd, "c/" + cafeNfc, "d/" + cafeNfd})
+        test::writeFile(dir / file, "");
+    const auto resolve = [&](auto file) { return SeratoLibrary::resolveTrackFile(dir / file); };
+    EXPECT_EQ(resolve("a/" + cafeNfd), dir / ("a/" + cafeNfd));  // both exist: the stored one
+    EXPECT_EQ(resolve("c/" + cafeNfd), dir / ("c/" + cafeNfc));
+    EXPECT_EQ(resolve("d/" + cafeNfc), dir / ("d/" + cafeNfd));
+    EXPECT_EQ(resolve("missing"), std::nullopt);
 }
 
 }  // namespace
