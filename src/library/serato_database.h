@@ -59,6 +59,10 @@ void eachChunk(ByteView data, Callback&& callback) {
     }
 }
 
+// The number of leading bytes that eachChunk walks: everything up to the end of the last
+// complete chunk. What follows (a truncated chunk, a stray byte) is never read.
+std::size_t completeChunksLength(ByteView data);
+
 // A complete database V2 file: the version chunk, then one "otrk" chunk per record.
 Bytes data(const std::vector<Bytes>& records);
 

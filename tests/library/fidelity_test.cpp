@@ -42,6 +42,43 @@ TEST(LoadCrates, DotNamesAreCratesAndEquivalentNamesMergeIntoOne) {
               (Names{prefix + "nfd.mp3", prefix + "nfc1.mp3", prefix + "nfc2.mp3"}));
 }
 
+TEST(CrateFileEdits, RealFilesChangeOnlyTheirTrackPaths) {
+    const auto move = [](const std::string& path) { return std::optional("Moved/" + path); };
+    const auto back = [](const std::string& path) { return std::optional(path.substr(6)); };
+    for (const char* folder :
+         {"macos-library/_Serato_/Subcrates", "macos-library/_Serato_/SmartCrates",
+          "usb-drive/_Serato_/Subcrates", "single-crate"}) {
+        for (const auto& entry : fs::directory_iterator(test::fixturesRoot() / folder)) {
+            SCOPED_TRACE(entry.path());
+            const Bytes original = test::readBytes(entry.path());
+            EXPECT_EQ(CrateWriter::rewriteTrackPaths(CrateWriter::rewriteTrackPaths(original, move),
+                                                     back),
+                      original);
+
+            const Bytes appended = CrateWriter::appendTracks(original, {cafeNfd});
+            EXPECT_TRUE(std::ranges::mismatch(original, appended).in1 == original.end());
+            EXPECT_EQ(CrateParser::storedPaths(appended).back(), cafeNfd);
+        }
+    }
+}
+
+TEST(CrateFileEdits, UnknownFieldsAndTruncatedTails) {
+    const auto crate = [](std::string_view path, bool truncated) {
+        Bytes out = CrateWriter::crateData({"a.mp3"});
+        Bytes track;  // an "otrk" with an unknown field before its path
+        CrateWriter::append(track, "zzzz", Bytes{1, 2, 3});
+        CrateWriter::append(track, "ptrk", text::encodeUtf16BE(path));
+        CrateWriter::append(out, "otrk", track);
+        if (truncated) out.insert(out.end(), {'o', 't', 'r', 'k', 0, 0, 0, 99, 7});
+        return out;
+    };
+    const auto moveB = [](auto p) { return p == "b.mp3" ? std::optional("B/" + p) : std::nullopt; };
+    EXPECT_EQ(CrateWriter::rewriteTrackPaths(crate("b.mp3", true), moveB), crate("B/b.mp3", true));
+    // Appending drops a truncated tail: left in place it would swallow the new records.
+    EXPECT_EQ(CrateWriter::appendTracks(crate("b.mp3", true), {"c.mp3"}),
+              CrateWriter::appendTracks(crate("b.mp3", false), {"c.mp3"}));
+}
+
 TEST(NotInACrate, EveryRecordNoRegularCrateHolds) {
     test::TempDir dir;
     // Real libraries: tracks only in smart crates count as not in a crate.
