@@ -24,6 +24,10 @@ namespace fs = std::filesystem;
 const std::string cafeNfc = "Caf\xC3\xA9";
 const std::string cafeNfd = "Cafe\xCC\x81";
 
+Bytes fixture(const fs::path& relative) {
+    return test::readBytes(test::fixturesRoot() / relative);
+}
+
 TEST(LoadCrates, DotNamesAreCratesAndEquivalentNamesMergeIntoOne) {
     test::TempDir dir;
     const auto library = dir / "_Serato_";
@@ -98,6 +102,29 @@ TEST(NotInACrate, EveryRecordNoRegularCrateHolds) {
     EXPECT_EQ(SeratoLibrary::tracksNotInCrates(dir.path(), SeratoLibrary::loadCrates(dir.path())),
               (Names{prefix + "m/b", prefix + "m/c"}));
     EXPECT_TRUE(SeratoLibrary::makeNotInCrate({"/a.mp3"})->isLeaf());
+}
+
+TEST(DatabaseMerge, RestoredRecordsReplaceEquivalentPathsOthersStay) {
+    const Bytes existing = fixture("macos-library/_Serato_/database V2");
+    const auto before = SeratoDatabase::records(existing);
+    const auto accented = std::find_if(before.begin(), before.end(), [](const auto& record) {
+        return text::nfdForm(record.path) != record.path;
+    });
+    ASSERT_NE(accented, before.end());
+    // The restored record spells the path in the other normalisation form.
+    const Bytes replaced = SeratoDatabase::record(accented->record, text::nfdForm(accented->path));
+    const Bytes added = SeratoDatabase::record({}, "Users/dj/new.mp3");
+    std::vector<Bytes> expected;
+    for (const auto& record : before)
+        expected.push_back(&record == &*accented ? replaced : record.record);
+    expected.push_back(added);
+    EXPECT_TRUE(SeratoDatabase::merge(existing, {added, replaced, added}) ==
+                SeratoDatabase::data(expected));
+
+    EXPECT_EQ(SeratoDatabase::merge({}, {added}), SeratoDatabase::data({added}));
+    Bytes truncated = SeratoDatabase::data({replaced});  // a tail new records cannot follow
+    truncated.pop_back();
+    EXPECT_EQ(SeratoDatabase::merge(truncated, {added}), SeratoDatabase::data({added}));
 }
 
 TEST(TrackFile, ResolveTriesTheStoredPathThenNfcThenNfd) {
