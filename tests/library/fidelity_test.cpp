@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "library/crate_order.h"
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
@@ -46,6 +47,7 @@ TEST(LoadCrates, DotNamesAreCratesAndEquivalentNamesMergeIntoOne) {
               (Names{prefix + "nfd.mp3", prefix + "nfc1.mp3", prefix + "nfc2.mp3"}));
 }
 
+// Real crates and smart crates: moving every track path and back gives the original bytes.
 TEST(CrateFileEdits, RealFilesChangeOnlyTheirTrackPaths) {
     const auto move = [](const std::string& path) { return std::optional("Moved/" + path); };
     const auto back = [](const std::string& path) { return std::optional(path.substr(6)); };
@@ -81,6 +83,31 @@ TEST(CrateFileEdits, UnknownFieldsAndTruncatedTails) {
     // Appending drops a truncated tail: left in place it would swallow the new records.
     EXPECT_EQ(CrateWriter::appendTracks(crate("b.mp3", true), {"c.mp3"}),
               CrateWriter::appendTracks(crate("b.mp3", false), {"c.mp3"}));
+}
+
+TEST(CrateOrder, RealFileRoundTripsDamageIsSkippedAndMergeKeepsSavedOrder) {
+    const Bytes real = fixture("macos-library/_Serato_/neworder.pref");
+    EXPECT_EQ(CrateOrder::data(CrateOrder::parse(real)), real);
+
+    const auto utf16 = [](std::string_view text) { return text::encodeUtf16BE(text); };
+    Bytes damaged = utf16("[crate]A\n?x\n[crate]B");
+    damaged[18] = 0xD8, damaged[19] = 0;  // a lone surrogate instead of "?"
+    damaged.push_back('C');
+    const std::vector<std::pair<Bytes, Names>> cases{
+        {utf16("[begin record]\r\n[crate]A\r\n[crate]B\r\n[end record]\r\n"), {"A", "B"}},
+        {utf16("junk\n[crate]\n[Crate]X\n [crate]Y\n[crate]A"), {"A"}},  // no end record
+        {damaged, {"A", "B"}},  // an odd byte at the end belongs to no line
+    };
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(CrateOrder::parse(input), expected) << testing::PrintToString(input);
+    // A name that would break its line is left out rather than corrupt the file.
+    EXPECT_EQ(CrateOrder::parse(CrateOrder::data({"A", "B\nC", "D"})), (Names{"A", "D"}));
+
+    // Merge: the saved order first, restored names in name order, then the existing ones.
+    EXPECT_EQ(
+        CrateOrder::merge({"Zed", cafeNfc, "Gone", "Zed"},
+                          {"set 10", cafeNfd, "Alpha", "set 2", "Zed"}, {"Mine", "Alpha", "Other"}),
+        (Names{"Zed", cafeNfc, "Gone", "Alpha", "set 2", "set 10", "Mine", "Other"}));
 }
 
 TEST(NotInACrate, EveryRecordNoRegularCrateHolds) {
