@@ -20,13 +20,18 @@ struct Crate {
     std::string name;                                   // last component, as displayed
     std::vector<std::string> components;                // full name path, top level first
     std::optional<std::filesystem::path> crateFileURL;  // absent for a pure group
+    // Every file read into this crate, crateFileURL first: crate files whose names are
+    // canonically equivalent (NFC and NFD spellings) are merged into one crate.
+    std::vector<std::filesystem::path> crateFiles;
     bool isSmart = false;
+    // The library's tracks that no regular crate lists, offered as one crate without a file.
+    bool isNotInCrate = false;
     std::vector<std::string> tracks;  // absolute paths in file order, duplicates kept
     std::vector<Ptr> children;        // sorted by name
 
-    // A crate read from a file; only these are selected and backed up (a leaf may also
-    // have children).
-    bool isLeaf() const { return crateFileURL.has_value(); }
+    // A crate read from a file, or the not-in-a-crate entry; only these are selected and
+    // backed up (a leaf may also have children).
+    bool isLeaf() const { return crateFileURL.has_value() || isNotInCrate; }
 
     // The children, or null when there are none (an outline shows no disclosure control).
     const std::vector<Ptr>* outlineChildren() const {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +20,22 @@ void append(std::vector<std::uint8_t>& out, std::string_view tag,
 
 // The bytes of a complete crate file listing the paths in order.
 std::vector<std::uint8_t> crateData(const std::vector<std::string>& volumeRelativePaths);
+
+// Maps a stored (volume-relative) track path to its new form; nullopt keeps the path.
+using TrackPathMapping = std::function<std::optional<std::string>(const std::string& storedPath)>;
+
+// The crate or smart-crate file with the text of every decodable, non-empty "ptrk" inside an
+// "otrk" replaced by mapping(text). Every other byte stays as it was and where it was (the
+// header, column, sort and rule chunks, unknown tags, other fields of a track, a truncated
+// tail); only the lengths of the changed "ptrk" and their "otrk" change.
+std::vector<std::uint8_t> rewriteTrackPaths(std::span<const std::uint8_t> crate,
+                                            const TrackPathMapping& mapping);
+
+// The crate file with one "otrk"/"ptrk" record per path appended after its last complete
+// chunk (an incomplete tail would swallow the new records, so it is dropped). Empty input
+// gives a new crate file.
+std::vector<std::uint8_t> appendTracks(std::span<const std::uint8_t> crate,
+                                       const std::vector<std::string>& volumeRelativePaths);
 
 // The file's path with the volume prefix and leading slashes removed. The prefix is removed
 // only where it ends at a component boundary; a path elsewhere keeps its full form.

@@ -34,6 +34,14 @@ std::array<std::uint8_t, 4> u32(std::uint32_t value) {
             static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
 }
 
+std::size_t completeChunksLength(ByteView data) {
+    std::size_t end = 0;
+    eachChunk(data, [&](std::string_view, ByteView payload) {
+        end = static_cast<std::size_t>(payload.data() + payload.size() - data.data());
+    });
+    return end;
+}
+
 Bytes data(const std::vector<Bytes>& records) {
     std::size_t total = 8 + 2 * databaseVersion.size();
     for (const auto& record : records)

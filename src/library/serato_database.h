@@ -59,8 +59,20 @@ void eachChunk(ByteView data, Callback&& callback) {
     }
 }
 
+// The number of leading bytes that eachChunk walks: everything up to the end of the last
+// complete chunk. What follows (a truncated chunk, a stray byte) is never read.
+std::size_t completeChunksLength(ByteView data);
+
 // A complete database V2 file: the version chunk, then one "otrk" chunk per record.
 Bytes data(const std::vector<Bytes>& records);
+
+// The existing database V2 file with restored records merged in: every chunk of the file
+// stays in place byte for byte, except that a record whose "pfil" path is canonically
+// equivalent to a restored record's path takes that record (every such record, so none is
+// dropped); restored records with new paths follow in their order. Among restored records
+// for one path the last wins. An incomplete tail of the file is dropped (records appended
+// after it could not be read); a file without a complete chunk gives data(records).
+Bytes merge(ByteView existingDatabase, const std::vector<Bytes>& records);
 
 // ---- Track records and the library snapshot ----
 

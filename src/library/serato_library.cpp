@@ -33,7 +33,10 @@ std::string lowercaseAscii(std::string_view text) {
 // Reads one sub-folder of the library into the builder.
 void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::string_view ext,
             const std::vector<std::string>& prefix, bool isSmart, std::string_view volumePrefix) {
-    auto names = platform::listDirectory(folder);
+    // Crate names may start with a dot (Serato lists a smart crate named "..."), so hidden
+    // entries are listed too. Of those, only macOS companion files ("._Name.crate") are not
+    // crates; ".DS_Store" and the like fail the extension check below.
+    auto names = platform::listDirectory(folder, platform::HiddenEntries::include);
     if (!names) return;
 
     struct Candidate {
@@ -42,6 +45,7 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
     };
     std::vector<Candidate> candidates;
     for (auto& name : *names) {
+        if (name.starts_with("._")) continue;
         const std::size_t dot = name.rfind('.');
         if (dot == std::string::npos ||
             lowercaseAscii(std::string_view(name).substr(dot + 1)) != ext)

@@ -1,6 +1,7 @@
 #include "library/tree_builder.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "library/name_order.h"
 #include "library/unicode_text.h"
@@ -24,7 +25,15 @@ void TreeBuilder::insert(const std::vector<std::string>& components,
         node = slot.get();
         level = &node->children;
     }
+    if (node->crateFileURL) {
+        // A second file for the same crate: neither may swallow the other's tracks.
+        if (crateFileURL) node->crateFiles.push_back(*crateFileURL);
+        node->tracks.insert(node->tracks.end(), std::make_move_iterator(tracks.begin()),
+                            std::make_move_iterator(tracks.end()));
+        return;
+    }
     node->crateFileURL = crateFileURL;
+    if (crateFileURL) node->crateFiles.assign(1, *crateFileURL);
     node->isSmart = isSmart;
     node->tracks = std::move(tracks);
 }
@@ -46,6 +55,7 @@ std::vector<Crate::Ptr> TreeBuilder::convert(NodeMap& map) {
         crate->name = std::move(node->name);
         crate->components = std::move(node->components);
         crate->crateFileURL = std::move(node->crateFileURL);
+        crate->crateFiles = std::move(node->crateFiles);
         crate->isSmart = node->isSmart;
         crate->tracks = std::move(node->tracks);
         crates.push_back(std::move(crate));

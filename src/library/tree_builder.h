@@ -16,8 +16,10 @@ namespace morrowdeck {
 class TreeBuilder {
   public:
     // Walks (and creates) the nodes of the path; the last node takes the file, flag and
-    // tracks, replacing what an earlier insert gave it. An empty path is ignored. Names
-    // that are canonically equivalent address the same node; case matters.
+    // tracks. When an earlier insert already gave that node a file (two files whose names
+    // are canonically equivalent), the node keeps its first file and flag, lists the new
+    // file after it in crateFiles and appends the new tracks. An empty path is ignored.
+    // Names that are canonically equivalent address the same node; case matters.
     void insert(const std::vector<std::string>& components,
                 const std::optional<std::filesystem::path>& crateFileURL, bool isSmart,
                 std::vector<std::string> tracks);
@@ -36,6 +38,7 @@ class TreeBuilder {
         std::string name;
         std::vector<std::string> components;
         std::optional<std::filesystem::path> crateFileURL;
+        std::vector<std::filesystem::path> crateFiles;
         bool isSmart = false;
         std::vector<std::string> tracks;
         NodeMap children;

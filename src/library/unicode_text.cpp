@@ -44,12 +44,8 @@ bool isSeparator(UChar32 c) {
     return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
 }
 
-}  // namespace
-
-std::string nfcKey(std::string_view text) {
-    if (isAscii(text)) return std::string(text);
-    const auto* normalizer = nfc();
-    if (normalizer == nullptr) return std::string(text);
+std::string normalized(std::string_view text, const icu::Normalizer2* normalizer) {
+    if (isAscii(text) || normalizer == nullptr) return std::string(text);
     std::string out;
     icu::StringByteSink<std::string> sink(&out);
     UErrorCode status = U_ZERO_ERROR;
@@ -57,6 +53,22 @@ std::string nfcKey(std::string_view text) {
                               sink, nullptr, status);
     if (U_FAILURE(status)) return std::string(text);
     return out;
+}
+
+const icu::Normalizer2* nfd() {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFDInstance(status);
+    return U_SUCCESS(status) ? normalizer : nullptr;
+}
+
+}  // namespace
+
+std::string nfcKey(std::string_view text) {
+    return normalized(text, nfc());
+}
+
+std::string nfdForm(std::string_view text) {
+    return normalized(text, nfd());
 }
 
 std::string trimSeparators(std::string_view text) {

@@ -11,6 +11,10 @@ namespace morrowdeck::text {
 // name give the same key. Invalid UTF-8 is returned unchanged.
 std::string nfcKey(std::string_view text);
 
+// The NFD (fully decomposed) form of the text, the spelling macOS file systems store.
+// Invalid UTF-8 is returned unchanged.
+std::string nfdForm(std::string_view text);
+
 // The text without leading and trailing tabs and Unicode space separators (category Zs,
 // which includes the no-break and ideographic spaces). Line breaks are kept.
 std::string trimSeparators(std::string_view text);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 namespace morrowdeck::platform {
 
@@ -40,13 +41,16 @@ bool isRegularFile(const std::filesystem::path& path) {
     return statPath(path, info) && S_ISREG(info.st_mode);
 }
 
-std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory) {
+std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory,
+                                                      HiddenEntries hidden) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
     if (!dir) return std::nullopt;
     std::vector<std::string> names;
     errno = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
-        if (entry->d_name[0] == '.') continue;  // hidden, "." and ".."
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (name[0] == '.' && hidden == HiddenEntries::skip) continue;
         names.emplace_back(entry->d_name);
     }
     if (errno != 0) return std::nullopt;

@@ -21,10 +21,14 @@ bool isDirectory(const std::filesystem::path& path);
 // sockets are not regular files.
 bool isRegularFile(const std::filesystem::path& path);
 
-// Names of the entries directly inside a directory, without hidden entries (names starting
-// with "."), in the order the file system returns them. Empty optional when the directory
-// cannot be listed.
-std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory);
+// Whether a listing includes hidden entries (names starting with "."; "." and ".." never).
+enum class HiddenEntries { skip, include };
+
+// Names of the entries directly inside a directory, in the order the file system returns
+// them; hidden entries only when asked for. Empty optional when the directory cannot be
+// listed.
+std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory,
+                                                      HiddenEntries hidden = HiddenEntries::skip);
 
 // The whole content of a regular file. Empty optional when the path is not a regular file
 // or cannot be read; a FIFO or device is refused without blocking.

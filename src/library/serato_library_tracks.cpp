@@ -1,0 +1,62 @@
+#include "library/serato_library_tracks.h"
+
+#include <unordered_set>
+
+#include "library/crate_parser.h"
+#include "library/serato_database.h"
+#include "library/serato_folder.h"
+#include "library/serato_library.h"
+#include "library/unicode_text.h"
+#include "platform/file_system.h"
+#include "platform/uuid.h"
+
+namespace morrowdeck::SeratoLibrary {
+
+namespace {
+
+void collectCrateTracks(const std::vector<Crate::Ptr>& crates,
+                        std::unordered_set<std::string>& keys) {
+    for (const auto& crate : crates) {
+        if (!crate->isSmart && !crate->isNotInCrate)
+            for (const auto& track : crate->tracks)
+                keys.insert(text::nfcKey(track));
+        collectCrateTracks(crate->children, keys);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryFolder,
+                                           const std::vector<Crate::Ptr>& forest) {
+    const auto database = platform::readFile(libraryFolder / SeratoFolder::databaseFile);
+    if (!database) return {};
+    std::unordered_set<std::string> listed;  // canonical forms of crate tracks, then of results
+    collectCrateTracks(forest, listed);
+
+    const std::string prefix = volumeMountPrefix(libraryFolder);
+    std::vector<std::string> tracks;
+    for (const auto& record : SeratoDatabase::records(*database)) {
+        std::string path = CrateParser::absolutePath(record.path, prefix);
+        if (listed.insert(text::nfcKey(path)).second) tracks.push_back(std::move(path));
+    }
+    return tracks;
+}
+
+Crate::Ptr makeNotInCrate(std::vector<std::string> tracks) {
+    auto crate = std::make_shared<Crate>();
+    crate->id = Uuid::random();
+    crate->name = notInCrateName;
+    crate->components = {std::string(notInCrateName)};
+    crate->isNotInCrate = true;
+    crate->tracks = std::move(tracks);
+    return crate;
+}
+
+std::optional<std::filesystem::path> resolveTrackFile(const std::filesystem::path& path) {
+    if (platform::fileExists(path)) return path;
+    for (std::string form : {text::nfcKey(path.native()), text::nfdForm(path.native())})
+        if (form != path.native() && platform::fileExists(form)) return form;
+    return std::nullopt;
+}
+
+}  // namespace morrowdeck::SeratoLibrary

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/crate.h"
+
+// The library's tracks beyond its crates, and finding a track's file on disk.
+// Stateless and thread-safe, like the rest of SeratoLibrary.
+namespace morrowdeck::SeratoLibrary {
+
+// The name of the entry that holds the tracks no regular crate lists.
+inline constexpr std::string_view notInCrateName = "Not in a crate";
+
+// Absolute paths (volume prefix of the library + "/" + stored path) of every record of the
+// library folder's "database V2" that no regular (non-smart) crate of the forest lists,
+// compared by canonical equivalence, in database order, each once. Empty when the database
+// cannot be read.
+std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryFolder,
+                                           const std::vector<Crate::Ptr>& forest);
+
+// The selectable "Not in a crate" entry: a top-level leaf with no crate file.
+Crate::Ptr makeNotInCrate(std::vector<std::string> tracks);
+
+// The file of a track: the path itself when it exists, else its NFC spelling, else its NFD
+// spelling when that exists (libraries store either form, whatever the disk holds). The
+// stored path is never changed; this only finds the file.
+std::optional<std::filesystem::path> resolveTrackFile(const std::filesystem::path& path);
+
+}  // namespace morrowdeck::SeratoLibrary

@@ -1,0 +1,169 @@
+// Giving back the library that went in: crate files, the crate order file, the database and
+// track paths as Serato wrote them, checked against real Serato files where they hold the case.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "library/crate_order.h"
+#include "library/crate_parser.h"
+#include "library/crate_writer.h"
+#include "library/serato_database.h"
+#include "library/serato_library.h"
+#include "library/serato_library_tracks.h"
+#include "library/text_encoding.h"
+#include "library/unicode_text.h"
+#include "support/fixtures.h"
+#include "support/temp_dir.h"
+
+namespace morrowdeck {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Names = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+const std::string cafeNfc = "Caf\xC3\xA9";
+const std::string cafeNfd = "Cafe\xCC\x81";
+
+Bytes fixture(const fs::path& relative) {
+    return test::readBytes(test::fixturesRoot() / relative);
+}
+
+TEST(LoadCrates, DotNamesAreCratesAndEquivalentNamesMergeIntoOne) {
+    test::TempDir dir;
+    const auto library = dir / "_Serato_";
+    test::writeFile(library / "SmartCrates" / "....scrate", CrateWriter::crateData({}));
+    const fs::path nfc = library / "Subcrates" / (cafeNfc + ".crate");
+    const fs::path nfd = library / "Subcrates" / (cafeNfd + ".crate");
+    test::writeFile(nfc, CrateWriter::crateData({"nfc1.mp3", "nfc2.mp3"}));
+    test::writeFile(nfd, CrateWriter::crateData({"nfd.mp3"}));
+
+    const auto forest = SeratoLibrary::loadCrates(library);
+    EXPECT_EQ(forest.at(1)->children.at(0)->name, "...");
+    // Both files, in the loader's name order, and all their tracks.
+    EXPECT_EQ(forest[0]->crateFiles, (std::vector<fs::path>{nfd, nfc}));
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(library) + "/";
+    EXPECT_EQ(forest[0]->tracks,
+              (Names{prefix + "nfd.mp3", prefix + "nfc1.mp3", prefix + "nfc2.mp3"}));
+}
+
+// Real crates and smart crates: moving every track path and back gives the original bytes.
+TEST(CrateFileEdits, RealFilesChangeOnlyTheirTrackPaths) {
+    const auto move = [](const std::string& path) { return std::optional("Moved/" + path); };
+    const auto back = [](const std::string& path) { return std::optional(path.substr(6)); };
+    for (const char* folder :
+         {"macos-library/_Serato_/Subcrates", "macos-library/_Serato_/SmartCrates",
+          "usb-drive/_Serato_/Subcrates", "single-crate"}) {
+        for (const auto& entry : fs::directory_iterator(test::fixturesRoot() / folder)) {
+            SCOPED_TRACE(entry.path());
+            const Bytes original = test::readBytes(entry.path());
+            EXPECT_EQ(CrateWriter::rewriteTrackPaths(CrateWriter::rewriteTrackPaths(original, move),
+                                                     back),
+                      original);
+
+            const Bytes appended = CrateWriter::appendTracks(original, {cafeNfd});
+            EXPECT_TRUE(std::ranges::mismatch(original, appended).in1 == original.end());
+            EXPECT_EQ(CrateParser::storedPaths(appended).back(), cafeNfd);
+        }
+    }
+}
+
+TEST(CrateFileEdits, UnknownFieldsAndTruncatedTails) {
+    const auto crate = [](std::string_view path, bool truncated) {
+        Bytes out = CrateWriter::crateData({"a.mp3"});
+        Bytes track;  // an "otrk" with an unknown field before its path
+        CrateWriter::append(track, "zzzz", Bytes{1, 2, 3});
+        CrateWriter::append(track, "ptrk", text::encodeUtf16BE(path));
+        CrateWriter::append(out, "otrk", track);
+        if (truncated) out.insert(out.end(), {'o', 't', 'r', 'k', 0, 0, 0, 99, 7});
+        return out;
+    };
+    const auto moveB = [](auto p) { return p == "b.mp3" ? std::optional("B/" + p) : std::nullopt; };
+    EXPECT_EQ(CrateWriter::rewriteTrackPaths(crate("b.mp3", true), moveB), crate("B/b.mp3", true));
+    // Appending drops a truncated tail: left in place it would swallow the new records.
+    EXPECT_EQ(CrateWriter::appendTracks(crate("b.mp3", true), {"c.mp3"}),
+              CrateWriter::appendTracks(crate("b.mp3", false), {"c.mp3"}));
+}
+
+TEST(CrateOrder, RealFileRoundTripsDamageIsSkippedAndMergeKeepsSavedOrder) {
+    const Bytes real = fixture("macos-library/_Serato_/neworder.pref");
+    EXPECT_EQ(CrateOrder::data(CrateOrder::parse(real)), real);
+
+    const auto utf16 = [](std::string_view text) { return text::encodeUtf16BE(text); };
+    Bytes damaged = utf16("[crate]A\n?x\n[crate]B");
+    damaged[18] = 0xD8, damaged[19] = 0;  // a lone surrogate instead of "?"
+    damaged.push_back('C');
+    const std::vector<std::pair<Bytes, Names>> cases{
+        {utf16("[begin record]\r\n[crate]A\r\n[crate]B\r\n[end record]\r\n"), {"A", "B"}},
+        {utf16("junk\n[crate]\n[Crate]X\n [crate]Y\n[crate]A"), {"A"}},  // no end record
+        {damaged, {"A", "B"}},  // an odd byte at the end belongs to no line
+    };
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(CrateOrder::parse(input), expected) << testing::PrintToString(input);
+    // A name that would break its line is left out rather than corrupt the file.
+    EXPECT_EQ(CrateOrder::parse(CrateOrder::data({"A", "B\nC", "D"})), (Names{"A", "D"}));
+
+    // Merge: the saved order first, restored names in name order, then the existing ones.
+    EXPECT_EQ(
+        CrateOrder::merge({"Zed", cafeNfc, "Gone", "Zed"},
+                          {"set 10", cafeNfd, "Alpha", "set 2", "Zed"}, {"Mine", "Alpha", "Other"}),
+        (Names{"Zed", cafeNfc, "Gone", "Alpha", "set 2", "set 10", "Mine", "Other"}));
+}
+
+TEST(NotInACrate, EveryRecordNoRegularCrateHolds) {
+    test::TempDir dir;
+    // Real libraries: tracks only in smart crates count as not in a crate.
+    for (const auto& [name, expected] : std::vector<std::pair<std::string, std::size_t>>{
+             {"macos-library/_Serato_", 5562 - 142}, {"usb-drive/_Serato_", 4 - 3}}) {
+        const auto library = test::copyFixture(name, dir / name);
+        const auto forest = SeratoLibrary::loadCrates(library);
+        EXPECT_EQ(SeratoLibrary::tracksNotInCrates(library, forest).size(), expected) << name;
+    }
+    // Paths compare by canonical equivalence; a record listed twice counts once.
+    std::vector<Bytes> records;
+    for (const auto& path : Names{"m/" + cafeNfd, "m/b", "m/" + cafeNfc, "m/b", "m/c"})
+        records.push_back(SeratoDatabase::record({}, path));
+    test::writeFile(dir / "database V2", SeratoDatabase::data(records));
+    test::writeFile(dir / "Subcrates" / "A.crate", CrateWriter::crateData({"m/" + cafeNfc}));
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(dir.path()) + "/";
+    EXPECT_EQ(SeratoLibrary::tracksNotInCrates(dir.path(), SeratoLibrary::loadCrates(dir.path())),
+              (Names{prefix + "m/b", prefix + "m/c"}));
+    EXPECT_TRUE(SeratoLibrary::makeNotInCrate({"/a.mp3"})->isLeaf());
+}
+
+TEST(DatabaseMerge, RestoredRecordsReplaceEquivalentPathsOthersStay) {
+    const Bytes existing = fixture("macos-library/_Serato_/database V2");
+    const auto before = SeratoDatabase::records(existing);
+    const auto accented = std::find_if(before.begin(), before.end(), [](const auto& record) {
+        return text::nfdForm(record.path) != record.path;
+    });
+    ASSERT_NE(accented, before.end());
+    // The restored record spells the path in the other normalisation form.
+    const Bytes replaced = SeratoDatabase::record(accented->record, text::nfdForm(accented->path));
+    const Bytes added = SeratoDatabase::record({}, "Users/dj/new.mp3");
+    std::vector<Bytes> expected;
+    for (const auto& record : before)
+        expected.push_back(&record == &*accented ? replaced : record.record);
+    expected.push_back(added);
+    EXPECT_TRUE(SeratoDatabase::merge(existing, {added, replaced, added}) ==
+                SeratoDatabase::data(expected));
+
+    EXPECT_EQ(SeratoDatabase::merge({}, {added}), SeratoDatabase::data({added}));
+    Bytes truncated = SeratoDatabase::data({replaced});  // a tail new records cannot follow
+    truncated.pop_back();
+    EXPECT_EQ(SeratoDatabase::merge(truncated, {added}), SeratoDatabase::data({added}));
+}
+
+TEST(TrackFile, ResolveTriesTheStoredPathThenNfcThenNfd) {
+    test::TempDir dir;
+    for (const auto& file : Names{"a/" + cafeNfc, "a/" + cafeNfd, "c/" + cafeNfc, "d/" + cafeNfd})
+        test::writeFile(dir / file, "");
+    const auto resolve = [&](auto file) { return SeratoLibrary::resolveTrackFile(dir / file); };
+    EXPECT_EQ(resolve("a/" + cafeNfd), dir / ("a/" + cafeNfd));  // both exist: the stored one
+    EXPECT_EQ(resolve("c/" + cafeNfd), dir / ("c/" + cafeNfc));
+    EXPECT_EQ(resolve("d/" + cafeNfc), dir / ("d/" + cafeNfd));
+    EXPECT_EQ(resolve("missing"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace morrowdeck
