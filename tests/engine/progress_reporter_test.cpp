@@ -1,7 +1,13 @@
+// How a run reports: throttled snapshots, log lines, the final state, and work handed back to
+// the caller's thread.
 #include "engine/progress_reporter.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <thread>
+
+#include "engine/background_task.h"
 #include "engine/drained_main_queue.h"
 
 namespace morrowdeck {
@@ -61,7 +67,7 @@ TEST(ProgressReporter, FinishDeliversTheFinalStateAfterItsLine) {
     EXPECT_EQ(Harness().reporter.finish(true, {}).phase, "Cancelled");
 }
 
-TEST(ProgressReporter, RateCancellationAndNoCallbacks) {
+TEST(ProgressReporter, RateAndNoCallbacks) {
     Harness h;
     h.reporter.resetStartTime();
     ProgressSnapshot snap;
@@ -71,9 +77,6 @@ TEST(ProgressReporter, RateCancellationAndNoCallbacks) {
     h.now += 2s;
     h.reporter.recomputeRate(snap);
     EXPECT_DOUBLE_EQ(snap.bytesPerSecond, 500);
-    EXPECT_FALSE(h.reporter.isCancelled());
-    h.reporter.cancel();
-    EXPECT_TRUE(h.reporter.isCancelled());
 
     auto queue = std::make_shared<DrainedMainQueue>();
     ProgressReporter silent(queue);
@@ -81,6 +84,35 @@ TEST(ProgressReporter, RateCancellationAndNoCallbacks) {
     silent.setPhase("Done");
     silent.finish(false, {});
     EXPECT_EQ(queue->runPending(), 0u);
+}
+
+TEST(LogEntry, FreshIdentityAndLevelNames) {
+    const LogEntry a(LogEntry::Level::warning, "same");
+    EXPECT_NE(a.id, LogEntry(LogEntry::Level::warning, "same").id);
+    EXPECT_EQ(levelName(a.level), "warning");
+    EXPECT_EQ(levelName(LogEntry::Level::success), "success");
+}
+
+// The work runs off the caller's thread; its result is delivered only when the caller drains
+// its queue, on the caller's thread — the contract the desktop app's model relies on.
+TEST(BackgroundTask, RunsWorkOffThreadAndDeliversThroughTheQueue) {
+    auto queue = std::make_shared<DrainedMainQueue>();
+    std::optional<std::thread::id> workThread;
+    std::optional<std::thread::id> deliveryThread;
+    runInBackground<int>(
+        queue,
+        [&workThread] {
+            workThread = std::this_thread::get_id();
+            return 42;
+        },
+        [&](int value) {
+            EXPECT_EQ(value, 42);
+            deliveryThread = std::this_thread::get_id();
+        });
+    while (!deliveryThread)
+        queue->waitAndRun(100ms);
+    EXPECT_NE(*workThread, std::this_thread::get_id());
+    EXPECT_EQ(*deliveryThread, std::this_thread::get_id());
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
-// Restoring a backup folder: audio, crate files, crate order, notes, counters, cancellation.
+// Restoring a backup folder: reading it back into crates, then audio, crate files, crate
+// order, notes, counters, cancellation, and the fresh "database V2" built from Serato's saved
+// records or the files' tags.
 #include "restore/restore_engine.h"
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "library/crate_parser.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
-#include "platform/file_system.h"
-#include "restore_harness.h"
+#include "support/engine_harness.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
 
@@ -15,9 +18,11 @@ namespace morrowdeck {
 namespace {
 
 namespace fs = std::filesystem;
+using Bytes = SeratoDatabase::Bytes;
 using Level = LogEntry::Level;
 using Names = std::vector<std::string>;
-using test::runRestore;
+
+const std::string notesFile = "Morrowdeck \u2014 Restore Notes.txt";
 
 struct Restore {
     test::TempDir dir;
@@ -26,12 +31,23 @@ struct Restore {
     fs::path serato = dir / "Library";
     fs::path root = serato / "_Serato_";
 
+    // Runs a restore through run(); `onLine` sees every log line on the engine's thread.
+    test::RunRecord run(bool overwrite = true, bool rebuildDatabase = true,
+                        std::function<void(RestoreEngine&, const LogEntry&)> onLine = {}) {
+        RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+        return test::captureRun(
+            engine,
+            [&](auto onLog, auto onProgress, auto completion) {
+                engine.run(backup, audio, serato, overwrite, rebuildDatabase, onLog, onProgress,
+                           completion);
+            },
+            onLine);
+    }
     void audioFile(const std::string& relPath, std::string_view content = "audio") {
         test::writeFile(backup / relPath, content);
     }
     Names crate(const std::string& fileName) const {
-        const auto bytes = platform::readFile(root / "Subcrates" / fileName);
-        return bytes ? CrateParser::storedPaths(*bytes) : Names{};
+        return CrateParser::storedPaths(test::readBytes(root / "Subcrates" / fileName));
     }
     std::string key(const std::string& relPath) const {
         const std::string prefix = SeratoLibrary::volumeMountPrefix(audio);
@@ -39,6 +55,9 @@ struct Restore {
     }
     std::string crateOrder() const {
         return text::decodeUtf16BE(test::readBytes(root / "neworder.pref")).value_or("?");
+    }
+    std::vector<SeratoDatabase::Record> database() const {
+        return SeratoDatabase::records(test::readBytes(root / "database V2"));
     }
 };
 
@@ -56,22 +75,20 @@ TEST(RestoreEngine, CratesFoldersAndCrateOrderWhateverOrderCopiesFinishIn) {
     r.audioFile("Track 9/y.mp3");
     for (const char* blocked : {"House/t31.mp3/in the way", "House/t07.mp3/in the way"})
         fs::create_directories(r.audio / blocked);
-    const auto run = runRestore(r.backup, r.audio, r.serato, {true, false, 16});
-    ASSERT_FALSE(run.failed()) << std::get<RunFailure>(run.result).description;
+    const auto run = r.run(true, false);
+    ASSERT_EQ(run.failure(), "");
 
     const auto& snap = run.final();
     EXPECT_EQ(snap.totalFiles, 43 + 4);  // audio files + crates
     EXPECT_EQ(snap.completedFiles, 47);
     EXPECT_EQ(snap.copiedFiles, 45);
     EXPECT_EQ(snap.failedFiles, 2);
-    EXPECT_EQ(snap.phase, "Done");
     EXPECT_EQ(test::readText(r.audio / "House" / "Deep" / "c.flac"), "audio");
     EXPECT_EQ(r.crate("House.crate"), house);  // failed copies are still listed
     EXPECT_EQ(r.crate("House%%Deep.crate"), Names{r.key("House/Deep/c.flac")});
-    EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]House\n[crate]House%%Deep\n"
-                              "[crate]Track 9\n[crate]Track 10");
-    EXPECT_TRUE(fs::is_directory(r.root / "SmartCrates"));
-    EXPECT_FALSE(fs::exists(r.root / "database V2"));  // rebuild off
+    EXPECT_EQ(r.crateOrder(),
+              "[begin record]\n[crate]House\n[crate]House%%Deep\n"
+              "[crate]Track 9\n[crate]Track 10");
 
     Names errors;
     for (const auto& entry : run.log)
@@ -83,10 +100,10 @@ TEST(RestoreEngine, CratesFoldersAndCrateOrderWhateverOrderCopiesFinishIn) {
               "Restored 4 crate(s), 0 smart crate(s), 0 track record(s). Open Serato once, quit "
               "it, then run 'Apply to Serato' to restore ratings & rules.");
     EXPECT_EQ(run.log.back().level, Level::success);
-    const std::string notes = test::readText(r.audio / "Morrowdeck \u2014 Restore Notes.txt");
-    EXPECT_TRUE(notes.starts_with("Morrowdeck \u2014 Restore notes\n==========================\n\n"
-                                  "Your tracks and crates were restored."));
-    EXPECT_TRUE(notes.ends_with("a rating-based Smart Crate may come back empty."));
+    const std::string notes = test::readText(r.audio / notesFile);
+    EXPECT_TRUE(
+        notes.starts_with("Morrowdeck \u2014 Restore notes\n==========================\n\n"
+                          "Your tracks and crates were restored."));
 }
 
 TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
@@ -94,14 +111,12 @@ TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
     r.audioFile("House/a.mp3", "new");
     test::writeFile(r.audio / "House" / "a.mp3", "old");
     test::writeFile(r.root / "Subcrates" / "House.crate", "keep me");
-    const auto kept = runRestore(r.backup, r.audio, r.serato, {false, false});
+    const auto kept = r.run(false, false);
     EXPECT_EQ(kept.final().skippedFiles, 1);
     EXPECT_EQ(kept.final().copiedFiles, 1);  // the crate
-    EXPECT_EQ(kept.final().completedFiles, 2);
     EXPECT_EQ(test::readText(r.root / "Subcrates" / "House.crate"), "keep me");
 
-    const auto replaced = runRestore(r.backup, r.audio, r.serato, {true, false});
-    EXPECT_EQ(replaced.final().copiedFiles, 2);
+    EXPECT_EQ(r.run(true, false).final().copiedFiles, 2);
     EXPECT_EQ(r.crate("House.crate"), Names{r.key("House/a.mp3")});
 }
 
@@ -110,45 +125,33 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
     test::writeFile(r.backup / "Smart Crates" / "HOW TO RESTORE.txt", "notes");
     test::writeFile(r.root / "neworder.pref", "original order");
-    const auto run = runRestore(r.backup, r.audio, r.serato);
+    const auto run = r.run();
     EXPECT_EQ(test::readText(r.root / "SmartCrates" / "Techno.scrate"), "rules");
     EXPECT_EQ(run.log.back().message,
               "Restored 0 crate(s), 1 smart crate(s), 0 track record(s). Just open Serato \u2014 "
               "your library is ready.");
-    EXPECT_TRUE(run.logged("Restoring smart crates\u2026"));
     EXPECT_FALSE(fs::exists(r.root / "database V2"));  // no records, even with rebuild on
-    EXPECT_NE(test::readText(r.audio / "Morrowdeck \u2014 Restore Notes.txt")
-                  .find("Right-click -> \"Read Tags\""),
-              std::string::npos);
 
     r.audioFile("Techno/a.mp3");  // a crate and a smart crate of one name are listed once
-    runRestore(r.backup, r.audio, r.serato, {true, false});
+    r.run(true, false);
     EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno");
     EXPECT_EQ(test::readText(r.root / "neworder.pref (replaced by Morrowdeck)"), "original order");
 }
 
-TEST(RestoreEngine, EmptyBackup) {
+TEST(RestoreEngine, EmptyBackupAndUnwritableDestination) {
     Restore r;
     fs::create_directories(r.backup / "Empty");
-    const auto run = runRestore(r.backup, r.audio, r.serato);
-    EXPECT_TRUE(run.logged("No crates or smart crates found in that folder."));
-    EXPECT_EQ(run.final().phase, "Done");
+    const auto run = r.run();
+    EXPECT_EQ(run.log.back().message, "No crates or smart crates found in that folder.");
     EXPECT_TRUE(run.final().finished);
+    EXPECT_EQ(run.final().phase, "Done");
     EXPECT_FALSE(fs::exists(r.root / "neworder.pref"));
-    EXPECT_FALSE(fs::exists(r.audio / "Morrowdeck \u2014 Restore Notes.txt"));
-    EXPECT_EQ(run.count(Level::success), 0u);
-}
+    EXPECT_FALSE(fs::exists(r.audio / notesFile));
 
-TEST(RestoreEngine, UnwritableDestinationIsAStartFailure) {
-    Restore r;
-    r.audioFile("House/a.mp3");
     test::TmpfsMount readOnly(r.dir / "ro", "ro,size=64k");
     if (!readOnly.ok()) GTEST_SKIP() << "cannot mount a read-only tmpfs here";
-    fs::create_directories(r.root / "Subcrates");
-    fs::create_directories(r.root / "SmartCrates");
-    const auto unwritable = runRestore(r.backup, r.dir / "ro", r.serato);
-    EXPECT_EQ(std::get<RunFailure>(unwritable.result).description,
-              "The destination " + r.root.native() + " is not writable.");
+    r.audio = r.dir / "ro";
+    EXPECT_EQ(r.run().failure(), "The destination " + r.root.native() + " is not writable.");
 }
 
 // A cancelled restore keeps what it wrote and writes no crate order, database or notes.
@@ -158,27 +161,178 @@ TEST(RestoreEngine, Cancellation) {
         bool crateFile;
     } cases[] = {{"Restoring crates\u2026", false}, {"Restoring smart crates\u2026", true}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.at);
         Restore r;
         r.audioFile("House/a.mp3");
         r.audioFile("Techno/b.mp3");
         test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
-        const auto run = runRestore(r.backup, r.audio, r.serato, {},
-                                    [&](RestoreEngine& engine, const LogEntry& entry) {
-                                        if (entry.message == c.at) engine.cancel();
-                                    });
-        const auto& snap = run.final();
-        EXPECT_TRUE(snap.cancelled);
-        EXPECT_EQ(snap.phase, "Cancelled");
-        EXPECT_EQ(snap.completedFiles, c.crateFile ? 4 : 0) << c.at;
+        const auto run = r.run(true, true, [&](RestoreEngine& engine, const LogEntry& entry) {
+            if (entry.message == c.at) engine.cancel();
+        });
+        EXPECT_TRUE(run.final().cancelled);
+        EXPECT_EQ(run.final().completedFiles, c.crateFile ? 4 : 0);
         EXPECT_EQ(fs::exists(r.root / "Subcrates" / "House.crate"), c.crateFile);
         EXPECT_EQ(fs::exists(r.audio / "House" / "a.mp3"), c.crateFile);
-        EXPECT_FALSE(fs::exists(r.root / "SmartCrates" / "Techno.scrate"));
-        EXPECT_FALSE(fs::exists(r.root / "neworder.pref"));
-        EXPECT_FALSE(fs::exists(r.root / "database V2"));
-        EXPECT_FALSE(fs::exists(r.audio / "Morrowdeck \u2014 Restore Notes.txt"));
+        for (const auto& unwritten :
+             {r.root / "SmartCrates" / "Techno.scrate", r.root / "neworder.pref",
+              r.root / "database V2", r.audio / notesFile})
+            EXPECT_FALSE(fs::exists(unwritten)) << unwritten;
         EXPECT_EQ(run.log.back().message, "Restore cancelled.");
         EXPECT_EQ(run.log.back().level, Level::warning);
     }
+}
+
+Bytes savedRecord(const std::string& title) {
+    return SeratoDatabase::chunk("tsng", text::encodeUtf16BE(title));
+}
+
+// Two tracks with saved records, one without.
+struct Rebuild : Restore {
+    Rebuild() {
+        audioFile("B/x.mp3");
+        audioFile("a/x.mp3");
+        audioFile("a/y.mp3");
+        test::writeFile(backup / ".morrowdeck" / "library.dbsnap",
+                        SeratoDatabase::snapshot(
+                            {{"B/x.mp3", savedRecord("B")}, {"a/x.mp3", savedRecord("A")}}));
+    }
+};
+
+TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
+    Rebuild r;
+    test::writeFile(r.root / "database V2", "the user's own database");
+    fs::last_write_time(r.backup / "a" / "y.mp3",
+                        fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 80));
+    test::writeFile(r.backup / ".morrowdeck" / "serato.json",
+                    R"({"assets": {"B/x.mp3": {"rating": 0.4}, "gone/z.mp3": {"color": 1}},
+                        "smartCrates": [{"name": "Techno", "rules": "r"}]})");
+    const auto run = r.run();
+    EXPECT_TRUE(
+        run.logged("Found library snapshot \u2014 restoring full metadata for 2 track(s)."));
+    EXPECT_TRUE(run.logged("Rebuilding Serato database\u2026"));
+    EXPECT_TRUE(run.log.back().message.starts_with(
+        "Restored 2 crate(s), 0 smart crate(s), 3 track record(s)."));
+
+    // Code-point order of the paths: ".../B/x.mp3" before ".../a/...".
+    const auto records = r.database();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].record, SeratoDatabase::record(savedRecord("B"), r.key("B/x.mp3")));
+    EXPECT_EQ(records[1].record, SeratoDatabase::record(savedRecord("A"), r.key("a/x.mp3")));
+    EXPECT_EQ(records[2].path, r.key("a/y.mp3"));
+
+    // The record built from the file: added = restore time, a pre-1970 mtime clamped at 0.
+    std::map<std::string, Bytes> fields;
+    SeratoDatabase::eachChunk(records[2].record,
+                              [&](std::string_view tag, SeratoDatabase::ByteView payload) {
+                                  fields.emplace(tag, Bytes(payload.begin(), payload.end()));
+                              });
+    EXPECT_EQ(fields["utme"], (Bytes{0, 0, 0, 0}));
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    EXPECT_LE(std::abs(static_cast<long long>(SeratoDatabase::readU32(fields["uadd"])) - now), 60);
+    EXPECT_NE(test::readText(r.audio / notesFile).find("Your library was rebuilt"),
+              std::string::npos);
+
+    // Ratings are staged for the apply step under the restored paths.
+    EXPECT_TRUE(run.logged(
+        "Staged 1 rating/color record(s) and 1 rule(s) \u2014 finish with 'Apply to Serato'."));
+    const auto json = nlohmann::json::parse(test::readText(r.root / ".morrowdeck" / "apply.json"));
+    EXPECT_EQ(json["assets"], nlohmann::json({{r.key("B/x.mp3"), {{"rating", 0.4}}}}));
+    EXPECT_EQ(json["smartCrates"].size(), 1u);
+
+    // The database replaced is saved once; with the option off nothing is touched.
+    r.run();
+    EXPECT_EQ(test::readText(r.root / "database V2 (replaced by Morrowdeck)"),
+              "the user's own database");
+    EXPECT_EQ(r.database().size(), 3u);
+    test::writeFile(r.root / "database V2", "keep");
+    const auto off = r.run(true, false);
+    EXPECT_TRUE(off.log.back().message.starts_with(
+        "Restored 2 crate(s), 0 smart crate(s), 0 track record(s)."));
+    EXPECT_EQ(test::readText(r.root / "database V2"), "keep");
+}
+
+// Reading a backup folder back into crates: order, filters, links.
+struct Scan {
+    std::vector<RestoreEngine::CrateEntry> entries;
+    std::vector<fs::path> scrates;
+    explicit Scan(const fs::path& root) { RestoreEngine::scan(root, root, entries, scrates); }
+
+    std::vector<Names> components() const {
+        std::vector<Names> out;
+        for (const auto& entry : entries)
+            out.push_back(entry.components);
+        return out;
+    }
+    Names files(std::size_t index) const {
+        Names out;
+        for (const auto& file : entries.at(index).files)
+            out.push_back(file.filename().native());
+        return out;
+    }
+};
+
+TEST(BackupScan, PostOrderEntriesWithAudioOnly) {
+    Restore r;
+    for (const char* file : {"House/a.mp3", "House/Deep/b.MP3", "House/Deep/c.txt",
+                             "song.mp3",  // lying in the backup folder itself
+                             "Odd/noextension", "Odd/protected.m4p"})
+        r.audioFile(file);
+    fs::create_directories(r.backup / "Empty crate");
+    // "Group" holds only sub-folders; its child's files come in code-point order.
+    for (const char* name : {"B.mp3", "a.mp3", "Caf\xC3\xA9.wav", "10.ogg", "9.ogg"})
+        r.audioFile("Group/Only/" + std::string(name));
+    const Names formats{"mp3", "m4a",  "aac", "aif", "aiff", "aifc", "wav", "flac",
+                        "ogg", "alac", "mp4", "wma", "wv",   "ofr",  "opus"};
+    for (const auto& ext : formats)
+        r.audioFile("Formats/x." + ext);
+    const Scan scan(r.backup);
+
+    auto components = scan.components();
+    std::sort(components.begin(), components.end());
+    EXPECT_EQ(components,
+              (std::vector<Names>{{"Formats"}, {"Group", "Only"}, {"House"}, {"House", "Deep"}}));
+    // Children before their parent, whatever the listing order of siblings.
+    const auto position = [&](const Names& wanted) {
+        const auto all = scan.components();
+        return static_cast<std::size_t>(std::find(all.begin(), all.end(), wanted) - all.begin());
+    };
+    EXPECT_LT(position({"House", "Deep"}), position({"House"}));
+    EXPECT_EQ(scan.files(position({"House", "Deep"})), Names{"b.MP3"});
+    EXPECT_EQ(scan.files(position({"Group", "Only"})),
+              (Names{"10.ogg", "9.ogg", "B.mp3", "Caf\xC3\xA9.wav", "a.mp3"}));
+    EXPECT_EQ(scan.files(position({"Formats"})).size(), formats.size());  // every audio type
+}
+
+TEST(BackupScan, SmartCratesHiddenFoldersAndTheStore) {
+    Restore r;
+    for (const char* file : {"x.scrate", "Smart Crates/y.SCRATE", ".ORVEL_Store/Users/dj/a.mp3",
+                             ".morrowdeck/hidden.mp3", "ORVEL_Store/visible.mp3",
+                             "A/.ORVEL_Store/nested.mp3"})
+        r.audioFile(file);
+    const Scan scan(r.backup);
+
+    Names scrates;
+    for (const auto& file : scan.scrates)
+        scrates.push_back(file.filename().native());
+    std::sort(scrates.begin(), scrates.end());
+    EXPECT_EQ(scrates, (Names{"x.scrate", "y.SCRATE"}));
+    EXPECT_EQ(scan.components(), (std::vector<Names>{{"ORVEL_Store"}}));
+}
+
+TEST(BackupScan, SymbolicLinks) {
+    Restore r;
+    r.audioFile("AC/DC/t.mp3");
+    fs::create_directory_symlink(r.backup, r.backup / "AC" / "loop");  // would recurse forever
+    fs::create_directory_symlink(r.backup, r.dir / "Link to backup");
+    fs::create_symlink(r.backup / "AC" / "DC" / "t.mp3", r.backup / "AC" / "linked.mp3");
+
+    const Scan scan(r.dir / "Link to backup");
+    // A linked file still counts as a file.
+    EXPECT_EQ(scan.components(), (std::vector<Names>{{"AC", "DC"}, {"AC"}}));
+    const Scan missing(r.dir / "nowhere");
+    EXPECT_TRUE(missing.entries.empty() && missing.scrates.empty());
 }
 
 }  // namespace

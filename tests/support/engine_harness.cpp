@@ -1,25 +1,12 @@
 #include "support/engine_harness.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
 #include "support/temp_dir.h"
 
 namespace morrowdeck::test {
 
-bool RunRecord::logged(const std::string& message) const {
-    return std::any_of(log.begin(), log.end(),
-                       [&](const LogEntry& entry) { return entry.message == message; });
-}
-
-std::size_t RunRecord::count(LogEntry::Level level) const {
-    return static_cast<std::size_t>(std::count_if(
-        log.begin(), log.end(), [&](const LogEntry& entry) { return entry.level == level; }));
-}
-
 RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& destination,
-                    const BackupOptions& options, const std::optional<std::filesystem::path>& database,
+                    const BackupOptions& options,
+                    const std::optional<std::filesystem::path>& database,
                     std::function<void(BackupEngine&, const LogEntry&)> onLine) {
     BackupEngine engine(std::make_shared<ImmediateQueue>());
     return captureRun(
@@ -40,13 +27,6 @@ Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::strin
     crate->isSmart = smart;
     crate->crateFileURL = std::move(file);
     return crate;
-}
-
-void writeSized(const std::filesystem::path& file, std::size_t size, char seed) {
-    std::string content(size, seed);
-    for (std::size_t i = 0; i < size; ++i)
-        content[i] = static_cast<char>(seed + static_cast<char>(i % 23));
-    writeFile(file, content);
 }
 
 std::string readText(const std::filesystem::path& file) {

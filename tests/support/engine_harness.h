@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -21,23 +22,28 @@ class ImmediateQueue : public MainQueue {
     void post(std::function<void()> task) override { task(); }
 };
 
-// Everything one backup run delivered, in delivery order.
+// Everything one run delivered, in delivery order.
 struct RunRecord {
     RunResult result;
     std::vector<LogEntry> log;
     std::vector<ProgressSnapshot> snapshots;
 
     const ProgressSnapshot& final() const { return std::get<ProgressSnapshot>(result); }
-    bool failed() const { return std::holds_alternative<RunFailure>(result); }
-    bool logged(const std::string& message) const;
-    std::size_t count(LogEntry::Level level) const;
+    // The start-check failure's text ("" when the run started).
+    std::string failure() const {
+        const auto* failure = std::get_if<RunFailure>(&result);
+        return failure ? failure->description : "";
+    }
+    bool logged(const std::string& message) const {
+        return std::ranges::any_of(log, [&](const LogEntry& e) { return e.message == message; });
+    }
 };
 
-// Starts a run whose callbacks record everything into a RunRecord and waits for its
-// completion. `start(onLog, onProgress, completion)` calls the engine's run(); `onLine` sees
-// every log line on the engine's own threads, with the engine (to cancel at an exact moment).
+// Runs `start(onLog, onProgress, completion)`, which calls the engine's run(), and waits for the
+// completion. `onLine` sees every log line on the engine's threads (to cancel at an exact line).
 template <typename Engine, typename Start>
-RunRecord captureRun(Engine& engine, Start&& start, const std::function<void(Engine&, const LogEntry&)>& onLine) {
+RunRecord captureRun(Engine& engine, Start&& start,
+                     const std::function<void(Engine&, const LogEntry&)>& onLine) {
     RunRecord record;
     std::mutex mutex;  // callbacks come from the engine's threads
     std::promise<void> done;
@@ -53,11 +59,8 @@ RunRecord captureRun(Engine& engine, Start&& start, const std::function<void(Eng
             std::lock_guard lock(mutex);
             record.snapshots.push_back(snapshot);
         },
-        [&](const RunResult& result) {
-            {
-                std::lock_guard lock(mutex);
-                record.result = result;
-            }
+        [&](const RunResult& result) {  // the last call, after every worker has finished
+            record.result = result;
             done.set_value();
         });
     done.get_future().wait();
@@ -74,9 +77,6 @@ RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem
 Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::string> tracks,
                      bool smart = false,
                      std::optional<std::filesystem::path> file = std::string("/library/x.crate"));
-
-// Writes a file of `size` bytes of a pattern derived from `seed`.
-void writeSized(const std::filesystem::path& file, std::size_t size, char seed = 'a');
 
 // A whole file as text ("" when unreadable).
 std::string readText(const std::filesystem::path& file);
