@@ -69,7 +69,8 @@ TEST(CrateIndex, LeavesParentsAndRows) {
         EXPECT_EQ(index->row(crate), row) << path;
     }
     // A crate of another load is unknown here.
-    const Crate& stranger = at(*makeIndex(), "Genres/House");
+    const auto otherLoad = makeIndex();
+    const Crate& stranger = at(*otherLoad, "Genres/House");
     EXPECT_TRUE(index->leafIDs(stranger).empty());
     EXPECT_EQ(index->parent(stranger), nullptr);
 }
