@@ -42,15 +42,12 @@ class CliProcess {
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) throw std::runtime_error("cannot start " + program);
     }
-    ~CliProcess() {
-        if (pid_ >= 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
-    }
+    ~CliProcess() { if (pid_ >= 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0); }
     pid_t pid() const { return pid_; }
     std::string outputSoFar() const { return text(dir_ / "out"); }
     CliResult wait() {
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) continue;
         pid_ = -1;
         return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
                 text(dir_ / "out"), text(dir_ / "err")};

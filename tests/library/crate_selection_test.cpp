@@ -49,21 +49,13 @@ TEST(CrateIndex, LeavesParentsAndRows) {
     EXPECT_EQ(joined(index->allLeaves()),
               (Paths{"Cafe\u0301", "F\u00eate/\u00c9t\u00e9", "Genres/House", "Genres/House/Deep",
                      "Genres/Techno", "Sets/Warm-up", "Solo"}));
-    const std::tuple<const char*, Paths, const char*, std::size_t> cases[] = {
-        // path, its leaves, its parent ("" at top level), its row
-        {"Genres", kGenres, "", 3},
-        {"Genres/House", {"Genres/House", "Genres/House/Deep"}, "Genres", 0},
-        {"Genres/House/Deep", {"Genres/House/Deep"}, "Genres/House", 0},
-        {"Genres/Techno", {"Genres/Techno"}, "Genres", 1},
-        {"Empty", {}, "", 1},
-        {"Solo", {"Solo"}, "", 5}};
-    for (const auto& [path, expected, parentPath, row] : cases) {
+    // Which leaves a crate stands for is pinned through selection below.
+    const std::tuple<const char*, const char*, std::size_t> cases[] = {
+        // path, its parent ("" at top level), its row
+        {"Genres", "", 3}, {"Genres/House", "Genres", 0}, {"Genres/House/Deep", "Genres/House", 0},
+        {"Genres/Techno", "Genres", 1}, {"Empty", "", 1}, {"Solo", "", 5}};
+    for (const auto& [path, parentPath, row] : cases) {
         const Crate& crate = at(*index, path);
-        Paths leaves;
-        for (const auto& id : index->leafIDs(crate))
-            for (const auto& leaf : index->allLeaves())
-                if (leaf->id == id) leaves.push_back(joined(*leaf));
-        EXPECT_EQ(leaves, expected) << path;
         const Crate* parent = index->parent(crate);
         EXPECT_EQ(parent ? joined(*parent) : "", parentPath) << path;
         EXPECT_EQ(index->row(crate), row) << path;

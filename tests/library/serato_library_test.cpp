@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "library/crate_writer.h"
+#include "library/serato_library_tracks.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -62,16 +63,25 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
         crate("Subcrates", ignored, {"never read"});
     crate("SmartCrates", "Techno%%Peak.scrate", {"Music/peak.mp3"});
     crate("SmartCrates", "Rules only.scrate", {});
+    crate("SmartCrates", "....scrate", {});  // dots only: still a name
     crate("SmartCrates", "Wrong kind.crate", {"ignored"});
-    // Canonically equivalent names (NFC, NFD) share a node; names differing in case do not.
+    // Canonically equivalent names (NFC, NFD) share a node, spelled as the first file in name
+    // order, with the files and tracks of both; names differing in case do not.
+    const fs::path nfc = library / "Subcrates" / "Caf\xC3\xA9.crate";
+    const fs::path nfd = library / "Subcrates" / "Cafe\xCC\x81.crate";
+    crate("Subcrates", nfc.filename(), {"nfc1.mp3", "nfc2.mp3"});
+    crate("Subcrates", nfd.filename(), {"nfd.mp3"});
     crate("Subcrates", "Caf\xC3\xA9%%One.crate", {});
     crate("Subcrates", "Cafe\xCC\x81%%Two.crate", {});
     crate("Subcrates", "genres.crate", {});
 
     const std::string prefix = volumeMountPrefix(library);
     const auto forest = loadCrates(library);
-    ASSERT_EQ(names(forest), (Names{"Caf\xC3\xA9", "Deep", "genres", "Genres", "Smart Crates"}));
+    ASSERT_EQ(names(forest), (Names{"Cafe\xCC\x81", "Deep", "genres", "Genres", "Smart Crates"}));
     EXPECT_EQ(names(forest[0]->children), (Names{"One", "Two"}));
+    EXPECT_EQ(forest[0]->crateFiles, (std::vector<fs::path>{nfd, nfc}));  // in name order
+    EXPECT_EQ(forest[0]->tracks,
+              (Names{prefix + "/nfd.mp3", prefix + "/nfc1.mp3", prefix + "/nfc2.mp3"}));
     const Crate* house = forest[3]->children.at(0).get();
     EXPECT_EQ(house->tracks, Names{prefix + "/Music/house.mp3"});
     EXPECT_EQ(house->crateFileURL, library / "Subcrates" / "Genres%%House.CRATE");
@@ -79,9 +89,9 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
               (Names{prefix + "/Music/deep1.mp3", prefix + "/Music/deep2.mp3"}));
     EXPECT_NE(forest[1]->id, house->children.at(0)->id);
     const Crate* smart = forest[4].get();
-    EXPECT_EQ(names(smart->children), (Names{"Rules only", "Techno"}));
-    EXPECT_TRUE(smart->children[0]->isSmart && smart->children[0]->tracks.empty());
-    EXPECT_EQ(smart->children[1]->children.at(0)->components,
+    EXPECT_EQ(names(smart->children), (Names{"...", "Rules only", "Techno"}));
+    EXPECT_TRUE(smart->children[1]->isSmart && smart->children[1]->tracks.empty());
+    EXPECT_EQ(smart->children[2]->children.at(0)->components,
               (Names{"Smart Crates", "Techno", "Peak"}));
     EXPECT_NE(loadCrates(library)[0]->id, forest[0]->id);  // fresh identifiers on every load
 }
@@ -118,16 +128,20 @@ TEST_F(LoadCratesTest, MissingFoldersAndPlainSmartCratesGroup) {
 }
 
 // Plain crates at the top, 15 smart crates below "Smart Crates"; stored paths have no leading
-// slash and come back absolute on the library's volume.
-TEST(LoadCrates, RealMacLibrary) {
+// slash and come back absolute on the library's volume. Tracks only in smart crates count as
+// not in a crate.
+TEST(LoadCrates, RealLibraries) {
     test::TempDir dir;
-    const auto library = test::copyFixture("macos-library/_Serato_", dir.path());
+    const auto library = test::copyFixture("macos-library/_Serato_", dir / "mac");
     const auto forest = loadCrates(library);
     ASSERT_EQ(names(forest),
               (Names{"breaks", "Gold", "JAM", "Scratch", "Smart Crates", "so old- so good"}));
     EXPECT_EQ(forest[4]->children.size(), 15u);
     EXPECT_EQ(forest[4]->totalTrackCount(), 5007u);
     EXPECT_TRUE(forest[1]->tracks[0].starts_with(volumeMountPrefix(library) + "/Users/djjed/Music/"));
+    EXPECT_EQ(tracksNotInCrates(library, forest).size(), 5562u - 142);
+    const auto usb = test::copyFixture("usb-drive/_Serato_", dir / "usb");
+    EXPECT_EQ(tracksNotInCrates(usb, loadCrates(usb)).size(), 4u - 3);
 }
 
 }  // namespace

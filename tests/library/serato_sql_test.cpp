@@ -164,7 +164,7 @@ TEST_P(SeratoSqlApply, SmartCrateRulesGoToExactNameElsePrefixOfTypeTwo) {
 }
 
 // Serato's CHECK refuses a rating above 1 and the whole update with it, while the rest is
-// committed; the bare table takes it and counts every matching row.
+// committed.
 TEST(SeratoSqlApplyCheck, RefusedUpdateIsNotCountedOthersCommitted) {
     Master m(Schema::serato);
     m.db.addAsset("bad", "0.5", "3", null, "9");
@@ -175,15 +175,6 @@ TEST(SeratoSqlApplyCheck, RefusedUpdateIsNotCountedOthersCommitted) {
     EXPECT_EQ(apply(library, m.file), (ApplyResult{1, 1, std::nullopt}));
     EXPECT_EQ(m.asset("bad"), "0.5|3|NULL|9");
     EXPECT_EQ(m.asset("good"), "0.8|NULL|NULL|2");
-
-    Master bare(Schema::minimal);
-    bare.db.addAsset("twice", "0.5", null, null, "9");
-    bare.db.addAsset("twice", "0.5", null, null, null);
-    EXPECT_EQ(apply(Library{{{"twice", {4.0, {}, {}, {}}}}, {}}, bare.file),
-              (ApplyResult{2, 0, std::nullopt}));
-    EXPECT_EQ(
-        bare.db.scalar("SELECT group_concat(quote(rating)||'/'||quote(dj_play_count)) FROM asset"),
-        "4.0/9,4.0/NULL");
 }
 
 // Another program's locks: a short one is waited out; one held past the busy timeout, or a

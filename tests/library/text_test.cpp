@@ -25,9 +25,7 @@ TEST(Utf16, StrictDecoding) {
     EXPECT_FALSE(decodeUtf16BE(Bytes{0xDE, 0x00, 0xD8, 0x3D}));  // low first
 }
 
-TEST(Utf16, EncodingRoundTripsAndReplacesInvalidUtf8) {
-    for (const std::string text : {"", "Beyonc\xC3\xA9", "\xF0\x9F\x98\x80 x", "Cafe\xCC\x81"})
-        EXPECT_EQ(decodeUtf16BE(encodeUtf16BE(text)), text);
+TEST(Utf16, EncodingReplacesInvalidUtf8) {
     EXPECT_EQ(encodeUtf16BE("\xFF"), (Bytes{0xFF, 0xFD}));
     EXPECT_EQ(encodeUtf16BE("\xC0\xAF"), (Bytes{0xFF, 0xFD}));           // overlong "/"
     EXPECT_EQ(encodeUtf16BE("\xED\xA0\x80"), (Bytes{0xFF, 0xFD}));       // encoded surrogate
@@ -35,20 +33,13 @@ TEST(Utf16, EncodingRoundTripsAndReplacesInvalidUtf8) {
 }
 
 TEST(UnicodeText, NfcKeysTrimAndSearch) {
-    EXPECT_EQ(nfcKey("Cafe\xCC\x81"), "Caf\xC3\xA9");
-    EXPECT_EQ(nfcKey("\xFF\xFE"), "\xFF\xFE");
-
-    EXPECT_EQ(trimSeparators("  House \t"), "House");
+    EXPECT_EQ(nfcKey("\xFF\xFE"), "\xFF\xFE");  // invalid UTF-8 as it is
     EXPECT_EQ(trimSeparators("\xC2\xA0\xE3\x80\x80"
                              "Deep\xE2\x80\x89"),
               "Deep");  // no-break, ideographic, thin
     EXPECT_EQ(trimSeparators("\nDeep\n"), "\nDeep\n");
-    EXPECT_EQ(trimSeparators(" \t "), "");
-
-    EXPECT_TRUE(containsCaseInsensitive("Deep HOUSE Classics", "house"));
     EXPECT_TRUE(containsCaseInsensitive("Stra\xC3\x9F" "e", "STRASSE"));
     EXPECT_TRUE(containsCaseInsensitive("Caf\xC3\xA9", "CAFE\xCC\x81"));
-    EXPECT_FALSE(containsCaseInsensitive("Techno", "house"));
 }
 
 TEST(NameOrder, FinderLikeOrder) {
@@ -68,22 +59,19 @@ TEST(NameOrder, FinderLikeOrder) {
     EXPECT_NE(compareNames("Caf\xC3\xA9", "Cafe\xCC\x81"), 0);  // equal only when identical
 }
 
-TEST(Formatting, ByteCounts) {
-    const std::vector<std::pair<std::uint64_t, std::string>> cases{
+TEST(Formatting, ByteCountsAndDurations) {
+    const std::vector<std::pair<std::uint64_t, std::string>> counts{
         {0, "Zero KB"},   {1, "1 byte"},          {999, "999 bytes"},      {2500, "2 KB"},
         {999500, "1 MB"}, {1250000, "1.2 MB"},    {1234567890, "1.23 GB"}, {999999999999, "1 TB"},
         {999499, "999 KB"}, {18446744073709551615ull, "18.45 EB"},
     };
-    for (const auto& [bytes, expected] : cases)
+    for (const auto& [bytes, expected] : counts)
         EXPECT_EQ(formatByteCount(bytes), expected) << bytes;
-}
-
-TEST(Formatting, Durations) {
-    const std::vector<std::pair<double, std::string>> cases{
+    const std::vector<std::pair<double, std::string>> durations{
         {45, "45s"}, {123, "2m 3s"}, {3610, "1h 10s"}, {3661, "1h 1m"}, {0.4, "0s"}, {59.6, "1m"},
         {90000, "25h"}, {-1, ""}, {std::nan(""), ""}, {std::numeric_limits<double>::infinity(), ""},
     };
-    for (const auto& [seconds, expected] : cases)
+    for (const auto& [seconds, expected] : durations)
         EXPECT_EQ(formatDuration(seconds), expected) << seconds;
 }
 
