@@ -1,8 +1,10 @@
 // BackupEngine: the run, the start checks and planning.
 #include "backup/backup_engine.h"
 
-#include "engine/backup_layout.h"
+#include <algorithm>
+
 #include "backup/backup_plan.h"
+#include "engine/backup_layout.h"
 #include "engine/serato_error.h"
 #include "engine/worker_pool.h"
 #include "library/formatting.h"
@@ -122,10 +124,25 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
 }
 
 // Queries every distinct source the crates' folders will need once, on the worker pool: on a
-// large library these queries are most of the planning time, and they wait on the disk.
+// large library these queries are most of the planning time, and they wait on the disk. A
+// metadata query is mostly the system call itself, so more threads than a few only add
+// thread start-up and contention: this pool is capped below the copy pool's width.
 void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                                Plan& work) {
+    std::size_t entries = 0;
+    for (const auto& crate : crates)
+        entries += crate->tracks.size();
+    // Sized once for every entry, so planning never rehashes or moves the job lists.
+    work.sourceInfo.reserve(entries);
+    work.entries.reserve(entries);
+    if (options.duplicateMode == DuplicateMode::dedupHardLink) {
+        work.linkJobs.reserve(entries);  // the copy jobs are one per distinct source
+    } else {
+        work.copyJobs.reserve(entries);
+    }
+
     std::vector<std::pair<const std::string*, std::optional<platform::FileInfo>*>> pending;
+    pending.reserve(entries);
     for (const auto& crate : crates) {
         if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) continue;
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
@@ -134,8 +151,10 @@ void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const Back
             if (fresh) pending.emplace_back(&track, &cached->second);
         }
     }
+    constexpr std::int64_t maxStatThreads = 4;
     runWorkerPool(
-        pending.size(), options.threadCount, [this] { return reporter_.isCancelled(); },
+        pending.size(), std::min(options.threadCount, maxStatThreads),
+        [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, std::size_t) {
             *pending[index].second = platform::fileInfo(pending[index].first->c_str());
         });
