@@ -191,6 +191,7 @@ Bytes databaseFor(const std::set<std::string>& sources) {
 struct MeasureOptions {
     int rounds = 3;
     double settle = 1.0;
+    std::int64_t threads = 16;  // the restore's copy workers
 };
 
 class Measurement {
@@ -237,7 +238,7 @@ Measurement::Restored Measurement::restore(const fs::path& backup, int round, co
     {
         RestoreEngine engine(queue);
         const auto start = Clock::now();
-        result.snap = engine.execute(backup, audio, serato, true, true);
+        result.snap = engine.execute(backup, audio, serato, true, true, options_.threads);
         result.seconds = secondsSince(start);
     }
     queue->runPending();
@@ -355,10 +356,10 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
         "cache\n",
         warm);
     std::printf(
-        "sides     restore (in this process, one file at a time, overwrite and rebuild "
+        "sides     restore (in this process, copies on %lld threads, overwrite and rebuild "
         "on) with saved records, the same reading tags, one `cp -a` of the crate "
         "folders; sync + %.1f s before each\n\n",
-        options_.settle);
+        static_cast<long long>(options_.threads), options_.settle);
     std::fflush(stdout);
 
     std::vector<double> withSide, withoutSide, cpSide;
@@ -474,6 +475,9 @@ int main(int argc, char** argv) {
     measureCommand->add_option("--settle", options.settle, "Seconds of quiet before each side")
         ->capture_default_str()
         ->check(CLI::Range(0.0, 60.0));
+    measureCommand->add_option("--threads", options.threads, "The restore's copy workers")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 256));
 
     try {
         app.parse(argc, argv);

@@ -7,8 +7,8 @@
 #   bench/run_restore.sh [BUILD_DIR]     (default: <repo>/build-bench)
 #
 # FILES, SIZE_MB and ROUNDS in the environment shrink the run; WAV=0 skips the WAV library,
-# RANDOM_FILES=0 the random one. SETTLE sets the pause after the sync before each side; TMPDIR
-# moves the temporary folder off /tmp.
+# RANDOM_FILES=0 the random one. THREADS sets the restore's copy workers (16), SETTLE the pause
+# after the sync before each side; TMPDIR moves the temporary folder off /tmp.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -19,6 +19,7 @@ rounds="${ROUNDS:-3}"
 wav="${WAV:-1}"
 random_files="${RANDOM_FILES:-1}"
 settle="${SETTLE:-1}"
+threads="${THREADS:-16}"
 tmp="${TMPDIR:-/tmp}"
 
 for tool in cp df sync; do
@@ -59,7 +60,7 @@ measure() {  # name, generator command...
   "$@"
   echo
   "$build/bench/bench_restore" measure "$work/$name" "$work/$name-work" --rounds "$rounds" \
-    --settle "$settle" | tee "$work/$name.txt" || status=1
+    --settle "$settle" --threads "$threads" | tee "$work/$name.txt" || status=1
   rm -rf "$work/$name" "$work/$name-work"
   sync
   echo
