@@ -11,15 +11,7 @@ void append(std::vector<std::uint8_t>& out, std::string_view tag,
 }
 
 std::vector<std::uint8_t> crateData(const std::vector<std::string>& volumeRelativePaths) {
-    std::vector<std::uint8_t> out;
-    append(out, "vrsn", text::encodeUtf16BE(crateVersion));
-    std::vector<std::uint8_t> track;
-    for (const auto& path : volumeRelativePaths) {
-        track.clear();
-        append(track, "ptrk", text::encodeUtf16BE(path));
-        append(out, "otrk", track);
-    }
-    return out;
+    return appendTracks({}, volumeRelativePaths);
 }
 
 std::string volumeRelativePath(const std::filesystem::path& file, std::string_view volumePrefix) {

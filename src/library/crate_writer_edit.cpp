@@ -58,8 +58,11 @@ std::vector<std::uint8_t> rewriteTrackPaths(std::span<const std::uint8_t> crate,
 std::vector<std::uint8_t> appendTracks(std::span<const std::uint8_t> crate,
                                        const std::vector<std::string>& volumeRelativePaths) {
     const std::size_t kept = SeratoDatabase::completeChunksLength(crate);
-    if (kept == 0) return crateData(volumeRelativePaths);
-    std::vector<std::uint8_t> out(crate.begin(), crate.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::vector<std::uint8_t> out;
+    if (kept == 0)
+        append(out, "vrsn", text::encodeUtf16BE(crateVersion));
+    else
+        out.assign(crate.begin(), crate.begin() + static_cast<std::ptrdiff_t>(kept));
     std::vector<std::uint8_t> track;
     for (const auto& path : volumeRelativePaths) {
         track.clear();
