@@ -7,7 +7,8 @@ namespace morrowdeck::CrateParser {
 
 namespace {
 
-// Calls visit(stored) for every non-empty, decodable "ptrk" of every "otrk", in file order.
+// Calls visit(stored) for every decodable "ptrk" of every "otrk" that names a file, in file
+// order: an empty path or one made only of separators ("/") names the volume, not a track.
 // The string is a reused buffer, valid during the call.
 template <typename Visit>
 void eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
@@ -19,7 +20,9 @@ void eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
                 track, [&](std::string_view field, std::span<const std::uint8_t> payload) {
                     if (field != "ptrk" || payload.empty()) return;
                     stored.clear();
-                    if (!text::appendDecodedUtf16BE(stored, payload) || stored.empty()) return;
+                    if (!text::appendDecodedUtf16BE(stored, payload) ||
+                        stored.find_first_not_of('/') == std::string::npos)
+                        return;
                     visit(stored);
                 });
         });

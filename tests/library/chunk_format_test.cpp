@@ -78,7 +78,7 @@ TEST(ChunkFormat, DamagedInput) {
          {"/a", "/b"}},
         {otrk({ptrk("a"), chunk("tsng", utf16("t")), ptrk("b")}), {"/a", "/b"}},
         {cat({otrk({chunk("ptrk", {})}), otrk({chunk("ptrk", Bytes{0, 'a', 0})}), chunk("otrk", {}),
-              otrk({ptrk("ok")})}),
+              otrk({ptrk("/")}), otrk({ptrk("ok")})}),
          {"/ok"}},
         {ascii("this is not a crate file at all"), {}},
     };
