@@ -4,10 +4,14 @@
 #include <algorithm>
 
 #include "backup/backup_plan.h"
+#include "backup/crate_file_names.h"
 #include "engine/backup_layout.h"
 #include "engine/serato_error.h"
 #include "engine/worker_pool.h"
+#include "library/crate_writer.h"
 #include "library/formatting.h"
+#include "library/serato_library.h"
+#include "library/serato_library_tracks.h"
 
 namespace morrowdeck {
 
@@ -50,6 +54,9 @@ BackupEngine::Snapshot BackupEngine::execute(
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + destinationRoot.native());
     Plan work;
+    const auto libraryFolder =
+        databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
+    if (libraryFolder) work.libraryPrefix = SeratoLibrary::volumeMountPrefix(*libraryFolder);
     if (!plan(crates, destinationRoot, options, work)) return finish(true);
 
     reporter_.update([&](Snapshot& snap) {
@@ -82,6 +89,7 @@ BackupEngine::Snapshot BackupEngine::execute(
 
     captureLibrarySnapshot(destinationRoot, databaseURL, work);
     captureSeratoMetadata(destinationRoot, work);
+    captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot);
 
     const auto granularity = platform::timestampGranularity(destinationRoot);
@@ -133,7 +141,7 @@ void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const Back
     for (const auto& crate : crates)
         entries += crate->tracks.size();
     // Sized once for every entry, so planning never rehashes or moves the job lists.
-    work.sourceInfo.reserve(entries);
+    work.sources.reserve(entries);
     work.entries.reserve(entries);
     if (options.duplicateMode == DuplicateMode::dedupHardLink) {
         work.linkJobs.reserve(entries);  // the copy jobs are one per distinct source
@@ -141,13 +149,13 @@ void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const Back
         work.copyJobs.reserve(entries);
     }
 
-    std::vector<std::pair<const std::string*, std::optional<platform::FileInfo>*>> pending;
+    std::vector<std::pair<const std::string*, PlannedSource*>> pending;
     pending.reserve(entries);
     for (const auto& crate : crates) {
         if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) continue;
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
         for (const auto& track : crate->tracks) {
-            auto [cached, fresh] = work.sourceInfo.try_emplace(track);
+            auto [cached, fresh] = work.sources.try_emplace(track);
             if (fresh) pending.emplace_back(&track, &cached->second);
         }
     }
@@ -155,9 +163,19 @@ void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const Back
     runWorkerPool(
         pending.size(), std::min(options.threadCount, maxStatThreads),
         [this] { return reporter_.isCancelled(); },
-        [&](std::size_t index, std::size_t) {
-            *pending[index].second = platform::fileInfo(pending[index].first->c_str());
-        });
+        [&](std::size_t index, std::size_t) { *pending[index].second = PlannedSource::query(*pending[index].first); });
+}
+
+// A path stored in one Unicode normalisation form finds a file whose name is spelled in the
+// other.
+PlannedSource PlannedSource::query(const std::string& track) {
+    PlannedSource source{platform::fileInfo(track.c_str()), {}};
+    if (source.info) return source;
+    if (const auto file = SeratoLibrary::resolveTrackFile(track)) {
+        source.file = file->native();
+        source.info = platform::fileInfo(*file);
+    }
+    return source;
 }
 
 void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::path& root,
@@ -176,22 +194,27 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
              .first;
     const std::filesystem::path storeFolder = root / options.storeFolderName;
     const bool dedup = options.duplicateMode == DuplicateMode::dedupHardLink;
+    const CrateFileNames names(crate, work.numberedNames);
 
     for (std::size_t index = 0; index < crate.tracks.size(); ++index) {
         const std::string& track = crate.tracks[index];
-        const std::string_view name = std::string_view(track).substr(track.rfind('/') + 1);
-        auto [cached, fresh] = work.sourceInfo.try_emplace(track);
-        if (fresh) cached->second = platform::fileInfo(track.c_str());
-        const auto& info = cached->second;
+        auto [cached, fresh] = work.sources.try_emplace(track);
+        if (fresh) cached->second = PlannedSource::query(track);
+        const auto& [info, onDisk] = cached->second;
+        const std::string& file = onDisk.empty() ? track : onDisk;
         // In the store a source keeps its whole path; one that would climb out is refused.
         const auto store = dedup ? BackupLayout::storeFile(storeFolder, track) : std::nullopt;
-        if (!info || name.empty() || name == "." || name == ".." || (dedup && !store)) {
+        const std::string_view natural = std::string_view(track).substr(track.rfind('/') + 1);
+        if (!info || natural.empty() || natural == "." || natural == ".." || (dedup && !store)) {
             reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
             reporter_.log(Level::warning, "Missing source: " + track);
             continue;
         }
+        const auto [name, repeated] = names.nameFor(index);
+        work.entries.push_back({&crate, index, name});
+        // The same track listed again in this crate has its file already.
+        if (repeated) continue;
         work.allBytes += info->size;
-        work.entries.push_back({&crate, index});
 
         if (dedup) {
             work.folders.insert(store->parent_path().native());
@@ -199,7 +222,7 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
             const std::string_view storePath = *stored;
             const std::size_t slash = storePath.rfind('/');
             if (isNew) {
-                work.copyJobs.push_back({track, storePath.substr(0, slash),
+                work.copyJobs.push_back({file, storePath.substr(0, slash),
                                          storePath.substr(slash + 1), Job::Kind::copy, info->size,
                                          info->mtime});
                 work.copyBytes += info->size;
@@ -208,18 +231,18 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
                 {storePath, crateFolder, name, Job::Kind::link, 0, info->mtime});
         } else {
             work.copyJobs.push_back(
-                {track, crateFolder, name, Job::Kind::copy, info->size, info->mtime});
+                {file, crateFolder, name, Job::Kind::copy, info->size, info->mtime});
             work.copyBytes += info->size;
         }
     }
 }
 
 std::string BackupEngine::Plan::Entry::relPath() const {
-    return BackupLayout::relPath(crate->components, BackupLayout::fileName(crate->tracks[track]));
+    return BackupLayout::relPath(crate->components, fileName);
 }
 
-std::string BackupEngine::Plan::Entry::pfilKey() const {
-    return BackupLayout::pfilKey(crate->tracks[track]);
+std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
+    return CrateWriter::volumeRelativePath(entry.crate->tracks[entry.track], libraryPrefix);
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,7 +89,13 @@ class BackupEngine {
                                 const std::optional<std::filesystem::path>& databaseURL,
                                 const Plan& plan);
     void captureSeratoMetadata(const std::filesystem::path& root, const Plan& plan);
+    void captureLibraryFiles(const std::filesystem::path& root,
+                             const std::optional<std::filesystem::path>& libraryFolder,
+                             const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
+                             const Plan& plan);
     void writeSmartCrateNotes(const std::filesystem::path& root);
+    // Writes one metadata file (creating its folder); a failure is logged as a warning.
+    int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes);
 
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();

@@ -1,19 +1,60 @@
 // BackupEngine: the metadata kept beside the audio. None of these steps can fail a backup:
-// unreadable inputs skip a step, write errors are ignored, and the log lines say what was
-// gathered.
-#include <map>
+// unreadable inputs skip a step, and a file that cannot be written is named in a warning.
 #include <unordered_map>
+#include <unordered_set>
 
 #include "backup/backup_engine.h"
-#include "engine/backup_layout.h"
 #include "backup/backup_plan.h"
+#include "engine/backup_catalog.h"
+#include "engine/backup_layout.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
 #include "library/serato_sql.h"
 #include "library/serato_sql_json.h"
+#include "library/unicode_text.h"
 #include "platform/file_system.h"
 
 namespace morrowdeck {
+
+namespace {
+
+std::string folderOf(const std::string& relPath) {
+    return relPath.substr(0, relPath.rfind('/'));
+}
+
+// Finds a track's entry in a table keyed by library paths: by the path as the library stores
+// it, then by the full path without its leading separator (how earlier versions keyed a
+// library on the system drive), then by either spelled in the other normalisation form.
+template <typename Table>
+auto findTrack(const Table& table, const std::unordered_map<std::string, std::string>& byCanonical,
+               const std::string& stored, const std::string& fullPath) -> decltype(table.find(stored)) {
+    if (auto found = table.find(stored); found != table.end()) return found;
+    if (auto found = table.find(BackupLayout::pfilKey(fullPath)); found != table.end()) return found;
+    for (const auto& key : {stored, BackupLayout::pfilKey(fullPath)})
+        if (const auto alias = byCanonical.find(text::nfcKey(key)); alias != byCanonical.end())
+            return table.find(alias->second);
+    return table.end();
+}
+
+template <typename Table>
+std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
+    std::unordered_map<std::string, std::string> keys;
+    for (const auto& [key, value] : table)
+        keys.try_emplace(text::nfcKey(key), key);
+    return keys;
+}
+
+}  // namespace
+
+int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
+                                    std::span<const std::uint8_t> bytes) {
+    int error = platform::createDirectories(file.parent_path());
+    if (error == 0) error = platform::writeFileAtomically(file, bytes);
+    if (error != 0)
+        reporter_.log(LogEntry::Level::warning,
+                      "Couldn't write " + file.native() + ": " + platform::errorText(error));
+    return error;
+}
 
 void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
                                           const std::optional<std::filesystem::path>& databaseURL,
@@ -24,21 +65,29 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
 
     std::unordered_map<std::string, SeratoDatabase::Bytes> byPath;
     for (auto& entry : SeratoDatabase::records(*database))
-        byPath[std::move(entry.path)] = std::move(entry.record);
+        byPath.try_emplace(std::move(entry.path), std::move(entry.record));
+    const auto canonical = canonicalKeys(byPath);
 
     std::vector<SeratoDatabase::SnapshotPair> pairs;
+    std::unordered_set<std::string> folders;
     for (const auto& entry : work.entries) {
-        if (const auto found = byPath.find(entry.pfilKey()); found != byPath.end()) {
-            pairs.push_back({entry.relPath(), found->second});
-        }
+        const std::string relPath = entry.relPath();
+        folders.insert(folderOf(relPath));
+        const auto found = findTrack(byPath, canonical, work.storedPath(entry),
+                                     entry.crate->tracks[entry.track]);
+        if (found != byPath.end()) pairs.push_back({relPath, found->second});
     }
     if (pairs.empty()) return;
+    const std::size_t captured = pairs.size();
 
-    const auto folder = root / BackupLayout::metadataFolder;
-    platform::createDirectories(folder);
-    platform::writeFileAtomically(folder / BackupLayout::snapshotFileName,
-                                  SeratoDatabase::snapshot(pairs));
-    reporter_.log(LogEntry::Level::info, "Captured " + std::to_string(pairs.size()) +
+    // Records an earlier run saved for crates this run does not hold stay in the snapshot.
+    const auto file = root / BackupLayout::metadataFolder / BackupLayout::snapshotFileName;
+    if (const auto earlier = platform::readFile(file)) {
+        for (auto& [relPath, record] : SeratoDatabase::parseSnapshot(*earlier))
+            if (!folders.contains(folderOf(relPath))) pairs.push_back({relPath, std::move(record)});
+    }
+    if (writeMetadataFile(file, SeratoDatabase::snapshot(pairs)) != 0) return;
+    reporter_.log(LogEntry::Level::info, "Captured " + std::to_string(captured) +
                                              " track record(s) for an exact restore.");
 }
 
@@ -46,31 +95,67 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
     // Always the running user's own Serato database, whichever library was chosen.
     const auto library = SeratoSQL::read(SeratoFolder::masterDatabase());
     if (!library || (library->assets.empty() && library->smartCrates.empty())) return;
+    const auto canonical = canonicalKeys(library->assets);
 
     SeratoSQL::Library captured;
     for (const auto& entry : work.entries) {
-        if (const auto found = library->assets.find(entry.pfilKey());
-            found != library->assets.end()) {
-            captured.assets[entry.relPath()] = found->second;
-        }
+        const auto found = findTrack(library->assets, canonical, work.storedPath(entry),
+                                     entry.crate->tracks[entry.track]);
+        if (found != library->assets.end()) captured.assets[entry.relPath()] = found->second;
     }
     if (captured.assets.empty() && library->smartCrates.empty()) return;
     captured.smartCrates = library->smartCrates;
 
-    const auto folder = root / BackupLayout::metadataFolder;
-    platform::createDirectories(folder);
-    platform::writeFileAtomically(folder / BackupLayout::seratoJsonFileName,
-                                  SeratoSQL::encodeJson(captured));
+    const std::string json = SeratoSQL::encodeJson(captured);
+    if (writeMetadataFile(root / BackupLayout::metadataFolder / BackupLayout::seratoJsonFileName,
+                          {reinterpret_cast<const std::uint8_t*>(json.data()), json.size()}) != 0)
+        return;
     reporter_.log(LogEntry::Level::info, "Captured " + std::to_string(captured.assets.size()) +
                                              " rating/color record(s) and " +
                                              std::to_string(captured.smartCrates.size()) +
                                              " smart-crate rule(s).");
 }
 
+// The catalog of this run's files, and copies of the selected crates' files and of the crate
+// order, so that the restore can rebuild each crate with its settings and track order.
+void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
+                                       const std::optional<std::filesystem::path>& libraryFolder,
+                                       const std::vector<Crate::Ptr>& crates,
+                                       const BackupOptions& options, const Plan& work) {
+    const auto metadata = root / BackupLayout::metadataFolder;
+    BackupCatalog catalog;
+    catalog.tracks.reserve(work.entries.size());
+    for (const auto& entry : work.entries) {
+        if (entry.crate->isNotInCrate)
+            catalog.notInCrateFolder = BackupLayout::joinComponents(entry.crate->components);
+        catalog.tracks.push_back({entry.relPath(), work.storedPath(entry)});
+    }
+    if (options.duplicateMode == DuplicateMode::dedupHardLink)
+        catalog.storeFolder = options.storeFolderName;
+    const auto catalogFile = metadata / BackupLayout::catalogFileName;
+    if (const auto earlier = platform::readFile(catalogFile))
+        if (const auto decoded = BackupCatalog::decode(*earlier)) catalog.keepOthersFrom(*decoded);
+    writeMetadataFile(catalogFile, catalog.encode());
+
+    for (const auto& crate : crates) {
+        if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
+        for (const auto& file : crate->crateFiles) {
+            const auto bytes = platform::readFile(file);
+            if (!bytes) continue;
+            const auto kind = file.parent_path().filename();
+            writeMetadataFile(metadata / kind / file.filename(), *bytes);
+        }
+    }
+    if (libraryFolder) {
+        if (const auto order = platform::readFile(*libraryFolder / SeratoFolder::crateOrderFile))
+            writeMetadataFile(metadata / SeratoFolder::crateOrderFile, *order);
+    }
+}
+
 void BackupEngine::writeSmartCrateNotes(const std::filesystem::path& root) {
-    platform::writeFileAtomically(
-        root / BackupLayout::smartCratesFolder / BackupLayout::notesFileName,
-        BackupLayout::smartCrateNotes);
+    writeMetadataFile(root / BackupLayout::smartCratesFolder / BackupLayout::notesFileName,
+                      {reinterpret_cast<const std::uint8_t*>(BackupLayout::smartCrateNotes.data()),
+                       BackupLayout::smartCrateNotes.size()});
 }
 
 }  // namespace morrowdeck

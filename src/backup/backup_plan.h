@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -12,26 +13,46 @@
 
 namespace morrowdeck {
 
+// What planning learnt of one distinct source path: a track listed in many crates is queried
+// once. `file` is the path on disk when it differs from the stored spelling (a decomposed
+// name stored for a precomposed file, or the reverse).
+struct PlannedSource {
+    std::optional<platform::FileInfo> info;
+    std::string file;
+
+    static PlannedSource query(const std::string& track);
+};
+
 // The working state of one backup's planning pass (local to execute()).
 struct BackupEngine::Plan {
     std::set<std::string> folders;                // created in ascending order
     std::unordered_set<std::string> storedPaths;  // store files that already have a copy job
-    // One per found crate entry, in crate and track order; the metadata capture derives the
-    // entry's relPath and pfilKey from it only when it has metadata to match.
+    // The volume prefix of the library the crates were read from: a track's path minus this
+    // prefix is its path as the library stores it, the key of its records.
+    std::string libraryPrefix;
+
+    // One per found crate entry, in crate and track order (a track listed twice in a crate
+    // is two entries with one file).
     struct Entry {
         const Crate* crate;
         std::size_t track;
+        std::string_view fileName;  // its file's name in the crate folder
         std::string relPath() const;
-        std::string pfilKey() const;
     };
     std::vector<Entry> entries;
-    // File info per distinct source path: a track listed in many crates is queried once.
-    std::unordered_map<std::string_view, std::optional<platform::FileInfo>> sourceInfo;
+
+    std::unordered_map<std::string_view, PlannedSource> sources;
+    // File names given a number because another track of the crate has the same name.
+    std::deque<std::string> numberedNames;
+
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     std::int64_t allBytes = 0;
     std::int64_t copyBytes = 0;
     bool smartFileQueued = false;
+
+    // The track's path as the library stores it.
+    std::string storedPath(const Entry& entry) const;
 };
 
 }  // namespace morrowdeck

@@ -38,6 +38,13 @@ std::string relPath(const std::vector<std::string>& components, std::string_view
     return joinComponents(components) + "/" + std::string(name);
 }
 
+std::string numberedName(std::string_view name, int n) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t stemEnd = dot == std::string_view::npos || dot == 0 ? name.size() : dot;
+    return std::string(name.substr(0, stemEnd)) + " (" + std::to_string(n) + ")" +
+           std::string(name.substr(stemEnd));
+}
+
 std::string pfilKey(std::string_view trackPath) {
     const std::size_t start = trackPath.find_first_not_of('/');
     return start == std::string_view::npos ? std::string() : std::string(trackPath.substr(start));

@@ -15,6 +15,9 @@ inline constexpr std::string_view notesFileName = "HOW TO RESTORE.txt";
 inline constexpr std::string_view metadataFolder = ".morrowdeck";
 inline constexpr std::string_view snapshotFileName = "library.dbsnap";
 inline constexpr std::string_view seratoJsonFileName = "serato.json";
+// Inside the metadata folder: which library track each file is (BackupCatalog), and copies
+// of the library's crate files (in folders named as Serato names them) and crate order.
+inline constexpr std::string_view catalogFileName = "catalog.json";
 // The default folder that holds each shared file once when duplicates are hard-linked.
 inline constexpr std::string_view defaultStoreFolder = ".ORVEL_Store";
 
@@ -33,6 +36,10 @@ std::string fileName(std::string_view trackPath);
 
 // A track's path inside the backup: components, "/", file name.
 std::string relPath(const std::vector<std::string>& components, std::string_view fileName);
+
+// The name for the n-th (n >= 2) of several different tracks with one file name in one crate
+// folder: "X.mp3" -> "X (2).mp3"; a name without an extension gets the suffix at its end.
+std::string numberedName(std::string_view name, int n);
 
 // The track path without its leading slashes: the key of database records and SQLite assets.
 std::string pfilKey(std::string_view trackPath);

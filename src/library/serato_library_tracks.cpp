@@ -42,14 +42,25 @@ std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryF
     return tracks;
 }
 
-Crate::Ptr makeNotInCrate(std::vector<std::string> tracks) {
+std::vector<Crate::Ptr> withNotInCrate(std::vector<Crate::Ptr> forest,
+                                       const std::filesystem::path& libraryFolder) {
+    auto tracks = tracksNotInCrates(libraryFolder, forest);
+    if (tracks.empty()) return forest;
+    std::unordered_set<std::string> taken;
+    for (const auto& crate : forest)
+        taken.insert(text::nfcKey(crate->name));
+    std::string name(notInCrateName);
+    for (int n = 2; taken.contains(text::nfcKey(name)); ++n)
+        name = std::string(notInCrateName) + " (" + std::to_string(n) + ")";
+
     auto crate = std::make_shared<Crate>();
     crate->id = Uuid::random();
-    crate->name = notInCrateName;
-    crate->components = {std::string(notInCrateName)};
+    crate->name = name;
+    crate->components = {std::move(name)};
     crate->isNotInCrate = true;
     crate->tracks = std::move(tracks);
-    return crate;
+    forest.push_back(std::move(crate));
+    return forest;
 }
 
 std::optional<std::filesystem::path> resolveTrackFile(const std::filesystem::path& path) {

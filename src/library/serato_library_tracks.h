@@ -22,8 +22,11 @@ inline constexpr std::string_view notInCrateName = "Not in a crate";
 std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryFolder,
                                            const std::vector<Crate::Ptr>& forest);
 
-// The selectable "Not in a crate" entry: a top-level leaf with no crate file.
-Crate::Ptr makeNotInCrate(std::vector<std::string> tracks);
+// The forest followed by the selectable "Not in a crate" entry (a top-level leaf with no crate
+// file) when the library folder's database holds tracks that no regular crate lists. Its
+// name, which is also its backup folder, gets a number when a top-level crate already has it.
+std::vector<Crate::Ptr> withNotInCrate(std::vector<Crate::Ptr> forest,
+                                       const std::filesystem::path& libraryFolder);
 
 // The file of a track: the path itself when it exists, else its NFC spelling, else its NFD
 // spelling when that exists (libraries store either form, whatever the disk holds). The

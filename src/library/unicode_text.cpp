@@ -40,6 +40,17 @@ icu::UnicodeString normalizedFolded(std::string_view text) {
     return value;
 }
 
+bool isValidUtf8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    for (int32_t at = 0; at < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, at, length, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
 bool isSeparator(UChar32 c) {
     return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
 }
@@ -65,6 +76,19 @@ const icu::Normalizer2* nfd() {
 
 std::string nfcKey(std::string_view text) {
     return normalized(text, nfc());
+}
+
+std::string foldedKey(std::string_view text) {
+    if (!isAscii(text) && isValidUtf8(text)) {
+        std::string out;
+        normalizedFolded(text).toUTF8String(out);
+        return out;
+    }
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return out;
 }
 
 std::string nfdForm(std::string_view text) {

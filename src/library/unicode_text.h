@@ -11,6 +11,11 @@ namespace morrowdeck::text {
 // name give the same key. Invalid UTF-8 is returned unchanged.
 std::string nfcKey(std::string_view text);
 
+// The case-folded NFC form: a key under which two names are the same file on a file system
+// that ignores case and normalisation (exFAT, FAT, APFS and HFS+ by default). Invalid UTF-8
+// is returned with only its ASCII letters folded.
+std::string foldedKey(std::string_view text);
+
 // The NFD (fully decomposed) form of the text, the spelling macOS file systems store.
 // Invalid UTF-8 is returned unchanged.
 std::string nfdForm(std::string_view text);

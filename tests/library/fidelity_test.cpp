@@ -79,7 +79,12 @@ TEST(NotInACrate, EveryRecordNoRegularCrateHolds) {
     const std::string prefix = SeratoLibrary::volumeMountPrefix(dir.path()) + "/";
     EXPECT_EQ(SeratoLibrary::tracksNotInCrates(dir.path(), SeratoLibrary::loadCrates(dir.path())),
               (Names{prefix + "m/b", prefix + "m/c"}));
-    EXPECT_TRUE(SeratoLibrary::makeNotInCrate({"/a.mp3"})->isLeaf());
+    // The entry follows the crates; a crate already named so pushes it to a numbered name.
+    test::writeFile(dir / "Subcrates" / "Not in a crate.crate", CrateWriter::crateData({}));
+    const auto forest = SeratoLibrary::withNotInCrate(SeratoLibrary::loadCrates(dir.path()), dir.path());
+    ASSERT_EQ(forest.size(), 3u);
+    EXPECT_TRUE(forest[2]->isNotInCrate && forest[2]->isLeaf());
+    EXPECT_EQ(forest[2]->components, Names{"Not in a crate (2)"});
 }
 
 TEST(DatabaseMerge, RestoredRecordsReplaceEquivalentPathsOthersStay) {
