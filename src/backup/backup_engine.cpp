@@ -163,7 +163,9 @@ void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const Back
     runWorkerPool(
         pending.size(), std::min(options.threadCount, maxStatThreads),
         [this] { return reporter_.isCancelled(); },
-        [&](std::size_t index, std::size_t) { *pending[index].second = PlannedSource::query(*pending[index].first); });
+        [&](std::size_t index, std::size_t) {
+            *pending[index].second = PlannedSource::query(*pending[index].first);
+        });
 }
 
 // A path stored in one Unicode normalisation form finds a file whose name is spelled in the

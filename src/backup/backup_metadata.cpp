@@ -27,9 +27,11 @@ std::string folderOf(const std::string& relPath) {
 // library on the system drive), then by either spelled in the other normalisation form.
 template <typename Table>
 auto findTrack(const Table& table, const std::unordered_map<std::string, std::string>& byCanonical,
-               const std::string& stored, const std::string& fullPath) -> decltype(table.find(stored)) {
+               const std::string& stored, const std::string& fullPath)
+    -> decltype(table.find(stored)) {
     if (auto found = table.find(stored); found != table.end()) return found;
-    if (auto found = table.find(BackupLayout::pfilKey(fullPath)); found != table.end()) return found;
+    if (auto found = table.find(BackupLayout::pfilKey(fullPath)); found != table.end())
+        return found;
     for (const auto& key : {stored, BackupLayout::pfilKey(fullPath)})
         if (const auto alias = byCanonical.find(text::nfcKey(key)); alias != byCanonical.end())
             return table.find(alias->second);
@@ -73,8 +75,8 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
     for (const auto& entry : work.entries) {
         const std::string relPath = entry.relPath();
         folders.insert(folderOf(relPath));
-        const auto found = findTrack(byPath, canonical, work.storedPath(entry),
-                                     entry.crate->tracks[entry.track]);
+        const auto found =
+            findTrack(byPath, canonical, work.storedPath(entry), entry.crate->tracks[entry.track]);
         if (found != byPath.end()) pairs.push_back({relPath, found->second});
     }
     if (pairs.empty()) return;

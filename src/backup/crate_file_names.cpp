@@ -17,7 +17,7 @@ CrateFileNames::CrateFileNames(const Crate& crate, std::deque<std::string>& stor
         reserved.insert(text::foldedKey(ownName(track)));
 
     std::unordered_map<std::string, std::size_t> trackNamed;  // canonical path -> first index
-    std::unordered_set<std::string> taken;                      // folded names given out
+    std::unordered_set<std::string> taken;                    // folded names given out
     names_.reserve(crate.tracks.size());
     for (std::size_t index = 0; index < crate.tracks.size(); ++index) {
         const std::string& track = crate.tracks[index];

@@ -11,6 +11,7 @@
 #include "library/crate_selection.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
+#include "library/serato_library_tracks.h"
 
 namespace morrowdeck::cli {
 
@@ -23,6 +24,7 @@ struct BackupCommandOptions {
     std::string to;
     std::string library;
     std::vector<std::string> crates;
+    bool notInCrate = false;
     bool dedup = false;
     bool smartAsFolders = false;
     bool noVerify = false;
@@ -45,13 +47,22 @@ int runBackup(const BackupCommandOptions& options) {
         std::cerr << noLibraryMessage << '\n';
         return exitUsage;
     }
-    CrateSelection selection(
-        std::make_shared<const CrateIndex>(SeratoLibrary::loadCrates(*library)));
-    if (options.crates.empty()) {
+    const auto forest =
+        SeratoLibrary::withNotInCrate(SeratoLibrary::loadCrates(*library), *library);
+    CrateSelection selection(std::make_shared<const CrateIndex>(forest));
+    if (options.crates.empty() && !options.notInCrate) {
         selection.selectAll();
     } else if (const auto unknown = selection.select(options.crates)) {
         std::cerr << "No crate named " << *unknown << ".\n";
         return exitUsage;
+    }
+    if (options.notInCrate) {
+        if (forest.empty() || !forest.back()->isNotInCrate) {
+            std::cerr << "Every track of the library is in a crate.\n";
+            return exitUsage;
+        }
+        if (selection.state(*forest.back()) != CrateSelection::CheckState::checked)
+            selection.toggle(*forest.back());
     }
 
     // The session outlives the engine, whose destructor joins its work thread.
@@ -79,6 +90,8 @@ void registerBackupCommand(CLI::App& app, int& status) {
     command->add_option("--crate", options->crates,
                         "Back up this crate and the crates below it, named by its path such as "
                         "Genres/House; may repeat (default: every crate)");
+    command->add_flag("--not-in-crate", options->notInCrate,
+                      "Back up the library's tracks that no crate holds (with --crate: as well)");
     command->add_flag("--dedup", options->dedup,
                       "Store each file once and hard-link it into the crate folders");
     command->add_flag("--smart-as-folders", options->smartAsFolders,

@@ -1,8 +1,7 @@
 #include "engine/backup_catalog.h"
 
-#include <unordered_set>
-
 #include <nlohmann/json.hpp>
+#include <unordered_set>
 
 namespace morrowdeck {
 
@@ -48,7 +47,8 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
     if (const auto folder = document.find("notInCrateFolder");
         folder != document.end() && folder->is_string())
         catalog.notInCrateFolder = folder->get<std::string>();
-    if (const auto store = document.find("storeFolder"); store != document.end() && store->is_string())
+    if (const auto store = document.find("storeFolder");
+        store != document.end() && store->is_string())
         catalog.storeFolder = store->get<std::string>();
     return catalog;
 }

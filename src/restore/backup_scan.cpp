@@ -53,15 +53,22 @@ const std::set<std::string>& RestoreEngine::audioExtensions() {
 
 void RestoreEngine::scan(const std::filesystem::path& folder,
                          const std::filesystem::path& relativeTo, std::vector<CrateEntry>& into,
-                         std::vector<std::filesystem::path>& scrates) {
-    const auto names = platform::listDirectory(folder);
+                         std::vector<std::filesystem::path>& scrates,
+                         const std::vector<std::string>& skippedFolders) {
+    const auto names = platform::listDirectory(folder, platform::HiddenEntries::include);
     if (!names) return;
 
     std::vector<std::filesystem::path> files;
     for (const auto& name : *names) {
+        // macOS leaves "._" companions and ".DS_Store" beside files; a crate or track whose
+        // name merely starts with a dot is kept.
+        if (name.starts_with("._") || name == ".DS_Store") continue;
         const std::filesystem::path child = folder / name;
         if (isRealDirectory(child)) {
-            if (name != BackupLayout::defaultStoreFolder) scan(child, relativeTo, into, scrates);
+            const bool skipped = folder == relativeTo &&
+                                 std::find(skippedFolders.begin(), skippedFolders.end(), name) !=
+                                     skippedFolders.end();
+            if (!skipped) scan(child, relativeTo, into, scrates, skippedFolders);
             continue;
         }
         const std::string ext = lowercaseExtension(child);

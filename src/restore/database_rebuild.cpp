@@ -6,6 +6,7 @@
 #include "library/serato_folder.h"
 #include "library/tag_reader.h"
 #include "platform/file_operations.h"
+#include "platform/file_system.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 #include "restore/restore_texts.h"
@@ -45,8 +46,13 @@ void RestoreEngine::writeDatabase(Run& run) {
     records.reserve(run.recordTable.size());
     for (const auto& [key, record] : run.recordTable)
         records.push_back(record);
-    if (const int error = platform::writeFileAtomically(file, SeratoDatabase::data(records));
-        error != 0) {
+    // Restoring into a library keeps its other tracks: restored records replace those of the
+    // same path and every other record stays where it was.
+    const auto existing = platform::readFile(file);
+    run.mergedDatabase = existing && !SeratoDatabase::records(*existing).empty();
+    const auto bytes = run.mergedDatabase ? SeratoDatabase::merge(*existing, records)
+                                          : SeratoDatabase::data(records);
+    if (const int error = platform::writeFileAtomically(file, bytes); error != 0) {
         reporter_.log(LogEntry::Level::error,
                       "Couldn't write database V2: " + platform::errorText(error));
     }

@@ -1,13 +1,20 @@
 // RestoreEngine: the run, its start checks, the crate phase and the file copy.
 #include "restore/restore_engine.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <unordered_map>
 
 #include "engine/backup_layout.h"
 #include "engine/serato_error.h"
 #include "library/crate_writer.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
+#include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "restore/restore_run.h"
@@ -26,6 +33,13 @@ std::string join(const std::vector<std::string>& components, std::string_view se
         joined += component;
     }
     return joined;
+}
+
+// The path with every symbolic link resolved; the path itself when that fails.
+std::filesystem::path resolvedPath(const std::filesystem::path& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::filesystem::path(resolved.get()) : path;
 }
 
 std::uint32_t secondsNow() {
@@ -64,12 +78,14 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     reporter_.resetStartTime();
     Run run;
     run.backupRoot = backupRoot;
-    run.audioTarget = audioTarget;
     run.overwrite = overwrite;
     run.rebuildDatabase = rebuildDatabase;
     run.restoreTime = secondsNow();
-    run.seratoRoot =
-        SeratoLibrary::resolveLibrary(seratoLibrary).value_or(seratoLibrary / SeratoFolder::name);
+    // A chosen folder named "_Serato_" is the library itself, whether or not it exists yet.
+    run.seratoRoot = SeratoLibrary::resolveLibrary(seratoLibrary)
+                         .value_or(seratoLibrary.filename() == SeratoFolder::name
+                                       ? seratoLibrary
+                                       : seratoLibrary / SeratoFolder::name);
 
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
         if (const int error = platform::createDirectories(folder); error != 0) {
@@ -81,30 +97,30 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
         !platform::isWritableDirectory(run.seratoRoot)) {
         throw SeratoError::destinationUnwritable(run.seratoRoot);
     }
-    run.volumePrefix = SeratoLibrary::volumeMountPrefix(audioTarget);
+    // Restored paths are written relative to the volume of the Serato folder, the rule its
+    // crate files are read by; both sides are resolved, so an audio folder reached through a
+    // symbolic link onto another drive gives paths to where the files really are.
+    run.audioTarget = resolvedPath(audioTarget);
+    run.volumePrefix = SeratoLibrary::volumeMountPrefix(resolvedPath(run.seratoRoot));
 
     reporter_.setPhase("Scanning backup\u2026");
     reporter_.log(Level::info, "Restoring from " + backupRoot.native());
+    readBackupMetadata(run);
+    std::vector<std::string> skipped{std::string(BackupLayout::metadataFolder),
+                                     std::string(BackupLayout::defaultStoreFolder)};
+    if (run.catalog && !run.catalog->storeFolder.empty())
+        skipped.push_back(run.catalog->storeFolder);
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;
-    scan(backupRoot, backupRoot, entries, scrates);
+    scan(backupRoot, backupRoot, entries, scrates, skipped);
+    scrates = smartCratesToRestore(run, scrates);
 
-    if (const auto snapshot = platform::readFile(backupRoot / BackupLayout::metadataFolder /
-                                                 BackupLayout::snapshotFileName)) {
-        run.snapshotTable = SeratoDatabase::parseSnapshot(*snapshot);
-    }
     if (!run.snapshotTable.empty()) {
         reporter_.log(Level::info, "Found library snapshot \u2014 restoring full metadata for " +
                                        std::to_string(run.snapshotTable.size()) + " track(s).");
     }
-    std::size_t audioFiles = 0;
-    for (const auto& entry : entries)
-        audioFiles += entry.files.size();
-    reporter_.update([&](Snapshot& snap) {
-        snap.totalFiles = static_cast<std::int64_t>(audioFiles + entries.size() + scrates.size());
-    });
 
-    if (entries.empty() && scrates.empty()) {
+    if (entries.empty() && scrates.empty() && run.savedCrates.empty()) {
         reporter_.log(Level::warning, "No crates or smart crates found in that folder.");
         const Snapshot done = reporter_.update([](Snapshot& snap) {
             snap.finished = true;
@@ -118,14 +134,14 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     }
 
     reporter_.setPhase("Restoring crates\u2026");
-    if (!restoreCrates(run, entries, threadCount)) return finish(true);
+    if (!restoreCrates(run, entries, scrates.size(), threadCount)) return finish(true);
 
     if (!scrates.empty()) {
         reporter_.setPhase("Restoring smart crates\u2026");
         if (!restoreSmartCrates(run, scrates)) return finish(true);
     }
 
-    writeCrateOrder(run, entries, scrates);
+    writeCrateOrder(run, scrates);
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
     const std::size_t stagedRules = stageRatingsAndRules(run);
     writeNotes(run);
@@ -133,82 +149,86 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     const std::size_t records = rebuildDatabase ? run.recordTable.size() : 0;
     const bool needsApply = stagedRules > 0 || !run.pathMap.empty();
     reporter_.log(Level::success,
-                  "Restored " + std::to_string(entries.size()) + " crate(s), " +
+                  "Restored " + std::to_string(run.restoredCrates) + " crate(s), " +
                       std::to_string(scrates.size()) + " smart crate(s), " +
-                      std::to_string(records) + " track record(s). " +
+                      std::to_string(run.restoredTracks) + " track(s) in " +
+                      std::to_string(run.crateEntries) + " crate entr" +
+                      (run.crateEntries == 1 ? "y" : "ies") + ", " + std::to_string(records) +
+                      " track record(s). " +
                       std::string(needsApply ? RestoreTexts::hintApply : RestoreTexts::hintReady));
     return finish(reporter_.isCancelled());
 }
 
-// Copies every crate's audio on the pool, then writes the crate files, records and failure
-// lines crate by crate in the backup's order, whatever order the copies finished in. False
-// when cancelled: the crates before the first one with a copy that cancellation dropped are
-// complete (their crate files written), that one and the rest are left out.
+// One file per track: the backup's files that are the same library track (by the catalog,
+// by Serato's saved record, or as hard links of one stored file) are restored once, and every
+// crate that listed the track points at that one file. The copies run on the pool; the crate
+// files, records and failure lines then follow crate by crate in the backup's order, whatever
+// order the copies finished in. False when cancelled: the crates before the first one with a
+// copy that cancellation dropped are complete (their crate files written), the rest are left
+// out.
 bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entries,
-                                  std::int64_t threads) {
+                                  std::size_t smartCrates, std::int64_t threads) {
     if (reporter_.isCancelled()) return false;
     std::vector<std::string> folders;
     folders.reserve(entries.size());
-    std::vector<FileCopier::Job> jobs;
+    std::vector<FileCopier::Job> jobs;   // one per distinct track
+    std::vector<std::size_t> jobOfFile;  // per file of the entries, in order
+    std::unordered_map<std::string, std::size_t> jobOfTrack;
+    std::size_t crateFiles = 0;
     for (const auto& entry : entries) {
-        folders.push_back((run.audioTarget / join(entry.components, "/")).native());
+        const std::string relFolder = join(entry.components, "/");
+        crateFiles += makesCrateFile(run, relFolder) ? 1 : 0;
+        folders.push_back((run.audioTarget / relFolder).native());
         platform::createDirectories(folders.back());  // a failure shows as failed copies
         for (const auto& file : entry.files) {
             const std::string_view source = file.native();
-            jobs.push_back({source, folders.back(), source.substr(source.rfind('/') + 1)});
+            const std::string relPath = relFolder + "/" + file.filename().native();
+            const auto [found, fresh] =
+                jobOfTrack.try_emplace(trackIdentity(run, relPath, file), jobs.size());
+            if (fresh)
+                jobs.push_back({source, folders.back(), source.substr(source.rfind('/') + 1)});
+            jobOfFile.push_back(found->second);
         }
     }
+    crateFiles += savedCratesWithoutFolder(run, entries).size();
+    reporter_.update([&](Snapshot& snap) {
+        snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
+    });
     const auto outcomes = copyFiles(jobs, run.overwrite, threads);
+    run.restoredTracks = jobs.size();
 
+    std::vector<bool> seen(jobs.size(), false);
     std::size_t index = 0;
     for (const auto& entry : entries) {
         const std::size_t end = index + entry.files.size();
         for (std::size_t i = index; i < end; ++i)
-            if (!outcomes[i]) return false;  // dropped by cancellation
+            if (!outcomes[jobOfFile[i]]) return false;  // dropped by cancellation
 
         const std::string relFolder = join(entry.components, "/");
         std::vector<std::string> paths;
-        for (; index < end; ++index) {
-            const auto& job = jobs[index];
-            if (outcomes[index]->first == FileCopier::Outcome::failed)
-                logFailure(job, outcomes[index]->second);
-            const std::filesystem::path destination = job.dest();
+        for (const auto& file : entry.files) {
+            const std::size_t job = jobOfFile[index++];
+            const std::filesystem::path destination = jobs[job].dest();
             std::string key = CrateWriter::volumeRelativePath(destination, run.volumePrefix);
-            const std::string relPath = relFolder + "/" + std::string(job.destName);
+            const std::string relPath = relFolder + "/" + file.filename().native();
             run.pathMap[relPath] = key;
+            if (const auto source = run.sourceOfFile.find(relPath);
+                source != run.sourceOfFile.end())
+                run.keyOfSource.try_emplace(text::nfcKey(source->second), key);
+            if (!seen[job]) {
+                seen[job] = true;
+                if (outcomes[job]->first == FileCopier::Outcome::failed)
+                    logFailure(jobs[job], outcomes[job]->second);
+            }
             if (run.rebuildDatabase) recordStep(run, destination, key, relPath);
             paths.push_back(std::move(key));
         }
-
-        const std::filesystem::path crateFile =
-            run.crateFolder() / SeratoFolder::crateFileName(entry.components, false);
-        if (run.overwrite || !platform::itemExists(crateFile)) {
-            platform::writeFileAtomically(crateFile, CrateWriter::crateData(paths));
-        }
-        reporter_.updateAndMaybeEmit([](Snapshot& snap) {
-            ++snap.completedFiles;
-            ++snap.copiedFiles;
-        });
+        run.crateEntries += paths.size();
+        if (makesCrateFile(run, relFolder)) writeCrate(run, entry.components, entry.files, paths);
     }
+    for (const auto& components : savedCratesWithoutFolder(run, entries))
+        writeCrate(run, components, {}, {});
     return !reporter_.isCancelled();
-}
-
-// Smart-crate files, one at a time and logged at once. False when cancellation dropped one.
-bool RestoreEngine::restoreSmartCrates(const Run& run,
-                                       const std::vector<std::filesystem::path>& scrates) {
-    const std::string folder = run.smartCrateFolder().native();
-    std::vector<FileCopier::Job> jobs;
-    for (const auto& file : scrates) {
-        const std::string_view source = file.native();
-        jobs.push_back({source, folder, source.substr(source.rfind('/') + 1)});
-    }
-    const auto outcomes = copyFiles(jobs, run.overwrite, 1);
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        if (!outcomes[i]) return false;
-        if (outcomes[i]->first == FileCopier::Outcome::failed)
-            logFailure(jobs[i], outcomes[i]->second);
-    }
-    return true;
 }
 
 std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(

@@ -61,10 +61,12 @@ class RestoreEngine {
     ProgressReporter& reporter() { return reporter_; }
 
     // Walks a backup folder: crate entries in depth-first post-order and every ".scrate"
-    // file. Hidden entries and the de-duplication store are skipped; folders reached through
-    // a symbolic link are not entered, so a link loop cannot recurse forever.
+    // file. The named folders of the backup folder itself (its metadata, the de-duplication
+    // store) and macOS's companion files are skipped; folders reached through a symbolic link
+    // are not entered, so a link loop cannot recurse forever.
     static void scan(const std::filesystem::path& folder, const std::filesystem::path& relativeTo,
-                     std::vector<CrateEntry>& into, std::vector<std::filesystem::path>& scrates);
+                     std::vector<CrateEntry>& into, std::vector<std::filesystem::path>& scrates,
+                     const std::vector<std::string>& skippedFolders);
 
     // The 15 lower-case extensions the restore treats as audio.
     static const std::set<std::string>& audioExtensions();
@@ -72,8 +74,21 @@ class RestoreEngine {
   private:
     struct Run;
 
-    bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::int64_t threads);
+    bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::size_t smartCrates,
+                       std::int64_t threads);
     bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);
+    void readBackupMetadata(Run& run);
+    static std::vector<std::filesystem::path> smartCratesToRestore(
+        const Run& run, const std::vector<std::filesystem::path>& scanned);
+    static std::string trackIdentity(const Run& run, const std::string& relPath,
+                                     const std::filesystem::path& file);
+    static bool makesCrateFile(const Run& run, const std::string& relFolder);
+    // The components of the saved crates with no folder of audio in the backup (empty ones).
+    static std::vector<std::vector<std::string>> savedCratesWithoutFolder(
+        const Run& run, const std::vector<CrateEntry>& entries);
+    void writeCrate(Run& run, const std::vector<std::string>& components,
+                    const std::vector<std::filesystem::path>& files,
+                    const std::vector<std::string>& paths);
     // Copies the jobs on the pool and counts each outcome as it arrives; returns the outcomes
     // in job order (none for a job dropped by cancellation).
     std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> copyFiles(
@@ -82,8 +97,7 @@ class RestoreEngine {
     void recordStep(Run& run, const std::filesystem::path& destination, const std::string& key,
                     const std::string& relPath);
     void writeDatabase(Run& run);
-    void writeCrateOrder(const Run& run, const std::vector<CrateEntry>& entries,
-                         const std::vector<std::filesystem::path>& scrates);
+    void writeCrateOrder(const Run& run, const std::vector<std::filesystem::path>& scrates);
     std::size_t stageRatingsAndRules(const Run& run);
     void writeNotes(const Run& run);
     Snapshot finish(bool cancelled);

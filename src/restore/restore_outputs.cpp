@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/backup_layout.h"
-#include "library/name_order.h"
+#include "library/crate_order.h"
 #include "library/serato_folder.h"
 #include "library/serato_sql_json.h"
 #include "library/text_encoding.h"
@@ -16,30 +16,25 @@
 
 namespace morrowdeck {
 
-void RestoreEngine::writeCrateOrder(const Run& run, const std::vector<CrateEntry>& entries,
+// The crate order: the backed-up library's order where the backup saved it, then restored
+// crates it does not list in the Finder-like order, then the target library's own crates.
+void RestoreEngine::writeCrateOrder(const Run& run,
                                     const std::vector<std::filesystem::path>& scrates) {
-    std::vector<std::string> names;
-    const auto add = [&](std::string name) {
-        if (std::find(names.begin(), names.end(), name) == names.end())
-            names.push_back(std::move(name));
-    };
-    for (const auto& entry : entries) {
-        add(SeratoFolder::crateBaseName(entry.components));
-    }
+    std::vector<std::string> restored = run.crateNames;
     for (const auto& file : scrates)
-        add(file.stem().native());
-    if (names.empty()) return;
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return text::nameLess(a, b);
-    });
+        restored.push_back(file.stem().native());
+    if (restored.empty()) return;
+    const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
+    const auto saved = platform::readFile(run.metadataFolder() / SeratoFolder::crateOrderFile);
+    const auto existing = platform::readFile(file);
+    const auto names =
+        CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
+                          existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
 
-    std::string lines = "[begin record]";
-    for (const auto& name : names)
-        lines += "\n[crate]" + name;
-    saveOnce(run.seratoRoot / SeratoFolder::crateOrderFile,
-             run.seratoRoot / RestoreTexts::crateOrderSaved);
-    platform::writeFileAtomically(run.seratoRoot / SeratoFolder::crateOrderFile,
-                                  text::encodeUtf16BE(lines));
+    saveOnce(file, run.seratoRoot / RestoreTexts::crateOrderSaved);
+    if (const int error = platform::writeFileAtomically(file, CrateOrder::data(names)); error != 0)
+        reporter_.log(LogEntry::Level::error,
+                      "Couldn't write " + file.native() + ": " + platform::errorText(error));
 }
 
 std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {

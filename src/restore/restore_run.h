@@ -2,8 +2,13 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
+#include "engine/backup_catalog.h"
 #include "library/serato_folder.h"
 #include "restore/restore_engine.h"
 
@@ -12,21 +17,44 @@ namespace morrowdeck {
 // The locations and working tables of one restore run (local to execute()).
 struct RestoreEngine::Run {
     std::filesystem::path backupRoot;
-    std::filesystem::path audioTarget;
+    std::filesystem::path audioTarget;  // resolved: crate paths are derived from it
     std::filesystem::path seratoRoot;
     bool overwrite = true;
     bool rebuildDatabase = true;
     std::uint32_t restoreTime = 0;  // seconds since 1970, taken once
-    std::string volumePrefix;       // of the audio target
+    std::string volumePrefix;       // of the Serato folder: restored paths are relative to it
+
+    // What the backup says of its files (absent for a backup from an earlier version).
+    std::optional<BackupCatalog> catalog;
+    std::unordered_map<std::string, std::string> sourceOfFile;  // relPath -> library path
+    // Canonical crate folder + NUL + canonical library path -> relPath of its file there.
+    std::unordered_map<std::string, std::string> fileOfTrack;
+    // The library's crate files saved by the backup, grouped by crate folder (canonical
+    // form of its relative path): a crate's settings and track order come from them.
+    struct SavedCrate {
+        std::vector<std::string> components;
+        std::vector<std::filesystem::path> files;  // in file-name order; the first is written
+    };
+    std::map<std::string, SavedCrate> savedCrates;
+    std::unordered_set<std::string> smartFolders;  // canonical folders of saved smart crates
+    std::vector<std::filesystem::path> savedSmartCrates;
 
     std::map<std::string, std::string> pathMap;  // backup-relative path -> volume-relative path
+    std::unordered_map<std::string, std::string> keyOfSource;  // canonical library path -> restored
     std::map<std::string, SeratoDatabase::Bytes> snapshotTable;  // relPath -> Serato's record
     std::map<std::string, SeratoDatabase::Bytes> recordTable;    // volume-relative path -> record
+
+    std::vector<std::string> crateNames;  // base names of the crate files written, in order
+    std::size_t restoredCrates = 0;
+    std::size_t restoredTracks = 0;
+    std::size_t crateEntries = 0;
+    bool mergedDatabase = false;
 
     std::filesystem::path crateFolder() const { return seratoRoot / SeratoFolder::crateFolder; }
     std::filesystem::path smartCrateFolder() const {
         return seratoRoot / SeratoFolder::smartCrateFolder;
     }
+    std::filesystem::path metadataFolder() const;
 };
 
 }  // namespace morrowdeck

@@ -88,7 +88,7 @@ TEST(RestoreEngine, CratesFoldersAndCrateOrderWhateverOrderCopiesFinishIn) {
     EXPECT_EQ(r.crate("House%%Deep.crate"), Names{r.key("House/Deep/c.flac")});
     EXPECT_EQ(r.crateOrder(),
               "[begin record]\n[crate]House\n[crate]House%%Deep\n"
-              "[crate]Track 9\n[crate]Track 10");
+              "[crate]Track 9\n[crate]Track 10\n[end record]\n");
 
     Names errors;
     for (const auto& entry : run.log)
@@ -97,8 +97,9 @@ TEST(RestoreEngine, CratesFoldersAndCrateOrderWhateverOrderCopiesFinishIn) {
                              "Restore failed: t31.mp3 \u2014 Is a directory"}));
     EXPECT_TRUE(run.logged("Restoring from " + r.backup.native()));
     EXPECT_EQ(run.log.back().message,
-              "Restored 4 crate(s), 0 smart crate(s), 0 track record(s). Open Serato once, quit "
-              "it, then run 'Apply to Serato' to restore ratings & rules.");
+              "Restored 4 crate(s), 0 smart crate(s), 43 track(s) in 43 crate entries, 0 track "
+              "record(s). Open Serato once, quit it, then run 'Apply to Serato' to restore "
+              "ratings & rules.");
     EXPECT_EQ(run.log.back().level, Level::success);
     const std::string notes = test::readText(r.audio / notesFile);
     EXPECT_TRUE(
@@ -112,8 +113,8 @@ TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
     test::writeFile(r.audio / "House" / "a.mp3", "old");
     test::writeFile(r.root / "Subcrates" / "House.crate", "keep me");
     const auto kept = r.run(false, false);
-    EXPECT_EQ(kept.final().skippedFiles, 1);
-    EXPECT_EQ(kept.final().copiedFiles, 1);  // the crate
+    EXPECT_EQ(kept.final().skippedFiles, 2);  // the audio file and the crate file
+    EXPECT_EQ(kept.final().copiedFiles, 0);
     EXPECT_EQ(test::readText(r.root / "Subcrates" / "House.crate"), "keep me");
 
     EXPECT_EQ(r.run(true, false).final().copiedFiles, 2);
@@ -128,13 +129,13 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     const auto run = r.run();
     EXPECT_EQ(test::readText(r.root / "SmartCrates" / "Techno.scrate"), "rules");
     EXPECT_EQ(run.log.back().message,
-              "Restored 0 crate(s), 1 smart crate(s), 0 track record(s). Just open Serato \u2014 "
-              "your library is ready.");
+              "Restored 0 crate(s), 1 smart crate(s), 0 track(s) in 0 crate entries, 0 track "
+              "record(s). Just open Serato \u2014 your library is ready.");
     EXPECT_FALSE(fs::exists(r.root / "database V2"));  // no records, even with rebuild on
 
     r.audioFile("Techno/a.mp3");  // a crate and a smart crate of one name are listed once
     r.run(true, false);
-    EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno");
+    EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno\n[end record]\n");
     EXPECT_EQ(test::readText(r.root / "neworder.pref (replaced by Morrowdeck)"), "original order");
 }
 
@@ -210,8 +211,9 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     EXPECT_TRUE(
         run.logged("Found library snapshot \u2014 restoring full metadata for 2 track(s)."));
     EXPECT_TRUE(run.logged("Rebuilding Serato database\u2026"));
-    EXPECT_TRUE(run.log.back().message.starts_with(
-        "Restored 2 crate(s), 0 smart crate(s), 3 track record(s)."));
+    EXPECT_TRUE(
+        run.log.back().message.starts_with("Restored 2 crate(s), 0 smart crate(s), 3 track(s) in 3 "
+                                           "crate entries, 3 track record(s)."));
 
     // Code-point order of the paths: ".../B/x.mp3" before ".../a/...".
     const auto records = r.database();
@@ -248,8 +250,9 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     EXPECT_EQ(r.database().size(), 3u);
     test::writeFile(r.root / "database V2", "keep");
     const auto off = r.run(true, false);
-    EXPECT_TRUE(off.log.back().message.starts_with(
-        "Restored 2 crate(s), 0 smart crate(s), 0 track record(s)."));
+    EXPECT_TRUE(
+        off.log.back().message.starts_with("Restored 2 crate(s), 0 smart crate(s), 3 track(s) in 3 "
+                                           "crate entries, 0 track record(s)."));
     EXPECT_EQ(test::readText(r.root / "database V2"), "keep");
 }
 
@@ -257,7 +260,9 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
 struct Scan {
     std::vector<RestoreEngine::CrateEntry> entries;
     std::vector<fs::path> scrates;
-    explicit Scan(const fs::path& root) { RestoreEngine::scan(root, root, entries, scrates); }
+    explicit Scan(const fs::path& root) {
+        RestoreEngine::scan(root, root, entries, scrates, {".morrowdeck", ".ORVEL_Store"});
+    }
 
     std::vector<Names> components() const {
         std::vector<Names> out;
@@ -307,9 +312,10 @@ TEST(BackupScan, PostOrderEntriesWithAudioOnly) {
 
 TEST(BackupScan, SmartCratesHiddenFoldersAndTheStore) {
     Restore r;
-    for (const char* file : {"x.scrate", "Smart Crates/y.SCRATE", ".ORVEL_Store/Users/dj/a.mp3",
-                             ".morrowdeck/hidden.mp3", "ORVEL_Store/visible.mp3",
-                             "A/.ORVEL_Store/nested.mp3"})
+    for (const char* file :
+         {"x.scrate", "Smart Crates/y.SCRATE", ".ORVEL_Store/Users/dj/a.mp3",
+          ".morrowdeck/hidden.mp3", "ORVEL_Store/visible.mp3", "A/.ORVEL_Store/nested.mp3",
+          ".dot crate/.t.mp3", ".dot crate/._.t.mp3", "B/._t.mp3", "B/.DS_Store"})
         r.audioFile(file);
     const Scan scan(r.backup);
 
@@ -318,7 +324,11 @@ TEST(BackupScan, SmartCratesHiddenFoldersAndTheStore) {
         scrates.push_back(file.filename().native());
     std::sort(scrates.begin(), scrates.end());
     EXPECT_EQ(scrates, (Names{"x.scrate", "y.SCRATE"}));
-    EXPECT_EQ(scan.components(), (std::vector<Names>{{"ORVEL_Store"}}));
+    // Only the named folders of the backup folder itself are skipped; dot names are crates.
+    auto components = scan.components();
+    std::sort(components.begin(), components.end());
+    EXPECT_EQ(components,
+              (std::vector<Names>{{".dot crate"}, {"A", ".ORVEL_Store"}, {"ORVEL_Store"}}));
 }
 
 TEST(BackupScan, SymbolicLinks) {

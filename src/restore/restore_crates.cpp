@@ -1,0 +1,218 @@
+// RestoreEngine: what the backup's metadata says of its files, the identity of a restored
+// track, and the crate and smart-crate files written from the saved originals.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/backup_layout.h"
+#include "library/crate_parser.h"
+#include "library/crate_writer.h"
+#include "library/serato_library.h"
+#include "library/unicode_text.h"
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "restore/restore_engine.h"
+#include "restore/restore_run.h"
+
+namespace morrowdeck {
+
+namespace {
+
+using Level = LogEntry::Level;
+
+std::string folderOf(const std::string& relPath) {
+    const std::size_t slash = relPath.rfind('/');
+    return slash == std::string::npos ? std::string() : relPath.substr(0, slash);
+}
+
+// The key of one library track inside one crate folder.
+std::string trackInFolder(const std::string& folder, const std::string& source) {
+    return text::nfcKey(folder) + '\0' + text::nfcKey(source);
+}
+
+// The files of a metadata sub-folder in code-point order of their names.
+std::vector<std::filesystem::path> savedFiles(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& name : platform::listDirectory(folder, platform::HiddenEntries::include)
+                                .value_or(std::vector<std::string>{}))
+        if (!name.starts_with("._")) files.push_back(folder / name);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+std::filesystem::path RestoreEngine::Run::metadataFolder() const {
+    return backupRoot / BackupLayout::metadataFolder;
+}
+
+void RestoreEngine::readBackupMetadata(Run& run) {
+    const auto metadata = run.metadataFolder();
+    if (const auto snapshot = platform::readFile(metadata / BackupLayout::snapshotFileName))
+        run.snapshotTable = SeratoDatabase::parseSnapshot(*snapshot);
+    if (const auto catalog = platform::readFile(metadata / BackupLayout::catalogFileName))
+        run.catalog = BackupCatalog::decode(*catalog);
+    if (!run.catalog) return;  // saved crates are matched to files through the catalog
+
+    for (const auto& track : run.catalog->tracks) {
+        run.sourceOfFile.try_emplace(track.file, track.source);
+        run.fileOfTrack.try_emplace(trackInFolder(folderOf(track.file), track.source), track.file);
+    }
+    for (const auto& file : savedFiles(metadata / SeratoFolder::crateFolder)) {
+        if (file.extension() != "." + std::string(SeratoFolder::crateExtension)) continue;
+        auto components = SeratoLibrary::nameComponents(file.stem().native());
+        if (components.empty()) continue;
+        auto& saved = run.savedCrates[text::nfcKey(BackupLayout::joinComponents(components))];
+        if (saved.files.empty()) saved.components = std::move(components);
+        saved.files.push_back(file);
+    }
+    for (const auto& file : savedFiles(metadata / SeratoFolder::smartCrateFolder)) {
+        if (file.extension() != "." + std::string(SeratoFolder::smartCrateExtension)) continue;
+        auto components = SeratoLibrary::nameComponents(file.stem().native());
+        components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
+        run.smartFolders.insert(text::nfcKey(BackupLayout::joinComponents(components)));
+        run.savedSmartCrates.push_back(file);
+    }
+}
+
+// The saved smart crates, then those found in the backup's folders under other names.
+std::vector<std::filesystem::path> RestoreEngine::smartCratesToRestore(
+    const Run& run, const std::vector<std::filesystem::path>& scanned) {
+    std::vector<std::filesystem::path> files = run.savedSmartCrates;
+    std::unordered_set<std::string> names;
+    for (const auto& file : files)
+        names.insert(text::nfcKey(file.filename().native()));
+    for (const auto& file : scanned)
+        if (names.insert(text::nfcKey(file.filename().native())).second) files.push_back(file);
+    return files;
+}
+
+// Which library track a file of the backup is: the catalog says so, else Serato's saved
+// record names its path, else hard links of one stored file are one track; otherwise the file
+// is a track of its own.
+std::string RestoreEngine::trackIdentity(const Run& run, const std::string& relPath,
+                                         const std::filesystem::path& file) {
+    if (const auto source = run.sourceOfFile.find(relPath); source != run.sourceOfFile.end())
+        return "library:" + text::nfcKey(source->second);
+    if (const auto saved = run.snapshotTable.find(relPath); saved != run.snapshotTable.end())
+        if (const auto path = SeratoDatabase::pfil(saved->second))
+            return "library:" + text::nfcKey(*path);
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && info.st_nlink > 1)
+        return "file:" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    return "backup:" + relPath;
+}
+
+// Every backup folder is a crate, except the one holding the tracks that are in no crate and
+// the folders of smart crates copied as folders (their rules are restored instead).
+bool RestoreEngine::makesCrateFile(const Run& run, const std::string& relFolder) {
+    if (run.catalog && run.catalog->notInCrateFolder == relFolder) return false;
+    return !run.smartFolders.contains(text::nfcKey(relFolder));
+}
+
+std::vector<std::vector<std::string>> RestoreEngine::savedCratesWithoutFolder(
+    const Run& run, const std::vector<CrateEntry>& entries) {
+    std::unordered_set<std::string> folders;
+    for (const auto& entry : entries)
+        folders.insert(text::nfcKey(BackupLayout::joinComponents(entry.components)));
+    std::vector<std::vector<std::string>> crates;
+    for (const auto& [folder, saved] : run.savedCrates)
+        if (!folders.contains(folder)) crates.push_back(saved.components);
+    return crates;
+}
+
+// The crate file of one backup folder. A crate the backup saved is written from its saved
+// file with only the track paths replaced, so its settings and track order come back; the
+// folder's files it does not list (added to the backup by hand, left by an earlier run)
+// follow in name order. A folder without a saved crate lists its files in name order.
+void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& components,
+                               const std::vector<std::filesystem::path>& files,
+                               const std::vector<std::string>& paths) {
+    const std::string folder = BackupLayout::joinComponents(components);
+    std::filesystem::path target =
+        run.crateFolder() / SeratoFolder::crateFileName(components, false);
+    std::vector<std::uint8_t> bytes;
+    const auto saved = run.savedCrates.find(text::nfcKey(folder));
+    const auto original = saved == run.savedCrates.end()
+                              ? std::nullopt
+                              : platform::readFile(saved->second.files.front());
+    if (original) {
+        target = run.crateFolder() / saved->second.files.front().filename();
+        std::unordered_set<std::string> listed;
+        const auto restored = [&](const std::string& stored) -> std::optional<std::string> {
+            const auto file = run.fileOfTrack.find(trackInFolder(folder, stored));
+            if (file == run.fileOfTrack.end()) return std::nullopt;  // was missing at backup
+            listed.insert(file->second);
+            return run.pathMap.at(file->second);
+        };
+        bytes = CrateWriter::rewriteTrackPaths(*original, restored);
+        // Spellings of the same crate name in the other normalisation form join this crate.
+        std::vector<std::string> more;
+        for (std::size_t i = 1; i < saved->second.files.size(); ++i)
+            if (const auto other = platform::readFile(saved->second.files[i]))
+                for (const auto& stored : CrateParser::storedPaths(*other))
+                    more.push_back(restored(stored).value_or(stored));
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (!listed.contains(folder + "/" + files[i].filename().native()))
+                more.push_back(paths[i]);
+        if (!more.empty()) bytes = CrateWriter::appendTracks(bytes, more);
+    } else {
+        bytes = CrateWriter::crateData(paths);
+    }
+
+    const bool write = run.overwrite || !platform::itemExists(target);
+    const int error = write ? platform::writeFileAtomically(target, bytes) : 0;
+    if (error != 0)
+        reporter_.log(Level::error, "Couldn't write the crate file " + target.native() + ": " +
+                                        platform::errorText(error));
+    run.restoredCrates += error == 0 ? 1 : 0;
+    run.crateNames.push_back(target.stem().native());
+    reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
+        ++snap.completedFiles;
+        if (error != 0)
+            ++snap.failedFiles;
+        else if (write)
+            ++snap.copiedFiles;
+        else
+            ++snap.skippedFiles;
+    });
+}
+
+// Smart-crate files, one at a time and logged at once, their cached track lists pointed at
+// the restored files. False when cancelled before the last one.
+bool RestoreEngine::restoreSmartCrates(const Run& run,
+                                       const std::vector<std::filesystem::path>& scrates) {
+    const auto restored = [&](const std::string& stored) -> std::optional<std::string> {
+        const auto found = run.keyOfSource.find(text::nfcKey(stored));
+        return found == run.keyOfSource.end() ? std::nullopt : std::optional(found->second);
+    };
+    for (const auto& file : scrates) {
+        if (reporter_.isCancelled()) return false;
+        const auto target = run.smartCrateFolder() / file.filename();
+        const bool write = run.overwrite || !platform::itemExists(target);
+        int error = 0;
+        if (write) {
+            const auto bytes = platform::readFile(file);
+            error = bytes ? platform::writeFileAtomically(
+                                target, CrateWriter::rewriteTrackPaths(*bytes, restored))
+                          : EIO;
+        }
+        if (error != 0)
+            reporter_.log(Level::error, "Restore failed: " + file.filename().native() + " \u2014 " +
+                                            platform::errorText(error));
+        reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
+            snap.currentFile = file.filename().native();
+            ++snap.completedFiles;
+            if (error != 0)
+                ++snap.failedFiles;
+            else if (write)
+                ++snap.copiedFiles;
+            else
+                ++snap.skippedFiles;
+        });
+    }
+    return true;
+}
+
+}  // namespace morrowdeck
