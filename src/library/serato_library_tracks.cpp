@@ -24,21 +24,35 @@ void collectCrateTracks(const std::vector<Crate::Ptr>& crates,
     }
 }
 
+template <typename Visit>
+void eachSmartCrateTrack(const std::vector<Crate::Ptr>& crates, Visit&& visit) {
+    for (const auto& crate : crates) {
+        if (crate->isSmart)
+            for (const auto& track : crate->tracks)
+                visit(track);
+        eachSmartCrateTrack(crate->children, visit);
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryFolder,
                                            const std::vector<Crate::Ptr>& forest) {
-    const auto database = platform::readFile(libraryFolder / SeratoFolder::databaseFile);
-    if (!database) return {};
     std::unordered_set<std::string> listed;  // canonical forms of crate tracks, then of results
     collectCrateTracks(forest, listed);
 
     const std::string prefix = volumeMountPrefix(libraryFolder);
     std::vector<std::string> tracks;
-    for (const auto& record : SeratoDatabase::records(*database)) {
-        std::string path = CrateParser::absolutePath(record.path, prefix);
-        if (listed.insert(text::nfcKey(path)).second) tracks.push_back(std::move(path));
+    if (const auto database = platform::readFile(libraryFolder / SeratoFolder::databaseFile)) {
+        for (const auto& record : SeratoDatabase::records(*database)) {
+            std::string path = CrateParser::absolutePath(record.path, prefix);
+            if (listed.insert(text::nfcKey(path)).second) tracks.push_back(std::move(path));
+        }
     }
+    // A smart crate's saved track list may name files the database no longer lists.
+    eachSmartCrateTrack(forest, [&](const std::string& track) {
+        if (listed.insert(text::nfcKey(track)).second) tracks.push_back(track);
+    });
     return tracks;
 }
 

@@ -16,9 +16,9 @@ namespace morrowdeck::SeratoLibrary {
 inline constexpr std::string_view notInCrateName = "Not in a crate";
 
 // Absolute paths (volume prefix of the library + "/" + stored path) of every record of the
-// library folder's "database V2" that no regular (non-smart) crate of the forest lists,
-// compared by canonical equivalence, in database order, each once. Empty when the database
-// cannot be read.
+// library folder's "database V2", then of every track a smart crate lists, that no regular
+// (non-smart) crate of the forest lists, compared by canonical equivalence, in database and
+// then forest order, each once.
 std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryFolder,
                                            const std::vector<Crate::Ptr>& forest);
 

@@ -167,7 +167,7 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         reporter_.log(Level::error, "Couldn't write the crate file " + target.native() + ": " +
                                         platform::errorText(error));
     run.restoredCrates += error == 0 ? 1 : 0;
-    run.crateNames.push_back(target.stem().native());
+    run.crateNames.emplace_back(target.stem().native(), original.has_value());
     reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
         ++snap.completedFiles;
         if (error != 0)

@@ -18,14 +18,19 @@ namespace morrowdeck {
 
 // The crate order: the backed-up library's order where the backup saved it, then restored
 // crates it does not list in the Finder-like order, then the target library's own crates.
+// A crate restored from its saved file that the saved order leaves out was left out in the
+// library it came from too, and stays so: Serato places such crates itself.
 void RestoreEngine::writeCrateOrder(const Run& run,
                                     const std::vector<std::filesystem::path>& scrates) {
-    std::vector<std::string> restored = run.crateNames;
-    for (const auto& file : scrates)
-        restored.push_back(file.stem().native());
-    if (restored.empty()) return;
-    const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
+    if (run.crateNames.empty() && scrates.empty()) return;
     const auto saved = platform::readFile(run.metadataFolder() / SeratoFolder::crateOrderFile);
+    std::vector<std::string> restored;
+    for (const auto& [name, fromSavedFile] : run.crateNames)
+        if (!saved || !fromSavedFile) restored.push_back(name);
+    for (const auto& file : scrates)
+        if (!saved || file.parent_path() != run.metadataFolder() / SeratoFolder::smartCrateFolder)
+            restored.push_back(file.stem().native());
+    const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
     const auto existing = platform::readFile(file);
     const auto names =
         CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,

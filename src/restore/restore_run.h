@@ -44,7 +44,8 @@ struct RestoreEngine::Run {
     std::map<std::string, SeratoDatabase::Bytes> snapshotTable;  // relPath -> Serato's record
     std::map<std::string, SeratoDatabase::Bytes> recordTable;    // volume-relative path -> record
 
-    std::vector<std::string> crateNames;  // base names of the crate files written, in order
+    // Base names of the crate files written, in order, and whether each came from a saved file.
+    std::vector<std::pair<std::string, bool>> crateNames;
     std::size_t restoredCrates = 0;
     std::size_t restoredTracks = 0;
     std::size_t crateEntries = 0;

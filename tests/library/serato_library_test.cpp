@@ -139,7 +139,8 @@ TEST(LoadCrates, RealLibraries) {
     EXPECT_EQ(forest[4]->children.size(), 15u);
     EXPECT_EQ(forest[4]->totalTrackCount(), 5007u);
     EXPECT_TRUE(forest[1]->tracks[0].starts_with(volumeMountPrefix(library) + "/Users/djjed/Music/"));
-    EXPECT_EQ(tracksNotInCrates(library, forest).size(), 5562u - 142);
+    // 4 tracks of the smart crates' saved lists are not in the database.
+    EXPECT_EQ(tracksNotInCrates(library, forest).size(), 5562u - 142 + 4);
     const auto usb = test::copyFixture("usb-drive/_Serato_", dir / "usb");
     EXPECT_EQ(tracksNotInCrates(usb, loadCrates(usb)).size(), 4u - 3);
 }
