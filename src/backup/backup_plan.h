@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -27,6 +29,14 @@ struct BackupEngine::Plan {
     std::vector<Entry> entries;
     // File info per distinct source path: a track listed in many crates is queried once.
     std::unordered_map<std::string_view, std::optional<platform::FileInfo>> sourceInfo;
+    // Device and inode of every source found, so that no copy or link ever replaces one.
+    using FileId = std::pair<std::uint64_t, std::uint64_t>;
+    struct FileIdHash {
+        std::size_t operator()(const FileId& id) const noexcept {
+            return std::hash<std::uint64_t>{}(id.second ^ (id.first * 0x9E3779B97F4A7C15ull));
+        }
+    };
+    std::unordered_set<FileId, FileIdHash> sourceIds;
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     std::int64_t allBytes = 0;

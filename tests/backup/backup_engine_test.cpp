@@ -112,6 +112,18 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
     EXPECT_EQ(fs::file_size(lib.backup / "C" / "same.mp3"), 100u);
 }
 
+TEST(BackupEngine, NeverWritesOverAFileOfTheLibrary) {
+    Library lib;
+    const auto house = lib.track("House/track.wav", 100, 'h');
+    const auto download = lib.track("Downloads/track.wav", 200, 'd');
+    // Backed up into the music folder itself, the crate's folder is Music/House.
+    const auto run = runBackup({makeCrate({"House"}, {house, download})}, lib.music);
+    EXPECT_EQ(test::readText(house), std::string(100, 'h'));
+    EXPECT_TRUE(
+        run.logged("Copy failed: track.wav \u2014 " + house + " is a source of this backup"));
+    EXPECT_EQ(run.log.back().message, summary(0, 0, 1, 1, 0));
+}
+
 TEST(BackupEngine, StartChecksAndNothingToCopy) {
     Library lib;
     const auto a = lib.track("a.mp3");
