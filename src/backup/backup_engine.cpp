@@ -94,10 +94,10 @@ BackupEngine::Snapshot BackupEngine::execute(
 
     const auto granularity = platform::timestampGranularity(destinationRoot);
     reporter_.setPhase("Copying files\u2026");
-    process(work.copyJobs, options, granularity);
+    process(work.copyJobs, options, granularity, work);
     if (!work.linkJobs.empty() && !reporter_.isCancelled()) {
         reporter_.setPhase("Linking duplicates\u2026");
-        process(work.linkJobs, options, granularity);
+        process(work.linkJobs, options, granularity, work);
     }
     return finish(reporter_.isCancelled());
 }
@@ -106,6 +106,8 @@ BackupEngine::Snapshot BackupEngine::execute(
 bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& root,
                         const BackupOptions& options, Plan& work) {
     statSources(crates, options, work);
+    for (const auto& [track, source] : work.sources)
+        if (source.info) work.sourceIds.insert({source.info->device, source.info->inode});
     for (const auto& crate : crates) {
         if (reporter_.isCancelled()) return false;
         if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) {

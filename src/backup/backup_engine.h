@@ -78,7 +78,7 @@ class BackupEngine {
     void planCrateTracks(const Crate& crate, const std::filesystem::path& root,
                          const BackupOptions& options, Plan& plan);
     void process(const std::vector<Job>& jobs, const BackupOptions& options,
-                 std::chrono::nanoseconds granularity);
+                 std::chrono::nanoseconds granularity, const Plan& plan);
     void statSources(const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                      Plan& plan);
     void record(const Job& job, Outcome outcome, int error);

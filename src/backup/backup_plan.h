@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -44,6 +46,14 @@ struct BackupEngine::Plan {
     std::unordered_map<std::string_view, PlannedSource> sources;
     // File names given a number because another track of the crate has the same name.
     std::deque<std::string> numberedNames;
+    // Device and inode of every source found, so that no copy or link ever replaces one.
+    using FileId = std::pair<std::uint64_t, std::uint64_t>;
+    struct FileIdHash {
+        std::size_t operator()(const FileId& id) const noexcept {
+            return std::hash<std::uint64_t>{}(id.second ^ (id.first * 0x9E3779B97F4A7C15ull));
+        }
+    };
+    std::unordered_set<FileId, FileIdHash> sourceIds;
 
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;

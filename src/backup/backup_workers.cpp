@@ -1,15 +1,19 @@
 // BackupEngine: the copy phases through the shared file copier, and the backup's counters.
 #include "backup/backup_engine.h"
+#include "backup/backup_plan.h"
 
 namespace morrowdeck {
 
 void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& options,
-                           std::chrono::nanoseconds granularity) {
+                           std::chrono::nanoseconds granularity, const Plan& work) {
     FileCopier::Options copy;
     copy.existing =
         options.verifyExisting ? FileCopier::Existing::update : FileCopier::Existing::keep;
     copy.granularity = granularity;
     copy.threads = options.threadCount;
+    copy.isSource = [&work](std::uint64_t device, std::uint64_t inode) {
+        return work.sourceIds.contains({device, inode});
+    };
     FileCopier copier(
         copy, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) { record(jobs[index], outcome, error); },
@@ -22,9 +26,12 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
 
 void BackupEngine::record(const Job& job, Outcome outcome, int error) {
     if (outcome == Outcome::failed) {
+        const std::string reason = error == FileCopier::replacesSourceError
+                                       ? job.dest() + " is a source of this backup"
+                                       : platform::errorText(error);
         reporter_.log(LogEntry::Level::error,
                       (job.kind == Job::Kind::link ? "Link failed: " : "Copy failed: ") +
-                          std::string(job.destName) + " \u2014 " + platform::errorText(error));
+                          std::string(job.destName) + " \u2014 " + reason);
     }
     reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
         snap.currentFile.assign(job.destName);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -83,8 +84,32 @@ std::string Job::dest() const {
 
 bool FileCopier::isUpToDate(const platform::FileInfo& existing, std::int64_t bytes,
                             platform::FileTime mtime, std::chrono::nanoseconds granularity) {
-    return existing.size == bytes && existing.mtime + granularity > mtime;
+    const auto apart = existing.mtime > mtime ? existing.mtime - mtime : mtime - existing.mtime;
+    return existing.size == bytes && apart < std::max(granularity, std::chrono::nanoseconds(1));
 }
+
+namespace {
+
+// What a destination name holds. `regular` includes a symbolic link to a regular file.
+enum class There { nothing, regular, other };
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+platform::FileTime modified(const struct stat& st) {
+    return platform::FileTime(std::chrono::seconds(st.st_mtim.tv_sec) +
+                              std::chrono::nanoseconds(st.st_mtim.tv_nsec));
+}
+
+// link(2)'s answers where the destination's file system (or the pair of them) has no hard
+// links, or no more of them: a copy can still stand in.
+bool linksImpossible(int error) {
+    return error == EXDEV || error == EPERM || error == EMLINK || error == EOPNOTSUPP ||
+           error == ENOTSUP || error == ENOSYS;
+}
+
+}  // namespace
 
 // The state of one pool thread: the handle of the destination folder it last looked in.
 class FileCopier::Worker {
@@ -95,47 +120,75 @@ class FileCopier::Worker {
 
     std::pair<Outcome, int> perform(std::size_t index, const Job& job) {
         struct stat found {};
-        if (job.kind == Job::Kind::link) {
-            if (statDest(job, found, AT_SYMLINK_NOFOLLOW)) return {Outcome::linked, 0};
-            const std::string dest = job.dest();
-            if (platform::hardLink(std::string(job.source), dest) == 0) return {Outcome::linked, 0};
-            // No hard links here (FAT, exFAT, another file system): a real copy stands in.
-            const int error = copy(index, job, dest, false);
-            return {error == 0 ? Outcome::linked : Outcome::failed, error};
-        }
+        const There there = examine(job, found);
+        if (job.kind == Job::Kind::link) return link(index, job, there, found);
 
-        if (!statDest(job, found, AT_SYMLINK_NOFOLLOW)) return finish(index, job, false);
-        const bool regular =
-            S_ISREG(found.st_mode) ||
-            (S_ISLNK(found.st_mode) && statDest(job, found, 0) && S_ISREG(found.st_mode));
         const Existing existing = copier_.options_.existing;
-        if (!regular) {
+        if (there == There::nothing) return finish(index, job, false);
+        if (there == There::other) {
             // A folder or another non-file in the way is replaced only when asked to replace
             // anything; otherwise the copy fails on it and says so.
             return finish(index, job, existing == Existing::replace);
         }
+        if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         if (existing == Existing::keep) return {Outcome::skipped, 0};
-        if (existing == Existing::update &&
-            isUpToDate(info(found), job.bytes, job.mtime, copier_.options_.granularity)) {
+        if (existing == Existing::update && isUpToDate({found.st_size, modified(found)}, job.bytes,
+                                                       job.mtime, copier_.options_.granularity)) {
             return {Outcome::skipped, 0};
         }
         // A destination that is the source itself (a backup inside the music folder, a restore
         // onto the backup) must never be replaced by a copy of itself.
-        const auto original = platform::fileInfo(std::string(job.source));
-        if (original && original->device == static_cast<std::uint64_t>(found.st_dev) &&
-            original->inode == static_cast<std::uint64_t>(found.st_ino)) {
+        struct stat source {};
+        if (::stat(std::string(job.source).c_str(), &source) == 0 && sameFile(source, found))
             return {Outcome::skipped, 0};
-        }
         return finish(index, job, true);  // the old copy is replaced by the rename of a new one
     }
 
   private:
-    static platform::FileInfo info(const struct stat& st) {
-        platform::FileInfo result;
-        result.size = st.st_size;
-        result.mtime = platform::FileTime(std::chrono::seconds(st.st_mtim.tv_sec) +
-                                          std::chrono::nanoseconds(st.st_mtim.tv_nsec));
-        return result;
+    // A link job puts the store file (job.source) at the destination: a new link, an existing
+    // other file replaced by a link, or a copy where links are impossible.
+    std::pair<Outcome, int> link(std::size_t index, const Job& job, There there,
+                                 const struct stat& found) {
+        const std::string source(job.source);
+        const std::string dest = job.dest();
+        if (there == There::other)
+            return {Outcome::failed, S_ISDIR(found.st_mode) ? EISDIR : EEXIST};
+        if (there == There::nothing) {
+            const int error = platform::hardLink(source, dest);
+            if (error == 0) return {Outcome::linked, 0};
+            if (!linksImpossible(error)) return {Outcome::failed, error};
+            return linkedOrFailed(copy(index, job, dest, false));
+        }
+
+        struct stat store {};
+        if (::stat(source.c_str(), &store) != 0) return {Outcome::failed, errno};
+        if (sameFile(store, found)) return {Outcome::skipped, 0};
+        if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
+        // Another file: a link to an older store file, or a copy from a run without links.
+        const int error = platform::replaceWithLink(source, dest);
+        if (error == 0) return {Outcome::linked, 0};
+        if (!linksImpossible(error)) return {Outcome::failed, error};
+        if (isUpToDate({found.st_size, modified(found)}, store.st_size, modified(store),
+                       copier_.options_.granularity)) {
+            return {Outcome::skipped, 0};
+        }
+        return linkedOrFailed(copy(index, job, dest, true));
+    }
+
+    static std::pair<Outcome, int> linkedOrFailed(int error) {
+        return {error == 0 ? Outcome::linked : Outcome::failed, error};
+    }
+
+    // True when the destination is one of the run's sources other than the job's own: it must
+    // not be replaced, whatever its size or date.
+    bool isOtherSource(const Job& job, const struct stat& found) const {
+        const auto& isSource = copier_.options_.isSource;
+        if (!isSource || !isSource(static_cast<std::uint64_t>(found.st_dev),
+                                   static_cast<std::uint64_t>(found.st_ino))) {
+            return false;
+        }
+        struct stat source {};
+        return ::stat(std::string(job.source).c_str(), &source) != 0 || !sameFile(source, found);
     }
 
     std::pair<Outcome, int> finish(std::size_t index, const Job& job, bool replace) {
@@ -146,6 +199,19 @@ class FileCopier::Worker {
     int copy(std::size_t index, const Job& job, const std::string& dest, bool replace) {
         if (copier_.starting_) copier_.starting_(index);
         return platform::copyFile(std::string(job.source), dest, replace);
+    }
+
+    // What is at the destination; `out` gets its stat, through a symbolic link when that
+    // leads to a regular file.
+    There examine(const Job& job, struct stat& out) {
+        if (!statDest(job, out, AT_SYMLINK_NOFOLLOW)) return There::nothing;
+        if (S_ISREG(out.st_mode)) return There::regular;
+        struct stat target {};
+        if (S_ISLNK(out.st_mode) && statDest(job, target, 0)) {
+            out = target;
+            if (S_ISREG(out.st_mode)) return There::regular;
+        }
+        return There::other;
     }
 
     // stat of the destination relative to its folder's handle; false when nothing is there

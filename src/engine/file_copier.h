@@ -14,10 +14,17 @@ namespace morrowdeck {
 
 // Copies a list of files into their destination folders: the one copy policy of the backup
 // and the restore. A destination already holding a regular file is kept, kept when up to
-// date, or replaced (Existing); a destination that is the source itself is never replaced;
-// copies are written under a temporary name and renamed into place; two jobs with the same
-// destination never run at the same time; jobs run on a bounded worker pool in list order and
-// a job not started when cancellation arrives is dropped without a report.
+// date, or replaced (Existing); a destination that is the source itself is never replaced,
+// nor one that is another of the run's sources (Options::isSource); copies are written under a
+// temporary name and renamed into place; two jobs with the same destination never run at the
+// same time; jobs run on a bounded worker pool in list order and a job not started when
+// cancellation arrives is dropped without a report.
+//
+// A link job makes the destination a hard link to its source (a store file) and ignores
+// Existing: a destination that already is that file is skipped; another regular file there is
+// replaced atomically by the link; a folder or other non-file there fails (EISDIR, EEXIST)
+// and stays. Where links are impossible a copy stands in, made only when the destination is
+// missing or not up to date with the store file.
 //
 // Threads: run() blocks until the pool is done. The callbacks run on the worker threads, one
 // call per job; the engine behind them owns its counters and texts and must lock them.
@@ -44,7 +51,7 @@ class FileCopier {
 
     enum class Outcome {
         copied,
-        skipped,  // kept as it was: up to date, kept, or the source itself
+        skipped,  // kept as it was: up to date, kept, the source itself, or already linked
         linked,   // a hard link, or a copy standing in where links are impossible
         failed
     };
@@ -54,9 +61,17 @@ class FileCopier {
         std::chrono::nanoseconds granularity{1};  // the destination's date resolution
         std::int64_t threads = 16;
         ThreadSpawner spawn;  // tests only: replaces thread creation
+        // True for the device and inode of each of the run's source files; such a file found
+        // at a destination is never replaced. Called once per job with an existing
+        // destination, on the worker threads. Empty: no file is treated as a source.
+        std::function<bool(std::uint64_t device, std::uint64_t inode)> isSource;
     };
 
-    // `error` is the errno of a failed job, else 0.
+    // The `error` of a job whose destination is another of the run's sources (outside the
+    // errno range, so errorText() has no words for it: the caller says what happened).
+    static constexpr int replacesSourceError = 1 << 16;
+
+    // `error` is the errno of a failed job (or replacesSourceError), else 0.
     using Report = std::function<void(std::size_t index, Outcome outcome, int error)>;
     // Called just before a job's data is copied (not for jobs that turn out skipped).
     using Starting = std::function<void(std::size_t index)>;
@@ -66,9 +81,10 @@ class FileCopier {
 
     void run(const std::vector<Job>& jobs);
 
-    // True when an existing copy needs no re-copy: same size, and a date not older than the
-    // source's within the destination file system's date resolution (a FAT drive keeps only
-    // even seconds).
+    // True when an existing copy needs no re-copy: same size, and dates less than the
+    // destination file system's date resolution apart (a FAT drive keeps only even seconds;
+    // 1 ns or less asks for equal dates). A copy dated after its source is not current: the
+    // source may have been replaced by an older file of the same size.
     static bool isUpToDate(const platform::FileInfo& existing, std::int64_t bytes,
                            platform::FileTime mtime, std::chrono::nanoseconds granularity);
 

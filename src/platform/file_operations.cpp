@@ -283,6 +283,24 @@ int hardLink(const fs::path& existing, const fs::path& link) {
     return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
 }
 
+int replaceWithLink(const fs::path& existing, const fs::path& dest) {
+    if (!dest.has_filename()) return EINVAL;
+    const fs::path folder = dest.has_parent_path() ? dest.parent_path() : fs::path(".");
+    const std::string prefix = tempPrefix(dest.filename().native());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path temp = folder / (prefix + randomSuffix());
+        if (::link(existing.c_str(), temp.c_str()) != 0) {
+            if (errno == EEXIST) continue;
+            return errno;
+        }
+        const int error = ::rename(temp.c_str(), dest.c_str()) == 0 ? 0 : errno;
+        // Also after success: rename() keeps both names when dest already is this very file.
+        ::unlink(temp.c_str());
+        return error;
+    }
+    return EEXIST;
+}
+
 int removeFile(const fs::path& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }

@@ -44,6 +44,12 @@ int copyFile(const std::filesystem::path& source, const std::filesystem::path& d
 // link(2): 0 or errno (EEXIST when dest exists; EXDEV across file systems; EPERM on FAT).
 int hardLink(const std::filesystem::path& existing, const std::filesystem::path& link);
 
+// Makes dest a hard link to `existing`, replacing whatever file is there atomically: the link is
+// made under a hidden temporary name in dest's folder and renamed onto dest, so dest always
+// names the old file or the new link and a failure leaves the old file in place. 0 or errno
+// (link(2)'s errors, e.g. EXDEV or EPERM where hard links are impossible; EISDIR for a folder).
+int replaceWithLink(const std::filesystem::path& existing, const std::filesystem::path& dest);
+
 // unlink(2) of one file: 0 or errno.
 int removeFile(const std::filesystem::path& path);
 

@@ -90,7 +90,7 @@ TEST(BackupEngine, DeduplicatesIntoTheStoreWithHardLinks) {
     EXPECT_EQ(record.log.back().message, summary(1, 3, 0, 0, 0));
 
     const auto again = runBackup({makeCrate({"One"}, {a})}, lib.backup, options);
-    EXPECT_EQ(again.log.back().message, summary(0, 1, 1, 0, 0));
+    EXPECT_EQ(again.log.back().message, summary(0, 0, 2, 0, 0));  // the link is in place
 }
 
 TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
@@ -110,6 +110,20 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
     noVerify.verifyExisting = false;  // whatever is there is kept
     EXPECT_EQ(runBackup(crates, lib.backup, noVerify).final().skippedFiles, 2);
     EXPECT_EQ(fs::file_size(lib.backup / "C" / "same.mp3"), 100u);
+}
+
+TEST(BackupEngine, NeverWritesOverAFileOfTheLibrary) {
+    Library lib;
+    const auto house = lib.track("House/track.wav", 100, 'h');
+    const auto download = lib.track("Downloads/track.wav", 200, 'd');
+    // Backed up into the music folder itself, the crate's folder is Music/House, and the
+    // track of House/track.wav is listed by another crate.
+    const auto run = runBackup(
+        {makeCrate({"House"}, {download}), makeCrate({"Other"}, {house})}, lib.music);
+    EXPECT_EQ(test::readText(house), std::string(100, 'h'));
+    EXPECT_TRUE(
+        run.logged("Copy failed: track.wav \u2014 " + house + " is a source of this backup"));
+    EXPECT_EQ(run.log.back().message, summary(1, 0, 0, 1, 0));
 }
 
 TEST(BackupEngine, StartChecksAndNothingToCopy) {

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <system_error>
 
 #include "support/engine_harness.h"
@@ -27,21 +29,40 @@ struct Report {
 };
 
 // Runs the copier and returns its reports in arrival order.
-std::vector<Report> copy(const std::vector<Job>& jobs, Existing existing, std::int64_t threads,
+std::vector<Report> copy(const std::vector<Job>& jobs, FileCopier::Options options,
                          std::function<bool()> cancelled = {},
                          std::function<void(const Report&)> onReport = {},
-                         FileCopier::Starting starting = {}, ThreadSpawner spawn = {}) {
+                         FileCopier::Starting starting = {}) {
     std::mutex mutex;
     std::vector<Report> reports;
-    FileCopier({existing, 1ns, threads, std::move(spawn)}, std::move(cancelled),
-               [&](std::size_t index, Outcome outcome, int error) {
-                   std::lock_guard lock(mutex);
-                   reports.push_back({index, outcome, error});
-                   if (onReport) onReport(reports.back());
-               },
-               std::move(starting))
+    FileCopier(
+        std::move(options), std::move(cancelled),
+        [&](std::size_t index, Outcome outcome, int error) {
+            std::lock_guard lock(mutex);
+            reports.push_back({index, outcome, error});
+            if (onReport) onReport(reports.back());
+        },
+        std::move(starting))
         .run(jobs);
     return reports;
+}
+
+// Options for a run whose sources are `sources`.
+FileCopier::Options options(Existing existing, const std::vector<fs::path>& sources = {},
+                            std::int64_t threads = 16, ThreadSpawner spawn = {}) {
+    FileCopier::Options result;
+    result.existing = existing;
+    result.threads = threads;
+    result.spawn = std::move(spawn);
+    std::set<std::pair<std::uint64_t, std::uint64_t>> ids;
+    for (const auto& file : sources) {
+        const auto info = platform::fileInfo(file);
+        ids.insert({info->device, info->inode});
+    }
+    result.isSource = [ids](std::uint64_t device, std::uint64_t inode) {
+        return ids.contains({device, inode});
+    };
+    return result;
 }
 
 TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
@@ -54,10 +75,13 @@ TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
     } cases[] = {
         {10, source, 1ns, true},
         {10, source - 1ns, 1ns, false},
-        {10, source + 1h, 1ns, true},                               // a newer copy is kept
+        {10, source + 1ns, 1ns, false},  // a newer copy may hold an older replacement's data
+        {10, source, 0ns, true},
         {11, source, 2s, false},                                    // another size never is
         {10, platform::FileTime(1'700'000'000'000ms), 2s, true},    // FAT keeps even seconds
+        {10, platform::FileTime(1'700'000'002'000ms), 2s, true},    // rounded up
         {10, platform::FileTime(1'699'999'999'000ms), 2s, false},   // really older
+        {10, platform::FileTime(1'700'000'004'000ms), 2s, false},   // really newer
         {10, platform::FileTime(1'700'000'001'500ms), 10ms, true},  // exFAT keeps hundredths
         {10, platform::FileTime(1'700'000'001'490ms), 10ms, false},
     };
@@ -69,7 +93,7 @@ TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
 }
 
 TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
-    enum class There { nothing, current, stale, source, folder };
+    enum class There { nothing, current, older, newer, source, otherSource, folder };
     const struct {
         Existing existing;
         There there;
@@ -79,13 +103,18 @@ TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
     } cases[] = {
         {Existing::update, There::nothing, Outcome::copied, 0, "new"},
         {Existing::update, There::current, Outcome::skipped, 0, "old"},
-        {Existing::update, There::stale, Outcome::copied, 0, "new"},
+        {Existing::update, There::older, Outcome::copied, 0, "new"},
+        {Existing::update, There::newer, Outcome::copied, 0, "new"},
         {Existing::update, There::source, Outcome::skipped, 0, "new"},
         {Existing::update, There::folder, Outcome::failed, EEXIST, nullptr},
-        {Existing::keep, There::stale, Outcome::skipped, 0, "old"},
+        {Existing::keep, There::older, Outcome::skipped, 0, "old"},
         {Existing::keep, There::folder, Outcome::failed, EEXIST, nullptr},
+        {Existing::keep, There::otherSource, Outcome::failed, FileCopier::replacesSourceError,
+         "old"},
         {Existing::replace, There::current, Outcome::copied, 0, "new"},
         {Existing::replace, There::source, Outcome::skipped, 0, "new"},
+        {Existing::replace, There::otherSource, Outcome::failed, FileCopier::replacesSourceError,
+         "old"},
         {Existing::replace, There::folder, Outcome::failed, EISDIR, nullptr},
     };
     for (const auto& c : cases) {
@@ -95,49 +124,97 @@ TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
         const std::string folder = (c.there == There::source ? dir.path() : dir / "B").native();
         const fs::path dest = fs::path(folder) / "new.mp3";
         fs::create_directories(c.there == There::folder ? dest / "inside" : fs::path(folder));
-        if (c.there == There::current || c.there == There::stale) {
+        if (c.there != There::nothing && c.there != There::source && c.there != There::folder) {
             test::writeFile(dest, "old");  // same size: the date decides
-            fs::last_write_time(dest, fs::last_write_time(source) +
-                                          (c.there == There::current ? 1s : -1s));
+            const auto shift = c.there == There::current ? 0s : c.there == There::newer ? 1s : -1s;
+            fs::last_write_time(dest, fs::last_write_time(source) + shift);
         }
+        // The replace row of the source itself names no sources, as the restore: the copier's
+        // own same-file check must then hold alone.
+        std::vector<fs::path> sources;
+        if (c.there != There::source || c.existing != Existing::replace) sources.push_back(source);
+        if (c.there == There::otherSource) sources.push_back(dest);
         const auto info = platform::fileInfo(source);
         const auto reports =
             copy({{source, folder, "new.mp3", Job::Kind::copy, info->size, info->mtime}},
-                 c.existing, 16);
+                 options(c.existing, sources));
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(reports[0].outcome, c.outcome)
             << static_cast<int>(c.existing) << "/" << static_cast<int>(c.there);
         EXPECT_EQ(reports[0].error, c.error);
         if (c.content) {
             EXPECT_EQ(test::readText(dest), c.content);
-            EXPECT_EQ(fs::last_write_time(dest) == fs::last_write_time(source),
-                      c.outcome != Outcome::skipped || c.there == There::source);
         }
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);  // no temporary file
     }
 }
 
-TEST(FileCopier, LinksAndTheirFallbackCopy) {
-    test::TempDir dir;
-    test::writeFile(dir / "store" / "a.mp3", "a");
-    fs::create_directories(dir / "One");
-    const std::string store = (dir / "store" / "a.mp3").native();
-    const std::string one = (dir / "One").native();
-    const std::string missing = (dir / "Missing").native();
-    const std::string other = (dir / "Other").native();
-    test::TmpfsMount otherVolume(other, "size=1m");  // no hard links across file systems
-    std::vector<Job> jobs{{store, one, "a.mp3", Job::Kind::link},
-                          {store, missing, "a.mp3", Job::Kind::link}};
-    if (otherVolume.ok()) jobs.push_back({store, other, "a.mp3", Job::Kind::link});
-    const auto reports = copy(jobs, Existing::update, 1);
-    ASSERT_EQ(reports.size(), jobs.size());
-    EXPECT_EQ(reports[0].outcome, Outcome::linked);
-    EXPECT_EQ(reports[1].outcome, Outcome::failed);
-    EXPECT_EQ(reports[1].error, ENOENT);
-    EXPECT_TRUE(fs::equivalent(store, dir / "One" / "a.mp3"));
-    if (!otherVolume.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
-    EXPECT_EQ(reports[2].outcome, Outcome::linked);
-    EXPECT_EQ(test::readText(fs::path(other) / "a.mp3"), "a");
+TEST(FileCopier, LinkJobsPutTheStoreFileInPlace) {
+    enum class There { nothing, noFolder, link, oldLink, copy, olderCopy, folder, otherSource };
+    const struct {
+        There there;
+        bool otherVolume;  // no hard links from the store: copies stand in
+        Outcome outcome;
+        int error;
+        const char* content;  // at the destination afterwards (none when no file)
+    } cases[] = {
+        {There::nothing, false, Outcome::linked, 0, "new"},
+        {There::noFolder, false, Outcome::failed, ENOENT, nullptr},
+        {There::link, false, Outcome::skipped, 0, "new"},
+        {There::oldLink, false, Outcome::linked, 0, "new"},
+        {There::copy, false, Outcome::linked, 0, "new"},
+        {There::folder, false, Outcome::failed, EISDIR, nullptr},
+        {There::otherSource, false, Outcome::failed, FileCopier::replacesSourceError, "old"},
+        {There::nothing, true, Outcome::linked, 0, "new"},
+        {There::copy, true, Outcome::skipped, 0, "new"},
+        {There::olderCopy, true, Outcome::linked, 0, "new"},
+    };
+    bool unmountable = false;
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::writeFile(dir / "store" / "a.mp3", "new");
+        test::writeFile(dir / "store" / "old.mp3", "old");  // same size, its own inode
+        const fs::path store = dir / "store" / "a.mp3";
+        const fs::path folder = dir / "B";
+        const fs::path dest = folder / "a.mp3";
+        std::optional<test::TmpfsMount> volume;
+        if (c.otherVolume && !volume.emplace(folder, "size=1m").ok()) {
+            unmountable = true;
+            continue;
+        }
+        if (c.there != There::noFolder) fs::create_directories(folder);
+        std::vector<fs::path> sources;
+        const fs::path old = dir / "store" / "old.mp3";
+        if (c.there == There::link || c.there == There::oldLink)
+            fs::create_hard_link(c.there == There::link ? store : old, dest);
+        if (c.there == There::copy || c.there == There::olderCopy) {
+            fs::copy_file(c.there == There::copy ? store : old, dest);
+            const auto shift = c.there == There::copy ? 0s : -1s;
+            fs::last_write_time(dest, fs::last_write_time(store) + shift);
+        }
+        if (c.there == There::folder) fs::create_directories(dest / "inside");
+        if (c.there == There::otherSource) {
+            test::writeFile(dest, "old");
+            sources.push_back(dest);
+        }
+        const auto reports = copy({{store.native(), folder.native(), "a.mp3", Job::Kind::link}},
+                                  options(Existing::keep, sources));  // links ignore Existing
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(reports[0].outcome, c.outcome) << static_cast<int>(c.there);
+        EXPECT_EQ(reports[0].error, c.error) << static_cast<int>(c.there);
+        if (c.content) {
+            EXPECT_EQ(test::readText(dest), c.content);
+        }
+        if (c.there == There::folder) {
+            EXPECT_TRUE(fs::is_directory(dest / "inside"));
+        }
+        if (c.there != There::noFolder) {
+            const bool toStore = c.outcome == Outcome::linked && !c.otherVolume;
+            EXPECT_EQ(fs::equivalent(store, dest), toStore || c.there == There::link);
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);  // no temporary
+        }
+    }
+    if (unmountable) GTEST_SKIP() << "cannot mount a tmpfs here: the copy fallback is untested";
 }
 
 struct Pool : ::testing::Test {
@@ -165,7 +242,7 @@ TEST_F(Pool, JobsWithOneDestinationNeverOverlap) {
     std::atomic<int> running{0};
     std::atomic<int> most{0};
     const auto reports = copy(
-        jobs(24, true), Existing::replace, 8, {}, [&](const Report&) { --running; },
+        jobs(24, true), options(Existing::replace, {}, 8), {}, [&](const Report&) { --running; },
         [&](std::size_t) {
             most = std::max(most.load(), ++running);
             std::this_thread::sleep_for(1ms);  // widen the window for an overlap
@@ -178,8 +255,9 @@ TEST_F(Pool, JobsWithOneDestinationNeverOverlap) {
 
 TEST_F(Pool, AJobNotStartedAtCancellationIsDropped) {
     bool cancelled = false;
-    const auto reports = copy(jobs(10), Existing::update, 1, [&] { return cancelled; },
-                              [&](const Report& report) { cancelled = report.index == 2; });
+    const auto reports = copy(
+        jobs(10), options(Existing::update, {}, 1), [&] { return cancelled; },
+        [&](const Report& report) { cancelled = report.index == 2; });
     ASSERT_EQ(reports.size(), 3u);
     for (std::size_t i = 0; i < reports.size(); ++i)
         EXPECT_EQ(reports[i].index, i);  // list order
@@ -195,10 +273,10 @@ TEST_F(Pool, FewerThreadsWhenThreadsCannotBeCreated) {
             ++started;
             return std::thread(std::move(body));
         };
-        EXPECT_EQ(copy(list, Existing::replace, 6, {}, {}, {}, spawn).size(), 12u) << allowed;
+        EXPECT_EQ(copy(list, options(Existing::replace, {}, 6, spawn)).size(), 12u) << allowed;
     }
     for (const std::int64_t threads : {0, -3})
-        EXPECT_EQ(copy(list, Existing::replace, threads).size(), 12u);
+        EXPECT_EQ(copy(list, options(Existing::replace, {}, threads)).size(), 12u);
 }
 
 }  // namespace
