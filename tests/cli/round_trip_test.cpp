@@ -48,12 +48,13 @@ std::string trace(const fs::path& file) {
     return text.substr(standInTag.size());
 }
 
-// The first few problems and how many there were, for a failure message.
-std::string summary(const Problems& problems) {
-    std::string out = std::to_string(problems.size()) + " difference(s):";
+// Fails with the first few problems and how many there were.
+testing::AssertionResult none(const Problems& problems) {
+    if (problems.empty()) return testing::AssertionSuccess();
+    auto failure = testing::AssertionFailure() << problems.size() << " difference(s):";
     for (std::size_t i = 0; i < problems.size() && i < 4; ++i)
-        out += "\n  " + problems[i].substr(0, 300);
-    return out;
+        failure << "\n  " << problems[i].substr(0, 300);
+    return failure;
 }
 
 std::vector<fs::path> crateFiles(const fs::path& serato) {
@@ -70,11 +71,12 @@ std::vector<fs::path> crateFiles(const fs::path& serato) {
 std::vector<SeratoDatabase::Record> databaseRecords(const fs::path& database) {
     if (!fs::exists(database)) return {};
     auto records = SeratoDatabase::records(readBytes(database));
-    for (auto& record : records) record.record = SeratoDatabase::record(record.record, record.path);
+    for (auto& record : records)
+        record.record = SeratoDatabase::record(record.record, record.path);
     return records;
 }
 
-// The tag of the first chunk where two records differ, or "length".
+// Where two records first differ: the tags of the first differing chunk, or the chunk counts.
 std::string firstDifferentField(const Bytes& a, const Bytes& b) {
     std::vector<std::pair<std::string, Bytes>> fields[2];
     for (int i = 0; i < 2; ++i)
@@ -82,8 +84,27 @@ std::string firstDifferentField(const Bytes& a, const Bytes& b) {
             fields[i].emplace_back(std::string(tag), Bytes(payload.begin(), payload.end()));
         });
     for (std::size_t i = 0; i < fields[0].size() && i < fields[1].size(); ++i)
-        if (fields[0][i] != fields[1][i]) return fields[0][i].first + "/" + fields[1][i].first;
-    return "count " + std::to_string(fields[0].size()) + "/" + std::to_string(fields[1].size());
+        if (fields[0][i] != fields[1][i])
+            return "field " + std::to_string(i) + ": " + fields[0][i].first + " became " +
+                   fields[1][i].first;
+    return std::to_string(fields[0].size()) + " fields became " + std::to_string(fields[1].size());
+}
+
+// The `crates --json` documents' differences as the steps that turn one into the other.
+Problems crateDifferences(const Json& before, const Json& after) {
+    const auto brief = [](const Json& value) {
+        return value.is_object() ? "crate " + value["name"].dump() : value.dump().substr(0, 150);
+    };
+    Problems problems;
+    for (const auto& operation : Json::diff(before, after)) {
+        const auto path = operation["path"].get<std::string>();
+        const auto& op = operation["op"];
+        const std::string was =
+            op == "add" ? "nothing" : brief(before.at(Json::json_pointer(path)));
+        problems.push_back(path + ": " + was + " became " +
+                           (op == "remove" ? "nothing" : brief(operation["value"])));
+    }
+    return problems;
 }
 
 class FixtureRoundTrip : public testing::TestWithParam<std::tuple<int, bool, bool>> {
@@ -125,7 +146,8 @@ class FixtureRoundTrip : public testing::TestWithParam<std::tuple<int, bool, boo
         const auto normalise = [](auto& self, Json& crates) -> void {
             for (auto& crate : crates) {
                 crate["crateFile"] = nullptr;
-                for (auto& track : crate["tracks"]) track = trace(track.get<std::string>());
+                for (auto& track : crate["tracks"])
+                    track = trace(track.get<std::string>());
                 self(self, crate["children"]);
             }
         };
@@ -133,8 +155,61 @@ class FixtureRoundTrip : public testing::TestWithParam<std::tuple<int, bool, boo
         return doc;
     }
 
+    // The stored path of the original track a restored stored path's file was copied from.
+    std::string traceStored(const std::string& stored) const {
+        return trace(CrateParser::absolutePath(stored, prefix));
+    }
+
+    // Every crate and smart-crate file byte for byte once its track paths are traced back.
+    Problems crateFileDifferences() const {
+        Problems problems;
+        const auto files = crateFiles(original), restoredFiles = crateFiles(restored);
+        for (const auto& [from, to, what] : {std::tuple(&files, &restoredFiles, "missing "),
+                                             std::tuple(&restoredFiles, &files, "extra ")})
+            for (const auto& file : *from)
+                if (!std::binary_search(to->begin(), to->end(), file))
+                    problems.push_back(what + file.native());
+        for (const auto& file : files) {
+            if (!fs::exists(restored / file)) continue;
+            const auto expected = readBytes(original / file);
+            const auto traced = CrateWriter::rewriteTrackPaths(
+                readBytes(restored / file),
+                [&](const std::string& stored) { return std::optional(traceStored(stored)); });
+            if (traced == expected) continue;
+            const auto at =
+                std::mismatch(expected.begin(), expected.end(), traced.begin(), traced.end());
+            problems.push_back(file.native() + ": " + std::to_string(expected.size()) +
+                               " bytes became " + std::to_string(traced.size()) +
+                               ", first difference at byte " +
+                               std::to_string(at.first - expected.begin()));
+        }
+        return problems;
+    }
+
+    // One record per track; a track the library had a record for gets that record back.
+    Problems recordDifferences() const {
+        Problems problems;
+        std::set<std::string> recorded;
+        for (const auto& [path, record] : databaseRecords(restored / "database V2")) {
+            const auto from = traceStored(path);
+            if (!recorded.insert(from).second)
+                problems.push_back("a second record for " + from);
+            else if (!tracks.contains(from))
+                problems.push_back("a record for no track: " + from);
+            const auto old = originalRecords.find(from);
+            const auto traced = SeratoDatabase::record(record, from);
+            if (old != originalRecords.end() && traced != old->second)
+                problems.push_back("record of " + from + ", " +
+                                   firstDifferentField(old->second, traced));
+        }
+        for (const auto& track : tracks)
+            if (!recorded.contains(track)) problems.push_back("no record for " + track);
+        return problems;
+    }
+
     CliResult backup(const std::vector<std::string>& options) {
-        std::vector<std::string> arguments{"backup", "--library", original, "--to", store, "--json"};
+        std::vector<std::string> arguments{"backup", "--library", original,
+                                           "--to",   store,       "--json"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         return runCli(arguments);
     }
@@ -157,69 +232,19 @@ TEST_P(FixtureRoundTrip, BackupAndRestoreGiveBackTheSameLibrary) {
     if (std::get<2>(GetParam())) options.push_back("--smart-as-folders");
     const auto backedUp = backup(options);
     EXPECT_EQ(backedUp.status, 0) << backedUp.out.substr(0, 2000) << backedUp.err;
-    const auto restoring = runCli({"restore", "--from", store, "--audio-to",
-                                   volume / "restored" / "Music" / "Restored", "--serato",
-                                   restored, "--json"});
+    const auto restoring =
+        runCli({"restore", "--from", store, "--audio-to",
+                volume / "restored" / "Music" / "Restored", "--serato", restored, "--json"});
     EXPECT_EQ(restoring.status, 0) << restoring.out.substr(0, 2000) << restoring.err;
 
     // Every crate, smart and empty ones too, with its tracks in order.
-    const Json before = tracedCrates(original), after = tracedCrates(restored);
-    Problems problems;
-    const auto brief = [](const Json& value) {
-        return value.is_object() ? "crate " + value["name"].dump() : value.dump().substr(0, 150);
-    };
-    for (const auto& operation : Json::diff(before, after)) {  // how to turn before into after
-        const auto path = operation["path"].get<std::string>();
-        const auto& op = operation["op"];
-        const std::string was = op == "add" ? "nothing" : brief(before.at(Json::json_pointer(path)));
-        problems.push_back(path + ": " + was + " became " +
-                           (op == "remove" ? "nothing" : brief(operation["value"])));
-    }
-    EXPECT_TRUE(problems.empty()) << "crates: " << summary(problems);
-
-    // Every crate file byte for byte once its track paths are traced back.
-    problems.clear();
-    const auto traceStored = [&](const std::string& stored) -> std::optional<std::string> {
-        return trace(CrateParser::absolutePath(stored, prefix));
-    };
-    const auto files = crateFiles(original), restoredFiles = crateFiles(restored);
-    for (const auto& [from, to, what] : {std::tuple(&files, &restoredFiles, "missing "),
-                                         std::tuple(&restoredFiles, &files, "extra ")})
-        for (const auto& file : *from)
-            if (!std::binary_search(to->begin(), to->end(), file))
-                problems.push_back(what + file.native());
-    for (const auto& file : files) {
-        if (!fs::exists(restored / file)) continue;
-        const auto expected = readBytes(original / file);
-        const auto traced = CrateWriter::rewriteTrackPaths(readBytes(restored / file), traceStored);
-        if (traced == expected) continue;
-        const auto at = std::mismatch(expected.begin(), expected.end(), traced.begin(), traced.end());
-        problems.push_back(file.native() + ": sizes " + std::to_string(expected.size()) + "/" +
-                           std::to_string(traced.size()) + ", first difference at byte " +
-                           std::to_string(at.first - expected.begin()));
-    }
-    EXPECT_TRUE(problems.empty()) << "crate files: " << summary(problems);
-
-    // One record per track; a track the library had a record for gets that record back.
-    problems.clear();
-    std::set<std::string> recorded;
-    for (const auto& [path, record] : databaseRecords(restored / "database V2")) {
-        const auto from = *traceStored(path);
-        if (!recorded.insert(from).second) problems.push_back("a second record for " + from);
-        else if (!tracks.contains(from)) problems.push_back("a record for no track: " + from);
-        const auto old = originalRecords.find(from);
-        if (old != originalRecords.end() && SeratoDatabase::record(record, from) != old->second)
-            problems.push_back("record of " + from + " differs at field " +
-                               firstDifferentField(old->second, SeratoDatabase::record(record, from)));
-    }
-    for (const auto& track : tracks)
-        if (!recorded.contains(track)) problems.push_back("no record for " + track);
-    EXPECT_TRUE(problems.empty()) << "database V2: " << summary(problems);
-
-    // The crate order, where the library has one.
-    if (fs::exists(original / "neworder.pref")) {
+    EXPECT_TRUE(none(crateDifferences(tracedCrates(original), tracedCrates(restored))));
+    EXPECT_TRUE(none(crateFileDifferences()));
+    EXPECT_TRUE(none(recordDifferences()));
+    if (fs::exists(original / "neworder.pref")) {  // the crate order, where the library has one
         const bool exists = fs::exists(restored / "neworder.pref");
-        EXPECT_TRUE(exists && readBytes(restored / "neworder.pref") == readBytes(original / "neworder.pref"))
+        EXPECT_TRUE(exists &&
+                    readBytes(restored / "neworder.pref") == readBytes(original / "neworder.pref"))
             << "neworder.pref " << (exists ? "differs" : "is missing");
     }
 
@@ -232,15 +257,14 @@ TEST_P(FixtureRoundTrip, BackupAndRestoreGiveBackTheSameLibrary) {
         EXPECT_EQ(rerun["snapshot"][counter], 0) << counter << " on the second backup";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Libraries, FixtureRoundTrip,
-    testing::Combine(testing::Range(0, static_cast<int>(std::size(libraries))), testing::Bool(),
-                     testing::Bool()),
-    [](const auto& test) {
-        return std::string(libraries[std::get<0>(test.param)].name) +
-               (std::get<1>(test.param) ? "_dedup" : "_copies") +
-               (std::get<2>(test.param) ? "_smartAsFolders" : "_smartAsRules");
-    });
+INSTANTIATE_TEST_SUITE_P(Libraries, FixtureRoundTrip,
+                         testing::Combine(testing::Range(0, static_cast<int>(std::size(libraries))),
+                                          testing::Bool(), testing::Bool()),
+                         [](const auto& test) {
+                             return std::string(libraries[std::get<0>(test.param)].name) +
+                                    (std::get<1>(test.param) ? "_dedup" : "_copies") +
+                                    (std::get<2>(test.param) ? "_smartAsFolders" : "_smartAsRules");
+                         });
 
 }  // namespace
 }  // namespace morrowdeck::test
