@@ -85,15 +85,17 @@ std::string firstDifferentField(const Bytes& a, const Bytes& b) {
         });
     for (std::size_t i = 0; i < fields[0].size() && i < fields[1].size(); ++i)
         if (fields[0][i] != fields[1][i])
-            return "field " + std::to_string(i) + ": " + fields[0][i].first + " became " +
-                   fields[1][i].first;
+            return "field " + std::to_string(i) + ": " + fields[0][i].first +
+                   (fields[0][i].first == fields[1][i].first ? " has another value"
+                                                             : " became " + fields[1][i].first);
     return std::to_string(fields[0].size()) + " fields became " + std::to_string(fields[1].size());
 }
 
 // The `crates --json` documents' differences as the steps that turn one into the other.
 Problems crateDifferences(const Json& before, const Json& after) {
     const auto brief = [](const Json& value) {
-        return value.is_object() ? "crate " + value["name"].dump() : value.dump().substr(0, 150);
+        return value.contains("name") ? "crate " + value["name"].dump()
+                                      : value.dump().substr(0, 150);
     };
     Problems problems;
     for (const auto& operation : Json::diff(before, after)) {
