@@ -1,0 +1,272 @@
+// Real Serato libraries through `backup` and `restore` of the built CLI, in every backup mode:
+// the restored library must be the original one with only its track paths changed. Each
+// track is a small stand-in file whose content names the path the original library stores
+// for it, so a restored file traces back to its original whatever the restore called it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <tuple>
+
+#include "library/crate_parser.h"
+#include "library/crate_writer.h"
+#include "library/serato_database.h"
+#include "library/serato_library.h"
+#include "run_cli.h"
+#include "support/fixtures.h"
+#include "support/mount_guard.h"
+
+namespace morrowdeck::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+using Bytes = std::vector<std::uint8_t>;
+using Problems = std::vector<std::string>;
+
+constexpr std::string_view standInTag = "stand-in for ";
+
+struct FixtureLibrary {
+    const char* name;
+    const char* fixture;  // a _Serato_ folder, or one crate file
+};
+constexpr FixtureLibrary libraries[] = {
+    {"macos", "macos-library/_Serato_"},
+    {"usb", "usb-drive/_Serato_"},
+    {"singleCrate", "single-crate/Serato Demo Tracks.crate"},
+};
+
+// The stored path a stand-in file was made for, or a marker that cannot equal one.
+std::string trace(const fs::path& file) {
+    if (!fs::is_regular_file(file)) return "<no file " + file.native() + ">";
+    const auto bytes = readBytes(file);
+    const std::string text(bytes.begin(), bytes.end());
+    if (!text.starts_with(standInTag)) return "<not a stand-in " + file.native() + ">";
+    return text.substr(standInTag.size());
+}
+
+// Fails with the first few problems and how many there were.
+testing::AssertionResult none(const Problems& problems) {
+    if (problems.empty()) return testing::AssertionSuccess();
+    auto failure = testing::AssertionFailure() << problems.size() << " difference(s):";
+    for (std::size_t i = 0; i < problems.size() && i < 4; ++i)
+        failure << "\n  " << problems[i].substr(0, 300);
+    return failure;
+}
+
+std::vector<fs::path> crateFiles(const fs::path& serato) {
+    std::vector<fs::path> files;
+    for (const char* folder : {"Subcrates", "SmartCrates"})
+        if (fs::is_directory(serato / folder))
+            for (const auto& entry : fs::directory_iterator(serato / folder))
+                files.push_back(fs::relative(entry.path(), serato));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The records of a database V2 file, each with its "pfil" chunks reduced to one.
+std::vector<SeratoDatabase::Record> databaseRecords(const fs::path& database) {
+    if (!fs::exists(database)) return {};
+    auto records = SeratoDatabase::records(readBytes(database));
+    for (auto& record : records)
+        record.record = SeratoDatabase::record(record.record, record.path);
+    return records;
+}
+
+// Where two records first differ: the tags of the first differing chunk, or the chunk counts.
+std::string firstDifferentField(const Bytes& a, const Bytes& b) {
+    std::vector<std::pair<std::string, Bytes>> fields[2];
+    for (int i = 0; i < 2; ++i)
+        SeratoDatabase::eachChunk(i == 0 ? a : b, [&](std::string_view tag, auto payload) {
+            fields[i].emplace_back(std::string(tag), Bytes(payload.begin(), payload.end()));
+        });
+    for (std::size_t i = 0; i < fields[0].size() && i < fields[1].size(); ++i)
+        if (fields[0][i] != fields[1][i])
+            return "field " + std::to_string(i) + ": " + fields[0][i].first +
+                   (fields[0][i].first == fields[1][i].first ? " has another value"
+                                                             : " became " + fields[1][i].first);
+    return std::to_string(fields[0].size()) + " fields became " + std::to_string(fields[1].size());
+}
+
+// The `crates --json` documents' differences as the steps that turn one into the other.
+Problems crateDifferences(const Json& before, const Json& after) {
+    const auto brief = [](const Json& value) {
+        return value.contains("name") ? "crate " + value["name"].dump()
+                                      : value.dump().substr(0, 150);
+    };
+    Problems problems;
+    for (const auto& operation : Json::diff(before, after)) {
+        const auto path = operation["path"].get<std::string>();
+        const auto& op = operation["op"];
+        const std::string was =
+            op == "add" ? "nothing" : brief(before.at(Json::json_pointer(path)));
+        problems.push_back(path + ": " + was + " became " +
+                           (op == "remove" ? "nothing" : brief(operation["value"])));
+    }
+    return problems;
+}
+
+class FixtureRoundTrip : public testing::TestWithParam<std::tuple<int, bool, bool>> {
+  protected:
+    void SetUp() override {
+        mount_ = std::make_unique<TmpfsMount>(volume, "size=512m");
+        if (!mount_->ok()) GTEST_SKIP() << "mounting a tmpfs needs root, as in CI";
+        prefix = SeratoLibrary::volumeMountPrefix(volume);
+        ASSERT_EQ(prefix, volume.native());
+        const auto& library = libraries[std::get<0>(GetParam())];
+        if (fs::path(library.fixture).extension() == ".crate")
+            copyFixture(library.fixture, original / "Subcrates");
+        else
+            fs::copy(fixturesRoot() / library.fixture, original, fs::copy_options::recursive);
+
+        for (const auto& file : crateFiles(original))
+            for (auto& path : CrateParser::storedPaths(readBytes(original / file)))
+                tracks.insert(std::move(path));
+        for (auto& [path, record] : databaseRecords(original / "database V2")) {
+            tracks.insert(path);
+            originalRecords.emplace(path, std::move(record));
+        }
+        for (const auto& path : tracks) {
+            const fs::path file = CrateParser::absolutePath(path, prefix);
+            const auto relative = file.lexically_normal().lexically_relative(volume);
+            if (relative.empty() || *relative.begin() == "..") continue;  // never outside
+            writeFile(file, std::string(standInTag) + path);
+        }
+    }
+
+    // The `crates --json` document with the library's own paths left out and every track
+    // replaced by the stored path its file traces back to.
+    Json tracedCrates(const fs::path& serato) {
+        const auto result = runCli({"crates", "--library", serato, "--json"});
+        EXPECT_EQ(result.status, 0) << result.err;
+        Json doc = Json::parse(result.out, nullptr, false);
+        if (doc.is_discarded()) return result.out;
+        doc["library"] = nullptr;
+        const auto normalise = [](auto& self, Json& crates) -> void {
+            for (auto& crate : crates) {
+                crate["crateFile"] = nullptr;
+                for (auto& track : crate["tracks"])
+                    track = trace(track.get<std::string>());
+                self(self, crate["children"]);
+            }
+        };
+        normalise(normalise, doc["crates"]);
+        return doc;
+    }
+
+    // The stored path of the original track a restored stored path's file was copied from.
+    std::string traceStored(const std::string& stored) const {
+        return trace(CrateParser::absolutePath(stored, prefix));
+    }
+
+    // Every crate and smart-crate file byte for byte once its track paths are traced back.
+    Problems crateFileDifferences() const {
+        Problems problems;
+        const auto files = crateFiles(original), restoredFiles = crateFiles(restored);
+        for (const auto& [from, to, what] : {std::tuple(&files, &restoredFiles, "missing "),
+                                             std::tuple(&restoredFiles, &files, "extra ")})
+            for (const auto& file : *from)
+                if (!std::binary_search(to->begin(), to->end(), file))
+                    problems.push_back(what + file.native());
+        for (const auto& file : files) {
+            if (!fs::exists(restored / file)) continue;
+            const auto expected = readBytes(original / file);
+            const auto traced = CrateWriter::rewriteTrackPaths(
+                readBytes(restored / file),
+                [&](const std::string& stored) { return std::optional(traceStored(stored)); });
+            if (traced == expected) continue;
+            const auto at =
+                std::mismatch(expected.begin(), expected.end(), traced.begin(), traced.end());
+            problems.push_back(file.native() + ": " + std::to_string(expected.size()) +
+                               " bytes became " + std::to_string(traced.size()) +
+                               ", first difference at byte " +
+                               std::to_string(at.first - expected.begin()));
+        }
+        return problems;
+    }
+
+    // One record per track; a track the library had a record for gets that record back.
+    Problems recordDifferences() const {
+        Problems problems;
+        std::set<std::string> recorded;
+        for (const auto& [path, record] : databaseRecords(restored / "database V2")) {
+            const auto from = traceStored(path);
+            if (!recorded.insert(from).second)
+                problems.push_back("a second record for " + from);
+            else if (!tracks.contains(from))
+                problems.push_back("a record for no track: " + from);
+            const auto old = originalRecords.find(from);
+            const auto traced = SeratoDatabase::record(record, from);
+            if (old != originalRecords.end() && traced != old->second)
+                problems.push_back("record of " + from + ", " +
+                                   firstDifferentField(old->second, traced));
+        }
+        for (const auto& track : tracks)
+            if (!recorded.contains(track)) problems.push_back("no record for " + track);
+        return problems;
+    }
+
+    CliResult backup(const std::vector<std::string>& options) {
+        std::vector<std::string> arguments{"backup", "--library", original,
+                                           "--to",   store,       "--json"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runCli(arguments);
+    }
+
+    TempDir dir;
+    const ScopedHome home{dir / "home"};  // no Serato database of whoever runs the test
+    const fs::path volume = dir / "volume", original = volume / "_Serato_";
+    const fs::path store = volume / "backup", restored = volume / "restored" / "_Serato_";
+    std::string prefix;
+    std::set<std::string> tracks;  // every stored track path of the library
+    std::map<std::string, Bytes> originalRecords;
+
+  private:
+    std::unique_ptr<TmpfsMount> mount_;  // unmounted before dir is removed
+};
+
+TEST_P(FixtureRoundTrip, BackupAndRestoreGiveBackTheSameLibrary) {
+    std::vector<std::string> options;
+    if (std::get<1>(GetParam())) options.push_back("--dedup");
+    if (std::get<2>(GetParam())) options.push_back("--smart-as-folders");
+    const auto backedUp = backup(options);
+    EXPECT_EQ(backedUp.status, 0) << backedUp.out.substr(0, 2000) << backedUp.err;
+    const auto restoring =
+        runCli({"restore", "--from", store, "--audio-to",
+                volume / "restored" / "Music" / "Restored", "--serato", restored, "--json"});
+    EXPECT_EQ(restoring.status, 0) << restoring.out.substr(0, 2000) << restoring.err;
+
+    // Every crate, smart and empty ones too, with its tracks in order.
+    EXPECT_TRUE(none(crateDifferences(tracedCrates(original), tracedCrates(restored))));
+    EXPECT_TRUE(none(crateFileDifferences()));
+    EXPECT_TRUE(none(recordDifferences()));
+    if (fs::exists(original / "neworder.pref")) {  // the crate order, where the library has one
+        const bool exists = fs::exists(restored / "neworder.pref");
+        EXPECT_TRUE(exists &&
+                    readBytes(restored / "neworder.pref") == readBytes(original / "neworder.pref"))
+            << "neworder.pref " << (exists ? "differs" : "is missing");
+    }
+
+    // A second run finds every file of the first one up to date.
+    const auto again = backup(options);
+    EXPECT_EQ(again.status, 0) << again.out.substr(0, 2000) << again.err;
+    const Json rerun = Json::parse(again.out, nullptr, false);
+    ASSERT_FALSE(rerun.is_discarded()) << again.out.substr(0, 2000);
+    for (const char* counter : {"copiedFiles", "linkedFiles", "failedFiles", "missingFiles"})
+        EXPECT_EQ(rerun["snapshot"][counter], 0) << counter << " on the second backup";
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, FixtureRoundTrip,
+                         testing::Combine(testing::Range(0, static_cast<int>(std::size(libraries))),
+                                          testing::Bool(), testing::Bool()),
+                         [](const auto& test) {
+                             return std::string(libraries[std::get<0>(test.param)].name) +
+                                    (std::get<1>(test.param) ? "_dedup" : "_copies") +
+                                    (std::get<2>(test.param) ? "_smartAsFolders" : "_smartAsRules");
+                         });
+
+}  // namespace
+}  // namespace morrowdeck::test
