@@ -52,9 +52,12 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
             continue;
         candidates.push_back({name, name.substr(0, dot)});
     }
-    std::stable_sort(
-        candidates.begin(), candidates.end(),
-        [](const Candidate& a, const Candidate& b) { return text::nameLess(a.name, b.name); });
+    // Names equal in the name order (one name in both normalisation forms) keep byte order,
+    // so that the crate they merge into reads them in the same order on every machine.
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        if (text::nameLess(a.name, b.name)) return true;
+        return !text::nameLess(b.name, a.name) && a.name < b.name;
+    });
 
     std::vector<std::uint8_t> bytes;  // reused for every file of the folder
     for (const auto& candidate : candidates) {

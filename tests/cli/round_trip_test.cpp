@@ -11,6 +11,8 @@
 #include <set>
 #include <tuple>
 
+#include "engine/backup_layout.h"
+#include "library/crate_order.h"
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
@@ -46,6 +48,11 @@ std::string trace(const fs::path& file) {
     const std::string text(bytes.begin(), bytes.end());
     if (!text.starts_with(standInTag)) return "<not a stand-in " + file.native() + ">";
     return text.substr(standInTag.size());
+}
+
+// The stored path of the original track a restored stored path's file was copied from.
+std::string traceStored(const std::string& stored, const std::string& prefix) {
+    return trace(CrateParser::absolutePath(stored, prefix));
 }
 
 // Fails with the first few problems and how many there were.
@@ -157,9 +164,8 @@ class FixtureRoundTrip : public testing::TestWithParam<std::tuple<int, bool, boo
         return doc;
     }
 
-    // The stored path of the original track a restored stored path's file was copied from.
     std::string traceStored(const std::string& stored) const {
-        return trace(CrateParser::absolutePath(stored, prefix));
+        return test::traceStored(stored, prefix);
     }
 
     // Every crate and smart-crate file byte for byte once its track paths are traced back.
@@ -267,6 +273,85 @@ INSTANTIATE_TEST_SUITE_P(Libraries, FixtureRoundTrip,
                                     (std::get<1>(test.param) ? "_dedup" : "_copies") +
                                     (std::get<2>(test.param) ? "_smartAsFolders" : "_smartAsRules");
                          });
+
+// What real libraries hold beyond the fixtures, backed up and restored into a library that
+// already has tracks and crates of its own.
+TEST(HostileLibrary, EveryTrackAndCrateComesBackBesideTheExistingLibrary) {
+    TempDir dir;
+    const ScopedHome home{dir / "home"};
+    const fs::path library = dir / "lib" / "_Serato_", target = dir / "new" / "_Serato_";
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(dir.path());
+    const auto stored = [&](const std::string& name) {
+        return (dir / "lib" / name).native().substr(prefix.size() + 1);
+    };
+    const std::string cafe = "Caf\xC3\xA9", cafeNfd = "Cafe\xCC\x81";
+    const std::string nee =
+        "N\xC3\xA9"
+        "e.mp3";
+    for (const auto& name : std::vector<std::string>{"Trap/X.mp3", "Trap/Otros/X.mp3", "a.mp3",
+                                                     "b.mp3", "c.mp3", "d.mp3", "e.mp3", nee})
+        writeFile(dir / "lib" / name, std::string(standInTag) + name);
+    const auto crate = [&](const std::string& file, const std::vector<std::string>& names) {
+        std::vector<std::string> paths;
+        for (const auto& name : names)
+            paths.push_back(stored(name));
+        writeFile(library / file, CrateWriter::crateData(paths));
+    };
+    // Same file names in one crate, a track stored decomposed whose file is precomposed, one
+    // crate name in both normalisation forms, a real crate named like the entry for tracks in
+    // no crate, a smart crate named "...", and a track that only the database lists.
+    crate("Subcrates/Trap.crate", {"Trap/X.mp3", "Trap/Otros/X.mp3",
+                                   "Ne\xCC\x81"
+                                   "e.mp3"});
+    crate("Subcrates/" + cafe + ".crate", {"a.mp3"});
+    crate("Subcrates/" + cafeNfd + ".crate", {"b.mp3"});
+    crate("Subcrates/Not in a crate.crate", {"d.mp3"});
+    crate("SmartCrates/....scrate", {"c.mp3"});
+    writeFile(library / "database V2",
+              SeratoDatabase::data({SeratoDatabase::record({}, stored("e.mp3"))}));
+    // The target library's own track and crate.
+    writeFile(target / "database V2",
+              SeratoDatabase::data({SeratoDatabase::record({}, "mine.mp3")}));
+    writeFile(target / "Subcrates" / "Mine.crate", "mine");
+    writeFile(target / "neworder.pref", CrateOrder::data({"Mine"}));
+
+    const fs::path backup = dir / "backup";
+    ASSERT_EQ(runCli({"backup", "--library", library, "--to", backup}).status, 0);
+    // The audio folder is reached through a link: restored paths name the real folder.
+    fs::create_directories(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    const auto restored =
+        runCli({"restore", "--from", backup, "--audio-to", dir / "link", "--serato", target});
+    ASSERT_EQ(restored.status, 0) << restored.out << restored.err;
+
+    std::map<std::string, std::vector<std::string>> crates;
+    const auto collect = [&](auto& self, const std::vector<Crate::Ptr>& forest) -> void {
+        for (const auto& c : forest) {
+            for (const auto& track : c->tracks) {
+                EXPECT_TRUE(track.starts_with((dir / "real").native())) << track;
+                crates[BackupLayout::joinComponents(c->components)].push_back(trace(track));
+            }
+            self(self, c->children);
+        }
+    };
+    collect(collect, SeratoLibrary::loadCrates(target));
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(crates,
+              (std::map<std::string, Names>{{"Trap", {"Trap/X.mp3", "Trap/Otros/X.mp3", nee}},
+                                            {cafeNfd, {"b.mp3", "a.mp3"}},
+                                            {"Not in a crate", {"d.mp3"}},
+                                            {"Smart Crates/...", {"c.mp3"}}}));
+    EXPECT_EQ(readBytes(target / "Subcrates" / "Mine.crate"), (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(CrateOrder::parse(readBytes(target / "neworder.pref")),
+              (Names{"...", cafeNfd, "Not in a crate", "Trap", "Mine"}));
+    // One record per track, the target's own one kept first.
+    Names records;
+    for (const auto& record : SeratoDatabase::records(readBytes(target / "database V2")))
+        records.push_back(record.path == "mine.mp3" ? "mine" : traceStored(record.path, prefix));
+    std::sort(records.begin() + 1, records.end());
+    EXPECT_EQ(records, (Names{"mine", nee, "Trap/Otros/X.mp3", "Trap/X.mp3", "a.mp3", "b.mp3",
+                              "c.mp3", "d.mp3", "e.mp3"}));
+}
 
 }  // namespace
 }  // namespace morrowdeck::test

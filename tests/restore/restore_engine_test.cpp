@@ -121,6 +121,19 @@ TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
     EXPECT_EQ(r.crate("House.crate"), Names{r.key("House/a.mp3")});
 }
 
+// Audio on another drive than the Serato folder: the paths written are those the library's
+// own loader resolves, relative to the Serato folder's volume.
+TEST(RestoreEngine, CratePathsResolveFromTheRestoredLibrary) {
+    Restore r;
+    r.audioFile("House/a.mp3");
+    test::TmpfsMount drive(r.audio, "size=1m");
+    if (!drive.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
+    r.run(true, false);
+    const auto forest = SeratoLibrary::loadCrates(r.root);
+    ASSERT_EQ(forest.size(), 1u);
+    EXPECT_EQ(forest[0]->tracks, Names{(r.audio / "House" / "a.mp3").native()});
+}
+
 TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     Restore r;
     test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
