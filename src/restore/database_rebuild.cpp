@@ -49,7 +49,12 @@ void RestoreEngine::writeDatabase(Run& run) {
     // Restoring into a library keeps its other tracks: restored records replace those of the
     // same path and every other record stays where it was.
     const auto existing = platform::readFile(file);
-    run.mergedDatabase = existing && !SeratoDatabase::records(*existing).empty();
+    const std::size_t kept = existing ? SeratoDatabase::records(*existing).size() : 0;
+    run.mergedDatabase = kept > 0;
+    if (run.mergedDatabase)
+        reporter_.log(LogEntry::Level::info, "Merging into the library's database V2, which has " +
+                                                 std::to_string(kept) +
+                                                 " track record(s): its other tracks stay.");
     const auto bytes = run.mergedDatabase ? SeratoDatabase::merge(*existing, records)
                                           : SeratoDatabase::data(records);
     if (const int error = platform::writeFileAtomically(file, bytes); error != 0) {

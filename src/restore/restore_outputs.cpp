@@ -71,8 +71,10 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 
 void RestoreEngine::writeNotes(const Run& run) {
     std::string notes(RestoreTexts::notesHeader);
-    notes += run.rebuildDatabase && !run.recordTable.empty() ? RestoreTexts::notesRebuilt
-                                                             : RestoreTexts::notesReadTags;
+    const bool rebuilt = run.rebuildDatabase && !run.recordTable.empty();
+    notes += !rebuilt             ? RestoreTexts::notesReadTags
+             : run.mergedDatabase ? RestoreTexts::notesMerged
+                                  : RestoreTexts::notesRebuilt;
     notes += RestoreTexts::notesClosing;
     platform::writeFileAtomically(run.audioTarget / RestoreTexts::notesFile, notes);
 }

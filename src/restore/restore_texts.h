@@ -26,6 +26,11 @@ inline constexpr std::string_view notesRebuilt =
     "crates, tracks, BPM, key, and (per track, as Serato always does) cues and\n"
     "beatgrids, which are read from the files themselves.\n\n"
     "No old database was used, so a corrupt database can't follow you here.";
+inline constexpr std::string_view notesMerged =
+    "Your restored tracks were merged into the Serato database already in this\n"
+    "library, with records pointing at these restored files. Just open Serato DJ:\n"
+    "your crates, tracks, BPM, key, cues and beatgrids are back, and the library's\n"
+    "other tracks stay as they were.";
 inline constexpr std::string_view notesReadTags =
     "Your tracks and crates were restored. Serato stores each track's cues,\n"
     "beatgrids, BPM and key INSIDE the audio files, so nothing was lost \u2014 Serato\n"
