@@ -1,13 +1,35 @@
-// Decodes arbitrary bytes as the metadata JSON (serato.json / apply.json). Whatever decodes
-// must survive encode -> decode unchanged.
+// Decodes arbitrary bytes as the metadata JSON files (serato.json / apply.json, and a backup's
+// catalog). Whatever decodes must survive encode -> decode unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "engine/backup_catalog.h"
 #include "library/serato_sql_json.h"
 
+namespace {
+
+void catalogRoundTrip(const std::uint8_t* data, std::size_t size) {
+    using morrowdeck::BackupCatalog;
+    const auto decoded = BackupCatalog::decode({data, size});
+    if (!decoded) return;
+    const auto bytes = decoded->encode();
+    const auto again = BackupCatalog::decode(bytes);
+    if (!again || again->tracks.size() != decoded->tracks.size() ||
+        again->notInCrateFolder != decoded->notInCrateFolder ||
+        again->storeFolder != decoded->storeFolder)
+        std::abort();
+    for (std::size_t i = 0; i < decoded->tracks.size(); ++i)
+        if (again->tracks[i].file != decoded->tracks[i].file ||
+            again->tracks[i].source != decoded->tracks[i].source)
+            std::abort();
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    catalogRoundTrip(data, size);
     using namespace morrowdeck::SeratoSQL;
     const auto decoded = decodeJson(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!decoded) return 0;
