@@ -253,7 +253,8 @@ BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {
     return reporter_.finish(
         cancelled, [](const Snapshot& snap) -> std::optional<std::pair<Level, std::string>> {
             if (snap.cancelled) return std::pair{Level::warning, std::string("Backup cancelled.")};
-            return std::pair{Level::success, summaryLine(snap)};
+            const bool complete = snap.failedFiles == 0 && snap.missingFiles == 0;
+            return std::pair{complete ? Level::success : Level::warning, summaryLine(snap)};
         });
 }
 

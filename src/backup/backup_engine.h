@@ -94,6 +94,9 @@ class BackupEngine {
                              const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                              const Plan& plan);
     void writeSmartCrateNotes(const std::filesystem::path& root);
+    // Reads one file the metadata is made from, bounded; one that is there but cannot be
+    // used is named in a warning.
+    std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
     // Writes one metadata file (creating its folder); a failure is logged as a warning.
     int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes);
 

@@ -7,6 +7,7 @@
 #include "backup/backup_plan.h"
 #include "engine/backup_catalog.h"
 #include "engine/backup_layout.h"
+#include "engine/metadata_file.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
 #include "library/serato_sql.h"
@@ -48,6 +49,14 @@ std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
 
 }  // namespace
 
+std::optional<std::vector<std::uint8_t>> BackupEngine::readMetadata(
+    const std::filesystem::path& file) {
+    std::string warning;
+    auto bytes = readMetadataFile(file, warning);
+    if (!warning.empty()) reporter_.log(LogEntry::Level::warning, warning);
+    return bytes;
+}
+
 int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
                                     std::span<const std::uint8_t> bytes) {
     int error = platform::createDirectories(file.parent_path());
@@ -62,7 +71,7 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
                                           const std::optional<std::filesystem::path>& databaseURL,
                                           const Plan& work) {
     if (!databaseURL) return;
-    const auto database = platform::readFile(*databaseURL);
+    const auto database = readMetadata(*databaseURL);
     if (!database) return;
 
     std::unordered_map<std::string, SeratoDatabase::Bytes> byPath;
@@ -84,7 +93,7 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
 
     // Records an earlier run saved for crates this run does not hold stay in the snapshot.
     const auto file = root / BackupLayout::metadataFolder / BackupLayout::snapshotFileName;
-    if (const auto earlier = platform::readFile(file)) {
+    if (const auto earlier = readMetadata(file)) {
         for (auto& [relPath, record] : SeratoDatabase::parseSnapshot(*earlier))
             if (!folders.contains(folderOf(relPath))) pairs.push_back({relPath, std::move(record)});
     }
@@ -135,21 +144,21 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     if (options.duplicateMode == DuplicateMode::dedupHardLink)
         catalog.storeFolder = options.storeFolderName;
     const auto catalogFile = metadata / BackupLayout::catalogFileName;
-    if (const auto earlier = platform::readFile(catalogFile))
+    if (const auto earlier = readMetadata(catalogFile))
         if (const auto decoded = BackupCatalog::decode(*earlier)) catalog.keepOthersFrom(*decoded);
     writeMetadataFile(catalogFile, catalog.encode());
 
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
         for (const auto& file : crate->crateFiles) {
-            const auto bytes = platform::readFile(file);
+            const auto bytes = readMetadata(file);
             if (!bytes) continue;
             const auto kind = file.parent_path().filename();
             writeMetadataFile(metadata / kind / file.filename(), *bytes);
         }
     }
     if (libraryFolder) {
-        if (const auto order = platform::readFile(*libraryFolder / SeratoFolder::crateOrderFile))
+        if (const auto order = readMetadata(*libraryFolder / SeratoFolder::crateOrderFile))
             writeMetadataFile(metadata / SeratoFolder::crateOrderFile, *order);
     }
 }

@@ -2,8 +2,8 @@
 
 #include <exception>
 #include <functional>
-#include <system_error>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -23,8 +23,7 @@ namespace morrowdeck {
 template <typename Result>
 void runInBackground(std::shared_ptr<MainQueue> mainQueue, std::function<Result()> work,
                      std::function<void(Result)> completion) {
-    auto task = [mainQueue, work = std::move(work),
-                 completion = std::move(completion)]() mutable {
+    auto task = [mainQueue, work = std::move(work), completion = std::move(completion)]() mutable {
         Result result = work();
         mainQueue->post([completion = std::move(completion), result = std::move(result)]() mutable {
             completion(std::move(result));

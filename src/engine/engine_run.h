@@ -19,9 +19,9 @@ class EngineRun {
   public:
     using Completion = std::function<void(const RunResult&)>;
 
-    explicit EngineRun(std::shared_ptr<MainQueue> mainQueue,
-                       std::function<ProgressReporter::Clock::time_point()> now =
-                           ProgressReporter::Clock::now)
+    explicit EngineRun(
+        std::shared_ptr<MainQueue> mainQueue,
+        std::function<ProgressReporter::Clock::time_point()> now = ProgressReporter::Clock::now)
         : reporter_(std::move(mainQueue), std::move(now)) {}
     ~EngineRun();
     EngineRun(const EngineRun&) = delete;

@@ -63,8 +63,7 @@ class FolderHandles {
         std::lock_guard lock(mutex_);
         auto [found, fresh] = handles_.try_emplace(folder, -1);
         if (fresh) {
-            found->second =
-                ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            found->second = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         }
         return found->second;
     }

@@ -12,6 +12,9 @@ std::string describe(SeratoError::Code code, const std::string& path) {
             return "The destination " + path + " is not writable.";
         case SeratoError::Code::noCratesSelected:
             return "No crates are selected to back up.";
+        case SeratoError::Code::noBackupFound:
+            return "No backup found at " + path +
+                   " \u2014 it holds no crate folders, smart crates or backup metadata.";
     }
     return {};
 }

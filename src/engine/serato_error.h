@@ -9,7 +9,7 @@ namespace morrowdeck {
 // models show it as their status line and as one error log line.
 class SeratoError : public std::exception {
   public:
-    enum class Code { libraryNotFound, destinationUnwritable, noCratesSelected };
+    enum class Code { libraryNotFound, destinationUnwritable, noCratesSelected, noBackupFound };
 
     static SeratoError libraryNotFound(std::string path) {
         return {Code::libraryNotFound, std::move(path)};
@@ -18,6 +18,9 @@ class SeratoError : public std::exception {
         return {Code::destinationUnwritable, std::move(path)};
     }
     static SeratoError noCratesSelected() { return {Code::noCratesSelected, {}}; }
+    static SeratoError noBackupFound(std::string path) {
+        return {Code::noBackupFound, std::move(path)};
+    }
 
     Code code() const { return code_; }
     const std::string& path() const { return path_; }

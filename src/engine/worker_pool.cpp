@@ -7,8 +7,7 @@
 
 namespace morrowdeck {
 
-void runWorkerPool(std::size_t count, std::int64_t threads,
-                   const std::function<bool()>& cancelled,
+void runWorkerPool(std::size_t count, std::int64_t threads, const std::function<bool()>& cancelled,
                    const std::function<void(std::size_t, std::size_t)>& work,
                    const ThreadSpawner& spawn) {
     if (count == 0) return;

@@ -17,8 +17,7 @@ namespace morrowdeck {
 // `spawn` starts one thread; tests replace it to make thread creation fail.
 using ThreadSpawner = std::function<std::thread(std::function<void()>)>;
 
-void runWorkerPool(std::size_t count, std::int64_t threads,
-                   const std::function<bool()>& cancelled,
+void runWorkerPool(std::size_t count, std::int64_t threads, const std::function<bool()>& cancelled,
                    const std::function<void(std::size_t index, std::size_t worker)>& work,
                    const ThreadSpawner& spawn = {});
 

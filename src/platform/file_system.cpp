@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <string_view>
 
@@ -58,11 +59,18 @@ std::optional<std::vector<std::string>> listDirectory(const std::filesystem::pat
 }
 
 bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
+    return readFileAtMost(path, std::numeric_limits<std::uint64_t>::max(), bytes) == 0;
+}
+
+int readFileAtMost(const std::filesystem::path& path, std::uint64_t maxBytes,
+                   std::vector<std::uint8_t>& bytes) {
     // O_NONBLOCK keeps open() from waiting for a writer when the path is a FIFO.
     FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) return false;
+    if (file.fd < 0) return errno;
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(file.fd, &info) != 0) return errno;
+    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) return EFBIG;
 
     bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
@@ -73,14 +81,15 @@ bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& 
                                  : ::read(file.fd, probe, sizeof probe);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return errno;
         }
         if (got == 0) break;
-        if (!room) bytes.insert(bytes.end(), probe, probe + got);
         filled += static_cast<std::size_t>(got);
+        if (filled > maxBytes) return EFBIG;
+        if (!room) bytes.insert(bytes.end(), probe, probe + got);
     }
     bytes.resize(filled);
-    return true;
+    return 0;
 }
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {

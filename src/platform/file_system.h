@@ -38,4 +38,9 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
 // read. Reusing one buffer across many small files avoids an allocation per file.
 bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes);
 
+// The same read for a file of at most maxBytes: 0, or the errno (EFBIG for a larger file,
+// which is not read: a sparse file of many gigabytes never becomes an allocation).
+int readFileAtMost(const std::filesystem::path& path, std::uint64_t maxBytes,
+                   std::vector<std::uint8_t>& bytes);
+
 }  // namespace morrowdeck::platform

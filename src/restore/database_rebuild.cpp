@@ -48,7 +48,7 @@ void RestoreEngine::writeDatabase(Run& run) {
         records.push_back(record);
     // Restoring into a library keeps its other tracks: restored records replace those of the
     // same path and every other record stays where it was.
-    const auto existing = platform::readFile(file);
+    const auto existing = readMetadata(file);
     const std::size_t kept = existing ? SeratoDatabase::records(*existing).size() : 0;
     run.mergedDatabase = kept > 0;
     if (run.mergedDatabase)
@@ -57,10 +57,8 @@ void RestoreEngine::writeDatabase(Run& run) {
                                                  " track record(s): its other tracks stay.");
     const auto bytes = run.mergedDatabase ? SeratoDatabase::merge(*existing, records)
                                           : SeratoDatabase::data(records);
-    if (const int error = platform::writeFileAtomically(file, bytes); error != 0) {
-        reporter_.log(LogEntry::Level::error,
-                      "Couldn't write database V2: " + platform::errorText(error));
-    }
+    if (const int error = platform::writeFileAtomically(file, bytes); error != 0)
+        failedWrite(file, error);
 }
 
 }  // namespace morrowdeck

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/backup_layout.h"
+#include "engine/metadata_file.h"
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
@@ -47,11 +48,25 @@ std::filesystem::path RestoreEngine::Run::metadataFolder() const {
     return backupRoot / BackupLayout::metadataFolder;
 }
 
+std::optional<std::vector<std::uint8_t>> RestoreEngine::readMetadata(
+    const std::filesystem::path& file) {
+    std::string warning;
+    auto bytes = readMetadataFile(file, warning);
+    if (!warning.empty()) reporter_.log(Level::warning, warning);
+    return bytes;
+}
+
+void RestoreEngine::failedWrite(const std::filesystem::path& file, int error) {
+    reporter_.log(Level::error,
+                  "Couldn't write " + file.native() + ": " + platform::errorText(error));
+    reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+}
+
 void RestoreEngine::readBackupMetadata(Run& run) {
     const auto metadata = run.metadataFolder();
-    if (const auto snapshot = platform::readFile(metadata / BackupLayout::snapshotFileName))
+    if (const auto snapshot = readMetadata(metadata / BackupLayout::snapshotFileName))
         run.snapshotTable = SeratoDatabase::parseSnapshot(*snapshot);
-    if (const auto catalog = platform::readFile(metadata / BackupLayout::catalogFileName))
+    if (const auto catalog = readMetadata(metadata / BackupLayout::catalogFileName))
         run.catalog = BackupCatalog::decode(*catalog);
     if (!run.catalog) return;  // saved crates are matched to files through the catalog
 
@@ -134,9 +149,8 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         run.crateFolder() / SeratoFolder::crateFileName(components, false);
     std::vector<std::uint8_t> bytes;
     const auto saved = run.savedCrates.find(text::nfcKey(folder));
-    const auto original = saved == run.savedCrates.end()
-                              ? std::nullopt
-                              : platform::readFile(saved->second.files.front());
+    const auto original =
+        saved == run.savedCrates.end() ? std::nullopt : readMetadata(saved->second.files.front());
     if (original) {
         target = run.crateFolder() / saved->second.files.front().filename();
         std::unordered_set<std::string> listed;
@@ -150,7 +164,7 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         // Spellings of the same crate name in the other normalisation form join this crate.
         std::vector<std::string> more;
         for (std::size_t i = 1; i < saved->second.files.size(); ++i)
-            if (const auto other = platform::readFile(saved->second.files[i]))
+            if (const auto other = readMetadata(saved->second.files[i]))
                 for (const auto& stored : CrateParser::storedPaths(*other))
                     more.push_back(restored(stored).value_or(stored));
         for (std::size_t i = 0; i < files.size(); ++i)
@@ -163,11 +177,14 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
 
     const bool write = run.overwrite || !platform::itemExists(target);
     const int error = write ? platform::writeFileAtomically(target, bytes) : 0;
-    if (error != 0)
+    if (error != 0) {
         reporter_.log(Level::error, "Couldn't write the crate file " + target.native() + ": " +
                                         platform::errorText(error));
-    run.restoredCrates += error == 0 ? 1 : 0;
-    run.crateNames.emplace_back(target.stem().native(), original.has_value());
+    } else {
+        // A crate that is not there is not listed in the crate order either.
+        ++run.restoredCrates;
+        run.crateNames.emplace_back(target.stem().native(), original.has_value());
+    }
     reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
         ++snap.completedFiles;
         if (error != 0)

@@ -87,24 +87,8 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                                        ? seratoLibrary
                                        : seratoLibrary / SeratoFolder::name);
 
-    for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
-        if (const int error = platform::createDirectories(folder); error != 0) {
-            throw PlatformError("The folder " + folder.native() +
-                                " could not be created: " + platform::errorText(error) + ".");
-        }
-    }
-    if (!platform::isWritableDirectory(audioTarget) ||
-        !platform::isWritableDirectory(run.seratoRoot)) {
-        throw SeratoError::destinationUnwritable(run.seratoRoot);
-    }
-    // Restored paths are written relative to the volume of the Serato folder, the rule its
-    // crate files are read by; both sides are resolved, so an audio folder reached through a
-    // symbolic link onto another drive gives paths to where the files really are.
-    run.audioTarget = resolvedPath(audioTarget);
-    run.volumePrefix = SeratoLibrary::volumeMountPrefix(resolvedPath(run.seratoRoot));
-
-    reporter_.setPhase("Scanning backup\u2026");
-    reporter_.log(Level::info, "Restoring from " + backupRoot.native());
+    // What the backup holds is read before anything is created: a folder that is no backup
+    // leaves no empty library behind.
     readBackupMetadata(run);
     std::vector<std::string> skipped{std::string(BackupLayout::metadataFolder),
                                      std::string(BackupLayout::defaultStoreFolder)};
@@ -114,6 +98,26 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     std::vector<std::filesystem::path> scrates;
     scan(backupRoot, backupRoot, entries, scrates, skipped);
     scrates = smartCratesToRestore(run, scrates);
+    if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
+        !platform::isDirectory(run.metadataFolder()))
+        throw SeratoError::noBackupFound(backupRoot);
+
+    for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
+        if (const int error = platform::createDirectories(folder); error != 0) {
+            throw PlatformError("The folder " + folder.native() +
+                                " could not be created: " + platform::errorText(error) + ".");
+        }
+    }
+    for (const auto& folder : {audioTarget, run.seratoRoot})
+        if (!platform::isWritableDirectory(folder))
+            throw SeratoError::destinationUnwritable(folder);
+    // Restored paths are written relative to the volume of the Serato folder, the rule its
+    // crate files are read by; both sides are resolved, so an audio folder reached through a
+    // symbolic link onto another drive gives paths to where the files really are.
+    run.audioTarget = resolvedPath(audioTarget);
+    run.volumePrefix = SeratoLibrary::volumeMountPrefix(resolvedPath(run.seratoRoot));
+    reporter_.setPhase("Scanning backup\u2026");
+    reporter_.log(Level::info, "Restoring from " + backupRoot.native());
 
     if (!run.snapshotTable.empty()) {
         reporter_.log(Level::info, "Found library snapshot \u2014 restoring full metadata for " +
@@ -148,7 +152,8 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
 
     const std::size_t records = rebuildDatabase ? run.recordTable.size() : 0;
     const bool needsApply = stagedRules > 0 || !run.pathMap.empty();
-    reporter_.log(Level::success,
+    const bool failed = reporter_.update([](Snapshot& snap) { return snap.failedFiles > 0; });
+    reporter_.log(failed ? Level::warning : Level::success,
                   "Restored " + std::to_string(run.restoredCrates) + " crate(s), " +
                       std::to_string(scrates.size()) + " smart crate(s), " +
                       std::to_string(run.restoredTracks) + " track(s) in " +

@@ -78,6 +78,11 @@ class RestoreEngine {
                        std::int64_t threads);
     bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);
     void readBackupMetadata(Run& run);
+    // A file of the backup's metadata or of the target library, bounded; a file that is
+    // there but cannot be used is named in a warning.
+    std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
+    // A file the restore could not write: an error line naming it, counted as failed.
+    void failedWrite(const std::filesystem::path& file, int error);
     static std::vector<std::filesystem::path> smartCratesToRestore(
         const Run& run, const std::vector<std::filesystem::path>& scanned);
     static std::string trackIdentity(const Run& run, const std::string& relPath,

@@ -1,5 +1,5 @@
 // RestoreEngine: the crate order file, the staged ratings and rules, and the notes file.
-// None of these can fail a restore; write errors are ignored.
+// A file that cannot be written is a failure with its own line; the rest goes on.
 #include <algorithm>
 
 #include "engine/backup_layout.h"
@@ -23,7 +23,7 @@ namespace morrowdeck {
 void RestoreEngine::writeCrateOrder(const Run& run,
                                     const std::vector<std::filesystem::path>& scrates) {
     if (run.crateNames.empty() && scrates.empty()) return;
-    const auto saved = platform::readFile(run.metadataFolder() / SeratoFolder::crateOrderFile);
+    const auto saved = readMetadata(run.metadataFolder() / SeratoFolder::crateOrderFile);
     std::vector<std::string> restored;
     for (const auto& [name, fromSavedFile] : run.crateNames)
         if (!saved || !fromSavedFile) restored.push_back(name);
@@ -31,20 +31,18 @@ void RestoreEngine::writeCrateOrder(const Run& run,
         if (!saved || file.parent_path() != run.metadataFolder() / SeratoFolder::smartCrateFolder)
             restored.push_back(file.stem().native());
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
-    const auto existing = platform::readFile(file);
+    const auto existing = readMetadata(file);
     const auto names =
         CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
                           existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
 
     saveOnce(file, run.seratoRoot / RestoreTexts::crateOrderSaved);
     if (const int error = platform::writeFileAtomically(file, CrateOrder::data(names)); error != 0)
-        reporter_.log(LogEntry::Level::error,
-                      "Couldn't write " + file.native() + ": " + platform::errorText(error));
+        failedWrite(file, error);
 }
 
 std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
-    const auto json = platform::readFile(run.backupRoot / BackupLayout::metadataFolder /
-                                         BackupLayout::seratoJsonFileName);
+    const auto json = readMetadata(run.metadataFolder() / BackupLayout::seratoJsonFileName);
     if (!json) return 0;
     const auto library = SeratoSQL::decodeJson(
         std::string_view(reinterpret_cast<const char*>(json->data()), json->size()));
@@ -59,9 +57,13 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
     if (staged.assets.empty() && library->smartCrates.empty()) return 0;
     staged.smartCrates = library->smartCrates;
 
-    const auto folder = run.seratoRoot / RestoreTexts::stagedFolder;
-    platform::createDirectories(folder);
-    platform::writeFileAtomically(folder / RestoreTexts::stagedFile, SeratoSQL::encodeJson(staged));
+    const auto file = run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
+    int error = platform::createDirectories(file.parent_path());
+    if (error == 0) error = platform::writeFileAtomically(file, SeratoSQL::encodeJson(staged));
+    if (error != 0) {
+        failedWrite(file, error);
+        return 0;
+    }
     reporter_.log(LogEntry::Level::info, "Staged " + std::to_string(staged.assets.size()) +
                                              " rating/color record(s) and " +
                                              std::to_string(staged.smartCrates.size()) +
@@ -70,13 +72,15 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 }
 
 void RestoreEngine::writeNotes(const Run& run) {
+    const auto file = run.audioTarget / RestoreTexts::notesFile;
     std::string notes(RestoreTexts::notesHeader);
     const bool rebuilt = run.rebuildDatabase && !run.recordTable.empty();
     notes += !rebuilt             ? RestoreTexts::notesReadTags
              : run.mergedDatabase ? RestoreTexts::notesMerged
                                   : RestoreTexts::notesRebuilt;
     notes += RestoreTexts::notesClosing;
-    platform::writeFileAtomically(run.audioTarget / RestoreTexts::notesFile, notes);
+    if (const int error = platform::writeFileAtomically(file, notes); error != 0)
+        failedWrite(file, error);
 }
 
 }  // namespace morrowdeck

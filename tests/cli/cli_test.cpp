@@ -27,10 +27,11 @@ using Args = std::vector<std::string>;
 TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
     CliLibrary lib;
     lib.addCrate("Genres%%House.crate", {"a.mp3"});
-    const std::string serato = lib.serato, to = lib.dir / "backup", file = lib.dir / "file";
+    const std::string serato = lib.serato, to = lib.dir / "to", file = lib.dir / "file";
     fs::create_directories(lib.dir / "empty" / "_Serato_");  // a library without crates
     writeFile(file, "x");                                    // nothing can be created below it
     writeFile(lib.dir / "broken.json", "{\"assets\": {}");
+    writeFile(lib.dir / "backup" / "C" / "a.mp3", "audio");
     const std::string below = file + "/x", empty = lib.dir / "empty";
     const std::pair<Args, std::string> cases[] = {
         {{}, ""},
@@ -40,7 +41,10 @@ TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
         {{"backup", "--library", empty, "--to", to, "--json"}, "No crates are selected"},
         {{"backup", "--library", serato, "--to", below}, below},
         {{"backup", "--library", serato}, ""},
-        {{"restore", "--from", serato, "--audio-to", below, "--serato", empty}, "Not a directory"},
+        {{"restore", "--from", lib.dir / "backup", "--audio-to", below, "--serato", empty},
+         "Not a directory"},
+        {{"restore", "--from", serato, "--audio-to", to, "--serato", to}, "No backup found at"},
+        {{"restore", "--from", lib.dir / "none", "--audio-to", to}, "No backup found at"},
         {{"inspect", lib.dir / "broken.json"}, ""},
     };
     for (const auto& [arguments, message] : cases) {
@@ -49,7 +53,7 @@ TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
         EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
         EXPECT_EQ(result.out, "") << testing::PrintToString(arguments);
     }
-    EXPECT_FALSE(fs::exists(to));  // not even the backup folder
+    EXPECT_FALSE(fs::exists(to));  // not even the backup or restore folder
     EXPECT_EQ(runCli({"crates", "--help"}).status, 0);
 }
 
