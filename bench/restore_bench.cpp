@@ -315,7 +315,7 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
     // What a restore reads: every audio file of every crate folder.
     std::vector<RestoreEngine::CrateEntry> entries;
     std::vector<fs::path> scrates;
-    RestoreEngine::scan(backup, backup, entries, scrates);
+    RestoreEngine::scan(backup, backup, entries, scrates, {".morrowdeck", ".ORVEL_Store"});
     std::int64_t bytes = 0;
     std::size_t covered = 0;
     std::set<std::string> keys;
