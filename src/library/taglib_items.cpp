@@ -156,12 +156,20 @@ Items mp4Items(const TagLib::MP4::Tag& tag) {
     return items;
 }
 
+// Xiph comments and APE tags name the tempo "BPM" (in any case); it is filed as ID3's tempo
+// frame, the name the tempo rule knows.
+std::string fieldIdentifier(const char* prefix, const std::string& name,
+                            const std::string& upperName) {
+    return prefix + (upperName == "BPM" ? std::string("TBPM") : name);
+}
+
 Items xiphItems(const TagLib::Ogg::XiphComment& tag) {
     Items items;
     for (const auto& [field, values] : tag.fieldListMap()) {
-        const std::string name = utf8(field);
+        const std::string name = utf8(field);  // TagLib keeps these in upper case
+        const std::string id = fieldIdentifier("vorb/", name, name);
         for (const TagLib::String& value : values)
-            items.push_back({"vorb/" + name, commonKey(xiphNames, name), utf8(value), {}});
+            items.push_back({id, commonKey(xiphNames, name), utf8(value), {}});
     }
     return items;
 }
@@ -169,7 +177,9 @@ Items xiphItems(const TagLib::Ogg::XiphComment& tag) {
 Items apeItems(const TagLib::APE::Tag& tag) {
     Items items;
     for (const auto& [upperKey, value] : tag.itemListMap()) {
-        TagItem item{"ape/" + utf8(value.key()), commonKey(apeNames, utf8(upperKey)), {}, {}};
+        const std::string upper = utf8(upperKey);
+        TagItem item{fieldIdentifier("ape/", utf8(value.key()), upper), commonKey(apeNames, upper),
+                     {}, {}};
         if (value.type() == TagLib::APE::Item::Text) item.text = utf8(value.values().toString());
         items.push_back(std::move(item));
     }
