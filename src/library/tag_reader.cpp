@@ -141,7 +141,7 @@ Entry readTags(const std::filesystem::path& path) {
     const auto info = platform::fileInfo(path);
     if (!info) return entry;  // missing, or not a regular file: never opened
     if (info->size > 0) applySize(entry, static_cast<std::uint64_t>(info->size));
-    TagFileStream stream(path, tagReadBudget);
+    TagFileStream stream(path, tagSearchBudget, tagBlockBudget);
     if (stream.isOpen()) detail::readStreamTags(entry, stream);
     return entry;
 }
