@@ -9,8 +9,9 @@
 
 namespace morrowdeck::SeratoDatabase {
 
-TagFileStream::TagFileStream(const std::filesystem::path& path, std::uint64_t budget)
-    : name_(path.string()), budget_(budget) {
+TagFileStream::TagFileStream(const std::filesystem::path& path, std::uint64_t searchBudget,
+                             std::uint64_t blockBudget)
+    : name_(path.string()), searchLeft_(searchBudget), blockLeft_(blockBudget) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat info {};
@@ -28,8 +29,9 @@ TagFileStream::~TagFileStream() {
 
 TagLib::ByteVector TagFileStream::readBlock(unsigned long length) {
     if (fd_ < 0 || position_ >= size_) return {};
-    const std::uint64_t wanted = std::min({std::uint64_t{length}, budget_ - bytesRead_,
-                                           static_cast<std::uint64_t>(size_ - position_)});
+    std::uint64_t& budget = length <= searchReadSize ? searchLeft_ : blockLeft_;
+    const std::uint64_t wanted = std::min(
+        {std::uint64_t{length}, budget, static_cast<std::uint64_t>(size_ - position_)});
     if (wanted == 0) return {};
     TagLib::ByteVector block(static_cast<unsigned int>(wanted), '\0');
     std::uint64_t got = 0;
@@ -42,6 +44,7 @@ TagLib::ByteVector TagFileStream::readBlock(unsigned long length) {
     }
     block.resize(static_cast<unsigned int>(got));
     position_ += static_cast<long>(got);
+    budget -= got;
     bytesRead_ += got;
     return block;
 }

@@ -8,15 +8,21 @@
 
 namespace morrowdeck::SeratoDatabase {
 
-// A read-only TagLib stream over one regular file that stops delivering data after a fixed
-// number of bytes. Tag parsers scan for frame syncs and atoms; on a huge or hostile file
-// that scan would otherwise read the whole file, so once the budget is spent every read
-// returns nothing and the parser gives up with what it has.
+// A read-only TagLib stream over one regular file with two read budgets. Tag parsers search
+// for frame syncs, atoms and pages in reads of at most searchReadSize bytes; on a huge or
+// hostile file that search would otherwise read the whole file, so once the search budget is
+// spent every such read returns nothing and the parser gives up with what it has. Larger
+// reads fetch a tag, metadata block or picture of a stated length; they draw on their own
+// budget, so a large cover neither starves the search nor lets memory grow without bound.
 class TagFileStream final : public TagLib::IOStream {
   public:
+    // TagLib's buffer size, the largest read its searches make.
+    static constexpr unsigned long searchReadSize = 1024;
+
     // Opens the file without blocking (a FIFO never stalls the open) and keeps it only when
     // it is a regular file; isOpen() tells.
-    TagFileStream(const std::filesystem::path& path, std::uint64_t budget);
+    TagFileStream(const std::filesystem::path& path, std::uint64_t searchBudget,
+                  std::uint64_t blockBudget);
     ~TagFileStream() override;
 
     TagLib::FileName name() const override { return name_.c_str(); }
@@ -39,7 +45,8 @@ class TagFileStream final : public TagLib::IOStream {
     std::string name_;
     long position_ = 0;
     long size_ = 0;
-    std::uint64_t budget_;
+    std::uint64_t searchLeft_;
+    std::uint64_t blockLeft_;
     std::uint64_t bytesRead_ = 0;
 };
 

@@ -153,6 +153,9 @@ std::optional<std::string> formatSampleRate(double hertz) {
 }
 
 std::optional<double> parseNumber(std::string_view text) {
+    // A plus sign before the number is part of the literal ("+128"); from_chars takes none.
+    if (text.starts_with('+') && text.size() > 1 && text[1] != '-' && text[1] != '+')
+        text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     double value = 0;
     const char* end = text.data() + text.size();

@@ -58,8 +58,8 @@ std::optional<std::string> formatBitrate(double bitsPerSecond);
 // "44.1k" for a rate in Hz; absent unless greater than 0.
 std::optional<std::string> formatSampleRate(double hertz);
 
-// The number a whole text spells as a decimal or scientific literal (no surrounding spaces);
-// absent for anything else, and for infinities and NaN.
+// The number a whole text spells as a decimal or scientific literal, with an optional sign
+// and no surrounding spaces; absent for anything else, and for infinities and NaN.
 std::optional<double> parseNumber(std::string_view text);
 
 }  // namespace morrowdeck::SeratoDatabase

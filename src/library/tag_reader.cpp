@@ -2,10 +2,14 @@
 
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
 #include <taglib/mp4file.h>
 #include <taglib/mp4properties.h>
+#include <taglib/mpegfile.h>
+#include <taglib/trueaudiofile.h>
 
 #include <exception>
+#include <memory>
 
 #include "library/tag_file_stream.h"
 #include "library/tag_items.h"
@@ -80,6 +84,22 @@ std::optional<double> movieHeaderSeconds(TagLib::IOStream& stream) {
     return static_cast<double>(duration) / static_cast<double>(timescale);
 }
 
+// The kinds that take a frame factory are opened with the one that keeps genre frames as
+// written; null for other kinds and for a file their parser rejects.
+TagLib::File* openWithGenreFrames(TagLib::IOStream& stream) {
+    constexpr auto style = TagLib::AudioProperties::Average;
+    TagLib::ID3v2::FrameFactory* frames = detail::genreKeepingFrameFactory();
+    const std::string ext = lowerExtension(stream.name());
+    std::unique_ptr<TagLib::File> file;
+    if (ext == "mp3" || ext == "mp2" || ext == "aac")
+        file = std::make_unique<TagLib::MPEG::File>(&stream, frames, true, style);
+    else if (ext == "flac")
+        file = std::make_unique<TagLib::FLAC::File>(&stream, frames, true, style);
+    else if (ext == "tta")
+        file = std::make_unique<TagLib::TrueAudio::File>(&stream, frames, true, style);
+    return file && file->isValid() ? file.release() : nullptr;
+}
+
 AudioFacts audioFacts(TagLib::File& file, TagLib::IOStream& stream) {
     AudioFacts facts;
     const TagLib::AudioProperties* properties = file.audioProperties();
@@ -104,7 +124,8 @@ void readStreamTags(Entry& entry, TagLib::IOStream& stream) {
     // TagLib reports failures through empty results; an allocation failure on a hostile
     // file is the one exception it can raise, and it only costs the tags.
     try {
-        TagLib::FileRef file(&stream, true, TagLib::AudioProperties::Average);
+        TagLib::FileRef file(openWithGenreFrames(stream));
+        if (file.isNull()) file = TagLib::FileRef(&stream, true, TagLib::AudioProperties::Average);
         if (file.isNull()) return;
         const std::vector<TagItem> items = mainTagItems(*file.file());
         applyTags(entry, items, items, audioFacts(*file.file(), stream));
@@ -120,7 +141,7 @@ Entry readTags(const std::filesystem::path& path) {
     const auto info = platform::fileInfo(path);
     if (!info) return entry;  // missing, or not a regular file: never opened
     if (info->size > 0) applySize(entry, static_cast<std::uint64_t>(info->size));
-    TagFileStream stream(path, tagReadBudget);
+    TagFileStream stream(path, tagSearchBudget, tagBlockBudget);
     if (stream.isOpen()) detail::readStreamTags(entry, stream);
     return entry;
 }

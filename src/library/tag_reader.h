@@ -11,12 +11,16 @@ class IOStream;
 
 namespace morrowdeck::SeratoDatabase {
 
-// At most this many bytes of one audio file are read for its tags and audio properties.
-inline constexpr std::uint64_t tagReadBudget = std::uint64_t{16} << 20;
+// What one audio file may cost. The parsers' searches for frame syncs, atoms and pages stop
+// after tagSearchBudget bytes, which ends the hunt through a huge or damaged file quickly.
+// Tags, metadata blocks and pictures of a stated length are read apart from the search, up to
+// tagBlockBudget bytes in all: a large cover is a healthy file, and memory stays bounded.
+inline constexpr std::uint64_t tagSearchBudget = std::uint64_t{16} << 20;
+inline constexpr std::uint64_t tagBlockBudget = std::uint64_t{128} << 20;
 
 // A track record's values read from an audio file: ext, the size fields, and the tag and
 // audio texts (path, added and mtime stay empty for the caller). Never fails: what cannot be
-// read stays absent. Only regular files are opened, and at most tagReadBudget bytes are read.
+// read stays absent. Only regular files are opened, and reads stay within the budgets above.
 Entry readTags(const std::filesystem::path& path);
 
 namespace detail {

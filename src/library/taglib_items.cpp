@@ -10,6 +10,7 @@
 #include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2frame.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
@@ -88,18 +89,56 @@ std::optional<std::string> commonKey(const CommonNames& names, std::string_view 
     return std::nullopt;
 }
 
-// ID3v2 genres may be ID3v1 genre numbers; they read as the genre's name, as TagLib's own
-// genre() does.
+// The ID genre frames are filed under by genreKeepingFrameFactory: lower case never occurs in
+// a frame ID read from a file, and TagLib's genre rewrite only looks for "TCON".
+constexpr std::string_view keptGenreID = "TCOn";
+
+// TagLib declares the frame header type in a protected section of Frame, where only classes
+// derived from Frame may name it.
+struct FrameHeaderName : TagLib::ID3v2::Frame {
+    using Type = TagLib::ID3v2::Frame::Header;
+};
+
+class GenreKeepingFrameFactory final : public TagLib::ID3v2::FrameFactory {
+  protected:
+    bool updateFrame(FrameHeaderName::Type* header) const override {
+        if (!FrameFactory::updateFrame(header)) return false;
+        if (header->frameID() == "TCON")
+            header->setFrameID(TagLib::ByteVector(keptGenreID.data(), keptGenreID.size()));
+        return true;
+    }
+};
+
+// The name of an ID3v1 genre number; none for other texts and for numbers without a name.
+std::optional<TagLib::String> v1GenreName(const TagLib::String& text) {
+    bool numeric = false;
+    const int number = text.toInt(&numeric);
+    if (!numeric || number < 0 || number > 255) return std::nullopt;
+    TagLib::String name = TagLib::ID3v1::genre(number);
+    if (name.isEmpty()) return std::nullopt;
+    return name;
+}
+
+// ID3v2 genres may be ID3v1 genre numbers, alone ("17") or in parentheses ahead of more
+// ("(17)", "(17)(4)Eurodisco"); those read as the genres' names. A number without a name, and
+// whatever follows it, reads as written ("(200)").
 std::string id3Genre(const TagLib::ID3v2::Frame& frame) {
     const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(&frame);
     if (!text) return utf8(frame.toString());
     TagLib::StringList genres;
+    const auto add = [&](const TagLib::String& genre) {
+        if (!genre.isEmpty() && !genres.contains(genre)) genres.append(genre);
+    };
     for (TagLib::String field : text->fieldList()) {
-        if (field.isEmpty()) continue;
-        bool numeric = false;
-        const int number = field.toInt(&numeric);
-        if (numeric && number >= 0 && number <= 255) field = TagLib::ID3v1::genre(number);
-        if (!genres.contains(field)) genres.append(field);
+        if (const auto name = v1GenreName(field)) field = *name;
+        while (field.startsWith("(")) {
+            const int close = field.find(")");
+            const auto name = close > 0 ? v1GenreName(field.substr(1, close - 1)) : std::nullopt;
+            if (!name) break;
+            add(*name);
+            field = field.substr(close + 1);
+        }
+        add(field);
     }
     return utf8(genres.toString());
 }
@@ -108,7 +147,8 @@ Items id3v2Items(const TagLib::ID3v2::Tag& tag) {
     Items items;
     for (const TagLib::ID3v2::Frame* frame : tag.frameList()) {
         const TagLib::ByteVector frameID = frame->frameID();
-        const std::string id(frameID.data(), frameID.size());
+        std::string id(frameID.data(), frameID.size());
+        if (id == keptGenreID) id = "TCON";
         TagItem item{"id3/" + id, commonKey(id3Names, id), std::nullopt, std::nullopt};
         item.text = id == "TCON" ? id3Genre(*frame) : utf8(frame->toString());
         if (id == "TBPM") item.number = parseNumber(*item.text);
@@ -156,12 +196,20 @@ Items mp4Items(const TagLib::MP4::Tag& tag) {
     return items;
 }
 
+// Xiph comments and APE tags name the tempo "BPM" (in any case); it is filed as ID3's tempo
+// frame, the name the tempo rule knows.
+std::string fieldIdentifier(const char* prefix, const std::string& name,
+                            const std::string& upperName) {
+    return prefix + (upperName == "BPM" ? std::string("TBPM") : name);
+}
+
 Items xiphItems(const TagLib::Ogg::XiphComment& tag) {
     Items items;
     for (const auto& [field, values] : tag.fieldListMap()) {
-        const std::string name = utf8(field);
+        const std::string name = utf8(field);  // TagLib keeps these in upper case
+        const std::string id = fieldIdentifier("vorb/", name, name);
         for (const TagLib::String& value : values)
-            items.push_back({"vorb/" + name, commonKey(xiphNames, name), utf8(value), {}});
+            items.push_back({id, commonKey(xiphNames, name), utf8(value), {}});
     }
     return items;
 }
@@ -169,7 +217,9 @@ Items xiphItems(const TagLib::Ogg::XiphComment& tag) {
 Items apeItems(const TagLib::APE::Tag& tag) {
     Items items;
     for (const auto& [upperKey, value] : tag.itemListMap()) {
-        TagItem item{"ape/" + utf8(value.key()), commonKey(apeNames, utf8(upperKey)), {}, {}};
+        const std::string upper = utf8(upperKey);
+        TagItem item{fieldIdentifier("ape/", utf8(value.key()), upper), commonKey(apeNames, upper),
+                     {}, {}};
         if (value.type() == TagLib::APE::Item::Text) item.text = utf8(value.values().toString());
         items.push_back(std::move(item));
     }
@@ -259,6 +309,11 @@ bool tryLayered(TagLib::File& file, Items& items) {
 }
 
 }  // namespace
+
+TagLib::ID3v2::FrameFactory* genreKeepingFrameFactory() {
+    static GenreKeepingFrameFactory factory;
+    return &factory;
+}
 
 std::vector<TagItem> mainTagItems(TagLib::File& file) {
     using namespace TagLib;

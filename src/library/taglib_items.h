@@ -6,7 +6,10 @@
 
 namespace TagLib {
 class File;
+namespace ID3v2 {
+class FrameFactory;
 }
+}  // namespace TagLib
 
 namespace morrowdeck::SeratoDatabase::detail {
 
@@ -16,5 +19,9 @@ namespace morrowdeck::SeratoDatabase::detail {
 // tag's raw frame and atom names so that the tag rules can test them; ID3v2 frames come in
 // file order.
 std::vector<TagItem> mainTagItems(TagLib::File& file);
+
+// An ID3v2 frame factory that keeps genre frames as they are written. TagLib's own rewrites
+// them and drops a genre number that has no ID3v1 name ("(200)") with all its text.
+TagLib::ID3v2::FrameFactory* genreKeepingFrameFactory();
 
 }  // namespace morrowdeck::SeratoDatabase::detail

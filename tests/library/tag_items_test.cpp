@@ -103,7 +103,9 @@ TEST(TagItems, SizeFields) {
 TEST(TagItems, NumberIsTheWholeTextAsOneLiteral) {
     EXPECT_EQ(parseNumber("128"), 128.0);
     EXPECT_EQ(parseNumber("-1.5e1"), -15.0);
-    for (const char* bad : {"", " 128", "128 ", "128bpm", "0x80", "inf", "nan", "1e999"})
+    EXPECT_EQ(parseNumber("+128"), 128.0);
+    for (const char* bad :
+         {"", " 128", "128 ", "128bpm", "0x80", "inf", "nan", "1e999", "+", "+-1", "++1", "+ 1"})
         EXPECT_EQ(parseNumber(bad), std::nullopt) << bad;
 }
 

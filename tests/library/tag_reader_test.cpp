@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <taglib/apetag.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
@@ -13,6 +17,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
 
 #include <algorithm>
 
@@ -61,21 +66,19 @@ void tagFile(const fs::path& file, TagLib::ID3v2::Version version, const std::st
 TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
     struct Case {
         const char* file;  // a copy of silence.<extension in lower case>
-        const char *genreIn, *genre;
-        std::optional<std::string> bpm;
-        const char *length, *sampleRate;
+        const char *genreIn, *genre, *length, *sampleRate;
     };
     const Case cases[] = {
         // v23.mp3 is tagged in ID3v2.3, which has no TDRC: TagLib writes TYER and TDAT and
         // reads them back as TDRC. Its genre "(17)" is an ID3v1 genre number.
-        {"v23.mp3", "17", "Rock", "126.00", "00:01.04", "44.1k"},
-        {"UPPER.MP3", "House", "House", "126.00", "00:01.04", "44.1k"},
+        {"v23.mp3", "17", "Rock", "00:01.04", "44.1k"},
+        {"UPPER.MP3", "House", "House", "00:01.04", "44.1k"},
         // The movie header says 1.00 s; the AAC track's own header counts priming samples.
-        {"t.m4a", "House", "House", "126.00", "00:01.00", "44.1k"},
-        {"t.flac", "House", "House", {}, "00:01.00", "44.1k"},
-        {"t.opus", "House", "House", {}, "00:01.00", "48.0k"},
-        {"t.wav", "House", "House", "126.00", "00:01.00", "8.0k"},
-        {"t.aiff", "House", "House", "126.00", "00:01.00", "8.0k"},
+        {"t.m4a", "House", "House", "00:01.00", "44.1k"},
+        {"t.flac", "House", "House", "00:01.00", "44.1k"},
+        {"t.opus", "House", "House", "00:01.00", "48.0k"},
+        {"t.wav", "House", "House", "00:01.00", "8.0k"},
+        {"t.aiff", "House", "House", "00:01.00", "8.0k"},
     };
     test::TempDir dir;
     for (const Case& c : cases) {
@@ -87,10 +90,76 @@ TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
         const Entry e = readTags(file);
         EXPECT_EQ(std::tie(e.ext, e.title, e.artist, e.genre, e.year, e.bpm, e.key, e.length,
                            e.sampleRate),
-                  std::tuple(ext, kTitle, "K\u00FCnstler", c.genre, "2019", c.bpm, "8A", c.length,
-                             c.sampleRate));
+                  std::tuple(ext, kTitle, "K\u00FCnstler", c.genre, "2019", "126.00", "8A",
+                             c.length, c.sampleRate));
         EXPECT_EQ(e.sizeBytes, fs::file_size(file));
         EXPECT_TRUE(e.bitrate && e.bitrate->ends_with(".0kbps")) << e.bitrate.value_or("");
+    }
+}
+
+enum class TagKind { id3v23, id3v24, ape, own };
+
+// Tags a copy with a title, genre and tempo behind covers of the given sizes: in ID3v2 the
+// covers come first. Ogg and FLAC files get their own tag; MP3s the one of the given kind.
+void tagBehindCovers(const fs::path& file, TagKind kind, const std::vector<unsigned>& coverMiB,
+                     const char* genre, const char* bpm) {
+    TagLib::FileRef ref(file.c_str());
+    auto* mp3 = dynamic_cast<TagLib::MPEG::File*>(ref.file());
+    for (const unsigned mebibytes : coverMiB) {
+        const TagLib::ByteVector data(mebibytes << 20, 'x');
+        if (mp3) {
+            auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+            frame->setPicture(data);
+            mp3->ID3v2Tag(true)->addFrame(frame);
+            continue;
+        }
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setData(data);
+        if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(ref.file()))
+            flac->addPicture(picture);
+        else
+            dynamic_cast<TagLib::Ogg::XiphComment*>(ref.tag())->addPicture(picture);
+    }
+    TagLib::PropertyMap fields;
+    for (const auto& [key, value] : {std::pair{"TITLE", "T"}, {"GENRE", genre}, {"BPM", bpm}})
+        fields.insert(key, TagLib::String(value));
+    const bool ape = kind == TagKind::ape;
+    if (ape)
+        mp3->APETag(true)->setProperties(fields);
+    else
+        ref.file()->setProperties(fields);
+    const int tags = ape ? TagLib::MPEG::File::APE : TagLib::MPEG::File::ID3v2;
+    EXPECT_TRUE(mp3 ? mp3->save(tags, TagLib::File::StripOthers, kind == TagKind::id3v23 ? v3 : v4)
+                    : ref.save());
+}
+
+// Files peer readers agree on: covers larger than the search budget (ahead of the tags in the
+// MP3; two in the FLAC, whose blocks hold at most 16 MiB), the tempo in Xiph and APE "BPM"
+// fields and with a plus sign, and ID3v2 genre numbers that have no ID3v1 name.
+TEST(TagReaderFiles, LargeCoversTempoFieldsAndGenreNumbers) {
+    struct Case {
+        const char* file;  // a copy of silence.<extension>
+        TagKind kind;
+        std::vector<unsigned> coverMiB;
+        const char *genreIn, *bpmIn, *genre, *bpm, *length;
+    };
+    const Case cases[] = {
+        {"first.mp3", TagKind::id3v23, {20}, "(200)", "+128", "(200)", "128.00", "00:01.04"},
+        {"v24.mp3", TagKind::id3v24, {}, "200", "126", "200", "126.00", "00:01.04"},
+        {"covers.flac", TagKind::own, {10, 10}, "House", "126", "House", "126.00", "00:01.00"},
+        {"cover.ogg", TagKind::own, {20}, "House", "+128", "House", "128.00", "00:01.00"},
+        {"ape.mp3", TagKind::ape, {}, "House", "99", "House", "99.00", "00:01.04"},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path file =
+            copyAudio("silence" + fs::path(c.file).extension().string(), dir / c.file);
+        tagBehindCovers(file, c.kind, c.coverMiB, c.genreIn, c.bpmIn);
+        const Entry e = readTags(file);
+        EXPECT_EQ(std::tie(e.title, e.genre, e.bpm, e.length),
+                  std::tuple("T", c.genre, c.bpm, c.length));
+        EXPECT_TRUE(e.sampleRate && e.bitrate);
     }
 }
 
@@ -156,19 +225,24 @@ TEST(TagFileStream, ReadBudgetAndSeeks) {
     test::TempDir dir;
     test::writeFile(dir / "zeros.mp3", "");
     fs::resize_file(dir / "zeros.mp3", std::uint64_t{256} << 20);  // sparse: no disk space used
-    TagFileStream zeros(dir / "zeros.mp3", tagReadBudget);
+    TagFileStream zeros(dir / "zeros.mp3", tagSearchBudget, tagBlockBudget);
     Entry entry;
     detail::readStreamTags(entry, zeros);
-    EXPECT_EQ(zeros.bytesRead(), tagReadBudget);
+    EXPECT_EQ(zeros.bytesRead(), tagSearchBudget);
     EXPECT_FALSE(entry.length || entry.sampleRate);
 
-    test::writeFile(dir / "data", std::string(100, 'x'));
-    TagFileStream stream(dir / "data", tagReadBudget);
+    // Searches and whole blocks stop at their own budgets, and no read passes the end.
+    test::writeFile(dir / "data", std::string(5000, 'x'));
+    TagFileStream stream(dir / "data", 10, 3000);
     stream.seek(-10, TagLib::IOStream::End);
-    EXPECT_EQ(stream.readBlock(4096).size(), 10u);  // never past the end
-    stream.seek(-1000, TagLib::IOStream::Current);  // before the start: ignored
-    EXPECT_EQ(stream.tell(), 100);
-    EXPECT_FALSE(TagFileStream(dir.path(), 10).isOpen());
+    EXPECT_EQ(stream.readBlock(4096).size(), 10u);
+    stream.seek(0);
+    EXPECT_EQ(stream.readBlock(1024).size(), 10u);
+    EXPECT_EQ(stream.readBlock(2000).size(), 2000u);
+    EXPECT_EQ(stream.readBlock(2000).size(), 990u);
+    stream.seek(-10000, TagLib::IOStream::Current);  // before the start: ignored
+    EXPECT_EQ(stream.tell(), 3000);
+    EXPECT_FALSE(TagFileStream(dir.path(), 10, 10).isOpen());
 }
 
 }  // namespace
