@@ -10,6 +10,7 @@
 #include "engine/worker_pool.h"
 #include "library/crate_writer.h"
 #include "library/formatting.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_library_tracks.h"
 
@@ -49,11 +50,17 @@ BackupEngine::Snapshot BackupEngine::execute(
     }
     if (!platform::isWritableDirectory(destinationRoot))
         throw SeratoError::destinationUnwritable(destinationRoot);
+    const auto metadata = destinationRoot / BackupLayout::metadataFolder;
+    DestinationLock destination(reporter_, {destinationRoot},
+                                {metadata, metadata / SeratoFolder::crateFolder,
+                                 metadata / SeratoFolder::smartCrateFolder,
+                                 destinationRoot / BackupLayout::smartCratesFolder});
 
     reporter_.setPhase("Scanning crates\u2026");
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + destinationRoot.native());
     Plan work;
+    work.destination = &destination;
     const auto libraryFolder =
         databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
     if (libraryFolder) work.libraryPrefix = SeratoLibrary::volumeMountPrefix(*libraryFolder);

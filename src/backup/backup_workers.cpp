@@ -14,6 +14,7 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
     copy.isSource = [&work](std::uint64_t device, std::uint64_t inode) {
         return work.sourceIds.contains({device, inode});
     };
+    copy.entering = [&work](std::string_view folder) { work.destination->clean(folder); };
     FileCopier copier(
         copy, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) { record(jobs[index], outcome, error); },

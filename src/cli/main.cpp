@@ -1,11 +1,16 @@
 // morrowdeck-cli: the command-line front end over the same engines as the desktop app.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <exception>
 #include <iostream>
 
 #include "cli/command.h"
 
 int main(int argc, char** argv) {
+    // A reader that goes away (`| head`) must not end a backup halfway: writes to the closed
+    // stream then fail with EPIPE, the streams stop printing and the exit status still tells
+    // the run's outcome.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Morrowdeck: back up and restore Serato DJ libraries", "morrowdeck-cli"};
     app.require_subcommand(1);
     int status = morrowdeck::cli::exitOk;

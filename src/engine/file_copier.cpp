@@ -46,11 +46,13 @@ class DestinationClaims {
     std::vector<Key> busy_;
 };
 
-// Handles of the destination folders, each opened once per run and shared by the workers:
-// destinations are then queried by name (fstatat) instead of by a walk of their full path.
+// Handles of the destination folders, each opened once per run (after the `entering` hook) and
+// shared by the workers: destinations are then queried by name (fstatat) instead of by a walk
+// of their full path.
 class FolderHandles {
   public:
-    FolderHandles() = default;
+    explicit FolderHandles(const std::function<void(std::string_view)>& entering)
+        : entering_(entering) {}
     FolderHandles(const FolderHandles&) = delete;
     FolderHandles& operator=(const FolderHandles&) = delete;
     ~FolderHandles() {
@@ -63,12 +65,15 @@ class FolderHandles {
         std::lock_guard lock(mutex_);
         auto [found, fresh] = handles_.try_emplace(folder, -1);
         if (fresh) {
-            found->second = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (entering_) entering_(folder);
+            found->second =
+                ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         }
         return found->second;
     }
 
   private:
+    const std::function<void(std::string_view)>& entering_;
     std::mutex mutex_;
     std::unordered_map<std::string_view, int> handles_;
 };
@@ -240,7 +245,7 @@ FileCopier::FileCopier(Options options, std::function<bool()> cancelled, Report 
       starting_(std::move(starting)) {}
 
 void FileCopier::run(const std::vector<Job>& jobs) {
-    FolderHandles folders;
+    FolderHandles folders(options_.entering);
     std::vector<std::unique_ptr<Worker>> workers;
     for (std::size_t i = 0; i < workerCount(jobs.size(), options_.threads); ++i)
         workers.push_back(std::make_unique<Worker>(*this, folders));

@@ -65,6 +65,9 @@ class FileCopier {
         // at a destination is never replaced. Called once per job with an existing
         // destination, on the worker threads. Empty: no file is treated as a source.
         std::function<bool(std::uint64_t device, std::uint64_t inode)> isSource;
+        // Called once per destination folder before any job looks into it (the run's lock
+        // cleans the folder there), on the worker threads. Empty: nothing is called.
+        std::function<void(std::string_view folder)> entering;
     };
 
     // The `error` of a job whose destination is another of the run's sources (outside the

@@ -56,6 +56,7 @@ ProgressSnapshot ProgressReporter::finish(bool cancelled, const EndLine& endLine
         snap.phase = cancelled ? "Cancelled" : "Done";
         return snap;
     });
+    if (beforeEndLine_) beforeEndLine_();
     if (endLine) {
         if (auto line = endLine(copy)) log(line->first, std::move(line->second));
     }

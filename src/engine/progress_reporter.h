@@ -60,6 +60,10 @@ class ProgressReporter {
         const ProgressSnapshot&)>;
     ProgressSnapshot finish(bool cancelled, const EndLine& endLine);
 
+    // Runs in finish() just before the end line: a helper that gathers something over the
+    // whole run logs it there. Set and cleared on the work thread; empty: nothing.
+    void setBeforeEndLine(std::function<void()> hook) { beforeEndLine_ = std::move(hook); }
+
     // Posts any task to the main queue, after everything posted before it.
     void post(std::function<void()> task) { mainQueue_->post(std::move(task)); }
 
@@ -101,6 +105,7 @@ class ProgressReporter {
     std::function<Clock::time_point()> now_;
     LogCallback onLog_;
     ProgressCallback onProgress_;
+    std::function<void()> beforeEndLine_;
 
     mutable std::mutex mutex_;
     ProgressSnapshot snap_;

@@ -1,5 +1,6 @@
 #include "platform/file_operations.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>  // FICLONE
 #include <sys/ioctl.h>
@@ -384,6 +385,41 @@ int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byte
     if (::fsync(temp.fd()) != 0) return errno;
     if (const int error = temp.close()) return error;
     return temp.commit(path, true);
+}
+
+bool isTemporaryName(std::string_view name) {
+    if (name.size() < 1 + kTempMarker.size() + kSuffixLength || name.size() > kMaxNameBytes ||
+        name.front() != '.') {
+        return false;
+    }
+    const auto suffix = name.substr(name.size() - kSuffixLength);
+    return name.substr(name.size() - kSuffixLength - kTempMarker.size(), kTempMarker.size()) ==
+               kTempMarker &&
+           std::all_of(suffix.begin(), suffix.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
+std::size_t removeStaleTemporaryFiles(const fs::path& folder, FileTime before) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) return 0;
+    const auto time = [](const timespec& t) {
+        return FileTime(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
+    };
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (!isTemporaryName(entry->d_name)) continue;
+        // A copy's temporary file carries its source's old modification time from the start,
+        // so the status-change time tells when it was last written.
+        struct stat info {};
+        if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode) || time(info.st_ctim) >= before ||
+            time(info.st_mtim) >= before) {
+            continue;
+        }
+        if (::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0) ++removed;
+    }
+    return removed;
 }
 
 std::string errorText(int error) {

@@ -83,6 +83,15 @@ inline int writeFileAtomically(const std::filesystem::path& path, std::string_vi
         path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
+// True for the hidden names the temporary files above are given before they are renamed into
+// place: ".<name>.morrowdeck-" and six letters or digits.
+bool isTemporaryName(std::string_view name);
+
+// Removes the regular files with temporary names in the folder (not below it) whose status
+// change and modification are both before `before`: what a process killed while writing left
+// behind. Returns how many were removed; a folder that cannot be read gives 0.
+std::size_t removeStaleTemporaryFiles(const std::filesystem::path& folder, FileTime before);
+
 // Stable English text for an errno value ("No space left on device"), independent of the
 // process locale.
 std::string errorText(int error);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "engine/backup_layout.h"
+#include "engine/destination_lock.h"
 #include "engine/serato_error.h"
 #include "library/crate_writer.h"
 #include "library/serato_folder.h"
@@ -111,6 +112,10 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     for (const auto& folder : {audioTarget, run.seratoRoot})
         if (!platform::isWritableDirectory(folder))
             throw SeratoError::destinationUnwritable(folder);
+    DestinationLock destination(
+        reporter_, {audioTarget, run.seratoRoot},
+        {run.crateFolder(), run.smartCrateFolder(), run.seratoRoot / RestoreTexts::stagedFolder});
+    run.destination = &destination;
     // Restored paths are written relative to the volume of the Serato folder, the rule its
     // crate files are read by; both sides are resolved, so an audio folder reached through a
     // symbolic link onto another drive gives paths to where the files really are.
@@ -199,7 +204,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
     reporter_.update([&](Snapshot& snap) {
         snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
     });
-    const auto outcomes = copyFiles(jobs, run.overwrite, threads);
+    const auto outcomes = copyFiles(run, jobs, threads);
     run.restoredTracks = jobs.size();
 
     std::vector<bool> seen(jobs.size(), false);
@@ -237,13 +242,14 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
 }
 
 std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(
-    const std::vector<FileCopier::Job>& jobs, bool overwrite, std::int64_t threads) {
+    const Run& run, const std::vector<FileCopier::Job>& jobs, std::int64_t threads) {
     using Outcome = FileCopier::Outcome;
     std::vector<std::optional<std::pair<Outcome, int>>> outcomes(jobs.size());
     FileCopier::Options options;
     // Restoring a file onto itself (audio target = backup folder) never touches it.
-    options.existing = overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
+    options.existing = run.overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
     options.threads = threads;
+    options.entering = [&run](std::string_view folder) { run.destination->clean(folder); };
     FileCopier copier(
         options, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) {

@@ -97,7 +97,7 @@ class RestoreEngine {
     // Copies the jobs on the pool and counts each outcome as it arrives; returns the outcomes
     // in job order (none for a job dropped by cancellation).
     std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> copyFiles(
-        const std::vector<FileCopier::Job>& jobs, bool overwrite, std::int64_t threads);
+        const Run& run, const std::vector<FileCopier::Job>& jobs, std::int64_t threads);
     void logFailure(const FileCopier::Job& job, int error);
     void recordStep(Run& run, const std::filesystem::path& destination, const std::string& key,
                     const std::string& relPath);

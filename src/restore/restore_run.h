@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/backup_catalog.h"
+#include "engine/destination_lock.h"
 #include "library/serato_folder.h"
 #include "restore/restore_engine.h"
 
@@ -23,6 +24,7 @@ struct RestoreEngine::Run {
     bool rebuildDatabase = true;
     std::uint32_t restoreTime = 0;  // seconds since 1970, taken once
     std::string volumePrefix;       // of the Serato folder: restored paths are relative to it
+    DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
 
     // What the backup says of its files (absent for a backup from an earlier version).
     std::optional<BackupCatalog> catalog;

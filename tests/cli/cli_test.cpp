@@ -1,6 +1,7 @@
 // morrowdeck-cli as a script sees it: exit statuses, output shapes, usage errors, Ctrl-C and one
 // round trip through the binaries. What the engines log and count is their own suites' to test.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -131,6 +132,17 @@ TEST_F(BackupCli, OptionsReachTheEngineAndMissingFilesExitOne) {
     EXPECT_EQ(doc.size(), 2u);
     EXPECT_EQ(doc["snapshot"].size(), 16u);
     EXPECT_TRUE(doc["log"].at(0)["level"].is_string());
+}
+
+// `backup | head`: a reader gone before the first line ends neither the run nor its status.
+TEST_F(BackupCli, AClosedOutputStreamLetsTheRunFinish) {
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    ::close(pipe[0]);
+    CliProcess process({"backup", "--library", lib.serato, "--to", to}, MORROWDECK_CLI, pipe[1]);
+    ::close(pipe[1]);
+    EXPECT_EQ(process.wait().status, 0);
+    EXPECT_TRUE(fs::exists(to / "Techno/c.mp3"));
 }
 
 // Ctrl-C cancels and waits for the run's end; thousands of one-at-a-time copies keep it going,

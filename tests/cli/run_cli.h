@@ -23,11 +23,12 @@ struct CliResult {
 };
 
 // A built program started with empty standard input and both output streams captured in
-// files. The destructor kills and reaps a process still running.
+// files, or standard output on `output` when given. The destructor kills and reaps a process
+// still running.
 class CliProcess {
   public:
     explicit CliProcess(std::vector<std::string> arguments,
-                        const std::string& program = MORROWDECK_CLI) {
+                        const std::string& program = MORROWDECK_CLI, int output = -1) {
         arguments.insert(arguments.begin(), program);
         std::vector<char*> argv;
         for (auto& argument : arguments)
@@ -36,7 +37,10 @@ class CliProcess {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+        if (output >= 0)
+            posix_spawn_file_actions_adddup2(&actions, output, 1);
+        else
+            posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out").c_str(), O_WRONLY | O_CREAT, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "err").c_str(), O_WRONLY | O_CREAT, 0600);
         const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -55,6 +59,7 @@ class CliProcess {
 
   private:
     static std::string text(const std::filesystem::path& file) {
+        if (!std::filesystem::exists(file)) return {};  // output went elsewhere
         const auto bytes = readBytes(file);
         return {bytes.begin(), bytes.end()};
     }

@@ -134,6 +134,27 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(errorText(ENOSPC), "No space left on device");
 }
 
+// What a killed writer leaves: only regular files with the temporary names, last changed
+// before the given start, are removed; a name the long-name rule shortened still counts.
+TEST(FileOperations, StaleTemporaryFiles) {
+    test::TempDir dir;
+    const Names stale{".a.mp3.morrowdeck-AbC123", "." + std::string(236, 'x') + ".morrowdeck-000000"};
+    Names kept{"a.mp3.morrowdeck-AbC123", ".a.mp3.morrowdeck-AbC12", ".a.mp3.morrowdeck-AbC1234",
+               ".a.mp3.morrowdeck-AbC-23", ".a.mp3.morrowdeck_AbC123", "a.mp3"};
+    for (const auto& name : stale) writeFile(dir / name, "partial");
+    for (const auto& name : kept) writeFile(dir / name, "x");
+    kept.insert(kept.end(), {".d.morrowdeck-Folder", ".l.morrowdeck-Link00"});
+    fs::create_directory(dir / kept[kept.size() - 2]);
+    fs::create_symlink("a.mp3", dir / kept.back());
+    const auto now = std::chrono::system_clock::now();
+
+    EXPECT_EQ(removeStaleTemporaryFiles(dir.path(), now - 1h), 0u);  // newer: another writer's
+    EXPECT_EQ(removeStaleTemporaryFiles(dir.path(), now + 1h), stale.size());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(entries(dir.path()), kept);
+    EXPECT_EQ(removeStaleTemporaryFiles(dir / "missing", now + 1h), 0u);
+}
+
 // Volume limits and boundaries, on tmpfs mounts (needs root, as in CI).
 TEST(FileOperations, SmallAndReadOnlyVolumes) {
     test::TempDir dir;

@@ -1,0 +1,51 @@
+#include "engine/destination_lock.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "engine/run_result.h"
+
+namespace morrowdeck {
+
+DestinationLock::DestinationLock(ProgressReporter& reporter,
+                                 const std::vector<std::filesystem::path>& locked,
+                                 const std::vector<std::filesystem::path>& cleaned)
+    : reporter_(reporter), start_(std::chrono::system_clock::now()) {
+    std::set<std::pair<dev_t, ino_t>> seen;
+    for (const auto& folder : locked) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second)
+            continue;
+        platform::FileLock lock;
+        const int error = lock.acquire(folder / fileName);
+        if (error == EWOULDBLOCK)
+            throw PlatformError("Another Morrowdeck run is writing to " + folder.native() + ".");
+        if (error == 0) locks_.push_back(std::move(lock));
+    }
+    // Only now: a folder another run is writing to must not lose that run's files.
+    for (const auto* folders : {&locked, &cleaned})
+        for (const auto& folder : *folders)
+            clean(folder.native());
+    reporter_.setBeforeEndLine([this] {
+        std::lock_guard lock(mutex_);
+        if (removed_ > 0) {
+            reporter_.log(LogEntry::Level::info,
+                          "Removed " + std::to_string(removed_) +
+                              " unfinished temporary file(s) from an earlier run.");
+        }
+    });
+}
+
+DestinationLock::~DestinationLock() {
+    reporter_.setBeforeEndLine({});
+}
+
+void DestinationLock::clean(std::string_view folder) {
+    std::lock_guard lock(mutex_);
+    if (cleaned_.insert(std::string(folder)).second)
+        removed_ += platform::removeStaleTemporaryFiles(std::string(folder), start_);
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,75 @@
+// Two runs into one destination, and what a killed run left there: both engines, through the
+// lock each takes at its start.
+#include "engine/destination_lock.h"
+
+#include <gtest/gtest.h>
+
+#include "restore/restore_engine.h"
+#include "support/engine_harness.h"
+#include "support/temp_dir.h"
+
+namespace morrowdeck {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+    const char* name;
+    bool restore;
+    const char* locked;                  // the folder the other run holds
+    std::vector<const char*> leftovers;  // folders the run writes, each with a killed copy
+};
+
+class TwoRuns : public testing::TestWithParam<Case> {};
+
+TEST_P(TwoRuns, TheSecondRefusesToStartAndTheNextCleansUp) {
+    const Case& c = GetParam();
+    test::TempDir dir;
+    test::writeFile(dir / "Music/a.mp3", "audio");
+    const std::vector crates{test::makeCrate({"A"}, {dir / "Music/a.mp3"})};
+    const auto run = [&] {
+        if (!c.restore) return test::runBackup(crates, dir / "Backup");
+        RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+        return test::captureRun<RestoreEngine>(
+            engine,
+            [&](auto onLog, auto onProgress, auto done) {
+                engine.run(dir / "Backup", dir / "Audio", dir / "Library", true, false, onLog,
+                           onProgress, done);
+            },
+            {});
+    };
+    if (c.restore) {
+        ASSERT_EQ(test::runBackup(crates, dir / "Backup").failure(), "");
+    }
+    const std::string temp = ".a.mp3.morrowdeck-K1lled";
+    test::writeFile(dir / "Music" / temp, "");
+    for (const fs::path folder : c.leftovers) test::writeFile(dir / folder / temp, "partial");
+
+    fs::create_directories(dir / c.locked);
+    platform::FileLock other;
+    ASSERT_EQ(other.acquire(dir / c.locked / DestinationLock::fileName), 0);
+    EXPECT_EQ(run().failure(),
+              "Another Morrowdeck run is writing to " + (dir / c.locked).native() + ".");
+    for (const fs::path folder : c.leftovers) EXPECT_TRUE(fs::exists(dir / folder / temp));
+
+    other.release();  // and a lock file as a killed run leaves it: nobody holds it
+    test::writeFile(dir / c.locked / DestinationLock::fileName, "");
+    const auto next = run();
+    ASSERT_EQ(next.failure(), "");
+    EXPECT_TRUE(next.logged("Removed " + std::to_string(c.leftovers.size()) +
+                            " unfinished temporary file(s) from an earlier run."));
+    for (const fs::path folder : c.leftovers) EXPECT_FALSE(fs::exists(dir / folder / temp));
+    EXPECT_TRUE(fs::exists(dir / "Music" / temp));  // not a folder the run writes
+    EXPECT_FALSE(fs::exists(dir / c.locked / DestinationLock::fileName));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engines, TwoRuns,
+    testing::Values(Case{"Backup", false, "Backup", {"Backup/A", "Backup/.morrowdeck"}},
+                    Case{"RestoreAudio", true, "Audio", {"Audio/A"}},
+                    Case{"RestoreSerato", true, "Library/_Serato_",
+                         {"Library/_Serato_", "Library/_Serato_/Subcrates"}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+}  // namespace
+}  // namespace morrowdeck
