@@ -78,7 +78,7 @@ TEST(Cli, ApplyAndTagsJson) {
     TempDir dir;
     const auto apply = runCli({"apply", "--serato", dir.path(), "--json"});
     EXPECT_EQ(apply.status, 1);  // nothing staged
-    EXPECT_EQ(Json::parse(apply.out).size(), 3u);
+    EXPECT_EQ(Json::parse(apply.out).size(), 4u);
     writeFile(dir / "x.MP3", "not audio");
     const auto tags = runCli({"tags", dir / "x.MP3", dir / "missing.flac", "--json"});
     ASSERT_EQ(tags.status, 0);
