@@ -1,5 +1,6 @@
 // BackupEngine: the metadata kept beside the audio. None of these steps can fail a backup:
-// unreadable inputs skip a step, and a file that cannot be written is named in a warning.
+// an unreadable or damaged input is named in a warning and gives what could be read, and a
+// file that cannot be written is named in a warning.
 #include <unordered_map>
 #include <unordered_set>
 
@@ -71,12 +72,25 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
                                           const std::optional<std::filesystem::path>& databaseURL,
                                           const Plan& work) {
     if (!databaseURL) return;
-    const auto database = readMetadata(*databaseURL);
-    if (!database) return;
+    std::string oversized;
+    const auto database = readMetadataFile(*databaseURL, oversized);
+    if (!database) {
+        if (!oversized.empty())
+            reporter_.log(LogEntry::Level::warning, oversized);
+        else if (platform::fileExists(*databaseURL))
+            reporter_.log(LogEntry::Level::warning,
+                          "Couldn't read Serato's track database " + databaseURL->native() +
+                              "; no track records were captured.");
+        return;
+    }
 
+    ReadReport report;
     std::unordered_map<std::string, SeratoDatabase::Bytes> byPath;
-    for (auto& entry : SeratoDatabase::records(*database))
+    for (auto& entry : SeratoDatabase::records(*database, &report))
         byPath.try_emplace(std::move(entry.path), std::move(entry.record));
+    if (report.damaged())
+        reporter_.log(LogEntry::Level::warning,
+                      report.warning("Serato's track database", *databaseURL, "track record"));
     const auto canonical = canonicalKeys(byPath);
 
     std::vector<SeratoDatabase::SnapshotPair> pairs;
@@ -104,7 +118,17 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
 
 void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, const Plan& work) {
     // Always the running user's own Serato database, whichever library was chosen.
-    const auto library = SeratoSQL::read(SeratoFolder::masterDatabase());
+    const auto file = SeratoFolder::masterDatabase();
+    std::string problem;
+    const auto library = SeratoSQL::read(file, &problem);
+    if (!problem.empty()) {
+        const std::size_t assets = library ? library->assets.size() : 0;
+        const std::size_t rules = library ? library->smartCrates.size() : 0;
+        reporter_.log(LogEntry::Level::warning,
+                      "Couldn't read all of Serato's database " + file.native() + " (" + problem +
+                          "): read " + std::to_string(assets) + " rating/color record(s) and " +
+                          std::to_string(rules) + " smart-crate rule(s).");
+    }
     if (!library || (library->assets.empty() && library->smartCrates.empty())) return;
     const auto canonical = canonicalKeys(library->assets);
 

@@ -37,8 +37,11 @@ int runApply(const ApplyOptions& options) {
     if (options.json) {
         printJson(std::cout, {{"message", outcome.message},
                               {"assetsUpdated", outcome.assetsUpdated},
-                              {"rulesWritten", outcome.rulesWritten}});
+                              {"rulesWritten", outcome.rulesWritten},
+                              {"warnings", outcome.warnings}});
     } else {
+        for (const auto& warning : outcome.warnings)
+            std::cerr << "warning: " << warning << '\n';
         std::cout << outcome.message << '\n';
     }
     return outcome.applied ? exitOk : exitFailures;

@@ -47,8 +47,9 @@ int runBackup(const BackupCommandOptions& options) {
         std::cerr << noLibraryMessage << '\n';
         return exitUsage;
     }
+    std::vector<std::string> warnings;
     const auto forest =
-        SeratoLibrary::withNotInCrate(SeratoLibrary::loadCrates(*library), *library);
+        SeratoLibrary::withNotInCrate(SeratoLibrary::loadCrates(*library, &warnings), *library);
     CrateSelection selection(std::make_shared<const CrateIndex>(forest));
     if (options.crates.empty() && !options.notInCrate) {
         selection.selectAll();
@@ -67,6 +68,10 @@ int runBackup(const BackupCommandOptions& options) {
 
     // The session outlives the engine, whose destructor joins its work thread.
     EngineSession session(options.json);
+    // Damaged crate files head the run's log, like the engine's own warnings.
+    const auto log = session.onLog();
+    for (auto& warning : warnings)
+        log(LogEntry(LogEntry::Level::warning, std::move(warning)));
     BackupEngine engine(session.queue());
     engine.run(selection.selectedCrates(), std::filesystem::absolute(options.to),
                engineOptions(options), *library / SeratoFolder::databaseFile, session.onLog(),

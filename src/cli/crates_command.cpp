@@ -2,6 +2,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/command.h"
 #include "cli/json_output.h"
@@ -49,7 +50,10 @@ int runCrates(const CratesOptions& options) {
         std::cerr << noLibraryMessage << '\n';
         return exitUsage;
     }
-    const auto forest = SeratoLibrary::loadCrates(*library);
+    std::vector<std::string> warnings;
+    const auto forest = SeratoLibrary::loadCrates(*library, &warnings);
+    for (const auto& warning : warnings)
+        std::cerr << "warning: " << warning << '\n';
     if (options.json) {
         nlohmann::ordered_json crates = nlohmann::ordered_json::array();
         for (const auto& crate : forest)

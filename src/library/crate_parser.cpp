@@ -9,33 +9,46 @@ namespace {
 
 // Calls visit(stored) for every decodable "ptrk" of every "otrk" that names a file, in file
 // order: an empty path or one made only of separators ("/") names the volume, not a track.
-// The string is a reused buffer, valid during the call.
+// The string is a reused buffer, valid during the call. Returns how much was read.
 template <typename Visit>
-void eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
+ReadReport eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
+    ReadReport report;
+    report.totalBytes = crate.size();
     std::string stored;
     SeratoDatabase::eachChunk(
         crate, [&](std::string_view tag, std::span<const std::uint8_t> track) {
+            if (report.usedBytes == 0) report.header = tag == "vrsn";
+            report.usedBytes = static_cast<std::size_t>(track.data() + track.size() - crate.data());
             if (tag != "otrk") return;
+            bool damaged = SeratoDatabase::completeChunksLength(track) != track.size();
+            bool named = false;
             SeratoDatabase::eachChunk(
                 track, [&](std::string_view field, std::span<const std::uint8_t> payload) {
                     if (field != "ptrk" || payload.empty()) return;
                     stored.clear();
-                    if (!text::appendDecodedUtf16BE(stored, payload) ||
-                        stored.find_first_not_of('/') == std::string::npos)
+                    if (!text::appendDecodedUtf16BE(stored, payload)) {
+                        damaged = true;
                         return;
+                    }
+                    named = true;
+                    if (stored.find_first_not_of('/') == std::string::npos) return;
+                    ++report.read;
                     visit(stored);
                 });
+            if (damaged && !named) ++report.unreadable;
         });
+    return report;
 }
 
 }  // namespace
 
 std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
-                                    std::string_view volumePrefix) {
+                                    std::string_view volumePrefix, ReadReport* report) {
     std::vector<std::string> paths;
-    eachStoredPath(crate, [&](const std::string& stored) {
+    const ReadReport read = eachStoredPath(crate, [&](const std::string& stored) {
         paths.push_back(absolutePath(stored, volumePrefix));
     });
+    if (report != nullptr) *report = read;
     return paths;
 }
 

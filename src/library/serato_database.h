@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "library/read_report.h"
+
 // Serato's tag/length/value chunk format and the "database V2" file built on it.
 // Every function is pure and thread-safe; malformed input yields fewer results, never an
 // error. Track records are carried as opaque bytes so that fields this program does not
@@ -111,8 +113,9 @@ struct SnapshotPair {
 // The path in the first "pfil" chunk of the record that decodes as UTF-16BE.
 std::optional<std::string> pfil(ByteView record);
 
-// Every "otrk" of a database V2 file that has a decodable "pfil", in file order.
-std::vector<Record> records(ByteView database);
+// Every "otrk" of a database V2 file that has a decodable "pfil", in file order. `report`,
+// when given, tells how much was read; a record without a decodable "pfil" is unreadable.
+std::vector<Record> records(ByteView database, ReadReport* report = nullptr);
 
 // The record with every "pfil" chunk replaced by the new path; a record without one gets
 // the path as its new first chunk. All other chunks are copied byte for byte.

@@ -14,13 +14,22 @@ std::optional<std::string> pfil(ByteView record) {
     return path;
 }
 
-std::vector<Record> records(ByteView database) {
+std::vector<Record> records(ByteView database, ReadReport* report) {
     std::vector<Record> list;
+    ReadReport read;
+    read.totalBytes = database.size();
     eachChunk(database, [&](std::string_view tag, ByteView payload) {
+        if (read.usedBytes == 0) read.header = tag == "vrsn";
+        read.usedBytes = static_cast<std::size_t>(payload.data() + payload.size() - database.data());
         if (tag != "otrk") return;
-        if (auto path = pfil(payload))
+        if (auto path = pfil(payload)) {
             list.push_back({std::move(*path), Bytes(payload.begin(), payload.end())});
+        } else {
+            ++read.unreadable;
+        }
     });
+    read.read = list.size();
+    if (report != nullptr) *report = read;
     return list;
 }
 

@@ -32,7 +32,8 @@ std::string lowercaseAscii(std::string_view text) {
 
 // Reads one sub-folder of the library into the builder.
 void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::string_view ext,
-            const std::vector<std::string>& prefix, bool isSmart, std::string_view volumePrefix) {
+            const std::vector<std::string>& prefix, bool isSmart, std::string_view volumePrefix,
+            std::vector<std::string>* warnings) {
     // Crate names may start with a dot (Serato lists a smart crate named "..."), so hidden
     // entries are listed too. Of those, only macOS companion files ("._Name.crate") are not
     // crates; ".DS_Store" and the like fail the extension check below.
@@ -67,8 +68,17 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
 
         const std::filesystem::path file = folder / candidate.name;
         std::vector<std::string> tracks;
-        if (platform::readFileInto(file, bytes))
-            tracks = CrateParser::trackPaths(bytes, volumePrefix);
+        ReadReport report;
+        if (platform::readFileInto(file, bytes)) {
+            tracks = CrateParser::trackPaths(bytes, volumePrefix, &report);
+            if (warnings != nullptr && report.damaged())
+                warnings->push_back(
+                    report.warning(isSmart ? "Smart crate file" : "Crate file", file, "track"));
+        } else if (warnings != nullptr) {
+            warnings->push_back(std::string("Couldn't read the ") +
+                                (isSmart ? "smart crate" : "crate") + " file " + file.native() +
+                                "; its crate is listed without tracks.");
+        }
         builder.insert(components, file, isSmart, std::move(tracks));
     }
 }
@@ -107,13 +117,14 @@ std::vector<std::string> nameComponents(std::string_view baseName) {
     return components;
 }
 
-std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from) {
+std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from,
+                                   std::vector<std::string>* warnings) {
     const std::string prefix = volumeMountPrefix(from);
     TreeBuilder builder;
     ingest(builder, from / SeratoFolder::crateFolder, SeratoFolder::crateExtension, {}, false,
-           prefix);
+           prefix, warnings);
     ingest(builder, from / SeratoFolder::smartCrateFolder, SeratoFolder::smartCrateExtension,
-           {std::string(smartCratesGroup)}, true, prefix);
+           {std::string(smartCratesGroup)}, true, prefix, warnings);
     return builder.sortedForest();
 }
 

@@ -29,7 +29,10 @@ std::string volumeMountPrefix(const std::filesystem::path& path);
 std::vector<std::string> nameComponents(std::string_view baseName);
 
 // Reads every ".crate" in "Subcrates" and every ".scrate" in "SmartCrates" (below the group
-// "Smart Crates") of the library folder into the name-sorted forest.
-std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from);
+// "Smart Crates") of the library folder into the name-sorted forest. A crate file that cannot
+// be read, or only in part, still gives its crate with the tracks that could be read, and
+// `warnings` (when given) one line naming the file and what was read.
+std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from,
+                                   std::vector<std::string>* warnings = nullptr);
 
 }  // namespace morrowdeck::SeratoLibrary

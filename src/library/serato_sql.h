@@ -42,26 +42,41 @@ struct Library {
 struct ApplyResult {
     std::int64_t assetsUpdated = 0;    // asset rows changed by the updates
     std::int64_t rulesWritten = 0;     // smart-crate rule rows written
-    std::optional<std::string> error;  // only when the database cannot be opened; counts are 0 then
+    std::optional<std::string> error;  // nothing was written; counts are 0 then
+    std::vector<std::string> warnings{};  // smart crates whose rules were not written, and why
 
     bool operator==(const ApplyResult&) const = default;
 };
 
-// The one error `apply` reports.
+// The errors `apply` reports: the file cannot be opened; another program holds a lock past
+// the busy timeout; the database cannot be written (read-only, damaged, full).
 inline constexpr std::string_view openErrorText =
     "Couldn't open Serato's database. Make sure Serato is completely quit.";
+inline constexpr std::string_view lockedErrorText =
+    "Serato's database is locked by another program; nothing was written. Make sure Serato is "
+    "completely quit, then try again.";
+inline constexpr std::string_view readOnlyErrorText =
+    "Serato's database is read-only; nothing was written.";
+// Followed by SQLite's own description, e.g. "database disk image is malformed".
+inline constexpr std::string_view writeErrorText =
+    "Couldn't write Serato's database; nothing was written: ";
 
-// Reads the database read-only (no busy timeout). Absent only when the file cannot be opened;
-// a missing table, a locked database or another statement failure gives fewer entries.
+// Reads the database read-only (no busy timeout). Absent only when the path is not a regular
+// file or cannot be opened (a FIFO or device is never opened); a missing table, a locked or
+// damaged database gives fewer entries. When `problem` is given and the file exists but could
+// not be read whole, it receives the reason ("database is locked", "not a regular file").
 // Rows whose rating, color and dj_play_count are all NULL are skipped whatever bpm holds.
-std::optional<Library> read(const std::filesystem::path& from);
+std::optional<Library> read(const std::filesystem::path& from, std::string* problem = nullptr);
 
 // Writes ratings, colours and play counts (matched by `portable_id`) and smart-crate rules in
-// one transaction that is committed whatever the single statements returned. An absent rating
-// or colour clears the stored value; an absent play count keeps it; bpm is never written.
-// A smart crate goes to the type-2 container of exactly its name when there is one, otherwise
-// to the first type-2 container whose name is LIKE the name followed by "%". A crate whose
-// name is empty is skipped. Busy timeout 3000 ms; statement failures only lower the counts.
+// one write transaction. An absent rating or colour clears the stored value; an absent play
+// count keeps it; bpm is never written. A row the database refuses (its CHECK) is not counted
+// and the rest goes on; a failure of the database itself (lock, read-only, damage, full disk)
+// rolls everything back and is the error. Other programs' locks are waited for 3000 ms in all,
+// not per statement.
+// A smart crate goes to the one type-2 container of exactly its name, else to the one whose
+// name is the crate's name followed by text that cleanName cuts (the name as read, compared
+// ignoring ASCII case); none or more than one is a warning and the rules are not written.
 ApplyResult apply(const Library& library, const std::filesystem::path& to);
 
 // The name cut before its first scalar below U+0020 or at or above U+F0000. Bytes that are not

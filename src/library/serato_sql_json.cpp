@@ -10,17 +10,12 @@ namespace {
 
 using nlohmann::json;
 
-// The outcome of reading one optional member: failed marks a value of the wrong kind.
+// One optional member: its value, or why the value it holds is not used.
 template <typename T>
 struct Member {
     std::optional<T> value;
-    bool failed = false;
+    const char* problem = nullptr;
 };
-
-template <typename T>
-Member<T> fail() {
-    return {std::nullopt, true};
-}
 
 const json* find(const json& object, const char* key) {
     const auto it = object.find(key);
@@ -30,11 +25,12 @@ const json* find(const json& object, const char* key) {
 Member<double> readDouble(const json& object, const char* key) {
     const json* value = find(object, key);
     if (value == nullptr) return {};
-    if (!value->is_number()) return fail<double>();
+    if (!value->is_number()) return {std::nullopt, "not a number"};
     return {value->get<double>()};
 }
 
 Member<std::int64_t> readInt64(const json& object, const char* key) {
+    constexpr const char* notWhole = "not a 64-bit whole number";
     const json* value = find(object, key);
     if (value == nullptr) return {};
     if (value->is_number_integer() && !value->is_number_unsigned())
@@ -42,7 +38,7 @@ Member<std::int64_t> readInt64(const json& object, const char* key) {
     if (value->is_number_unsigned()) {
         const auto number = value->get<std::uint64_t>();
         if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            return fail<std::int64_t>();
+            return {std::nullopt, notWhole};
         return {static_cast<std::int64_t>(number)};
     }
     if (value->is_number_float()) {
@@ -50,19 +46,56 @@ Member<std::int64_t> readInt64(const json& object, const char* key) {
         const double number = value->get<double>();
         constexpr double limit = 9223372036854775808.0;  // 2^63
         if (!(number >= -limit && number < limit) || std::trunc(number) != number)
-            return fail<std::int64_t>();
+            return {std::nullopt, notWhole};
         return {static_cast<std::int64_t>(number)};
     }
-    return fail<std::int64_t>();
+    return {std::nullopt, notWhole};
 }
 
-std::optional<AssetMeta> readAsset(const json& object) {
-    if (!object.is_object()) return std::nullopt;
-    const auto rating = readDouble(object, "rating");
-    const auto color = readInt64(object, "color");
-    const auto bpm = readDouble(object, "bpm");
-    const auto playCount = readInt64(object, "playCount");
-    if (rating.failed || color.failed || bpm.failed || playCount.failed) return std::nullopt;
+// Serato's own database refuses a rating outside 0-1 (and with it the track's other values),
+// and a play count is never negative.
+Member<double> readRating(const json& object) {
+    auto rating = readDouble(object, "rating");
+    if (rating.value && !(*rating.value >= 0.0 && *rating.value <= 1.0))
+        return {std::nullopt, "not from 0 to 1"};
+    return rating;
+}
+
+Member<std::int64_t> readCount(const json& object) {
+    auto count = readInt64(object, "playCount");
+    if (count.value && *count.value < 0) return {std::nullopt, "negative"};
+    return count;
+}
+
+// A value as JSON text, cut to a length a log line can carry.
+std::string shortText(const json& value) {
+    constexpr std::size_t limit = 60;
+    std::string text = value.dump(-1, ' ', false, json::error_handler_t::replace);
+    if (text.size() <= limit) return text;
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;  // never inside a UTF-8 sequence
+    return text.substr(0, cut) + "\u2026";
+}
+
+// Notes a value left out: `what of "key" (value: problem)`.
+template <typename T>
+void note(std::vector<std::string>* skipped, const Member<T>& member, const char* what,
+          const std::string& key, const json& asset, const char* memberKey) {
+    if (skipped == nullptr || member.problem == nullptr) return;
+    skipped->push_back(std::string(what) + " of \"" + key + "\" (" +
+                       shortText(asset.at(memberKey)) + ": " + member.problem + ")");
+}
+
+AssetMeta readAsset(const json& asset, const std::string& key, std::vector<std::string>* skipped) {
+    const auto rating = readRating(asset);
+    const auto color = readInt64(asset, "color");
+    const auto bpm = readDouble(asset, "bpm");
+    const auto playCount = readCount(asset);
+    note(skipped, rating, "rating", key, asset, "rating");
+    note(skipped, color, "color", key, asset, "color");
+    note(skipped, bpm, "bpm", key, asset, "bpm");
+    note(skipped, playCount, "play count", key, asset, "playCount");
     return AssetMeta{rating.value, color.value, bpm.value, playCount.value};
 }
 
@@ -107,7 +140,7 @@ std::string encodeJson(const Library& library) {
     return toJson(library).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::optional<Library> fromJson(const json& document) {
+std::optional<Library> fromJson(const json& document, std::vector<std::string>* skipped) {
     if (!document.is_object()) return std::nullopt;
     const auto assets = document.find("assets");
     const auto crates = document.find("smartCrates");
@@ -117,23 +150,32 @@ std::optional<Library> fromJson(const json& document) {
     }
     Library library;
     for (const auto& [key, value] : assets->items()) {
-        auto meta = readAsset(value);
-        if (!meta) return std::nullopt;
-        library.assets.insert_or_assign(key, *meta);
+        if (!value.is_object()) {
+            if (skipped != nullptr)
+                skipped->push_back("asset \"" + key + "\" (" + shortText(value) +
+                                   ": not an object)");
+            continue;
+        }
+        library.assets.insert_or_assign(key, readAsset(value, key, skipped));
     }
+    std::size_t number = 0;
     for (const auto& value : *crates) {
-        auto crate = readCrate(value);
-        if (!crate) return std::nullopt;
-        library.smartCrates.push_back(std::move(*crate));
+        ++number;
+        if (auto crate = readCrate(value)) {
+            library.smartCrates.push_back(std::move(*crate));
+        } else if (skipped != nullptr) {
+            skipped->push_back("smart crate " + std::to_string(number) + " (" + shortText(value) +
+                               ": no text name and rules)");
+        }
     }
     return library;
 }
 
-std::optional<Library> decodeJson(std::string_view text) {
+std::optional<Library> decodeJson(std::string_view text, std::vector<std::string>* skipped) {
     try {
         const json document = json::parse(text.begin(), text.end(), nullptr, false);
         if (document.is_discarded()) return std::nullopt;
-        return fromJson(document);
+        return fromJson(document, skipped);
     } catch (const json::exception&) {
         return std::nullopt;  // not expected: the parse is non-throwing and every access is checked
     }

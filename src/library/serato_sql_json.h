@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "library/serato_sql.h"
 
@@ -20,15 +21,20 @@ nlohmann::json toJson(const Library& library);
 // toJson, compact. Text that is not valid UTF-8 is written with U+FFFD.
 std::string encodeJson(const Library& library);
 
-// Absent when "assets" is not an object, "smartCrates" not an array, or a crate's "name" or
-// "rules" not a string (missing included). Asset members that are missing or null are absent;
-// rating and bpm take any number; color and playCount take integers and floats with an exact
-// 64-bit integer value. Any other value of those four members (a string, 7.5, 2^63, an asset
-// that is not an object) fails the whole decode. Unknown members are ignored.
-std::optional<Library> fromJson(const nlohmann::json& document);
+// Absent when "assets" is not an object or "smartCrates" not an array. Asset members that are
+// missing or null are absent; rating takes numbers from 0 to 1, bpm any number, color integers
+// and playCount integers from 0 (floats with an exact 64-bit integer value included). Any
+// other value of those four members (a string, 7.5, 2^64, a rating of 1.5, a count of -1) is
+// left out, as is an asset that is not an object and a smart crate whose "name" or "rules" is
+// not a string (missing included): every other value is kept. `skipped`, when given, gets one
+// line for each, such as `rating of "a.mp3" (1.5: not from 0 to 1)`. Unknown members are
+// ignored.
+std::optional<Library> fromJson(const nlohmann::json& document,
+                                std::vector<std::string>* skipped = nullptr);
 
 // Parses the text (strict JSON, nothing after the value) and applies fromJson. Never throws
 // except for allocation failure.
-std::optional<Library> decodeJson(std::string_view text);
+std::optional<Library> decodeJson(std::string_view text,
+                                  std::vector<std::string>* skipped = nullptr);
 
 }  // namespace morrowdeck::SeratoSQL

@@ -39,12 +39,12 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
         database.parent_path() / (database.filename().native() + " (Morrowdeck backup)");
     saveOnce(database, safetyCopy);
 
-    const auto result = SeratoSQL::apply(*decoded, database);
+    auto result = SeratoSQL::apply(*decoded, database);
     if (result.error) return {*result.error};
     return {"Applied " + std::to_string(result.assetsUpdated) + " rating/color update(s) and " +
                 std::to_string(result.rulesWritten) +
                 " smart-crate rule(s). Reopen Serato to see them.",
-            true, result.assetsUpdated, result.rulesWritten};
+            true, result.assetsUpdated, result.rulesWritten, std::move(result.warnings)};
 }
 
 }  // namespace morrowdeck

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace morrowdeck {
 
@@ -12,6 +13,7 @@ struct ApplyOutcome {
     bool applied = false;  // true only for the "Applied …" message
     std::int64_t assetsUpdated = 0;
     std::int64_t rulesWritten = 0;
+    std::vector<std::string> warnings{};  // staged smart crates whose rules were not written
 };
 
 // Writes the ratings, colours, play counts and smart-crate rules a restore staged in the

@@ -44,8 +44,13 @@ void RestoreEngine::writeCrateOrder(const Run& run,
 std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
     const auto json = readMetadata(run.metadataFolder() / BackupLayout::seratoJsonFileName);
     if (!json) return 0;
+    std::vector<std::string> skipped;
     const auto library = SeratoSQL::decodeJson(
-        std::string_view(reinterpret_cast<const char*>(json->data()), json->size()));
+        std::string_view(reinterpret_cast<const char*>(json->data()), json->size()), &skipped);
+    // One bad value costs only itself; the rest of the file is still restored.
+    for (const auto& value : skipped)
+        reporter_.log(LogEntry::Level::warning,
+                      std::string(BackupLayout::seratoJsonFileName) + ": skipped the " + value + ".");
     if (!library) return 0;
 
     SeratoSQL::Library staged;

@@ -2,7 +2,10 @@
 // Serato metadata kept beside the audio.
 #include "backup/backup_engine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -296,6 +299,46 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
     const auto rulesOnly = runBackup({makeCrate({"C"}, {tracks[4]})}, lib.dir / "B2");
     EXPECT_TRUE(rulesOnly.logged("Captured 0 rating/color record(s) and 1 smart-crate rule(s)."));
     EXPECT_TRUE(fs::exists(lib.dir / "B2" / ".morrowdeck" / "serato.json"));
+}
+
+// Damaged Serato files never stop a backup and are each named in one warning: a FIFO at
+// master.sqlite is not opened (it would wait for a writer forever), a cut database V2 still
+// gives its complete records.
+TEST(BackupMetadata, DamagedSeratoFilesAreNamedAndTheRunFinishes) {
+    Library lib;
+    const auto track = lib.track("a.mp3");
+    const auto master = lib.home / "Library/Application Support/Serato/Library/master.sqlite";
+    fs::create_directories(master.parent_path());
+    ASSERT_EQ(::mkfifo(master.c_str(), 0600), 0);
+    const auto recordOf = [](std::string path) {
+        SeratoDatabase::Entry entry;
+        entry.path = std::move(path);
+        entry.ext = "mp3";
+        return SeratoDatabase::record(entry);
+    };
+    const auto other = recordOf("b.mp3");
+    auto bytes = SeratoDatabase::data({recordOf(track.substr(1)), other});
+    bytes.pop_back();
+    const auto database = lib.dir / "database V2";
+    test::writeFile(database, bytes);
+
+    auto backup = std::async(std::launch::async, [&] {
+        return runBackup({makeCrate({"A"}, {track})}, lib.backup, {}, database);
+    });
+    if (backup.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "the backup waits on the FIFO";
+        ::close(::open(master.c_str(), O_WRONLY | O_NONBLOCK));  // lets the reader go on
+    }
+    const auto run = backup.get();
+    EXPECT_EQ(run.final().failedFiles, 0);
+    EXPECT_TRUE(run.logged("Couldn't read all of Serato's database " + master.native() +
+                           " (not a regular file): read 0 rating/color record(s) and 0 "
+                           "smart-crate rule(s)."));
+    EXPECT_TRUE(run.logged("Serato's track database " + database.native() +
+                           " is damaged: read 1 track record(s), stopped at byte " +
+                           std::to_string(bytes.size() - other.size() - 7) + " of " +
+                           std::to_string(bytes.size()) + "."));
+    EXPECT_TRUE(run.logged("Captured 1 track record(s) for an exact restore."));
 }
 
 }  // namespace

@@ -69,12 +69,19 @@ TEST(Cli, CratesAsTreeFromTheDefaultLibraryAndAsJson) {
                             "\nGenres  (1 track)\n  House  (1 track)\nSmart Crates  (0 tracks)\n"
                             "  Rules  (0 tracks)  [smart]\n");
 
-    // A path that is not valid UTF-8 must not break the document.
+    // A path that is not valid UTF-8 must not break the document; a damaged crate file is
+    // listed with what it gave and named on standard error.
     writeFile(lib.serato / "Subcrates" / "Odd.crate", CrateWriter::crateData({"Music/\xFF.mp3"}));
+    auto cut = CrateWriter::crateData({"x", "y"});
+    cut.resize(cut.size() - 1);
+    writeFile(lib.serato / "Subcrates" / "Zz Cut.crate", cut);
     const auto result = runCli({"crates", "--library", lib.dir / "Music", "--json"});
     ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "warning: Crate file " + (lib.serato / "Subcrates/Zz Cut.crate").native() +
+                              " is damaged: read 1 track(s), stopped at byte 82 of 99.\n");
     const auto doc = Json::parse(result.out);
-    ASSERT_EQ(doc["crates"].size(), 3u);
+    ASSERT_EQ(doc["crates"].size(), 4u);
+    EXPECT_EQ(doc["crates"][3]["tracks"].size(), 1u);
     EXPECT_EQ(doc["crates"][0]["children"][0]["tracks"], Json{lib.music("a.mp3").native()});
     EXPECT_EQ(doc["crates"][2]["children"][0]["isSmart"], true);
 }
@@ -83,7 +90,7 @@ TEST(Cli, ApplyAndTagsJson) {
     TempDir dir;
     const auto apply = runCli({"apply", "--serato", dir.path(), "--json"});
     EXPECT_EQ(apply.status, 1);  // nothing staged
-    EXPECT_EQ(Json::parse(apply.out).size(), 3u);
+    EXPECT_EQ(Json::parse(apply.out).size(), 4u);
     writeFile(dir / "x.MP3", "not audio");
     const auto tags = runCli({"tags", dir / "x.MP3", dir / "missing.flac", "--json"});
     ASSERT_EQ(tags.status, 0);

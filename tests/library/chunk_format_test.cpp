@@ -86,6 +86,31 @@ TEST(ChunkFormat, DamagedInput) {
         EXPECT_EQ(CrateParser::trackPaths(input, ""), expected) << testing::PrintToString(input);
 }
 
+// What a damaged crate or database still gave, for the loader's warning; a path of separators
+// only is skipped on purpose, not damage.
+TEST(ChunkFormat, ReadReportsOfDamagedFiles) {
+    const Bytes good = cat({kCrateHeader, otrk({ptrk("a")}), otrk({ptrk("/")})});  // 100 bytes
+    const std::pair<Bytes, std::string> crates[] = {
+        {good, ""},
+        {cat({good, ascii("otrk"), Bytes{0, 0, 0, 100}, Bytes(4, 0)}),
+         ": read 1 track(s), stopped at byte 100 of 112."},
+        {cat({good, otrk({chunk("ptrk", Bytes{0, 'a', 0})}), otrk({ascii("ptrk"), Bytes{0, 0, 0, 9}})}),
+         ": read 1 track(s), skipped 2 unreadable."},
+        {ascii("not a crate"), " (no Serato header): read 0 track(s), stopped at byte 0 of 11."},
+    };
+    for (const auto& [input, expected] : crates) {
+        ReadReport report;
+        CrateParser::trackPaths(input, "", &report);
+        EXPECT_EQ(report.damaged() ? report.warning("Crate file", "/c", "track") : "",
+                  expected.empty() ? "" : "Crate file /c is damaged" + expected);
+    }
+    ReadReport report;
+    records(cat({data({pfil("a")}), otrk({chunk("pfil", Bytes{0})}), Bytes{1, 2}}), &report);
+    EXPECT_EQ(report.warning("Database", "/d", "record"),
+              "Database /d is damaged: read 1 record(s), skipped 1 unreadable, stopped at byte 107 "
+              "of 109.");
+}
+
 TEST(ChunkFormat, VolumeRelativePathsRoundTrip) {
     EXPECT_EQ(CrateParser::absolutePath("///Users/dj/a.mp3", ""), "/Users/dj/a.mp3");
     EXPECT_EQ(CrateWriter::volumeRelativePath("/Users/dj/a.mp3", "/Volumes/USB"), "Users/dj/a.mp3");

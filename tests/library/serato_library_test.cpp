@@ -96,18 +96,28 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
     EXPECT_NE(loadCrates(library)[0]->id, forest[0]->id);  // fresh identifiers on every load
 }
 
-// Files that are no regular file, or empty, load as crates without tracks (damaged content is
-// the parser's to test). Each is read after a good one: no tracks carried over from it.
-TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksNeverFailure) {
+// Files that are no regular file, or empty, load as crates without tracks, each with one
+// warning (damaged content is the parser's to test). Each is read after a good one: no tracks
+// carried over from it.
+TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksAndAWarningNeverFailure) {
     crate("Subcrates", "Good.crate", {"a.mp3"});
     fs::create_directories(library / "Subcrates" / "Folder.crate");
     ASSERT_EQ(::mkfifo((library / "Subcrates" / "Pipe.crate").c_str(), 0600), 0);
-    writeFile(library / "Subcrates" / "Void.crate", "");
+    writeFile(library / "SmartCrates" / "Void.scrate", "");
     std::map<std::string, std::size_t> counts;
-    for (const auto& crate : loadCrates(library))
-        counts[crate->name] = crate->isLeaf() ? crate->tracks.size() : 99;
+    std::vector<std::string> warnings;
+    for (const auto& crate : loadCrates(library, &warnings))
+        for (const auto& leaf : crate->isLeaf() ? std::vector{crate} : crate->children)
+            counts[leaf->name] = leaf->tracks.size();
     EXPECT_EQ(counts, (std::map<std::string, std::size_t>{
                           {"Folder", 0}, {"Good", 1}, {"Pipe", 0}, {"Void", 0}}));
+    const auto unreadable = [&](const char* file) {
+        return "Couldn't read the crate file " + (library / "Subcrates" / file).native() +
+               "; its crate is listed without tracks.";
+    };
+    EXPECT_EQ(warnings, (Names{unreadable("Folder.crate"), unreadable("Pipe.crate"),
+                               "Smart crate file " + (library / "SmartCrates/Void.scrate").native() +
+                                   " is damaged (no Serato header): read 0 track(s)."}));
 }
 
 // A plain crate named "Smart Crates" takes the smart crates as its children; missing folders

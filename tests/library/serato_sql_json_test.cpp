@@ -61,21 +61,46 @@ TEST(SeratoSqlJsonDecode, MembersMissingOrNullAreAbsentUnknownOnesIgnored) {
     }
 }
 
-TEST(SeratoSqlJsonDecode, WrongKindOfAnyKnownMemberFailsTheWholeDocument) {
-    std::vector<std::string> texts{
-        R"({"smartCrates":[]})", R"({"assets":{}})", R"({"assets":null,"smartCrates":[]})",
-        R"({"assets":[],"smartCrates":[]})", R"({"assets":{},"smartCrates":{}})",
-        R"([{"assets":{},"smartCrates":[]}])", R"({"assets":{},"smartCrates":[]} x)",
-        R"({"assets":{},"smartCr)", "", "{\"assets\":{\"\xFF\":{}},\"smartCrates\":[]}"};
-    for (const char* crate : {R"({"rules":"r"})", R"({"name":"A"})", R"({"name":null,"rules":"r"})",
-                              R"({"name":"A","rules":1})", R"("A")"})
-        texts.push_back(withCrate(crate));
-    for (const char* asset :
-         {"5", R"({"rating":"0.5"})", R"({"bpm":true})", R"({"color":7.5})",
-          R"({"playCount":9223372036854775808})", R"({"color":1e19})", R"({"rating":1e400})"})
-        texts.push_back(withAsset(asset));
-    for (const auto& text : texts)
+// Only a document that is no JSON or lacks its two lists fails as a whole.
+TEST(SeratoSqlJsonDecode, BrokenDocumentFailsAsAWhole) {
+    for (const auto& text :
+         {R"({"smartCrates":[]})", R"({"assets":{}})", R"({"assets":null,"smartCrates":[]})",
+          R"({"assets":[],"smartCrates":[]})", R"({"assets":{},"smartCrates":{}})",
+          R"([{"assets":{},"smartCrates":[]}])", R"({"assets":{},"smartCrates":[]} x)",
+          R"({"assets":{},"smartCr)", "", "{\"assets\":{\"\xFF\":{}},\"smartCrates\":[]}",
+          R"({"assets":{"k":{"rating":1e400}},"smartCrates":[]})"})
         EXPECT_EQ(decodeJson(text), std::nullopt) << text;
+}
+
+// A value of the wrong kind or out of range costs only itself, with a line saying so.
+TEST(SeratoSqlJsonDecode, BadValueIsSkippedEverythingElseKept) {
+    const std::tuple<const char*, AssetMeta, const char*> assets[] = {
+        {R"({"rating":1.5,"color":3})", {{}, 3, {}, {}}, R"(rating of "k" (1.5: not from 0 to 1))"},
+        {R"({"rating":-0.5})", {}, R"(rating of "k" (-0.5: not from 0 to 1))"},
+        {R"({"rating":"0.5","playCount":2})", {{}, {}, {}, 2}, R"(rating of "k" ("0.5": not a number))"},
+        {R"({"bpm":true,"rating":0})", {0.0, {}, {}, {}}, R"(bpm of "k" (true: not a number))"},
+        {R"({"color":18446744073709551616})", {},
+         R"(color of "k" (1.8446744073709552e+19: not a 64-bit whole number))"},
+        {R"({"color":7.5})", {}, R"(color of "k" (7.5: not a 64-bit whole number))"},
+        {R"({"playCount":-1,"color":1})", {{}, 1, {}, {}}, R"(play count of "k" (-1: negative))"},
+        {R"({"playCount":9223372036854775808})", {},
+         R"(play count of "k" (9223372036854775808: not a 64-bit whole number))"},
+    };
+    for (const auto& [asset, meta, line] : assets) {
+        std::vector<std::string> skipped;
+        EXPECT_EQ(decodeJson(withAsset(asset), &skipped), (Library{{{"k", meta}}, {}})) << asset;
+        EXPECT_EQ(skipped, std::vector<std::string>{line}) << asset;
+    }
+    std::vector<std::string> skipped;
+    EXPECT_EQ(decodeJson(R"({"assets":{"k":5,"ok":{"rating":1}},"smartCrates":)"
+                         R"([{"name":"A"},{"name":"B","rules":"r"},"C",{"name":null,"rules":"r"}]})",
+                         &skipped),
+              (Library{{{"ok", {1.0, {}, {}, {}}}}, {{"B", "r"}}}));
+    EXPECT_EQ(skipped, (std::vector<std::string>{
+                           R"(asset "k" (5: not an object))",
+                           R"(smart crate 1 ({"name":"A"}: no text name and rules))",
+                           R"(smart crate 3 ("C": no text name and rules))",
+                           R"(smart crate 4 ({"name":null,"rules":"r"}: no text name and rules))"}));
 }
 
 }  // namespace

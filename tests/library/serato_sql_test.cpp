@@ -2,15 +2,23 @@
 #include "library/serato_sql.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "support/mount_guard.h"
 #include "support/serato_sqlite.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck::SeratoSQL {
+
+void PrintTo(const ApplyResult& result, std::ostream* out) {
+    *out << result.assetsUpdated << ", " << result.rulesWritten << ", "
+         << result.error.value_or("no error") << ", " << testing::PrintToString(result.warnings);
+}
+
 namespace {
 
 using test::SeratoSqlite;
@@ -72,31 +80,49 @@ TEST(SeratoSqlRead, RowsWithValuesCleanedNamesLaterDuplicateWins) {
     EXPECT_EQ(read(bare.file), (Library{{{"dup", {0.4, {}, {}, {}}}}, {}}));
 }
 
-// Absent (read) or the open error (apply) only when the file cannot be opened, and nothing is
-// created; anything else that fails gives fewer entries, a locked database among them (read at
-// once, never waited for).
-TEST(SeratoSqlOpen, OnlyAnUnopenableFileIsAnError) {
+// Absent (read) or the open error (apply) when the path is no regular file (a FIFO is never
+// opened, so never waited on) or cannot be opened, and nothing is created. A damaged, foreign
+// or locked database gives what could be read (read at once, never waited for) and names the
+// problem; apply writes nothing to a file that is no database and says so.
+TEST(SeratoSqlOpen, UnopenableOrDamagedFilesNameTheProblem) {
     Master m(Schema::minimal);
     const Library library{{{"a", {0.5, {}, {}, {}}}}, {{"Deep", "r"}}};
+    ASSERT_EQ(::mkfifo((m.dir / "fifo.sqlite").c_str(), 0600), 0);
     // "" must not open SQLite's private temporary database.
-    for (const auto& path : {m.dir / "missing.sqlite", m.dir.path(), std::filesystem::path()}) {
-        EXPECT_EQ(read(path), std::nullopt) << path;
+    const std::pair<std::filesystem::path, const char*> unopenable[] = {
+        {m.dir / "missing.sqlite", ""},
+        {m.dir.path(), "not a regular file"},
+        {m.dir / "fifo.sqlite", "not a regular file"},
+        {{}, ""}};
+    for (const auto& [path, expected] : unopenable) {
+        std::string problem;
+        EXPECT_EQ(read(path, &problem), std::nullopt) << path;
+        EXPECT_EQ(problem, expected) << path;
         EXPECT_EQ(apply(library, path), (ApplyResult{0, 0, std::string(openErrorText)})) << path;
     }
     EXPECT_FALSE(std::filesystem::exists(m.dir / "missing.sqlite"));
+
     test::writeFile(m.dir / "garbage.sqlite", std::string(4096, 'x'));
-    EXPECT_EQ(read(m.dir / "garbage.sqlite"), Library{});
-    EXPECT_EQ(apply(library, m.dir / "garbage.sqlite"), ApplyResult{});
     SeratoSqlite(m.dir / "assets.sqlite", Schema::existing)
         .exec("CREATE TABLE asset (portable_id TEXT, rating REAL, color INTEGER, bpm REAL,"
               " dj_play_count INT); INSERT INTO asset VALUES ('k', NULL, 5, NULL, NULL)");
-    EXPECT_EQ(read(m.dir / "assets.sqlite"), (Library{{{"k", {{}, 5, {}, {}}}}, {}}));
-
     m.db.addAsset("a", "0.5", null, null, null);
     m.db.exec("BEGIN EXCLUSIVE");
-    EXPECT_EQ(read(m.file), Library{});
+    const std::tuple<std::filesystem::path, Library, const char*> damaged[] = {
+        {m.dir / "garbage.sqlite", {}, "file is not a database"},
+        {m.dir / "assets.sqlite", {{{"k", {{}, 5, {}, {}}}}, {}}, "no such table: smart_crate_rules"},
+        {m.file, {}, "database is locked"}};
+    for (const auto& [path, expected, reason] : damaged) {
+        std::string problem;
+        EXPECT_EQ(read(path, &problem), expected) << path;
+        EXPECT_EQ(problem, reason) << path;
+    }
     m.db.exec("ROLLBACK");
-    EXPECT_EQ(read(m.file)->assets.size(), 1u);
+    std::string problem;
+    EXPECT_EQ(read(m.file, &problem)->assets.size(), 1u);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(apply(library, m.dir / "garbage.sqlite").error,
+              std::string(writeErrorText) + "file is not a database.");
 }
 
 // ---- apply, on Serato's schema (CHECK, triggers) and on bare columns ----
@@ -134,33 +160,49 @@ TEST_P(SeratoSqlApply, AbsentRatingAndColorClearAbsentPlayCountKeepsBpmNeverWrit
     EXPECT_EQ(m.asset("untouched"), "0.5|3|120.0|9");
 }
 
-TEST_P(SeratoSqlApply, SmartCrateRulesGoToExactNameElsePrefixOfTypeTwo) {
+// A staged name finds its smart crate by exact name, else by the name Serato's own name reads
+// back as (cut at a control character); wildcards, a mere prefix, a crate of another type or
+// a name that fits two smart crates never take another crate's rules.
+TEST_P(SeratoSqlApply, SmartCrateRulesGoOnlyToTheOneCrateOfTheirName) {
     // SQLite returns "House Classics" first for LIKE 'House%' (rowid order on the minimal
     // table, top-level names before nested ones in Serato's unique index): only the exact
     // lookup keeps it from taking the rules of "House".
     const auto classics = m.db.addContainer("House Classics");
     const auto house = m.db.addContainer("House", 2, m.db.addContainer("Genres", 1));
-    const auto deep = m.db.addContainer("Deep Cuts");
+    const auto cut = m.db.addContainer("Cut\x01tail");
+    const auto keep = m.db.addContainer("Keep Me");
+    m.db.addContainer("Twin\nA");
+    m.db.addContainer("Twin\nB");
     const auto plainCrate = m.db.addContainer("Techno", 1);
-    const auto only = m.db.addContainer("Only");
     const auto quoted = m.db.addContainer(kQuotedName);
     m.db.addRules(classics, "classics", 5);
     m.db.addRules(house, "old house", 5);
-    m.db.addRules(only, "keep me", 3);
+    m.db.addRules(keep, "keep me", 3);
     const Library library{{},
                           {{"House", "new house"}, {"House Classics", "new classics"},
-                           {"deep", "by prefix"},  // no exact "deep": LIKE, ASCII case ignored
-                           {"Techno", "type 1 only"}, {"Nowhere", "no container"},
+                           {"cut", "by its cleaned name, ASCII case ignored"},
+                           {"%", "wildcard"}, {"_", "wildcard"}, {"Kee", "mere prefix"},
+                           {"Twin", "two crates"}, {"Techno", "type 1 only"},
                            {"", "an empty name is no wildcard"},
-                           {std::string("\0Only", 5), "cleaned to empty"},
+                           {std::string("\0Keep Me", 8), "cut at NUL by SQLite"},
                            {kQuotedName, "it's 'rules'"}}};
-    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 4, std::nullopt}));
+    const auto none = [](const std::string& name) {
+        return "No smart crate named \"" + name +
+               "\" in Serato's database; its rules were not written.";
+    };
+    EXPECT_EQ(apply(library, m.file),
+              (ApplyResult{0, 4, std::nullopt,
+                           {none("%"), none("_"), none("Kee"),
+                            "More than one smart crate in Serato's database is named \"Twin\"; "
+                            "its rules were not written.",
+                            none("Techno"), none(""), none("")}}));
     EXPECT_EQ(m.rules(house), "1|new house");
     EXPECT_EQ(m.rules(classics), "1|new classics");
-    EXPECT_EQ(m.rules(deep), "1|by prefix");
+    EXPECT_EQ(m.rules(cut), "1|by its cleaned name, ASCII case ignored");
+    EXPECT_EQ(m.rules(keep), "3|keep me");
     EXPECT_EQ(m.rules(plainCrate), std::nullopt);
-    EXPECT_EQ(m.rules(only), "3|keep me");
     EXPECT_EQ(m.rules(quoted), "1|it's 'rules'");
+    EXPECT_EQ(m.db.scalar("SELECT count(*) FROM smart_crate_rules"), "5");
 }
 
 // Serato's CHECK refuses a rating above 1 and the whole update with it, while the rest is
@@ -178,20 +220,22 @@ TEST(SeratoSqlApplyCheck, RefusedUpdateIsNotCountedOthersCommitted) {
 }
 
 // Another program's locks: a short one is waited out; one held past the busy timeout, or a
-// reader that blocks the commit, leaves the database as it was and counts nothing.
-TEST(SeratoSqlApplyLocked, ShortLockWaitedOutLongLockOrReaderWritesNothing) {
+// reader that blocks the commit, leaves the database as it was and is the error. So is a
+// database on a read-only volume.
+TEST(SeratoSqlApplyLocked, ShortLockWaitedOutLongLockReaderOrReadOnlyVolumeWritesNothing) {
     Master m(Schema::minimal);
     m.db.addAsset("a", "0.5", null, null, null);
     m.db.addContainer("Deep");
     const Library library{{{"a", {1.0, {}, {}, {}}}}, {{"Deep", "r"}}};
+    const ApplyResult locked{0, 0, std::string(lockedErrorText)};
     SeratoSqlite holder(m.file, Schema::existing);
 
     holder.exec("BEGIN EXCLUSIVE");
-    EXPECT_EQ(apply(Library{library.assets, {}}, m.file), (ApplyResult{0, 0, std::nullopt}));
+    EXPECT_EQ(apply(Library{library.assets, {}}, m.file), locked);
     holder.exec("ROLLBACK");
     holder.exec("BEGIN");
     EXPECT_EQ(holder.scalar("SELECT count(*) FROM asset"), "1");  // a shared lock until COMMIT
-    EXPECT_EQ(apply(library, m.file), (ApplyResult{0, 0, std::nullopt}));
+    EXPECT_EQ(apply(library, m.file), locked);
     holder.exec("COMMIT");
     EXPECT_EQ(m.asset("a"), "0.5|NULL|NULL|NULL");
     EXPECT_EQ(m.db.scalar("SELECT count(*) FROM smart_crate_rules"), "0");
@@ -205,6 +249,14 @@ TEST(SeratoSqlApplyLocked, ShortLockWaitedOutLongLockOrReaderWritesNothing) {
     release.join();
     EXPECT_EQ(result, (ApplyResult{1, 1, std::nullopt}));
     EXPECT_EQ(m.asset("a"), "1.0|NULL|NULL|NULL");
+
+    const auto volume = m.dir / "volume";
+    test::TmpfsMount tmpfs(volume, "size=1m");
+    if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
+    SeratoSqlite(volume / "master.sqlite", Schema::minimal).addAsset("a", "0.5", null, null, null);
+    ASSERT_EQ(::mount(nullptr, volume.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    EXPECT_EQ(apply(library, volume / "master.sqlite"),
+              (ApplyResult{0, 0, std::string(readOnlyErrorText)}));
 }
 
 }  // namespace

@@ -265,7 +265,7 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     fs::last_write_time(r.backup / "a" / "y.mp3",
                         fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 80));
     test::writeFile(r.backup / ".morrowdeck" / "serato.json",
-                    R"({"assets": {"B/x.mp3": {"rating": 0.4}, "gone/z.mp3": {"color": 1}},
+                    R"({"assets": {"B/x.mp3": {"rating": 0.4, "color": -1e30}, "gone/z.mp3": {"color": 1}},
                         "smartCrates": [{"name": "Techno", "rules": "r"}]})");
     const auto run = r.run();
     EXPECT_TRUE(
@@ -296,7 +296,10 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     EXPECT_NE(test::readText(r.audio / notesFile).find("Your library was rebuilt"),
               std::string::npos);
 
-    // Ratings are staged for the apply step under the restored paths.
+    // Ratings are staged for the apply step under the restored paths; a bad value costs only
+    // itself.
+    EXPECT_TRUE(run.logged(
+        R"(serato.json: skipped the color of "B/x.mp3" (-1e+30: not a 64-bit whole number).)"));
     EXPECT_TRUE(run.logged(
         "Staged 1 rating/color record(s) and 1 rule(s) \u2014 finish with 'Apply to Serato'."));
     const auto json = nlohmann::json::parse(test::readText(r.root / ".morrowdeck" / "apply.json"));
