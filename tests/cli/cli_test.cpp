@@ -172,18 +172,9 @@ TEST_F(BackupCli, CtrlCCancelsAndExits130) {
     EXPECT_FALSE(fs::exists(to / "Big" / names.back()));
 }
 
-// Crate file name -> the file names of its tracks, for every crate with tracks.
-void filesByCrate(const std::vector<Crate::Ptr>& crates,
-                  std::map<std::string, std::set<std::string>>& out) {
-    for (const auto& crate : crates) {
-        for (const auto& track : crate->tracks)
-            out[crate->crateFileURL.value_or("").filename()].insert(fs::path(track).filename());
-        filesByCrate(crate->children, out);
-    }
-}
-
 // The whole product through its binaries: make a demo library, back it up, restore it into a
-// fresh audio folder and Serato library, and compare what comes back.
+// fresh audio folder and Serato library (what comes back is compared in round_trip_test), then
+// restore again with one file blocked.
 TEST(RoundTrip, DemoLibraryComesBackThroughTheCli) {
     TempDir dir;
     const ScopedHome home(dir / "home");  // not the database of whoever runs the test
@@ -196,11 +187,6 @@ TEST(RoundTrip, DemoLibraryComesBackThroughTheCli) {
     const auto restored = runCli(restore);
     ASSERT_EQ(restored.status, 0) << restored.err;
 
-    std::map<std::string, std::set<std::string>> before, after;
-    filesByCrate(SeratoLibrary::loadCrates(library), before);
-    filesByCrate(SeratoLibrary::loadCrates(serato / "_Serato_"), after);
-    EXPECT_GE(before.size(), 5u);
-    EXPECT_EQ(after, before);
     std::vector<fs::path> copies;
     for (const auto& entry : fs::recursive_directory_iterator(audio))
         if (entry.is_regular_file() && entry.path().extension() == ".wav")
