@@ -22,6 +22,17 @@ namespace {
 
 using Level = LogEntry::Level;
 
+// One crate or smart-crate file dealt with: failed, written, or kept (overwrite off).
+void countCrateFile(ProgressSnapshot& snap, int error, bool written) {
+    ++snap.completedFiles;
+    if (error != 0)
+        ++snap.failedFiles;
+    else if (written)
+        ++snap.copiedFiles;
+    else
+        ++snap.skippedFiles;
+}
+
 std::string folderOf(const std::string& relPath) {
     const std::size_t slash = relPath.rfind('/');
     return slash == std::string::npos ? std::string() : relPath.substr(0, slash);
@@ -185,15 +196,7 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         ++run.restoredCrates;
         run.crateNames.emplace_back(target.stem().native(), original.has_value());
     }
-    reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
-        ++snap.completedFiles;
-        if (error != 0)
-            ++snap.failedFiles;
-        else if (write)
-            ++snap.copiedFiles;
-        else
-            ++snap.skippedFiles;
-    });
+    reporter_.updateAndMaybeEmit([&](Snapshot& snap) { countCrateFile(snap, error, write); });
 }
 
 // Smart-crate files, one at a time and logged at once, their cached track lists pointed at
@@ -220,13 +223,7 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
                                             platform::errorText(error));
         reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
             snap.currentFile = file.filename().native();
-            ++snap.completedFiles;
-            if (error != 0)
-                ++snap.failedFiles;
-            else if (write)
-                ++snap.copiedFiles;
-            else
-                ++snap.skippedFiles;
+            countCrateFile(snap, error, write);
         });
     }
     return true;
