@@ -54,6 +54,18 @@ class AppModelTest : public QObject {
         QCOMPARE(model.selectedTrackCount(), 0);
     }
 
+    // Tracks that no crate lists are offered as one more selectable entry.
+    void notInCrateEntryIsOffered() {
+        QTemporaryDir dir;
+        const fs::path library = fs::path(dir.path().toStdString()) / "_Serato_";
+        fs::create_directories(library);
+        fs::copy_file(MORROWDECK_FIXTURES "/database-only/database V2", library / "database V2");
+        LoadedModel m;
+        QVERIFY(m.load(library));
+        QCOMPARE(m.model->selectedCrates().size(), std::size_t(1));
+        QVERIFY(m.model->selectedCrates().front()->isNotInCrate);
+    }
+
     // Whichever order two loads complete in, the tree is the one of the later load.
     void supersededLoadIsIgnored_data() {
         QTest::addColumn<bool>("demoLast");
