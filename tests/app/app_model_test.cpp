@@ -54,16 +54,20 @@ class AppModelTest : public QObject {
         QCOMPARE(model.selectedTrackCount(), 0);
     }
 
-    // Tracks that no crate lists are offered as one more selectable entry.
-    void notInCrateEntryIsOffered() {
+    // Tracks that no crate lists are offered as one more selectable entry; a damaged crate
+    // file is named in the log.
+    void notInCrateEntryAndWarnings() {
         QTemporaryDir dir;
         const fs::path library = fs::path(dir.path().toStdString()) / "_Serato_";
-        fs::create_directories(library);
+        fs::create_directories(library / "Subcrates");
         fs::copy_file(MORROWDECK_FIXTURES "/database-only/database V2", library / "database V2");
+        std::ofstream(library / "Subcrates" / "Broken.crate") << "not a crate";
         LoadedModel m;
         QVERIFY(m.load(library));
-        QCOMPARE(m.model->selectedCrates().size(), std::size_t(1));
-        QVERIFY(m.model->selectedCrates().front()->isNotInCrate);
+        QVERIFY(m.model->forest().back()->isNotInCrate);
+        QCOMPARE(m.model->selectedCrates().size(), std::size_t(2));
+        QCOMPARE(m.model->log().size(), std::size_t(1));
+        QVERIFY(m.model->log().front().message.find("Broken.crate") != std::string::npos);
     }
 
     // Whichever order two loads complete in, the tree is the one of the later load.
