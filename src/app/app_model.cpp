@@ -108,11 +108,7 @@ const CrateSelection& AppModel::selection() const { return state_->selection; }
 const BackupOptions& AppModel::options() const { return state_->options; }
 
 void AppModel::setOptions(const BackupOptions& options) {
-    const auto& old = state_->options;
-    if (old.duplicateMode == options.duplicateMode && old.smartCrateMode == options.smartCrateMode &&
-        old.verifyExisting == options.verifyExisting && old.threadCount == options.threadCount &&
-        old.storeFolderName == options.storeFolderName)
-        return;
+    if (options == state_->options) return;
     state_->options = options;
     emit optionsChanged();
 }
