@@ -35,7 +35,8 @@ LoadedLibrary loadLibrary(const fs::path& library) {
     LoadedLibrary loaded;
     auto forest = SeratoLibrary::withNotInCrate(
         SeratoLibrary::loadCrates(library, &loaded.warnings), library);
-    for (const auto& crate : forest) loaded.trackReferences += crate->totalTrackCount();
+    for (const auto& crate : forest)
+        loaded.trackReferences += crate->totalTrackCount();
     loaded.index = std::make_shared<const CrateIndex>(std::move(forest));
     return loaded;
 }
@@ -88,11 +89,19 @@ AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
 // gone and do nothing.
 AppModel::~AppModel() = default;
 
-void AppModel::setFolderChooser(FolderChooser chooser) { state_->chooseFolder = std::move(chooser); }
-void AppModel::setRevealer(Revealer revealer) { state_->reveal = std::move(revealer); }
+void AppModel::setFolderChooser(FolderChooser chooser) {
+    state_->chooseFolder = std::move(chooser);
+}
+void AppModel::setRevealer(Revealer revealer) {
+    state_->reveal = std::move(revealer);
+}
 
-const std::optional<fs::path>& AppModel::libraryURL() const { return state_->libraryURL; }
-const std::optional<fs::path>& AppModel::destinationURL() const { return state_->destinationURL; }
+const std::optional<fs::path>& AppModel::libraryURL() const {
+    return state_->libraryURL;
+}
+const std::optional<fs::path>& AppModel::destinationURL() const {
+    return state_->destinationURL;
+}
 
 void AppModel::setDestinationURL(std::optional<fs::path> url) {
     if (url == state_->destinationURL) return;
@@ -104,8 +113,12 @@ void AppModel::setDestinationURL(std::optional<fs::path> url) {
 const std::vector<Crate::Ptr>& AppModel::forest() const {
     return state_->selection.index().forest();
 }
-const CrateSelection& AppModel::selection() const { return state_->selection; }
-const BackupOptions& AppModel::options() const { return state_->options; }
+const CrateSelection& AppModel::selection() const {
+    return state_->selection;
+}
+const BackupOptions& AppModel::options() const {
+    return state_->options;
+}
 
 void AppModel::setOptions(const BackupOptions& options) {
     if (options == state_->options) return;
@@ -113,7 +126,9 @@ void AppModel::setOptions(const BackupOptions& options) {
     emit optionsChanged();
 }
 
-QString AppModel::searchText() const { return state_->searchText; }
+QString AppModel::searchText() const {
+    return state_->searchText;
+}
 
 void AppModel::setSearchText(const QString& text) {
     if (text == state_->searchText) return;
@@ -121,11 +136,21 @@ void AppModel::setSearchText(const QString& text) {
     emit searchTextChanged();
 }
 
-bool AppModel::isLoading() const { return state_->isLoading; }
-const ProgressSnapshot& AppModel::progress() const { return state_->progress; }
-const std::vector<LogEntry>& AppModel::log() const { return state_->log; }
-bool AppModel::isRunning() const { return state_->isRunning; }
-QString AppModel::statusMessage() const { return state_->statusMessage; }
+bool AppModel::isLoading() const {
+    return state_->isLoading;
+}
+const ProgressSnapshot& AppModel::progress() const {
+    return state_->progress;
+}
+const std::vector<LogEntry>& AppModel::log() const {
+    return state_->log;
+}
+bool AppModel::isRunning() const {
+    return state_->isRunning;
+}
+QString AppModel::statusMessage() const {
+    return state_->statusMessage;
+}
 
 void AppModel::setStatusMessage(const QString& text) {
     if (text == state_->statusMessage) return;
@@ -133,8 +158,12 @@ void AppModel::setStatusMessage(const QString& text) {
     emit statusMessageChanged();
 }
 
-QString AppModel::libraryPath() const { return pathText(state_->libraryURL); }
-QString AppModel::destinationPath() const { return pathText(state_->destinationURL); }
+QString AppModel::libraryPath() const {
+    return pathText(state_->libraryURL);
+}
+QString AppModel::destinationPath() const {
+    return pathText(state_->destinationURL);
+}
 
 const std::vector<Crate::Ptr>& AppModel::allLeaves() const {
     return state_->selection.index().allLeaves();
@@ -150,7 +179,8 @@ std::vector<Crate::Ptr> AppModel::searchResults() const {
 
 std::int64_t AppModel::selectedTrackCount() const {
     std::int64_t count = 0;
-    for (const auto& crate : selectedCrates()) count += static_cast<std::int64_t>(crate->tracks.size());
+    for (const auto& crate : selectedCrates())
+        count += static_cast<std::int64_t>(crate->tracks.size());
     return count;
 }
 
@@ -231,9 +261,15 @@ void AppModel::chooseDestination() {
     if (chosen) setDestinationURL(*chosen);
 }
 
-void AppModel::toggle(const Crate& crate) { changeSelection([&](auto& s) { s.toggle(crate); }); }
-void AppModel::selectAll() { changeSelection([](auto& s) { s.selectAll(); }); }
-void AppModel::selectNone() { changeSelection([](auto& s) { s.selectNone(); }); }
+void AppModel::toggle(const Crate& crate) {
+    changeSelection([&](auto& s) { s.toggle(crate); });
+}
+void AppModel::selectAll() {
+    changeSelection([](auto& s) { s.selectAll(); });
+}
+void AppModel::selectNone() {
+    changeSelection([](auto& s) { s.selectNone(); });
+}
 
 void AppModel::changeSelection(const std::function<void(CrateSelection&)>& change) {
     const auto before = state_->selection.ids();

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -44,8 +43,8 @@ class AppModel final : public QObject {
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
-    Q_PROPERTY(QString statusMessage READ statusMessage WRITE setStatusMessage NOTIFY
-                   statusMessageChanged)
+    Q_PROPERTY(
+        QString statusMessage READ statusMessage WRITE setStatusMessage NOTIFY statusMessageChanged)
 
   public:
     static constexpr std::size_t maxLogEntries = 2000;
@@ -57,8 +56,7 @@ class AppModel final : public QObject {
         std::filesystem::path startIn;  // empty: the chooser's own default
         bool canCreateFolders = false;
     };
-    using FolderChooser =
-        std::function<std::optional<std::filesystem::path>(const FolderRequest&)>;
+    using FolderChooser = std::function<std::optional<std::filesystem::path>(const FolderRequest&)>;
     using Revealer = std::function<void(const std::filesystem::path&)>;
 
     // `mainQueue` delivers background and engine results on this (the UI) thread.
@@ -105,7 +103,7 @@ class AppModel final : public QObject {
     void selectAll();
     void selectNone();
     void start();
-    void cancel();  // the Cancel button: engine cancel() and "Cancelling…"
+    void cancel();             // the Cancel button: engine cancel() and "Cancelling…"
     void revealDestination();  // the finished run's own destination
     void revealLibrary();
     // Appends one line to the activity log; beyond maxLogEntries the oldest lines are dropped.

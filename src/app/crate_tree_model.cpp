@@ -9,31 +9,32 @@ namespace morrowdeck {
 
 QVariant crateData(const AppModel& model, const Crate& crate, int role) {
     switch (role) {
-    case Qt::DisplayRole:
-        return QString::fromStdString(crate.name);
-    case Qt::CheckStateRole:
-        switch (model.state(crate)) {
-        case CrateSelection::CheckState::checked:
-            return Qt::Checked;
-        case CrateSelection::CheckState::mixed:
-            return Qt::PartiallyChecked;
-        case CrateSelection::CheckState::unchecked:
-            return Qt::Unchecked;
+        case Qt::DisplayRole:
+            return QString::fromStdString(crate.name);
+        case Qt::CheckStateRole:
+            switch (model.state(crate)) {
+                case CrateSelection::CheckState::checked:
+                    return Qt::Checked;
+                case CrateSelection::CheckState::mixed:
+                    return Qt::PartiallyChecked;
+                case CrateSelection::CheckState::unchecked:
+                    return Qt::Unchecked;
+            }
+            return {};
+        case CrateRole::trackCount:
+            return static_cast<qint64>(crate.children.empty() ? crate.tracks.size()
+                                                              : crate.totalTrackCount());
+        case CrateRole::hasChildren:
+            return !crate.children.empty();
+        case CrateRole::path: {
+            if (crate.components.size() < 2) return QString();
+            QStringList parts;
+            for (const auto& component : crate.components)
+                parts << QString::fromStdString(component);
+            return parts.join(QStringLiteral(" / "));
         }
-        return {};
-    case CrateRole::trackCount:
-        return static_cast<qint64>(crate.children.empty() ? crate.tracks.size()
-                                                          : crate.totalTrackCount());
-    case CrateRole::hasChildren:
-        return !crate.children.empty();
-    case CrateRole::path: {
-        if (crate.components.size() < 2) return QString();
-        QStringList parts;
-        for (const auto& component : crate.components) parts << QString::fromStdString(component);
-        return parts.join(QStringLiteral(" / "));
-    }
-    default:
-        return {};
+        default:
+            return {};
     }
 }
 
@@ -85,7 +86,9 @@ int CrateTreeModel::rowCount(const QModelIndex& parent) const {
     return static_cast<int>(children(parent).size());
 }
 
-int CrateTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int CrateTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
 QVariant CrateTreeModel::data(const QModelIndex& index, int role) const {
     const Crate* crate = this->crate(index);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractItemModel>
-
 #include <vector>
 
 #include "app/crate_roles.h"

@@ -27,7 +27,9 @@ void LogModel::cleared() {
     endResetModel();
 }
 
-int LogModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int LogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
 
 QVariant LogModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))

@@ -1,7 +1,6 @@
 #include "app/pane_texts.h"
 
 #include <QStringList>
-
 #include <algorithm>
 
 #include "library/formatting.h"
@@ -25,8 +24,7 @@ int percentage(const ProgressSnapshot& snapshot) {
 
 double fraction(const ProgressSnapshot& snapshot) {
     if (snapshot.totalFiles < 1) return 0;
-    return static_cast<double>(snapshot.completedFiles) /
-           static_cast<double>(snapshot.totalFiles);
+    return static_cast<double>(snapshot.completedFiles) / static_cast<double>(snapshot.totalFiles);
 }
 
 QString filesText(const ProgressSnapshot& snapshot) {
@@ -45,8 +43,7 @@ std::optional<QString> timeLeftText(const ProgressSnapshot& snapshot) {
     if (!(snapshot.bytesPerSecond > 1000)) return std::nullopt;
     const auto remaining = std::max<std::int64_t>(
         snapshot.bytesToCopy - snapshot.processedBytes - snapshot.skippedBytes, 0);
-    const auto eta =
-        text::formatDuration(static_cast<double>(remaining) / snapshot.bytesPerSecond);
+    const auto eta = text::formatDuration(static_cast<double>(remaining) / snapshot.bytesPerSecond);
     if (eta.empty()) return std::nullopt;
     return QString::fromStdString(eta) + QStringLiteral(" left");
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractListModel>
-
 #include <vector>
 
 #include "app/crate_roles.h"

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QSize>
-
 #include <optional>
 
 namespace morrowdeck {

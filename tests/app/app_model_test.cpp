@@ -1,9 +1,9 @@
+#include "app/app_model.h"
+
 #include <QSignalSpy>
 #include <QtTest>
-
 #include <fstream>
 
-#include "app/app_model.h"
 #include "app_test_support.h"
 
 namespace morrowdeck::test {
@@ -39,7 +39,8 @@ class AppModelTest : public QObject {
         QSignalSpy selection(&model, &AppModel::selectionChanged);
         QVERIFY(m.load());
         std::size_t total = 0;
-        for (const auto& crate : model.forest()) total += crate->totalTrackCount();
+        for (const auto& crate : model.forest())
+            total += crate->totalTrackCount();
         QCOMPARE(model.statusMessage(), QStringLiteral("Loaded %1 crate(s), %2 track reference(s).")
                                             .arg(model.allLeaves().size())
                                             .arg(total));
@@ -127,8 +128,8 @@ class AppModelTest : public QObject {
                 return c.answer;
             });
             c.destination ? m.model->chooseDestination() : m.model->chooseLibrary();
-            QCOMPARE(asked.title, c.destination ? "Choose backup destination"
-                                                : "Choose your Serato library");
+            QCOMPARE(asked.title,
+                     c.destination ? "Choose backup destination" : "Choose your Serato library");
             QCOMPARE(asked.canCreateFolders, c.destination);
             QCOMPARE(m.model->statusMessage(), c.status);
             QCOMPARE(m.model->libraryPath(), c.library);

@@ -26,7 +26,8 @@ class ItemModelsTest : public QObject {
     void crateTree() {
         LoadedModel m;
         CrateTreeModel tree(*m.model);
-        QAbstractItemModelTester tester(&tree, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&tree,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(m.load());
         const QModelIndex genres = find(tree, QStringLiteral("Genres"));
         const QModelIndex house = find(tree, QStringLiteral("House"), genres);
@@ -58,7 +59,8 @@ class ItemModelsTest : public QObject {
         LoadedModel m;
         QVERIFY(m.load());
         SearchResultsModel results(*m.model);
-        QAbstractItemModelTester tester(&results, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&results,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         m.model->setSearchText(QStringLiteral("   "));
         QCOMPARE(results.title(), QStringLiteral("Results (0)"));
         m.model->setSearchText(QStringLiteral(" genres/house "));

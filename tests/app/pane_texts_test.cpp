@@ -1,9 +1,9 @@
-#include <QtTest>
+#include "app/pane_texts.h"
 
+#include <QtTest>
 #include <thread>
 #include <tuple>
 
-#include "app/pane_texts.h"
 #include "app/qt_main_queue.h"
 #include "app/window_sizing.h"
 
@@ -30,8 +30,8 @@ class PaneTextsTest : public QObject {
                 std::tuple(c.total, c.completed, c.rate);
             std::tie(s.processedBytes, s.skippedBytes, s.bytesToCopy) =
                 std::tuple(1'200'000'000, 100'000'000, 4'300'000'000);
-            QCOMPARE(QStringList({QString::number(paneText::percentage(s)),
-                                  paneText::filesText(s), paneText::throughputText(s),
+            QCOMPARE(QStringList({QString::number(paneText::percentage(s)), paneText::filesText(s),
+                                  paneText::throughputText(s),
                                   paneText::timeLeftText(s).value_or(QString())})
                          .join(" | "),
                      QString(c.texts));
@@ -47,7 +47,8 @@ class PaneTextsTest : public QObject {
         } cases[] = {
             {0, 0, false, "Backup complete.", "Copied Linked Skipped"},
             {3, 0, true, "Cancelled.", "Copied Linked Skipped Failed"},
-            {0, 2, false, "Backup finished with issues — 2 missing.", "Copied Linked Skipped Missing"},
+            {0, 2, false, "Backup finished with issues — 2 missing.",
+             "Copied Linked Skipped Missing"},
             {3, 2, false, "Backup finished with issues — 3 failed, 2 missing.",
              "Copied Linked Skipped Missing Failed"},
         };
@@ -57,7 +58,8 @@ class PaneTextsTest : public QObject {
                 std::tuple(c.missing, c.failed, c.cancelled);
             QCOMPARE(paneText::finalStatus(s), QString(c.status));
             QStringList labels;
-            for (const auto& chip : paneText::chips(s)) labels << chip.label;
+            for (const auto& chip : paneText::chips(s))
+                labels << chip.label;
             QCOMPARE(labels.join(' '), QString(c.chips));
         }
     }
