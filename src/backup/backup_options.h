@@ -40,6 +40,8 @@ struct BackupOptions {
     bool verifyExisting = true;     // re-copy only changed files
     std::int64_t threadCount = 16;  // below 1 counts as 1
     std::string storeFolderName = std::string(BackupLayout::defaultStoreFolder);
+
+    bool operator==(const BackupOptions&) const = default;
 };
 
 }  // namespace morrowdeck

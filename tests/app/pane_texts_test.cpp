@@ -1,0 +1,92 @@
+#include "app/pane_texts.h"
+
+#include <QtTest>
+#include <thread>
+#include <tuple>
+
+#include "app/qt_main_queue.h"
+#include "app/window_sizing.h"
+
+namespace morrowdeck::test {
+
+class PaneTextsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // Percent, files, throughput and time left of one snapshot, joined by " | ".
+    void progressTexts() {
+        const struct {
+            std::int64_t completed, total;
+            double rate;
+            const char* texts;
+        } cases[] = {
+            {0, 0, 0, "0 | 0 / 0 files | 1.2 GB | "},
+            {3, 8, 1000, "37 | 3 / 8 files | 1.2 GB • 1 KB/s | "},
+            {8, 8, 45'300'000, "100 | 8 / 8 files | 1.2 GB • 45.3 MB/s | 1m 6s left"},
+        };
+        for (const auto& c : cases) {
+            ProgressSnapshot s;
+            std::tie(s.totalFiles, s.completedFiles, s.bytesPerSecond) =
+                std::tuple(c.total, c.completed, c.rate);
+            std::tie(s.processedBytes, s.skippedBytes, s.bytesToCopy) =
+                std::tuple(1'200'000'000, 100'000'000, 4'300'000'000);
+            QCOMPARE(QStringList({QString::number(paneText::percentage(s)), paneText::filesText(s),
+                                  paneText::throughputText(s),
+                                  paneText::timeLeftText(s).value_or(QString())})
+                         .join(" | "),
+                     QString(c.texts));
+        }
+    }
+
+    void finalStatusAndChips() {
+        const struct {
+            std::int64_t failed, missing;
+            bool cancelled;
+            const char* status;
+            const char* chips;
+        } cases[] = {
+            {0, 0, false, "Backup complete.", "Copied Linked Skipped"},
+            {3, 0, true, "Cancelled.", "Copied Linked Skipped Failed"},
+            {0, 2, false, "Backup finished with issues — 2 missing.",
+             "Copied Linked Skipped Missing"},
+            {3, 2, false, "Backup finished with issues — 3 failed, 2 missing.",
+             "Copied Linked Skipped Missing Failed"},
+        };
+        for (const auto& c : cases) {
+            ProgressSnapshot s;
+            std::tie(s.missingFiles, s.failedFiles, s.cancelled) =
+                std::tuple(c.missing, c.failed, c.cancelled);
+            QCOMPARE(paneText::finalStatus(s), QString(c.status));
+            QStringList labels;
+            for (const auto& chip : paneText::chips(s))
+                labels << chip.label;
+            QCOMPARE(labels.join(' '), QString(c.chips));
+        }
+    }
+
+    void firstLaunchSize() {
+        QCOMPARE(initialContentSize(QSize(1920, 1055)), QSize(1280, 860));
+        QCOMPARE(initialContentSize(QSize(1440, 875)), QSize(1280, 805));
+        QCOMPARE(initialContentSize(QSize(1280, 775)), QSize(1152, 713));
+        QCOMPARE(initialContentSize(std::nullopt), QSize(1280, 828));
+    }
+
+    // Tasks posted from another thread run on the UI thread, in posting order.
+    void mainQueueDeliversOnUiThread() {
+        auto queue = std::make_shared<QtMainQueue>();
+        std::vector<std::pair<int, std::thread::id>> ran;
+        std::thread([&] {
+            for (int i = 0; i < 2; ++i)
+                queue->post([&, i] { ran.emplace_back(i, std::this_thread::get_id()); });
+        }).join();
+        QTRY_COMPARE(ran.size(), std::size_t(2));
+        const auto ui = std::this_thread::get_id();
+        QCOMPARE(ran, (std::vector<std::pair<int, std::thread::id>>{{0, ui}, {1, ui}}));
+    }
+};
+
+}  // namespace morrowdeck::test
+
+QTEST_GUILESS_MAIN(morrowdeck::test::PaneTextsTest)
+
+#include "pane_texts_test.moc"
