@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/crate_tree_model.h"
+#include "app/crate_roles.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
 
@@ -27,7 +27,7 @@ QString checkSymbol(Qt::CheckState state) {
 }
 
 bool hasChildren(const QModelIndex& index) {
-    return index.data(CrateTreeModel::HasChildrenRole).toBool();
+    return index.data(CrateRole::hasChildren).toBool();
 }
 
 void toggle(QAbstractItemModel* model, const QModelIndex& index) {
@@ -45,7 +45,7 @@ QRect CrateRowDelegate::checkBoxRect(const QRect& row) {
 }
 
 QString CrateRowDelegate::pathLine(const QModelIndex& index) const {
-    return showPath_ ? index.data(CrateTreeModel::PathRole).toString() : QString();
+    return showPath_ ? index.data(CrateRole::path).toString() : QString();
 }
 
 void CrateRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -77,7 +77,7 @@ void CrateRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->drawPixmap(kind.topLeft(), Symbols::pixmap(group ? "folder.fill" : "music.note.list",
                                                         symbolSize, group ? secondary : accent, ratio));
 
-    const QString count = index.data(CrateTreeModel::CountRole).toString();
+    const QString count = index.data(CrateRole::trackCount).toString();
     const QFont countFont = Style::monospaced(Style::Text::caption2);
     const int countWidth = QFontMetrics(countFont).horizontalAdvance(count);
     const QRect countRect(row.right() - margin - countWidth, row.top(), countWidth, row.height());

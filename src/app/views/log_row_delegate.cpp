@@ -42,7 +42,7 @@ void LogRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     const QWidget* widget = option.widget;
     (widget ? widget->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &panel, painter, widget);
 
-    const auto level = LogEntry::Level(index.data(LogModel::LevelRole).toInt());
+    const auto level = LogEntry::Level(index.data(LogModel::levelRole).toInt());
     LevelLook colours = look(level, option.palette);
     if (option.state & QStyle::State_Selected) colours.textColor = option.palette.color(QPalette::HighlightedText);
     const QFont font = Style::monospaced(Style::Text::caption);

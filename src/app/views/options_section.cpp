@@ -36,8 +36,8 @@ OptionsSection::OptionsSection(AppModel& model, QWidget* parent)
       verifyText_(explanationLabel(this)),
       threads_(new QSpinBox(this)),
       threadsText_(explanationLabel(this)) {
-    for (const DuplicateMode mode : allDuplicateModes) duplicate_->addItem(qt(title(mode)));
-    for (const SmartCrateMode mode : allSmartCrateModes) smart_->addItem(qt(title(mode)));
+    for (const DuplicateMode mode : allDuplicateModes) duplicate_->addItem(qt(morrowdeck::title(mode)));
+    for (const SmartCrateMode mode : allSmartCrateModes) smart_->addItem(qt(morrowdeck::title(mode)));
     threads_->setRange(1, 32);
     threads_->setSingleStep(1);
     threads_->setFont(Style::monospaced(Style::Text::body));

@@ -148,7 +148,7 @@ void SidebarView::showPage() {
     } else if (!model_.searchText().isEmpty()) {
         // The list switches on the raw text; the results come from the trimmed text, so a
         // text of spaces shows an empty "Results (0)".
-        resultsTitle_->setText(QStringLiteral("Results (%1)").arg(resultsModel_->rowCount()));
+        resultsTitle_->setText(resultsModel_->title());
         stack_->setCurrentWidget(resultsPage_);
     } else {
         stack_->setCurrentWidget(tree_);
