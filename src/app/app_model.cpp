@@ -1,0 +1,340 @@
+#include "app/app_model.h"
+
+#include <algorithm>
+#include <numeric>
+#include <system_error>
+#include <utility>
+
+#include "app/pane_texts.h"
+#include "backup/backup_engine.h"
+#include "engine/background_task.h"
+#include "library/crate_index.h"
+#include "library/formatting.h"
+#include "library/serato_folder.h"
+#include "library/serato_library.h"
+#include "library/serato_library_tracks.h"
+#include "platform/file_operations.h"
+#include "platform/home_folder.h"
+
+namespace morrowdeck {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString initialStatus = QStringLiteral("Locate your Serato library to begin.");
+
+// What a background load hands back to the UI thread.
+struct LoadedLibrary {
+    std::shared_ptr<const CrateIndex> index;
+    std::size_t trackReferences = 0;
+    std::vector<std::string> warnings;
+};
+
+LoadedLibrary loadLibrary(const fs::path& library) {
+    LoadedLibrary loaded;
+    auto forest = SeratoLibrary::withNotInCrate(
+        SeratoLibrary::loadCrates(library, &loaded.warnings), library);
+    for (const auto& crate : forest) loaded.trackReferences += crate->totalTrackCount();
+    loaded.index = std::make_shared<const CrateIndex>(std::move(forest));
+    return loaded;
+}
+
+// Where folder choosers open: ~/Music when it exists, else the home folder.
+fs::path chooserStart() {
+    const fs::path home = platform::homeFolder();
+    std::error_code error;
+    return fs::is_directory(home / "Music", error) ? home / "Music" : home;
+}
+
+QString pathText(const std::optional<fs::path>& path) {
+    return path ? QString::fromStdString(path->string()) : QString();
+}
+
+}  // namespace
+
+struct AppModel::State {
+    std::shared_ptr<MainQueue> mainQueue;
+    FolderChooser chooseFolder;
+    Revealer reveal;
+
+    std::optional<fs::path> libraryURL;
+    std::optional<fs::path> destinationURL;
+    CrateSelection selection;  // holds the index, and through it the forest
+    BackupOptions options;
+    QString searchText;
+    bool isLoading = false;
+    ProgressSnapshot progress;
+    std::vector<LogEntry> log;
+    bool isRunning = false;
+    QString statusMessage = initialStatus;
+    bool canStart = false;  // last value signalled
+
+    std::unique_ptr<BackupEngine> engine;
+    // The destination of the latest run, which "Show in File Manager" opens after it.
+    std::optional<fs::path> runDestination;
+    // Damaged crate files of the loaded library; they also head every run's log.
+    std::vector<std::string> loadWarnings;
+    // Counts loads; a completion whose number is no longer current is ignored.
+    std::uint64_t loadGeneration = 0;
+};
+
+AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
+    : QObject(parent), state_(std::make_unique<State>()) {
+    state_->mainQueue = std::move(mainQueue);
+}
+
+// A running engine is cancelled and joined here; its callbacks still queued find the model
+// gone and do nothing.
+AppModel::~AppModel() = default;
+
+void AppModel::setFolderChooser(FolderChooser chooser) { state_->chooseFolder = std::move(chooser); }
+void AppModel::setRevealer(Revealer revealer) { state_->reveal = std::move(revealer); }
+
+const std::optional<fs::path>& AppModel::libraryURL() const { return state_->libraryURL; }
+const std::optional<fs::path>& AppModel::destinationURL() const { return state_->destinationURL; }
+
+void AppModel::setDestinationURL(std::optional<fs::path> url) {
+    if (url == state_->destinationURL) return;
+    state_->destinationURL = std::move(url);
+    emit destinationURLChanged();
+    updateCanStart();
+}
+
+const std::vector<Crate::Ptr>& AppModel::forest() const {
+    return state_->selection.index().forest();
+}
+const CrateSelection& AppModel::selection() const { return state_->selection; }
+const BackupOptions& AppModel::options() const { return state_->options; }
+
+void AppModel::setOptions(const BackupOptions& options) {
+    const auto& old = state_->options;
+    if (old.duplicateMode == options.duplicateMode && old.smartCrateMode == options.smartCrateMode &&
+        old.verifyExisting == options.verifyExisting && old.threadCount == options.threadCount &&
+        old.storeFolderName == options.storeFolderName)
+        return;
+    state_->options = options;
+    emit optionsChanged();
+}
+
+QString AppModel::searchText() const { return state_->searchText; }
+
+void AppModel::setSearchText(const QString& text) {
+    if (text == state_->searchText) return;
+    state_->searchText = text;
+    emit searchTextChanged();
+}
+
+bool AppModel::isLoading() const { return state_->isLoading; }
+const ProgressSnapshot& AppModel::progress() const { return state_->progress; }
+const std::vector<LogEntry>& AppModel::log() const { return state_->log; }
+bool AppModel::isRunning() const { return state_->isRunning; }
+QString AppModel::statusMessage() const { return state_->statusMessage; }
+
+void AppModel::setStatusMessage(const QString& text) {
+    if (text == state_->statusMessage) return;
+    state_->statusMessage = text;
+    emit statusMessageChanged();
+}
+
+QString AppModel::libraryPath() const { return pathText(state_->libraryURL); }
+QString AppModel::destinationPath() const { return pathText(state_->destinationURL); }
+
+const std::vector<Crate::Ptr>& AppModel::allLeaves() const {
+    return state_->selection.index().allLeaves();
+}
+
+std::vector<Crate::Ptr> AppModel::selectedCrates() const {
+    return state_->selection.selectedCrates();
+}
+
+std::vector<Crate::Ptr> AppModel::searchResults() const {
+    return state_->selection.index().searchResults(state_->searchText.toStdString());
+}
+
+std::int64_t AppModel::selectedTrackCount() const {
+    std::int64_t count = 0;
+    for (const auto& crate : selectedCrates()) count += static_cast<std::int64_t>(crate->tracks.size());
+    return count;
+}
+
+bool AppModel::canStart() const {
+    return !state_->isRunning && state_->destinationURL && !state_->selection.ids().empty();
+}
+
+std::optional<QString> AppModel::destinationFreeText() const {
+    if (!state_->destinationURL) return std::nullopt;
+    const auto free = platform::freeSpace(*state_->destinationURL);
+    if (!free) return std::nullopt;
+    return QString::fromStdString(
+        text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
+}
+
+CrateSelection::CheckState AppModel::state(const Crate& crate) const {
+    return state_->selection.state(crate);
+}
+
+void AppModel::loadDefaultLibrary() {
+    const fs::path library = SeratoLibrary::defaultLibraryLocation();
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(library, error))) load(library);
+}
+
+void AppModel::chooseLibrary() {
+    if (!state_->chooseFolder) return;
+    const auto chosen = state_->chooseFolder(
+        {QStringLiteral("Choose your Serato library"),
+         QStringLiteral("Select the _Serato_ folder (or a folder/drive that contains one)."),
+         chooserStart(), false});
+    if (!chosen) return;
+    if (const auto library = SeratoLibrary::resolveLibrary(*chosen)) {
+        load(*library);
+    } else {
+        setStatusMessage(QStringLiteral("No _Serato_ folder found at that location."));
+    }
+}
+
+void AppModel::load(const fs::path& library) {
+    const auto generation = ++state_->loadGeneration;
+    if (state_->libraryURL != library) {
+        state_->libraryURL = library;
+        emit libraryURLChanged();
+    }
+    setLoading(true);
+    setStatusMessage(QStringLiteral("Loading library…"));
+    runInBackground<LoadedLibrary>(
+        state_->mainQueue, [library] { return loadLibrary(library); },
+        [self = QPointer<AppModel>(this), generation](LoadedLibrary loaded) {
+            if (!self || generation != self->state_->loadGeneration) return;
+            self->finishLoad(std::move(loaded.index), loaded.trackReferences,
+                             std::move(loaded.warnings));
+        });
+}
+
+void AppModel::finishLoad(std::shared_ptr<const CrateIndex> index, std::size_t trackReferences,
+                          std::vector<std::string> warnings) {
+    CrateSelection selection(std::move(index));
+    selection.selectAll();
+    state_->selection = std::move(selection);
+    emit forestChanged();
+    emit selectionChanged();
+    updateCanStart();
+    setLoading(false);
+    setStatusMessage(paneText::loadedStatus(allLeaves().size(), trackReferences));
+    state_->loadWarnings = std::move(warnings);
+    for (const auto& warning : state_->loadWarnings)
+        appendLog(LogEntry(LogEntry::Level::warning, warning));
+}
+
+void AppModel::chooseDestination() {
+    if (!state_->chooseFolder) return;
+    const auto chosen = state_->chooseFolder(
+        {QStringLiteral("Choose backup destination"),
+         QStringLiteral("Select the folder (e.g. on an external drive) to back up into."),
+         chooserStart(), true});
+    if (chosen) setDestinationURL(*chosen);
+}
+
+void AppModel::toggle(const Crate& crate) { changeSelection([&](auto& s) { s.toggle(crate); }); }
+void AppModel::selectAll() { changeSelection([](auto& s) { s.selectAll(); }); }
+void AppModel::selectNone() { changeSelection([](auto& s) { s.selectNone(); }); }
+
+void AppModel::changeSelection(const std::function<void(CrateSelection&)>& change) {
+    const auto before = state_->selection.ids();
+    change(state_->selection);
+    if (state_->selection.ids() == before) return;
+    emit selectionChanged();
+    updateCanStart();
+}
+
+void AppModel::start() {
+    // A second run while one is under way would replace (and block on) the running engine.
+    if (!canStart()) return;
+    if (!state_->log.empty()) {
+        state_->log.clear();
+        emit logCleared();
+    }
+    for (const auto& warning : state_->loadWarnings)
+        appendLog(LogEntry(LogEntry::Level::warning, warning));
+    setProgress(ProgressSnapshot{});
+    state_->isRunning = true;
+    emit isRunningChanged();
+    updateCanStart();
+
+    state_->engine = std::make_unique<BackupEngine>(state_->mainQueue);
+    state_->runDestination = state_->destinationURL;
+    std::optional<fs::path> database;
+    if (state_->libraryURL) database = *state_->libraryURL / SeratoFolder::databaseFile;
+    const QPointer<AppModel> self(this);
+    state_->engine->run(
+        selectedCrates(), *state_->destinationURL, state_->options, database,
+        [self](const LogEntry& entry) {
+            if (self) self->appendLog(entry);
+        },
+        [self](const ProgressSnapshot& snapshot) {
+            if (self) self->setProgress(snapshot);
+        },
+        [self](const RunResult& result) {
+            if (self) self->finishRun(result);
+        });
+}
+
+void AppModel::finishRun(const RunResult& result) {
+    state_->isRunning = false;
+    emit isRunningChanged();
+    updateCanStart();
+    if (const auto* failure = std::get_if<RunFailure>(&result)) {
+        setStatusMessage(QString::fromStdString(failure->description));
+        appendLog(LogEntry(LogEntry::Level::error, failure->description));
+    } else {
+        const auto& snapshot = std::get<ProgressSnapshot>(result);
+        setProgress(snapshot);
+        setStatusMessage(paneText::finalStatus(snapshot));
+    }
+    // The engine's work thread has ended (its completion is posted last), so this joins at
+    // once; the running callback is the queue's copy, not the engine's.
+    state_->engine.reset();
+}
+
+void AppModel::cancel() {
+    if (state_->engine) state_->engine->cancel();
+    setStatusMessage(QStringLiteral("Cancelling…"));
+}
+
+void AppModel::revealDestination() {
+    const auto& folder = state_->runDestination ? state_->runDestination : state_->destinationURL;
+    if (folder && state_->reveal) state_->reveal(*folder);
+}
+
+void AppModel::revealLibrary() {
+    if (state_->libraryURL && state_->reveal) state_->reveal(*state_->libraryURL);
+}
+
+void AppModel::setLoading(bool loading) {
+    if (loading == state_->isLoading) return;
+    state_->isLoading = loading;
+    emit isLoadingChanged();
+}
+
+void AppModel::setProgress(const ProgressSnapshot& snapshot) {
+    if (snapshot == state_->progress) return;
+    state_->progress = snapshot;
+    emit progressChanged();
+}
+
+void AppModel::appendLog(LogEntry entry) {
+    auto& log = state_->log;
+    const std::size_t dropped = log.size() >= maxLogEntries ? log.size() + 1 - maxLogEntries : 0;
+    log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(dropped));
+    log.push_back(std::move(entry));
+    emit logAppended(dropped);
+}
+
+void AppModel::updateCanStart() {
+    const bool now = canStart();
+    if (now == state_->canStart) return;
+    state_->canStart = now;
+    emit canStartChanged();
+}
+
+}  // namespace morrowdeck

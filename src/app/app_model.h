@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/backup_options.h"
+#include "engine/log_entry.h"
+#include "engine/main_queue.h"
+#include "engine/progress_snapshot.h"
+#include "engine/run_result.h"
+#include "library/crate.h"
+#include "library/crate_selection.h"
+
+namespace morrowdeck {
+
+class BackupEngine;
+class CrateIndex;
+
+// The single model behind the main window: the chosen library and destination, the loaded
+// forest with its index and selection, the backup options, the search text, the running
+// backup's progress and log, and a one-line status. Views read it and call its operations;
+// it knows nothing of views. Folder choosers and the file-manager reveal are injected, so
+// tests drive the model without dialogs.
+//
+// Threads: everything here runs on the UI thread. Library loads run through the engine
+// layer's background helper and come back through the main queue; a load superseded by a
+// newer one is ignored. Engine callbacks arrive through the same queue and hold the model
+// through a QPointer. Every change signal is emitted only when the value really changed.
+class AppModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString libraryPath READ libraryPath NOTIFY libraryURLChanged)
+    Q_PROPERTY(QString destinationPath READ destinationPath NOTIFY destinationURLChanged)
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(QString statusMessage READ statusMessage WRITE setStatusMessage NOTIFY
+                   statusMessageChanged)
+
+  public:
+    static constexpr std::size_t maxLogEntries = 2000;
+
+    // What a folder chooser is asked for; the view shows a dialog, tests answer directly.
+    struct FolderRequest {
+        QString title;
+        QString message;
+        std::filesystem::path startIn;  // empty: the chooser's own default
+        bool canCreateFolders = false;
+    };
+    using FolderChooser =
+        std::function<std::optional<std::filesystem::path>(const FolderRequest&)>;
+    using Revealer = std::function<void(const std::filesystem::path&)>;
+
+    // `mainQueue` delivers background and engine results on this (the UI) thread.
+    explicit AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    void setFolderChooser(FolderChooser chooser);
+    void setRevealer(Revealer revealer);
+
+    // Observed fields.
+    const std::optional<std::filesystem::path>& libraryURL() const;
+    const std::optional<std::filesystem::path>& destinationURL() const;
+    void setDestinationURL(std::optional<std::filesystem::path> url);
+    const std::vector<Crate::Ptr>& forest() const;
+    const CrateSelection& selection() const;  // its index() gives allLeaves and leafIDs
+    const BackupOptions& options() const;
+    void setOptions(const BackupOptions& options);
+    QString searchText() const;
+    void setSearchText(const QString& text);
+    bool isLoading() const;
+    const ProgressSnapshot& progress() const;
+    const std::vector<LogEntry>& log() const;
+    bool isRunning() const;
+    QString statusMessage() const;
+    void setStatusMessage(const QString& text);
+    QString libraryPath() const;      // "" when none
+    QString destinationPath() const;  // "" when none
+
+    // Derived values, computed on each read.
+    const std::vector<Crate::Ptr>& allLeaves() const;
+    std::vector<Crate::Ptr> selectedCrates() const;
+    std::vector<Crate::Ptr> searchResults() const;
+    std::int64_t selectedTrackCount() const;  // own tracks of the selected crates
+    bool canStart() const;
+    std::optional<QString> destinationFreeText() const;
+    CrateSelection::CheckState state(const Crate& crate) const;
+
+    // Operations.
+    void loadDefaultLibrary();
+    void chooseLibrary();
+    void load(const std::filesystem::path& library);
+    void chooseDestination();
+    void toggle(const Crate& crate);
+    void selectAll();
+    void selectNone();
+    void start();
+    void cancel();  // the Cancel button: engine cancel() and "Cancelling…"
+    void revealDestination();  // the finished run's own destination
+    void revealLibrary();
+    // Appends one line to the activity log; beyond maxLogEntries the oldest lines are dropped.
+    void appendLog(LogEntry entry);
+
+  signals:
+    void libraryURLChanged();
+    void destinationURLChanged();
+    void forestChanged();  // also means allLeaves and the index changed
+    void selectionChanged();
+    void optionsChanged();
+    void searchTextChanged();
+    void isLoadingChanged();
+    void progressChanged();
+    // The log: one line appended (and, at the cap, the oldest `dropped` removed first), or
+    // cleared by start(). Views keep their list in step and scroll to the newest line.
+    void logAppended(std::size_t dropped);
+    void logCleared();
+    void isRunningChanged();
+    void statusMessageChanged();
+    void canStartChanged();
+
+  private:
+    void finishLoad(std::shared_ptr<const CrateIndex> index, std::size_t trackReferences,
+                    std::vector<std::string> warnings);
+    void finishRun(const RunResult& result);
+    void changeSelection(const std::function<void(CrateSelection&)>& change);
+    void setLoading(bool loading);
+    void setProgress(const ProgressSnapshot& snapshot);
+    void updateCanStart();
+
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace morrowdeck

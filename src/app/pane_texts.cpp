@@ -1,0 +1,98 @@
+#include "app/pane_texts.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+#include "library/formatting.h"
+
+namespace morrowdeck::paneText {
+
+namespace {
+
+QString bytes(std::int64_t count) {
+    return QString::fromStdString(
+        text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0))));
+}
+
+}  // namespace
+
+int percentage(const ProgressSnapshot& snapshot) {
+    if (snapshot.totalFiles < 1) return 0;
+    return static_cast<int>(static_cast<double>(snapshot.completedFiles) * 100.0 /
+                            static_cast<double>(snapshot.totalFiles));
+}
+
+double fraction(const ProgressSnapshot& snapshot) {
+    if (snapshot.totalFiles < 1) return 0;
+    return static_cast<double>(snapshot.completedFiles) /
+           static_cast<double>(snapshot.totalFiles);
+}
+
+QString filesText(const ProgressSnapshot& snapshot) {
+    return QStringLiteral("%1 / %2 files").arg(snapshot.completedFiles).arg(snapshot.totalFiles);
+}
+
+QString throughputText(const ProgressSnapshot& snapshot) {
+    QString text = bytes(snapshot.processedBytes);
+    if (snapshot.bytesPerSecond > 0)
+        text += QStringLiteral(" • ") + bytes(static_cast<std::int64_t>(snapshot.bytesPerSecond)) +
+                QStringLiteral("/s");
+    return text;
+}
+
+std::optional<QString> timeLeftText(const ProgressSnapshot& snapshot) {
+    if (!(snapshot.bytesPerSecond > 1000)) return std::nullopt;
+    const auto remaining = std::max<std::int64_t>(
+        snapshot.bytesToCopy - snapshot.processedBytes - snapshot.skippedBytes, 0);
+    const auto eta =
+        text::formatDuration(static_cast<double>(remaining) / snapshot.bytesPerSecond);
+    if (eta.empty()) return std::nullopt;
+    return QString::fromStdString(eta) + QStringLiteral(" left");
+}
+
+QString finalStatus(const ProgressSnapshot& snapshot) {
+    if (snapshot.cancelled) return QStringLiteral("Cancelled.");
+    if (snapshot.failedFiles < 1 && snapshot.missingFiles < 1)
+        return QStringLiteral("Backup complete.");
+    QStringList parts;
+    if (snapshot.failedFiles >= 1) parts << QStringLiteral("%1 failed").arg(snapshot.failedFiles);
+    if (snapshot.missingFiles >= 1)
+        parts << QStringLiteral("%1 missing").arg(snapshot.missingFiles);
+    return QStringLiteral("Backup finished with issues — ") + parts.join(QStringLiteral(", ")) +
+           QStringLiteral(".");
+}
+
+QString loadedStatus(std::size_t leaves, std::size_t trackReferences) {
+    return QStringLiteral("Loaded %1 crate(s), %2 track reference(s).")
+        .arg(static_cast<qulonglong>(leaves))
+        .arg(static_cast<qulonglong>(trackReferences));
+}
+
+QString selectedCratesText(std::size_t crates) {
+    return QStringLiteral("%1 crate(s) selected").arg(static_cast<qulonglong>(crates));
+}
+
+QString trackCountText(std::int64_t tracks) {
+    return QStringLiteral("%1 track(s)").arg(tracks);
+}
+
+std::vector<Chip> chips(const ProgressSnapshot& snapshot) {
+    std::vector<Chip> result{
+        {QStringLiteral("Copied"), snapshot.copiedFiles, Chip::Color::green},
+        {QStringLiteral("Linked"), snapshot.linkedFiles, Chip::Color::blue},
+        {QStringLiteral("Skipped"), snapshot.skippedFiles, Chip::Color::secondary},
+    };
+    if (snapshot.missingFiles >= 1)
+        result.push_back({QStringLiteral("Missing"), snapshot.missingFiles, Chip::Color::orange});
+    if (snapshot.failedFiles >= 1)
+        result.push_back({QStringLiteral("Failed"), snapshot.failedFiles, Chip::Color::red});
+    return result;
+}
+
+QString progressTitle(const ProgressSnapshot& snapshot) {
+    return snapshot.phase.empty() ? QStringLiteral("Progress")
+                                  : QString::fromStdString(snapshot.phase);
+}
+
+}  // namespace morrowdeck::paneText

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QSize>
+
+#include <optional>
+
+namespace morrowdeck {
+
+// The main window's content size on the very first launch: the smaller of 90 % of the
+// available screen width and 1280, by the smaller of 92 % of its height and 860. Without a
+// screen a 1440 × 900 area is assumed. 1920 × 1055 gives 1280 × 860, 1280 × 775 gives
+// 1152 × 713, no screen 1280 × 828.
+QSize initialContentSize(std::optional<QSize> availableScreen);
+
+// The settings key that records that the first-launch sizing was done.
+inline constexpr const char* didSetInitialWindowSizeKey = "didSetInitialWindowSize";
+
+}  // namespace morrowdeck

@@ -1,0 +1,184 @@
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <fstream>
+
+#include "app/app_model.h"
+#include "app_test_support.h"
+
+namespace morrowdeck::test {
+namespace fs = std::filesystem;
+
+class AppModelTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void fieldsNotifyOnlyOnChange() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QCOMPARE(model.statusMessage(), QStringLiteral("Locate your Serato library to begin."));
+        QSignalSpy search(&model, &AppModel::searchTextChanged);
+        QSignalSpy destination(&model, &AppModel::destinationURLChanged);
+        QSignalSpy status(&model, &AppModel::statusMessageChanged);
+        QSignalSpy options(&model, &AppModel::optionsChanged);
+        for (int i = 0; i < 2; ++i) {
+            model.setSearchText(QStringLiteral("house"));
+            model.setDestinationURL(fs::path("/tmp"));
+            model.setStatusMessage(QStringLiteral("Cancelling…"));
+            model.setOptions(BackupOptions{.threadCount = 4});
+        }
+        QCOMPARE(search.count() + destination.count() + status.count() + options.count(), 4);
+    }
+
+    // A load replaces the forest and selects every leaf; canStart follows destination and
+    // selection, and a selection change that changes nothing is not signalled.
+    void loadSelectsEveryLeaf() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QSignalSpy canStart(&model, &AppModel::canStartChanged);
+        QSignalSpy selection(&model, &AppModel::selectionChanged);
+        QVERIFY(m.load());
+        std::size_t total = 0;
+        for (const auto& crate : model.forest()) total += crate->totalTrackCount();
+        QCOMPARE(model.statusMessage(), QStringLiteral("Loaded %1 crate(s), %2 track reference(s).")
+                                            .arg(model.allLeaves().size())
+                                            .arg(total));
+        QCOMPARE(model.selectedCrates(), model.allLeaves());
+        QCOMPARE(canStart.count(), 0);
+        model.setDestinationURL(fs::path("/tmp"));
+        QVERIFY(model.canStart());
+        model.selectNone();
+        model.selectNone();
+        QCOMPARE(selection.count(), 2);  // the load, then one selectNone
+        QCOMPARE(canStart.count(), 2);
+        QCOMPARE(model.selectedTrackCount(), 0);
+    }
+
+    void emptyLibraryCannotStart() {
+        QTemporaryDir dir;
+        const fs::path library = fs::path(dir.path().toStdString()) / "_Serato_";
+        fs::create_directories(library);
+        LoadedModel m;
+        QVERIFY(m.load(library));
+        m.model->setDestinationURL(fs::path("/tmp"));
+        QCOMPARE(m.model->statusMessage(),
+                 QStringLiteral("Loaded 0 crate(s), 0 track reference(s)."));
+        QVERIFY(!m.model->canStart());
+    }
+
+    // Whichever order two loads complete in, the tree is the one of the later load.
+    void supersededLoadIsIgnored_data() {
+        QTest::addColumn<bool>("demoLast");
+        QTest::newRow("demo last") << true;
+        QTest::newRow("empty last") << false;
+    }
+    void supersededLoadIsIgnored() {
+        QFETCH(bool, demoLast);
+        QTemporaryDir dir;
+        const fs::path empty = fs::path(dir.path().toStdString()) / "_Serato_";
+        fs::create_directories(empty);
+        LoadedModel m;
+        m.model->load(demoLast ? empty : demoLibrary());
+        m.model->load(demoLast ? demoLibrary() : empty);
+        QVERIFY(m.queue->runUntil(2));
+        QCOMPARE(m.model->forest().empty(), !demoLast);
+        QCOMPARE(*m.model->libraryURL(), demoLast ? demoLibrary() : empty);
+        QVERIFY(!m.model->isLoading());
+    }
+
+    // Completions that arrive after the model is gone find it through a weak reference.
+    void completionsAfterModelGoneDoNothing() {
+        LoadedModel running;
+        QVERIFY(running.load());
+        QTemporaryDir backup;
+        running.model->setDestinationURL(fs::path(backup.path().toStdString()));
+        running.model->start();
+        running.model.reset();  // cancels and joins the run; its callbacks are still queued
+        QVERIFY(running.queue->runUntil(running.queue->posted()));
+        LoadedModel loading;
+        loading.model->load(demoLibrary());
+        loading.model.reset();
+        QVERIFY(loading.queue->runUntil(1));
+    }
+
+    void choosers_data() {
+        QTest::addColumn<bool>("destination");
+        QTest::addColumn<QString>("answer");  // "" dismisses; "demo" the demo library's parent
+        QTest::addColumn<QString>("status");
+        QTest::newRow("library dismissed") << false << "" << "Locate your Serato library to begin.";
+        QTest::newRow("no library there")
+            << false << "/" << "No _Serato_ folder found at that location.";
+        QTest::newRow("library found") << false << "demo" << "Loading library…";
+        QTest::newRow("destination dismissed") << true << "" << "Locate your Serato library to begin.";
+        QTest::newRow("destination chosen") << true << "/" << "Locate your Serato library to begin.";
+    }
+    void choosers() {
+        QFETCH(bool, destination);
+        QFETCH(QString, answer);
+        QFETCH(QString, status);
+        LoadedModel m;
+        AppModel::FolderRequest asked;
+        m.model->setFolderChooser([&](const AppModel::FolderRequest& request) {
+            asked = request;
+            if (answer.isEmpty()) return std::optional<fs::path>();
+            if (answer == "demo") return std::optional(demoLibrary().parent_path());
+            return std::optional(fs::path(answer.toStdString()));
+        });
+        destination ? m.model->chooseDestination() : m.model->chooseLibrary();
+        QCOMPARE(asked.title, destination ? QStringLiteral("Choose backup destination")
+                                          : QStringLiteral("Choose your Serato library"));
+        QCOMPARE(asked.canCreateFolders, destination);
+        QCOMPARE(m.model->statusMessage(), status);
+        QCOMPARE(m.model->destinationPath(), destination ? answer : QString());
+        QCOMPARE(m.model->libraryPath(), answer == "demo" ? QString::fromStdString(demoLibrary())
+                                                          : QString());
+    }
+
+    // A run through the engine: the log is cleared at the start, the final snapshot and
+    // status arrive at the end, and "Show in File Manager" opens that run's destination.
+    void backupRuns() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QVERIFY(m.load());
+        model.appendLog(LogEntry(LogEntry::Level::info, "before"));
+        QTemporaryDir backup;
+        const fs::path destination(backup.path().toStdString());
+        model.setDestinationURL(destination);
+        QSignalSpy cleared(&model, &AppModel::logCleared);
+        model.start();
+        model.start();  // ignored while running
+        QCOMPARE(cleared.count(), 1);
+        QVERIFY(model.isRunning() && !model.canStart());
+        QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
+        QVERIFY(model.progress().finished);
+        QCOMPARE(model.statusMessage(), QStringLiteral("Backup complete."));
+        QVERIFY(fs::exists(destination / "Genres" / "House"));
+        QVERIFY(model.canStart());
+        fs::path revealed;
+        model.setRevealer([&](const fs::path& folder) { revealed = folder; });
+        model.setDestinationURL(fs::path("/elsewhere"));
+        model.revealDestination();
+        QCOMPARE(revealed, destination);
+    }
+
+    void failedRunIsReported() {
+        LoadedModel m;
+        QVERIFY(m.load());
+        QTemporaryDir dir;
+        const fs::path file = fs::path(dir.path().toStdString()) / "file";
+        std::ofstream(file) << "x";
+        m.model->setDestinationURL(file / "backup");
+        m.model->start();
+        QVERIFY(m.queue->runWhile([&] { return m.model->isRunning(); }));
+        QVERIFY(!m.model->log().empty());
+        const LogEntry& last = m.model->log().back();
+        QCOMPARE(last.level, LogEntry::Level::error);
+        QCOMPARE(m.model->statusMessage(), QString::fromStdString(last.message));
+    }
+};
+
+MORROWDECK_APP_SUITE(AppModelTest);
+
+}  // namespace morrowdeck::test
+
+#include "app_model_test.moc"
