@@ -31,7 +31,7 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     start_->setDefault(true);
     start_->setStyleSheet(QStringLiteral(
         "QPushButton { background: %1; color: %2; border-radius: 6px; padding: 6px 14px; font-weight: 600; }"
-        "QPushButton:disabled { background: %3; color: %4; }")
+        "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
                               .arg(Style::accent(palette()).name(), onButton.name(),
                                    palette().color(QPalette::Button).name(), Style::secondary(palette()).name()));
     cancel_->setIcon(Symbols::icon("stop.fill", Qt::white));
