@@ -54,16 +54,20 @@ class AppModelTest : public QObject {
         QCOMPARE(model.selectedTrackCount(), 0);
     }
 
-    void emptyLibraryCannotStart() {
+    // Tracks that no crate lists are offered as one more selectable entry; a damaged crate
+    // file is named in the log.
+    void notInCrateEntryAndWarnings() {
         QTemporaryDir dir;
         const fs::path library = fs::path(dir.path().toStdString()) / "_Serato_";
-        fs::create_directories(library);
+        fs::create_directories(library / "Subcrates");
+        fs::copy_file(MORROWDECK_FIXTURES "/database-only/database V2", library / "database V2");
+        std::ofstream(library / "Subcrates" / "Broken.crate") << "not a crate";
         LoadedModel m;
         QVERIFY(m.load(library));
-        m.model->setDestinationURL(fs::path("/tmp"));
-        QCOMPARE(m.model->statusMessage(),
-                 QStringLiteral("Loaded 0 crate(s), 0 track reference(s)."));
-        QVERIFY(!m.model->canStart());
+        QVERIFY(m.model->forest().back()->isNotInCrate);
+        QCOMPARE(m.model->selectedCrates().size(), std::size_t(2));
+        QCOMPARE(m.model->log().size(), std::size_t(1));
+        QVERIFY(m.model->log().front().message.find("Broken.crate") != std::string::npos);
     }
 
     // Whichever order two loads complete in, the tree is the one of the later load.
@@ -101,37 +105,35 @@ class AppModelTest : public QObject {
         QVERIFY(loading.queue->runUntil(1));
     }
 
-    void choosers_data() {
-        QTest::addColumn<bool>("destination");
-        QTest::addColumn<QString>("answer");  // "" dismisses; "demo" the demo library's parent
-        QTest::addColumn<QString>("status");
-        QTest::newRow("library dismissed") << false << "" << "Locate your Serato library to begin.";
-        QTest::newRow("no library there")
-            << false << "/" << "No _Serato_ folder found at that location.";
-        QTest::newRow("library found") << false << "demo" << "Loading library…";
-        QTest::newRow("destination dismissed") << true << "" << "Locate your Serato library to begin.";
-        QTest::newRow("destination chosen") << true << "/" << "Locate your Serato library to begin.";
-    }
+    // Dismissing changes nothing; a folder without a library only sets the status.
     void choosers() {
-        QFETCH(bool, destination);
-        QFETCH(QString, answer);
-        QFETCH(QString, status);
-        LoadedModel m;
-        AppModel::FolderRequest asked;
-        m.model->setFolderChooser([&](const AppModel::FolderRequest& request) {
-            asked = request;
-            if (answer.isEmpty()) return std::optional<fs::path>();
-            if (answer == "demo") return std::optional(demoLibrary().parent_path());
-            return std::optional(fs::path(answer.toStdString()));
-        });
-        destination ? m.model->chooseDestination() : m.model->chooseLibrary();
-        QCOMPARE(asked.title, destination ? QStringLiteral("Choose backup destination")
-                                          : QStringLiteral("Choose your Serato library"));
-        QCOMPARE(asked.canCreateFolders, destination);
-        QCOMPARE(m.model->statusMessage(), status);
-        QCOMPARE(m.model->destinationPath(), destination ? answer : QString());
-        QCOMPARE(m.model->libraryPath(), answer == "demo" ? QString::fromStdString(demoLibrary())
-                                                          : QString());
+        const QString initial = QStringLiteral("Locate your Serato library to begin.");
+        const struct {
+            bool destination;
+            std::optional<fs::path> answer;
+            QString status, library;
+        } cases[] = {
+            {false, std::nullopt, initial, ""},
+            {false, fs::path("/"), "No _Serato_ folder found at that location.", ""},
+            {false, demoLibrary().parent_path(), "Loading library…",
+             QString::fromStdString(demoLibrary())},
+            {true, fs::path("/"), initial, ""},
+        };
+        for (const auto& c : cases) {
+            LoadedModel m;
+            AppModel::FolderRequest asked;
+            m.model->setFolderChooser([&](const AppModel::FolderRequest& request) {
+                asked = request;
+                return c.answer;
+            });
+            c.destination ? m.model->chooseDestination() : m.model->chooseLibrary();
+            QCOMPARE(asked.title, c.destination ? "Choose backup destination"
+                                                : "Choose your Serato library");
+            QCOMPARE(asked.canCreateFolders, c.destination);
+            QCOMPARE(m.model->statusMessage(), c.status);
+            QCOMPARE(m.model->libraryPath(), c.library);
+            QCOMPARE(m.model->destinationPath(), c.destination ? "/" : "");
+        }
     }
 
     // A run through the engine: the log is cleared at the start, the final snapshot and
@@ -159,26 +161,19 @@ class AppModelTest : public QObject {
         model.setDestinationURL(fs::path("/elsewhere"));
         model.revealDestination();
         QCOMPARE(revealed, destination);
-    }
 
-    void failedRunIsReported() {
-        LoadedModel m;
-        QVERIFY(m.load());
-        QTemporaryDir dir;
-        const fs::path file = fs::path(dir.path().toStdString()) / "file";
-        std::ofstream(file) << "x";
-        m.model->setDestinationURL(file / "backup");
-        m.model->start();
-        QVERIFY(m.queue->runWhile([&] { return m.model->isRunning(); }));
-        QVERIFY(!m.model->log().empty());
-        const LogEntry& last = m.model->log().back();
-        QCOMPARE(last.level, LogEntry::Level::error);
-        QCOMPARE(m.model->statusMessage(), QString::fromStdString(last.message));
+        // A start check that fails: the status and one error line carry its description.
+        std::ofstream(destination / "file") << "x";
+        model.setDestinationURL(destination / "file" / "backup");
+        model.start();
+        QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
+        QCOMPARE(model.log().back().level, LogEntry::Level::error);
+        QCOMPARE(model.statusMessage(), QString::fromStdString(model.log().back().message));
     }
 };
 
-MORROWDECK_APP_SUITE(AppModelTest);
-
 }  // namespace morrowdeck::test
+
+QTEST_GUILESS_MAIN(morrowdeck::test::AppModelTest)
 
 #include "app_model_test.moc"

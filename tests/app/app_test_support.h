@@ -9,26 +9,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <vector>
 
 #include "app/app_model.h"
 #include "engine/drained_main_queue.h"
 
 namespace morrowdeck::test {
-
-using SuiteFactory = std::function<std::unique_ptr<QObject>()>;
-
-inline std::vector<SuiteFactory>& suites() {
-    static std::vector<SuiteFactory> all;
-    return all;
-}
-
-// Registers a Qt Test class with the shared main().
-#define MORROWDECK_APP_SUITE(Class)                                                     \
-    static const bool Class##Registered = [] {                                          \
-        morrowdeck::test::suites().push_back([] { return std::make_unique<Class>(); }); \
-        return true;                                                                    \
-    }()
 
 // The demo library, made once per test process: returns its "_Serato_" folder.
 inline std::filesystem::path demoLibrary() {
@@ -54,17 +39,14 @@ class CountingQueue : public MainQueue {
             ++ran_;
         });
     }
-    // Runs tasks until `count` have run in all; false when nothing arrives for 30 s.
-    bool runUntil(int count) {
-        while (ran_ < count)
-            if (!inner_.waitAndRun(std::chrono::seconds(30))) return false;
-        return true;
-    }
-    // Runs tasks until the condition holds.
+    // Runs tasks while the condition holds; false when nothing arrives for 30 s.
     bool runWhile(const std::function<bool()>& condition) {
         while (condition())
             if (!inner_.waitAndRun(std::chrono::seconds(30))) return false;
         return true;
+    }
+    bool runUntil(int count) {
+        return runWhile([&] { return ran_ < count; });
     }
 
     int posted() const { return posted_; }
