@@ -1,0 +1,81 @@
+#include "app/views/action_bar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/app_model.h"
+#include "app/pane_texts.h"
+#include "app/views/style.h"
+#include "app/views/symbols.h"
+
+namespace morrowdeck {
+
+ActionBar::ActionBar(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      crates_(new QLabel(this)),
+      tracks_(new QLabel(this)),
+      start_(new QPushButton("Start Backup", this)),
+      cancel_(new QPushButton("Cancel", this)) {
+    setFixedHeight(56);
+    QFont cratesFont = Style::font(Style::Text::callout);
+    cratesFont.setWeight(QFont::Medium);
+    crates_->setFont(cratesFont);
+    Style::apply(*tracks_, Style::Text::caption, Style::secondary(palette()));
+
+    const QColor onButton = palette().color(QPalette::HighlightedText);
+    start_->setIcon(Symbols::icon("play.fill", onButton));
+    start_->setMinimumWidth(130);
+    start_->setDefault(true);
+    start_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: %1; color: %2; border-radius: 6px; padding: 6px 14px; font-weight: 600; }"
+        "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
+                              .arg(Style::accent(palette()).name(), onButton.name(),
+                                   palette().color(QPalette::Button).name(), Style::secondary(palette()).name()));
+    cancel_->setIcon(Symbols::icon("stop.fill", Qt::white));
+    cancel_->setMinimumWidth(130);
+    cancel_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: %1; color: white; border-radius: 6px; padding: 6px 14px; font-weight: 600; }")
+                               .arg(Style::red().name()));
+
+    auto* lines = new QVBoxLayout;
+    lines->setSpacing(1);
+    lines->addStretch(1);
+    lines->addWidget(crates_);
+    lines->addWidget(tracks_);
+    lines->addStretch(1);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(14, 0, 14, 0);
+    layout->addLayout(lines);
+    layout->addStretch(1);
+    layout->addWidget(start_);
+    layout->addWidget(cancel_);
+
+    connect(start_, &QPushButton::clicked, &model, &AppModel::start);
+    connect(cancel_, &QPushButton::clicked, &model, &AppModel::cancel);
+    for (const auto signal : {&AppModel::selectionChanged, &AppModel::forestChanged,
+                              &AppModel::isRunningChanged, &AppModel::canStartChanged}) {
+        connect(&model, signal, this, &ActionBar::refresh);
+    }
+    refresh();
+}
+
+QString ActionBar::cratesText() const { return crates_->text(); }
+QString ActionBar::tracksText() const { return tracks_->text(); }
+
+void ActionBar::triggerDefault() {
+    if (!start_->isHidden() && start_->isEnabled()) start_->click();
+}
+
+void ActionBar::refresh() {
+    crates_->setText(paneText::selectedCratesText(model_.selectedCrates().size()));
+    tracks_->setText(paneText::trackCountText(model_.selectedTrackCount()));
+    const bool running = model_.isRunning();
+    start_->setVisible(!running);
+    cancel_->setVisible(running);
+    start_->setEnabled(model_.canStart());
+}
+
+}  // namespace morrowdeck

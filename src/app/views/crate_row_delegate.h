@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+namespace morrowdeck {
+
+// Draws one crate row of the sidebar: the tri-state check box, the kind symbol (a folder for a
+// crate with children, a note list otherwise), the name, the path under it when `showPath`
+// (search results), and the track count on the right. A click on the box, or anywhere on the
+// row of a crate without children, toggles the crate exactly once, as does Space.
+//
+// Reads from the index: Qt::DisplayRole (name), Qt::CheckStateRole, and the crate models'
+// count, has-children and path roles.
+class CrateRowDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    CrateRowDelegate(bool showPath, QObject* parent = nullptr);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // Where the check box sits inside a row's rectangle.
+    static QRect checkBoxRect(const QRect& row);
+
+  protected:
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+
+  private:
+    QString pathLine(const QModelIndex& index) const;
+
+    bool showPath_;
+};
+
+}  // namespace morrowdeck

@@ -1,0 +1,56 @@
+#include "app/views/desktop_services.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QUrl>
+
+namespace morrowdeck::DesktopServices {
+
+namespace {
+
+QUrl urlOf(const std::filesystem::path& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path.string()));
+}
+
+}  // namespace
+
+void showInFileManager(const std::filesystem::path& folder) {
+    const QUrl url = urlOf(folder);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(url);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+        "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{url.toString()} << QString();
+    // Asynchronous, so a slow or absent file manager never blocks the window.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [url](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError()) QDesktopServices::openUrl(url);
+                         finished->deleteLater();
+                     });
+}
+
+std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const QString& title,
+                                                  const std::filesystem::path& startIn,
+                                                  bool canCreateFolders) {
+    QString start = QString::fromStdString(startIn.string());
+    if (start.isEmpty()) {
+        const QString music = QDir::home().filePath("Music");
+        start = QDir(music).exists() ? music : QDir::homePath();
+    }
+    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+    if (!canCreateFolders) options |= QFileDialog::ReadOnly;
+    const QString chosen = QFileDialog::getExistingDirectory(parent, title, start, options);
+    if (chosen.isEmpty()) return std::nullopt;
+    return std::filesystem::path(chosen.toStdString());
+}
+
+}  // namespace morrowdeck::DesktopServices

@@ -1,0 +1,134 @@
+#include "app/views/destination_section.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/app_model.h"
+#include "app/views/elided_label.h"
+#include "app/views/style.h"
+#include "app/views/symbols.h"
+
+namespace morrowdeck {
+
+DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
+    : QGroupBox("Destination", parent),
+      model_(model),
+      symbol_(new QLabel(this)),
+      name_(new QLabel(this)),
+      path_(new ElidedLabel(this)),
+      freeBox_(new QWidget(this)),
+      free_(new QLabel(freeBox_)),
+      choose_(new QPushButton("Choose…", this)) {
+    setAcceptDrops(true);
+    QFont nameFont = Style::font(Style::Text::body);
+    nameFont.setWeight(QFont::Medium);
+    name_->setFont(nameFont);
+    Style::apply(*path_, Style::Text::body, Style::secondary(palette()));
+
+    auto* freeLayout = new QVBoxLayout(freeBox_);
+    freeLayout->setContentsMargins(0, 0, 0, 0);
+    freeLayout->setSpacing(0);
+    free_->setFont(Style::monospaced(Style::Text::callout));
+    auto* freeWord = new QLabel("free", freeBox_);
+    Style::apply(*freeWord, Style::Text::caption2, Style::secondary(palette()));
+    free_->setAlignment(Qt::AlignRight);
+    freeWord->setAlignment(Qt::AlignRight);
+    freeLayout->addWidget(free_);
+    freeLayout->addWidget(freeWord);
+
+    auto* lines = new QVBoxLayout;
+    lines->setSpacing(2);
+    lines->addWidget(name_);
+    lines->addWidget(path_);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
+    row->addWidget(symbol_);
+    row->addLayout(lines, 1);
+    row->addWidget(freeBox_);
+    row->addWidget(choose_);
+    auto* note = new QLabel("Backups only add or update files — nothing on the destination is ever deleted.", this);
+    note->setWordWrap(true);
+    Style::apply(*note, Style::Text::caption, Style::secondary(palette()));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(note);
+
+    connect(choose_, &QPushButton::clicked, &model, &AppModel::chooseDestination);
+    connect(&model, &AppModel::destinationURLChanged, this, &DestinationSection::refresh);
+    // A finished run changes the free space.
+    connect(&model, &AppModel::isRunningChanged, this, &DestinationSection::refresh);
+    refresh();
+}
+
+QString DestinationSection::nameText() const { return name_->text(); }
+QString DestinationSection::pathText() const { return path_->fullText(); }
+QString DestinationSection::freeText() const { return freeBox_->isHidden() ? QString() : free_->text(); }
+
+void DestinationSection::refresh() {
+    const auto& destination = model_.destinationURL();
+    symbol_->setPixmap(Symbols::pixmap(destination ? "externaldrive.fill" : "externaldrive", 28,
+                                       Style::accent(palette()), devicePixelRatioF()));
+    if (destination) {
+        const QString path = QString::fromStdString(destination->string());
+        const QString name = QString::fromStdString(destination->filename().string());
+        name_->setText(name.isEmpty() ? path : name);
+        path_->setFullText(path);
+    } else {
+        name_->setText("No destination selected");
+        path_->setFullText("Drop a folder here, or choose one");
+    }
+    const std::optional<QString> free = model_.destinationFreeText();
+    free_->setText(free.value_or(QString()));
+    freeBox_->setVisible(free.has_value());
+}
+
+void DestinationSection::setHighlighted(bool highlighted) {
+    highlighted_ = highlighted;
+    QWidget::update();
+}
+
+void DestinationSection::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasUrls()) return;
+    event->acceptProposedAction();
+    setHighlighted(true);
+}
+
+void DestinationSection::dragLeaveEvent(QDragLeaveEvent* event) {
+    setHighlighted(false);
+    QGroupBox::dragLeaveEvent(event);
+}
+
+void DestinationSection::dropEvent(QDropEvent* event) {
+    setHighlighted(false);
+    // A folder is whatever the file system says is one; dropped URLs carry no trailing slash.
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
+            model_.setDestinationURL(std::filesystem::path(url.toLocalFile().toStdString()));
+            event->acceptProposedAction();
+            return;
+        }
+    }
+    model_.setStatusMessage("Drop a folder, not a file, as the destination.");
+    event->ignore();
+}
+
+void DestinationSection::paintEvent(QPaintEvent* event) {
+    QGroupBox::paintEvent(event);
+    if (!highlighted_) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = Style::accent(palette());
+    fill.setAlphaF(0.15);
+    painter.setPen(QPen(Style::accent(palette()), 2));
+    painter.setBrush(fill);
+    painter.drawRoundedRect(rect().adjusted(1, 1, -1, -1), 6, 6);
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,86 @@
+#include "app/views/detail_view.h"
+
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "app/app_model.h"
+#include "app/views/action_bar.h"
+#include "app/views/activity_panel.h"
+#include "app/views/destination_section.h"
+#include "app/views/empty_state.h"
+#include "app/views/options_section.h"
+#include "app/views/progress_section.h"
+
+namespace morrowdeck {
+
+DetailView::DetailView(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      stack_(new QStackedWidget(this)),
+      empty_(new EmptyState("music.note.list", "No Serato Library",
+                            "Choose your _Serato_ folder to load crates and start a backup.", stack_)),
+      content_(new QWidget(stack_)),
+      split_(new QSplitter(Qt::Vertical, content_)),
+      destination_(new DestinationSection(model)),
+      options_(new OptionsSection(model)),
+      progress_(new ProgressSection(model)),
+      activity_(new ActivityPanel(model)),
+      actionBar_(new ActionBar(model, content_)) {
+    QPushButton* choose = empty_->addButton("Choose Library…");
+    choose->setDefault(true);
+    connect(choose, &QPushButton::clicked, &model, &AppModel::chooseLibrary);
+
+    auto* form = new QWidget;
+    auto* formLayout = new QVBoxLayout(form);
+    formLayout->setContentsMargins(16, 12, 16, 12);
+    formLayout->setSpacing(12);
+    formLayout->addWidget(destination_);
+    formLayout->addWidget(options_);
+    formLayout->addWidget(progress_);
+    formLayout->addStretch(1);
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(form);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setMinimumHeight(220);
+    activity_->setMinimumHeight(130);
+    split_->addWidget(scroll);
+    split_->addWidget(activity_);
+    split_->setChildrenCollapsible(false);
+    split_->setStretchFactor(0, 1);
+    split_->setStretchFactor(1, 0);
+    split_->setSizes({600, 190});
+
+    auto* contentLayout = new QVBoxLayout(content_);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->setSpacing(0);
+    contentLayout->addWidget(split_, 1);
+    contentLayout->addWidget(actionBar_);
+    stack_->addWidget(empty_);
+    stack_->addWidget(content_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stack_);
+
+    for (const auto signal : {&AppModel::forestChanged, &AppModel::isLoadingChanged,
+                              &AppModel::isRunningChanged, &AppModel::progressChanged}) {
+        connect(&model, signal, this, &DetailView::refresh);
+    }
+    refresh();
+}
+
+void DetailView::setShowLog(bool show) { activity_->setVisible(show); }
+
+bool DetailView::showsEmptyState() const { return stack_->currentWidget() == empty_; }
+
+void DetailView::refresh() {
+    const bool empty = model_.forest().empty() && !model_.isLoading();
+    stack_->setCurrentWidget(empty ? static_cast<QWidget*>(empty_) : content_);
+    const ProgressSnapshot& progress = model_.progress();
+    progress_->setVisible(model_.isRunning() || progress.completedFiles > 0 || progress.finished);
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,37 @@
+// The desktop application: one main window over the window model. `--library DIR` opens the
+// library at DIR (a _Serato_ folder or a folder that holds one) instead of ~/Music/_Serato_.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSettings>
+
+#include <memory>
+
+#include "app/qt_main_queue.h"
+#include "app/views/first_launch.h"
+#include "app/views/main_window.h"
+#include "app/views/symbols.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Morrowdeck");
+    QApplication::setOrganizationName("Morrowdeck");
+    QApplication::setDesktopFileName("morrowdeck");
+    QApplication::setWindowIcon(QIcon(":/morrowdeck.svg"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Back up and restore Serato DJ libraries.");
+    parser.addHelpOption();
+    const QCommandLineOption library("library", "Open the Serato library at DIR.", "DIR");
+    parser.addOption(library);
+    parser.process(app);
+
+    std::optional<std::filesystem::path> libraryFolder;
+    if (parser.isSet(library)) libraryFolder = parser.value(library).toStdString();
+
+    morrowdeck::MainWindow window(std::make_shared<morrowdeck::QtMainQueue>(), libraryFolder);
+    window.show();
+    QSettings settings("Morrowdeck", "Morrowdeck");
+    if (morrowdeck::FirstLaunch::claim(settings)) morrowdeck::FirstLaunch::scheduleSizing();
+    return QApplication::exec();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QToolButton;
+
+namespace morrowdeck {
+
+class AppModel;
+class DetailView;
+class MainQueue;
+class SidebarView;
+
+// The main window: the toolbar (Library menu, Restore, Activity) over the crate sidebar and
+// the backup pane. It owns the window model for its whole life. When first shown it loads
+// the library given at start, or else the default one.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(std::shared_ptr<MainQueue> mainQueue,
+                        std::optional<std::filesystem::path> library = std::nullopt,
+                        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    AppModel& model() const { return *model_; }
+    SidebarView* sidebar() const { return sidebar_; }
+    DetailView* detail() const { return detail_; }
+    QToolButton* libraryButton() const { return libraryButton_; }
+    QAction* reloadAction() const { return reload_; }
+    QAction* showLibraryAction() const { return showLibrary_; }
+    QAction* restoreAction() const { return restore_; }
+    QAction* activityAction() const { return activity_; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void refreshLibrary();
+    void loadInitialLibrary();
+
+    AppModel* model_;
+    std::optional<std::filesystem::path> initialLibrary_;
+    bool shown_ = false;
+    SidebarView* sidebar_;
+    DetailView* detail_;
+    QToolButton* libraryButton_;
+    QMenu* libraryMenu_;
+    QAction* reload_;
+    QAction* showLibrarySeparator_;
+    QAction* showLibrary_;
+    QAction* restore_;
+    QAction* activity_;
+};
+
+}  // namespace morrowdeck

@@ -1,0 +1,83 @@
+#include "app/views/symbols.h"
+
+#include <QHash>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace morrowdeck::Symbols {
+
+namespace {
+
+// Interface symbol name → SVG of the bundled Adwaita symbolic set (icons/LICENSE).
+const QHash<QString, QString>& table() {
+    static const QHash<QString, QString> files{
+        {"music.note.house", "folder-music"},
+        {"arrow.uturn.backward.circle", "document-revert"},
+        {"arrow.uturn.backward.circle.fill", "document-revert"},
+        {"arrow.uturn.backward", "edit-undo"},
+        {"rectangle.bottomthird.inset.filled", "drive-removable-media"},
+        {"folder", "folder"},
+        {"folder.fill", "inode-directory"},
+        {"arrow.clockwise", "view-refresh"},
+        {"magnifyingglass", "system-search"},
+        {"tray", "folder-open"},
+        {"checklist", "selection-mode"},
+        {"checkmark.square.fill", "checkbox-checked"},
+        {"minus.square.fill", "checkbox-mixed"},
+        {"square", "checkbox"},
+        {"music.note.list", "audio-x-generic"},
+        {"externaldrive", "drive-harddisk"},
+        {"externaldrive.fill", "drive-harddisk-solidstate"},
+        {"speedometer", "power-profile-performance"},
+        {"clock", "preferences-system-time"},
+        {"stop.fill", "media-playback-stop"},
+        {"play.fill", "media-playback-start"},
+        {"list.bullet.rectangle", "view-list-bullet"},
+        {"info.circle", "help-about"},
+        {"checkmark.circle.fill", "emblem-default"},
+        {"exclamationmark.triangle.fill", "dialog-warning"},
+        {"xmark.octagon.fill", "dialog-error"},
+        {"xmark.circle.fill", "window-close"},
+        {"shippingbox", "package-x-generic"},
+        {"wand.and.stars", "star-new"},
+    };
+    return files;
+}
+
+}  // namespace
+
+QString file(const QString& name) {
+    const auto found = table().constFind(name);
+    return found == table().constEnd() ? QString()
+                                       : QStringLiteral(":/symbols/%1-symbolic.svg").arg(*found);
+}
+
+QPixmap pixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio) {
+    const int pixels = qMax(1, qRound(size * devicePixelRatio));
+    QPixmap result(pixels, pixels);
+    result.fill(Qt::transparent);
+    QSvgRenderer renderer(file(name));
+    if (renderer.isValid()) {
+        QPainter painter(&result);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(0, 0, pixels, pixels));
+        // Keep the shape's coverage, replace its colours with the one asked for.
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(result.rect(), color);
+    }
+    result.setDevicePixelRatio(devicePixelRatio);
+    return result;
+}
+
+QIcon icon(const QString& name, const QColor& color) {
+    QColor faded = color;
+    faded.setAlphaF(color.alphaF() * 0.4);
+    QIcon result;
+    for (const int size : {16, 24, 32, 48}) {
+        result.addPixmap(pixmap(name, size, color), QIcon::Normal);
+        result.addPixmap(pixmap(name, size, faded), QIcon::Disabled);
+    }
+    return result;
+}
+
+}  // namespace morrowdeck::Symbols

@@ -1,0 +1,295 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <memory>
+
+#include "app/app_model.h"
+#include "app/qt_main_queue.h"
+#include "app/views/action_bar.h"
+#include "app/views/activity_panel.h"
+#include "app/views/crate_row_delegate.h"
+#include "app/views/destination_section.h"
+#include "app/views/detail_view.h"
+#include "app/views/empty_state.h"
+#include "app/views/first_launch.h"
+#include "app/views/main_window.h"
+#include "app/views/options_section.h"
+#include "app/views/progress_section.h"
+#include "app/views/sidebar_view.h"
+#include "app/window_sizing.h"
+
+using namespace morrowdeck;
+namespace fs = std::filesystem;
+
+class MainWindowTest final : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void withoutLibrary();
+    void loadedLibrary();
+    void rowClicksToggleOnce();
+    void drops_data();
+    void drops();
+    void backupThroughWindow();
+    void cancelledBackup();
+    void firstLaunchSizesOnce();
+
+  private:
+    std::unique_ptr<MainWindow> open(std::optional<fs::path> library);
+    QString folder(const QString& name);
+
+    QTemporaryDir temp_;
+    fs::path demo_;
+};
+
+void MainWindowTest::initTestCase() {
+    QVERIFY(temp_.isValid());
+    demo_ = fs::path(temp_.filePath("demo").toStdString());
+    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY_TOOL, {QString::fromStdString(demo_.string())}), 0);
+}
+
+QString MainWindowTest::folder(const QString& name) {
+    const QString path = temp_.filePath(name);
+    QDir().mkpath(path);
+    return path;
+}
+
+std::unique_ptr<MainWindow> MainWindowTest::open(std::optional<fs::path> library) {
+    auto window = std::make_unique<MainWindow>(std::make_shared<QtMainQueue>(), std::move(library));
+    window->show();
+    return window;
+}
+
+void MainWindowTest::withoutLibrary() {
+    const auto window = open(std::nullopt);
+    QCOMPARE(window->windowTitle(), "Morrowdeck — Serato Backup");
+    QCOMPARE(window->minimumSize(), QSize(880, 580));
+    QCOMPARE(window->sidebar()->page(), "empty");
+    QVERIFY(window->detail()->showsEmptyState());
+    QCOMPARE(window->detail()->emptyState()->title(), "No Serato Library");
+    QCOMPARE(window->libraryButton()->toolTip(), "No library loaded");
+    QVERIFY(!window->reloadAction()->isEnabled());
+    QVERIFY(!window->showLibraryAction()->isVisible());
+    QVERIFY(!window->restoreAction()->isEnabled());
+    QCOMPARE(window->detail()->activity()->statusText(), "Locate your Serato library to begin.");
+    QVERIFY(window->detail()->activity()->showsEmptyState());
+}
+
+void MainWindowTest::loadedLibrary() {
+    const auto window = open(demo_);
+    SidebarView& sidebar = *window->sidebar();
+    QCOMPARE(sidebar.page(), "loading");
+    QTRY_COMPARE(sidebar.page(), "tree");
+    AppModel& model = window->model();
+    const qsizetype leaves = qsizetype(model.allLeaves().size());
+    QVERIFY(leaves > 1);
+
+    QCOMPARE(window->windowTitle(), "Morrowdeck — demo");
+    QCOMPARE(window->libraryButton()->toolTip(), QString::fromStdString((demo_ / "_Serato_").string()));
+    QVERIFY(window->reloadAction()->isEnabled());
+    QVERIFY(window->showLibraryAction()->isVisible());
+    QVERIFY(!window->detail()->showsEmptyState());
+    QVERIFY(!window->detail()->progress()->isVisible());
+    QVERIFY(window->detail()->activity()->showsEmptyState());
+    QVERIFY(window->detail()->activity()->statusText().startsWith(QStringLiteral("Loaded %1 crate(s), ").arg(leaves)));
+    const auto& destination = *window->detail()->destination();
+    QCOMPARE(destination.nameText(), "No destination selected");
+    QCOMPARE(destination.pathText(), "Drop a folder here, or choose one");
+    QCOMPARE(destination.freeText(), QString());
+    const ActionBar& bar = *window->detail()->actionBar();
+    QCOMPARE(bar.cratesText(), QStringLiteral("%1 crate(s) selected").arg(leaves));
+    QVERIFY(!bar.startButton()->isEnabled());
+    QCOMPARE(window->findChild<OptionsSection*>()->explanations().at(2),
+             "On: existing files are re-copied only if size or date differs — fast re-runs.");
+
+    model.setDestinationURL(fs::path(folder("loaded-destination").toStdString()));
+    QVERIFY(bar.startButton()->isEnabled());
+    QVERIFY(!destination.freeText().isEmpty());
+
+    // Spaces only: the results section shows, empty; Return there does not start a backup.
+    sidebar.searchField()->setFocus();
+    QTest::keyClicks(sidebar.searchField(), "   ");
+    QCOMPARE(sidebar.page(), "results");
+    QCOMPARE(sidebar.resultsTitle(), "Results (0)");
+    QTest::keyClick(sidebar.searchField(), Qt::Key_Return);
+    QVERIFY(!model.isRunning());
+    sidebar.searchField()->clear();
+    QCOMPARE(sidebar.page(), "tree");
+
+    model.selectNone();
+    QCOMPARE(bar.cratesText(), "0 crate(s) selected");
+    QCOMPARE(bar.tracksText(), "0 track(s)");
+    QVERIFY(!bar.startButton()->isEnabled());
+}
+
+void MainWindowTest::rowClicksToggleOnce() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    QTreeView& tree = *window->sidebar()->tree();
+    tree.expandAll();
+    const std::size_t all = model.allLeaves().size();
+    QAbstractItemModel& crates = *tree.model();
+    const auto click = [&](const QModelIndex& index, bool onBox) {
+        const QRect row = tree.visualRect(index);
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                          onBox ? CrateRowDelegate::checkBoxRect(row).center() : row.center());
+    };
+    // The first top-level row without children, and the first with them.
+    QModelIndex leaf, group;
+    for (int row = 0; row < crates.rowCount(); ++row) {
+        const QModelIndex index = crates.index(row, 0);
+        QModelIndex& kind = crates.hasChildren(index) ? group : leaf;
+        if (!kind.isValid()) kind = index;
+    }
+    QVERIFY(leaf.isValid() && group.isValid());
+
+    click(leaf, false);
+    QCOMPARE(model.selectedCrates().size(), all - 1);
+    click(leaf, true);
+    QCOMPARE(model.selectedCrates().size(), all);
+    click(group, false);  // the row of a group only selects it
+    QCOMPARE(model.selectedCrates().size(), all);
+    click(group, true);
+    QCOMPARE(group.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+    click(crates.index(0, 0, group), true);
+    QCOMPARE(group.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::PartiallyChecked);
+    click(group, true);
+    QCOMPARE(group.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    QCOMPARE(model.selectedCrates().size(), all);
+}
+
+void MainWindowTest::drops_data() {
+    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<QString>("destination");
+    QTest::newRow("a file") << QStringList{"file.txt"} << QString();
+    QTest::newRow("a folder") << QStringList{"dropped"} << "dropped";
+    QTest::newRow("a file and a folder") << QStringList{"file.txt", "dropped"} << "dropped";
+}
+
+void MainWindowTest::drops() {
+    QFETCH(QStringList, dropped);
+    QFETCH(QString, destination);
+    folder("dropped");
+    QFile(temp_.filePath("file.txt")).open(QIODevice::WriteOnly);
+    const auto window = open(std::nullopt);
+    DestinationSection& section = *window->detail()->destination();
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& name : dropped) urls << QUrl::fromLocalFile(temp_.filePath(name));
+    mime.setUrls(urls);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the widget: outside a real drag, QApplication routes drops to no one.
+    static_cast<QObject&>(section).event(&drop);
+
+    QCOMPARE(drop.isAccepted(), !destination.isEmpty());
+    if (destination.isEmpty()) {
+        QVERIFY(!window->model().destinationURL());
+        QCOMPARE(window->detail()->activity()->statusText(), "Drop a folder, not a file, as the destination.");
+    } else {
+        QCOMPARE(section.pathText(), temp_.filePath(destination));
+        QCOMPARE(section.nameText(), destination);
+    }
+}
+
+void MainWindowTest::backupThroughWindow() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    const QString destination = folder("backup");
+    model.setFolderChooser([&](const AppModel::FolderRequest&) { return fs::path(destination.toStdString()); });
+    std::optional<fs::path> revealed;
+    model.setRevealer([&](const fs::path& path) { revealed = path; });
+    DetailView& detail = *window->detail();
+    detail.destination()->chooseButton()->click();
+    QCOMPARE(detail.destination()->pathText(), destination);
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    window->sidebar()->tree()->setFocus();
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    QVERIFY(model.isRunning());
+    QVERIFY(detail.actionBar()->startButton()->isHidden());
+    QVERIFY(!detail.actionBar()->cancelButton()->isHidden());
+    QVERIFY(!detail.options()->isEnabled());
+    QVERIFY(detail.destination()->isEnabled());
+    QVERIFY(!window->libraryButton()->isEnabled());
+    QCOMPARE(window->libraryButton()->toolTip(), "Library is locked during a backup");
+    QVERIFY(!detail.progress()->isHidden());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QCOMPARE(detail.activity()->statusText(), "Backup complete.");
+    QVERIFY(!detail.activity()->showsEmptyState());
+    const ProgressSection& progress = *detail.progress();
+    QVERIFY(!progress.isHidden());
+    QCOMPARE(progress.percentText(), "100%");
+    const qint64 total = model.progress().totalFiles;
+    QCOMPARE(progress.filesText(), QStringLiteral("%1 / %1 files").arg(total));
+    QCOMPARE(progress.chipTexts().size(), 3);
+    QVERIFY(progress.chipTexts().at(0).startsWith("Copied "));
+    QVERIFY(!progress.showInFileManager()->isHidden());
+    QVERIFY(window->libraryButton()->isEnabled());
+
+    // Every demo track is in the destination, in the folders of its crates.
+    QSet<QString> tracks;
+    for (QDirIterator it(destination, {"*.wav"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        tracks.insert(QFileInfo(it.next()).fileName());
+    }
+    QCOMPARE(tracks.size(), 60);
+    QVERIFY(!QDir(destination + "/Genres/House").entryList({"*.wav"}).isEmpty());
+    QVERIFY(QFileInfo(destination + "/.morrowdeck/catalog.json").isFile());
+
+    // "Show in File Manager" shows where this run wrote, also after choosing another folder.
+    model.setDestinationURL(fs::path(folder("elsewhere").toStdString()));
+    progress.showInFileManager()->click();
+    QCOMPARE(revealed, fs::path(destination.toStdString()));
+}
+
+void MainWindowTest::cancelledBackup() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    model.setDestinationURL(fs::path(folder("cancelled").toStdString()));
+    const ActionBar& bar = *window->detail()->actionBar();
+    bar.startButton()->click();
+    bar.cancelButton()->click();
+    QCOMPARE(window->detail()->activity()->statusText(), "Cancelling…");
+    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QCOMPARE(window->detail()->activity()->statusText(), "Cancelled.");
+    QVERIFY(window->detail()->progress()->showInFileManager()->isHidden());
+    QVERIFY(!bar.startButton()->isHidden());
+}
+
+void MainWindowTest::firstLaunchSizesOnce() {
+    QSettings settings("Morrowdeck", "Morrowdeck");
+    settings.remove(didSetInitialWindowSizeKey);
+    QVERIFY(FirstLaunch::claim(settings));
+    QVERIFY(settings.value(didSetInitialWindowSizeKey).toBool());
+    QVERIFY(!FirstLaunch::claim(settings));
+
+    QWidget window;
+    window.show();
+    FirstLaunch::size(window);
+    QCOMPARE(window.size(), initialContentSize(window.screen()->availableGeometry().size()));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

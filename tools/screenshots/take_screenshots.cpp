@@ -1,0 +1,86 @@
+// Renders the main window at its default size in four states into OUT: without a library,
+// with the demo library loaded, in the middle of a backup and after it. Run by
+// tools/screenshot under a virtual display:
+//   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QTreeView>
+#include <filesystem>
+#include <iostream>
+
+#include "app/app_model.h"
+#include "app/qt_main_queue.h"
+#include "app/views/main_window.h"
+#include "app/views/sidebar_view.h"
+
+using namespace morrowdeck;
+
+namespace {
+
+void save(QWidget& window, const QString& folder, const QString& name) {
+    QApplication::processEvents();
+    const QString file = QDir(folder).filePath(name + ".png");
+    if (!window.grab().save(file)) {
+        std::cerr << "could not write " << file.toStdString() << "\n";
+        QApplication::exit(1);
+        return;
+    }
+    std::cout << file.toStdString() << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 4) {
+        std::cerr << "usage: morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER\n";
+        return 2;
+    }
+    const QString out = argv[1];
+    const std::filesystem::path demo = std::filesystem::path(argv[2]) / "_Serato_";
+    const std::filesystem::path backup = argv[3];
+    QDir().mkpath(out);
+
+    MainWindow window(std::make_shared<QtMainQueue>());
+    AppModel& model = window.model();
+    window.show();
+    bool midRunTaken = false;
+
+    QTimer::singleShot(300, &window, [&] {
+        save(window, out, "1-no-library");
+        // Pictures are taken on the next turn of the event loop, once the model has finished
+        // the step that announced the change.
+        QObject::connect(&model, &AppModel::isLoadingChanged, &window, [&] {
+            if (model.isLoading()) return;
+            QTimer::singleShot(0, &window, [&] {
+                window.sidebar()->tree()->expandAll();
+                save(window, out, "2-library-loaded");
+                model.setDestinationURL(backup);
+                BackupOptions options = model.options();
+                options.threadCount = 1;  // slow enough to catch the run half way
+                model.setOptions(options);
+                model.start();
+            });
+        });
+        model.load(demo);
+    });
+    QObject::connect(&model, &AppModel::progressChanged, &window, [&] {
+        const ProgressSnapshot& progress = model.progress();
+        if (midRunTaken || progress.finished || progress.totalFiles < 1 ||
+            progress.completedFiles * 3 < progress.totalFiles) {
+            return;
+        }
+        midRunTaken = true;
+        save(window, out, "3-backup-running");
+    });
+    QObject::connect(&model, &AppModel::isRunningChanged, &window, [&] {
+        if (model.isRunning()) return;
+        if (!midRunTaken) std::cerr << "the backup ended before a mid-run picture was taken\n";
+        QTimer::singleShot(0, &window, [&] {
+            save(window, out, "4-backup-finished");
+            QApplication::quit();
+        });
+    });
+    return QApplication::exec();
+}
