@@ -42,9 +42,8 @@ std::string_view title(SmartCrateMode mode) {
 
 std::string_view explanation(SmartCrateMode mode) {
     return mode == SmartCrateMode::rulesOnly
-               ? "Saves the Smart Crate definitions so they're restored exactly as on your Mac. No "
-                 "track files are "
-                 "duplicated."
+               ? "Saves the Smart Crate definitions so they're restored exactly as they were. "
+                 "No track files are duplicated."
                : "Copies each Smart Crate's current tracks into a folder. Simple and portable, but "
                  "may duplicate files "
                  "already in other crates.";
