@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "backup/backup_engine.h"
+#include "engine/backup_catalog.h"
 #include "engine/backup_layout.h"
 #include "engine/drained_main_queue.h"
 #include "library/crate_writer.h"
@@ -337,7 +338,14 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
             ::close(fd);
         }
     }
+    // One record per library track: files the catalog traces to one source are one track.
     distinctKeys_ = keys.size();
+    if (const auto catalogBytes = platform::readFile(backup / ".morrowdeck" / "catalog.json"))
+        if (const auto catalog = BackupCatalog::decode(*catalogBytes)) {
+            std::set<std::string> sources;
+            for (const auto& track : catalog->tracks) sources.insert(track.source);
+            distinctKeys_ = sources.size();
+        }
     const double warm = secondsSince(warmStart);
     for (const auto& child : fs::directory_iterator(backup)) {
         if (!child.path().filename().native().starts_with('.'))
