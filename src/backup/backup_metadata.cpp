@@ -1,6 +1,7 @@
 // BackupEngine: the metadata kept beside the audio. None of these steps can fail a backup:
 // an unreadable or damaged input is named in a warning and gives what could be read, and a
 // file that cannot be written is named in a warning.
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -60,6 +61,11 @@ std::optional<std::vector<std::uint8_t>> BackupEngine::readMetadata(
 
 int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
                                     std::span<const std::uint8_t> bytes) {
+    // A file that already holds these bytes is left alone: a re-run of an unchanged library
+    // then rewrites (and syncs) none of its hundreds of saved crate files.
+    if (const auto existing = platform::readFile(file);
+        existing && std::ranges::equal(*existing, bytes))
+        return 0;
     int error = platform::createDirectories(file.parent_path());
     if (error == 0) error = platform::writeFileAtomically(file, bytes);
     if (error != 0)
