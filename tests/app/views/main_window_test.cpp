@@ -88,7 +88,7 @@ void MainWindowTest::withoutLibrary() {
     QCOMPARE(window->libraryButton()->toolTip(), "No library loaded");
     QVERIFY(!window->reloadAction()->isEnabled());
     QVERIFY(!window->showLibraryAction()->isVisible());
-    QVERIFY(!window->restoreAction()->isEnabled());
+    QVERIFY(window->restoreAction()->isEnabled());
     QCOMPARE(window->detail()->activity()->statusText(), "Locate your Serato library to begin.");
     QVERIFY(window->detail()->activity()->showsEmptyState());
 }
