@@ -52,7 +52,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
       rebuildCaption_(captionLabel(QString(), this)),
       progress_(new RestoreProgress(this)),
       spinner_(new QProgressBar(this)),
-      apply_(new QPushButton("Apply ratings & rules to Serato", this)),
+      apply_(new QPushButton("Apply ratings && rules to Serato", this)),  // "&&" shows one "&"
       applyResult_(captionLabel(QString(), this)),
       status_(new ElidedLabel(this)),
       start_(new QPushButton("Start Restore", this)),
@@ -167,7 +167,7 @@ QWidget* RestoreWindow::header() {
 }
 
 QGroupBox* RestoreWindow::applyGroup() {
-    auto* group = new QGroupBox("Step 2 — ratings, colors & smart-crate rules", this);
+    auto* group = new QGroupBox("Step 2 — ratings, colors && smart-crate rules", this);
     spinner_->setRange(0, 0);  // indeterminate: a busy indicator
     spinner_->setTextVisible(false);
     spinner_->setFixedSize(36, 10);

@@ -117,6 +117,7 @@ void RestoreWindowTest::freshWindowKeepsChoicesWhenReopened() {
     QVERIFY(!window->startButton()->isHidden() && !window->startButton()->isEnabled());
     QVERIFY(window->cancelButton()->isHidden());
     QVERIFY(window->applyButton()->isEnabled());
+    QCOMPARE(window->applyButton()->text(), "Apply ratings && rules to Serato");  // one "&" shown
     QVERIFY(!window->showsApplySpinner());
     QCOMPARE(window->applyResultText(), QString());
     QVERIFY(window->progressSection()->isHidden());
