@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QString initialStatus =
-    QStringLiteral("Choose a Morrowdeck backup folder to restore from.");
+const QString initialStatus = QStringLiteral("Choose a Morrowdeck backup folder to restore from.");
 
 // Where folder choosers open: ~/Music when it exists, else the home folder.
 fs::path chooserStart() {
@@ -177,9 +176,10 @@ bool RestoreModel::mergesIntoExistingDatabase() const {
 }
 
 void RestoreModel::chooseBackup() {
-    if (const auto chosen = chooseFolder({QStringLiteral("Choose the Morrowdeck backup folder"),
-                                          QStringLiteral("Select a folder you previously backed up into."),
-                                          chooserStart(), true}))
+    if (const auto chosen =
+            chooseFolder({QStringLiteral("Choose the Morrowdeck backup folder"),
+                          QStringLiteral("Select a folder you previously backed up into."),
+                          chooserStart(), true}))
         setBackupURL(*chosen);
 }
 
@@ -263,13 +263,17 @@ void RestoreModel::applyToSerato() {
     setApplyResult(std::nullopt);
     const QPointer<RestoreModel> self(this);
     runInBackground<ApplyOutcome>(
-        state_->mainQueue, [work = state_->applyWork, folder = *state_->seratoURL] {
-            return work(folder);
-        },
+        state_->mainQueue,
+        [work = state_->applyWork, folder = *state_->seratoURL] { return work(folder); },
         [self](ApplyOutcome outcome) {
             if (!self) return;
+            // Staged smart crates whose rules could not be written follow the message, one a
+            // line, so a partial apply does not read as complete.
+            QString text = QString::fromStdString(outcome.message);
+            for (const auto& warning : outcome.warnings)
+                text += QLatin1Char('\n') + QString::fromStdString(warning);
             self->setApplying(false);
-            self->setApplyResult(QString::fromStdString(outcome.message));
+            self->setApplyResult(text);
         });
 }
 

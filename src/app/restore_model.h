@@ -78,6 +78,7 @@ class RestoreModel final : public QObject {
     const std::vector<LogEntry>& log() const;
     QString statusMessage() const;
     bool isApplying() const;
+    // The apply step's message, then one line per smart crate whose rules were not written.
     const std::optional<QString>& applyResult() const;
 
     // Paths as text ("" when none) and the apply result ("" when none), for properties.
