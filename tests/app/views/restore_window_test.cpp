@@ -2,14 +2,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
-#include <deque>
-#include <functional>
 #include <memory>
 
 #include "app/app_model.h"
@@ -20,74 +17,26 @@
 #include "app/views/main_window.h"
 #include "app/views/restore_progress.h"
 #include "app/views/restore_window.h"
+#include "app_test_support.h"
 #include "library/serato_folder.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
 
-namespace {
-
-// Holds what the engine and the apply step post until the test lets it through, so the window
-// can be looked at while a run or an apply is under way.
-class HeldQueue final : public MainQueue {
-  public:
-    void post(std::function<void()> task) override {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    // Runs what has arrived until the condition no longer holds; false after 60 s.
-    bool runWhile(const std::function<bool()>& condition) {
-        QDeadlineTimer deadline(60'000);
-        while (condition()) {
-            std::function<void()> task;
-            {
-                std::lock_guard lock(mutex_);
-                if (!tasks_.empty()) {
-                    task = std::move(tasks_.front());
-                    tasks_.pop_front();
-                }
-            }
-            if (task) {
-                task();
-            } else if (deadline.hasExpired()) {
-                return false;
-            } else {
-                QThread::msleep(5);
-            }
-        }
-        return true;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::deque<std::function<void()>> tasks_;
-};
-
-}  // namespace
-
 class RestoreWindowTest final : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase();
     void freshWindowKeepsChoicesWhenReopened();
     void runningCancelledAndApplying();
-    void progressSection_data();
-    void progressSection();
+    void progressThreeOfEight();
     void restoreDemoBackupThroughWindow();
 
   private:
     QString folder(const QString& name);
 
     QTemporaryDir temp_;
-    fs::path demo_;
 };
-
-void RestoreWindowTest::initTestCase() {
-    QVERIFY(temp_.isValid());
-    demo_ = fs::path(temp_.filePath("demo").toStdString());
-    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY_TOOL, {QString::fromStdString(demo_.string())}), 0);
-}
 
 QString RestoreWindowTest::folder(const QString& name) {
     const QString path = temp_.filePath(name);
@@ -148,7 +97,8 @@ void RestoreWindowTest::freshWindowKeepsChoicesWhenReopened() {
 }
 
 void RestoreWindowTest::runningCancelledAndApplying() {
-    const auto queue = std::make_shared<HeldQueue>();
+    // Engine callbacks and the apply result wait in the queue until the test lets them through.
+    const auto queue = std::make_shared<test::CountingQueue>();
     RestoreModel model(queue);
     RestoreWindow window(model);
     window.show();
@@ -211,37 +161,19 @@ void RestoreWindowTest::runningCancelledAndApplying() {
     QVERIFY(!window.startButton()->isEnabled());
 }
 
-void RestoreWindowTest::progressSection_data() {
-    QTest::addColumn<ProgressSnapshot>("snapshot");
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<QStringList>("shown");  // title, percent, count, current file; empty: hidden
-    QTest::addColumn<double>("bar");
-    QTest::newRow("idle") << ProgressSnapshot{} << false << QStringList() << 0.0;
-    QTest::newRow("3 of 8") << ProgressSnapshot{.phase = "Restoring crates…", .totalFiles = 8, .completedFiles = 3,
-                                                .currentFile = "Genres/House/track 03.wav"}
-                            << true << QStringList{"Restoring crates…", "37%", "3 / 8", "Genres/House/track 03.wav"}
-                            << 0.375;
-    QTest::newRow("finished") << ProgressSnapshot{.phase = "Done", .totalFiles = 8, .completedFiles = 8,
-                                                  .currentFile = {}, .finished = true}
-                              << false << QStringList{"Done", "100%", "8 / 8", ""} << 1.0;
-}
-
-void RestoreWindowTest::progressSection() {
-    QFETCH(ProgressSnapshot, snapshot);
-    QFETCH(bool, running);
-    QFETCH(QStringList, shown);
-    QFETCH(double, bar);
+void RestoreWindowTest::progressThreeOfEight() {
     RestoreProgress progress;
-    progress.setProgress(snapshot, running);
-    QCOMPARE(!progress.isHidden(), !shown.isEmpty());
-    if (shown.isEmpty()) return;
+    progress.setProgress({.phase = "Restoring crates…", .totalFiles = 8, .completedFiles = 3,
+                          .currentFile = "Genres/House/track 03.wav"},
+                         true);
+    QVERIFY(!progress.isHidden());
     QCOMPARE((QStringList{progress.title(), progress.percentText(), progress.countText(), progress.currentFileText()}),
-             shown);
-    QCOMPARE(progress.barFraction(), bar);
+             (QStringList{"Restoring crates…", "37%", "3 / 8", "Genres/House/track 03.wav"}));
+    QCOMPARE(progress.barFraction(), 0.375);
 }
 
 void RestoreWindowTest::restoreDemoBackupThroughWindow() {
-    MainWindow main(std::make_shared<QtMainQueue>(), demo_);
+    MainWindow main(std::make_shared<QtMainQueue>(), test::demoLibrary());
     main.show();
     AppModel& app = main.model();
     QTRY_VERIFY_WITH_TIMEOUT(!app.allLeaves().empty(), 60000);
