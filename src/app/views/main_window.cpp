@@ -113,7 +113,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     refreshLibrary();
 }
 
-MainWindow::~MainWindow() = default;
+// The restore window goes first, so it never sees the restore model half destroyed.
+MainWindow::~MainWindow() { delete restoreWindow_; }
 
 void MainWindow::openRestoreWindow() {
     if (!restoreWindow_) restoreWindow_ = new RestoreWindow(*restoreModel_, this);
