@@ -3,9 +3,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <fstream>
-#include <iterator>
-#include <string_view>
-#include <system_error>
+#include <string>
 #include <utility>
 
 #include "engine/background_task.h"
