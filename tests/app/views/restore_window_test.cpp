@@ -214,7 +214,7 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
     QVERIFY(QFileInfo(serato + "/" + QString::fromUtf8(SeratoFolder::databaseFile.data())).size() > 0);
     QCOMPARE(window.rebuildCaption(), restoreText::rebuildCaption(true, true));
 
-    // The apply step runs for real; with no Serato database in this home it says so.
+    // The apply step runs for real in the background and its answer shows under the button.
     window.applyButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!model.isApplying(), 60000);
     QVERIFY(!window.applyResultText().isEmpty());
