@@ -1,7 +1,8 @@
 // Renders the main window at its default size in four states into OUT: without a library,
-// with the demo library loaded, in the middle of a backup and after it. Run by
-// tools/screenshot under a virtual display:
-//   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER
+// with the demo library loaded, in the middle of a backup and after it; then the restore
+// window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
+// finished with the apply step's answer. Run by tools/screenshot under a virtual display:
+//   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -11,7 +12,9 @@
 
 #include "app/app_model.h"
 #include "app/qt_main_queue.h"
+#include "app/restore_model.h"
 #include "app/views/main_window.h"
+#include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 
 using namespace morrowdeck;
@@ -20,6 +23,8 @@ namespace {
 
 void save(QWidget& window, const QString& folder, const QString& name) {
     QApplication::processEvents();
+    // Events processed above may have changed texts again; lay those out before the picture.
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const QString file = QDir(folder).filePath(name + ".png");
     if (!window.grab().save(file)) {
         std::cerr << "could not write " << file.toStdString() << "\n";
@@ -33,19 +38,22 @@ void save(QWidget& window, const QString& folder, const QString& name) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::cerr << "usage: morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER\n";
+    if (argc != 5) {
+        std::cerr << "usage: morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER\n";
         return 2;
     }
     const QString out = argv[1];
     const std::filesystem::path demo = std::filesystem::path(argv[2]) / "_Serato_";
     const std::filesystem::path backup = argv[3];
+    const std::filesystem::path restored = argv[4];
     QDir().mkpath(out);
 
     MainWindow window(std::make_shared<QtMainQueue>());
     AppModel& model = window.model();
+    RestoreModel& restore = window.restoreModel();
     window.show();
     bool midRunTaken = false;
+    bool midRestoreTaken = false;
 
     QTimer::singleShot(300, &window, [&] {
         save(window, out, "1-no-library");
@@ -79,6 +87,37 @@ int main(int argc, char* argv[]) {
         if (!midRunTaken) std::cerr << "the backup ended before a mid-run picture was taken\n";
         QTimer::singleShot(0, &window, [&] {
             save(window, out, "4-backup-finished");
+            window.openRestoreWindow();
+            QTimer::singleShot(300, &window, [&] {
+                save(*window.restoreWindow(), out, "5-restore-fresh");
+                restore.setBackupURL(backup);
+                restore.setAudioTargetURL(restored / "Music");
+                restore.setSeratoURL(restored / "_Serato_");
+                restore.start();
+            });
+        });
+    });
+
+    // The restore: half way, then finished with the apply step's answer.
+    QObject::connect(&restore, &RestoreModel::progressChanged, &window, [&] {
+        const ProgressSnapshot& progress = restore.progress();
+        if (midRestoreTaken || progress.finished || progress.totalFiles < 1 ||
+            progress.completedFiles * 3 < progress.totalFiles) {
+            return;
+        }
+        midRestoreTaken = true;
+        // On the next turn, once the window has shown this snapshot.
+        QTimer::singleShot(0, &window, [&] { save(*window.restoreWindow(), out, "6-restore-running"); });
+    });
+    QObject::connect(&restore, &RestoreModel::isRunningChanged, &window, [&] {
+        if (restore.isRunning()) return;
+        if (!midRestoreTaken) std::cerr << "the restore ended before a mid-run picture was taken\n";
+        QTimer::singleShot(0, &window, [&] { restore.applyToSerato(); });
+    });
+    QObject::connect(&restore, &RestoreModel::isApplyingChanged, &window, [&] {
+        if (restore.isApplying()) return;
+        QTimer::singleShot(0, &window, [&] {
+            save(*window.restoreWindow(), out, "7-restore-finished");
             QApplication::quit();
         });
     });

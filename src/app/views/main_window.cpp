@@ -11,9 +11,11 @@
 #include <QToolButton>
 
 #include "app/app_model.h"
+#include "app/restore_model.h"
 #include "app/views/action_bar.h"
 #include "app/views/desktop_services.h"
 #include "app/views/detail_view.h"
+#include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
@@ -30,7 +32,8 @@ const QString defaultTitle = QStringLiteral("Morrowdeck — Serato Backup");
 MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
                        std::optional<std::filesystem::path> library, QWidget* parent)
     : QMainWindow(parent),
-      model_(new AppModel(std::move(mainQueue), this)),
+      model_(new AppModel(mainQueue, this)),
+      restoreModel_(new RestoreModel(std::move(mainQueue), this)),
       initialLibrary_(std::move(library)),
       sidebar_(new SidebarView(*model_)),
       detail_(new DetailView(*model_)),
@@ -47,6 +50,11 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
 
     model_->setFolderChooser([this](const AppModel::FolderRequest& request) {
         return DesktopServices::chooseFolder(this, request.title, request.startIn, request.canCreateFolders);
+    });
+    // The restore model's choosers are asked from the restore window, so they open over it.
+    restoreModel_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+        QWidget* over = restoreWindow_ && restoreWindow_->isVisible() ? static_cast<QWidget*>(restoreWindow_) : this;
+        return DesktopServices::chooseFolder(over, request.title, request.startIn, request.canCreateFolders);
     });
     model_->setRevealer(&DesktopServices::showInFileManager);
 
@@ -73,8 +81,7 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     toolbar->addWidget(libraryButton_);
     restore_ = toolbar->addAction(Symbols::icon("arrow.uturn.backward.circle", symbolColor), "Restore");
     restore_->setToolTip("Restore a Serato library from a Morrowdeck backup");
-    // The restore window is not part of this build yet.
-    restore_->setEnabled(false);
+    connect(restore_, &QAction::triggered, this, &MainWindow::openRestoreWindow);
     activity_ = toolbar->addAction(Symbols::icon("rectangle.bottomthird.inset.filled", symbolColor), "Activity");
     activity_->setToolTip("Show the activity log");
     activity_->setCheckable(true);
@@ -106,7 +113,13 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     refreshLibrary();
 }
 
-MainWindow::~MainWindow() = default;
+// The restore window goes first, so it never sees the restore model half destroyed.
+MainWindow::~MainWindow() { delete restoreWindow_; }
+
+void MainWindow::openRestoreWindow() {
+    if (!restoreWindow_) restoreWindow_ = new RestoreWindow(*restoreModel_, this);
+    restoreWindow_->open();
+}
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

@@ -15,10 +15,13 @@ namespace morrowdeck {
 class AppModel;
 class DetailView;
 class MainQueue;
+class RestoreModel;
+class RestoreWindow;
 class SidebarView;
 
 // The main window: the toolbar (Library menu, Restore, Activity) over the crate sidebar and
-// the backup pane. It owns the window model for its whole life. When first shown it loads
+// the backup pane. It owns the window model and the restore model for its whole life, so the
+// restore window's choices, status and any run survive closing it. When first shown it loads
 // the library given at start, or else the default one.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -29,6 +32,10 @@ class MainWindow final : public QMainWindow {
     ~MainWindow() override;
 
     AppModel& model() const { return *model_; }
+    RestoreModel& restoreModel() const { return *restoreModel_; }
+    // The restore window, made when first opened; null before.
+    RestoreWindow* restoreWindow() const { return restoreWindow_; }
+    void openRestoreWindow();
     SidebarView* sidebar() const { return sidebar_; }
     DetailView* detail() const { return detail_; }
     QToolButton* libraryButton() const { return libraryButton_; }
@@ -45,6 +52,8 @@ class MainWindow final : public QMainWindow {
     void loadInitialLibrary();
 
     AppModel* model_;
+    RestoreModel* restoreModel_;
+    RestoreWindow* restoreWindow_ = nullptr;
     std::optional<std::filesystem::path> initialLibrary_;
     bool shown_ = false;
     SidebarView* sidebar_;

@@ -63,7 +63,7 @@ class MainWindowTest final : public QObject {
 void MainWindowTest::initTestCase() {
     QVERIFY(temp_.isValid());
     demo_ = fs::path(temp_.filePath("demo").toStdString());
-    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY_TOOL, {QString::fromStdString(demo_.string())}), 0);
+    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY, {QString::fromStdString(demo_.string())}), 0);
 }
 
 QString MainWindowTest::folder(const QString& name) {
@@ -88,7 +88,7 @@ void MainWindowTest::withoutLibrary() {
     QCOMPARE(window->libraryButton()->toolTip(), "No library loaded");
     QVERIFY(!window->reloadAction()->isEnabled());
     QVERIFY(!window->showLibraryAction()->isVisible());
-    QVERIFY(!window->restoreAction()->isEnabled());
+    QVERIFY(window->restoreAction()->isEnabled());
     QCOMPARE(window->detail()->activity()->statusText(), "Locate your Serato library to begin.");
     QVERIFY(window->detail()->activity()->showsEmptyState());
 }

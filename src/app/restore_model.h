@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/app_model.h"
+#include "engine/log_entry.h"
+#include "engine/main_queue.h"
+#include "engine/progress_snapshot.h"
+#include "engine/run_result.h"
+#include "restore/apply_step.h"
+
+namespace morrowdeck {
+
+// The model behind the restore window: the three folders (backup, audio target, Serato
+// library), the two options, the progress, log and status of the current or last restore run,
+// and the separate apply step that writes the staged ratings and rules into Serato's
+// database. The main window owns one for as long as it exists, so closing and reopening the
+// restore window keeps its choices, log and status. Nothing is persisted.
+//
+// Threads: everything here runs on the UI thread. A run executes on a RestoreEngine whose
+// callbacks arrive through the main queue; the apply step runs through the engine layer's
+// background helper and only its result comes back. Callbacks hold the model through a
+// QPointer, so one arriving after the model is gone does nothing. Every change signal is
+// emitted only when the value really changed.
+class RestoreModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString backupPath READ backupPath NOTIFY backupURLChanged)
+    Q_PROPERTY(QString audioTargetPath READ audioTargetPath NOTIFY audioTargetURLChanged)
+    Q_PROPERTY(QString seratoPath READ seratoPath NOTIFY seratoURLChanged)
+    Q_PROPERTY(bool overwrite READ overwrite WRITE setOverwrite NOTIFY overwriteChanged)
+    Q_PROPERTY(bool rebuildDatabase READ rebuildDatabase WRITE setRebuildDatabase NOTIFY
+                   rebuildDatabaseChanged)
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(bool isApplying READ isApplying NOTIFY isApplyingChanged)
+    Q_PROPERTY(QString statusMessage READ statusMessage NOTIFY statusMessageChanged)
+    Q_PROPERTY(QString applyResultText READ applyResultText NOTIFY applyResultChanged)
+    Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
+
+  public:
+    static constexpr std::size_t maxLogEntries = 2000;
+
+    // The same chooser the main window's model uses: the view shows a dialog, tests answer.
+    using FolderRequest = AppModel::FolderRequest;
+    using FolderChooser = AppModel::FolderChooser;
+    // The blocking apply step for a Serato folder; runs off the UI thread. Tests and the
+    // screenshot driver replace it; the default is applyToSerato().
+    using ApplyWork = std::function<ApplyOutcome(const std::filesystem::path& seratoFolder)>;
+
+    // `mainQueue` delivers engine callbacks and the apply result on this (the UI) thread.
+    explicit RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent = nullptr);
+    // A run under way is cancelled and joined; its queued callbacks then find the model gone.
+    ~RestoreModel() override;
+
+    void setFolderChooser(FolderChooser chooser);
+    void setApplyWork(ApplyWork work);
+
+    // Observed fields.
+    const std::optional<std::filesystem::path>& backupURL() const;
+    void setBackupURL(std::optional<std::filesystem::path> url);
+    const std::optional<std::filesystem::path>& audioTargetURL() const;
+    void setAudioTargetURL(std::optional<std::filesystem::path> url);
+    // Initially the home folder's "Music/_Serato_", whether or not it exists.
+    const std::optional<std::filesystem::path>& seratoURL() const;
+    void setSeratoURL(std::optional<std::filesystem::path> url);
+    bool overwrite() const;
+    void setOverwrite(bool overwrite);
+    bool rebuildDatabase() const;
+    void setRebuildDatabase(bool rebuild);
+    bool isRunning() const;
+    const ProgressSnapshot& progress() const;
+    const std::vector<LogEntry>& log() const;
+    QString statusMessage() const;
+    bool isApplying() const;
+    // The apply step's message, then one line per smart crate whose rules were not written.
+    const std::optional<QString>& applyResult() const;
+
+    // Paths as text ("" when none) and the apply result ("" when none), for properties.
+    QString backupPath() const;
+    QString audioTargetPath() const;
+    QString seratoPath() const;
+    QString applyResultText() const;
+
+    // Derived values, computed on each read.
+    // No run and no apply step under way, and all three folders chosen.
+    bool canStart() const;
+    // The chosen Serato library already holds a track database, so a rebuild merges the
+    // restored tracks into it instead of writing a fresh one. Follows seratoURLChanged and
+    // isRunningChanged (a finished run may have written one).
+    bool mergesIntoExistingDatabase() const;
+
+    // Operations.
+    void chooseBackup();
+    void chooseAudioTarget();
+    void chooseSerato();
+    // Starts a run when all three folders are chosen and no run is under way.
+    void start();
+    // The Cancel button: asks the engine to stop and shows "Cancelling…".
+    void cancel();
+    // Runs the apply step in the background; without a Serato folder it says so at once.
+    void applyToSerato();
+    // Appends one line to the log; beyond maxLogEntries the oldest lines are dropped.
+    void appendLog(LogEntry entry);
+
+  signals:
+    void backupURLChanged();
+    void audioTargetURLChanged();
+    void seratoURLChanged();
+    void overwriteChanged();
+    void rebuildDatabaseChanged();
+    void isRunningChanged();
+    void progressChanged();
+    // The log: one line appended (and, at the cap, the oldest `dropped` removed first), or
+    // cleared by start().
+    void logAppended(std::size_t dropped);
+    void logCleared();
+    void statusMessageChanged();
+    void isApplyingChanged();
+    void applyResultChanged();
+    void canStartChanged();
+
+  private:
+    std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) const;
+    void finishRun(const RunResult& result);
+    void setRunning(bool running);
+    void setApplying(bool applying);
+    void setApplyResult(std::optional<QString> result);
+    void setStatusMessage(const QString& text);
+    void setProgress(const ProgressSnapshot& snapshot);
+    void updateCanStart();
+
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace morrowdeck

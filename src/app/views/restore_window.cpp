@@ -1,0 +1,256 @@
+#include "app/views/restore_window.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/restore_model.h"
+#include "app/restore_texts.h"
+#include "app/views/elided_label.h"
+#include "app/views/location_row.h"
+#include "app/views/restore_progress.h"
+#include "app/views/style.h"
+#include "app/views/symbols.h"
+
+namespace morrowdeck {
+
+namespace {
+
+QLabel* captionLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    Style::apply(*label, Style::Text::caption, Style::secondary(parent->palette()));
+    return label;
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+}  // namespace
+
+RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
+    : QDialog(parent),
+      model_(model),
+      close_(new QToolButton(this)),
+      backup_(new LocationRow("shippingbox", "No backup selected", "The folder you previously backed up into", this)),
+      audio_(new LocationRow("music.note.list", "No audio location", "Where the music files are copied", this)),
+      serato_(new LocationRow("music.note.house", "Serato library", "Where crates are written", this)),
+      overwrite_(new QCheckBox("Overwrite crates that already exist", this)),
+      rebuild_(new QCheckBox("Rebuild Serato database (seamless, recommended)", this)),
+      rebuildCaption_(captionLabel(QString(), this)),
+      progress_(new RestoreProgress(this)),
+      spinner_(new QProgressBar(this)),
+      apply_(new QPushButton("Apply ratings && rules to Serato", this)),  // "&&" shows one "&"
+      applyResult_(captionLabel(QString(), this)),
+      status_(new ElidedLabel(this)),
+      start_(new QPushButton("Start Restore", this)),
+      cancel_(new QPushButton("Cancel", this)) {
+    setWindowTitle("Restore a Backup");
+    setWindowModality(Qt::WindowModal);
+    setFixedSize(width, height);
+
+    auto* source = new QGroupBox("Source", this);
+    (new QVBoxLayout(source))->addWidget(backup_);
+    auto* target = new QGroupBox("Restore to", this);
+    auto* targetLayout = new QVBoxLayout(target);
+    targetLayout->addWidget(audio_);
+    targetLayout->addWidget(serato_);
+    targetLayout->addWidget(overwrite_);
+    targetLayout->addWidget(rebuild_);
+    targetLayout->addWidget(rebuildCaption_);
+
+    auto* form = new QWidget;
+    auto* formLayout = new QVBoxLayout(form);
+    formLayout->setContentsMargins(16, 12, 16, 12);
+    formLayout->setSpacing(12);
+    formLayout->addWidget(source);
+    formLayout->addWidget(target);
+    formLayout->addWidget(progress_);
+    formLayout->addWidget(applyGroup());
+    formLayout->addStretch(1);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(form);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header());
+    layout->addWidget(divider(this));
+    layout->addWidget(scroll, 1);
+    layout->addWidget(divider(this));
+    layout->addWidget(actionBar());
+
+    connect(close_, &QToolButton::clicked, this, &QDialog::close);
+    connect(backup_->chooseButton(), &QPushButton::clicked, &model, &RestoreModel::chooseBackup);
+    connect(audio_->chooseButton(), &QPushButton::clicked, &model, &RestoreModel::chooseAudioTarget);
+    connect(serato_->chooseButton(), &QPushButton::clicked, &model, &RestoreModel::chooseSerato);
+    connect(overwrite_, &QCheckBox::toggled, &model, &RestoreModel::setOverwrite);
+    connect(rebuild_, &QCheckBox::toggled, &model, &RestoreModel::setRebuildDatabase);
+    connect(apply_, &QPushButton::clicked, &model, &RestoreModel::applyToSerato);
+    connect(start_, &QPushButton::clicked, &model, &RestoreModel::start);
+    connect(cancel_, &QPushButton::clicked, &model, &RestoreModel::cancel);
+
+    for (const auto signal : {&RestoreModel::backupURLChanged, &RestoreModel::audioTargetURLChanged,
+                              &RestoreModel::seratoURLChanged}) {
+        connect(&model, signal, this, &RestoreWindow::refreshFolders);
+    }
+    // A finished run may have written the database the next one merges into.
+    for (const auto signal : {&RestoreModel::overwriteChanged, &RestoreModel::rebuildDatabaseChanged,
+                              &RestoreModel::seratoURLChanged, &RestoreModel::isRunningChanged}) {
+        connect(&model, signal, this, &RestoreWindow::refreshOptions);
+    }
+    for (const auto signal : {&RestoreModel::progressChanged, &RestoreModel::isRunningChanged}) {
+        connect(&model, signal, this, &RestoreWindow::refreshProgress);
+    }
+    for (const auto signal : {&RestoreModel::isApplyingChanged, &RestoreModel::applyResultChanged,
+                              &RestoreModel::isRunningChanged, &RestoreModel::seratoURLChanged}) {
+        connect(&model, signal, this, &RestoreWindow::refreshApply);
+    }
+    for (const auto signal : {&RestoreModel::statusMessageChanged, &RestoreModel::isRunningChanged,
+                              &RestoreModel::canStartChanged}) {
+        connect(&model, signal, this, &RestoreWindow::refreshActions);
+    }
+    refreshFolders();
+    refreshOptions();
+    refreshProgress();
+    refreshApply();
+    refreshActions();
+}
+
+QWidget* RestoreWindow::header() {
+    auto* box = new QWidget(this);
+    const QFont symbolFont = Style::font(Style::Text::title2);
+    auto* symbol = new QLabel(box);
+    symbol->setPixmap(Symbols::pixmap("arrow.uturn.backward.circle.fill",
+                                      QFontMetrics(symbolFont).height() * 4 / 3,
+                                      Style::accent(palette()), devicePixelRatioF()));
+    auto* title = new QLabel("Restore a Backup", box);
+    QFont titleFont = Style::font(Style::Text::title2);
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    auto* subtitle = new QLabel("Rebuild your Serato library from a Morrowdeck backup.", box);
+    Style::apply(*subtitle, Style::Text::callout, Style::secondary(palette()));
+    const int closeSize = QFontMetrics(symbolFont).height();
+    close_->setIcon(Symbols::icon("xmark.circle.fill", Style::secondary(palette())));
+    close_->setIconSize(QSize(closeSize, closeSize));
+    close_->setAutoRaise(true);
+    close_->setFocusPolicy(Qt::NoFocus);
+    close_->setToolTip("Close");
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(title);
+    texts->addWidget(subtitle);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(10);
+    layout->addWidget(symbol);
+    layout->addLayout(texts);
+    layout->addStretch(1);
+    layout->addWidget(close_, 0, Qt::AlignTop);
+    return box;
+}
+
+QGroupBox* RestoreWindow::applyGroup() {
+    auto* group = new QGroupBox("Step 2 — ratings, colors && smart-crate rules", this);
+    spinner_->setRange(0, 0);  // indeterminate: a busy indicator
+    spinner_->setTextVisible(false);
+    spinner_->setFixedSize(36, 10);
+    apply_->setIcon(Symbols::icon("wand.and.stars", Style::primary(palette())));
+    apply_->setAutoDefault(false);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addWidget(spinner_);
+    row->addWidget(apply_);
+    row->addStretch(1);
+    auto* layout = new QVBoxLayout(group);
+    layout->setSpacing(6);
+    layout->addLayout(row);
+    layout->addWidget(applyResult_);
+    layout->addWidget(captionLabel(
+        "After restoring: open Serato once so it imports the library, then QUIT Serato and click "
+        "this to write your ratings, colors and smart-crate rules into Serato's database.",
+        group));
+    return group;
+}
+
+QWidget* RestoreWindow::actionBar() {
+    auto* box = new QWidget(this);
+    Style::apply(*status_, Style::Text::caption, Style::secondary(palette()));
+    const QColor onButton = palette().color(QPalette::HighlightedText);
+    start_->setIcon(Symbols::icon("arrow.uturn.backward", onButton));
+    start_->setMinimumWidth(120);
+    start_->setAutoDefault(false);
+    start_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: %1; color: %2; border-radius: 6px; padding: 6px 14px; font-weight: 600; }"
+        "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
+                              .arg(Style::accent(palette()).name(), onButton.name(),
+                                   palette().color(QPalette::Button).name(), Style::secondary(palette()).name()));
+    cancel_->setIcon(Symbols::icon("stop.fill", Qt::white));
+    cancel_->setAutoDefault(false);
+    cancel_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: %1; color: white; border-radius: 6px; padding: 6px 14px; font-weight: 600; }")
+                               .arg(Style::red().name()));
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->addWidget(status_, 1);
+    layout->addWidget(cancel_);
+    layout->addWidget(start_);
+    return box;
+}
+
+QString RestoreWindow::rebuildCaption() const { return rebuildCaption_->text(); }
+bool RestoreWindow::showsApplySpinner() const { return !spinner_->isHidden(); }
+QString RestoreWindow::applyResultText() const {
+    return applyResult_->isHidden() ? QString() : applyResult_->text();
+}
+QString RestoreWindow::statusText() const { return status_->fullText(); }
+
+void RestoreWindow::refreshFolders() {
+    backup_->setFolder(model_.backupURL());
+    audio_->setFolder(model_.audioTargetURL());
+    serato_->setFolder(model_.seratoURL());
+}
+
+void RestoreWindow::refreshOptions() {
+    overwrite_->setChecked(model_.overwrite());
+    rebuild_->setChecked(model_.rebuildDatabase());
+    rebuildCaption_->setText(
+        restoreText::rebuildCaption(model_.rebuildDatabase(), model_.mergesIntoExistingDatabase()));
+}
+
+void RestoreWindow::refreshProgress() { progress_->setProgress(model_.progress(), model_.isRunning()); }
+
+void RestoreWindow::refreshApply() {
+    const bool applying = model_.isApplying();
+    spinner_->setVisible(applying);
+    apply_->setEnabled(!applying && !model_.isRunning() && model_.seratoURL().has_value());
+    const std::optional<QString>& result = model_.applyResult();
+    applyResult_->setText(result.value_or(QString()));
+    applyResult_->setVisible(result.has_value());
+}
+
+void RestoreWindow::refreshActions() {
+    status_->setFullText(model_.statusMessage());
+    const bool running = model_.isRunning();
+    cancel_->setVisible(running);
+    start_->setVisible(!running);
+    start_->setEnabled(model_.canStart());
+}
+
+}  // namespace morrowdeck

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+
+namespace morrowdeck {
+
+class ElidedLabel;
+class LocationRow;
+class RestoreProgress;
+class RestoreModel;
+
+// The restore window, a fixed-size window-modal dialog over the main window: the backup, audio
+// and Serato folders with their choosers, the two options, the progress of the running or last
+// restore, the apply step for ratings and rules, the status line and Start Restore / Cancel.
+// Everything shown comes from the model, which outlives the window: closing it (always
+// possible) leaves a run going, and reopening shows the run's live state.
+class RestoreWindow final : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int width = 580;
+    static constexpr int height = 740;
+
+    explicit RestoreWindow(RestoreModel& model, QWidget* parent = nullptr);
+
+    LocationRow* backupRow() const { return backup_; }
+    LocationRow* audioRow() const { return audio_; }
+    LocationRow* seratoRow() const { return serato_; }
+    QCheckBox* overwriteBox() const { return overwrite_; }
+    QCheckBox* rebuildBox() const { return rebuild_; }
+    QString rebuildCaption() const;
+    // Hidden before the first run.
+    RestoreProgress* progressSection() const { return progress_; }
+    QPushButton* applyButton() const { return apply_; }
+    bool showsApplySpinner() const;
+    QString applyResultText() const;  // "" when hidden
+    QString statusText() const;
+    QPushButton* startButton() const { return start_; }
+    QPushButton* cancelButton() const { return cancel_; }
+    QToolButton* closeButton() const { return close_; }
+
+  private:
+    QWidget* header();
+    QWidget* actionBar();
+    QGroupBox* applyGroup();
+    void refreshFolders();
+    void refreshOptions();
+    void refreshProgress();
+    void refreshApply();
+    void refreshActions();
+
+    RestoreModel& model_;
+    QToolButton* close_;
+    LocationRow* backup_;
+    LocationRow* audio_;
+    LocationRow* serato_;
+    QCheckBox* overwrite_;
+    QCheckBox* rebuild_;
+    QLabel* rebuildCaption_;
+    RestoreProgress* progress_;
+    QProgressBar* spinner_;
+    QPushButton* apply_;
+    QLabel* applyResult_;
+    ElidedLabel* status_;
+    QPushButton* start_;
+    QPushButton* cancel_;
+};
+
+}  // namespace morrowdeck

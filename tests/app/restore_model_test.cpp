@@ -1,0 +1,210 @@
+#include "app/restore_model.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <fstream>
+#include <future>
+
+#include "app/restore_texts.h"
+#include "app_test_support.h"
+#include "library/serato_library.h"
+#include "restore/restore_status.h"
+
+namespace morrowdeck::test {
+namespace fs = std::filesystem;
+
+namespace {
+
+// A model over a counting queue, with a small backup (one crate of two files) and fresh
+// folders to restore into.
+struct Restore {
+    QTemporaryDir dir;
+    fs::path root{dir.path().toStdString()};
+    fs::path backup = root / "Backup";
+    fs::path audio = root / "Music";
+    fs::path serato = root / "Library";
+    std::shared_ptr<CountingQueue> queue = std::make_shared<CountingQueue>();
+    std::unique_ptr<RestoreModel> model = std::make_unique<RestoreModel>(queue);
+
+    Restore() {
+        fs::create_directories(backup / "House");
+        for (const char* name : {"one.mp3", "two.mp3"})
+            std::ofstream(backup / "House" / name) << "audio";
+    }
+    void choose(const fs::path& from) {
+        model->setBackupURL(from);
+        model->setAudioTargetURL(audio);
+        model->setSeratoURL(serato);
+    }
+    bool finish() {
+        return queue->runWhile([&] { return model->isRunning(); });
+    }
+};
+
+}  // namespace
+
+class RestoreModelTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // A fresh model, its choosers (dismissing one changes nothing) and change-only signals.
+    void freshModelChoosersAndSignals() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        QCOMPARE(model.statusMessage(),
+                 QStringLiteral("Choose a Morrowdeck backup folder to restore from."));
+        QVERIFY(model.overwrite() && model.rebuildDatabase() && !model.canStart());
+        QVERIFY(!model.backupURL() && !model.audioTargetURL() && !model.applyResult());
+        std::optional<fs::path> answer = r.backup;
+        QStringList titles;
+        model.setFolderChooser([&](const RestoreModel::FolderRequest& request) {
+            titles << request.title;
+            return answer;
+        });
+        QSignalSpy backup(&model, &RestoreModel::backupURLChanged);
+        QSignalSpy canStart(&model, &RestoreModel::canStartChanged);
+        model.chooseBackup();
+        model.chooseBackup();
+        model.chooseAudioTarget();
+        answer.reset();
+        model.chooseSerato();
+        QCOMPARE(titles,
+                 QStringList({"Choose the Morrowdeck backup folder",
+                              "Choose the Morrowdeck backup folder", "Where to restore the audio",
+                              "Serato library to restore into"}));
+        QCOMPARE(backup.count(), 1);
+        QCOMPARE(model.seratoURL(), SeratoLibrary::defaultLibraryLocation());
+        QVERIFY(model.canStart());
+        QCOMPARE(canStart.count(), 1);
+    }
+
+    // The status reads the rebuild option as it is when the run ends; a second start while
+    // one runs is ignored, so the first run is neither replaced nor cancelled.
+    void runStatusFollowsTheOptionAtTheEnd() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        model.appendLog(LogEntry(LogEntry::Level::info, "before"));
+        QVERIFY(!model.mergesIntoExistingDatabase());
+        r.choose(r.backup);
+        model.start();
+        model.start();
+        QVERIFY(model.isRunning() && !model.canStart() && model.log().empty());
+        model.setRebuildDatabase(false);
+        QVERIFY(r.finish());
+        QVERIFY(model.progress().finished && model.canStart());
+        QCOMPARE(model.progress().completedFiles, model.progress().totalFiles);
+        QCOMPARE(
+            model.statusMessage(),
+            QStringLiteral("Restore complete — in Serato, 'Read Tags' on the restored crates."));
+        QVERIFY(fs::exists(r.audio / "House" / "two.mp3"));
+        QVERIFY(model.mergesIntoExistingDatabase());  // the run rebuilt the database
+    }
+
+    // "No backup found at …": the status and one error line carry the description.
+    void startFailure() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        r.choose(r.root / "Nothing");
+        fs::create_directories(r.root / "Nothing");
+        model.start();
+        QVERIFY(r.finish());
+        QCOMPARE(model.log().size(), std::size_t(1));
+        QCOMPARE(model.log().back().level, LogEntry::Level::error);
+        QCOMPARE(model.statusMessage(), QString::fromStdString(model.log().back().message));
+    }
+
+    void cancel() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        model.cancel();  // without a run it only says so
+        QCOMPARE(model.statusMessage(), QStringLiteral("Cancelling…"));
+        r.choose(r.backup);
+        model.start();
+        model.cancel();
+        QVERIFY(r.finish());
+        QVERIFY(model.progress().cancelled);
+        QCOMPARE(model.statusMessage(), QStringLiteral("Cancelled."));
+    }
+
+    void logKeepsTheNewestLines() {
+        Restore r;
+        QSignalSpy appended(r.model.get(), &RestoreModel::logAppended);
+        for (std::size_t i = 0; i <= RestoreModel::maxLogEntries; ++i)
+            r.model->appendLog(LogEntry(LogEntry::Level::info, std::to_string(i)));
+        QCOMPARE(r.model->log().size(), RestoreModel::maxLogEntries);
+        QCOMPARE(r.model->log().front().message, "1");
+        QCOMPARE(appended.last().at(0).value<std::size_t>(), std::size_t(1));
+    }
+
+    // The apply step runs off the UI thread with the chosen folder; while it runs nothing
+    // can start, and its message, with any smart crate left out, comes back through the queue.
+    void applyStep() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        std::promise<fs::path> asked;
+        model.setApplyWork([&](const fs::path& folder) {
+            asked.set_value(folder);
+            return ApplyOutcome{.message = "Applied 2.", .warnings = {"No smart crate \"X\"."}};
+        });
+        r.choose(r.backup);
+        model.setSeratoURL(std::nullopt);
+        model.applyToSerato();
+        QCOMPARE(model.applyResultText(), QStringLiteral("Choose your Serato library first."));
+        QVERIFY(!model.isApplying());
+        model.setSeratoURL(r.serato);
+        model.applyToSerato();
+        QVERIFY(model.isApplying() && !model.canStart() && !model.applyResult());
+        QVERIFY(r.queue->runWhile([&] { return model.isApplying(); }));
+        QCOMPARE(asked.get_future().get(), r.serato);
+        QCOMPARE(model.applyResultText(), QStringLiteral("Applied 2.\nNo smart crate \"X\"."));
+        QVERIFY(model.canStart());
+    }
+
+    // Engine callbacks and the apply result that arrive after the model is gone do nothing.
+    void callbacksAfterTheModelIsGone() {
+        Restore r;
+        std::promise<void> release;
+        auto released = release.get_future().share();
+        r.model->setApplyWork([released](const fs::path&) {
+            released.wait();
+            return ApplyOutcome{"late"};
+        });
+        r.choose(r.backup);
+        r.model->start();
+        r.model->applyToSerato();
+        r.model.reset();  // cancels and joins the run; its callbacks are still queued
+        const int pending = r.queue->posted() + 1;
+        release.set_value();
+        QVERIFY(r.queue->runUntil(pending));
+    }
+
+    // The two final texts the runs above do not reach.
+    void statusTexts() {
+        ProgressSnapshot snapshot;
+        QCOMPARE(restoreStatusMessage(snapshot, true),
+                 "Restore complete — just open Serato, your library is ready.");
+        snapshot.failedFiles = 1;
+        QCOMPARE(restoreStatusMessage(snapshot, true), "Restore finished with 1 error(s).");
+    }
+
+    void windowTexts() {
+        const QString none = QStringLiteral("No backup selected");
+        QCOMPARE(restoreText::locationTitle(std::nullopt, none), none);
+        QCOMPARE(restoreText::locationTitle(fs::path("/a/Backup/"), none), "Backup");
+        QCOMPARE(restoreText::locationTitle(fs::path("/"), none), "/");
+        QCOMPARE(restoreText::locationSubtitle(fs::path("/a/b"), none), "/a/b");
+        QVERIFY(restoreText::rebuildCaption(true, false).startsWith("Writes a fresh database"));
+        QVERIFY(restoreText::rebuildCaption(true, true).startsWith("Adds the restored tracks"));
+        QVERIFY(restoreText::rebuildCaption(false, true).startsWith("Leaves the database alone"));
+        ProgressSnapshot progress;
+        progress.totalFiles = 8;
+        progress.completedFiles = 3;
+        QCOMPARE(restoreText::countText(progress), "3 / 8");
+    }
+};
+
+}  // namespace morrowdeck::test
+
+QTEST_GUILESS_MAIN(morrowdeck::test::RestoreModelTest)
+
+#include "restore_model_test.moc"

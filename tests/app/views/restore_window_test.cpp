@@ -1,0 +1,225 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+#include "app/app_model.h"
+#include "app/qt_main_queue.h"
+#include "app/restore_model.h"
+#include "app/restore_texts.h"
+#include "app/views/location_row.h"
+#include "app/views/main_window.h"
+#include "app/views/restore_progress.h"
+#include "app/views/restore_window.h"
+#include "app_test_support.h"
+#include "library/serato_folder.h"
+
+using namespace morrowdeck;
+namespace fs = std::filesystem;
+
+class RestoreWindowTest final : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void freshWindowKeepsChoicesWhenReopened();
+    void runningCancelledAndApplying();
+    void progressThreeOfEight();
+    void restoreDemoBackupThroughWindow();
+
+  private:
+    QString folder(const QString& name);
+
+    QTemporaryDir temp_;
+};
+
+QString RestoreWindowTest::folder(const QString& name) {
+    const QString path = temp_.filePath(name);
+    QDir().mkpath(path);
+    return path;
+}
+
+void RestoreWindowTest::freshWindowKeepsChoicesWhenReopened() {
+    MainWindow main(std::make_shared<QtMainQueue>());
+    main.show();
+    QVERIFY(main.restoreAction()->isEnabled());
+    main.restoreAction()->trigger();
+    RestoreWindow* window = main.restoreWindow();
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->windowModality(), Qt::WindowModal);
+    QCOMPARE(window->size(), QSize(580, 740));
+
+    QCOMPARE(window->backupRow()->title(), "No backup selected");
+    QCOMPARE(window->backupRow()->subtitle(), "The folder you previously backed up into");
+    QCOMPARE(window->audioRow()->title(), "No audio location");
+    QCOMPARE(window->audioRow()->subtitle(), "Where the music files are copied");
+    QCOMPARE(window->seratoRow()->title(), "_Serato_");
+    QCOMPARE(window->seratoRow()->subtitle(), QDir::home().filePath("Music/_Serato_"));
+    QCOMPARE(window->statusText(), "Choose a Morrowdeck backup folder to restore from.");
+    QVERIFY(window->overwriteBox()->isChecked());
+    QVERIFY(window->rebuildBox()->isChecked());
+    QVERIFY(!window->startButton()->isHidden() && !window->startButton()->isEnabled());
+    QVERIFY(window->cancelButton()->isHidden());
+    QVERIFY(window->applyButton()->isEnabled());
+    QCOMPARE(window->applyButton()->text(), "Apply ratings && rules to Serato");  // one "&" shown
+    QVERIFY(!window->showsApplySpinner());
+    QCOMPARE(window->applyResultText(), QString());
+    QVERIFY(window->progressSection()->isHidden());
+    QCOMPARE(window->closeButton()->focusPolicy(), Qt::NoFocus);
+
+    // The options write through to the model; the caption follows the rebuild option at once.
+    QCOMPARE(window->rebuildCaption(), restoreText::rebuildCaption(true, false));
+    window->rebuildBox()->click();
+    QVERIFY(!main.restoreModel().rebuildDatabase());
+    QCOMPARE(window->rebuildCaption(), restoreText::rebuildCaption(false, false));
+    window->overwriteBox()->click();
+    QVERIFY(!main.restoreModel().overwrite());
+
+    // The choosers fill the rows; closing and reopening keeps every choice.
+    const QString backup = folder("chosen backup");
+    main.restoreModel().setFolderChooser([&](const AppModel::FolderRequest&) { return fs::path(backup.toStdString()); });
+    window->backupRow()->chooseButton()->click();
+    QCOMPARE(window->backupRow()->title(), "chosen backup");
+    QCOMPARE(window->backupRow()->subtitle(), backup);
+    window->closeButton()->click();
+    QVERIFY(!window->isVisible());
+    main.restoreAction()->trigger();
+    QCOMPARE(main.restoreWindow(), window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->backupRow()->title(), "chosen backup");
+    QVERIFY(!window->rebuildBox()->isChecked());
+    QVERIFY(!window->overwriteBox()->isChecked());
+}
+
+void RestoreWindowTest::runningCancelledAndApplying() {
+    // Engine callbacks and the apply result wait in the queue until the test lets them through.
+    const auto queue = std::make_shared<test::CountingQueue>();
+    RestoreModel model(queue);
+    RestoreWindow window(model);
+    window.show();
+    const QString backup = folder("held/backup/House");
+    QFile track(backup + "/one.mp3");
+    QVERIFY(track.open(QIODevice::WriteOnly) && track.write("audio") == 5);
+    track.close();
+    model.setBackupURL(fs::path(backup.toStdString()).parent_path());
+    model.setAudioTargetURL(fs::path(folder("held/audio").toStdString()));
+    model.setSeratoURL(fs::path(folder("held/serato").toStdString()) / "_Serato_");
+    QVERIFY(window.startButton()->isEnabled());
+
+    // Running, nothing reported yet: 0 of 0, Cancel instead of Start, no apply.
+    window.startButton()->click();
+    QVERIFY(model.isRunning());
+    QVERIFY(window.startButton()->isHidden());
+    QVERIFY(!window.cancelButton()->isHidden());
+    QVERIFY(!window.applyButton()->isEnabled());
+    RestoreProgress& progress = *window.progressSection();
+    QVERIFY(!progress.isHidden());
+    QCOMPARE(progress.percentText(), "0%");
+    QCOMPARE(progress.countText(), "0 / 0");
+    QCOMPARE(progress.barFraction(), 0.0);
+    QCOMPARE(window.statusText(), "Choose a Morrowdeck backup folder to restore from.");
+
+    // The close button stays usable during a run, and closing does not stop it.
+    QVERIFY(window.closeButton()->isEnabled());
+    window.closeButton()->click();
+    QVERIFY(model.isRunning());
+    window.show();
+
+    window.cancelButton()->click();
+    QCOMPARE(window.statusText(), "Cancelling…");
+    QVERIFY(queue->runWhile([&] { return model.isRunning(); }));
+    QVERIFY(!window.startButton()->isHidden());
+    QVERIFY(window.cancelButton()->isHidden());
+    // The run may have ended before the request reached it; either way it is over.
+    QVERIFY(window.statusText() != "Cancelling…");
+    QVERIFY(!progress.isHidden());  // the final snapshot stays on show
+    QVERIFY(window.applyButton()->isEnabled());
+
+    // Applying: a spinner, and neither apply nor start until the result is in.
+    model.setApplyWork([](const fs::path&) { return ApplyOutcome{.message = "Applied."}; });
+    window.applyButton()->click();
+    QVERIFY(window.showsApplySpinner());
+    QVERIFY(!window.applyButton()->isEnabled());
+    QVERIFY(!window.startButton()->isEnabled());
+    QCOMPARE(window.applyResultText(), QString());
+    QVERIFY(queue->runWhile([&] { return model.isApplying(); }));
+    QVERIFY(!window.showsApplySpinner());
+    QCOMPARE(window.applyResultText(), "Applied.");
+    QVERIFY(window.applyButton()->isEnabled());
+    QVERIFY(window.startButton()->isEnabled());
+
+    // Without a Serato folder there is nothing to apply to.
+    model.setSeratoURL(std::nullopt);
+    QCOMPARE(window.seratoRow()->title(), "Serato library");
+    QCOMPARE(window.seratoRow()->subtitle(), "Where crates are written");
+    QVERIFY(!window.applyButton()->isEnabled());
+    QVERIFY(!window.startButton()->isEnabled());
+}
+
+void RestoreWindowTest::progressThreeOfEight() {
+    RestoreProgress progress;
+    progress.setProgress({.phase = "Restoring crates…", .totalFiles = 8, .completedFiles = 3,
+                          .currentFile = "Genres/House/track 03.wav"},
+                         true);
+    QVERIFY(!progress.isHidden());
+    QCOMPARE((QStringList{progress.title(), progress.percentText(), progress.countText(), progress.currentFileText()}),
+             (QStringList{"Restoring crates…", "37%", "3 / 8", "Genres/House/track 03.wav"}));
+    QCOMPARE(progress.barFraction(), 0.375);
+}
+
+void RestoreWindowTest::restoreDemoBackupThroughWindow() {
+    MainWindow main(std::make_shared<QtMainQueue>(), test::demoLibrary());
+    main.show();
+    AppModel& app = main.model();
+    QTRY_VERIFY_WITH_TIMEOUT(!app.allLeaves().empty(), 60000);
+    const QString backup = folder("demo backup");
+    app.setDestinationURL(fs::path(backup.toStdString()));
+    app.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!app.isRunning(), 120000);
+    QCOMPARE(app.statusMessage(), "Backup complete.");
+
+    main.restoreAction()->trigger();
+    RestoreWindow& window = *main.restoreWindow();
+    RestoreModel& model = main.restoreModel();
+    const QString audio = folder("restored/Music");
+    const QString serato = temp_.filePath("restored/_Serato_");  // made by the restore
+    QStringList answers{backup, audio, serato};
+    model.setFolderChooser([&](const AppModel::FolderRequest&) { return fs::path(answers.takeFirst().toStdString()); });
+    for (LocationRow* row : {window.backupRow(), window.audioRow(), window.seratoRow()}) row->chooseButton()->click();
+    QCOMPARE(window.seratoRow()->title(), "_Serato_");
+
+    window.startButton()->click();
+    QVERIFY(!window.cancelButton()->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QCOMPARE(window.statusText(), "Restore complete — just open Serato, your library is ready.");
+    const ProgressSnapshot& done = model.progress();
+    QCOMPARE(done.failedFiles, 0);
+    QVERIFY(done.totalFiles > 0);
+    QCOMPARE(window.progressSection()->percentText(), "100%");
+    QCOMPARE(window.progressSection()->countText(), QStringLiteral("%1 / %1").arg(done.totalFiles));
+
+    // Every demo track came back once, the crates and a database were written, and a second
+    // restore into this library would now merge into that database.
+    QSet<QString> tracks;
+    for (QDirIterator it(audio, {"*.wav"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        tracks.insert(QFileInfo(it.next()).fileName());
+    }
+    QCOMPARE(tracks.size(), 60);
+    QVERIFY(!QDir(serato + "/Subcrates").entryList({"*.crate"}).isEmpty());
+    QVERIFY(QFileInfo(serato + "/" + QString::fromUtf8(SeratoFolder::databaseFile.data())).size() > 0);
+    QCOMPARE(window.rebuildCaption(), restoreText::rebuildCaption(true, true));
+
+    // The apply step runs for real in the background and its answer shows under the button.
+    window.applyButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.isApplying(), 60000);
+    QVERIFY(!window.applyResultText().isEmpty());
+    QVERIFY(!window.showsApplySpinner());
+}
+
+QTEST_MAIN(RestoreWindowTest)
+#include "restore_window_test.moc"
