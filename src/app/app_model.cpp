@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/capped_log.h"
 #include "app/pane_texts.h"
 #include "backup/backup_engine.h"
 #include "engine/background_task.h"
@@ -355,11 +356,7 @@ void AppModel::setProgress(const ProgressSnapshot& snapshot) {
 }
 
 void AppModel::appendLog(LogEntry entry) {
-    auto& log = state_->log;
-    const std::size_t dropped = log.size() >= maxLogEntries ? log.size() + 1 - maxLogEntries : 0;
-    log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(dropped));
-    log.push_back(std::move(entry));
-    emit logAppended(dropped);
+    emit logAppended(appendCapped(state_->log, std::move(entry), maxLogEntries));
 }
 
 void AppModel::updateCanStart() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "app/capped_log.h"
 #include "engine/background_task.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -308,11 +309,7 @@ void RestoreModel::setProgress(const ProgressSnapshot& snapshot) {
 }
 
 void RestoreModel::appendLog(LogEntry entry) {
-    auto& log = state_->log;
-    const std::size_t dropped = log.size() >= maxLogEntries ? log.size() + 1 - maxLogEntries : 0;
-    log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(dropped));
-    log.push_back(std::move(entry));
-    emit logAppended(dropped);
+    emit logAppended(appendCapped(state_->log, std::move(entry), maxLogEntries));
 }
 
 void RestoreModel::updateCanStart() {
