@@ -63,9 +63,7 @@ int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
                                     std::span<const std::uint8_t> bytes) {
     // A file that already holds these bytes is left alone: a re-run of an unchanged library
     // then rewrites (and syncs) none of its hundreds of saved crate files.
-    if (const auto existing = platform::readFile(file);
-        existing && std::ranges::equal(*existing, bytes))
-        return 0;
+    if (platform::fileHasContent(file, bytes)) return 0;
     int error = platform::createDirectories(file.parent_path());
     if (error == 0) error = platform::writeFileAtomically(file, bytes);
     if (error != 0)
@@ -174,9 +172,18 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     if (options.duplicateMode == DuplicateMode::dedupHardLink)
         catalog.storeFolder = options.storeFolderName;
     const auto catalogFile = metadata / BackupLayout::catalogFileName;
-    if (const auto earlier = readMetadata(catalogFile))
-        if (const auto decoded = BackupCatalog::decode(*earlier)) catalog.keepOthersFrom(*decoded);
-    writeMetadataFile(catalogFile, catalog.encode());
+    auto encoded = catalog.encode();
+    // An earlier catalog with exactly these bytes records no other crates: a re-run of the
+    // same selection needs neither to merge nor to write it.
+    if (!platform::fileHasContent(catalogFile, encoded)) {
+        if (const auto earlier = readMetadata(catalogFile)) {
+            if (const auto decoded = BackupCatalog::decode(*earlier)) {
+                catalog.keepOthersFrom(*decoded);
+                encoded = catalog.encode();
+            }
+        }
+        writeMetadataFile(catalogFile, encoded);
+    }
 
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;

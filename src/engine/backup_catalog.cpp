@@ -1,6 +1,8 @@
 #include "engine/backup_catalog.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <unordered_set>
 
 namespace morrowdeck {
@@ -12,19 +14,103 @@ std::string folderOf(const std::string& file) {
     return slash == std::string::npos ? std::string() : file.substr(0, slash);
 }
 
+
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool isWellFormedUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p < length || p[1] < low || p[1] > high) return false;
+        for (int i = 2; i < length; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        p += length;
+    }
+    return true;
+}
+
+// Appends `text` as a JSON string, written exactly as nlohmann::json's dump writes it without
+// ASCII escaping. Text that is not well-formed UTF-8 goes through nlohmann::json itself, so
+// its replacement characters are the library's too.
+void appendJsonString(std::string& out, const std::string& text) {
+    if (!isWellFormedUtf8(text)) {
+        out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+    }
+    out += '"';
+    std::size_t run = 0;  // start of the bytes not yet appended
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto ch = static_cast<unsigned char>(text[i]);
+        if (ch >= 0x20 && ch != '"' && ch != '\\') continue;
+        out.append(text, run, i - run);
+        run = i + 1;
+        switch (ch) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(ch));
+                out += escaped;
+            }
+        }
+    }
+    out.append(text, run, text.size() - run);
+    out += '"';
+}
+
 }  // namespace
 
+// Written by hand rather than through a JSON document: a catalog holds one entry per crate
+// entry, and building tens of thousands of small objects only to print them dominated the
+// metadata step of a re-run. The bytes are those of nlohmann::json's dump with a tab indent.
 std::vector<std::uint8_t> BackupCatalog::encode() const {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    std::size_t size = 64;
     for (const auto& track : tracks)
-        list.push_back({{"file", track.file}, {"source", track.source}});
-    nlohmann::ordered_json document = {{"version", 1}};
-    if (notInCrateFolder) document["notInCrateFolder"] = *notInCrateFolder;
-    if (!storeFolder.empty()) document["storeFolder"] = storeFolder;
-    document["tracks"] = std::move(list);
-    // Names are raw bytes from the file system; invalid UTF-8 is replaced rather than thrown.
-    const std::string text =
-        document.dump(1, '\t', false, nlohmann::ordered_json::error_handler_t::replace);
+        size += track.file.size() + track.source.size() + 40;
+    std::string text;
+    text.reserve(size);
+    text += "{\n\t\"version\": 1";
+    if (notInCrateFolder) {
+        text += ",\n\t\"notInCrateFolder\": ";
+        appendJsonString(text, *notInCrateFolder);
+    }
+    if (!storeFolder.empty()) {
+        text += ",\n\t\"storeFolder\": ";
+        appendJsonString(text, storeFolder);
+    }
+    text += ",\n\t\"tracks\": [";
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        text += i == 0 ? "\n\t\t{\n\t\t\t\"file\": " : ",\n\t\t{\n\t\t\t\"file\": ";
+        appendJsonString(text, tracks[i].file);
+        text += ",\n\t\t\t\"source\": ";
+        appendJsonString(text, tracks[i].source);
+        text += "\n\t\t}";
+    }
+    text += tracks.empty() ? "]\n}" : "\n\t]\n}";
     return {text.begin(), text.end()};
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -96,6 +97,30 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
     std::vector<std::uint8_t> bytes;
     if (!readFileInto(path, bytes)) return std::nullopt;
     return bytes;
+}
+
+bool fileHasContent(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0) return false;
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) != bytes.size())
+        return false;
+    std::uint8_t piece[65536];
+    std::size_t compared = 0;
+    for (;;) {
+        const ssize_t got = ::read(file.fd, piece, sizeof piece);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (got == 0) return compared == bytes.size();
+        const auto size = static_cast<std::size_t>(got);
+        if (size > bytes.size() - compared ||
+            std::memcmp(piece, bytes.data() + compared, size) != 0)
+            return false;
+        compared += size;
+    }
 }
 
 }  // namespace morrowdeck::platform

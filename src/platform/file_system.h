@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,5 +43,9 @@ bool readFileInto(const std::filesystem::path& path, std::vector<std::uint8_t>& 
 // which is not read: a sparse file of many gigabytes never becomes an allocation).
 int readFileAtMost(const std::filesystem::path& path, std::uint64_t maxBytes,
                    std::vector<std::uint8_t>& bytes);
+
+// True when the path is a regular file holding exactly these bytes. The file is compared in
+// small pieces, so checking that a large file is unchanged needs no buffer of its size.
+bool fileHasContent(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace morrowdeck::platform
