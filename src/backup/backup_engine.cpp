@@ -1,6 +1,8 @@
 // BackupEngine: the run, the start checks and planning.
 #include "backup/backup_engine.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "backup/backup_plan.h"
@@ -44,7 +46,16 @@ BackupEngine::Snapshot BackupEngine::execute(
     const BackupOptions& options, const std::optional<std::filesystem::path>& databaseURL) {
     reporter_.resetStartTime();
     if (crates.empty()) throw SeratoError::noCratesSelected();
-    // Planning only reads the sources: a run refused for want of space writes nothing.
+    std::filesystem::path existed = destinationRoot;
+    while (existed.has_relative_path() && !platform::itemExists(existed))
+        existed = existed.parent_path();
+    if (const int error = platform::createDirectories(destinationRoot); error != 0) {
+        throw PlatformError("The destination " + destinationRoot.native() +
+                            " could not be created: " + platform::errorText(error) + ".");
+    }
+    if (!platform::isWritableDirectory(destinationRoot))
+        throw SeratoError::destinationUnwritable(destinationRoot);
+
     reporter_.setPhase("Scanning crates\u2026");
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + destinationRoot.native());
@@ -62,15 +73,15 @@ BackupEngine::Snapshot BackupEngine::execute(
     if (free && *free < work.copyBytes && !options.allowPartial) {
         RunPreview preview = tally(work, crates, destinationRoot, options);
         preview.measureDestination(destinationRoot);
-        if (!preview.fits()) throw PlatformError(preview.notEnoughSpaceText());
+        if (!preview.fits()) {
+            // A run that does not start leaves no trace: the folders made for it go again.
+            auto folder = destinationRoot;
+            while (folder != existed && folder.has_relative_path() && ::rmdir(folder.c_str()) == 0)
+                folder = folder.parent_path();
+            throw PlatformError(preview.notEnoughSpaceText());
+        }
     }
 
-    if (const int error = platform::createDirectories(destinationRoot); error != 0) {
-        throw PlatformError("The destination " + destinationRoot.native() +
-                            " could not be created: " + platform::errorText(error) + ".");
-    }
-    if (!platform::isWritableDirectory(destinationRoot))
-        throw SeratoError::destinationUnwritable(destinationRoot);
     const auto metadata = destinationRoot / BackupLayout::metadataFolder;
     DestinationLock destination(reporter_, {destinationRoot},
                                 {metadata, metadata / SeratoFolder::crateFolder,
