@@ -83,10 +83,10 @@ BackupEngine::Snapshot BackupEngine::execute(
     }
 
     const auto metadata = destinationRoot / BackupLayout::metadataFolder;
-    DestinationLock destination(reporter_, {destinationRoot},
-                                {metadata, metadata / SeratoFolder::crateFolder,
-                                 metadata / SeratoFolder::smartCrateFolder,
-                                 destinationRoot / BackupLayout::smartCratesFolder});
+    DestinationLock destination(
+        reporter_, {destinationRoot},
+        {metadata, metadata / SeratoFolder::crateFolder, metadata / SeratoFolder::smartCrateFolder,
+         destinationRoot / BackupLayout::smartCratesFolder});
     work.destination = &destination;
 
     reporter_.update([&](Snapshot& snap) {
@@ -145,7 +145,8 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
             if (!info) {
                 const std::string path =
                     crate->crateFileURL ? crate->crateFileURL->native() : crate->name;
-                leaveOut(work, *crate, {path, RunProblem::Kind::missing, "Missing Smart Crate file"},
+                leaveOut(work, *crate,
+                         {path, RunProblem::Kind::missing, "Missing Smart Crate file"},
                          "Missing Smart Crate file: " + crate->name);
                 continue;
             }

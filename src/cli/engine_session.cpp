@@ -87,8 +87,8 @@ int EngineSession::wait(const std::function<void()>& cancel,
     if (json_) {
         printJson(std::cout, {{"snapshot", snapshotJson(snapshot)},
                               {"log", std::move(log_)},
-                              {"problems", problemsJson(problems_ ? problems_()
-                                                                  : std::vector<RunProblem>{})}});
+                              {"problems",
+                               problemsJson(problems_ ? problems_() : std::vector<RunProblem>{})}});
     } else if (finalLine) {
         std::cout << finalLine(snapshot) << std::endl;
     }

@@ -5,12 +5,12 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/progress_line.h"
 #include "engine/drained_main_queue.h"
 #include "engine/log_entry.h"
 #include "engine/progress_snapshot.h"
 #include "engine/run_problem.h"
 #include "engine/run_result.h"
-#include "cli/progress_line.h"
 
 namespace morrowdeck::cli {
 

@@ -18,9 +18,9 @@ std::string bytes(std::int64_t count) {
 
 // "3 to copy (12 MB), 2 up to date (4 MB), 1 missing"
 std::string tallyLine(const RunPreview::Tally& tally) {
-    std::string line = std::to_string(tally.filesToCopy) + " to copy (" +
-                       bytes(tally.bytesToCopy) + "), " + std::to_string(tally.filesUpToDate) +
-                       " up to date (" + bytes(tally.bytesUpToDate) + ")";
+    std::string line = std::to_string(tally.filesToCopy) + " to copy (" + bytes(tally.bytesToCopy) +
+                       "), " + std::to_string(tally.filesUpToDate) + " up to date (" +
+                       bytes(tally.bytesUpToDate) + ")";
     if (tally.filesToLink > 0) line += ", " + std::to_string(tally.filesToLink) + " to link";
     return line + ", " + std::to_string(tally.problems.size()) + " missing";
 }

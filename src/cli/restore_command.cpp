@@ -36,10 +36,9 @@ int runRestore(const RestoreCommandOptions& options) {
     if (options.dryRun) {
         RestoreEngine engine(std::make_shared<DrainedMainQueue>());
         try {
-            const RunPreview preview =
-                engine.preview(std::filesystem::absolute(options.from),
-                               std::filesystem::absolute(options.audioTo), serato,
-                               !options.keepExisting);
+            const RunPreview preview = engine.preview(std::filesystem::absolute(options.from),
+                                                      std::filesystem::absolute(options.audioTo),
+                                                      serato, !options.keepExisting);
             // A restore has no fit check of its own: the free space is for information.
             return printPreview(std::cout, preview, options.json, false);
         } catch (const std::exception& error) {

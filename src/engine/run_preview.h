@@ -20,7 +20,7 @@ struct RunPreview {
         std::int64_t bytesToCopy = 0;
         std::int64_t filesUpToDate = 0;
         std::int64_t bytesUpToDate = 0;
-        std::int64_t filesToLink = 0;     // hard links into the crate folder (no data copied)
+        std::int64_t filesToLink = 0;      // hard links into the crate folder (no data copied)
         std::vector<RunProblem> problems;  // missing or unsafe tracks of this crate
 
         void add(const Tally& other);

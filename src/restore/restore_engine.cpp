@@ -191,8 +191,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         platform::createDirectories(folder);  // a failure shows as failed copies
     const auto& jobs = plan.jobs;
     const auto& jobOfFile = plan.jobOfFile;
-    const std::size_t crateFiles =
-        plan.crateFiles + savedCratesWithoutFolder(run, entries).size();
+    const std::size_t crateFiles = plan.crateFiles + savedCratesWithoutFolder(run, entries).size();
     reporter_.update([&](Snapshot& snap) {
         snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
     });
@@ -284,7 +283,7 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
             const std::int64_t bytes = source ? source->size : 0;
             const auto there = platform::fileInfo(plan.jobs[job].dest());
             const bool kept = there && (!overwrite || (source && source->device == there->device &&
-                                                        source->inode == there->inode));
+                                                       source->inode == there->inode));
             ++(kept ? tally.filesUpToDate : tally.filesToCopy);
             (kept ? tally.bytesUpToDate : tally.bytesToCopy) += bytes;
         }

@@ -179,7 +179,9 @@ class AppModelTest : public QObject {
         LoadedModel m;
         AppModel& model = *m.model;
         QVERIFY(m.load());
-        const auto planned = [&] { return m.queue->runWhile([&] { return !model.selectionPreview(); }); };
+        const auto planned = [&] {
+            return m.queue->runWhile([&] { return !model.selectionPreview(); });
+        };
         QVERIFY(planned());
         const auto all = model.selectedBytes();
         QVERIFY(all && *all > 0);

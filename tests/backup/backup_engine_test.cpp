@@ -48,6 +48,17 @@ std::string summary(int copied, int linked, int skipped, int failed, int missing
            std::to_string(failed) + " failed, " + std::to_string(missing) + " missing.";
 }
 
+// A backup through the given engine, whose problem list the test then reads.
+test::RunRecord runOn(BackupEngine& engine, const std::vector<Crate::Ptr>& crates,
+                      const fs::path& to, const BackupOptions& options = {}) {
+    return test::captureRun<BackupEngine>(engine,
+                                          [&](auto onLog, auto onProgress, auto done) {
+                                              engine.run(crates, to, options, {}, onLog, onProgress,
+                                                         done);
+                                          },
+                                          {});
+}
+
 TEST(BackupEngine, CopiesEveryCrateIntoItsFolder) {
     Library lib;
     const auto a = lib.track("a.mp3", 1000);
@@ -243,12 +254,7 @@ TEST(BackupEngine, FullDestination) {
 
     options.allowPartial = true;
     BackupEngine engine(std::make_shared<test::ImmediateQueue>());
-    const auto record = test::captureRun<BackupEngine>(
-        engine,
-        [&](auto onLog, auto onProgress, auto done) {
-            engine.run(crates, lib.backup, options, {}, onLog, onProgress, done);
-        },
-        {});
+    const auto record = runOn(engine, crates, lib.backup, options);
     EXPECT_TRUE(record.logged("Destination may not have enough free space for a full copy."));
     EXPECT_EQ(record.log.back().message, summary(1, 0, 0, 1, 0));
     const auto problems = engine.reporter().problems();
@@ -296,12 +302,7 @@ TEST(BackupEngine, PreviewCountsEachCrate) {
     EXPECT_FALSE(fs::exists(lib.backup));
 
     BackupEngine engine(std::make_shared<test::ImmediateQueue>());
-    test::captureRun<BackupEngine>(
-        engine,
-        [&](auto onLog, auto onProgress, auto done) {
-            engine.run(crates, lib.backup, {}, {}, onLog, onProgress, done);
-        },
-        {});
+    runOn(engine, crates, lib.backup);
     EXPECT_EQ(engine.reporter().problems(), leftOut);
     lib.track("a.mp3", 1001);
     expect({{1, 1001, 1, 2000, 0}, {0, 0, 1, 2000, 1}, {0, 0, 0, 0, 1}});

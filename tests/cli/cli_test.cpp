@@ -140,15 +140,17 @@ TEST_F(BackupCli, OptionsReachTheEngineAndMissingFilesExitOne) {
     EXPECT_EQ(doc.size(), 3u);
     EXPECT_EQ(doc["snapshot"].size(), 16u);
     EXPECT_TRUE(doc["log"].at(0)["level"].is_string());
-    EXPECT_EQ(doc["problems"], Json::parse(R"([{"path": ")" + lib.music("c.mp3").native() +
-                                           R"(", "kind": "missing", "message": "Source not found"}])"));
+    EXPECT_EQ(doc["problems"],
+              Json::parse(R"([{"path": ")" + lib.music("c.mp3").native() +
+                          R"(", "kind": "missing", "message": "Source not found"}])"));
 }
 
 // Every file and folder below a root with its bytes and modification time.
 std::map<std::string, std::string> treeOf(const fs::path& root) {
     std::map<std::string, std::string> tree;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const auto bytes = entry.is_regular_file() ? readBytes(entry.path()) : std::vector<std::uint8_t>{};
+        const auto bytes =
+            entry.is_regular_file() ? readBytes(entry.path()) : std::vector<std::uint8_t>{};
         tree[entry.path().lexically_relative(root)] =
             std::string(bytes.begin(), bytes.end()) + "@" +
             std::to_string(entry.last_write_time().time_since_epoch().count());
@@ -164,24 +166,28 @@ TEST_F(BackupCli, DryRunsPrintThePlanAndWriteNothing) {
     const auto before = treeOf(to);
     const auto plain = backup({"--dry-run"});
     EXPECT_EQ(plain.status, 0) << plain.err;
-    EXPECT_NE(plain.out.find("\nTechno: 1 to copy (301 bytes), 0 up to date (Zero KB), 0 missing\n"),
-              std::string::npos)
+    EXPECT_NE(
+        plain.out.find("\nTechno: 1 to copy (301 bytes), 0 up to date (Zero KB), 0 missing\n"),
+        std::string::npos)
         << plain.out;
     const auto doc = Json::parse(backup({"--dry-run", "--json"}).out);
     std::vector<std::string> keys;
     for (const auto& [key, value] : doc.items())
         keys.push_back(key);
-    EXPECT_EQ(keys, (Args{"crates", "total", "destination", "drive", "freeBytes", "fits", "problems"}));
+    EXPECT_EQ(keys,
+              (Args{"crates", "total", "destination", "drive", "freeBytes", "fits", "problems"}));
     EXPECT_EQ(doc["total"]["filesToCopy"], 1);
 
     const fs::path audio = lib.dir / "restored", serato = lib.dir / "restoredLibrary";
-    const auto restore = runCli({"restore", "--from", to, "--audio-to", audio, "--serato", serato,
-                                 "--dry-run", "--json"});
+    const auto restore = runCli(
+        {"restore", "--from", to, "--audio-to", audio, "--serato", serato, "--dry-run", "--json"});
     EXPECT_EQ(restore.status, 0) << restore.err;
     EXPECT_EQ(Json::parse(restore.out)["total"]["filesToCopy"], 2);
     EXPECT_EQ(treeOf(to), before);
     EXPECT_FALSE(fs::exists(audio) || fs::exists(serato));
-    EXPECT_EQ(runCli({"backup", "--library", lib.serato, "--to", lib.dir / "new", "--dry-run"}).status, 0);
+    EXPECT_EQ(
+        runCli({"backup", "--library", lib.serato, "--to", lib.dir / "new", "--dry-run"}).status,
+        0);
     EXPECT_FALSE(fs::exists(lib.dir / "new"));
 }
 
