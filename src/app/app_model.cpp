@@ -79,6 +79,11 @@ struct AppModel::State {
     std::vector<std::string> loadWarnings;
     // Counts loads; a completion whose number is no longer current is ignored.
     std::uint64_t loadGeneration = 0;
+
+    Confirmer confirm;
+    std::optional<RunPreview> preview;
+    std::uint64_t previewGeneration = 0;  // counts changes that need a new plan
+    bool previewRunning = false;
 };
 
 AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
@@ -96,6 +101,9 @@ void AppModel::setFolderChooser(FolderChooser chooser) {
 void AppModel::setRevealer(Revealer revealer) {
     state_->reveal = std::move(revealer);
 }
+void AppModel::setConfirmer(Confirmer confirmer) {
+    state_->confirm = std::move(confirmer);
+}
 
 const std::optional<fs::path>& AppModel::libraryURL() const {
     return state_->libraryURL;
@@ -109,6 +117,7 @@ void AppModel::setDestinationURL(std::optional<fs::path> url) {
     state_->destinationURL = std::move(url);
     emit destinationURLChanged();
     updateCanStart();
+    refreshPreview();
 }
 
 const std::vector<Crate::Ptr>& AppModel::forest() const {
@@ -125,6 +134,7 @@ void AppModel::setOptions(const BackupOptions& options) {
     if (options == state_->options) return;
     state_->options = options;
     emit optionsChanged();
+    refreshPreview();
 }
 
 QString AppModel::searchText() const {
@@ -197,6 +207,59 @@ std::optional<QString> AppModel::destinationFreeText() const {
         text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
 }
 
+const std::optional<RunPreview>& AppModel::selectionPreview() const {
+    return state_->preview;
+}
+
+std::optional<std::int64_t> AppModel::selectedBytes() const {
+    if (!state_->preview) return std::nullopt;
+    const auto total = state_->preview->total();
+    return total.bytesToCopy + total.bytesUpToDate;
+}
+
+bool AppModel::selectionWillNotFit() const {
+    return state_->preview && !state_->preview->fits();
+}
+
+void AppModel::refreshPreview() {
+    const auto generation = ++state_->previewGeneration;
+    if (state_->preview) {
+        state_->preview.reset();
+        emit selectionPreviewChanged();
+    }
+    if (state_->previewRunning) return;  // its result is dropped and this state planned then
+    auto crates = selectedCrates();
+    if (crates.empty()) {
+        state_->preview = RunPreview{};
+        emit selectionPreviewChanged();
+        return;
+    }
+    std::optional<fs::path> database;
+    if (state_->libraryURL) database = *state_->libraryURL / SeratoFolder::databaseFile;
+    state_->previewRunning = true;
+    runInBackground<std::optional<RunPreview>>(
+        state_->mainQueue,
+        [queue = state_->mainQueue, crates = std::move(crates),
+         destination = state_->destinationURL, options = state_->options,
+         database]() -> std::optional<RunPreview> {
+            try {
+                return BackupEngine(queue).preview(crates, destination, options, database);
+            } catch (const std::exception&) {
+                return std::nullopt;  // the run's own start checks will say what is wrong
+            }
+        },
+        [self = QPointer<AppModel>(this), generation](std::optional<RunPreview> preview) {
+            if (!self) return;
+            self->state_->previewRunning = false;
+            if (generation != self->state_->previewGeneration) {
+                self->refreshPreview();
+                return;
+            }
+            self->state_->preview = std::move(preview);
+            emit self->selectionPreviewChanged();
+        });
+}
+
 CrateSelection::CheckState AppModel::state(const Crate& crate) const {
     return state_->selection.state(crate);
 }
@@ -246,6 +309,7 @@ void AppModel::finishLoad(std::shared_ptr<const CrateIndex> index, std::size_t t
     emit forestChanged();
     emit selectionChanged();
     updateCanStart();
+    refreshPreview();
     setLoading(false);
     setStatusMessage(paneText::loadedStatus(allLeaves().size(), trackReferences));
     state_->loadWarnings = std::move(warnings);
@@ -278,11 +342,19 @@ void AppModel::changeSelection(const std::function<void(CrateSelection&)>& chang
     if (state_->selection.ids() == before) return;
     emit selectionChanged();
     updateCanStart();
+    refreshPreview();
 }
 
 void AppModel::start() {
     // A second run while one is under way would replace (and block on) the running engine.
     if (!canStart()) return;
+    BackupOptions options = state_->options;
+    if (selectionWillNotFit()) {
+        if (!state_->confirm ||
+            !state_->confirm(QString::fromStdString(state_->preview->notEnoughSpaceText())))
+            return;
+        options.allowPartial = true;
+    }
     if (!state_->log.empty()) {
         state_->log.clear();
         emit logCleared();
@@ -300,7 +372,7 @@ void AppModel::start() {
     if (state_->libraryURL) database = *state_->libraryURL / SeratoFolder::databaseFile;
     const QPointer<AppModel> self(this);
     state_->engine->run(
-        selectedCrates(), *state_->destinationURL, state_->options, database,
+        selectedCrates(), *state_->destinationURL, options, database,
         [self](const LogEntry& entry) {
             if (self) self->appendLog(entry);
         },
@@ -327,6 +399,7 @@ void AppModel::finishRun(const RunResult& result) {
     // The engine's work thread has ended (its completion is posted last), so this joins at
     // once; the running callback is the queue's copy, not the engine's.
     state_->engine.reset();
+    refreshPreview();  // the run changed what is up to date and the free space
 }
 
 void AppModel::cancel() {

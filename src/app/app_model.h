@@ -16,6 +16,7 @@
 #include "engine/log_entry.h"
 #include "engine/main_queue.h"
 #include "engine/progress_snapshot.h"
+#include "engine/run_preview.h"
 #include "engine/run_result.h"
 #include "library/crate.h"
 #include "library/crate_selection.h"
@@ -58,6 +59,9 @@ class AppModel final : public QObject {
     };
     using FolderChooser = std::function<std::optional<std::filesystem::path>(const FolderRequest&)>;
     using Revealer = std::function<void(const std::filesystem::path&)>;
+    // Asked before a backup that will not fit starts, with the refusal's text; true: start
+    // anyway (the view shows a dialog with "Back Up Anyway" and Cancel).
+    using Confirmer = std::function<bool(const QString& message)>;
 
     // `mainQueue` delivers background and engine results on this (the UI) thread.
     explicit AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent = nullptr);
@@ -65,6 +69,7 @@ class AppModel final : public QObject {
 
     void setFolderChooser(FolderChooser chooser);
     void setRevealer(Revealer revealer);
+    void setConfirmer(Confirmer confirmer);
 
     // Observed fields.
     const std::optional<std::filesystem::path>& libraryURL() const;
@@ -92,6 +97,15 @@ class AppModel final : public QObject {
     std::int64_t selectedTrackCount() const;  // own tracks of the selected crates
     bool canStart() const;
     std::optional<QString> destinationFreeText() const;
+    // The engine's plan of the selection onto the destination, worked out in the background
+    // after each change of selection, destination or options; absent until the latest one is
+    // known.
+    const std::optional<RunPreview>& selectionPreview() const;
+    // The bytes the selection's backup holds (a track in two crates twice unless de-duplicated),
+    // absent while being worked out.
+    std::optional<std::int64_t> selectedBytes() const;
+    // True when the bytes still to copy exceed the destination's free space.
+    bool selectionWillNotFit() const;
     CrateSelection::CheckState state(const Crate& crate) const;
 
     // Operations.
@@ -125,6 +139,7 @@ class AppModel final : public QObject {
     void isRunningChanged();
     void statusMessageChanged();
     void canStartChanged();
+    void selectionPreviewChanged();
 
   private:
     void finishLoad(std::shared_ptr<const CrateIndex> index, std::size_t trackReferences,
@@ -134,6 +149,9 @@ class AppModel final : public QObject {
     void setLoading(bool loading);
     void setProgress(const ProgressSnapshot& snapshot);
     void updateCanStart();
+    // Starts working out the selection's plan; a result superseded meanwhile is dropped and
+    // the newest state worked out instead, one at a time.
+    void refreshPreview();
 
     struct State;
     std::unique_ptr<State> state_;

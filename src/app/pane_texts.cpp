@@ -70,6 +70,11 @@ QString selectedCratesText(std::size_t crates) {
     return QStringLiteral("%1 crate(s) selected").arg(static_cast<qulonglong>(crates));
 }
 
+QString byteCountText(std::int64_t bytes) {
+    return QString::fromStdString(
+        text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(bytes, 0))));
+}
+
 QString trackCountText(std::int64_t tracks) {
     return QStringLiteral("%1 track(s)").arg(tracks);
 }

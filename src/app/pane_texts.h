@@ -36,6 +36,8 @@ QString loadedStatus(std::size_t leaves, std::size_t trackReferences);
 
 // "{n} crate(s) selected" and "{t} track(s)" of the action bar.
 QString selectedCratesText(std::size_t crates);
+// A byte count in the file style ("1.2 MB").
+QString byteCountText(std::int64_t bytes);
 QString trackCountText(std::int64_t tracks);
 
 // One count badge under the progress bar. The colour is named; the view picks the shade.

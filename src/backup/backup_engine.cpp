@@ -1,6 +1,8 @@
 // BackupEngine: the run, the start checks and planning.
 #include "backup/backup_engine.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "backup/backup_plan.h"
@@ -44,27 +46,48 @@ BackupEngine::Snapshot BackupEngine::execute(
     const BackupOptions& options, const std::optional<std::filesystem::path>& databaseURL) {
     reporter_.resetStartTime();
     if (crates.empty()) throw SeratoError::noCratesSelected();
+    std::filesystem::path existed = destinationRoot;
+    while (existed.has_relative_path() && !platform::itemExists(existed))
+        existed = existed.parent_path();
     if (const int error = platform::createDirectories(destinationRoot); error != 0) {
         throw PlatformError("The destination " + destinationRoot.native() +
                             " could not be created: " + platform::errorText(error) + ".");
     }
     if (!platform::isWritableDirectory(destinationRoot))
         throw SeratoError::destinationUnwritable(destinationRoot);
-    const auto metadata = destinationRoot / BackupLayout::metadataFolder;
-    DestinationLock destination(reporter_, {destinationRoot},
-                                {metadata, metadata / SeratoFolder::crateFolder,
-                                 metadata / SeratoFolder::smartCrateFolder,
-                                 destinationRoot / BackupLayout::smartCratesFolder});
 
     reporter_.setPhase("Scanning crates\u2026");
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + destinationRoot.native());
     Plan work;
-    work.destination = &destination;
     const auto libraryFolder =
         databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
     if (libraryFolder) work.libraryPrefix = SeratoLibrary::volumeMountPrefix(*libraryFolder);
     if (!plan(crates, destinationRoot, options, work)) return finish(true);
+
+    RunPreview destinationSpace;
+    destinationSpace.measureDestination(destinationRoot);
+    const auto free = destinationSpace.freeBytes;
+    // Only when every planned byte would not fit are the destinations looked at, so a re-run
+    // onto a roomy drive stats nothing twice.
+    if (free && *free < work.copyBytes && !options.allowPartial) {
+        RunPreview preview = tally(work, crates, destinationRoot, options);
+        preview.measureDestination(destinationRoot);
+        if (!preview.fits()) {
+            // A run that does not start leaves no trace: the folders made for it go again.
+            auto folder = destinationRoot;
+            while (folder != existed && folder.has_relative_path() && ::rmdir(folder.c_str()) == 0)
+                folder = folder.parent_path();
+            throw PlatformError(preview.notEnoughSpaceText());
+        }
+    }
+
+    const auto metadata = destinationRoot / BackupLayout::metadataFolder;
+    DestinationLock destination(
+        reporter_, {destinationRoot},
+        {metadata, metadata / SeratoFolder::crateFolder, metadata / SeratoFolder::smartCrateFolder,
+         destinationRoot / BackupLayout::smartCratesFolder});
+    work.destination = &destination;
 
     reporter_.update([&](Snapshot& snap) {
         snap.totalFiles = static_cast<std::int64_t>(work.copyJobs.size() + work.linkJobs.size());
@@ -77,7 +100,7 @@ BackupEngine::Snapshot BackupEngine::execute(
         return finish(false);
     }
 
-    if (const auto free = freeSpace(destinationRoot)) {
+    if (free) {
         reporter_.log(Level::info,
                       "Estimated to write: " +
                           text::formatByteCount(static_cast<std::uint64_t>(work.copyBytes)) +
@@ -120,8 +143,11 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
         if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) {
             const auto info = crate->crateFileURL ? fileInfo(*crate->crateFileURL) : std::nullopt;
             if (!info) {
-                reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
-                reporter_.log(Level::warning, "Missing Smart Crate file: " + crate->name);
+                const std::string path =
+                    crate->crateFileURL ? crate->crateFileURL->native() : crate->name;
+                leaveOut(work, *crate,
+                         {path, RunProblem::Kind::missing, "Missing Smart Crate file"},
+                         "Missing Smart Crate file: " + crate->name);
                 continue;
             }
             const std::string& file = crate->crateFileURL->native();
@@ -130,6 +156,7 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
             work.copyJobs.push_back({file, folder,
                                      std::string_view(file).substr(file.rfind('/') + 1),
                                      Job::Kind::copy, info->size, info->mtime});
+            work.copyJobCrates.push_back(crate.get());
             work.allBytes += info->size;
             work.copyBytes += info->size;
             work.smartFileQueued = true;
@@ -196,8 +223,14 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         reporter_.update([&](Snapshot& snap) {
             snap.missingFiles += static_cast<std::int64_t>(crate.tracks.size());
         });
-        reporter_.log(Level::warning, "Skipped crate with a name that cannot be a folder: " +
-                                          BackupLayout::joinComponents(crate.components));
+        const std::string line = "Skipped crate with a name that cannot be a folder: " +
+                                 BackupLayout::joinComponents(crate.components);
+        for (const auto& track : crate.tracks) {
+            RunProblem problem{track, RunProblem::Kind::skippedUnsafe, line};
+            reporter_.addProblem(problem);
+            work.problems.emplace_back(&crate, std::move(problem));
+        }
+        reporter_.log(Level::warning, line);
         return;
     }
     const std::string& crateFolder =
@@ -217,8 +250,12 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         const auto store = dedup ? BackupLayout::storeFile(storeFolder, track) : std::nullopt;
         const std::string_view natural = std::string_view(track).substr(track.rfind('/') + 1);
         if (!info || natural.empty() || natural == "." || natural == ".." || (dedup && !store)) {
-            reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
-            reporter_.log(Level::warning, "Missing source: " + track);
+            // A found file whose name cannot be placed safely is counted with the missing ones.
+            const auto kind = info ? RunProblem::Kind::skippedUnsafe : RunProblem::Kind::missing;
+            leaveOut(work, crate,
+                     {track, kind,
+                      info ? "Its name cannot be placed safely in the backup" : "Source not found"},
+                     "Missing source: " + track);
             continue;
         }
         const auto [name, repeated] = names.nameFor(index);
@@ -236,16 +273,88 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
                 work.copyJobs.push_back({file, storePath.substr(0, slash),
                                          storePath.substr(slash + 1), Job::Kind::copy, info->size,
                                          info->mtime});
+                work.copyJobCrates.push_back(&crate);
                 work.copyBytes += info->size;
             }
             work.linkJobs.push_back(
                 {storePath, crateFolder, name, Job::Kind::link, 0, info->mtime});
+            work.linkJobCrates.push_back(&crate);
         } else {
             work.copyJobs.push_back(
                 {file, crateFolder, name, Job::Kind::copy, info->size, info->mtime});
+            work.copyJobCrates.push_back(&crate);
             work.copyBytes += info->size;
         }
     }
+}
+
+void BackupEngine::leaveOut(Plan& work, const Crate& crate, RunProblem problem,
+                            std::string logLine) {
+    reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
+    reporter_.addProblem(problem);
+    work.problems.emplace_back(&crate, std::move(problem));
+    reporter_.log(Level::warning, std::move(logLine));
+}
+
+RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
+                                 const std::optional<std::filesystem::path>& destinationRoot,
+                                 const BackupOptions& options,
+                                 const std::optional<std::filesystem::path>& databaseURL) {
+    if (crates.empty()) throw SeratoError::noCratesSelected();
+    Plan work;
+    if (databaseURL)
+        work.libraryPrefix = SeratoLibrary::volumeMountPrefix(databaseURL->parent_path());
+    // Without a destination the planned folders are names only: nothing is looked at there.
+    plan(crates, destinationRoot.value_or("/"), options, work);
+    RunPreview preview = tally(work, crates, destinationRoot, options);
+    if (destinationRoot) preview.measureDestination(*destinationRoot);
+    return preview;
+}
+
+// An existing destination counts as up to date where the copier would leave it: kept, current,
+// the source itself, or (for a link) already the store file.
+RunPreview BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& crates,
+                               const std::optional<std::filesystem::path>& root,
+                               const BackupOptions& options) {
+    RunPreview preview;
+    std::unordered_map<const Crate*, std::size_t> row;
+    for (const auto& crate : crates) {
+        row.emplace(crate.get(), preview.crates.size());
+        preview.crates.emplace_back().name = BackupLayout::joinComponents(crate->components);
+    }
+    const auto granularity =
+        root ? platform::timestampGranularity(*root) : std::chrono::nanoseconds(1);
+    const auto current = [&](const Job& job) {
+        if (!root) return false;
+        const auto there = platform::fileInfo(job.dest());
+        if (!there) return false;
+        if (job.kind == Job::Kind::link) {
+            const auto store = platform::fileInfo(std::string(job.source));
+            return store && store->device == there->device && store->inode == there->inode;
+        }
+        if (!options.verifyExisting) return true;
+        if (FileCopier::isUpToDate(*there, job.bytes, job.mtime, granularity)) return true;
+        const auto source = platform::fileInfo(std::string(job.source));
+        return source && source->device == there->device && source->inode == there->inode;
+    };
+    for (std::size_t i = 0; i < work.copyJobs.size(); ++i) {
+        auto& tally = preview.crates[row.at(work.copyJobCrates[i])];
+        const Job& job = work.copyJobs[i];
+        if (current(job)) {
+            ++tally.filesUpToDate;
+            tally.bytesUpToDate += job.bytes;
+        } else {
+            ++tally.filesToCopy;
+            tally.bytesToCopy += job.bytes;
+        }
+    }
+    for (std::size_t i = 0; i < work.linkJobs.size(); ++i) {
+        auto& tally = preview.crates[row.at(work.linkJobCrates[i])];
+        ++(current(work.linkJobs[i]) ? tally.filesUpToDate : tally.filesToLink);
+    }
+    for (const auto& [crate, problem] : work.problems)
+        preview.crates[row.at(crate)].problems.push_back(problem);
+    return preview;
 }
 
 std::string BackupEngine::Plan::Entry::relPath() const {

@@ -12,6 +12,7 @@
 #include "backup/backup_options.h"
 #include "engine/engine_run.h"
 #include "engine/file_copier.h"
+#include "engine/run_preview.h"
 #include "engine/run_result.h"
 #include "library/crate.h"
 #include "platform/file_operations.h"
@@ -58,6 +59,13 @@ class BackupEngine {
                      const std::filesystem::path& destinationRoot, const BackupOptions& options,
                      const std::optional<std::filesystem::path>& databaseURL);
 
+    // What execute() would do, planned the same way, on the calling thread; nothing is
+    // written. Without a destination nothing counts as up to date and no free space is given.
+    RunPreview preview(const std::vector<Crate::Ptr>& crates,
+                       const std::optional<std::filesystem::path>& destinationRoot,
+                       const BackupOptions& options,
+                       const std::optional<std::filesystem::path>& databaseURL);
+
     // Requests cancellation: no further crate is planned and no further job starts; copies
     // already under way finish.
     void cancel() { engineRun_.cancel(); }
@@ -75,6 +83,13 @@ class BackupEngine {
 
     bool plan(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& root,
               const BackupOptions& options, Plan& plan);
+    // Counts a track (or smart crate file) the run leaves out: its log line, the missing
+    // counter and the problem list.
+    void leaveOut(Plan& plan, const Crate& crate, RunProblem problem, std::string logLine);
+    // The plan's jobs per crate; destinations are looked at (read only) when `root` is given.
+    static RunPreview tally(const Plan& plan, const std::vector<Crate::Ptr>& crates,
+                            const std::optional<std::filesystem::path>& root,
+                            const BackupOptions& options);
     void planCrateTracks(const Crate& crate, const std::filesystem::path& root,
                          const BackupOptions& options, Plan& plan);
     void process(const std::vector<Job>& jobs, const BackupOptions& options,

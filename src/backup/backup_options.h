@@ -40,6 +40,9 @@ struct BackupOptions {
     bool verifyExisting = true;     // re-copy only changed files
     std::int64_t threadCount = 16;  // below 1 counts as 1
     std::string storeFolderName = std::string(BackupLayout::defaultStoreFolder);
+    // Start even when the bytes to copy exceed the destination's free space (the files that
+    // do not fit then fail); otherwise such a run stops at its start checks.
+    bool allowPartial = false;
 
     bool operator==(const BackupOptions&) const = default;
 };

@@ -59,6 +59,11 @@ struct BackupEngine::Plan {
     DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
+    // The crate each job was planned for (a store copy: the first crate that needs it).
+    std::vector<const Crate*> copyJobCrates;
+    std::vector<const Crate*> linkJobCrates;
+    // Tracks left out, with their crate.
+    std::vector<std::pair<const Crate*, RunProblem>> problems;
     std::int64_t allBytes = 0;
     std::int64_t copyBytes = 0;
     bool smartFileQueued = false;

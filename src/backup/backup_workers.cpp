@@ -30,6 +30,7 @@ void BackupEngine::record(const Job& job, Outcome outcome, int error) {
         const std::string reason = error == FileCopier::replacesSourceError
                                        ? job.dest() + " is a source of this backup"
                                        : platform::errorText(error);
+        reporter_.addProblem({job.dest(), RunProblem::Kind::failed, reason});
         reporter_.log(LogEntry::Level::error,
                       (job.kind == Job::Kind::link ? "Link failed: " : "Copy failed: ") +
                           std::string(job.destName) + " \u2014 " + reason);

@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/engine_session.h"
 #include "cli/library_location.h"
+#include "cli/preview_output.h"
 #include "library/crate_selection.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -30,6 +31,8 @@ struct BackupCommandOptions {
     bool noVerify = false;
     std::int64_t threads = BackupOptions{}.threadCount;
     bool json = false;
+    bool dryRun = false;
+    bool allowPartial = false;
 };
 
 BackupOptions engineOptions(const BackupCommandOptions& options) {
@@ -38,6 +41,7 @@ BackupOptions engineOptions(const BackupCommandOptions& options) {
     if (options.smartAsFolders) engine.smartCrateMode = SmartCrateMode::asFolder;
     engine.verifyExisting = !options.noVerify;
     engine.threadCount = options.threads;
+    engine.allowPartial = options.allowPartial;
     return engine;
 }
 
@@ -66,6 +70,22 @@ int runBackup(const BackupCommandOptions& options) {
             selection.toggle(*forest.back());
     }
 
+    const auto destination = std::filesystem::absolute(options.to);
+    const auto database = *library / SeratoFolder::databaseFile;
+    if (options.dryRun) {
+        for (const auto& warning : warnings)
+            std::cerr << "warning: " << warning << '\n';
+        BackupEngine engine(std::make_shared<DrainedMainQueue>());
+        try {
+            const RunPreview preview = engine.preview(selection.selectedCrates(), destination,
+                                                      engineOptions(options), database);
+            return printPreview(std::cout, preview, options.json, !options.allowPartial);
+        } catch (const std::exception& error) {
+            std::cerr << error.what() << '\n';
+            return exitUsage;
+        }
+    }
+
     // The session outlives the engine, whose destructor joins its work thread.
     EngineSession session(options.json);
     // Damaged crate files head the run's log, like the engine's own warnings.
@@ -73,9 +93,9 @@ int runBackup(const BackupCommandOptions& options) {
     for (auto& warning : warnings)
         log(LogEntry(LogEntry::Level::warning, std::move(warning)));
     BackupEngine engine(session.queue());
-    engine.run(selection.selectedCrates(), std::filesystem::absolute(options.to),
-               engineOptions(options), *library / SeratoFolder::databaseFile, session.onLog(),
-               session.onProgress(), session.completion());
+    session.setProblems([&engine] { return engine.reporter().problems(); });
+    engine.run(selection.selectedCrates(), destination, engineOptions(options), database,
+               session.onLog(), session.onProgress(), session.completion());
     return session.wait([&] { engine.cancel(); });
 }
 
@@ -107,6 +127,11 @@ void registerBackupCommand(CLI::App& app, int& status) {
         ->check(CLI::Range(std::int64_t{1}, maxThreads));
     command->add_flag("--json", options->json,
                       "Print one JSON document with the final progress and the log at the end");
+    command->add_flag("--dry-run", options->dryRun,
+                      "Print what the backup would copy, per crate, and whether it fits; "
+                      "write nothing");
+    command->add_flag("--allow-partial", options->allowPartial,
+                      "Start even when the files to copy exceed the destination's free space");
     command->callback([options, &status] { status = runBackup(*options); });
 }
 

@@ -9,6 +9,7 @@
 
 #include "cli/command.h"
 #include "cli/json_output.h"
+#include "cli/preview_output.h"
 
 namespace morrowdeck::cli {
 
@@ -84,7 +85,10 @@ int EngineSession::wait(const std::function<void()>& cancel,
     }
     const auto& snapshot = std::get<ProgressSnapshot>(*result_);
     if (json_) {
-        printJson(std::cout, {{"snapshot", snapshotJson(snapshot)}, {"log", std::move(log_)}});
+        printJson(std::cout, {{"snapshot", snapshotJson(snapshot)},
+                              {"log", std::move(log_)},
+                              {"problems",
+                               problemsJson(problems_ ? problems_() : std::vector<RunProblem>{})}});
     } else if (finalLine) {
         std::cout << finalLine(snapshot) << std::endl;
     }

@@ -5,11 +5,12 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/progress_line.h"
 #include "engine/drained_main_queue.h"
 #include "engine/log_entry.h"
 #include "engine/progress_snapshot.h"
+#include "engine/run_problem.h"
 #include "engine/run_result.h"
-#include "cli/progress_line.h"
 
 namespace morrowdeck::cli {
 
@@ -35,6 +36,11 @@ class EngineSession {
     int wait(const std::function<void()>& cancel,
              const std::function<std::string(const ProgressSnapshot&)>& finalLine = {});
 
+    // Where --json's `problems` list comes from once the run has finished (none: empty).
+    void setProblems(std::function<std::vector<RunProblem>()> problems) {
+        problems_ = std::move(problems);
+    }
+
     static nlohmann::ordered_json snapshotJson(const ProgressSnapshot& snapshot);
 
   private:
@@ -43,6 +49,7 @@ class EngineSession {
     ProgressLine progress_;
     nlohmann::ordered_json log_ = nlohmann::ordered_json::array();
     std::optional<RunResult> result_;
+    std::function<std::vector<RunProblem>()> problems_;
 };
 
 }  // namespace morrowdeck::cli

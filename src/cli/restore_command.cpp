@@ -1,9 +1,11 @@
 // `morrowdeck-cli restore`: restores a backup folder into an audio folder and a Serato library.
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "cli/command.h"
 #include "cli/engine_session.h"
+#include "cli/preview_output.h"
 #include "library/serato_library.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
@@ -23,6 +25,7 @@ struct RestoreCommandOptions {
     bool noRebuild = false;
     std::int64_t threads = 16;
     bool json = false;
+    bool dryRun = false;
 };
 
 int runRestore(const RestoreCommandOptions& options) {
@@ -30,10 +33,24 @@ int runRestore(const RestoreCommandOptions& options) {
                                              ? SeratoLibrary::defaultLibraryLocation()
                                              : std::filesystem::absolute(options.serato);
     const bool rebuild = !options.noRebuild;
+    if (options.dryRun) {
+        RestoreEngine engine(std::make_shared<DrainedMainQueue>());
+        try {
+            const RunPreview preview = engine.preview(std::filesystem::absolute(options.from),
+                                                      std::filesystem::absolute(options.audioTo),
+                                                      serato, !options.keepExisting);
+            // A restore has no fit check of its own: the free space is for information.
+            return printPreview(std::cout, preview, options.json, false);
+        } catch (const std::exception& error) {
+            std::cerr << error.what() << '\n';
+            return exitUsage;
+        }
+    }
 
     // The session outlives the engine, whose destructor joins its work thread.
     EngineSession session(options.json);
     RestoreEngine engine(session.queue());
+    session.setProblems([&engine] { return engine.reporter().problems(); });
     engine.run(std::filesystem::absolute(options.from), std::filesystem::absolute(options.audioTo),
                serato, !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
                session.completion(), options.threads);
@@ -63,6 +80,8 @@ void registerRestoreCommand(CLI::App& app, int& status) {
         ->check(CLI::Range(std::int64_t{1}, maxThreads));
     command->add_flag("--json", options->json,
                       "Print one JSON document with the final progress and the log");
+    command->add_flag("--dry-run", options->dryRun,
+                      "Print what the restore would copy, per crate; write nothing");
     command->callback([options, &status] { status = runRestore(*options); });
 }
 

@@ -83,4 +83,14 @@ ProgressSnapshot ProgressReporter::snapshot() const {
     return snap_;
 }
 
+void ProgressReporter::addProblem(RunProblem problem) {
+    std::lock_guard lock(mutex_);
+    problems_.push_back(std::move(problem));
+}
+
+std::vector<RunProblem> ProgressReporter::problems() const {
+    std::lock_guard lock(mutex_);
+    return problems_;
+}
+
 }  // namespace morrowdeck

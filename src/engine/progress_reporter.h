@@ -7,10 +7,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/log_entry.h"
 #include "engine/main_queue.h"
 #include "engine/progress_snapshot.h"
+#include "engine/run_problem.h"
 
 namespace morrowdeck {
 
@@ -100,6 +102,11 @@ class ProgressReporter {
 
     ProgressSnapshot snapshot() const;
 
+    // The files the run could not deal with, in the order they were met (the log line naming
+    // each is logged separately). Any thread.
+    void addProblem(RunProblem problem);
+    std::vector<RunProblem> problems() const;
+
   private:
     std::shared_ptr<MainQueue> mainQueue_;
     std::function<Clock::time_point()> now_;
@@ -109,6 +116,7 @@ class ProgressReporter {
 
     mutable std::mutex mutex_;
     ProgressSnapshot snap_;
+    std::vector<RunProblem> problems_;
     std::optional<Clock::time_point> lastEmit_;  // none: never delivered ("distant past")
     std::atomic<bool> cancelRequested_{false};
     Clock::time_point startTime_;  // written before workers exist, read-only afterwards

@@ -89,4 +89,10 @@ std::string volumeMountPoint(const std::filesystem::path& path) {
     return mountPointContaining(text, resolved.get());
 }
 
+std::string volumeName(const std::filesystem::path& path) {
+    const std::string mountPoint = volumeMountPoint(path);
+    if (mountPoint.empty()) return "/";
+    return mountPoint.substr(mountPoint.rfind('/') + 1);
+}
+
 }  // namespace morrowdeck::platform

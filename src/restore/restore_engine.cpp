@@ -78,30 +78,12 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                                                std::int64_t threadCount) {
     reporter_.resetStartTime();
     Run run;
-    run.backupRoot = backupRoot;
+    std::vector<CrateEntry> entries;
+    std::vector<std::filesystem::path> scrates;
+    prepare(run, backupRoot, seratoLibrary, entries, scrates);
     run.overwrite = overwrite;
     run.rebuildDatabase = rebuildDatabase;
     run.restoreTime = secondsNow();
-    // A chosen folder named "_Serato_" is the library itself, whether or not it exists yet.
-    run.seratoRoot = SeratoLibrary::resolveLibrary(seratoLibrary)
-                         .value_or(seratoLibrary.filename() == SeratoFolder::name
-                                       ? seratoLibrary
-                                       : seratoLibrary / SeratoFolder::name);
-
-    // What the backup holds is read before anything is created: a folder that is no backup
-    // leaves no empty library behind.
-    readBackupMetadata(run);
-    std::vector<std::string> skipped{std::string(BackupLayout::metadataFolder),
-                                     std::string(BackupLayout::defaultStoreFolder)};
-    if (run.catalog && !run.catalog->storeFolder.empty())
-        skipped.push_back(run.catalog->storeFolder);
-    std::vector<CrateEntry> entries;
-    std::vector<std::filesystem::path> scrates;
-    scan(backupRoot, backupRoot, entries, scrates, skipped);
-    scrates = smartCratesToRestore(run, scrates);
-    if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
-        !platform::isDirectory(run.metadataFolder()))
-        throw SeratoError::noBackupFound(backupRoot);
 
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
         if (const int error = platform::createDirectories(folder); error != 0) {
@@ -176,31 +158,40 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
 // order the copies finished in. False when cancelled: the crates before the first one with a
 // copy that cancellation dropped are complete (their crate files written), the rest are left
 // out.
+void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
+                            const std::filesystem::path& seratoLibrary,
+                            std::vector<CrateEntry>& entries,
+                            std::vector<std::filesystem::path>& scrates) {
+    run.backupRoot = backupRoot;
+    // A chosen folder named "_Serato_" is the library itself, whether or not it exists yet.
+    run.seratoRoot = SeratoLibrary::resolveLibrary(seratoLibrary)
+                         .value_or(seratoLibrary.filename() == SeratoFolder::name
+                                       ? seratoLibrary
+                                       : seratoLibrary / SeratoFolder::name);
+
+    // What the backup holds is read before anything is created: a folder that is no backup
+    // leaves no empty library behind.
+    readBackupMetadata(run);
+    std::vector<std::string> skipped{std::string(BackupLayout::metadataFolder),
+                                     std::string(BackupLayout::defaultStoreFolder)};
+    if (run.catalog && !run.catalog->storeFolder.empty())
+        skipped.push_back(run.catalog->storeFolder);
+    scan(backupRoot, backupRoot, entries, scrates, skipped);
+    scrates = smartCratesToRestore(run, scrates);
+    if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
+        !platform::isDirectory(run.metadataFolder()))
+        throw SeratoError::noBackupFound(backupRoot);
+}
+
 bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entries,
                                   std::size_t smartCrates, std::int64_t threads) {
     if (reporter_.isCancelled()) return false;
-    std::vector<std::string> folders;
-    folders.reserve(entries.size());
-    std::vector<FileCopier::Job> jobs;   // one per distinct track
-    std::vector<std::size_t> jobOfFile;  // per file of the entries, in order
-    std::unordered_map<std::string, std::size_t> jobOfTrack;
-    std::size_t crateFiles = 0;
-    for (const auto& entry : entries) {
-        const std::string relFolder = join(entry.components, "/");
-        crateFiles += makesCrateFile(run, relFolder) ? 1 : 0;
-        folders.push_back((run.audioTarget / relFolder).native());
-        platform::createDirectories(folders.back());  // a failure shows as failed copies
-        for (const auto& file : entry.files) {
-            const std::string_view source = file.native();
-            const std::string relPath = relFolder + "/" + file.filename().native();
-            const auto [found, fresh] =
-                jobOfTrack.try_emplace(trackIdentity(run, relPath, file), jobs.size());
-            if (fresh)
-                jobs.push_back({source, folders.back(), source.substr(source.rfind('/') + 1)});
-            jobOfFile.push_back(found->second);
-        }
-    }
-    crateFiles += savedCratesWithoutFolder(run, entries).size();
+    const CopyPlan plan = planCopies(run, entries);
+    for (const auto& folder : plan.folders)
+        platform::createDirectories(folder);  // a failure shows as failed copies
+    const auto& jobs = plan.jobs;
+    const auto& jobOfFile = plan.jobOfFile;
+    const std::size_t crateFiles = plan.crateFiles + savedCratesWithoutFolder(run, entries).size();
     reporter_.update([&](Snapshot& snap) {
         snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
     });
@@ -241,6 +232,67 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
     return !reporter_.isCancelled();
 }
 
+RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
+                                                  const std::vector<CrateEntry>& entries) {
+    CopyPlan plan;
+    plan.folders.reserve(entries.size());  // the jobs hold views into these strings
+    std::unordered_map<std::string, std::size_t> jobOfTrack;
+    for (const auto& entry : entries) {
+        const std::string relFolder = join(entry.components, "/");
+        plan.crateFiles += makesCrateFile(run, relFolder) ? 1 : 0;
+        plan.folders.push_back((run.audioTarget / relFolder).native());
+        for (const auto& file : entry.files) {
+            const std::string_view source = file.native();
+            const std::string relPath = relFolder + "/" + file.filename().native();
+            const auto [found, fresh] =
+                jobOfTrack.try_emplace(trackIdentity(run, relPath, file), plan.jobs.size());
+            if (fresh) {
+                plan.jobs.push_back(
+                    {source, plan.folders.back(), source.substr(source.rfind('/') + 1)});
+            }
+            plan.jobOfFile.push_back(found->second);
+        }
+    }
+    return plan;
+}
+
+RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
+                                  const std::filesystem::path& audioTarget,
+                                  const std::filesystem::path& seratoLibrary, bool overwrite) {
+    Run run;
+    std::vector<CrateEntry> entries;
+    std::vector<std::filesystem::path> scrates;
+    prepare(run, backupRoot, seratoLibrary, entries, scrates);
+    run.overwrite = overwrite;
+    run.audioTarget = resolvedPath(audioTarget);
+    const CopyPlan plan = planCopies(run, entries);
+
+    // A file is restored once, counted in the first crate that holds it; an existing file is
+    // left alone when keeping existing files, or when it is the backup's file itself.
+    RunPreview preview;
+    std::vector<bool> counted(plan.jobs.size(), false);
+    std::size_t index = 0;
+    for (const auto& entry : entries) {
+        RunPreview::Tally tally;
+        tally.name = join(entry.components, "/");
+        for (std::size_t i = 0; i < entry.files.size(); ++i) {
+            const std::size_t job = plan.jobOfFile[index++];
+            if (counted[job]) continue;
+            counted[job] = true;
+            const auto source = platform::fileInfo(std::string(plan.jobs[job].source));
+            const std::int64_t bytes = source ? source->size : 0;
+            const auto there = platform::fileInfo(plan.jobs[job].dest());
+            const bool kept = there && (!overwrite || (source && source->device == there->device &&
+                                                       source->inode == there->inode));
+            ++(kept ? tally.filesUpToDate : tally.filesToCopy);
+            (kept ? tally.bytesUpToDate : tally.bytesToCopy) += bytes;
+        }
+        preview.crates.push_back(std::move(tally));
+    }
+    preview.measureDestination(audioTarget);
+    return preview;
+}
+
 std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(
     const Run& run, const std::vector<FileCopier::Job>& jobs, std::int64_t threads) {
     using Outcome = FileCopier::Outcome;
@@ -276,6 +328,7 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
 }
 
 void RestoreEngine::logFailure(const FileCopier::Job& job, int error) {
+    reporter_.addProblem({job.dest(), RunProblem::Kind::failed, platform::errorText(error)});
     reporter_.log(Level::error, "Restore failed: " + std::string(job.destName) + " \u2014 " +
                                     platform::errorText(error));
 }

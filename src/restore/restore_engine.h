@@ -11,6 +11,7 @@
 
 #include "engine/engine_run.h"
 #include "engine/file_copier.h"
+#include "engine/run_preview.h"
 #include "engine/run_result.h"
 #include "library/serato_database.h"
 
@@ -57,6 +58,13 @@ class RestoreEngine {
                      const std::filesystem::path& seratoLibrary, bool overwrite,
                      bool rebuildDatabase, std::int64_t threadCount = 16);
 
+    // What execute() would copy, planned the same way, on the calling thread; nothing is
+    // written. Each crate folder of the backup is one row; the free space is the audio
+    // target's. Throws SeratoError when the folder holds no backup.
+    RunPreview preview(const std::filesystem::path& backupRoot,
+                       const std::filesystem::path& audioTarget,
+                       const std::filesystem::path& seratoLibrary, bool overwrite);
+
     void cancel() { engineRun_.cancel(); }
     ProgressReporter& reporter() { return reporter_; }
 
@@ -74,6 +82,21 @@ class RestoreEngine {
   private:
     struct Run;
 
+    // The copies of the crate folders: one job per distinct track, the folders the jobs'
+    // views point into, and the crate files the folders make.
+    struct CopyPlan {
+        std::vector<std::string> folders;
+        std::vector<FileCopier::Job> jobs;
+        std::vector<std::size_t> jobOfFile;  // per file of the entries, in order
+        std::size_t crateFiles = 0;
+    };
+
+    // Reads the backup's metadata and scans its folders (nothing is written); throws when the
+    // folder holds no backup.
+    void prepare(Run& run, const std::filesystem::path& backupRoot,
+                 const std::filesystem::path& seratoLibrary, std::vector<CrateEntry>& entries,
+                 std::vector<std::filesystem::path>& scrates);
+    static CopyPlan planCopies(const Run& run, const std::vector<CrateEntry>& entries);
     bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::size_t smartCrates,
                        std::int64_t threads);
     bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <fstream>
 
+#include "../support/mount_guard.h"
 #include "app_test_support.h"
 
 namespace morrowdeck::test {
@@ -170,6 +171,46 @@ class AppModelTest : public QObject {
         QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
         QCOMPARE(model.log().back().level, LogEntry::Level::error);
         QCOMPARE(model.statusMessage(), QString::fromStdString(model.log().back().message));
+    }
+
+    // The selection's size and whether it fits come from the engine's plan in the background;
+    // a selection that will not fit starts only when the confirmation says so.
+    void sizeAndFit() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QVERIFY(m.load());
+        const auto planned = [&] {
+            return m.queue->runWhile([&] { return !model.selectionPreview(); });
+        };
+        QVERIFY(planned());
+        const auto all = model.selectedBytes();
+        QVERIFY(all && *all > 0);
+        model.selectNone();
+        QCOMPARE(model.selectedBytes(), std::optional<std::int64_t>(0));
+
+        QTemporaryDir dir;
+        const fs::path drive = fs::path(dir.path().toStdString()) / "usb";
+        TmpfsMount mount(drive, "size=4k");
+        if (!mount.ok()) QSKIP("mounting a tmpfs needs root");
+        model.setDestinationURL(drive);
+        model.selectAll();
+        QVERIFY(planned());
+        QCOMPARE(model.selectedBytes(), all);
+        QVERIFY(model.selectionWillNotFit());
+
+        std::vector<QString> asked;
+        for (const bool anyway : {false, true}) {
+            model.setConfirmer([&](const QString& message) {
+                asked.push_back(message);
+                return anyway;
+            });
+            model.start();
+            QCOMPARE(model.isRunning(), anyway);
+        }
+        QCOMPARE(asked.size(), 2u);
+        QVERIFY(asked[0].startsWith(QStringLiteral("Not enough space on usb: ")));
+        QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
+        QVERIFY(model.progress().failedFiles > 0);  // the files that did not fit
     }
 };
 

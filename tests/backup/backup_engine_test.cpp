@@ -48,6 +48,17 @@ std::string summary(int copied, int linked, int skipped, int failed, int missing
            std::to_string(failed) + " failed, " + std::to_string(missing) + " missing.";
 }
 
+// A backup through the given engine, whose problem list the test then reads.
+test::RunRecord runOn(BackupEngine& engine, const std::vector<Crate::Ptr>& crates,
+                      const fs::path& to, const BackupOptions& options = {}) {
+    return test::captureRun<BackupEngine>(engine,
+                                          [&](auto onLog, auto onProgress, auto done) {
+                                              engine.run(crates, to, options, {}, onLog, onProgress,
+                                                         done);
+                                          },
+                                          {});
+}
+
 TEST(BackupEngine, CopiesEveryCrateIntoItsFolder) {
     Library lib;
     const auto a = lib.track("a.mp3", 1000);
@@ -227,17 +238,74 @@ TEST(BackupEngine, Cancellation) {
     }
 }
 
+// A run whose bytes to copy exceed the free space stops before writing anything, unless a
+// partial backup is allowed: then the files that do not fit fail and are listed as such.
 TEST(BackupEngine, FullDestination) {
     Library lib;
     test::TmpfsMount small(lib.backup, "size=256k");
     if (!small.ok()) GTEST_SKIP() << "cannot mount a small tmpfs here";
     BackupOptions options;
     options.threadCount = 1;
-    const auto record = runBackup(
-        {makeCrate({"C"}, {lib.track("big.mp3", 400 * 1024), lib.track("small.mp3", 10)})},
-        lib.backup, options);
+    const std::vector crates{
+        makeCrate({"C"}, {lib.track("big.mp3", 400 * 1024), lib.track("small.mp3", 10)})};
+    EXPECT_EQ(runBackup(crates, lib.backup, options).failure(),
+              "Not enough space on Backup: 410 KB needed, 262 KB free.");
+    EXPECT_TRUE(fs::is_empty(lib.backup));
+
+    options.allowPartial = true;
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    const auto record = runOn(engine, crates, lib.backup, options);
     EXPECT_TRUE(record.logged("Destination may not have enough free space for a full copy."));
     EXPECT_EQ(record.log.back().message, summary(1, 0, 0, 1, 0));
+    const auto problems = engine.reporter().problems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].path, (lib.backup / "C" / "big.mp3").native());
+    EXPECT_EQ(problems[0].kind, RunProblem::Kind::failed);
+    EXPECT_EQ(problems[0].message, "No space left on device");
+}
+
+// The plan per crate before a run and after one with a source changed since: files and bytes
+// still to copy, those up to date, and the tracks left out, which the run itself lists alike.
+// Planning writes nothing.
+TEST(BackupEngine, PreviewCountsEachCrate) {
+    Library lib;
+    const auto a = lib.track("a.mp3", 1000);
+    const auto b = lib.track("b.mp3", 2000, 'b');
+    const auto gone = (lib.music / "gone.mp3").native();
+    const std::vector crates{makeCrate({"House"}, {a, b}), makeCrate({"House", "Deep"}, {b, gone}),
+                             makeCrate({".."}, {a})};
+    using Kind = RunProblem::Kind;
+    const std::vector<RunProblem> leftOut{
+        {gone, Kind::missing, "Source not found"},
+        {a, Kind::skippedUnsafe, "Skipped crate with a name that cannot be a folder: .."}};
+    struct Row {
+        std::int64_t toCopy, bytesToCopy, upToDate, bytesUpToDate;
+        std::size_t problems;
+    };
+    const auto expect = [&](const std::vector<Row>& rows) {
+        const auto preview = BackupEngine(std::make_shared<test::ImmediateQueue>())
+                                 .preview(crates, lib.backup, {}, {});
+        ASSERT_EQ(preview.crates.size(), rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto& crate = preview.crates[i];
+            EXPECT_EQ(crate.filesToCopy, rows[i].toCopy) << i;
+            EXPECT_EQ(crate.bytesToCopy, rows[i].bytesToCopy) << i;
+            EXPECT_EQ(crate.filesUpToDate, rows[i].upToDate) << i;
+            EXPECT_EQ(crate.bytesUpToDate, rows[i].bytesUpToDate) << i;
+            EXPECT_EQ(crate.problems.size(), rows[i].problems) << i;
+        }
+        EXPECT_EQ(preview.crates[1].name, "House/Deep");
+        EXPECT_EQ(preview.total().problems, leftOut);
+        EXPECT_TRUE(preview.freeBytes && preview.fits());
+    };
+    expect({{2, 3000, 0, 0, 0}, {1, 2000, 0, 0, 1}, {0, 0, 0, 0, 1}});
+    EXPECT_FALSE(fs::exists(lib.backup));
+
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    runOn(engine, crates, lib.backup);
+    EXPECT_EQ(engine.reporter().problems(), leftOut);
+    lib.track("a.mp3", 1001);
+    expect({{1, 1001, 1, 2000, 0}, {0, 0, 1, 2000, 1}, {0, 0, 0, 0, 1}});
 }
 
 // The names settings store the modes under: exact, case-sensitive.

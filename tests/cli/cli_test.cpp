@@ -16,6 +16,7 @@
 #include "library/text_encoding.h"
 #include "run_cli.h"
 #include "support/fixtures.h"
+#include "support/mount_guard.h"
 #include "support/serato_sqlite.h"
 
 namespace morrowdeck::test {
@@ -136,9 +137,82 @@ TEST_F(BackupCli, OptionsReachTheEngineAndMissingFilesExitOne) {
     const auto missing = backup({"--json"});
     EXPECT_EQ(missing.status, 1) << missing.err;
     const auto doc = Json::parse(missing.out);  // one document, nothing else
-    EXPECT_EQ(doc.size(), 2u);
+    EXPECT_EQ(doc.size(), 3u);
     EXPECT_EQ(doc["snapshot"].size(), 16u);
     EXPECT_TRUE(doc["log"].at(0)["level"].is_string());
+    EXPECT_EQ(doc["problems"],
+              Json::parse(R"([{"path": ")" + lib.music("c.mp3").native() +
+                          R"(", "kind": "missing", "message": "Source not found"}])"));
+}
+
+// Every file and folder below a root with its bytes and modification time.
+std::map<std::string, std::string> treeOf(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const auto bytes =
+            entry.is_regular_file() ? readBytes(entry.path()) : std::vector<std::uint8_t>{};
+        tree[entry.path().lexically_relative(root)] =
+            std::string(bytes.begin(), bytes.end()) + "@" +
+            std::to_string(entry.last_write_time().time_since_epoch().count());
+    }
+    return tree;
+}
+
+// Dry runs print the plan and write nothing: the destinations are unchanged byte for byte,
+// and one not made yet stays absent.
+TEST_F(BackupCli, DryRunsPrintThePlanAndWriteNothing) {
+    ASSERT_EQ(backup().status, 0);
+    writeFile(lib.music("c.mp3"), std::string(301, 'y'));
+    const auto before = treeOf(to);
+    const auto plain = backup({"--dry-run"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(
+        plain.out.find("\nTechno: 1 to copy (301 bytes), 0 up to date (Zero KB), 0 missing\n"),
+        std::string::npos)
+        << plain.out;
+    const auto doc = Json::parse(backup({"--dry-run", "--json"}).out);
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : doc.items())
+        keys.push_back(key);
+    EXPECT_EQ(keys,
+              (Args{"crates", "total", "destination", "drive", "freeBytes", "fits", "problems"}));
+    EXPECT_EQ(doc["total"]["filesToCopy"], 1);
+
+    const fs::path audio = lib.dir / "restored", serato = lib.dir / "restoredLibrary";
+    const auto restore = runCli(
+        {"restore", "--from", to, "--audio-to", audio, "--serato", serato, "--dry-run", "--json"});
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(Json::parse(restore.out)["total"]["filesToCopy"], 2);
+    EXPECT_EQ(treeOf(to), before);
+    EXPECT_FALSE(fs::exists(audio) || fs::exists(serato));
+    EXPECT_EQ(
+        runCli({"backup", "--library", lib.serato, "--to", lib.dir / "new", "--dry-run"}).status,
+        0);
+    EXPECT_FALSE(fs::exists(lib.dir / "new"));
+}
+
+// A backup larger than the drive's free space is refused (the dry run says so too) and
+// writes nothing; --allow-partial goes ahead and lists the files that did not fit.
+TEST_F(BackupCli, AFullDriveRefusesUnlessPartialIsAllowed) {
+    const fs::path usb = lib.dir / "usb";
+    TmpfsMount mount(usb, "size=64k");
+    if (!mount.ok()) GTEST_SKIP() << "mounting a tmpfs needs root";
+    writeFile(lib.music("big.mp3"), std::string(200000, 'x'));
+    lib.addCrate("Big.crate", {"big.mp3"});
+    const Args run{"backup", "--library", lib.serato, "--to", usb, "--crate", "Big"};
+    for (const Args& extra : {Args{}, Args{"--dry-run"}}) {
+        Args args = run;
+        args.insert(args.end(), extra.begin(), extra.end());
+        const auto refused = runCli(args);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.err, "Not enough space on usb: 200 KB needed, 66 KB free.\n");
+    }
+    EXPECT_TRUE(fs::is_empty(usb));
+    Args partial = run;
+    partial.insert(partial.end(), {"--allow-partial", "--json"});
+    const auto result = runCli(partial);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(Json::parse(result.out)["problems"].at(0)["kind"], "failed");
 }
 
 // `backup | head`: a reader gone before the first line ends neither the run nor its status.

@@ -112,6 +112,16 @@ TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
     r.audioFile("House/a.mp3", "new");
     test::writeFile(r.audio / "House" / "a.mp3", "old");
     test::writeFile(r.root / "Subcrates" / "House.crate", "keep me");
+    // The plan counts the existing file as kept, or as to copy when replacing, and writes nothing.
+    for (const bool overwrite : {false, true}) {
+        const auto preview = RestoreEngine(std::make_shared<test::ImmediateQueue>())
+                                 .preview(r.backup, r.audio, r.serato, overwrite);
+        ASSERT_EQ(preview.crates.size(), 1u);
+        EXPECT_EQ(preview.crates[0].name, "House");
+        EXPECT_EQ(preview.crates[0].filesUpToDate, overwrite ? 0 : 1);
+        EXPECT_EQ(preview.crates[0].bytesToCopy, overwrite ? 3 : 0);
+    }
+    EXPECT_EQ(test::readText(r.audio / "House" / "a.mp3"), "old");
     const auto kept = r.run(false, false);
     EXPECT_EQ(kept.final().skippedFiles, 2);  // the audio file and the crate file
     EXPECT_EQ(kept.final().copiedFiles, 0);

@@ -16,6 +16,7 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       crates_(new QLabel(this)),
+      size_(new QLabel(this)),
       tracks_(new QLabel(this)),
       start_(new QPushButton("Start Backup", this)),
       cancel_(new QPushButton("Cancel", this)) {
@@ -23,6 +24,7 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     QFont cratesFont = Style::font(Style::Text::callout);
     cratesFont.setWeight(QFont::Medium);
     crates_->setFont(cratesFont);
+    Style::apply(*size_, Style::Text::callout, Style::secondary(palette()));
     Style::apply(*tracks_, Style::Text::caption, Style::secondary(palette()));
 
     const QColor onButton = palette().color(QPalette::HighlightedText);
@@ -43,7 +45,12 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     auto* lines = new QVBoxLayout;
     lines->setSpacing(1);
     lines->addStretch(1);
-    lines->addWidget(crates_);
+    auto* count = new QHBoxLayout;
+    count->setSpacing(8);
+    count->addWidget(crates_);
+    count->addWidget(size_);
+    count->addStretch(1);
+    lines->addLayout(count);
     lines->addWidget(tracks_);
     lines->addStretch(1);
     auto* layout = new QHBoxLayout(this);
@@ -56,7 +63,8 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     connect(start_, &QPushButton::clicked, &model, &AppModel::start);
     connect(cancel_, &QPushButton::clicked, &model, &AppModel::cancel);
     for (const auto signal : {&AppModel::selectionChanged, &AppModel::forestChanged,
-                              &AppModel::isRunningChanged, &AppModel::canStartChanged}) {
+                              &AppModel::isRunningChanged, &AppModel::canStartChanged,
+                              &AppModel::selectionPreviewChanged}) {
         connect(&model, signal, this, &ActionBar::refresh);
     }
     refresh();
@@ -64,6 +72,7 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
 
 QString ActionBar::cratesText() const { return crates_->text(); }
 QString ActionBar::tracksText() const { return tracks_->text(); }
+QString ActionBar::sizeText() const { return size_->text(); }
 
 void ActionBar::triggerDefault() {
     if (!start_->isHidden() && start_->isEnabled()) start_->click();
@@ -72,6 +81,8 @@ void ActionBar::triggerDefault() {
 void ActionBar::refresh() {
     crates_->setText(paneText::selectedCratesText(model_.selectedCrates().size()));
     tracks_->setText(paneText::trackCountText(model_.selectedTrackCount()));
+    const auto bytes = model_.selectedBytes();
+    size_->setText(bytes ? paneText::byteCountText(*bytes) : QString());
     const bool running = model_.isRunning();
     start_->setVisible(!running);
     cancel_->setVisible(running);

@@ -18,6 +18,7 @@ class ActionBar final : public QWidget {
 
     QString cratesText() const;
     QString tracksText() const;
+    QString sizeText() const;  // the selection's size beside its count; "" while worked out
     QPushButton* startButton() const { return start_; }
     QPushButton* cancelButton() const { return cancel_; }
 
@@ -29,6 +30,7 @@ class ActionBar final : public QWidget {
 
     AppModel& model_;
     QLabel* crates_;
+    QLabel* size_;
     QLabel* tracks_;
     QPushButton* start_;
     QPushButton* cancel_;

@@ -64,6 +64,8 @@ DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
     connect(&model, &AppModel::destinationURLChanged, this, &DestinationSection::refresh);
     // A finished run changes the free space.
     connect(&model, &AppModel::isRunningChanged, this, &DestinationSection::refresh);
+    // The free space turns red while the selection will not fit.
+    connect(&model, &AppModel::selectionPreviewChanged, this, &DestinationSection::refresh);
     refresh();
 }
 
@@ -86,6 +88,9 @@ void DestinationSection::refresh() {
     }
     const std::optional<QString> free = model_.destinationFreeText();
     free_->setText(free.value_or(QString()));
+    QPalette freePalette = palette();
+    if (model_.selectionWillNotFit()) freePalette.setColor(QPalette::WindowText, Style::red());
+    free_->setPalette(freePalette);
     freeBox_->setVisible(free.has_value());
 }
 

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMenu>
 #include <QShortcut>
 #include <QSplitter>
@@ -57,6 +59,14 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         return DesktopServices::chooseFolder(over, request.title, request.startIn, request.canCreateFolders);
     });
     model_->setRevealer(&DesktopServices::showInFileManager);
+    model_->setConfirmer([this](const QString& message) {
+        QMessageBox box(QMessageBox::Warning, "Not Enough Space", message, QMessageBox::NoButton, this);
+        box.setInformativeText("Files that do not fit will fail to copy; the rest are backed up.");
+        QPushButton* anyway = box.addButton("Back Up Anyway", QMessageBox::AcceptRole);
+        box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+        box.exec();
+        return box.clickedButton() == anyway;
+    });
 
     // Toolbar: Library menu, Restore, Activity.
     const QColor symbolColor = Style::primary(palette());

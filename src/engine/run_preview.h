@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/run_problem.h"
+
+namespace morrowdeck {
+
+// What a run would do, planned by the engine itself without writing anything: per crate the
+// files and bytes still to copy, those already up to date and the ones it cannot take, then the
+// destination's free space. The backup's fit check and both dry runs read it.
+struct RunPreview {
+    struct Tally {
+        std::string name;  // the crate's path ("House/Deep"); empty for the totals
+        std::int64_t filesToCopy = 0;
+        std::int64_t bytesToCopy = 0;
+        std::int64_t filesUpToDate = 0;
+        std::int64_t bytesUpToDate = 0;
+        std::int64_t filesToLink = 0;      // hard links into the crate folder (no data copied)
+        std::vector<RunProblem> problems;  // missing or unsafe tracks of this crate
+
+        void add(const Tally& other);
+    };
+
+    std::vector<Tally> crates;  // in the run's order
+    std::filesystem::path destination;
+    std::string drive;                      // the destination volume's name
+    std::optional<std::int64_t> freeBytes;  // absent when unknown (or no destination)
+
+    Tally total() const;
+    // True unless the free space is known and smaller than the bytes to copy.
+    bool fits() const;
+    // "Not enough space on {drive}: {need} needed, {free} free."
+    std::string notEnoughSpaceText() const;
+
+    // The free space of the volume that will hold `destination` (its nearest existing
+    // ancestor's) and that volume's name.
+    void measureDestination(const std::filesystem::path& destination);
+};
+
+}  // namespace morrowdeck
