@@ -40,6 +40,9 @@ struct BackupOptions {
     bool verifyExisting = true;     // re-copy only changed files
     std::int64_t threadCount = 16;  // below 1 counts as 1
     std::string storeFolderName = std::string(BackupLayout::defaultStoreFolder);
+    // How many runs' replaced files are kept in the metadata folder (ReplacedRuns); 0 keeps
+    // none and replaces files in place.
+    std::int64_t keepReplaced = 3;
 
     bool operator==(const BackupOptions&) const = default;
 };
