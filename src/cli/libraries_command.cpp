@@ -43,8 +43,7 @@ int runLibraries(const LibrariesOptions& options) {
                   << (found.drive.empty() ? std::string("unknown drive") : found.drive);
         if (!found.fileSystem.empty()) std::cout << " (" << found.fileSystem << ')';
         std::cout << '\n';
-        if (!found.hardLinks)
-            std::cout << "  no hard links: --dedup falls back to copies\n";
+        if (!found.hardLinks) std::cout << "  no hard links: --dedup falls back to copies\n";
     }
     return exitOk;
 }
@@ -54,8 +53,7 @@ int runLibraries(const LibrariesOptions& options) {
 void registerLibrariesCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<LibrariesOptions>();
     CLI::App* command = app.add_subcommand(
-        "libraries",
-        "List the Serato libraries in ~/Music and at the root of the mounted drives");
+        "libraries", "List the Serato libraries in ~/Music and at the root of the mounted drives");
     command->add_option("--mount-table", options->mountTable)->group("");
     command->add_flag("--json", options->json, "Print one JSON document instead of a list");
     command->callback([options, &status] { status = runLibraries(*options); });

@@ -93,9 +93,8 @@ std::vector<FoundLibrary> find(const Places& places) {
     std::vector<const platform::Mount*> drives;
     for (const auto& mount : mounts) {
         const fs::path point(mount.mountPoint);
-        const bool isDrive =
-            std::find(places.driveFolders.begin(), places.driveFolders.end(),
-                      point.parent_path()) != places.driveFolders.end();
+        const bool isDrive = std::find(places.driveFolders.begin(), places.driveFolders.end(),
+                                       point.parent_path()) != places.driveFolders.end();
         if (!isDrive) continue;
         const auto same = std::find_if(drives.begin(), drives.end(), [&](const auto* drive) {
             return drive->mountPoint == mount.mountPoint;

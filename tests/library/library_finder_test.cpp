@@ -30,7 +30,8 @@ void makeLibrary(const fs::path& parent) {
     const fs::path library = parent / "_Serato_";
     test::writeFile(library / "Subcrates" / "A.crate", CrateWriter::crateData({"Music/a.mp3"}));
     test::writeFile(library / "Subcrates" / "B%%C.crate", CrateWriter::crateData({}));
-    test::writeFile(library / "database V2", std::string("otrk\0\0\0\0otrk\0\0\0\0otrk\0\0\0\0", 24));
+    test::writeFile(library / "database V2",
+                    std::string("otrk\0\0\0\0otrk\0\0\0\0otrk\0\0\0\0", 24));
 }
 
 TEST(LibraryFinder, HomeAndDriveRootsFromTheMountTable) {
@@ -40,12 +41,11 @@ TEST(LibraryFinder, HomeAndDriveRootsFromTheMountTable) {
          {dir / "home" / "Music", media / "USB STICK", dir / "mnt" / "Party", dir / "elsewhere"})
         makeLibrary(parent);
     fs::create_directories(media / "Empty");
-    std::ofstream(dir / "mountinfo") << mountLine(1, "/", "ext4")
-                                     << mountLine(2, media / "USB STICK", "ext4")
-                                     << mountLine(3, media / "USB STICK", "vfat")  // stacked
-                                     << mountLine(4, media / "Empty", "ext4")
-                                     << mountLine(5, dir / "mnt" / "Party", "exfat")
-                                     << mountLine(6, dir / "elsewhere", "ext4");
+    std::ofstream(dir / "mountinfo")
+        << mountLine(1, "/", "ext4") << mountLine(2, media / "USB STICK", "ext4")
+        << mountLine(3, media / "USB STICK", "vfat")  // stacked
+        << mountLine(4, media / "Empty", "ext4") << mountLine(5, dir / "mnt" / "Party", "exfat")
+        << mountLine(6, dir / "elsewhere", "ext4");
 
     const auto found = LibraryFinder::find(
         {dir / "home", dir / "mountinfo", {media, dir / "mnt", dir / "nothing"}});
