@@ -38,8 +38,8 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
     copier.run(jobs);
 }
 
-void BackupEngine::finishReplaced(const std::filesystem::path& root,
-                                  const BackupOptions& options, const Plan& work) {
+void BackupEngine::finishReplaced(const std::filesystem::path& root, const BackupOptions& options,
+                                  const Plan& work) {
     if (work.replacedRun.empty()) return;
     const std::string runName = std::filesystem::path(work.replacedRun).filename().native();
     for (const auto& run : ReplacedRuns::list(root)) {

@@ -107,9 +107,10 @@ void registerBackupCommand(CLI::App& app, int& status) {
                       "Leave files already in the backup untouched, even when changed");
     command->add_option("--threads", options->threads, "Copies at the same time (default: 16)")
         ->check(CLI::Range(std::int64_t{1}, maxThreads));
-    command->add_option("--keep-replaced", options->keepReplaced,
-                        "Keep the files replaced by the last N runs in .morrowdeck/Replaced "
-                        "(default: 3; 0 keeps none)")
+    command
+        ->add_option("--keep-replaced", options->keepReplaced,
+                     "Keep the files replaced by the last N runs in .morrowdeck/Replaced "
+                     "(default: 3; 0 keeps none)")
         ->check(CLI::Range(std::int64_t{0}, std::int64_t{10000}));
     command->add_flag("--json", options->json,
                       "Print one JSON document with the final progress and the log at the end");

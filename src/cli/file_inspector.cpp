@@ -83,9 +83,9 @@ Inspection inspectBackupFolder(const std::filesystem::path& folder) {
     const auto runs = ReplacedRuns::list(folder);
     Json kept = Json::array();
     std::ostringstream summary;
-    summary << "Morrowdeck backup: " << runs.size()
-            << (runs.size() == 1 ? " run" : " runs") << " with replaced files kept in "
-            << BackupLayout::metadataFolder << '/' << BackupLayout::replacedFolder << '\n';
+    summary << "Morrowdeck backup: " << runs.size() << (runs.size() == 1 ? " run" : " runs")
+            << " with replaced files kept in " << BackupLayout::metadataFolder << '/'
+            << BackupLayout::replacedFolder << '\n';
     for (const auto& run : runs) {
         kept.push_back(Json{{"run", run.name}, {"files", run.files}});
         summary << "  " << run.name << ": " << run.files.size()

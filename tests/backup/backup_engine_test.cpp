@@ -124,8 +124,8 @@ TEST(BackupEngine, KeepsWhatAReRunReplaces) {
     const std::vector<Crate::Ptr> crates{makeCrate({"C"}, {a, lib.track("b.mp3")})};
     runBackup(crates, lib.backup);
     const fs::path replaced = lib.backup / ".morrowdeck" / "Replaced";
-    for (const char* old : {"2001-01-01 00.00.01", "2001-01-01 00.00.02", "2001-01-01 00.00.03",
-                            "not a run"})
+    for (const char* old :
+         {"2001-01-01 00.00.01", "2001-01-01 00.00.02", "2001-01-01 00.00.03", "not a run"})
         test::writeFile(replaced / old / "C" / "x.mp3", "x");
 
     lib.track("a.mp3", 150, 'g');
@@ -137,7 +137,8 @@ TEST(BackupEngine, KeepsWhatAReRunReplaces) {
     EXPECT_EQ(runs[2].files, std::vector<std::string>{"C/a.mp3"});
     EXPECT_EQ(test::readText(replaced / runs[2].name / "C" / "a.mp3"), std::string(100, 'a'));
     EXPECT_EQ(test::readText(lib.backup / "C" / "a.mp3"), std::string(150, 'g'));
-    EXPECT_TRUE(rerun.logged("Kept 1 replaced file(s) in .morrowdeck/Replaced/" + runs[2].name + "."));
+    EXPECT_TRUE(
+        rerun.logged("Kept 1 replaced file(s) in .morrowdeck/Replaced/" + runs[2].name + "."));
 
     BackupOptions keepNone;
     keepNone.keepReplaced = 0;

@@ -66,8 +66,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     toolbar->setFloatable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->toggleViewAction()->setVisible(false);
-    chooseLibrary_ = libraryMenu_->addAction(Symbols::icon("folder", symbolColor), "Choose Library…",
-                                             model_, &AppModel::chooseLibrary);
+    chooseLibrary_ = libraryMenu_->addAction(Symbols::icon("folder", symbolColor),
+                                             "Choose Library…", model_, &AppModel::chooseLibrary);
     // The libraries of this computer and its drives, looked for again each time the menu opens
     // (a drive may just have been plugged in); the list updates in place when the search ends.
     connect(libraryMenu_, &QMenu::aboutToShow, model_, &AppModel::findLibraries);
@@ -152,11 +152,13 @@ void MainWindow::refreshFoundLibraries() {
     foundActions_.clear();
     const QColor symbolColor = Style::primary(palette());
     for (const auto& found : model_->foundLibraries()) {
-        auto* action = new QAction(Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
-                                   paneText::foundLibraryText(found), libraryMenu_);
+        auto* action = new QAction(
+            Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
+            paneText::foundLibraryText(found), libraryMenu_);
         QString tip = QString::fromStdString(found.folder.string());
         if (!found.hardLinks)
-            tip += QStringLiteral("\nNo hard links on this drive: de-duplicated tracks are stored as copies.");
+            tip += QStringLiteral(
+                "\nNo hard links on this drive: de-duplicated tracks are stored as copies.");
         action->setToolTip(tip);
         libraryMenu_->setToolTipsVisible(true);
         const std::filesystem::path folder = found.folder;
@@ -164,7 +166,8 @@ void MainWindow::refreshFoundLibraries() {
         libraryMenu_->insertAction(chooseLibrary_, action);
         foundActions_.push_back(action);
     }
-    if (!foundActions_.empty()) foundActions_.push_back(libraryMenu_->insertSeparator(chooseLibrary_));
+    if (!foundActions_.empty())
+        foundActions_.push_back(libraryMenu_->insertSeparator(chooseLibrary_));
 }
 
 void MainWindow::refreshLibrary() {

@@ -1,3 +1,5 @@
+#include "app/views/main_window.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -5,8 +7,8 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
@@ -18,7 +20,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
-
 #include <memory>
 
 #include "app/app_model.h"
@@ -30,7 +31,6 @@
 #include "app/views/detail_view.h"
 #include "app/views/empty_state.h"
 #include "app/views/first_launch.h"
-#include "app/views/main_window.h"
 #include "app/views/options_section.h"
 #include "app/views/progress_section.h"
 #include "app/views/sidebar_view.h"
