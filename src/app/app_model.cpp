@@ -84,6 +84,9 @@ struct AppModel::State {
     std::optional<RunPreview> preview;
     std::uint64_t previewGeneration = 0;  // counts changes that need a new plan
     bool previewRunning = false;
+    std::vector<FoundLibrary> foundLibraries;
+    std::optional<LibraryFinder::Places> libraryPlaces;  // the system's when absent
+    std::uint64_t findGeneration = 0;                    // as loadGeneration, for searches
 };
 
 AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
@@ -298,6 +301,28 @@ void AppModel::load(const fs::path& library) {
             if (!self || generation != self->state_->loadGeneration) return;
             self->finishLoad(std::move(loaded.index), loaded.trackReferences,
                              std::move(loaded.warnings));
+        });
+}
+
+const std::vector<FoundLibrary>& AppModel::foundLibraries() const {
+    return state_->foundLibraries;
+}
+
+void AppModel::setLibraryPlaces(LibraryFinder::Places places) {
+    state_->libraryPlaces = std::move(places);
+}
+
+void AppModel::findLibraries() {
+    const std::uint64_t generation = ++state_->findGeneration;
+    auto places = state_->libraryPlaces.value_or(LibraryFinder::Places::system());
+    runInBackground<std::vector<FoundLibrary>>(
+        state_->mainQueue, [places = std::move(places)] { return LibraryFinder::find(places); },
+        [self = QPointer<AppModel>(this), generation](std::vector<FoundLibrary> found) {
+            if (!self || generation != self->state_->findGeneration ||
+                found == self->state_->foundLibraries)
+                return;
+            self->state_->foundLibraries = std::move(found);
+            emit self->foundLibrariesChanged();
         });
 }
 

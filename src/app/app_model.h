@@ -20,6 +20,7 @@
 #include "engine/run_result.h"
 #include "library/crate.h"
 #include "library/crate_selection.h"
+#include "library/library_finder.h"
 
 namespace morrowdeck {
 
@@ -107,11 +108,16 @@ class AppModel final : public QObject {
     // True when the bytes still to copy exceed the destination's free space.
     bool selectionWillNotFit() const;
     CrateSelection::CheckState state(const Crate& crate) const;
+    // The libraries found on this computer and its drives by the latest findLibraries().
+    const std::vector<FoundLibrary>& foundLibraries() const;
 
     // Operations.
     void loadDefaultLibrary();
     void chooseLibrary();
     void load(const std::filesystem::path& library);
+    // Looks for libraries off the UI thread; foundLibrariesChanged() when the list differs.
+    void findLibraries();
+    void setLibraryPlaces(LibraryFinder::Places places);  // tests: where findLibraries looks
     void chooseDestination();
     void toggle(const Crate& crate);
     void selectAll();
@@ -125,6 +131,7 @@ class AppModel final : public QObject {
 
   signals:
     void libraryURLChanged();
+    void foundLibrariesChanged();
     void destinationURLChanged();
     void forestChanged();  // also means allLeaves and the index changed
     void selectionChanged();

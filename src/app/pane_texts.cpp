@@ -79,6 +79,13 @@ QString trackCountText(std::int64_t tracks) {
     return QStringLiteral("%1 track(s)").arg(tracks);
 }
 
+QString foundLibraryText(const FoundLibrary& found) {
+    return QStringLiteral("%1 — %2 crate(s), %3 track(s)")
+        .arg(QString::fromStdString(found.drive))
+        .arg(found.crates)
+        .arg(found.tracks);
+}
+
 std::vector<Chip> chips(const ProgressSnapshot& snapshot) {
     std::vector<Chip> result{
         {QStringLiteral("Copied"), snapshot.copiedFiles, Chip::Color::green},

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/progress_snapshot.h"
+#include "library/library_finder.h"
 
 // The texts of the backup pane and the status line, as pure functions of the values they
 // show, so the views only place them.
@@ -39,6 +40,9 @@ QString selectedCratesText(std::size_t crates);
 // A byte count in the file style ("1.2 MB").
 QString byteCountText(std::int64_t bytes);
 QString trackCountText(std::int64_t tracks);
+
+// A found library in the Library menu: "{drive} — {crates} crate(s), {tracks} track(s)".
+QString foundLibraryText(const FoundLibrary& found);
 
 // One count badge under the progress bar. The colour is named; the view picks the shade.
 struct Chip {

@@ -8,6 +8,7 @@
 #include "backup/backup_plan.h"
 #include "backup/crate_file_names.h"
 #include "engine/backup_layout.h"
+#include "engine/replaced_runs.h"
 #include "engine/serato_error.h"
 #include "engine/worker_pool.h"
 #include "library/crate_writer.h"
@@ -60,6 +61,12 @@ BackupEngine::Snapshot BackupEngine::execute(
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + destinationRoot.native());
     Plan work;
+    if (options.keepReplaced > 0) {
+        work.replacedRun = (ReplacedRuns::folder(destinationRoot) /
+                            ReplacedRuns::runName(std::chrono::system_clock::now()))
+                               .native();
+        work.rootPrefix = (destinationRoot / "").native();
+    }
     const auto libraryFolder =
         databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
     if (libraryFolder) work.libraryPrefix = SeratoLibrary::volumeMountPrefix(*libraryFolder);
@@ -120,7 +127,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     captureLibrarySnapshot(destinationRoot, databaseURL, work);
     captureSeratoMetadata(destinationRoot, work);
     captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
-    if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot);
+    if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
     const auto granularity = platform::timestampGranularity(destinationRoot);
     reporter_.setPhase("Copying files\u2026");
@@ -129,6 +136,7 @@ BackupEngine::Snapshot BackupEngine::execute(
         reporter_.setPhase("Linking duplicates\u2026");
         process(work.linkJobs, options, granularity, work);
     }
+    finishReplaced(destinationRoot, options, work);
     return finish(reporter_.isCancelled());
 }
 

@@ -22,7 +22,8 @@ namespace morrowdeck {
 // Performs one backup: copies the tracks of the selected crates into one folder per crate
 // under the destination (or once into a store folder plus hard links), keeps smart crates
 // as rule files or folders, and captures Serato's track records and ratings beside them.
-// A backup only adds or updates files; nothing on the destination is deleted.
+// A backup only adds or updates files: a file it replaces is moved into the run's folder of
+// replaced files (ReplacedRuns), and only the runs beyond keepReplaced are ever deleted.
 //
 // Ownership and threads: the caller (a window model or the CLI) owns the engine for one run.
 // run() starts a work thread for execute(); querying the sources and the copy phases use up
@@ -94,6 +95,10 @@ class BackupEngine {
                          const BackupOptions& options, Plan& plan);
     void process(const std::vector<Job>& jobs, const BackupOptions& options,
                  std::chrono::nanoseconds granularity, const Plan& plan);
+    // Logs the files this run kept and, after a run without failures, removes the runs
+    // beyond the number to keep.
+    void finishReplaced(const std::filesystem::path& root, const BackupOptions& options,
+                        const Plan& plan);
     void statSources(const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                      Plan& plan);
     void record(const Job& job, Outcome outcome, int error);
@@ -108,7 +113,7 @@ class BackupEngine {
                              const std::optional<std::filesystem::path>& libraryFolder,
                              const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                              const Plan& plan);
-    void writeSmartCrateNotes(const std::filesystem::path& root);
+    void writeSmartCrateNotes(const std::filesystem::path& root, bool keepsReplaced);
     // Reads one file the metadata is made from, bounded; one that is there but cannot be
     // used is named in a warning.
     std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);

@@ -200,10 +200,11 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     }
 }
 
-void BackupEngine::writeSmartCrateNotes(const std::filesystem::path& root) {
+void BackupEngine::writeSmartCrateNotes(const std::filesystem::path& root, bool keepsReplaced) {
+    std::string notes(BackupLayout::smartCrateNotes);
+    if (keepsReplaced) notes += BackupLayout::replacedNotes;
     writeMetadataFile(root / BackupLayout::smartCratesFolder / BackupLayout::notesFileName,
-                      {reinterpret_cast<const std::uint8_t*>(BackupLayout::smartCrateNotes.data()),
-                       BackupLayout::smartCrateNotes.size()});
+                      {reinterpret_cast<const std::uint8_t*>(notes.data()), notes.size()});
 }
 
 }  // namespace morrowdeck

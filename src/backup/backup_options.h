@@ -44,6 +44,10 @@ struct BackupOptions {
     // do not fit then fail); otherwise such a run stops at its start checks.
     bool allowPartial = false;
 
+    // How many runs' replaced files are kept in the metadata folder (ReplacedRuns); 0 keeps
+    // none and replaces files in place.
+    std::int64_t keepReplaced = 3;
+
     bool operator==(const BackupOptions&) const = default;
 };
 

@@ -57,6 +57,11 @@ struct BackupEngine::Plan {
     std::unordered_set<FileId, FileIdHash> sourceIds;
 
     DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
+    // Where this run keeps the files it replaces ("" keeps none): the run's folder among the
+    // kept runs, and the destination root with a final "/", which a destination loses to give
+    // its path below that folder.
+    std::string replacedRun;
+    std::string rootPrefix;
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     // The crate each job was planned for (a store copy: the first crate that needs it).

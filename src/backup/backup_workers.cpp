@@ -1,6 +1,7 @@
 // BackupEngine: the copy phases through the shared file copier, and the backup's counters.
 #include "backup/backup_engine.h"
 #include "backup/backup_plan.h"
+#include "engine/replaced_runs.h"
 
 namespace morrowdeck {
 
@@ -15,6 +16,18 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
         return work.sourceIds.contains({device, inode});
     };
     copy.entering = [&work](std::string_view folder) { work.destination->clean(folder); };
+    if (!work.replacedRun.empty()) {
+        const std::string storePrefix = options.storeFolderName + "/";
+        copy.keepAs = [&work, storePrefix](const std::string& dest, std::uint64_t links) {
+            if (!dest.starts_with(work.rootPrefix)) return std::string();
+            const std::string_view rel = std::string_view(dest).substr(work.rootPrefix.size());
+            // A store file that crate folders link to is replaced in place: those links keep
+            // its data, and each is kept when its own link job re-links it. Moving the store
+            // file too would keep the same data twice, under a path no restore reads.
+            if (links > 1 && rel.starts_with(storePrefix)) return std::string();
+            return work.replacedRun + "/" + std::string(rel);
+        };
+    }
     FileCopier copier(
         copy, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) { record(jobs[index], outcome, error); },
@@ -23,6 +36,24 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
                 [&](Snapshot& snap) { snap.currentFile.assign(jobs[index].destName); });
         });
     copier.run(jobs);
+}
+
+void BackupEngine::finishReplaced(const std::filesystem::path& root, const BackupOptions& options,
+                                  const Plan& work) {
+    if (work.replacedRun.empty()) return;
+    const std::string runName = std::filesystem::path(work.replacedRun).filename().native();
+    for (const auto& run : ReplacedRuns::list(root)) {
+        if (run.name != runName || run.files.empty()) continue;
+        reporter_.log(LogEntry::Level::info,
+                      "Kept " + std::to_string(run.files.size()) + " replaced file(s) in " +
+                          std::string(BackupLayout::metadataFolder) + "/" +
+                          std::string(BackupLayout::replacedFolder) + "/" + runName + ".");
+    }
+    // Only a run that did all it had to may drop older versions: after a failed or cancelled
+    // run they may be the only good copies.
+    bool failed = reporter_.isCancelled();
+    reporter_.update([&](Snapshot& snap) { failed = failed || snap.failedFiles > 0; });
+    if (!failed) ReplacedRuns::prune(root, static_cast<std::size_t>(options.keepReplaced));
 }
 
 void BackupEngine::record(const Job& job, Outcome outcome, int error) {

@@ -30,6 +30,7 @@ struct BackupCommandOptions {
     bool smartAsFolders = false;
     bool noVerify = false;
     std::int64_t threads = BackupOptions{}.threadCount;
+    std::int64_t keepReplaced = BackupOptions{}.keepReplaced;
     bool json = false;
     bool dryRun = false;
     bool allowPartial = false;
@@ -42,6 +43,7 @@ BackupOptions engineOptions(const BackupCommandOptions& options) {
     engine.verifyExisting = !options.noVerify;
     engine.threadCount = options.threads;
     engine.allowPartial = options.allowPartial;
+    engine.keepReplaced = options.keepReplaced;
     return engine;
 }
 
@@ -125,6 +127,11 @@ void registerBackupCommand(CLI::App& app, int& status) {
                       "Leave files already in the backup untouched, even when changed");
     command->add_option("--threads", options->threads, "Copies at the same time (default: 16)")
         ->check(CLI::Range(std::int64_t{1}, maxThreads));
+    command
+        ->add_option("--keep-replaced", options->keepReplaced,
+                     "Keep the files replaced by the last N runs in .morrowdeck/Replaced "
+                     "(default: 3; 0 keeps none)")
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{10000}));
     command->add_flag("--json", options->json,
                       "Print one JSON document with the final progress and the log at the end");
     command->add_flag("--dry-run", options->dryRun,

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "engine/backup_layout.h"
+#include "engine/replaced_runs.h"
 #include "library/crate_parser.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
@@ -75,6 +76,25 @@ Json fieldJson(std::string_view tag, ByteView payload) {
 
 void appendMore(std::ostringstream& out, std::size_t shown, std::size_t total) {
     if (total > shown) out << "  … and " << (total - shown) << " more\n";
+}
+
+// A backup folder: the runs whose replaced files it keeps.
+Inspection inspectBackupFolder(const std::filesystem::path& folder) {
+    const auto runs = ReplacedRuns::list(folder);
+    Json kept = Json::array();
+    std::ostringstream summary;
+    summary << "Morrowdeck backup: " << runs.size() << (runs.size() == 1 ? " run" : " runs")
+            << " with replaced files kept in " << BackupLayout::metadataFolder << '/'
+            << BackupLayout::replacedFolder << '\n';
+    for (const auto& run : runs) {
+        kept.push_back(Json{{"run", run.name}, {"files", run.files}});
+        summary << "  " << run.name << ": " << run.files.size()
+                << (run.files.size() == 1 ? " file\n" : " files\n");
+        for (std::size_t i = 0; i < std::min(run.files.size(), kSummaryLines); ++i)
+            summary << "    " << run.files[i] << '\n';
+        appendMore(summary, std::min(run.files.size(), kSummaryLines), run.files.size());
+    }
+    return {Json{{"kind", "backup"}, {"replaced", std::move(kept)}}, summary.str()};
 }
 
 Inspection inspectCrate(ByteView bytes, const std::string& version) {
@@ -180,6 +200,8 @@ bool isSqlite(const std::filesystem::path& file) {
 }  // namespace
 
 std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
+    if (platform::isDirectory(file / BackupLayout::metadataFolder))
+        return inspectBackupFolder(file);
     if (!platform::isRegularFile(file)) return std::nullopt;
     if (isSqlite(file)) {
         const auto library = SeratoSQL::read(file);

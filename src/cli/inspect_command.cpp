@@ -36,8 +36,9 @@ void registerInspectCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<InspectOptions>();
     CLI::App* command = app.add_subcommand(
         "inspect",
-        "Tell what a crate, database V2, snapshot, crate order, SQLite or metadata file holds");
-    command->add_option("FILE", options->file, "The file to inspect")->required();
+        "Tell what a crate, database V2, snapshot, crate order, SQLite or metadata file "
+        "holds, or which replaced files a backup folder keeps");
+    command->add_option("FILE", options->file, "The file or backup folder to inspect")->required();
     command->add_flag("--json", options->json, "Print one JSON document instead of a summary");
     command->callback([options, &status] { status = runInspect(*options); });
 }

@@ -10,6 +10,12 @@ const std::string_view smartCrateNotes =
     "on the target Mac, then relaunch Serato. The Smart Crates reappear and\n"
     "re-evaluate against that library.";
 
+const std::string_view replacedNotes =
+    "\n\n"
+    "When a later backup replaces a file of this backup (a track edited in Serato, say), the\n"
+    "older file is kept in .morrowdeck/Replaced/, in a folder named by that backup's date,\n"
+    "under the same path. The last few backups' replaced files are kept.";
+
 std::string joinComponents(const std::vector<std::string>& components) {
     std::string joined;
     for (const auto& component : components) {

@@ -18,11 +18,16 @@ inline constexpr std::string_view seratoJsonFileName = "serato.json";
 // Inside the metadata folder: which library track each file is (BackupCatalog), and copies
 // of the library's crate files (in folders named as Serato names them) and crate order.
 inline constexpr std::string_view catalogFileName = "catalog.json";
+// Inside the metadata folder: the files re-runs replaced, one folder per run named by the
+// run's date ("YYYY-MM-DD HH.MM.SS"), each file under its path in the backup (ReplacedRuns).
+inline constexpr std::string_view replacedFolder = "Replaced";
 // The default folder that holds each shared file once when duplicates are hard-linked.
 inline constexpr std::string_view defaultStoreFolder = ".ORVEL_Store";
 
 // The notes written beside rules-only smart-crate files (246 bytes, no final line feed).
 extern const std::string_view smartCrateNotes;
+// The paragraph added to those notes when a backup keeps the files its re-runs replace.
+extern const std::string_view replacedNotes;
 
 // Components joined with "/".
 std::string joinComponents(const std::vector<std::string>& components);

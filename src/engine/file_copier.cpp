@@ -145,7 +145,10 @@ class FileCopier::Worker {
         struct stat source {};
         if (::stat(std::string(job.source).c_str(), &source) == 0 && sameFile(source, found))
             return {Outcome::skipped, 0};
-        return finish(index, job, true);  // the old copy is replaced by the rename of a new one
+        // The old copy is replaced by the rename of a new one.
+        const std::string dest = job.dest();
+        const int error = copy(index, job, dest, true, keptPath(dest, found));
+        return {error == 0 ? Outcome::copied : Outcome::failed, error};
     }
 
   private:
@@ -169,14 +172,21 @@ class FileCopier::Worker {
         if (sameFile(store, found)) return {Outcome::skipped, 0};
         if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         // Another file: a link to an older store file, or a copy from a run without links.
-        const int error = platform::replaceWithLink(source, dest);
+        const std::string keepAs = keptPath(dest, found);
+        const int error = platform::replaceWithLink(source, dest, keepAs);
         if (error == 0) return {Outcome::linked, 0};
         if (!linksImpossible(error)) return {Outcome::failed, error};
         if (isUpToDate({found.st_size, modified(found)}, store.st_size, modified(store),
                        copier_.options_.granularity)) {
             return {Outcome::skipped, 0};
         }
-        return linkedOrFailed(copy(index, job, dest, true));
+        return linkedOrFailed(copy(index, job, dest, true, keepAs));
+    }
+
+    // Where the regular file `found` at dest goes when it is replaced ("" = nowhere).
+    std::string keptPath(const std::string& dest, const struct stat& found) const {
+        const auto& keepAs = copier_.options_.keepAs;
+        return keepAs ? keepAs(dest, static_cast<std::uint64_t>(found.st_nlink)) : std::string();
     }
 
     static std::pair<Outcome, int> linkedOrFailed(int error) {
@@ -200,9 +210,10 @@ class FileCopier::Worker {
         return {error == 0 ? Outcome::copied : Outcome::failed, error};
     }
 
-    int copy(std::size_t index, const Job& job, const std::string& dest, bool replace) {
+    int copy(std::size_t index, const Job& job, const std::string& dest, bool replace,
+             const std::string& keepAs = {}) {
         if (copier_.starting_) copier_.starting_(index);
-        return platform::copyFile(std::string(job.source), dest, replace);
+        return platform::copyFile(std::string(job.source), dest, replace, keepAs);
     }
 
     // What is at the destination; `out` gets its stat, through a symbolic link when that

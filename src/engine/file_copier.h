@@ -65,6 +65,12 @@ class FileCopier {
         // at a destination is never replaced. Called once per job with an existing
         // destination, on the worker threads. Empty: no file is treated as a source.
         std::function<bool(std::uint64_t device, std::uint64_t inode)> isSource;
+        // Where a regular file that a job replaces (by a copy or a link) is kept: it is
+        // renamed there, no data copied, just before its replacement takes its name, and
+        // renamed back when that fails. Called with the destination and the file's hard-link
+        // count, on the worker threads; an empty answer replaces the file without keeping it.
+        // Empty: nothing is kept.
+        std::function<std::string(const std::string& dest, std::uint64_t links)> keepAs;
         // Called once per destination folder before any job looks into it (the run's lock
         // cleans the folder there), on the worker threads. Empty: nothing is called.
         std::function<void(std::string_view folder)> entering;

@@ -47,6 +47,35 @@ int renameNoReplace(const char* from, const char* to) {
 #endif
 }
 
+// rename(2) that never replaces: renameNoReplace, or where the file system cannot do that
+// (FUSE servers without rename2), a check of the target followed by rename. 0 or errno.
+int moveNoReplace(const char* from, const char* to) {
+    if (renameNoReplace(from, to) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    struct stat existing {};
+    if (::lstat(to, &existing) == 0) return EEXIST;
+    return ::rename(from, to) == 0 ? 0 : errno;
+}
+
+// Keeps the file at `dest` by renaming it to `keepAs` (creating its folders) just before a
+// replacement takes its name. `moved` is false when there is nothing to keep: no keepAs, no
+// file at dest, or a file already kept at keepAs earlier (the older version stays kept and
+// dest is replaced in place). `error` is errno when the file could not be moved aside.
+struct KeptAside {
+    bool moved = false;
+    int error = 0;
+};
+
+KeptAside keepAside(const fs::path& dest, const fs::path& keepAs) {
+    struct stat existing {};
+    if (keepAs.empty() || ::lstat(dest.c_str(), &existing) != 0) return {};
+    if (const int error = createDirectories(keepAs.parent_path())) return {false, error};
+    const int error = moveNoReplace(dest.c_str(), keepAs.c_str());
+    if (error == 0) return {true, 0};
+    if (error == EEXIST || error == ENOENT) return {};
+    return {false, error};
+}
+
 // Hidden name prefix for a temporary file standing in for `name`: ".<name>.morrowdeck-". A
 // long name is shortened at a character boundary so that the temporary name stays within
 // kMaxNameBytes (vfat and exfat refuse names holding half a UTF-8 sequence).
@@ -248,7 +277,8 @@ bool itemExists(const fs::path& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting) {
+int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
+             const fs::path& keepAs) {
     if (!dest.has_filename()) return EINVAL;
     struct stat existing {};
     if (::lstat(dest.c_str(), &existing) == 0) {
@@ -277,14 +307,19 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting)
     const timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(temp.fd(), times) != 0) return errno;
     if (const int error = temp.close()) return error;
-    return temp.commit(dest, replaceExisting);
+    if (!replaceExisting) return temp.commit(dest, false);
+    const KeptAside kept = keepAside(dest, keepAs);
+    if (kept.error != 0) return kept.error;
+    const int error = temp.commit(dest, true);
+    if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
+    return error;
 }
 
 int hardLink(const fs::path& existing, const fs::path& link) {
     return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
 }
 
-int replaceWithLink(const fs::path& existing, const fs::path& dest) {
+int replaceWithLink(const fs::path& existing, const fs::path& dest, const fs::path& keepAs) {
     if (!dest.has_filename()) return EINVAL;
     const fs::path folder = dest.has_parent_path() ? dest.parent_path() : fs::path(".");
     const std::string prefix = tempPrefix(dest.filename().native());
@@ -294,7 +329,10 @@ int replaceWithLink(const fs::path& existing, const fs::path& dest) {
             if (errno == EEXIST) continue;
             return errno;
         }
-        const int error = ::rename(temp.c_str(), dest.c_str()) == 0 ? 0 : errno;
+        const KeptAside kept = keepAside(dest, keepAs);
+        int error = kept.error;
+        if (error == 0) error = ::rename(temp.c_str(), dest.c_str()) == 0 ? 0 : errno;
+        if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
         // Also after success: rename() keeps both names when dest already is this very file.
         ::unlink(temp.c_str());
         return error;

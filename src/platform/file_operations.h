@@ -38,8 +38,12 @@ bool itemExists(const std::filesystem::path& path);
 // before copying and enforced at the rename with renameat2(RENAME_NOREPLACE) or link());
 // with true an existing regular file at dest is replaced atomically, so a failed re-copy
 // keeps the old copy. The temporary file is removed on every failure. Returns 0 or errno.
+// A non-empty keepAs keeps the file being replaced: it is renamed to keepAs (folders created;
+// no data copied, so keepAs must be on dest's volume) just before the new copy takes its name,
+// and renamed back when that fails. A file already at keepAs is left as it is and dest is then
+// replaced without keeping.
 int copyFile(const std::filesystem::path& source, const std::filesystem::path& dest,
-             bool replaceExisting);
+             bool replaceExisting, const std::filesystem::path& keepAs = {});
 
 // link(2): 0 or errno (EEXIST when dest exists; EXDEV across file systems; EPERM on FAT).
 int hardLink(const std::filesystem::path& existing, const std::filesystem::path& link);
@@ -48,7 +52,9 @@ int hardLink(const std::filesystem::path& existing, const std::filesystem::path&
 // made under a hidden temporary name in dest's folder and renamed onto dest, so dest always
 // names the old file or the new link and a failure leaves the old file in place. 0 or errno
 // (link(2)'s errors, e.g. EXDEV or EPERM where hard links are impossible; EISDIR for a folder).
-int replaceWithLink(const std::filesystem::path& existing, const std::filesystem::path& dest);
+// keepAs keeps the replaced file as copyFile's does; nothing is moved when no link can be made.
+int replaceWithLink(const std::filesystem::path& existing, const std::filesystem::path& dest,
+                    const std::filesystem::path& keepAs = {});
 
 // unlink(2) of one file: 0 or errno.
 int removeFile(const std::filesystem::path& path);

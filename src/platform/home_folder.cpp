@@ -8,18 +8,31 @@
 
 namespace morrowdeck::platform {
 
-std::filesystem::path homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+namespace {
 
+// A field of the real user's password database entry, or `fallback`.
+std::string passwordField(char* passwd::*field, const char* fallback) {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     passwd entry{};
     passwd* found = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir != nullptr) {
-        return found->pw_dir;
+        found->*field != nullptr) {
+        return found->*field;
     }
-    return "/";
+    return fallback;
+}
+
+}  // namespace
+
+std::filesystem::path homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    return passwordField(&passwd::pw_dir, "/");
+}
+
+std::string userName() {
+    if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
+    return passwordField(&passwd::pw_name, "");
 }
 
 }  // namespace morrowdeck::platform

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "backup/backup_options.h"
+#include "engine/replaced_runs.h"
 #include "library/serato_database.h"
 #include "support/engine_harness.h"
 #include "support/fixtures.h"
@@ -124,6 +125,66 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
     noVerify.verifyExisting = false;  // whatever is there is kept
     EXPECT_EQ(runBackup(crates, lib.backup, noVerify).final().skippedFiles, 2);
     EXPECT_EQ(fs::file_size(lib.backup / "C" / "same.mp3"), 100u);
+}
+
+// A re-run moves each file it replaces into the run's folder of kept files, and prunes the
+// oldest kept runs beyond the number to keep (folders of other names stay).
+TEST(BackupEngine, KeepsWhatAReRunReplaces) {
+    Library lib;
+    const auto a = lib.track("a.mp3", 100, 'a');
+    const std::vector<Crate::Ptr> crates{makeCrate({"C"}, {a, lib.track("b.mp3")})};
+    runBackup(crates, lib.backup);
+    const fs::path replaced = lib.backup / ".morrowdeck" / "Replaced";
+    for (const char* old :
+         {"2001-01-01 00.00.01", "2001-01-01 00.00.02", "2001-01-01 00.00.03", "not a run"})
+        test::writeFile(replaced / old / "C" / "x.mp3", "x");
+
+    lib.track("a.mp3", 150, 'g');
+    const auto rerun = runBackup(crates, lib.backup);
+    const auto runs = ReplacedRuns::list(lib.backup);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].name, "2001-01-01 00.00.02");
+    EXPECT_TRUE(fs::exists(replaced / "not a run"));
+    EXPECT_EQ(runs[2].files, std::vector<std::string>{"C/a.mp3"});
+    EXPECT_EQ(test::readText(replaced / runs[2].name / "C" / "a.mp3"), std::string(100, 'a'));
+    EXPECT_EQ(test::readText(lib.backup / "C" / "a.mp3"), std::string(150, 'g'));
+    EXPECT_TRUE(
+        rerun.logged("Kept 1 replaced file(s) in .morrowdeck/Replaced/" + runs[2].name + "."));
+
+    BackupOptions keepNone;
+    keepNone.keepReplaced = 0;
+    lib.track("a.mp3", 200, 'h');
+    runBackup(crates, lib.backup, keepNone);
+    EXPECT_EQ(ReplacedRuns::list(lib.backup).size(), 3u);
+    EXPECT_EQ(test::readText(replaced / runs[2].name / "C" / "a.mp3"), std::string(100, 'a'));
+}
+
+// With links, the store file is replaced in place and its old data is kept through the crate
+// folders' links, each moved aside when re-linked; a store file no link holds is kept itself.
+TEST(BackupEngine, KeepsWhatADedupReRunReplaces) {
+    Library lib;
+    const auto a = lib.track("a.mp3", 10, 'a');
+    const auto b = lib.track("b.mp3", 10, 'b');
+    BackupOptions dedup;
+    dedup.duplicateMode = DuplicateMode::dedupHardLink;
+    const std::vector<Crate::Ptr> crates{makeCrate({"One"}, {a, b}), makeCrate({"Two"}, {a})};
+    runBackup(crates, lib.backup, dedup);
+    fs::remove(lib.backup / "One" / "b.mp3");
+    lib.track("a.mp3", 20, 'A');
+    lib.track("b.mp3", 20, 'B');
+    EXPECT_EQ(runBackup(crates, lib.backup, dedup).log.back().message, summary(2, 3, 0, 0, 0));
+
+    const auto runs = ReplacedRuns::list(lib.backup);
+    ASSERT_EQ(runs.size(), 1u);
+    const std::string storedB = ".ORVEL_Store" + b;
+    EXPECT_EQ(runs[0].files, (std::vector<std::string>{storedB, "One/a.mp3", "Two/a.mp3"}));
+    const fs::path run = lib.backup / ".morrowdeck" / "Replaced" / runs[0].name;
+    EXPECT_EQ(test::readText(run / "One" / "a.mp3"), std::string(10, 'a'));
+    EXPECT_EQ(test::readText(run / storedB), std::string(10, 'b'));
+    EXPECT_TRUE(fs::equivalent(run / "One" / "a.mp3", run / "Two" / "a.mp3"));
+    const fs::path stored = lib.backup / ".ORVEL_Store" / a.substr(1);
+    EXPECT_EQ(test::readText(stored), std::string(20, 'A'));
+    EXPECT_EQ(fs::hard_link_count(stored), 3u);
 }
 
 TEST(BackupEngine, NeverWritesOverAFileOfTheLibrary) {

@@ -215,6 +215,40 @@ TEST_F(BackupCli, AFullDriveRefusesUnlessPartialIsAllowed) {
     EXPECT_EQ(Json::parse(result.out)["problems"].at(0)["kind"], "failed");
 }
 
+// --keep-replaced reaches the engine; inspect lists what a backup folder keeps.
+TEST_F(BackupCli, KeptReplacedFilesAndInspect) {
+    ASSERT_EQ(backup().status, 0);
+    writeFile(lib.music("c.mp3"), std::string(301, 'y'));
+    ASSERT_EQ(backup({"--keep-replaced", "0"}).status, 0);
+    EXPECT_FALSE(fs::exists(to / ".morrowdeck" / "Replaced"));
+    writeFile(lib.music("c.mp3"), std::string(302, 'z'));
+    ASSERT_EQ(backup().status, 0);
+    const auto doc = Json::parse(runCli({"inspect", to, "--json"}).out);
+    EXPECT_EQ(doc["kind"], "backup");
+    ASSERT_EQ(doc["replaced"].size(), 1u);
+    EXPECT_EQ(doc["replaced"][0]["files"], Json{"Techno/c.mp3"});
+    EXPECT_EQ(backup({"--keep-replaced", "-1"}).status, 2);
+}
+
+TEST(Cli, LibrariesAsJson) {
+    CliLibrary lib("Music/_Serato_");
+    lib.addCrate("House.crate", {"a.mp3"});
+    const ScopedHome guard(lib.dir.path());
+    writeFile(lib.dir / "mounts", "");
+    const auto result = runCli({"libraries", "--json", "--mount-table", lib.dir / "mounts"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto doc = Json::parse(result.out);
+    ASSERT_EQ(doc["libraries"].size(), 1u);
+    const auto& found = doc["libraries"][0];
+    EXPECT_EQ(found["library"], lib.serato.native());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : found.items())
+        keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"library", "drive", "mountPoint", "fileSystem",
+                                              "onDrive", "hardLinks", "crates", "tracks"}));
+    EXPECT_EQ(found["crates"], 1);
+}
+
 // `backup | head`: a reader gone before the first line ends neither the run nor its status.
 TEST_F(BackupCli, AClosedOutputStreamLetsTheRunFinish) {
     int pipe[2];

@@ -113,6 +113,29 @@ TEST(CopyFile, ReplacementIsAtomicAndFailuresLeaveNothing) {
     EXPECT_EQ(entries(dir / "dst"), (Names{"dangling.mp3", "folder.mp3", "kept.mp3", name + ".mp3"}));
 }
 
+// A replaced file can be kept aside by rename; a failed replacement keeps it in place, and an
+// earlier kept file is never overwritten.
+TEST(CopyFile, KeepsTheReplacedFileAside) {
+    test::TempDir dir;
+    writeFile(dir / "new.mp3", "new");
+    writeFile(dir / "dst" / "a.mp3", "old");
+    const fs::path kept = dir / "kept" / "run" / "a.mp3";
+    EXPECT_EQ(copyFile(dir / "missing", dir / "dst" / "a.mp3", true, kept), ENOENT);
+    EXPECT_FALSE(fs::exists(kept));
+    EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "a.mp3", true, kept), 0);
+    EXPECT_EQ(text(kept) + text(dir / "dst" / "a.mp3"), "oldnew");
+
+    writeFile(dir / "newer.mp3", "newer");
+    EXPECT_EQ(copyFile(dir / "newer.mp3", dir / "dst" / "a.mp3", true, kept), 0);
+    EXPECT_EQ(text(kept) + text(dir / "dst" / "a.mp3"), "oldnewer");
+
+    writeFile(dir / "dst" / "b.mp3", "copy");
+    EXPECT_EQ(replaceWithLink(dir / "new.mp3", dir / "dst" / "b.mp3", dir / "kept" / "b.mp3"), 0);
+    EXPECT_EQ(text(dir / "kept" / "b.mp3"), "copy");
+    EXPECT_TRUE(fs::equivalent(dir / "new.mp3", dir / "dst" / "b.mp3"));
+    EXPECT_EQ(entries(dir / "dst"), (Names{"a.mp3", "b.mp3"}));
+}
+
 TEST(FileOperations, QueriesAndFolders) {
     test::TempDir dir;
     writeFile(dir / "a.mp3", "12345");

@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "app/app_model.h"
+#include "app/pane_texts.h"
 #include "app/restore_model.h"
 #include "app/views/action_bar.h"
 #include "app/views/desktop_services.h"
@@ -75,8 +76,12 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     toolbar->setFloatable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->toggleViewAction()->setVisible(false);
-    libraryMenu_->addAction(Symbols::icon("folder", symbolColor), "Choose Library…", model_,
-                            &AppModel::chooseLibrary);
+    chooseLibrary_ = libraryMenu_->addAction(Symbols::icon("folder", symbolColor),
+                                             "Choose Library…", model_, &AppModel::chooseLibrary);
+    // The libraries of this computer and its drives, looked for again each time the menu opens
+    // (a drive may just have been plugged in); the list updates in place when the search ends.
+    connect(libraryMenu_, &QMenu::aboutToShow, model_, &AppModel::findLibraries);
+    connect(model_, &AppModel::foundLibrariesChanged, this, &MainWindow::refreshFoundLibraries);
     reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload", this, [this] {
         if (model_->libraryURL()) model_->load(*model_->libraryURL());
     });
@@ -121,6 +126,7 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     connect(model_, &AppModel::libraryURLChanged, this, &MainWindow::refreshLibrary);
     connect(model_, &AppModel::isRunningChanged, this, &MainWindow::refreshLibrary);
     refreshLibrary();
+    model_->findLibraries();
 }
 
 // The restore window goes first, so it never sees the restore model half destroyed.
@@ -148,6 +154,30 @@ void MainWindow::loadInitialLibrary() {
     } else {
         model_->setStatusMessage("No _Serato_ folder found at that location.");
     }
+}
+
+void MainWindow::refreshFoundLibraries() {
+    for (QAction* action : foundActions_)
+        delete action;
+    foundActions_.clear();
+    const QColor symbolColor = Style::primary(palette());
+    for (const auto& found : model_->foundLibraries()) {
+        auto* action = new QAction(
+            Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
+            paneText::foundLibraryText(found), libraryMenu_);
+        QString tip = QString::fromStdString(found.folder.string());
+        if (!found.hardLinks)
+            tip += QStringLiteral(
+                "\nNo hard links on this drive: de-duplicated tracks are stored as copies.");
+        action->setToolTip(tip);
+        libraryMenu_->setToolTipsVisible(true);
+        const std::filesystem::path folder = found.folder;
+        connect(action, &QAction::triggered, model_, [this, folder] { model_->load(folder); });
+        libraryMenu_->insertAction(chooseLibrary_, action);
+        foundActions_.push_back(action);
+    }
+    if (!foundActions_.empty())
+        foundActions_.push_back(libraryMenu_->insertSeparator(chooseLibrary_));
 }
 
 void MainWindow::refreshLibrary() {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -43,6 +44,9 @@ class MainWindow final : public QMainWindow {
     QAction* showLibraryAction() const { return showLibrary_; }
     QAction* restoreAction() const { return restore_; }
     QAction* activityAction() const { return activity_; }
+    QMenu* libraryMenu() const { return libraryMenu_; }
+    // The Library menu's entries for the libraries found on this computer and its drives.
+    const std::vector<QAction*>& foundLibraryActions() const { return foundActions_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -50,6 +54,7 @@ class MainWindow final : public QMainWindow {
   private:
     void refreshLibrary();
     void loadInitialLibrary();
+    void refreshFoundLibraries();
 
     AppModel* model_;
     RestoreModel* restoreModel_;
@@ -60,6 +65,8 @@ class MainWindow final : public QMainWindow {
     DetailView* detail_;
     QToolButton* libraryButton_;
     QMenu* libraryMenu_;
+    QAction* chooseLibrary_;
+    std::vector<QAction*> foundActions_;  // above "Choose Library…", with a separator after
     QAction* reload_;
     QAction* showLibrarySeparator_;
     QAction* showLibrary_;

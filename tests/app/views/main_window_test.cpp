@@ -1,3 +1,5 @@
+#include "app/views/main_window.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -6,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
@@ -17,7 +20,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
-
 #include <memory>
 
 #include "app/app_model.h"
@@ -29,7 +31,6 @@
 #include "app/views/detail_view.h"
 #include "app/views/empty_state.h"
 #include "app/views/first_launch.h"
-#include "app/views/main_window.h"
 #include "app/views/options_section.h"
 #include "app/views/progress_section.h"
 #include "app/views/sidebar_view.h"
@@ -51,6 +52,7 @@ class MainWindowTest final : public QObject {
     void backupThroughWindow();
     void cancelledBackup();
     void firstLaunchSizesOnce();
+    void foundLibrariesInTheMenu();
 
   private:
     std::unique_ptr<MainWindow> open(std::optional<fs::path> library);
@@ -292,4 +294,24 @@ void MainWindowTest::firstLaunchSizesOnce() {
 }
 
 QTEST_MAIN(MainWindowTest)
+// The libraries found on this computer are listed above "Choose Library…"; choosing one loads
+// it.
+void MainWindowTest::foundLibrariesInTheMenu() {
+    const auto window = open(std::nullopt);
+    AppModel& model = window->model();
+    const fs::path home = folder("found-home").toStdString();
+    fs::create_directory_symlink(demo_, home / "Music");
+    model.setLibraryPlaces({home, home / "no-mount-table", {}});
+    QMetaObject::invokeMethod(window->libraryMenu(), "aboutToShow");
+    QTRY_COMPARE(window->foundLibraryActions().size(), std::size_t(2));  // the library, a separator
+    QAction* found = window->foundLibraryActions().front();
+    QCOMPARE(window->libraryMenu()->actions().indexOf(found), 0);
+    QVERIFY(window->foundLibraryActions().back()->isSeparator());
+    QCOMPARE(window->libraryMenu()->actions().at(2)->text(), "Choose Library…");
+    QVERIFY(found->text().startsWith(QStringLiteral("This computer — ")));
+    found->trigger();
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    QCOMPARE(*model.libraryURL(), home / "Music" / "_Serato_");
+}
+
 #include "main_window_test.moc"

@@ -1,0 +1,115 @@
+#include "library/library_finder.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "library/serato_database.h"
+#include "library/serato_folder.h"
+#include "library/serato_library.h"
+#include "platform/file_system.h"
+#include "platform/home_folder.h"
+#include "platform/mount_table.h"
+
+namespace morrowdeck::LibraryFinder {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::size_t countCrateFiles(const std::vector<Crate::Ptr>& forest) {
+    std::size_t count = 0;
+    const std::function<void(const std::vector<Crate::Ptr>&)> walk = [&](const auto& crates) {
+        for (const auto& crate : crates) {
+            count += crate->crateFileURL.has_value();
+            walk(crate->children);
+        }
+    };
+    walk(forest);
+    return count;
+}
+
+// The records of the database, counted by walking its top-level chunks: no record is decoded.
+std::size_t countTracks(const fs::path& library) {
+    const auto bytes = platform::readFile(library / SeratoFolder::databaseFile);
+    if (!bytes) return 0;
+    std::size_t count = 0;
+    SeratoDatabase::eachChunk(*bytes, [&](std::string_view tag, auto) { count += tag == "otrk"; });
+    return count;
+}
+
+FoundLibrary describe(const fs::path& folder, const platform::Mount* mount, bool onDrive) {
+    FoundLibrary found;
+    found.folder = folder;
+    found.onDrive = onDrive;
+    found.drive = "This computer";
+    if (mount) {
+        found.mountPoint = mount->mountPoint;
+        found.fileSystem = mount->type;
+        if (onDrive) {
+            const std::string label = platform::volumeLabel(mount->source);
+            found.drive = !label.empty() ? label : found.mountPoint.filename().native();
+        }
+        found.hardLinks = !platform::lacksHardLinks(mount->type);
+    }
+    found.crates = countCrateFiles(SeratoLibrary::loadCrates(folder));
+    found.tracks = countTracks(folder);
+    return found;
+}
+
+bool contains(const fs::path& mountPoint, const fs::path& path) {
+    return std::mismatch(mountPoint.begin(), mountPoint.end(), path.begin(), path.end()).first ==
+           mountPoint.end();
+}
+
+}  // namespace
+
+Places Places::system() {
+    const std::string user = platform::userName();
+    Places places{platform::homeFolder(), platform::systemMountTable, {}};
+    if (!user.empty()) {
+        places.driveFolders.push_back(fs::path("/media") / user);
+        places.driveFolders.push_back(fs::path("/run/media") / user);
+    }
+    places.driveFolders.push_back("/mnt");
+    return places;
+}
+
+std::vector<FoundLibrary> find(const Places& places) {
+    const auto mounts = platform::readMountTable(places.mountTable);
+    std::vector<FoundLibrary> found;
+
+    if (const auto home = SeratoLibrary::resolveLibrary(places.home / "Music")) {
+        // The mount holding the home folder: the longest mount point containing it, the
+        // last of equals (a stacked mount) winning.
+        const platform::Mount* holder = nullptr;
+        for (const auto& mount : mounts) {
+            if (contains(mount.mountPoint, *home) &&
+                (!holder || mount.mountPoint.size() >= holder->mountPoint.size()))
+                holder = &mount;
+        }
+        found.push_back(describe(*home, holder, false));
+    }
+
+    std::vector<const platform::Mount*> drives;
+    for (const auto& mount : mounts) {
+        const fs::path point(mount.mountPoint);
+        const bool isDrive = std::find(places.driveFolders.begin(), places.driveFolders.end(),
+                                       point.parent_path()) != places.driveFolders.end();
+        if (!isDrive) continue;
+        const auto same = std::find_if(drives.begin(), drives.end(), [&](const auto* drive) {
+            return drive->mountPoint == mount.mountPoint;
+        });
+        if (same != drives.end()) {
+            *same = &mount;
+        } else {
+            drives.push_back(&mount);
+        }
+    }
+    for (const auto* drive : drives) {
+        const fs::path folder = fs::path(drive->mountPoint) / SeratoFolder::name;
+        if (platform::isDirectory(folder)) found.push_back(describe(folder, drive, true));
+    }
+    return found;
+}
+
+}  // namespace morrowdeck::LibraryFinder

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace morrowdeck::platform {
+
+// One mounted file system.
+struct Mount {
+    std::string source;      // the device or what stands for it ("/dev/sdb1", "tmpfs")
+    std::string mountPoint;  // absolute, unescaped
+    std::string type;        // "ext4", "vfat", "exfat", ...
+};
+
+// The default table: this process's view of the mounts.
+inline constexpr const char* systemMountTable = "/proc/self/mountinfo";
+
+// The mounts of a mount table file in table order, read with libmount, which accepts the
+// mountinfo, mtab and fstab formats. An unreadable table gives no mounts.
+std::vector<Mount> readMountTable(const std::filesystem::path& table = systemMountTable);
+
+// The label of the file system on a device ("/dev/sdb1"), from libmount's device cache
+// (blkid); "" when there is none or the device cannot be probed.
+std::string volumeLabel(const std::string& device);
+
+// True for file systems that have no hard links (FAT and exFAT).
+bool lacksHardLinks(const std::string& type);
+
+}  // namespace morrowdeck::platform
