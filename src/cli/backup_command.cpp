@@ -73,6 +73,7 @@ int runBackup(const BackupCommandOptions& options) {
     for (auto& warning : warnings)
         log(LogEntry(LogEntry::Level::warning, std::move(warning)));
     BackupEngine engine(session.queue());
+    engine.reporter().setLinePerFile(session.linePerFile());
     engine.run(selection.selectedCrates(), std::filesystem::absolute(options.to),
                engineOptions(options), *library / SeratoFolder::databaseFile, session.onLog(),
                session.onProgress(), session.completion());

@@ -50,9 +50,16 @@ std::function<void(const LogEntry&)> EngineSession::onLog() {
             log_.push_back({{"level", levelName(entry.level)}, {"message", entry.message}});
             return;
         }
+        if (verbosity == Verbosity::quiet && entry.level != LogEntry::Level::warning &&
+            entry.level != LogEntry::Level::error)
+            return;
         progress_.clear();
         std::cout << levelName(entry.level) << ": " << entry.message << std::endl;
     };
+}
+
+bool EngineSession::linePerFile() const {
+    return !json_ && verbosity == Verbosity::verbose;
 }
 
 std::function<void(const ProgressSnapshot&)> EngineSession::onProgress() {
@@ -85,7 +92,7 @@ int EngineSession::wait(const std::function<void()>& cancel,
     const auto& snapshot = std::get<ProgressSnapshot>(*result_);
     if (json_) {
         printJson(std::cout, {{"snapshot", snapshotJson(snapshot)}, {"log", std::move(log_)}});
-    } else if (finalLine) {
+    } else if (finalLine && verbosity != Verbosity::quiet) {
         std::cout << finalLine(snapshot) << std::endl;
     }
     if (snapshot.cancelled) return exitCancelled;

@@ -34,6 +34,7 @@ int runRestore(const RestoreCommandOptions& options) {
     // The session outlives the engine, whose destructor joins its work thread.
     EngineSession session(options.json);
     RestoreEngine engine(session.queue());
+    engine.reporter().setLinePerFile(session.linePerFile());
     engine.run(std::filesystem::absolute(options.from), std::filesystem::absolute(options.audioTo),
                serato, !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
                session.completion(), options.threads);

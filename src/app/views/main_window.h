@@ -19,7 +19,7 @@ class RestoreModel;
 class RestoreWindow;
 class SidebarView;
 
-// The main window: the toolbar (Library menu, Restore, Activity) over the crate sidebar and
+// The main window: the toolbar (Library menu, Restore, Activity, Help) over the crate sidebar and
 // the backup pane. It owns the window model and the restore model for its whole life, so the
 // restore window's choices, status and any run survive closing it. When first shown it loads
 // the library given at start, or else the default one.
@@ -43,6 +43,7 @@ class MainWindow final : public QMainWindow {
     QAction* showLibraryAction() const { return showLibrary_; }
     QAction* restoreAction() const { return restore_; }
     QAction* activityAction() const { return activity_; }
+    QAction* aboutAction() const { return about_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -65,6 +66,7 @@ class MainWindow final : public QMainWindow {
     QAction* showLibrary_;
     QAction* restore_;
     QAction* activity_;
+    QAction* about_;
 };
 
 }  // namespace morrowdeck
