@@ -9,10 +9,10 @@ set(CPACK_PACKAGE_VENDOR "Morrowdeck")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Back up and restore Serato DJ libraries")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Morrowdeck copies the audio of chosen Serato DJ crates into a backup folder, keeps \
-Serato's track records, crate files and ratings beside it, and later restores all of it into \
-a working Serato library. It has a desktop application (morrowdeck) and a command line \
-(morrowdeck-cli).")
+    "Morrowdeck copies the audio of chosen Serato DJ crates into a backup folder, keeps\n\
+Serato's track records, crate files and ratings beside it, and later restores all of it\n\
+into a working Serato library. It has a desktop application (morrowdeck) and a command\n\
+line (morrowdeck-cli).")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
