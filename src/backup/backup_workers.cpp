@@ -65,6 +65,11 @@ void BackupEngine::record(const Job& job, Outcome outcome, int error) {
         reporter_.log(LogEntry::Level::error,
                       (job.kind == Job::Kind::link ? "Link failed: " : "Copy failed: ") +
                           std::string(job.destName) + " \u2014 " + reason);
+    } else if (reporter_.linePerFile()) {
+        const char* done = outcome == Outcome::copied   ? "Copied "
+                           : outcome == Outcome::linked ? "Linked "
+                                                        : "Up to date ";
+        reporter_.log(LogEntry::Level::info, done + job.dest());
     }
     reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
         snap.currentFile.assign(job.destName);

@@ -18,6 +18,7 @@ namespace {
 
 struct ApplyOptions {
     std::string serato;
+    std::string database;
     bool json = false;
 };
 
@@ -29,8 +30,11 @@ int runApply(const ApplyOptions& options) {
     // the same way the desktop app runs it, and its result comes back through the queue.
     auto queue = std::make_shared<DrainedMainQueue>();
     std::optional<ApplyOutcome> result;
+    const std::filesystem::path database = options.database.empty()
+                                               ? std::filesystem::path()
+                                               : std::filesystem::absolute(options.database);
     runInBackground<ApplyOutcome>(
-        queue, [serato] { return applyToSerato(serato); },
+        queue, [serato, database] { return applyToSerato(serato, "/proc", database); },
         [&result](ApplyOutcome outcome) { result = std::move(outcome); });
     while (!result) queue->waitAndRun(std::chrono::milliseconds(100));
     const ApplyOutcome& outcome = *result;
@@ -42,7 +46,7 @@ int runApply(const ApplyOptions& options) {
     } else {
         for (const auto& warning : outcome.warnings)
             std::cerr << "warning: " << warning << '\n';
-        std::cout << outcome.message << '\n';
+        if (!outcome.applied || verbosity != Verbosity::quiet) std::cout << outcome.message << '\n';
     }
     return outcome.applied ? exitOk : exitFailures;
 }
@@ -56,6 +60,10 @@ void registerApplyCommand(CLI::App& app, int& status) {
                                            "smart-crate rules a restore staged into Serato");
     command->add_option("--serato", options->serato,
                         "The restored _Serato_ folder or its parent (default: ~/Music/_Serato_)");
+    command
+        ->add_option("--database", options->database,
+                     "The master.sqlite to write (default: the home folder's Serato database)")
+        ->check(CLI::ExistingFile);
     command->add_flag("--json", options->json, "Print one JSON document");
     command->callback([options, &status] { status = runApply(*options); });
 }

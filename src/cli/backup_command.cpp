@@ -95,6 +95,7 @@ int runBackup(const BackupCommandOptions& options) {
     for (auto& warning : warnings)
         log(LogEntry(LogEntry::Level::warning, std::move(warning)));
     BackupEngine engine(session.queue());
+    engine.reporter().setLinePerFile(session.linePerFile());
     session.setProblems([&engine] { return engine.reporter().problems(); });
     engine.run(selection.selectedCrates(), destination, engineOptions(options), database,
                session.onLog(), session.onProgress(), session.completion());

@@ -12,6 +12,12 @@ enum ExitStatus : int {
     exitCancelled = 130,
 };
 
+// How much the plain-text output says, from the global -q/--quiet and -v/--verbose options:
+// only warnings and errors, the usual lines, or also a line per file. --json never changes.
+// Set while the command line is parsed, before any subcommand runs.
+enum class Verbosity { quiet, normal, verbose };
+inline Verbosity verbosity = Verbosity::normal;
+
 // Each subcommand registers itself on the application; its callback stores the exit status
 // in `status`, which outlives the parse.
 void registerCratesCommand(CLI::App& app, int& status);

@@ -51,9 +51,16 @@ std::function<void(const LogEntry&)> EngineSession::onLog() {
             log_.push_back({{"level", levelName(entry.level)}, {"message", entry.message}});
             return;
         }
+        if (verbosity == Verbosity::quiet && entry.level != LogEntry::Level::warning &&
+            entry.level != LogEntry::Level::error)
+            return;
         progress_.clear();
         std::cout << levelName(entry.level) << ": " << entry.message << std::endl;
     };
+}
+
+bool EngineSession::linePerFile() const {
+    return !json_ && verbosity == Verbosity::verbose;
 }
 
 std::function<void(const ProgressSnapshot&)> EngineSession::onProgress() {
@@ -89,7 +96,7 @@ int EngineSession::wait(const std::function<void()>& cancel,
                               {"log", std::move(log_)},
                               {"problems",
                                problemsJson(problems_ ? problems_() : std::vector<RunProblem>{})}});
-    } else if (finalLine) {
+    } else if (finalLine && verbosity != Verbosity::quiet) {
         std::cout << finalLine(snapshot) << std::endl;
     }
     if (snapshot.cancelled) return exitCancelled;

@@ -15,9 +15,9 @@
 namespace morrowdeck::cli {
 
 // Drives one engine run from the command line: log lines to standard output as
-// "level: message" (or collected for --json), a progress line on a terminal, Ctrl-C as
-// cancellation, and the exit status of the result. Main thread only; every engine callback
-// runs on this thread inside wait().
+// "level: message" (only warnings and errors with -q; or collected for --json), a progress
+// line on a terminal, Ctrl-C as cancellation, and the exit status of the result. Main thread
+// only; every engine callback runs on this thread inside wait().
 class EngineSession {
   public:
     explicit EngineSession(bool json);
@@ -28,6 +28,9 @@ class EngineSession {
     std::function<void(const LogEntry&)> onLog();
     std::function<void(const ProgressSnapshot&)> onProgress();
     std::function<void(const RunResult&)> completion();
+
+    // Whether the engine should log a line per file: -v, and not --json.
+    bool linePerFile() const;
 
     // Runs callbacks until the completion arrives; the first Ctrl-C calls `cancel`, a second
     // ends the process at once. Then prints what the run ends with and returns the exit

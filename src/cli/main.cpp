@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/command.h"
+#include "morrowdeck_version.h"
 
 int main(int argc, char** argv) {
     // A reader that goes away (`| head`) must not end a backup halfway: writes to the closed
@@ -13,6 +14,23 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Morrowdeck: back up and restore Serato DJ libraries", "morrowdeck-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("morrowdeck-cli ") + morrowdeck::version,
+                         "Print the version and exit");
+    // The global options are accepted after the subcommand too.
+    app.fallthrough();
+    using morrowdeck::cli::Verbosity;
+    app.add_flag_callback(
+        "-q,--quiet", [] { morrowdeck::cli::verbosity = Verbosity::quiet; },
+        "Print only warnings and errors (not with --json)");
+    // Runs after the -q callback, so it sees both.
+    app.add_flag_callback(
+        "-v,--verbose",
+        [] {
+            if (morrowdeck::cli::verbosity == Verbosity::quiet)
+                throw CLI::ValidationError("-q and -v cannot be used together");
+            morrowdeck::cli::verbosity = Verbosity::verbose;
+        },
+        "Also print a line for every file (not with --json)");
     int status = morrowdeck::cli::exitOk;
     morrowdeck::cli::registerCratesCommand(app, status);
     morrowdeck::cli::registerBackupCommand(app, status);
@@ -21,6 +39,8 @@ int main(int argc, char** argv) {
     morrowdeck::cli::registerApplyCommand(app, status);
     morrowdeck::cli::registerTagsCommand(app, status);
     morrowdeck::cli::registerLibrariesCommand(app, status);
+    // Added last, so that the subcommands do not inherit it.
+    app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -51,6 +51,7 @@ int runRestore(const RestoreCommandOptions& options) {
     EngineSession session(options.json);
     RestoreEngine engine(session.queue());
     session.setProblems([&engine] { return engine.reporter().problems(); });
+    engine.reporter().setLinePerFile(session.linePerFile());
     engine.run(std::filesystem::absolute(options.from), std::filesystem::absolute(options.audioTo),
                serato, !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
                session.completion(), options.threads);

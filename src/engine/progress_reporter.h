@@ -40,6 +40,11 @@ class ProgressReporter {
     // Set before a run starts; not changed while it runs.
     void setCallbacks(LogCallback onLog, ProgressCallback onProgress);
 
+    // Whether the engine logs an info line for every file it copies, links or finds up to
+    // date (off by default: a large run would flood a window's log). Set before a run starts.
+    void setLinePerFile(bool on) { linePerFile_ = on; }
+    bool linePerFile() const { return linePerFile_; }
+
     // Marks the start of the run (reference for bytesPerSecond).
     void resetStartTime();
 
@@ -113,6 +118,7 @@ class ProgressReporter {
     LogCallback onLog_;
     ProgressCallback onProgress_;
     std::function<void()> beforeEndLine_;
+    bool linePerFile_ = false;
 
     mutable std::mutex mutex_;
     ProgressSnapshot snap_;

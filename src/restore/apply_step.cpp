@@ -13,7 +13,8 @@
 namespace morrowdeck {
 
 ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
-                           const std::filesystem::path& proc) {
+                           const std::filesystem::path& proc,
+                           const std::filesystem::path& databaseFile) {
     if (platform::isSeratoRunning(proc)) return {"Quit Serato completely first, then try again."};
 
     const auto library = SeratoLibrary::resolveLibrary(seratoFolder).value_or(seratoFolder);
@@ -28,7 +29,7 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
             "No staged data found. Run a Restore first (from a backup that captured "
             "ratings/rules)."};
 
-    const auto database = SeratoFolder::masterDatabase();
+    const auto database = databaseFile.empty() ? SeratoFolder::masterDatabase() : databaseFile;
     if (!platform::itemExists(database)) {
         return {
             "Serato's database wasn't found. Open Serato once so it imports the restored library, "

@@ -17,11 +17,13 @@ struct ApplyOutcome {
 };
 
 // Writes the ratings, colours, play counts and smart-crate rules a restore staged in the
-// library's ".morrowdeck/apply.json" into the home folder's Serato "master.sqlite", after
-// checking that Serato is not running and saving one copy of the database before the first
-// apply. Blocking and Qt-free; call it off the UI thread. `seratoFolder` is the library
-// folder or a folder holding one; `proc` is the process table to check.
+// library's ".morrowdeck/apply.json" into Serato's "master.sqlite", after checking that
+// Serato is not running and saving one copy of the database before the first apply.
+// Blocking and Qt-free; call it off the UI thread. `seratoFolder` is the library folder or a
+// folder holding one; `proc` is the process table to check; `database` is the database to
+// write, empty for the home folder's.
 ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
-                           const std::filesystem::path& proc = "/proc");
+                           const std::filesystem::path& proc = "/proc",
+                           const std::filesystem::path& database = {});
 
 }  // namespace morrowdeck

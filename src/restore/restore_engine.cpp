@@ -306,6 +306,9 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
         options, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) {
             outcomes[index] = std::pair{outcome, error};  // one slot per job, read after the pool
+            if (reporter_.linePerFile() && outcome != Outcome::failed)
+                reporter_.log(Level::info, (outcome == Outcome::copied ? "Copied " : "Kept ") +
+                                               jobs[index].dest());
             std::int64_t size = 0;
             if (outcome == Outcome::copied) {
                 const std::string source(jobs[index].source);

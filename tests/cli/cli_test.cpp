@@ -14,6 +14,7 @@
 #include "cli/progress_line.h"
 #include "library/serato_database.h"
 #include "library/text_encoding.h"
+#include "morrowdeck_version.h"
 #include "run_cli.h"
 #include "support/fixtures.h"
 #include "support/mount_guard.h"
@@ -48,6 +49,8 @@ TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
         {{"restore", "--from", serato, "--audio-to", to, "--serato", to}, "No backup found at"},
         {{"restore", "--from", lib.dir / "none", "--audio-to", to}, "No backup found at"},
         {{"inspect", lib.dir / "broken.json"}, ""},
+        {{"apply", "--database", lib.dir / "none.sqlite"}, "File does not exist"},
+        {{"-q", "crates", "--library", serato, "-v"}, "cannot be used together"},
     };
     for (const auto& [arguments, message] : cases) {
         const auto result = runCli(arguments);
@@ -92,6 +95,14 @@ TEST(Cli, ApplyAndTagsJson) {
     const auto apply = runCli({"apply", "--serato", dir.path(), "--json"});
     EXPECT_EQ(apply.status, 1);  // nothing staged
     EXPECT_EQ(Json::parse(apply.out).size(), 4u);
+    // --database is written instead of the home folder's, which does not exist here.
+    const ScopedHome home(dir / "home");
+    writeFile(dir / ".morrowdeck/apply.json", R"({"assets": {}, "smartCrates": []})");
+    SeratoSqlite(dir / "other.sqlite", SeratoSqlite::Schema::minimal);
+    const auto other =
+        runCli({"apply", "--serato", dir.path(), "--database", dir / "other.sqlite"});
+    EXPECT_EQ(other.status, 0) << other.out;
+    EXPECT_TRUE(fs::exists(dir / "other.sqlite (Morrowdeck backup)"));
     writeFile(dir / "x.MP3", "not audio");
     const auto tags = runCli({"tags", dir / "x.MP3", dir / "missing.flac", "--json"});
     ASSERT_EQ(tags.status, 0);
@@ -249,6 +260,24 @@ TEST(Cli, LibrariesAsJson) {
     EXPECT_EQ(found["crates"], 1);
 }
 
+// -q leaves only warnings and errors, -v adds a line per file, before or after the subcommand;
+// --json is the same document with either.
+TEST_F(BackupCli, QuietAndVerboseChangeOnlyTheText) {
+    EXPECT_EQ(runCli({"--version"}).out, std::string("morrowdeck-cli ") + version + "\n");
+    ASSERT_EQ(backup().status, 0);
+    const auto verbose = backup({"-v"});
+    EXPECT_NE(verbose.out.find("info: Up to date " + (to / "Techno/c.mp3").native() + "\n"),
+              std::string::npos)
+        << verbose.out;
+    EXPECT_EQ(Json::parse(backup({"--verbose", "--json"}).out)["log"].size(),
+              Json::parse(backup({"--json"}).out)["log"].size());
+    fs::remove(lib.music("c.mp3"));
+    const auto quiet = runCli({"-q", "backup", "--library", lib.serato, "--to", to});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_TRUE(quiet.out.starts_with("warning: Missing source: ")) << quiet.out;
+    EXPECT_EQ(quiet.out.find("info: "), std::string::npos) << quiet.out;
+}
+
 // `backup | head`: a reader gone before the first line ends neither the run nor its status.
 TEST_F(BackupCli, AClosedOutputStreamLetsTheRunFinish) {
     int pipe[2];
@@ -292,8 +321,11 @@ TEST(RoundTrip, DemoLibraryComesBackThroughTheCli) {
     EXPECT_EQ(runCli({dir / "demo"}, MORROWDECK_DEMO_LIBRARY).status, 2);  // never over one
     ASSERT_EQ(runCli({"backup", "--library", library, "--to", backup, "--dedup"}).status, 0);
     const Args restore{"restore", "--from", backup, "--audio-to", audio, "--serato", serato};
-    const auto restored = runCli(restore);
+    auto verbose = restore;
+    verbose.push_back("-v");
+    const auto restored = runCli(verbose);
     ASSERT_EQ(restored.status, 0) << restored.err;
+    EXPECT_NE(restored.out.find("info: Copied " + audio.native()), std::string::npos);
 
     std::vector<fs::path> copies;
     for (const auto& entry : fs::recursive_directory_iterator(audio))

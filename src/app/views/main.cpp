@@ -10,18 +10,21 @@
 #include "app/views/first_launch.h"
 #include "app/views/main_window.h"
 #include "app/views/symbols.h"
+#include "morrowdeck_version.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Morrowdeck");
     QApplication::setOrganizationName("Morrowdeck");
     QApplication::setDesktopFileName("morrowdeck");
+    QApplication::setApplicationVersion(morrowdeck::version);
     QApplication::setWindowIcon(QIcon(":/morrowdeck.svg"));
     QApplication::setQuitOnLastWindowClosed(true);
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Back up and restore Serato DJ libraries.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption library("library", "Open the Serato library at DIR.", "DIR");
     parser.addOption(library);
     parser.process(app);

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QMenu>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QSplitter>
 #include <QToolBar>
@@ -23,12 +24,20 @@
 #include "app/views/style.h"
 #include "app/views/symbols.h"
 #include "library/serato_library.h"
+#include "morrowdeck_version.h"
 
 namespace morrowdeck {
 
 namespace {
 
 const QString defaultTitle = QStringLiteral("Morrowdeck — Serato Backup");
+
+QString aboutText() {
+    return QStringLiteral(
+               "<h3>Morrowdeck %1</h3><p>Backs up and restores Serato DJ libraries.</p>"
+               "<p>Licence: GPL-3.0-or-later</p>")
+        .arg(QString::fromUtf8(version));
+}
 
 }  // namespace
 
@@ -46,7 +55,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
       showLibrarySeparator_(nullptr),
       showLibrary_(nullptr),
       restore_(nullptr),
-      activity_(nullptr) {
+      activity_(nullptr),
+      about_(nullptr) {
     setWindowTitle(defaultTitle);
     setMinimumSize(880, 580);
     resize(1200, 800);
@@ -102,6 +112,20 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     activity_->setCheckable(true);
     activity_->setChecked(true);
     connect(activity_, &QAction::toggled, detail_, &DetailView::setShowLog);
+    // The Help menu sits at the toolbar's far end.
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    auto* helpMenu = new QMenu(this);
+    about_ = helpMenu->addAction(Symbols::icon("info.circle", symbolColor), "About Morrowdeck", this,
+                                 [this] { QMessageBox::about(this, "About Morrowdeck", aboutText()); });
+    auto* helpButton = new QToolButton(this);
+    helpButton->setText("Help");
+    helpButton->setIcon(Symbols::icon("info.circle", symbolColor));
+    helpButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    helpButton->setPopupMode(QToolButton::InstantPopup);
+    helpButton->setMenu(helpMenu);
+    toolbar->addWidget(helpButton);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     sidebar_->setMinimumWidth(210);

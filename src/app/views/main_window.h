@@ -20,7 +20,7 @@ class RestoreModel;
 class RestoreWindow;
 class SidebarView;
 
-// The main window: the toolbar (Library menu, Restore, Activity) over the crate sidebar and
+// The main window: the toolbar (Library menu, Restore, Activity, Help) over the crate sidebar and
 // the backup pane. It owns the window model and the restore model for its whole life, so the
 // restore window's choices, status and any run survive closing it. When first shown it loads
 // the library given at start, or else the default one.
@@ -47,6 +47,7 @@ class MainWindow final : public QMainWindow {
     QMenu* libraryMenu() const { return libraryMenu_; }
     // The Library menu's entries for the libraries found on this computer and its drives.
     const std::vector<QAction*>& foundLibraryActions() const { return foundActions_; }
+    QAction* aboutAction() const { return about_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -72,6 +73,7 @@ class MainWindow final : public QMainWindow {
     QAction* showLibrary_;
     QAction* restore_;
     QAction* activity_;
+    QAction* about_;
 };
 
 }  // namespace morrowdeck
