@@ -18,6 +18,9 @@ inline constexpr std::string_view seratoJsonFileName = "serato.json";
 // Inside the metadata folder: which library track each file is (BackupCatalog), and copies
 // of the library's crate files (in folders named as Serato names them) and crate order.
 inline constexpr std::string_view catalogFileName = "catalog.json";
+// Inside the metadata folder: size, date and content hash of every backed-up file
+// (BackupManifest).
+inline constexpr std::string_view manifestFileName = "manifest.tsv";
 // The default folder that holds each shared file once when duplicates are hard-linked.
 inline constexpr std::string_view defaultStoreFolder = ".ORVEL_Store";
 
