@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/backup_engine.h"
+#include "backup/manifest_recorder.h"
 #include "engine/destination_lock.h"
 
 namespace morrowdeck {
@@ -57,6 +58,7 @@ struct BackupEngine::Plan {
     std::unordered_set<FileId, FileIdHash> sourceIds;
 
     DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
+    ManifestRecorder* manifest = nullptr;    // brought up to date by the copy phases
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     std::int64_t allBytes = 0;

@@ -20,5 +20,6 @@ void registerInspectCommand(CLI::App& app, int& status);
 void registerRestoreCommand(CLI::App& app, int& status);
 void registerApplyCommand(CLI::App& app, int& status);
 void registerTagsCommand(CLI::App& app, int& status);
+void registerVerifyCommand(CLI::App& app, int& status);
 
 }  // namespace morrowdeck::cli

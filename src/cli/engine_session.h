@@ -35,6 +35,11 @@ class EngineSession {
     int wait(const std::function<void()>& cancel,
              const std::function<std::string(const ProgressSnapshot&)>& finalLine = {});
 
+    // Adds a command's own fields to the --json document (after "snapshot" and "log").
+    void extendJson(std::function<void(nlohmann::ordered_json&)> extend) {
+        extendJson_ = std::move(extend);
+    }
+
     static nlohmann::ordered_json snapshotJson(const ProgressSnapshot& snapshot);
 
   private:
@@ -43,6 +48,7 @@ class EngineSession {
     ProgressLine progress_;
     nlohmann::ordered_json log_ = nlohmann::ordered_json::array();
     std::optional<RunResult> result_;
+    std::function<void(nlohmann::ordered_json&)> extendJson_;
 };
 
 }  // namespace morrowdeck::cli

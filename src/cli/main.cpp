@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     morrowdeck::cli::registerRestoreCommand(app, status);
     morrowdeck::cli::registerApplyCommand(app, status);
     morrowdeck::cli::registerTagsCommand(app, status);
+    morrowdeck::cli::registerVerifyCommand(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
