@@ -111,7 +111,7 @@ BackupEngine::Snapshot BackupEngine::execute(
         process(work.linkJobs, options, granularity, work);
     }
     // Written also after a cancelled or partly failed run: it lists the files now there.
-    const std::string text = manifest.manifest().encode();
+    const std::string text = manifest.encode();
     writeMetadataFile(BackupManifest::fileOf(destinationRoot),
                       {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     return finish(reporter_.isCancelled());

@@ -8,8 +8,7 @@ ManifestRecorder::ManifestRecorder(const std::filesystem::path& root,
     : root_((root / "").native()),
       granularity_(std::max(granularity, std::chrono::nanoseconds(1))),
       skippedAreUpToDate_(skippedAreUpToDate),
-      earlier_(earlier.value_or(BackupManifest{})),
-      manifest_(earlier_) {}
+      manifest_(std::move(earlier).value_or(BackupManifest{})) {}
 
 std::string ManifestRecorder::relPath(std::string_view folder, std::string_view name) const {
     // Every folder of a job lies below the root, whose path (with a final "/") it starts with.
@@ -22,13 +21,17 @@ bool ManifestRecorder::near(platform::FileTime a, platform::FileTime b) const {
     return (a > b ? a - b : b - a) < granularity_;
 }
 
-std::optional<BackupManifest::Entry> ManifestRecorder::stillValid(const std::string& path) const {
-    const auto found = earlier_.entries.find(path);
-    if (found == earlier_.entries.end()) return std::nullopt;
-    const auto info = platform::fileInfo(root_ + path);
-    if (!info || info->size != found->second.size || !near(info->mtime, found->second.mtime))
-        return std::nullopt;
+std::optional<BackupManifest::Entry> ManifestRecorder::entry(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto found = manifest_.entries.find(path);
+    if (found == manifest_.entries.end()) return std::nullopt;
     return found->second;
+}
+
+bool ManifestRecorder::describes(const BackupManifest::Entry& entry,
+                                 const std::string& path) const {
+    const auto info = platform::fileInfo(root_ + path);
+    return info && info->size == entry.size && near(info->mtime, entry.mtime);
 }
 
 void ManifestRecorder::copied(const Job& job, const ContentHash& hash) {
@@ -41,11 +44,11 @@ void ManifestRecorder::kept(const Job& job) {
     const std::string path = relPath(job.destFolder, job.destName);
     // An up-to-date copy has the source's size and date: a previous entry with them still
     // describes it, without looking at the file.
-    if (const auto found = earlier_.entries.find(path);
-        skippedAreUpToDate_ && found != earlier_.entries.end() &&
-        found->second.size == job.bytes && near(found->second.mtime, job.mtime))
-        return;
-    if (stillValid(path)) return;
+    if (const auto previous = entry(path)) {
+        if (skippedAreUpToDate_ && previous->size == job.bytes && near(previous->mtime, job.mtime))
+            return;
+        if (describes(*previous, path)) return;
+    }
     // No entry that fits: the file is read once to make one (outside the lock: other
     // workers go on meanwhile).
     const std::string file = root_ + path;
@@ -77,18 +80,15 @@ void ManifestRecorder::linked(const Job& job) {
 
 void ManifestRecorder::unchanged(const Job& job) {
     const std::string path = relPath(job.destFolder, job.destName);
-    const auto entry = stillValid(path);
+    const auto previous = entry(path);
+    if (!previous || describes(*previous, path)) return;
     std::lock_guard lock(mutex_);
-    if (entry) {
-        manifest_.entries.insert_or_assign(path, *entry);
-    } else {
-        manifest_.entries.erase(path);
-    }
+    manifest_.entries.erase(path);
 }
 
-BackupManifest ManifestRecorder::manifest() const {
+std::string ManifestRecorder::encode() const {
     std::lock_guard lock(mutex_);
-    return manifest_;
+    return manifest_.encode();
 }
 
 }  // namespace morrowdeck

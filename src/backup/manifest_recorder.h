@@ -34,20 +34,22 @@ class ManifestRecorder {
     // A job that failed or never ran.
     void unchanged(const Job& job);
 
-    BackupManifest manifest() const;
+    // The manifest's text as it stands.
+    std::string encode() const;
 
   private:
     std::string relPath(std::string_view folder, std::string_view name) const;
     bool near(platform::FileTime a, platform::FileTime b) const;
-    // The previous entry when the file at the path still matches it.
-    std::optional<BackupManifest::Entry> stillValid(const std::string& path) const;
+    // The path's entry as it stands: the previous run's until this run's job changes it.
+    std::optional<BackupManifest::Entry> entry(const std::string& path) const;
+    // True when the file at the path has the entry's size and date.
+    bool describes(const BackupManifest::Entry& entry, const std::string& path) const;
 
     std::string root_;  // ends with "/"
     std::chrono::nanoseconds granularity_;
     bool skippedAreUpToDate_;
     mutable std::mutex mutex_;
-    BackupManifest earlier_;  // read-only after construction
-    BackupManifest manifest_;
+    BackupManifest manifest_;  // starts as the previous run's
 };
 
 }  // namespace morrowdeck
