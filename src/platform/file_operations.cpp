@@ -185,7 +185,9 @@ KernelCopy kernelCopy(Transfer transfer, int& error) {
 }
 
 int readWriteCopy(int in, int out, const DataSink* sink) {
-    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
+    // One buffer per thread for its life: a fresh one per file would be mapped, faulted in
+    // and zeroed by the kernel again for every file a backup hashes.
+    thread_local const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     for (;;) {
         const ssize_t got = ::read(in, buffer.get(), kBufferSize);
         if (got < 0) {

@@ -260,8 +260,8 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
     for (int i = 0; i < 5; ++i)
         tracks.push_back(lib.track("Track " + std::to_string(i) + ".mp3"));
     runBackup({makeCrate({"A"}, {tracks[0]})}, lib.dir / "B0", {}, lib.dir / "missing");
-    // Without Serato's records only the catalog is kept.
-    EXPECT_EQ(std::distance(fs::directory_iterator(lib.dir / "B0" / ".morrowdeck"), {}), 1);
+    // Without Serato's records only the catalog and the manifest are kept.
+    EXPECT_EQ(std::distance(fs::directory_iterator(lib.dir / "B0" / ".morrowdeck"), {}), 2);
 
     const auto list = SeratoDatabase::records(
         test::readBytes(test::fixturesRoot() / "usb-drive" / "_Serato_" / "database V2"));
