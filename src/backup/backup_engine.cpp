@@ -130,12 +130,20 @@ BackupEngine::Snapshot BackupEngine::execute(
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
     const auto granularity = platform::timestampGranularity(destinationRoot);
+    ManifestRecorder manifest(destinationRoot, BackupManifest::load(destinationRoot), granularity,
+                              options.verifyExisting);
+    work.manifest = &manifest;
     reporter_.setPhase("Copying files\u2026");
     process(work.copyJobs, options, granularity, work);
-    if (!work.linkJobs.empty() && !reporter_.isCancelled()) {
-        reporter_.setPhase("Linking duplicates\u2026");
+    if (!work.linkJobs.empty()) {
+        // Cancelled: the link jobs never run, and their files keep only entries that still fit.
+        if (!reporter_.isCancelled()) reporter_.setPhase("Linking duplicates\u2026");
         process(work.linkJobs, options, granularity, work);
     }
+    // Written also after a cancelled or partly failed run: it lists the files now there.
+    const std::string text = manifest.encode();
+    writeMetadataFile(BackupManifest::fileOf(destinationRoot),
+                      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     finishReplaced(destinationRoot, options, work);
     return finish(reporter_.isCancelled());
 }

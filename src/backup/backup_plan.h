@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/backup_engine.h"
+#include "backup/manifest_recorder.h"
 #include "engine/destination_lock.h"
 
 namespace morrowdeck {
@@ -62,6 +63,7 @@ struct BackupEngine::Plan {
     // its path below that folder.
     std::string replacedRun;
     std::string rootPrefix;
+    ManifestRecorder* manifest = nullptr;    // brought up to date by the copy phases
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     // The crate each job was planned for (a store copy: the first crate that needs it).

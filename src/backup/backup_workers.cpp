@@ -28,14 +28,34 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
             return work.replacedRun + "/" + std::string(rel);
         };
     }
+    // Each slot is written by the one worker that runs its job.
+    std::vector<ContentHash> hashes(jobs.size());
+    std::vector<char> reported(jobs.size(), 0);
+    copy.hashed = [&hashes](std::size_t index, const ContentHash& hash) { hashes[index] = hash; };
+    ManifestRecorder& manifest = *work.manifest;
     FileCopier copier(
         copy, [this] { return reporter_.isCancelled(); },
-        [&](std::size_t index, Outcome outcome, int error) { record(jobs[index], outcome, error); },
+        [&](std::size_t index, Outcome outcome, int error) {
+            const Job& job = jobs[index];
+            reported[index] = 1;
+            if (outcome == Outcome::copied) {
+                manifest.copied(job, hashes[index]);
+            } else if (outcome == Outcome::failed) {
+                manifest.unchanged(job);
+            } else if (job.kind == Job::Kind::link) {
+                manifest.linked(job);
+            } else {
+                manifest.kept(job);
+            }
+            record(job, outcome, error);
+        },
         [&](std::size_t index) {
             reporter_.update(
                 [&](Snapshot& snap) { snap.currentFile.assign(jobs[index].destName); });
         });
     copier.run(jobs);
+    for (std::size_t index = 0; index < jobs.size(); ++index)
+        if (!reported[index]) manifest.unchanged(jobs[index]);  // dropped by cancellation
 }
 
 void BackupEngine::finishReplaced(const std::filesystem::path& root, const BackupOptions& options,

@@ -27,5 +27,6 @@ void registerRestoreCommand(CLI::App& app, int& status);
 void registerApplyCommand(CLI::App& app, int& status);
 void registerTagsCommand(CLI::App& app, int& status);
 void registerLibrariesCommand(CLI::App& app, int& status);
+void registerVerifyCommand(CLI::App& app, int& status);
 
 }  // namespace morrowdeck::cli

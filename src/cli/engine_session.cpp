@@ -92,15 +92,19 @@ int EngineSession::wait(const std::function<void()>& cancel,
     }
     const auto& snapshot = std::get<ProgressSnapshot>(*result_);
     if (json_) {
-        printJson(std::cout, {{"snapshot", snapshotJson(snapshot)},
-                              {"log", std::move(log_)},
-                              {"problems",
-                               problemsJson(problems_ ? problems_() : std::vector<RunProblem>{})}});
+        nlohmann::ordered_json document{
+            {"snapshot", snapshotJson(snapshot)},
+            {"log", std::move(log_)},
+            {"problems", problemsJson(problems_ ? problems_() : std::vector<RunProblem>{})}};
+        if (extendJson_) extendJson_(document);
+        printJson(std::cout, document);
     } else if (finalLine && verbosity != Verbosity::quiet) {
         std::cout << finalLine(snapshot) << std::endl;
     }
     if (snapshot.cancelled) return exitCancelled;
-    return snapshot.failedFiles == 0 && snapshot.missingFiles == 0 ? exitOk : exitFailures;
+    return snapshot.failedFiles == 0 && snapshot.missingFiles == 0 && snapshot.damagedFiles == 0
+               ? exitOk
+               : exitFailures;
 }
 
 nlohmann::ordered_json EngineSession::snapshotJson(const ProgressSnapshot& snap) {
@@ -113,6 +117,7 @@ nlohmann::ordered_json EngineSession::snapshotJson(const ProgressSnapshot& snap)
         {"linkedFiles", snap.linkedFiles},
         {"missingFiles", snap.missingFiles},
         {"failedFiles", snap.failedFiles},
+        {"damagedFiles", snap.damagedFiles},
         {"totalBytes", snap.totalBytes},
         {"processedBytes", snap.processedBytes},
         {"skippedBytes", snap.skippedBytes},

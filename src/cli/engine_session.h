@@ -43,6 +43,10 @@ class EngineSession {
     void setProblems(std::function<std::vector<RunProblem>()> problems) {
         problems_ = std::move(problems);
     }
+    // Adds a command's own fields to the --json document (after "snapshot" and "log").
+    void extendJson(std::function<void(nlohmann::ordered_json&)> extend) {
+        extendJson_ = std::move(extend);
+    }
 
     static nlohmann::ordered_json snapshotJson(const ProgressSnapshot& snapshot);
 
@@ -53,6 +57,7 @@ class EngineSession {
     nlohmann::ordered_json log_ = nlohmann::ordered_json::array();
     std::optional<RunResult> result_;
     std::function<std::vector<RunProblem>()> problems_;
+    std::function<void(nlohmann::ordered_json&)> extendJson_;
 };
 
 }  // namespace morrowdeck::cli

@@ -4,7 +4,7 @@ _morrowdeck_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="crates backup inspect restore apply tags libraries"
+    local commands="crates backup inspect restore apply tags libraries verify"
     local global="-q --quiet -v --verbose --help"
 
     # The subcommand is the first word that names one.
@@ -16,7 +16,7 @@ _morrowdeck_cli() {
     done
 
     case $prev in
-        --library | --to | --from | --audio-to | --serato)
+        --library | --to | --from | --audio-to | --serato | --against)
             _filedir -d
             return ;;
         --database)
@@ -42,11 +42,14 @@ _morrowdeck_cli() {
         apply) options="--serato --database --json" ;;
         tags) options="--json" ;;
         libraries) options="--json" ;;
+        verify) options="--against --json" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options $global" -- "$cur"))
     elif [[ $command == inspect || $command == tags ]]; then
         _filedir
+    elif [[ $command == verify ]]; then
+        _filedir -d
     fi
 }
 complete -F _morrowdeck_cli morrowdeck-cli

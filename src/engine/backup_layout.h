@@ -21,6 +21,9 @@ inline constexpr std::string_view catalogFileName = "catalog.json";
 // Inside the metadata folder: the files re-runs replaced, one folder per run named by the
 // run's date ("YYYY-MM-DD HH.MM.SS"), each file under its path in the backup (ReplacedRuns).
 inline constexpr std::string_view replacedFolder = "Replaced";
+// Inside the metadata folder: size, date and content hash of every backed-up file
+// (BackupManifest).
+inline constexpr std::string_view manifestFileName = "manifest.tsv";
 // The default folder that holds each shared file once when duplicates are hard-linked.
 inline constexpr std::string_view defaultStoreFolder = ".ORVEL_Store";
 

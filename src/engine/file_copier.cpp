@@ -213,7 +213,15 @@ class FileCopier::Worker {
     int copy(std::size_t index, const Job& job, const std::string& dest, bool replace,
              const std::string& keepAs = {}) {
         if (copier_.starting_) copier_.starting_(index);
-        return platform::copyFile(std::string(job.source), dest, replace, keepAs);
+        const auto& hashed = copier_.options_.hashed;
+        if (!hashed) return platform::copyFile(std::string(job.source), dest, replace, keepAs);
+        ContentHasher hasher;
+        const platform::DataSink sink = [&hasher](std::span<const std::uint8_t> data) {
+            hasher.update(data);
+        };
+        const int error = platform::copyFile(std::string(job.source), dest, replace, keepAs, &sink);
+        if (error == 0) hashed(index, hasher.digest());
+        return error;
     }
 
     // What is at the destination; `out` gets its stat, through a symbolic link when that

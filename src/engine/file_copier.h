@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/content_hash.h"
 #include "engine/worker_pool.h"
 #include "platform/file_operations.h"
 
@@ -74,6 +75,11 @@ class FileCopier {
         // Called once per destination folder before any job looks into it (the run's lock
         // cleans the folder there), on the worker threads. Empty: nothing is called.
         std::function<void(std::string_view folder)> entering;
+        // When set, every copy hashes the data as it passes (read/write instead of the
+        // kernel's copy, so the data crosses memory once) and hands the hash of a complete
+        // copy to this callback, on the worker thread, before the job's report. Links and
+        // skipped jobs give no hash.
+        std::function<void(std::size_t index, const ContentHash& hash)> hashed;
     };
 
     // The `error` of a job whose destination is another of the run's sources (outside the

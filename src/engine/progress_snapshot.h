@@ -16,6 +16,7 @@ struct ProgressSnapshot {
     std::int64_t linkedFiles = 0;
     std::int64_t missingFiles = 0;
     std::int64_t failedFiles = 0;
+    std::int64_t damagedFiles = 0;  // copied from the backup, but not as it was backed up
     std::int64_t totalBytes = 0;  // all found sources, once per crate entry
     std::int64_t processedBytes = 0;
     std::int64_t skippedBytes = 0;

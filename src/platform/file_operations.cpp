@@ -213,8 +213,10 @@ KernelCopy kernelCopy(Transfer transfer, int& error) {
     }
 }
 
-int readWriteCopy(int in, int out) {
-    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
+int readWriteCopy(int in, int out, const DataSink* sink) {
+    // One buffer per thread for its life: a fresh one per file would be mapped, faulted in
+    // and zeroed by the kernel again for every file a backup hashes.
+    thread_local const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     for (;;) {
         const ssize_t got = ::read(in, buffer.get(), kBufferSize);
         if (got < 0) {
@@ -222,6 +224,7 @@ int readWriteCopy(int in, int out) {
             return errno;
         }
         if (got == 0) return 0;
+        if (sink) (*sink)({buffer.get(), static_cast<std::size_t>(got)});
         if (const int error = writeAll(out, buffer.get(), static_cast<std::size_t>(got))) {
             return error;
         }
@@ -232,7 +235,8 @@ int readWriteCopy(int in, int out) {
 
 namespace detail {
 
-int copyData(int in, int out, CopyMethod first) {
+int copyData(int in, int out, CopyMethod first, const DataSink* sink) {
+    if (sink) return readWriteCopy(in, out, sink);
     if (first == CopyMethod::clone && ::ioctl(out, FICLONE, in) == 0) return 0;
 
     // The kernel-side copies work through both files' positions, so whichever step stops, the
@@ -251,7 +255,7 @@ int copyData(int in, int out, CopyMethod first) {
     if (result == KernelCopy::failed) return error;
     // Also after a kernel copy reported end of file: some file systems answer 0 early, and
     // one read() that returns 0 confirms the end.
-    return readWriteCopy(in, out);
+    return readWriteCopy(in, out, nullptr);
 }
 
 }  // namespace detail
@@ -278,7 +282,7 @@ bool itemExists(const fs::path& path) {
 }
 
 int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
-             const fs::path& keepAs) {
+             const fs::path& keepAs, const DataSink* sink) {
     if (!dest.has_filename()) return EINVAL;
     struct stat existing {};
     if (::lstat(dest.c_str(), &existing) == 0) {
@@ -297,7 +301,7 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
 
     TempFile temp;
     if (const int error = temp.create(dest, 0600)) return error;
-    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone)) {
+    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone, sink)) {
         return error;
     }
     // Best effort: FAT and some network shares refuse permission changes.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,8 +43,13 @@ bool itemExists(const std::filesystem::path& path);
 // no data copied, so keepAs must be on dest's volume) just before the new copy takes its name,
 // and renamed back when that fails. A file already at keepAs is left as it is and dest is then
 // replaced without keeping.
+//
+// With a sink, the data is copied by read/write only and the sink sees every piece in order
+// as it passes, so a caller can hash the file without reading it a second time.
+using DataSink = std::function<void(std::span<const std::uint8_t>)>;
 int copyFile(const std::filesystem::path& source, const std::filesystem::path& dest,
-             bool replaceExisting, const std::filesystem::path& keepAs = {});
+             bool replaceExisting, const std::filesystem::path& keepAs = {},
+             const DataSink* sink = nullptr);
 
 // link(2): 0 or errno (EEXIST when dest exists; EXDEV across file systems; EPERM on FAT).
 int hardLink(const std::filesystem::path& existing, const std::filesystem::path& link);
@@ -109,8 +115,8 @@ enum class CopyMethod { clone, copyFileRange, sendfile, readWrite };
 
 // Copies from the current position of `in` to that of `out` until end of file (a clone takes
 // the whole file), starting with `first` and falling back to the later methods where the kernel
-// cannot serve the pair of files. 0 or errno.
-int copyData(int in, int out, CopyMethod first);
+// cannot serve the pair of files. 0 or errno. With a sink only read/write is used.
+int copyData(int in, int out, CopyMethod first, const DataSink* sink = nullptr);
 
 }  // namespace detail
 

@@ -78,6 +78,7 @@ void RestoreEngine::readBackupMetadata(Run& run) {
     const auto metadata = run.metadataFolder();
     if (const auto snapshot = readMetadata(metadata / BackupLayout::snapshotFileName))
         run.snapshotTable = SeratoDatabase::parseSnapshot(*snapshot);
+    run.manifest = BackupManifest::load(run.backupRoot);
     if (const auto catalog = readMetadata(metadata / BackupLayout::catalogFileName))
         run.catalog = BackupCatalog::decode(*catalog);
     if (!run.catalog) return;  // saved crates are matched to files through the catalog

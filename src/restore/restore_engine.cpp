@@ -302,6 +302,21 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
     options.existing = run.overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
     options.threads = threads;
     options.entering = [&run](std::string_view folder) { run.destination->clean(folder); };
+    if (run.manifest) {
+        // Each copy is checked against the manifest with the hash taken while copying.
+        const std::string prefix = (run.backupRoot / "").native();
+        options.hashed = [&, prefix](std::size_t index, const ContentHash& hash) {
+            const std::string_view source = jobs[index].source;
+            if (!source.starts_with(prefix)) return;
+            const std::string relPath(source.substr(prefix.size()));
+            const auto entry = run.manifest->entries.find(relPath);
+            if (entry == run.manifest->entries.end() || entry->second.hash == hash) return;
+            reporter_.log(Level::warning, "Damaged in the backup: " + relPath +
+                                              " \u2014 its content differs from when it was "
+                                              "backed up.");
+            reporter_.update([](Snapshot& snap) { ++snap.damagedFiles; });
+        };
+    }
     FileCopier copier(
         options, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/backup_catalog.h"
+#include "engine/backup_manifest.h"
 #include "engine/destination_lock.h"
 #include "library/serato_folder.h"
 #include "restore/restore_engine.h"
@@ -28,6 +29,8 @@ struct RestoreEngine::Run {
 
     // What the backup says of its files (absent for a backup from an earlier version).
     std::optional<BackupCatalog> catalog;
+    // The size, date and content hash of each backed-up file (absent for an earlier backup).
+    std::optional<BackupManifest> manifest;
     std::unordered_map<std::string, std::string> sourceOfFile;  // relPath -> library path
     // Canonical crate folder + NUL + canonical library path -> relPath of its file there.
     std::unordered_map<std::string, std::string> fileOfTrack;

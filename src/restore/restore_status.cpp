@@ -7,6 +7,10 @@ std::string restoreStatusMessage(const ProgressSnapshot& finalSnapshot, bool reb
     if (finalSnapshot.failedFiles >= 1) {
         return "Restore finished with " + std::to_string(finalSnapshot.failedFiles) + " error(s).";
     }
+    if (finalSnapshot.damagedFiles >= 1) {
+        return "Restore finished with " + std::to_string(finalSnapshot.damagedFiles) +
+               " damaged file(s).";
+    }
     return rebuildDatabase
                ? "Restore complete \u2014 just open Serato, your library is ready."
                : "Restore complete \u2014 in Serato, 'Read Tags' on the restored crates.";

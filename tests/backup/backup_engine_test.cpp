@@ -262,7 +262,8 @@ TEST(BackupEngine, NothingIsWrittenOutsideTheDestination) {
     std::size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(lib.dir.path()))
         files += entry.is_regular_file();
-    EXPECT_EQ(files, 4u);  // the source, its stored copy, that copy's link in Fine, the catalog
+    // The source, its stored copy, that copy's link in Fine, the catalog and the manifest.
+    EXPECT_EQ(files, 5u);
 }
 
 // A cancelled run ends with one warning line; what a stage did not start, it does not write.
@@ -388,8 +389,8 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
     for (int i = 0; i < 5; ++i)
         tracks.push_back(lib.track("Track " + std::to_string(i) + ".mp3"));
     runBackup({makeCrate({"A"}, {tracks[0]})}, lib.dir / "B0", {}, lib.dir / "missing");
-    // Without Serato's records only the catalog is kept.
-    EXPECT_EQ(std::distance(fs::directory_iterator(lib.dir / "B0" / ".morrowdeck"), {}), 1);
+    // Without Serato's records only the catalog and the manifest are kept.
+    EXPECT_EQ(std::distance(fs::directory_iterator(lib.dir / "B0" / ".morrowdeck"), {}), 2);
 
     const auto list = SeratoDatabase::records(
         test::readBytes(test::fixturesRoot() / "usb-drive" / "_Serato_" / "database V2"));

@@ -149,7 +149,7 @@ TEST_F(BackupCli, OptionsReachTheEngineAndMissingFilesExitOne) {
     EXPECT_EQ(missing.status, 1) << missing.err;
     const auto doc = Json::parse(missing.out);  // one document, nothing else
     EXPECT_EQ(doc.size(), 3u);
-    EXPECT_EQ(doc["snapshot"].size(), 16u);
+    EXPECT_EQ(doc["snapshot"].size(), 17u);
     EXPECT_TRUE(doc["log"].at(0)["level"].is_string());
     EXPECT_EQ(doc["problems"],
               Json::parse(R"([{"path": ")" + lib.music("c.mp3").native() +
@@ -276,6 +276,29 @@ TEST_F(BackupCli, QuietAndVerboseChangeOnlyTheText) {
     EXPECT_EQ(quiet.status, 1);
     EXPECT_TRUE(quiet.out.starts_with("warning: Missing source: ")) << quiet.out;
     EXPECT_EQ(quiet.out.find("info: "), std::string::npos) << quiet.out;
+}
+
+// verify: 0 when all is well, 1 with findings (as JSON), 2 without a manifest or library.
+TEST_F(BackupCli, VerifyExitStatusesAndJson) {
+    ASSERT_EQ(backup().status, 0);
+    const auto clean = runCli({"verify", to, "--against", lib.serato});
+    EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+    // The two tracks and the smart crate's file.
+    EXPECT_NE(clean.out.find("success: Checked 3 file(s), 556 bytes: all well."),
+              std::string::npos)
+        << clean.out;
+
+    writeFile(to / "Techno/c.mp3", std::string(300, 'y'));
+    const auto damaged = runCli({"verify", to, "--json"});
+    EXPECT_EQ(damaged.status, 1) << damaged.err;
+    const auto doc = Json::parse(damaged.out);
+    EXPECT_EQ(doc["findings"],
+              Json::parse(R"([{"kind": "damaged", "path": "Techno/c.mp3",
+                              "detail": "content differs from when it was backed up"}])"));
+    EXPECT_EQ(doc["checkedFiles"], 3);
+
+    EXPECT_EQ(runCli({"verify", lib.dir / "Music"}).status, 2);
+    EXPECT_EQ(runCli({"verify", to, "--against", lib.dir / "Music"}).status, 2);
 }
 
 // `backup | head`: a reader gone before the first line ends neither the run nor its status.

@@ -7,9 +7,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/backup_manifest.h"
 #include "library/crate_parser.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
+#include "restore/restore_status.h"
 #include "support/engine_harness.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
@@ -164,6 +166,28 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
 // with a line naming it, and the run is no success.
+// A file that is not what the manifest says is restored, named and counted; the others pass.
+TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
+    Restore r;
+    r.audioFile("House/good.mp3", "good");
+    r.audioFile("House/bad.mp3", "flipped");
+    BackupManifest manifest;
+    for (const auto& [file, content] : {std::pair<std::string, std::string_view>{"House/good.mp3", "good"},
+                                        {"House/bad.mp3", "flopped"}}) {
+        ContentHasher hasher;
+        hasher.update({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
+        manifest.entries[file] = {static_cast<std::int64_t>(content.size()), {}, hasher.digest()};
+    }
+    test::writeFile(BackupManifest::fileOf(r.backup), manifest.encode());
+    const auto run = r.run();
+    EXPECT_EQ(run.final().copiedFiles, 3);  // two files and the crate
+    EXPECT_EQ(run.final().damagedFiles, 1);
+    EXPECT_TRUE(run.logged("Damaged in the backup: House/bad.mp3 \u2014 its content differs "
+                           "from when it was backed up."));
+    EXPECT_EQ(test::readText(r.audio / "House/bad.mp3"), "flipped");
+    EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 1 damaged file(s).");
+}
+
 TEST(RestoreEngine, FilesThatCannotBeWrittenAreFailures) {
     const std::string longName(250, 'n');
     const struct {

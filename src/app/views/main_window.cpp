@@ -14,9 +14,11 @@
 #include <QToolButton>
 
 #include "app/app_model.h"
+#include "app/check_backup_model.h"
 #include "app/pane_texts.h"
 #include "app/restore_model.h"
 #include "app/views/action_bar.h"
+#include "app/views/check_backup_window.h"
 #include "app/views/desktop_services.h"
 #include "app/views/detail_view.h"
 #include "app/views/restore_window.h"
@@ -45,7 +47,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
                        std::optional<std::filesystem::path> library, QWidget* parent)
     : QMainWindow(parent),
       model_(new AppModel(mainQueue, this)),
-      restoreModel_(new RestoreModel(std::move(mainQueue), this)),
+      restoreModel_(new RestoreModel(mainQueue, this)),
+      checkBackupModel_(new CheckBackupModel(std::move(mainQueue), this)),
       initialLibrary_(std::move(library)),
       sidebar_(new SidebarView(*model_)),
       detail_(new DetailView(*model_)),
@@ -98,6 +101,16 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     showLibrarySeparator_ = libraryMenu_->addSeparator();
     showLibrary_ = libraryMenu_->addAction(Symbols::icon("magnifyingglass", symbolColor), "Show in File Manager",
                                            model_, &AppModel::revealLibrary);
+    libraryMenu_->addSeparator();
+    libraryMenu_->addAction(Symbols::icon("checkmark.circle.fill", symbolColor), "Check Backup…", this,
+                            &MainWindow::openCheckBackupWindow);
+    checkBackupModel_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+        QWidget* over = checkBackupWindow_ && checkBackupWindow_->isVisible()
+                            ? static_cast<QWidget*>(checkBackupWindow_)
+                            : this;
+        return DesktopServices::chooseFolder(over, request.title, request.startIn,
+                                             request.canCreateFolders);
+    });
     libraryButton_->setText("Library");
     libraryButton_->setIcon(Symbols::icon("music.note.house", symbolColor));
     libraryButton_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -154,11 +167,20 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
 }
 
 // The restore window goes first, so it never sees the restore model half destroyed.
-MainWindow::~MainWindow() { delete restoreWindow_; }
+MainWindow::~MainWindow() {
+    delete restoreWindow_;
+    delete checkBackupWindow_;
+}
 
 void MainWindow::openRestoreWindow() {
     if (!restoreWindow_) restoreWindow_ = new RestoreWindow(*restoreModel_, this);
     restoreWindow_->open();
+}
+
+void MainWindow::openCheckBackupWindow() {
+    if (!checkBackupWindow_) checkBackupWindow_ = new CheckBackupWindow(*checkBackupModel_, this);
+    checkBackupWindow_->show();
+    checkBackupWindow_->raise();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

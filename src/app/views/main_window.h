@@ -14,6 +14,8 @@ class QToolButton;
 namespace morrowdeck {
 
 class AppModel;
+class CheckBackupModel;
+class CheckBackupWindow;
 class DetailView;
 class MainQueue;
 class RestoreModel;
@@ -37,6 +39,8 @@ class MainWindow final : public QMainWindow {
     // The restore window, made when first opened; null before.
     RestoreWindow* restoreWindow() const { return restoreWindow_; }
     void openRestoreWindow();
+    // The "Check Backup…" window, made when first opened.
+    void openCheckBackupWindow();
     SidebarView* sidebar() const { return sidebar_; }
     DetailView* detail() const { return detail_; }
     QToolButton* libraryButton() const { return libraryButton_; }
@@ -60,6 +64,8 @@ class MainWindow final : public QMainWindow {
     AppModel* model_;
     RestoreModel* restoreModel_;
     RestoreWindow* restoreWindow_ = nullptr;
+    CheckBackupModel* checkBackupModel_;
+    CheckBackupWindow* checkBackupWindow_ = nullptr;
     std::optional<std::filesystem::path> initialLibrary_;
     bool shown_ = false;
     SidebarView* sidebar_;

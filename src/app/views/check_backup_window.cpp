@@ -1,0 +1,76 @@
+#include "app/views/check_backup_window.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/check_backup_model.h"
+
+namespace morrowdeck {
+
+CheckBackupWindow::CheckBackupWindow(CheckBackupModel& model, QWidget* parent)
+    : QDialog(parent),
+      model_(model),
+      folder_(new QLineEdit(this)),
+      choose_(new QPushButton(QStringLiteral("Choose…"), this)),
+      check_(new QPushButton(QStringLiteral("Check"), this)),
+      progress_(new QProgressBar(this)),
+      results_(new QTreeWidget(this)),
+      summary_(new QLabel(this)) {
+    setWindowTitle(QStringLiteral("Check Backup"));
+    resize(720, 480);
+    folder_->setReadOnly(true);
+    folder_->setPlaceholderText(QStringLiteral("No backup folder chosen"));
+    progress_->setRange(0, 1000);
+    results_->setHeaderLabels(
+        {QStringLiteral("Problem"), QStringLiteral("File"), QStringLiteral("Detail")});
+    results_->setRootIsDecorated(false);
+    results_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    summary_->setWordWrap(true);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(folder_, 1);
+    row->addWidget(choose_);
+    row->addWidget(check_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(progress_);
+    layout->addWidget(results_, 1);
+    layout->addWidget(summary_);
+
+    connect(choose_, &QPushButton::clicked, &model_, &CheckBackupModel::chooseBackup);
+    connect(check_, &QPushButton::clicked, this, [this] {
+        if (model_.isRunning())
+            model_.cancel();
+        else
+            model_.start();
+    });
+    for (auto signal : {&CheckBackupModel::backupPathChanged, &CheckBackupModel::isRunningChanged,
+                        &CheckBackupModel::fractionChanged, &CheckBackupModel::summaryChanged})
+        connect(&model_, signal, this, &CheckBackupWindow::refresh);
+    connect(&model_, &CheckBackupModel::rowsChanged, this, &CheckBackupWindow::fillResults);
+    refresh();
+    fillResults();
+}
+
+void CheckBackupWindow::refresh() {
+    folder_->setText(model_.backupPath());
+    choose_->setEnabled(!model_.isRunning());
+    check_->setText(model_.isRunning() ? QStringLiteral("Cancel") : QStringLiteral("Check"));
+    check_->setEnabled(model_.isRunning() || !model_.backupPath().isEmpty());
+    progress_->setValue(static_cast<int>(model_.fraction() * 1000));
+    summary_->setText(model_.summary());
+}
+
+void CheckBackupWindow::fillResults() {
+    results_->clear();
+    for (const auto& row : model_.rows())
+        results_->addTopLevelItem(new QTreeWidgetItem({row.kind, row.path, row.detail}));
+}
+
+}  // namespace morrowdeck

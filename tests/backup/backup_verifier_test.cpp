@@ -1,0 +1,156 @@
+// The backup's manifest as runs bring it up to date, and the check of a backup against it.
+#include "backup/backup_verifier.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/backup_manifest.h"
+#include "library/crate_writer.h"
+#include "library/serato_library.h"
+#include "support/engine_harness.h"
+#include "support/temp_dir.h"
+
+namespace morrowdeck {
+namespace {
+
+namespace fs = std::filesystem;
+using test::makeCrate;
+using test::runBackup;
+using Kind = BackupVerifier::Finding::Kind;
+
+ContentHash hashOf(std::string_view text) {
+    ContentHasher hasher;
+    hasher.update({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    return hasher.digest();
+}
+
+struct Backup {
+    test::TempDir dir;
+    fs::path music = dir / "Music";
+    fs::path backup = dir / "Backup";
+    test::ScopedHome home{dir / "home"};
+
+    std::string track(const std::string& name, const std::string& content) {
+        test::writeFile(music / name, content);
+        return (music / name).native();
+    }
+    BackupManifest manifest() const { return BackupManifest::load(backup).value(); }
+    void writeManifest(const BackupManifest& manifest) const {
+        test::writeFile(BackupManifest::fileOf(backup), manifest.encode());
+    }
+    std::vector<std::pair<Kind, std::string>> verify(
+        const std::optional<fs::path>& library = std::nullopt) {
+        BackupVerifier verifier(std::make_shared<test::ImmediateQueue>());
+        const auto record = test::captureRun(
+            verifier,
+            [&](auto onLog, auto onProgress, auto completion) {
+                verifier.run(backup, library, onLog, onProgress, completion);
+            },
+            std::function<void(BackupVerifier&, const LogEntry&)>{});
+        EXPECT_EQ(record.failure(), "");
+        std::vector<std::pair<Kind, std::string>> found;
+        for (const auto& finding : verifier.result().findings)
+            found.emplace_back(finding.kind, finding.path);
+        return found;
+    }
+};
+
+// A copied file gets the hash taken while copying; an up-to-date one keeps its entry unread
+// (a planted hash survives); a re-copied one gets a new entry; a backup without a manifest
+// gets one made from its files; a hard link shares its store file's entry.
+TEST(BackupManifest, EntriesFollowTheRuns) {
+    Backup b;
+    const auto a = b.track("a.mp3", "first a");
+    const auto c = b.track("c.mp3", "first c");
+    ASSERT_EQ(runBackup({makeCrate({"House"}, {a, c})}, b.backup).final().copiedFiles, 2);
+    auto manifest = b.manifest();
+    ASSERT_EQ(manifest.entries.size(), 2u);
+    EXPECT_EQ(manifest.entries.at("House/a.mp3"),
+              (BackupManifest::Entry{7, platform::fileInfo(a)->mtime, hashOf("first a")}));
+
+    const ContentHash planted{1, 2};
+    manifest.entries.at("House/a.mp3").hash = planted;
+    b.writeManifest(manifest);
+    b.track("c.mp3", "second c, longer");
+    ASSERT_EQ(runBackup({makeCrate({"House"}, {a, c})}, b.backup).final().copiedFiles, 1);
+    manifest = b.manifest();
+    EXPECT_EQ(manifest.entries.at("House/a.mp3").hash, planted);
+    EXPECT_EQ(manifest.entries.at("House/c.mp3"),
+              (BackupManifest::Entry{16, platform::fileInfo(c)->mtime, hashOf("second c, longer")}));
+
+    fs::remove(BackupManifest::fileOf(b.backup));
+    ASSERT_EQ(runBackup({makeCrate({"House"}, {a, c})}, b.backup).final().skippedFiles, 2);
+    EXPECT_EQ(b.manifest().entries.at("House/a.mp3").hash, hashOf("first a"));
+
+    BackupOptions dedup;
+    dedup.duplicateMode = DuplicateMode::dedupHardLink;
+    fs::remove_all(b.backup);
+    runBackup({makeCrate({"House"}, {a}), makeCrate({"Deep"}, {a})}, b.backup, dedup);
+    manifest = b.manifest();
+    const std::string store = ".ORVEL_Store" + a;
+    ASSERT_EQ(manifest.entries.size(), 3u);
+    EXPECT_EQ(manifest.entries.at("Deep/a.mp3"), manifest.entries.at(store));
+    EXPECT_EQ(manifest.entries.at("House/a.mp3").hash, hashOf("first a"));
+}
+
+TEST(BackupVerifier, FindsWhatChangedInTheBackup) {
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& backup)> damage;
+        std::vector<std::pair<Kind, std::string>> expected;
+    } cases[] = {
+        {"intact", [](const fs::path&) {}, {}},
+        {"flipped byte",
+         [](const fs::path& backup) { test::writeFile(backup / "House/a.mp3", "aaaaXaaaaa"); },
+         {{Kind::damaged, "House/a.mp3"}}},
+        {"truncated",
+         [](const fs::path& backup) { fs::resize_file(backup / "House/b.mp3", 3); },
+         {{Kind::damaged, "House/b.mp3"}}},
+        {"missing", [](const fs::path& backup) { fs::remove(backup / "House/b.mp3"); },
+         {{Kind::missing, "House/b.mp3"}}},
+        {"extra",
+         [](const fs::path& backup) {
+             test::writeFile(backup / "House/extra.mp3", "x");
+             test::writeFile(backup / "beside the crates.txt", "x");
+             test::writeFile(backup / ".morrowdeck/anything", "x");
+             test::writeFile(backup / ".ORVEL_Store/anything", "x");
+         },
+         {{Kind::unexpected, "House/extra.mp3"}}},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        Backup b;
+        const auto a = b.track("a.mp3", "aaaaaaaaaa");
+        const auto c = b.track("b.mp3", "bbbbbbbbbb");
+        runBackup({makeCrate({"House"}, {a, c})}, b.backup);
+        testCase.damage(b.backup);
+        EXPECT_EQ(b.verify(), testCase.expected);
+    }
+}
+
+// Against the library: a track changed since the backup is older there, a track added since
+// is not in it, a track removed from the disk is no finding.
+TEST(BackupVerifier, ComparesWithTheLibrary) {
+    Backup b;
+    const auto serato = b.dir / "_Serato_";
+    const auto prefix = SeratoLibrary::volumeMountPrefix(b.dir.path());
+    const auto crate = [&](const std::vector<std::string>& tracks) {
+        std::vector<std::string> paths;
+        for (const auto& track : tracks)
+            paths.push_back(CrateWriter::volumeRelativePath(track, prefix));
+        test::writeFile(serato / "Subcrates/House.crate", CrateWriter::crateData(paths));
+    };
+    const auto a = b.track("a.mp3", "aaa");
+    const auto c = b.track("c.mp3", "ccc");
+    const auto gone = b.track("gone.mp3", "ggg");
+    crate({a, c, gone});
+    runBackup(SeratoLibrary::loadCrates(serato), b.backup, {}, serato / "database V2");
+    const auto added = b.track("new.mp3", "nnn");
+    crate({a, c, gone, added});
+    b.track("c.mp3", "changed");
+    fs::remove(gone);
+    EXPECT_EQ(b.verify(serato), (std::vector<std::pair<Kind, std::string>>{
+                                    {Kind::notInBackup, added}, {Kind::older, c}}));
+}
+
+}  // namespace
+}  // namespace morrowdeck

@@ -1,0 +1,61 @@
+// The manifest's text form and the hash taken while a file is copied.
+#include "engine/backup_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/file_copier.h"
+#include "support/temp_dir.h"
+
+namespace morrowdeck {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(BackupManifest, TextRoundTripsAnyPathAndSkipsDamagedLines) {
+    BackupManifest manifest;
+    const platform::FileTime date(std::chrono::nanoseconds(1'700'000'000'123'456'789));
+    manifest.entries["House/plain.mp3"] = {1234, date, {0x0123456789abcdef, 42}};
+    manifest.entries["Odd/tab\tnew\nline back\\slash.mp3"] = {0, {}, {~0ull, 0}};
+    const std::string text = manifest.encode();
+    EXPECT_EQ(BackupManifest::decode(text), manifest);
+    EXPECT_NE(text.find("0123456789abcdef000000000000002a\t1234\t1700000000123456789\tHouse/"),
+              std::string::npos);
+
+    const auto damaged = BackupManifest::decode(
+        text + "not a line\n" + std::string(32, 'g') + "\t1\t1\tx\n" + std::string(32, '0') +
+        "\t-1\t1\tx\n" + std::string(32, '0') + "\t1\t1\tbad \\escape\n");
+    EXPECT_EQ(damaged, manifest);
+    EXPECT_FALSE(BackupManifest::decode("morrowdeck-manifest\t2\n"));
+    EXPECT_FALSE(BackupManifest::decode(""));
+}
+
+// The copier's hash (taken as the data passes) is the file's own, also where the data spans
+// several reads; the copy is exact.
+TEST(BackupManifest, CopiesHashTheDataTheyCopy) {
+    test::TempDir dir;
+    std::string data(3 * 1024 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7919 % 251);
+    test::writeFile(dir / "in/big.mp3", data);
+    test::writeFile(dir / "in/empty.mp3", "");
+    fs::create_directories(dir / "out");
+    const std::string big = (dir / "in/big.mp3").native(), empty = (dir / "in/empty.mp3").native();
+    const std::string out = (dir / "out").native();
+    const std::vector<FileCopier::Job> jobs = {{big, out, "big.mp3"}, {empty, out, "empty.mp3"}};
+    std::vector<ContentHash> hashes(jobs.size());
+    FileCopier::Options options;
+    options.hashed = [&](std::size_t index, const ContentHash& hash) { hashes[index] = hash; };
+    FileCopier(options, {}, [](std::size_t, FileCopier::Outcome, int) {}).run(jobs);
+
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        ContentHash expected;
+        ASSERT_EQ(hashFile(std::string(jobs[i].source), expected), 0);
+        EXPECT_EQ(hashes[i], expected);
+        EXPECT_EQ(test::readBytes(jobs[i].dest()), test::readBytes(std::string(jobs[i].source)));
+    }
+    EXPECT_EQ(hashes[1].hex(), "99aa06d3014798d86001c324468d497f");  // XXH3-128 of nothing
+    EXPECT_EQ(ContentHash::fromHex(hashes[0].hex()), hashes[0]);
+}
+
+}  // namespace
+}  // namespace morrowdeck
