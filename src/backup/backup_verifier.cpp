@@ -120,6 +120,11 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
         reporter_.log(Level::warning, std::move(line));
     }
     result_.findings = std::move(check.findings);
+    result_.replaced = ReplacedRuns::list(backupRoot);
+    for (const auto& run : result_.replaced)
+        reporter_.log(Level::info, "Kept from the run of " + run.name + ": " +
+                                       std::to_string(run.files.size()) + " replaced file(s) in " +
+                                       ReplacedRuns::folder(backupRoot).native() + "/" + run.name);
     const Result& result = result_;
     return reporter_.finish(false, [&result](const ProgressSnapshot&) {
         return std::pair{result.clean() ? Level::success : Level::warning, summaryLine(result)};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/engine_run.h"
+#include "engine/replaced_runs.h"
 #include "engine/run_result.h"
 
 namespace morrowdeck {
@@ -41,6 +42,8 @@ class BackupVerifier {
         std::vector<Finding> findings;  // by kind, then path
         std::int64_t checkedFiles = 0;
         std::int64_t checkedBytes = 0;
+        // Earlier versions that re-runs replaced and kept, oldest run first; not findings.
+        std::vector<ReplacedRuns::Run> replaced;
         bool clean() const { return findings.empty(); }
     };
 

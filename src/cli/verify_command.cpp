@@ -39,6 +39,10 @@ int runVerify(const VerifyOptions& options) {
                                 {"path", finding.path},
                                 {"detail", finding.detail}});
         document["findings"] = std::move(findings);
+        auto replaced = nlohmann::ordered_json::array();
+        for (const auto& run : result.replaced)
+            replaced.push_back({{"run", run.name}, {"files", run.files}});
+        document["replaced"] = std::move(replaced);
     });
     verifier.run(std::filesystem::absolute(options.backup), library, session.onLog(),
                  session.onProgress(), session.completion());

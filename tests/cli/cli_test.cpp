@@ -227,7 +227,7 @@ TEST_F(BackupCli, AFullDriveRefusesUnlessPartialIsAllowed) {
 }
 
 // --keep-replaced reaches the engine; inspect lists what a backup folder keeps.
-TEST_F(BackupCli, KeptReplacedFilesAndInspect) {
+TEST_F(BackupCli, KeptReplacedFilesAreListedByInspectAndVerify) {
     ASSERT_EQ(backup().status, 0);
     writeFile(lib.music("c.mp3"), std::string(301, 'y'));
     ASSERT_EQ(backup({"--keep-replaced", "0"}).status, 0);
@@ -238,6 +238,10 @@ TEST_F(BackupCli, KeptReplacedFilesAndInspect) {
     EXPECT_EQ(doc["kind"], "backup");
     ASSERT_EQ(doc["replaced"].size(), 1u);
     EXPECT_EQ(doc["replaced"][0]["files"], Json{"Techno/c.mp3"});
+    // Kept versions are listed by verify, and are not unexpected files.
+    const auto verify = runCli({"verify", to, "--json"});
+    EXPECT_EQ(verify.status, 0) << verify.out;
+    EXPECT_EQ(Json::parse(verify.out)["replaced"], doc["replaced"]);
     EXPECT_EQ(backup({"--keep-replaced", "-1"}).status, 2);
 }
 
