@@ -31,16 +31,10 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     start_->setIcon(Symbols::icon("play.fill", onButton));
     start_->setMinimumWidth(130);
     start_->setDefault(true);
-    start_->setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: %2; border-radius: 6px; padding: 6px 14px; font-weight: 600; }"
-        "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
-                              .arg(Style::accent(palette()).name(), onButton.name(),
-                                   palette().color(QPalette::Button).name(), Style::secondary(palette()).name()));
+    Style::prominent(*start_);
     cancel_->setIcon(Symbols::icon("stop.fill", Qt::white));
     cancel_->setMinimumWidth(130);
-    cancel_->setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: white; border-radius: 6px; padding: 6px 14px; font-weight: 600; }")
-                               .arg(Style::red().name()));
+    Style::destructive(*cancel_);
 
     auto* lines = new QVBoxLayout;
     lines->setSpacing(1);

@@ -20,17 +20,6 @@
 
 namespace morrowdeck {
 
-namespace {
-
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-}  // namespace
-
 ActivityPanel::ActivityPanel(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
@@ -73,9 +62,9 @@ ActivityPanel::ActivityPanel(AppModel& model, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(divider(this));
+    layout->addWidget(Style::divider(this));
     layout->addLayout(header);
-    layout->addWidget(divider(this));
+    layout->addWidget(Style::divider(this));
     layout->addWidget(stack_, 1);
 
     connect(&model, &AppModel::statusMessageChanged, this,

@@ -31,13 +31,6 @@ QLabel* captionLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
 }  // namespace
 
 RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
@@ -90,9 +83,9 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header());
-    layout->addWidget(divider(this));
+    layout->addWidget(Style::divider(this));
     layout->addWidget(scroll, 1);
-    layout->addWidget(divider(this));
+    layout->addWidget(Style::divider(this));
     layout->addWidget(actionBar());
 
     connect(close_, &QToolButton::clicked, this, &QDialog::close);
@@ -196,16 +189,10 @@ QWidget* RestoreWindow::actionBar() {
     start_->setIcon(Symbols::icon("arrow.uturn.backward", onButton));
     start_->setMinimumWidth(120);
     start_->setAutoDefault(false);
-    start_->setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: %2; border-radius: 6px; padding: 6px 14px; font-weight: 600; }"
-        "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
-                              .arg(Style::accent(palette()).name(), onButton.name(),
-                                   palette().color(QPalette::Button).name(), Style::secondary(palette()).name()));
+    Style::prominent(*start_);
     cancel_->setIcon(Symbols::icon("stop.fill", Qt::white));
     cancel_->setAutoDefault(false);
-    cancel_->setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: white; border-radius: 6px; padding: 6px 14px; font-weight: 600; }")
-                               .arg(Style::red().name()));
+    Style::destructive(*cancel_);
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->addWidget(status_, 1);

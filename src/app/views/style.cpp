@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 
 namespace morrowdeck::Style {
 
@@ -49,6 +51,30 @@ void apply(QLabel& label, Text text, const QColor& color) {
         palette.setColor(QPalette::WindowText, color);
         label.setPalette(palette);
     }
+}
+
+void prominent(QPushButton& button) {
+    const QPalette& palette = button.palette();
+    button.setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border-radius: 6px; "
+                       "padding: 6px 14px; font-weight: 600; }"
+                       "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
+            .arg(accent(palette).name(), palette.color(QPalette::HighlightedText).name(),
+                 palette.color(QPalette::Button).name(), secondary(palette).name()));
+}
+
+void destructive(QPushButton& button) {
+    button.setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border-radius: 6px; "
+                       "padding: 6px 14px; font-weight: 600; }")
+            .arg(red().name()));
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
 }
 
 }  // namespace morrowdeck::Style

@@ -4,7 +4,10 @@
 #include <QFont>
 #include <QPalette>
 
+class QFrame;
 class QLabel;
+class QPushButton;
+class QWidget;
 
 namespace morrowdeck {
 
@@ -30,6 +33,13 @@ QColor red();
 
 // Gives the label a text style and, when valid, a text colour.
 void apply(QLabel& label, Text text, const QColor& color = QColor());
+
+// The filled accent-coloured button of a window's main action (greyed out when disabled).
+void prominent(QPushButton& button);
+// The filled red button that stops a running action.
+void destructive(QPushButton& button);
+// A thin horizontal line between a header row and what it heads.
+QFrame* divider(QWidget* parent);
 
 }  // namespace Style
 
