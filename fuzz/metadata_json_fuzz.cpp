@@ -1,11 +1,12 @@
-// Decodes arbitrary bytes as the metadata JSON files (serato.json / apply.json, and a backup's
-// catalog). Whatever decodes must survive encode -> decode unchanged.
+// Decodes arbitrary bytes as the metadata files (serato.json / apply.json, and a backup's
+// catalog and manifest). Whatever decodes must survive encode -> decode unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "engine/backup_catalog.h"
+#include "engine/backup_manifest.h"
 #include "library/serato_sql_json.h"
 
 namespace {
@@ -26,10 +27,20 @@ void catalogRoundTrip(const std::uint8_t* data, std::size_t size) {
             std::abort();
 }
 
+void manifestRoundTrip(const std::uint8_t* data, std::size_t size) {
+    using morrowdeck::BackupManifest;
+    const auto decoded =
+        BackupManifest::decode(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!decoded) return;
+    const auto again = BackupManifest::decode(decoded->encode());
+    if (!again || !(*again == *decoded)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     catalogRoundTrip(data, size);
+    manifestRoundTrip(data, size);
     using namespace morrowdeck::SeratoSQL;
     const auto decoded = decodeJson(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!decoded) return 0;
