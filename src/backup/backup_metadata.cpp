@@ -1,7 +1,6 @@
 // BackupEngine: the metadata kept beside the audio. None of these steps can fail a backup:
 // an unreadable or damaged input is named in a warning and gives what could be read, and a
 // file that cannot be written is named in a warning.
-#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
