@@ -530,9 +530,11 @@ struct MeasureOptions {
 };
 
 // Flushes what the previous side wrote and lets the disk go quiet, so that no side pays for
-// another's writeback.
-void settle(const MeasureOptions& options) {
+// another's writeback. Where the page cache can be dropped, it is, and the sources are read
+// again, so that no side pays for the removal of another's tree either (see dropPageCache).
+void settle(const MeasureOptions& options, const Layout& layout) {
     ::sync();
+    if (dropPageCache()) warmUp(layout);
     std::this_thread::sleep_for(std::chrono::duration<double>(options.settle));
 }
 
@@ -638,7 +640,7 @@ void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& p
         switch ((round + step) % 3) {
             case 0: {
                 removeTree(tree("engine"));
-                settle(options_);
+                settle(options_, layout_);
                 const std::string engineLog = log("first-engine", round);
                 const Totals totals = engine(tree("engine"), false, engineLog);
                 engineSeconds = totals.seconds;
@@ -649,7 +651,7 @@ void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& p
             }
             case 1: {
                 removeTree(tree("cp"));
-                settle(options_);
+                settle(options_, layout_);
                 const Totals totals = runPhases(commands, 1);
                 cpSeconds = totals.seconds;
                 cpSide.add(totals);
@@ -657,7 +659,7 @@ void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& p
                 break;
             }
             default: {
-                settle(options_);
+                settle(options_, layout_);
                 const Totals totals = runPhases(parallelCommands, options_.jobs);
                 parallelSeconds = totals.seconds;
                 parallelSide.add(totals);
@@ -690,7 +692,7 @@ void Measurement::rerun(int round, Side& engineSide, Side& rsyncSide) {
 
     double engineSeconds = 0, rsyncSeconds = 0;
     for (int step = 0; step < 2; ++step) {
-        settle(options_);
+        settle(options_, layout_);
         if ((round + step) % 2 == 0) {
             const std::string engineLog = log("rerun-engine", round);
             const Totals totals = engine(tree("engine"), false, engineLog);
@@ -717,7 +719,7 @@ void Measurement::rerun(int round, Side& engineSide, Side& rsyncSide) {
 void Measurement::dedupBackup(int round, Side& engineSide, Side& cpSide, Side& parallelSide) {
     double engineSeconds = 0, cpSeconds = 0, parallelSeconds = 0;
     for (int step = 0; step < 3; ++step) {
-        settle(options_);
+        settle(options_, layout_);
         switch ((round + step) % 3) {
             case 0: {
                 const std::string engineLog = log("dedup-engine", round);
@@ -868,13 +870,17 @@ int runMeasure(const fs::path& at, const fs::path& work, const MeasureOptions& o
         "%zu in more than one crate, %zu missing\n",
         layout.crates, layout.entries, gigabytes(layout.entryBytes), layout.distinct.size(),
         gigabytes(layout.distinctBytes), layout.shared, layout.missing);
+    const bool dropping = dropPageCache();
     const double warm = warmUp(layout);
     std::printf("warm-up   read every source once in %.2f s: all sides copy from the page cache\n",
                 warm);
     std::printf(
         "sides     engine: `bench_backup backup` child, %lld threads; cp: one `cp -a` per "
-        "crate, in sequence and %zu at a time; sync + %.1f s before each side\n",
-        static_cast<long long>(options.threads), options.jobs, options.settle);
+        "crate, in sequence and %zu at a time; before each side: sync, %s, %.1f s\n",
+        static_cast<long long>(options.threads), options.jobs,
+        dropping ? "page cache dropped and every source read again"
+                 : "page cache kept (dropping it needs root)",
+        options.settle);
     std::fflush(stdout);
     return Measurement(*library, workFolder, std::move(layout), options).run();
 }

@@ -76,8 +76,8 @@ measure() {  # name, generate arguments...
   echo
 }
 
-echo "backup benchmark: warm page cache (dropping caches is not available here: every source"
-echo "is read once before timing), $rounds rounds, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "backup benchmark: warm page cache (every source is read before each side; as root the"
+echo "cache is dropped first), $rounds rounds, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 measure audio --files "$files" --size-mb "$size_mb"
 if [ "$small" -gt 0 ]; then
@@ -112,7 +112,7 @@ peak_line() {  # file label
 echo "==== backup benchmark: medians of $rounds warm rounds ===="
 echo "commit   $(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)"
 echo "machine  $(nproc) cores, $(uname -sr), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
-echo "cache    warm: every source read once before timing; no side starts before sync and ${settle} s"
+echo "cache    warm: every source read before each side (as root after dropping the page cache); then ${settle} s"
 for name in audio small; do
   if [ -f "$work/$name.txt" ]; then
     echo
