@@ -30,7 +30,10 @@ namespace fs = std::filesystem;
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::string_view kTempMarker = ".morrowdeck-";
 constexpr std::size_t kSuffixLength = 6;
-constexpr std::size_t kBufferSize = 1 << 20;
+// The user-space copy's piece: small enough to stay in the core's own cache between the read,
+// the hash and the write, so each byte leaves memory once. A 1 MiB piece spilled out of it and
+// cost a hashed backup about an eighth more time.
+constexpr std::size_t kBufferSize = 1 << 18;
 
 struct FileDescriptor {
     int fd = -1;
