@@ -208,9 +208,26 @@ class Measurement {
         RestoreEngine::Snapshot snap;
     };
 
+    // Flushes the previous side's writes; where the page cache can be dropped it is, and the
+    // backed-up files are read again, so that no side pays for the removal of another's tree.
     void settle() const {
         ::sync();
+        if (dropPageCache()) warmUp();
         std::this_thread::sleep_for(std::chrono::duration<double>(options_.settle));
+    }
+
+    // Reads every backed-up audio file once; the bytes read.
+    std::int64_t warmUp() const {
+        std::vector<char> buffer(1 << 20);
+        std::int64_t bytes = 0;
+        for (const auto& file : audioPaths_) {
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;)
+                bytes += got;
+            ::close(fd);
+        }
+        return bytes;
     }
 
     Restored restore(const fs::path& backup, int round, const char* name);
@@ -223,6 +240,7 @@ class Measurement {
     fs::path work_;
     MeasureOptions options_;
     std::vector<std::string> topLevel_;  // the backup's visible entries, what cp copies
+    std::vector<fs::path> audioPaths_;   // every audio file a restore reads
     std::size_t audioFiles_ = 0;
     std::size_t distinctKeys_ = 0;
     std::string problem_;
@@ -317,10 +335,8 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
     std::vector<RestoreEngine::CrateEntry> entries;
     std::vector<fs::path> scrates;
     RestoreEngine::scan(backup, backup, entries, scrates, {".morrowdeck", ".ORVEL_Store"});
-    std::int64_t bytes = 0;
     std::size_t covered = 0;
     std::set<std::string> keys;
-    std::vector<char> buffer(1 << 20);
     const auto warmStart = Clock::now();
     for (const auto& entry : entries) {
         std::string folder;
@@ -330,14 +346,12 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
             ++audioFiles_;
             if (saved.contains(folder + "/" + file.filename().native())) ++covered;
             keys.insert(folder + "/" + file.filename().native());
-            // Read once so that every side copies from the page cache.
-            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;)
-                bytes += got;
-            ::close(fd);
+            audioPaths_.push_back(file);
         }
     }
+    // Read once so that every side copies from the page cache.
+    const bool dropping = dropPageCache();
+    const std::int64_t bytes = warmUp();
     // One record per library track: files the catalog traces to one source are one track.
     distinctKeys_ = keys.size();
     if (const auto catalogBytes = platform::readFile(backup / ".morrowdeck" / "catalog.json"))
@@ -366,8 +380,11 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
     std::printf(
         "sides     restore (in this process, copies on %lld threads, overwrite and rebuild "
         "on) with saved records, the same reading tags, one `cp -a` of the crate "
-        "folders; sync + %.1f s before each\n\n",
-        static_cast<long long>(options_.threads), options_.settle);
+        "folders; before each: sync, %s, %.1f s\n\n",
+        static_cast<long long>(options_.threads),
+        dropping ? "page cache dropped and every backed-up file read again"
+                 : "page cache kept (dropping it needs root)",
+        options_.settle);
     std::fflush(stdout);
 
     std::vector<double> withSide, withoutSide, cpSide;

@@ -66,7 +66,7 @@ measure() {  # name, generator command...
   echo
 }
 
-echo "restore benchmark: warm page cache, $rounds rounds, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "restore benchmark: warm page cache (as root dropped and re-read before each side), $rounds rounds, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 if [ "$random_files" -ne 0 ]; then
   measure random "$build/bench/bench_backup" generate "$work/random" --files "$files" \
