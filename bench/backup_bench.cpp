@@ -40,6 +40,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "support/process.h"
+#include "support/page_cache.h"
 #include "support/random.h"
 #include "support/timing.h"
 
@@ -328,17 +329,13 @@ std::string storePath(const fs::path& dest, const std::string& source) {
            source.substr(source.find_first_not_of('/'));
 }
 
-// Reads every source once so that all sides copy from the page cache.
-double warmUp(const Layout& layout) {
+// Reads every source and every file of the library folder (crates, database) once, so that
+// all sides copy from the page cache and the engine loads its crates from it.
+double warmUp(const Layout& layout, const fs::path& library) {
     const auto start = Clock::now();
-    std::vector<char> buffer(1 << 20);
-    for (const auto& source : layout.distinct) {
-        const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        while (::read(fd, buffer.data(), buffer.size()) > 0) {
-        }
-        ::close(fd);
-    }
+    for (const auto& source : layout.distinct)
+        readThrough(source);
+    readTree(library);
     return secondsSince(start);
 }
 
@@ -532,9 +529,9 @@ struct MeasureOptions {
 // Flushes what the previous side wrote and lets the disk go quiet, so that no side pays for
 // another's writeback. Where the page cache can be dropped, it is, and the sources are read
 // again, so that no side pays for the removal of another's tree either (see dropPageCache).
-void settle(const MeasureOptions& options, const Layout& layout) {
+void settle(const MeasureOptions& options, const Layout& layout, const fs::path& library) {
     ::sync();
-    if (dropPageCache()) warmUp(layout);
+    if (dropPageCache()) warmUp(layout, library);
     std::this_thread::sleep_for(std::chrono::duration<double>(options.settle));
 }
 
@@ -640,7 +637,7 @@ void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& p
         switch ((round + step) % 3) {
             case 0: {
                 removeTree(tree("engine"));
-                settle(options_, layout_);
+                settle(options_, layout_, library_);
                 const std::string engineLog = log("first-engine", round);
                 const Totals totals = engine(tree("engine"), false, engineLog);
                 engineSeconds = totals.seconds;
@@ -651,7 +648,7 @@ void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& p
             }
             case 1: {
                 removeTree(tree("cp"));
-                settle(options_, layout_);
+                settle(options_, layout_, library_);
                 const Totals totals = runPhases(commands, 1);
                 cpSeconds = totals.seconds;
                 cpSide.add(totals);
@@ -659,7 +656,7 @@ void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& p
                 break;
             }
             default: {
-                settle(options_, layout_);
+                settle(options_, layout_, library_);
                 const Totals totals = runPhases(parallelCommands, options_.jobs);
                 parallelSeconds = totals.seconds;
                 parallelSide.add(totals);
@@ -692,7 +689,7 @@ void Measurement::rerun(int round, Side& engineSide, Side& rsyncSide) {
 
     double engineSeconds = 0, rsyncSeconds = 0;
     for (int step = 0; step < 2; ++step) {
-        settle(options_, layout_);
+        settle(options_, layout_, library_);
         if ((round + step) % 2 == 0) {
             const std::string engineLog = log("rerun-engine", round);
             const Totals totals = engine(tree("engine"), false, engineLog);
@@ -719,7 +716,7 @@ void Measurement::rerun(int round, Side& engineSide, Side& rsyncSide) {
 void Measurement::dedupBackup(int round, Side& engineSide, Side& cpSide, Side& parallelSide) {
     double engineSeconds = 0, cpSeconds = 0, parallelSeconds = 0;
     for (int step = 0; step < 3; ++step) {
-        settle(options_, layout_);
+        settle(options_, layout_, library_);
         switch ((round + step) % 3) {
             case 0: {
                 const std::string engineLog = log("dedup-engine", round);
@@ -871,8 +868,9 @@ int runMeasure(const fs::path& at, const fs::path& work, const MeasureOptions& o
         layout.crates, layout.entries, gigabytes(layout.entryBytes), layout.distinct.size(),
         gigabytes(layout.distinctBytes), layout.shared, layout.missing);
     const bool dropping = dropPageCache();
-    const double warm = warmUp(layout);
-    std::printf("warm-up   read every source once in %.2f s: all sides copy from the page cache\n",
+    const double warm = warmUp(layout, *library);
+    std::printf("warm-up   read every source and the library folder once in %.2f s: all sides copy from the "
+                "page cache\n",
                 warm);
     std::printf(
         "sides     engine: `bench_backup backup` child, %lld threads; cp: one `cp -a` per "

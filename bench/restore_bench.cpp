@@ -40,6 +40,7 @@
 #include "restore/restore_engine.h"
 #include "silent_wav.h"
 #include "support/process.h"
+#include "support/page_cache.h"
 #include "support/random.h"
 #include "support/timing.h"
 
@@ -216,17 +217,14 @@ class Measurement {
         std::this_thread::sleep_for(std::chrono::duration<double>(options_.settle));
     }
 
-    // Reads every backed-up audio file once; the bytes read.
+    // Reads every backed-up audio file once, then the rest of both backups (their listings
+    // and saved metadata); the audio bytes read.
     std::int64_t warmUp() const {
-        std::vector<char> buffer(1 << 20);
         std::int64_t bytes = 0;
-        for (const auto& file : audioPaths_) {
-            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;)
-                bytes += got;
-            ::close(fd);
-        }
+        for (const auto& file : audioPaths_)
+            bytes += readThrough(file);
+        for (const auto& folder : backups_)
+            readTree(folder);
         return bytes;
     }
 
@@ -241,6 +239,7 @@ class Measurement {
     MeasureOptions options_;
     std::vector<std::string> topLevel_;  // the backup's visible entries, what cp copies
     std::vector<fs::path> audioPaths_;   // every audio file a restore reads
+    std::vector<fs::path> backups_;      // the backup with and without its saved records
     std::size_t audioFiles_ = 0;
     std::size_t distinctKeys_ = 0;
     std::string problem_;
@@ -330,6 +329,7 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
                      .output = (work_ / "cp.log").native()}))
         throw std::runtime_error("cp -al of the backup failed");
     fs::remove(withoutRecords / ".morrowdeck" / "library.dbsnap");
+    backups_ = {backup, withoutRecords};
 
     // What a restore reads: every audio file of every crate folder.
     std::vector<RestoreEngine::CrateEntry> entries;
@@ -356,9 +356,9 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
     distinctKeys_ = keys.size();
     if (const auto catalogBytes = platform::readFile(backup / ".morrowdeck" / "catalog.json"))
         if (const auto catalog = BackupCatalog::decode(*catalogBytes)) {
-            std::set<std::string> sources;
-            for (const auto& track : catalog->tracks) sources.insert(track.source);
-            distinctKeys_ = sources.size();
+            std::set<std::string> traced;
+            for (const auto& track : catalog->tracks) traced.insert(track.source);
+            distinctKeys_ = traced.size();
         }
     const double warm = secondsSince(warmStart);
     for (const auto& child : fs::directory_iterator(backup)) {
@@ -374,8 +374,7 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
         "(%zu records in the backup)\n",
         entries.size(), audioFiles_, gigabytes(bytes), covered, saved.size());
     std::printf(
-        "warm-up   read every backed-up file once in %.2f s: all sides read from the page "
-        "cache\n",
+        "warm-up   read both backups once in %.2f s: all sides read from the page cache\n",
         warm);
     std::printf(
         "sides     restore (in this process, copies on %lld threads, overwrite and rebuild "

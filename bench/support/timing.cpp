@@ -1,7 +1,6 @@
 #include "support/timing.h"
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -30,14 +29,6 @@ long peakRssKb() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-bool dropPageCache() {
-    ::sync();
-    std::ofstream out("/proc/sys/vm/drop_caches");
-    out << "1\n";
-    out.flush();
-    return static_cast<bool>(out);
 }
 
 }  // namespace morrowdeck::bench

@@ -19,11 +19,4 @@ std::string loadAverage();
 // This process's peak resident set so far, in KiB.
 long peakRssKb();
 
-// Writes back and drops the clean page cache (root only; false where the kernel refuses).
-// Besides evening out the cache, it matters on ext4 without a journal: there, every file
-// creation skips over each inode freed in the last minute whose inode-table block is still
-// cached, so a side that follows the removal of an earlier side's tree pays for that removal.
-// Dropping the cache after the removal makes every side start alike.
-bool dropPageCache();
-
 }  // namespace morrowdeck::bench
