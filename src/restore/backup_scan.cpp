@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engine/backup_layout.h"
 #include "library/serato_folder.h"
@@ -97,6 +99,52 @@ void RestoreEngine::scan(const std::filesystem::path& folder,
     for (auto& [key, file] : keyed)
         entry.files.push_back(std::move(file));
     into.push_back(std::move(entry));
+}
+
+std::vector<std::string> RestoreEngine::adoptCatalogFiles(
+    const BackupCatalog& catalog, const std::filesystem::path& root,
+    const std::vector<std::string>& skippedFolders, std::vector<CrateEntry>& entries) {
+    std::unordered_set<std::string> scanned;
+    std::unordered_map<std::string, std::size_t> entryOfFolder;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string folder = BackupLayout::joinComponents(entries[i].components);
+        entryOfFolder.emplace(text::nfcKey(folder), i);
+        for (const auto& file : entries[i].files)
+            scanned.insert(text::nfcKey(folder + "/" + file.filename().native()));
+    }
+    std::vector<std::string> missing;
+    for (const auto& track : catalog.tracks) {
+        if (!scanned.insert(text::nfcKey(track.file)).second) continue;  // scanned, or seen
+        // The catalog is read from the backup: a path that climbs out, or into the metadata
+        // or the store, is never looked at.
+        std::vector<std::string> components;
+        for (const auto& part : std::filesystem::path(track.file))
+            components.push_back(part.native());
+        if (components.size() < 2 || !BackupLayout::isSafeFolderPath(components) ||
+            std::find(skippedFolders.begin(), skippedFolders.end(), components.front()) !=
+                skippedFolders.end()) {
+            missing.push_back(track.file);
+            continue;
+        }
+        const std::filesystem::path file = root / track.file;
+        struct stat info {};
+        if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            missing.push_back(track.file);
+            continue;
+        }
+        const std::string fileName = components.back();
+        components.pop_back();
+        const auto [found, fresh] = entryOfFolder.try_emplace(
+            text::nfcKey(BackupLayout::joinComponents(components)), entries.size());
+        if (fresh) entries.push_back({components, {}});
+        auto& files = entries[found->second].files;
+        const std::string key = text::nfcKey(fileName);
+        const auto at = std::find_if(files.begin(), files.end(), [&](const auto& other) {
+            return text::nfcKey(other.filename().native()) > key;
+        });
+        files.insert(at, file);
+    }
+    return missing;
 }
 
 }  // namespace morrowdeck

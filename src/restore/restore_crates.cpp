@@ -166,12 +166,15 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         saved == run.savedCrates.end() ? std::nullopt : readMetadata(saved->second.files.front());
     if (original) {
         target = run.crateFolder() / saved->second.files.front().filename();
-        std::unordered_set<std::string> listed;
+        std::unordered_set<std::string> listed;  // canonical backup-relative paths
         const auto restored = [&](const std::string& stored) -> std::optional<std::string> {
             const auto file = run.fileOfTrack.find(trackInFolder(folder, stored));
             if (file == run.fileOfTrack.end()) return std::nullopt;  // was missing at backup
-            listed.insert(file->second);
-            return run.pathMap.at(file->second);
+            const std::string key = text::nfcKey(file->second);
+            const auto path = run.pathOfKey.find(key);
+            if (path == run.pathOfKey.end()) return std::nullopt;  // gone from the backup since
+            listed.insert(key);
+            return path->second;
         };
         bytes = CrateWriter::rewriteTrackPaths(*original, restored);
         // Spellings of the same crate name in the other normalisation form join this crate.
@@ -181,7 +184,7 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
                 for (const auto& stored : CrateParser::storedPaths(*other))
                     more.push_back(restored(stored).value_or(stored));
         for (std::size_t i = 0; i < files.size(); ++i)
-            if (!listed.contains(folder + "/" + files[i].filename().native()))
+            if (!listed.contains(text::nfcKey(folder + "/" + files[i].filename().native())))
                 more.push_back(paths[i]);
         if (!more.empty()) bytes = CrateWriter::appendTracks(bytes, more);
     } else {

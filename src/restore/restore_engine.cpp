@@ -3,9 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <unordered_map>
 
@@ -111,6 +113,17 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                                        std::to_string(run.snapshotTable.size()) + " track(s).");
     }
 
+    // A crate that lists such a file keeps the track's original path for it.
+    for (const auto& file : run.missingFromBackup) {
+        reporter_.log(Level::warning, "Missing from the backup: " + file);
+        reporter_.addProblem({file, RunProblem::Kind::missing, "Not in the backup"});
+    }
+    if (!run.missingFromBackup.empty()) {
+        reporter_.update([&](Snapshot& snap) {
+            snap.missingFiles += static_cast<std::int64_t>(run.missingFromBackup.size());
+        });
+    }
+
     if (entries.empty() && scrates.empty() && run.savedCrates.empty()) {
         reporter_.log(Level::warning, "No crates or smart crates found in that folder.");
         const Snapshot done = reporter_.update([](Snapshot& snap) {
@@ -177,6 +190,8 @@ void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
     if (run.catalog && !run.catalog->storeFolder.empty())
         skipped.push_back(run.catalog->storeFolder);
     scan(backupRoot, backupRoot, entries, scrates, skipped);
+    if (run.catalog)
+        run.missingFromBackup = adoptCatalogFiles(*run.catalog, backupRoot, skipped, entries);
     scrates = smartCratesToRestore(run, scrates);
     if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
         !platform::isDirectory(run.metadataFolder()))
@@ -213,6 +228,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
             std::string key = CrateWriter::volumeRelativePath(destination, run.volumePrefix);
             const std::string relPath = relFolder + "/" + file.filename().native();
             run.pathMap[relPath] = key;
+            run.pathOfKey[text::nfcKey(relPath)] = key;
             if (const auto source = run.sourceOfFile.find(relPath);
                 source != run.sourceOfFile.end())
                 run.keyOfSource.try_emplace(text::nfcKey(source->second), key);
@@ -288,6 +304,17 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
             (kept ? tally.bytesUpToDate : tally.bytesToCopy) += bytes;
         }
         preview.crates.push_back(std::move(tally));
+    }
+    for (const auto& file : run.missingFromBackup) {
+        const std::size_t slash = file.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash);
+        auto row = std::find_if(preview.crates.begin(), preview.crates.end(),
+                                [&](const auto& tally) { return tally.name == folder; });
+        if (row == preview.crates.end()) {
+            preview.crates.emplace_back().name = folder;
+            row = std::prev(preview.crates.end());
+        }
+        row->problems.push_back({file, RunProblem::Kind::missing, "Not in the backup"});
     }
     preview.measureDestination(audioTarget);
     return preview;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/backup_catalog.h"
 #include "engine/engine_run.h"
 #include "engine/file_copier.h"
 #include "engine/run_preview.h"
@@ -78,6 +79,15 @@ class RestoreEngine {
 
     // The 15 lower-case extensions the restore treats as audio.
     static const std::set<std::string>& audioExtensions();
+
+    // Squares the scan with the files `catalog` says the backup holds: one the scan passed
+    // over for its type (a video a crate lists) joins its folder's entry, in name order. One
+    // that is no longer in the backup is returned (backup-relative, in catalog order), as is
+    // a path that would lead out of the crate folders.
+    static std::vector<std::string> adoptCatalogFiles(const BackupCatalog& catalog,
+                                                      const std::filesystem::path& root,
+                                                      const std::vector<std::string>& skippedFolders,
+                                                      std::vector<CrateEntry>& entries);
 
   private:
     struct Run;

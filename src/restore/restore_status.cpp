@@ -11,6 +11,10 @@ std::string restoreStatusMessage(const ProgressSnapshot& finalSnapshot, bool reb
         return "Restore finished with " + std::to_string(finalSnapshot.damagedFiles) +
                " damaged file(s).";
     }
+    if (finalSnapshot.missingFiles >= 1) {
+        return "Restore finished with " + std::to_string(finalSnapshot.missingFiles) +
+               " file(s) missing from the backup.";
+    }
     return rebuildDatabase
                ? "Restore complete \u2014 just open Serato, your library is ready."
                : "Restore complete \u2014 in Serato, 'Read Tags' on the restored crates.";

@@ -7,7 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/backup_catalog.h"
 #include "engine/backup_manifest.h"
+#include "library/crate_writer.h"
 #include "library/crate_parser.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
@@ -162,6 +164,41 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     r.run(true, false);
     EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno\n[end record]\n");
     EXPECT_EQ(test::readText(r.root / "neworder.pref (replaced by Morrowdeck)"), "original order");
+}
+
+// A backup that lost a file after it was made, and holds a video its crate lists: the video
+// comes back like the audio, the lost file is named and counted, and the crate keeps that
+// track's original path. The catalog is read from the backup, so a path in it that would
+// lead out of the crate folders is never looked at.
+TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
+    Restore r;
+    r.audioFile("House/a.mp3");
+    r.audioFile("House/clip.mov");
+    test::writeFile(r.dir / "outside.mp3", "not the backup's");
+    BackupCatalog catalog;
+    catalog.tracks = {{"House/a.mp3", "Music/a.mp3"},
+                      {"House/gone.mp3", "Music/gone.mp3"},
+                      {"House/clip.mov", "Music/clip.mov"},
+                      {"../outside.mp3", "Music/outside.mp3"}};
+    test::writeFile(r.backup / ".morrowdeck" / "catalog.json", catalog.encode());
+    test::writeFile(r.backup / ".morrowdeck" / "Subcrates" / "House.crate",
+                    CrateWriter::crateData({"Music/a.mp3", "Music/gone.mp3", "Music/clip.mov"}));
+
+    RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, true);
+    ASSERT_EQ(preview.crates.size(), 2u);  // House, and the folder of the path that climbs out
+    EXPECT_EQ(preview.crates[0].filesToCopy, 2);
+    ASSERT_EQ(preview.crates[0].problems.size(), 1u);
+    EXPECT_EQ(preview.crates[0].problems[0].path, "House/gone.mp3");
+
+    const auto run = r.run();
+    EXPECT_EQ(r.crate("House.crate"),
+              (Names{r.key("House/a.mp3"), "Music/gone.mp3", r.key("House/clip.mov")}));
+    EXPECT_EQ(run.final().missingFiles, 2);
+    EXPECT_TRUE(run.logged("Missing from the backup: House/gone.mp3"));
+    EXPECT_FALSE(fs::exists(r.audio / "outside.mp3"));
+    EXPECT_EQ(restoreStatusMessage(run.final(), true),
+              "Restore finished with 2 file(s) missing from the backup.");
 }
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
