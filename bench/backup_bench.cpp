@@ -39,8 +39,8 @@
 #include "library/crate_writer.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
-#include "support/process.h"
 #include "support/page_cache.h"
+#include "support/process.h"
 #include "support/random.h"
 #include "support/timing.h"
 
@@ -877,9 +877,11 @@ int runMeasure(const fs::path& at, const fs::path& work, const MeasureOptions& o
         gigabytes(layout.distinctBytes), layout.shared, layout.missing);
     const bool dropping = dropPageCache();
     const double warm = warmUp(layout, *library);
-    std::printf("warm-up   read every source and the library folder once in %.2f s: all sides copy from the "
-                "page cache\n",
-                warm);
+    std::printf(
+        "warm-up   read every source and the library folder once in %.2f s: all sides copy from "
+        "the "
+        "page cache\n",
+        warm);
     std::printf(
         "sides     engine: `bench_backup backup` child, %lld threads; cp: one `cp -a` per "
         "crate, in sequence and %zu at a time; before each side: sync, %s, %.1f s\n",

@@ -39,8 +39,8 @@
 #include "platform/file_system.h"
 #include "restore/restore_engine.h"
 #include "silent_wav.h"
-#include "support/process.h"
 #include "support/page_cache.h"
+#include "support/process.h"
 #include "support/random.h"
 #include "support/timing.h"
 
@@ -357,7 +357,8 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
     if (const auto catalogBytes = platform::readFile(backup / ".morrowdeck" / "catalog.json"))
         if (const auto catalog = BackupCatalog::decode(*catalogBytes)) {
             std::set<std::string> traced;
-            for (const auto& track : catalog->tracks) traced.insert(track.source);
+            for (const auto& track : catalog->tracks)
+                traced.insert(track.source);
             distinctKeys_ = traced.size();
         }
     const double warm = secondsSince(warmStart);
@@ -373,9 +374,8 @@ int Measurement::run(const fs::path& library, const std::vector<Crate::Ptr>& lea
         "restore   %zu crate folders, %zu audio files (%.2f GB); saved records cover %zu of them "
         "(%zu records in the backup)\n",
         entries.size(), audioFiles_, gigabytes(bytes), covered, saved.size());
-    std::printf(
-        "warm-up   read both backups once in %.2f s: all sides read from the page cache\n",
-        warm);
+    std::printf("warm-up   read both backups once in %.2f s: all sides read from the page cache\n",
+                warm);
     std::printf(
         "sides     restore (in this process, copies on %lld threads, overwrite and rebuild "
         "on) with saved records, the same reading tags, one `cp -a` of the crate "

@@ -171,8 +171,8 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
             const auto file = run.fileOfTrack.find(trackInFolder(folder, stored));
             if (file == run.fileOfTrack.end()) return std::nullopt;  // was missing at backup
             const std::string key = text::nfcKey(file->second);
-            const auto path = run.pathOfKey.find(key);
-            if (path == run.pathOfKey.end()) return std::nullopt;  // gone from the backup since
+            const auto path = run.pathMap.find(key);
+            if (path == run.pathMap.end()) return std::nullopt;  // gone from the backup since
             listed.insert(key);
             return path->second;
         };

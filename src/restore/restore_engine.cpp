@@ -227,8 +227,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
             const std::filesystem::path destination = jobs[job].dest();
             std::string key = CrateWriter::volumeRelativePath(destination, run.volumePrefix);
             const std::string relPath = relFolder + "/" + file.filename().native();
-            run.pathMap[relPath] = key;
-            run.pathOfKey[text::nfcKey(relPath)] = key;
+            run.pathMap[text::nfcKey(relPath)] = key;
             if (const auto source = run.sourceOfFile.find(relPath);
                 source != run.sourceOfFile.end())
                 run.keyOfSource.try_emplace(text::nfcKey(source->second), key);
@@ -307,7 +306,8 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
     }
     for (const auto& file : run.missingFromBackup) {
         const std::size_t slash = file.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash);
+        const std::string folder =
+            slash == std::string::npos ? std::string() : file.substr(0, slash);
         auto row = std::find_if(preview.crates.begin(), preview.crates.end(),
                                 [&](const auto& tally) { return tally.name == folder; });
         if (row == preview.crates.end()) {

@@ -84,10 +84,9 @@ class RestoreEngine {
     // over for its type (a video a crate lists) joins its folder's entry, in name order. One
     // that is no longer in the backup is returned (backup-relative, in catalog order), as is
     // a path that would lead out of the crate folders.
-    static std::vector<std::string> adoptCatalogFiles(const BackupCatalog& catalog,
-                                                      const std::filesystem::path& root,
-                                                      const std::vector<std::string>& skippedFolders,
-                                                      std::vector<CrateEntry>& entries);
+    static std::vector<std::string> adoptCatalogFiles(
+        const BackupCatalog& catalog, const std::filesystem::path& root,
+        const std::vector<std::string>& skippedFolders, std::vector<CrateEntry>& entries);
 
   private:
     struct Run;

@@ -7,6 +7,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_sql_json.h"
 #include "library/text_encoding.h"
+#include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "restore/restore_engine.h"
@@ -49,13 +50,14 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
         std::string_view(reinterpret_cast<const char*>(json->data()), json->size()), &skipped);
     // One bad value costs only itself; the rest of the file is still restored.
     for (const auto& value : skipped)
-        reporter_.log(LogEntry::Level::warning,
-                      std::string(BackupLayout::seratoJsonFileName) + ": skipped the " + value + ".");
+        reporter_.log(LogEntry::Level::warning, std::string(BackupLayout::seratoJsonFileName) +
+                                                    ": skipped the " + value + ".");
     if (!library) return 0;
 
     SeratoSQL::Library staged;
     for (const auto& [relPath, meta] : library->assets) {
-        if (const auto found = run.pathMap.find(relPath); found != run.pathMap.end()) {
+        if (const auto found = run.pathMap.find(text::nfcKey(relPath));
+            found != run.pathMap.end()) {
             staged.assets[found->second] = meta;
         }
     }

@@ -47,10 +47,10 @@ struct RestoreEngine::Run {
     // Files the catalog lists that the backup no longer holds (backup-relative).
     std::vector<std::string> missingFromBackup;
 
-    std::map<std::string, std::string> pathMap;  // backup-relative path -> volume-relative path
-    // The same keyed by the canonical form of the backup-relative path: the catalog may spell
-    // a name in the other normalisation form than the folder it was copied into.
-    std::unordered_map<std::string, std::string> pathOfKey;
+    // Canonical backup-relative path -> volume-relative path of the restored file. Canonical,
+    // as the catalog and the saved records may spell a name in the other normalisation form
+    // than the folder it was copied into.
+    std::unordered_map<std::string, std::string> pathMap;
     std::unordered_map<std::string, std::string> keyOfSource;  // canonical library path -> restored
     std::map<std::string, SeratoDatabase::Bytes> snapshotTable;  // relPath -> Serato's record
     std::map<std::string, SeratoDatabase::Bytes> recordTable;    // volume-relative path -> record

@@ -9,8 +9,8 @@
 
 #include "engine/backup_catalog.h"
 #include "engine/backup_manifest.h"
-#include "library/crate_writer.h"
 #include "library/crate_parser.h"
+#include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
 #include "restore/restore_status.h"
@@ -209,8 +209,9 @@ TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
     r.audioFile("House/good.mp3", "good");
     r.audioFile("House/bad.mp3", "flipped");
     BackupManifest manifest;
-    for (const auto& [file, content] : {std::pair<std::string, std::string_view>{"House/good.mp3", "good"},
-                                        {"House/bad.mp3", "flopped"}}) {
+    for (const auto& [file, content] :
+         {std::pair<std::string, std::string_view>{"House/good.mp3", "good"},
+          {"House/bad.mp3", "flopped"}}) {
         ContentHasher hasher;
         hasher.update({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
         manifest.entries[file] = {static_cast<std::int64_t>(content.size()), {}, hasher.digest()};
@@ -219,8 +220,9 @@ TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
     const auto run = r.run();
     EXPECT_EQ(run.final().copiedFiles, 3);  // two files and the crate
     EXPECT_EQ(run.final().damagedFiles, 1);
-    EXPECT_TRUE(run.logged("Damaged in the backup: House/bad.mp3 \u2014 its content differs "
-                           "from when it was backed up."));
+    EXPECT_TRUE(
+        run.logged("Damaged in the backup: House/bad.mp3 \u2014 its content differs "
+                   "from when it was backed up."));
     EXPECT_EQ(test::readText(r.audio / "House/bad.mp3"), "flipped");
     EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 1 damaged file(s).");
 }
@@ -335,8 +337,9 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     test::writeFile(r.root / "database V2", "the user's own database");
     fs::last_write_time(r.backup / "a" / "y.mp3",
                         fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 80));
-    test::writeFile(r.backup / ".morrowdeck" / "serato.json",
-                    R"({"assets": {"B/x.mp3": {"rating": 0.4, "color": -1e30}, "gone/z.mp3": {"color": 1}},
+    test::writeFile(
+        r.backup / ".morrowdeck" / "serato.json",
+        R"({"assets": {"B/x.mp3": {"rating": 0.4, "color": -1e30}, "gone/z.mp3": {"color": 1}},
                         "smartCrates": [{"name": "Techno", "rules": "r"}]})");
     const auto run = r.run();
     EXPECT_TRUE(
