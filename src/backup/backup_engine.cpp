@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <future>
 
 #include "backup/backup_plan.h"
 #include "backup/crate_file_names.h"
@@ -125,20 +124,15 @@ BackupEngine::Snapshot BackupEngine::execute(
     for (const auto& folder : work.folders)
         platform::createDirectories(folder);  // failures surface as failed jobs
 
+    captureLibrarySnapshot(destinationRoot, databaseURL, work);
+    captureSeratoMetadata(destinationRoot, work);
+    captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
+    if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
+
     const auto granularity = platform::timestampGranularity(destinationRoot);
     ManifestRecorder manifest(destinationRoot, BackupManifest::load(destinationRoot), granularity,
                               options.verifyExisting);
     work.manifest = &manifest;
-    // The library's records and crate files are saved on their own thread while the files
-    // copy: saving waits mostly on each file's fsync, one per saved crate, which on a USB
-    // drive would otherwise hold every copy back. The saving reads only the plan, which stays
-    // as it is until the copying ends; the future's destructor waits for it on every path.
-    auto saved = std::async(std::launch::async, [&] {
-        captureLibrarySnapshot(destinationRoot, databaseURL, work);
-        captureSeratoMetadata(destinationRoot, work);
-        captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
-        if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
-    });
     reporter_.setPhase("Copying files\u2026");
     process(work.copyJobs, options, granularity, work);
     if (!work.linkJobs.empty()) {
@@ -146,7 +140,6 @@ BackupEngine::Snapshot BackupEngine::execute(
         if (!reporter_.isCancelled()) reporter_.setPhase("Linking duplicates\u2026");
         process(work.linkJobs, options, granularity, work);
     }
-    saved.get();
     // Written also after a cancelled or partly failed run: it lists the files now there.
     const std::string text = manifest.encode();
     writeMetadataFile(BackupManifest::fileOf(destinationRoot),
