@@ -140,10 +140,12 @@ BackupEngine::Snapshot BackupEngine::execute(
         if (!reporter_.isCancelled()) reporter_.setPhase("Linking duplicates\u2026");
         process(work.linkJobs, options, granularity, work);
     }
-    // Written also after a cancelled or partly failed run: it lists the files now there.
+    // Written also after a cancelled or partly failed run: it lists the files now there. Not
+    // flushed: like the copies it describes, it reaches the disk with the cache's writeback.
     const std::string text = manifest.encode();
     writeMetadataFile(BackupManifest::fileOf(destinationRoot),
-                      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+                      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                      platform::Flush::cached);
     finishReplaced(destinationRoot, options, work);
     return finish(reporter_.isCancelled());
 }

@@ -118,7 +118,8 @@ class BackupEngine {
     // used is named in a warning.
     std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
     // Writes one metadata file (creating its folder); a failure is logged as a warning.
-    int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes);
+    int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                          platform::Flush flush = platform::Flush::toDisk);
 
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();

@@ -59,12 +59,12 @@ std::optional<std::vector<std::uint8_t>> BackupEngine::readMetadata(
 }
 
 int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
-                                    std::span<const std::uint8_t> bytes) {
+                                    std::span<const std::uint8_t> bytes, platform::Flush flush) {
     // A file that already holds these bytes is left alone: a re-run of an unchanged library
     // then rewrites (and syncs) none of its hundreds of saved crate files.
     if (platform::fileHasContent(file, bytes)) return 0;
     int error = platform::createDirectories(file.parent_path());
-    if (error == 0) error = platform::writeFileAtomically(file, bytes);
+    if (error == 0) error = platform::writeFileAtomically(file, bytes, flush);
     if (error != 0)
         reporter_.log(LogEntry::Level::warning,
                       "Couldn't write " + file.native() + ": " + platform::errorText(error));

@@ -417,7 +417,7 @@ std::chrono::nanoseconds timestampGranularity(const fs::path& path) {
     return granularityForFileSystemType(static_cast<long>(info.f_type));
 }
 
-int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
+int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, Flush flush) {
     if (!path.has_filename()) return EINVAL;
     struct stat existing {};
     const bool replacing = ::stat(path.c_str(), &existing) == 0;
@@ -427,7 +427,7 @@ int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byte
     // The new content keeps the permissions of the file it replaces.
     if (replacing) (void)::fchmod(temp.fd(), existing.st_mode & 0777);
     if (const int error = writeAll(temp.fd(), bytes.data(), bytes.size())) return error;
-    if (::fsync(temp.fd()) != 0) return errno;
+    if (flush == Flush::toDisk && ::fsync(temp.fd()) != 0) return errno;
     if (const int error = temp.close()) return error;
     return temp.commit(path, true);
 }

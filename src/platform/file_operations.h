@@ -85,9 +85,18 @@ std::chrono::nanoseconds timestampGranularity(const std::filesystem::path& path)
 // The same resolution for a statfs() f_type value.
 std::chrono::nanoseconds granularityForFileSystemType(long type);
 
-// Writes the bytes to a temporary file beside the target, flushes it and renames it over the
-// target, so readers see the old or the new content, never a mix. 0 or errno.
-int writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// Whether an atomic write waits for its bytes to reach the disk before the rename.
+enum class Flush {
+    toDisk,  // fsync: after a power loss the target holds the old or the new content
+    // No fsync, for a file written just after gigabytes of cached copies: its flush would wait
+    // for the device behind their writeback, and the file is no more durable than they are.
+    cached,
+};
+
+// Writes the bytes to a temporary file beside the target, flushes it (see Flush) and renames
+// it over the target, so readers see the old or the new content, never a mix. 0 or errno.
+int writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                        Flush flush = Flush::toDisk);
 
 // The same for text (UTF-8 or any bytes).
 inline int writeFileAtomically(const std::filesystem::path& path, std::string_view text) {
