@@ -878,9 +878,8 @@ int runMeasure(const fs::path& at, const fs::path& work, const MeasureOptions& o
     const bool dropping = dropPageCache();
     const double warm = warmUp(layout, *library);
     std::printf(
-        "warm-up   read every source and the library folder once in %.2f s: all sides copy from "
-        "the "
-        "page cache\n",
+        "warm-up   read every source and the library folder once in %.2f s: all sides copy "
+        "from the page cache\n",
         warm);
     std::printf(
         "sides     engine: `bench_backup backup` child, %lld threads; cp: one `cp -a` per "

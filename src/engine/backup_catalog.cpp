@@ -5,15 +5,11 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "engine/backup_layout.h"
+
 namespace morrowdeck {
 
 namespace {
-
-std::string folderOf(const std::string& file) {
-    const std::size_t slash = file.rfind('/');
-    return slash == std::string::npos ? std::string() : file.substr(0, slash);
-}
-
 
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isWellFormedUtf8(std::string_view text) {
@@ -142,9 +138,9 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
 void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier) {
     std::unordered_set<std::string> folders;
     for (const auto& track : tracks)
-        folders.insert(folderOf(track.file));
+        folders.insert(BackupLayout::folderOf(track.file));
     for (const auto& track : earlier.tracks)
-        if (!folders.contains(folderOf(track.file))) tracks.push_back(track);
+        if (!folders.contains(BackupLayout::folderOf(track.file))) tracks.push_back(track);
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;
 }

@@ -40,6 +40,12 @@ std::string fileName(std::string_view trackPath) {
     return std::string(slash == std::string_view::npos ? trackPath : trackPath.substr(slash + 1));
 }
 
+std::string folderOf(std::string_view relPath) {
+    const std::size_t slash = relPath.rfind('/');
+    return std::string(slash == std::string_view::npos ? std::string_view()
+                                                       : relPath.substr(0, slash));
+}
+
 std::string relPath(const std::vector<std::string>& components, std::string_view name) {
     return joinComponents(components) + "/" + std::string(name);
 }

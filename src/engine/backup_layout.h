@@ -42,6 +42,9 @@ bool isSafeFolderPath(const std::vector<std::string>& components);
 // The last path component of a track path ("" when the path ends in "/").
 std::string fileName(std::string_view trackPath);
 
+// Everything before the last "/" of a path inside the backup ("" when there is none).
+std::string folderOf(std::string_view relPath);
+
 // A track's path inside the backup: components, "/", file name.
 std::string relPath(const std::vector<std::string>& components, std::string_view fileName);
 

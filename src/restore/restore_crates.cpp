@@ -33,11 +33,6 @@ void countCrateFile(ProgressSnapshot& snap, int error, bool written) {
         ++snap.skippedFiles;
 }
 
-std::string folderOf(const std::string& relPath) {
-    const std::size_t slash = relPath.rfind('/');
-    return slash == std::string::npos ? std::string() : relPath.substr(0, slash);
-}
-
 // The key of one library track inside one crate folder.
 std::string trackInFolder(const std::string& folder, const std::string& source) {
     return text::nfcKey(folder) + '\0' + text::nfcKey(source);
@@ -85,7 +80,8 @@ void RestoreEngine::readBackupMetadata(Run& run) {
 
     for (const auto& track : run.catalog->tracks) {
         run.sourceOfFile.try_emplace(track.file, track.source);
-        run.fileOfTrack.try_emplace(trackInFolder(folderOf(track.file), track.source), track.file);
+        run.fileOfTrack.try_emplace(trackInFolder(BackupLayout::folderOf(track.file), track.source),
+                                    track.file);
     }
     for (const auto& file : savedFiles(metadata / SeratoFolder::crateFolder)) {
         if (file.extension() != "." + std::string(SeratoFolder::crateExtension)) continue;

@@ -305,9 +305,7 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
         preview.crates.push_back(std::move(tally));
     }
     for (const auto& file : run.missingFromBackup) {
-        const std::size_t slash = file.rfind('/');
-        const std::string folder =
-            slash == std::string::npos ? std::string() : file.substr(0, slash);
+        const std::string folder = BackupLayout::folderOf(file);
         auto row = std::find_if(preview.crates.begin(), preview.crates.end(),
                                 [&](const auto& tally) { return tally.name == folder; });
         if (row == preview.crates.end()) {
