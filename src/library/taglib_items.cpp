@@ -281,24 +281,27 @@ Items basicItems(const TagLib::Tag& tag, const std::string& prefix) {
     return items;
 }
 
-// The first tag present, from the main one to the fallbacks, for the file types that may
-// carry several.
+// The first tag that holds anything, from the main one to the fallbacks, for the file types
+// that may carry several. A tag without a single field (an ID3v2 header over nothing but
+// padding) counts as absent: it must not hide the tag behind it.
 template <typename FileType>
 Items layeredItems(FileType& file) {
+    Items items;
     if constexpr (requires { file.hasXiphComment(); })
-        if (file.hasXiphComment()) return xiphItems(*file.xiphComment());
+        if (file.hasXiphComment()) items = xiphItems(*file.xiphComment());
     if constexpr (requires { file.ID3v2Tag(); }) {
-        if (file.hasID3v2Tag()) return id3v2Items(*file.ID3v2Tag());
+        if (items.empty() && file.hasID3v2Tag()) items = id3v2Items(*file.ID3v2Tag());
     } else if constexpr (requires { file.hasID3v2Tag(); }) {
-        if (file.hasID3v2Tag()) return id3v2Items(*file.tag());  // AIFF: ID3v2 is its tag
+        // AIFF: ID3v2 is its tag
+        if (items.empty() && file.hasID3v2Tag()) items = id3v2Items(*file.tag());
     }
     if constexpr (requires { file.hasAPETag(); })
-        if (file.hasAPETag()) return apeItems(*file.APETag());
+        if (items.empty() && file.hasAPETag()) items = apeItems(*file.APETag());
     if constexpr (requires { file.hasInfoTag(); })
-        if (file.hasInfoTag()) return infoItems(*file.InfoTag());
+        if (items.empty() && file.hasInfoTag()) items = infoItems(*file.InfoTag());
     if constexpr (requires { file.hasID3v1Tag(); })
-        if (file.hasID3v1Tag()) return basicItems(*file.ID3v1Tag(), "id3v1/");
-    return {};
+        if (items.empty() && file.hasID3v1Tag()) items = basicItems(*file.ID3v1Tag(), "id3v1/");
+    return items;
 }
 
 template <typename FileType>

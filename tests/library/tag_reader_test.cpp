@@ -189,6 +189,77 @@ TEST(TagReaderFiles, SecondaryTagsOnlyWithoutMainTag) {
               std::tuple("Info title", "16KB", "128.0kbps"));
 }
 
+// An ID3v2 tag of the given version with no frames: the 10-byte header, then `padding` zero
+// bytes, which the header's size covers.
+std::string framelessID3v2(char version, unsigned padding) {
+    std::string tag = {'I', 'D', '3', version, 0, 0};
+    for (const int shift : {21, 14, 7, 0})
+        tag.push_back(static_cast<char>((padding >> shift) & 0x7F));
+    return tag + std::string(padding, '\0');
+}
+
+std::string fileBytes(const fs::path& file) {
+    const std::vector<std::uint8_t> bytes = test::readBytes(file);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A frameless ID3v2 tag is no tag: it hides neither the ID3v1 tag of an MP3 (the empty tag at
+// the start) nor the RIFF INFO of a WAV (the empty tag in an "id3 " chunk after the INFO).
+TEST(TagReaderFiles, FramelessID3v2HidesNoOtherTag) {
+    struct Case {
+        const char* file;  // a copy of silence.<extension>
+        char version;
+        unsigned padding;
+    };
+    const Case cases[] = {{"v3-padded.mp3", 3, 1024},
+                          {"v4-bare.mp3", 4, 0},
+                          {"v3-padded.wav", 3, 2048},
+                          {"v4-odd.wav", 4, 7}};
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path file =
+            copyAudio("silence" + fs::path(c.file).extension().string(), dir / c.file);
+        const bool mp3 = file.extension() == ".mp3";
+        {
+            TagLib::FileRef ref(file.c_str());
+            auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file());
+            auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file());
+            TagLib::Tag* tag =
+                mp3 ? static_cast<TagLib::Tag*>(mpeg->ID3v1Tag(true)) : wav->InfoTag();
+            tag->setTitle("Old title");
+            tag->setArtist("Old artist");
+            tag->setAlbum("Old album");
+            tag->setGenre("House");
+            tag->setYear(1999);
+            ASSERT_TRUE(mp3 ? mpeg->save(TagLib::MPEG::File::ID3v1)
+                            : wav->save(TagLib::RIFF::WAV::File::Info));
+        }  // closed: TagLib's writes are buffered until then
+        const std::string id3 = framelessID3v2(c.version, c.padding);
+        std::string bytes = fileBytes(file);
+        if (mp3) {
+            bytes = id3 + bytes;
+        } else {
+            const auto size = static_cast<std::uint32_t>(id3.size());
+            bytes += "id3 ";
+            for (const int shift : {0, 8, 16, 24})
+                bytes.push_back(static_cast<char>(size >> shift));
+            bytes += id3 + std::string(id3.size() % 2, '\0');  // chunks are padded to even sizes
+            const auto riffSize = static_cast<std::uint32_t>(bytes.size() - 8);
+            for (const int i : {0, 1, 2, 3})
+                bytes[4 + i] = static_cast<char>(riffSize >> (8 * i));
+        }
+        test::writeFile(file, bytes);
+        // TagLib sees the empty tag too.
+        ASSERT_TRUE(mp3 ? TagLib::MPEG::File(file.c_str()).hasID3v2Tag()
+                        : TagLib::RIFF::WAV::File(file.c_str()).hasID3v2Tag());
+        const Entry e = readTags(file);
+        EXPECT_EQ(std::tie(e.title, e.artist, e.album, e.genre, e.year),
+                  std::tuple("Old title", "Old artist", "Old album", "House", "1999"));
+        EXPECT_TRUE(e.length && e.sampleRate);
+    }
+}
+
 // Anything that is not a readable audio file gives ext, the size fields of a regular file and
 // nothing else; a truncated file keeps what lies before the cut (the ID3v2 tag at the start
 // of an MP3, not the MP4 metadata at the end of an M4A).
