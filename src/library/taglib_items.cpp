@@ -157,6 +157,13 @@ Items id3v2Items(const TagLib::ID3v2::Tag& tag) {
     return items;
 }
 
+// Xiph comments, APE tags and MP4 freeform atoms name the tempo "BPM" (in any case); it is
+// filed as ID3's tempo frame, the name the tempo rule knows.
+std::string fieldIdentifier(std::string prefix, const std::string& name,
+                            const std::string& upperName) {
+    return prefix + (upperName == "BPM" ? "TBPM" : name);
+}
+
 // MP4 atom names are Latin-1; bytes outside printable ASCII are spelled %XX ("©nam" is
 // "%A9nam").
 std::string escapedAtomName(const std::string& latin1) {
@@ -179,10 +186,15 @@ Items mp4Items(const TagLib::MP4::Tag& tag) {
         const std::string name = key.to8Bit(false);
         TagItem item;
         if (name.starts_with("----:")) {
-            // Freeform "----:mean:name" atoms, e.g. itlk/com.apple.iTunes.initialkey.
+            // Freeform "----:mean:name" atoms, e.g. itlk/com.apple.iTunes.initialkey. A freeform
+            // "BPM" text is a tempo; the tmpo atom sorts after it and wins when both are there.
             std::string freeform = name.substr(5);
-            if (const auto colon = freeform.find(':'); colon != std::string::npos)
+            if (const auto colon = freeform.find(':'); colon != std::string::npos) {
                 freeform[colon] = '.';
+                const std::string field = freeform.substr(colon + 1);
+                freeform = fieldIdentifier(freeform.substr(0, colon + 1), field,
+                                           utf8(TagLib::String(field).upper()));
+            }
             item.identifier = "itlk/" + escapedAtomName(freeform);
         } else {
             item.identifier = "itsk/" + escapedAtomName(name);
@@ -194,13 +206,6 @@ Items mp4Items(const TagLib::MP4::Tag& tag) {
         items.push_back(std::move(item));
     }
     return items;
-}
-
-// Xiph comments and APE tags name the tempo "BPM" (in any case); it is filed as ID3's tempo
-// frame, the name the tempo rule knows.
-std::string fieldIdentifier(const char* prefix, const std::string& name,
-                            const std::string& upperName) {
-    return prefix + (upperName == "BPM" ? std::string("TBPM") : name);
 }
 
 Items xiphItems(const TagLib::Ogg::XiphComment& tag) {

@@ -260,6 +260,33 @@ TEST(TagReaderFiles, FramelessID3v2HidesNoOtherTag) {
     }
 }
 
+// An MP4 tempo kept only in a freeform "BPM" text counts; the tmpo atom wins over it.
+TEST(TagReaderFiles, MP4FreeformTempo) {
+    struct Case {
+        const char* freeform;  // the freeform atom's name
+        const char* text;
+        int tmpo;  // 0: no tmpo atom
+        std::optional<std::string> bpm;
+    };
+    const Case cases[] = {{"----:com.apple.iTunes:BPM", "124", 0, "124.00"},
+                          {"----:com.apple.iTunes:bpm", "99.5", 0, "99.50"},
+                          {"----:com.apple.iTunes:BPM", "124", 126, "126.00"},
+                          {"----:com.apple.iTunes:BPMX", "124", 0, std::nullopt}};
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.freeform) + " " + std::to_string(c.tmpo));
+        const fs::path file = copyAudio("silence.m4a", dir / "t.m4a");
+        {
+            TagLib::MP4::File m4a(file.c_str());
+            m4a.tag()->setItem(c.freeform, TagLib::StringList(c.text));
+            if (c.tmpo) m4a.tag()->setItem("tmpo", TagLib::MP4::Item(c.tmpo));
+            ASSERT_TRUE(m4a.save());
+        }
+        EXPECT_EQ(readTags(file).bpm, c.bpm);
+        fs::remove(file);
+    }
+}
+
 // Anything that is not a readable audio file gives ext, the size fields of a regular file and
 // nothing else; a truncated file keeps what lies before the cut (the ID3v2 tag at the start
 // of an MP3, not the MP4 metadata at the end of an M4A).
