@@ -298,17 +298,17 @@ TEST(TagReaderFiles, ContentDecidesWhenTheExtensionFindsNoSound) {
         const char* file;
         std::uint64_t growTo;  // zero bytes after the audio up to this size; 0: as it is
         bool id3Ahead;         // a frameless ID3v2 tag put before the file
-        const char *length, *sampleRate;
+        const char* sampleRate;
     };
     const Case cases[] = {
-        {"flac", "flac.mp3", 0, false, "00:01.00", "44.1k"},
-        {"m4a", "m4a.mp3", 0, false, "00:01.00", "44.1k"},
-        {"wav", "wav.mp3", 0, false, "00:01.00", "8.0k"},
-        {"aiff", "aiff.MP3", 0, false, "00:01.00", "8.0k"},
-        {"ogg", "ogg.mp3", 0, false, "00:01.00", "44.1k"},
-        {"opus", "opus.aac", 0, false, "00:01.00", "48.0k"},
-        {"flac", "big-flac.mp3", 4 * searchBudget, false, "00:01.00", "44.1k"},
-        {"flac", "id3-flac.mp3", 0, true, "00:01.00", "44.1k"},
+        {"flac", "flac.mp3", 0, false, "44.1k"},
+        {"m4a", "m4a.mp3", 0, false, "44.1k"},
+        {"wav", "wav.mp3", 0, false, "8.0k"},
+        {"aiff", "aiff.MP3", 0, false, "8.0k"},
+        {"ogg", "ogg.mp3", 0, false, "44.1k"},
+        {"opus", "opus.aac", 0, false, "48.0k"},
+        {"flac", "big-flac.mp3", 4 * searchBudget, false, "44.1k"},
+        {"flac", "id3-flac.mp3", 0, true, "44.1k"},
     };
     test::TempDir dir;
     for (const Case& c : cases) {
@@ -324,7 +324,7 @@ TEST(TagReaderFiles, ContentDecidesWhenTheExtensionFindsNoSound) {
         Entry e;
         detail::readStreamTags(e, stream);
         EXPECT_EQ(std::tie(e.title, e.length, e.sampleRate),
-                  std::tuple(kTitle, c.length, c.sampleRate));
+                  std::tuple(kTitle, "00:01.00", c.sampleRate));
         EXPECT_TRUE(e.bitrate);
     }
 }
