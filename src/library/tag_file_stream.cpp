@@ -11,7 +11,10 @@ namespace morrowdeck::SeratoDatabase {
 
 TagFileStream::TagFileStream(const std::filesystem::path& path, std::uint64_t searchBudget,
                              std::uint64_t blockBudget)
-    : name_(path.string()), searchLeft_(searchBudget), blockLeft_(blockBudget) {
+    : name_(path.string()),
+      searchBudget_(searchBudget),
+      searchLeft_(searchBudget),
+      blockLeft_(blockBudget) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat info {};

@@ -37,6 +37,11 @@ class TagFileStream final : public TagLib::IOStream {
     long length() override { return size_; }
     void truncate(long) override {}
 
+    // Gives the searches their whole budget again, for a second parser after the first one
+    // found no audio (an extension that names the wrong kind). The blocks' budget is not
+    // renewed, so memory stays bounded over both parsers.
+    void restartSearch() { searchLeft_ = searchBudget_; }
+
     // Bytes delivered so far.
     std::uint64_t bytesRead() const { return bytesRead_; }
 
@@ -45,6 +50,7 @@ class TagFileStream final : public TagLib::IOStream {
     std::string name_;
     long position_ = 0;
     long size_ = 0;
+    std::uint64_t searchBudget_;
     std::uint64_t searchLeft_;
     std::uint64_t blockLeft_;
     std::uint64_t bytesRead_ = 0;

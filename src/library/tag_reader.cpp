@@ -1,16 +1,23 @@
 #include "library/tag_reader.h"
 
+#include <taglib/aifffile.h>
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/mp4file.h>
 #include <taglib/mp4properties.h>
 #include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/speexfile.h>
 #include <taglib/trueaudiofile.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
 
 #include <exception>
 #include <memory>
 
+#include "library/tag_content.h"
 #include "library/tag_file_stream.h"
 #include "library/tag_items.h"
 #include "library/taglib_items.h"
@@ -100,6 +107,52 @@ TagLib::File* openWithGenreFrames(TagLib::IOStream& stream) {
     return file && file->isValid() ? file.release() : nullptr;
 }
 
+bool hasAudio(const TagLib::File* file) {
+    const TagLib::AudioProperties* properties = file ? file->audioProperties() : nullptr;
+    return properties && properties->sampleRate() > 0;
+}
+
+// The stream opened as the given kind; null when `tried` is of that kind already (its parser
+// has had its turn) and when the parser rejects the file.
+template <typename Kind, typename... Options>
+TagLib::File* openAs(TagLib::IOStream& stream, const TagLib::File* tried, Options... options) {
+    if (dynamic_cast<const Kind*>(tried)) return nullptr;
+    stream.seek(0);  // RIFF parsers start where the stream stands
+    auto file = std::make_unique<Kind>(&stream, options...);
+    return file->isValid() ? file.release() : nullptr;
+}
+
+// The stream opened by the kind its first bytes name, for a file whose extension names
+// another one (a FLAC or an M4A called .mp3).
+TagLib::File* openByContent(TagLib::IOStream& stream, const TagLib::File* tried) {
+    using namespace TagLib;
+    constexpr auto style = AudioProperties::Average;
+    ID3v2::FrameFactory* frames = detail::genreKeepingFrameFactory();
+    switch (detail::sniffAudioContent(stream)) {
+        case detail::AudioContent::mpeg:
+            return openAs<MPEG::File>(stream, tried, frames, true, style);
+        case detail::AudioContent::flac:
+            return openAs<FLAC::File>(stream, tried, frames, true, style);
+        case detail::AudioContent::mp4:
+            return openAs<MP4::File>(stream, tried, true, style);
+        case detail::AudioContent::wav:
+            return openAs<RIFF::WAV::File>(stream, tried, true, style);
+        case detail::AudioContent::aiff:
+            return openAs<RIFF::AIFF::File>(stream, tried, true, style);
+        case detail::AudioContent::oggVorbis:
+            return openAs<Ogg::Vorbis::File>(stream, tried, true, style);
+        case detail::AudioContent::oggOpus:
+            return openAs<Ogg::Opus::File>(stream, tried, true, style);
+        case detail::AudioContent::oggFlac:
+            return openAs<Ogg::FLAC::File>(stream, tried, true, style);
+        case detail::AudioContent::oggSpeex:
+            return openAs<Ogg::Speex::File>(stream, tried, true, style);
+        case detail::AudioContent::unknown:
+            break;
+    }
+    return nullptr;
+}
+
 AudioFacts audioFacts(TagLib::File& file, TagLib::IOStream& stream) {
     AudioFacts facts;
     const TagLib::AudioProperties* properties = file.audioProperties();
@@ -126,6 +179,14 @@ void readStreamTags(Entry& entry, TagLib::IOStream& stream) {
     try {
         TagLib::FileRef file(openWithGenreFrames(stream));
         if (file.isNull()) file = TagLib::FileRef(&stream, true, TagLib::AudioProperties::Average);
+        if (!hasAudio(file.file())) {
+            // The extension's parser found no sound: the name may lie. The parser the content
+            // names gets a turn, with the searches' budget renewed, as the first parser may
+            // have spent it hunting for frames.
+            if (auto* bounded = dynamic_cast<TagFileStream*>(&stream)) bounded->restartSearch();
+            TagLib::FileRef byContent(openByContent(stream, file.file()));
+            if (hasAudio(byContent.file())) file = byContent;
+        }
         if (file.isNull()) return;
         const std::vector<TagItem> items = mainTagItems(*file.file());
         applyTags(entry, items, items, audioFacts(*file.file(), stream));

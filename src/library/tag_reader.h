@@ -26,7 +26,8 @@ Entry readTags(const std::filesystem::path& path);
 namespace detail {
 
 // Fills the entry's tag and audio fields from a stream; the parser is chosen by the
-// extension of the stream's name, then by content.
+// extension of the stream's name, then by content. When that parser finds no sound, the one
+// the content's first bytes name is tried: an extension may name the wrong kind.
 void readStreamTags(Entry& entry, TagLib::IOStream& stream);
 
 }  // namespace detail

@@ -157,6 +157,13 @@ Items id3v2Items(const TagLib::ID3v2::Tag& tag) {
     return items;
 }
 
+// Xiph comments, APE tags and MP4 freeform atoms name the tempo "BPM" (in any case); it is
+// filed as ID3's tempo frame, the name the tempo rule knows.
+std::string fieldIdentifier(std::string prefix, const std::string& name,
+                            const std::string& upperName) {
+    return prefix + (upperName == "BPM" ? "TBPM" : name);
+}
+
 // MP4 atom names are Latin-1; bytes outside printable ASCII are spelled %XX ("©nam" is
 // "%A9nam").
 std::string escapedAtomName(const std::string& latin1) {
@@ -179,10 +186,15 @@ Items mp4Items(const TagLib::MP4::Tag& tag) {
         const std::string name = key.to8Bit(false);
         TagItem item;
         if (name.starts_with("----:")) {
-            // Freeform "----:mean:name" atoms, e.g. itlk/com.apple.iTunes.initialkey.
+            // Freeform "----:mean:name" atoms, e.g. itlk/com.apple.iTunes.initialkey. A freeform
+            // "BPM" text is a tempo; the tmpo atom sorts after it and wins when both are there.
             std::string freeform = name.substr(5);
-            if (const auto colon = freeform.find(':'); colon != std::string::npos)
+            if (const auto colon = freeform.find(':'); colon != std::string::npos) {
                 freeform[colon] = '.';
+                const std::string field = freeform.substr(colon + 1);
+                freeform = fieldIdentifier(freeform.substr(0, colon + 1), field,
+                                           utf8(TagLib::String(field).upper()));
+            }
             item.identifier = "itlk/" + escapedAtomName(freeform);
         } else {
             item.identifier = "itsk/" + escapedAtomName(name);
@@ -194,13 +206,6 @@ Items mp4Items(const TagLib::MP4::Tag& tag) {
         items.push_back(std::move(item));
     }
     return items;
-}
-
-// Xiph comments and APE tags name the tempo "BPM" (in any case); it is filed as ID3's tempo
-// frame, the name the tempo rule knows.
-std::string fieldIdentifier(const char* prefix, const std::string& name,
-                            const std::string& upperName) {
-    return prefix + (upperName == "BPM" ? std::string("TBPM") : name);
 }
 
 Items xiphItems(const TagLib::Ogg::XiphComment& tag) {
@@ -281,24 +286,27 @@ Items basicItems(const TagLib::Tag& tag, const std::string& prefix) {
     return items;
 }
 
-// The first tag present, from the main one to the fallbacks, for the file types that may
-// carry several.
+// The first tag that holds anything, from the main one to the fallbacks, for the file types
+// that may carry several. A tag without a single field (an ID3v2 header over nothing but
+// padding) counts as absent: it must not hide the tag behind it.
 template <typename FileType>
 Items layeredItems(FileType& file) {
+    Items items;
     if constexpr (requires { file.hasXiphComment(); })
-        if (file.hasXiphComment()) return xiphItems(*file.xiphComment());
+        if (file.hasXiphComment()) items = xiphItems(*file.xiphComment());
     if constexpr (requires { file.ID3v2Tag(); }) {
-        if (file.hasID3v2Tag()) return id3v2Items(*file.ID3v2Tag());
+        if (items.empty() && file.hasID3v2Tag()) items = id3v2Items(*file.ID3v2Tag());
     } else if constexpr (requires { file.hasID3v2Tag(); }) {
-        if (file.hasID3v2Tag()) return id3v2Items(*file.tag());  // AIFF: ID3v2 is its tag
+        // AIFF: ID3v2 is its tag
+        if (items.empty() && file.hasID3v2Tag()) items = id3v2Items(*file.tag());
     }
     if constexpr (requires { file.hasAPETag(); })
-        if (file.hasAPETag()) return apeItems(*file.APETag());
+        if (items.empty() && file.hasAPETag()) items = apeItems(*file.APETag());
     if constexpr (requires { file.hasInfoTag(); })
-        if (file.hasInfoTag()) return infoItems(*file.InfoTag());
+        if (items.empty() && file.hasInfoTag()) items = infoItems(*file.InfoTag());
     if constexpr (requires { file.hasID3v1Tag(); })
-        if (file.hasID3v1Tag()) return basicItems(*file.ID3v1Tag(), "id3v1/");
-    return {};
+        if (items.empty() && file.hasID3v1Tag()) items = basicItems(*file.ID3v1Tag(), "id3v1/");
+    return items;
 }
 
 template <typename FileType>
