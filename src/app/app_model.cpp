@@ -7,6 +7,7 @@
 
 #include "app/capped_log.h"
 #include "app/pane_texts.h"
+#include "app/retired_engines.h"
 #include "backup/backup_engine.h"
 #include "engine/background_task.h"
 #include "library/crate_index.h"
@@ -87,6 +88,9 @@ struct AppModel::State {
     std::vector<FoundLibrary> foundLibraries;
     std::optional<LibraryFinder::Places> libraryPlaces;  // the system's when absent
     std::uint64_t findGeneration = 0;                    // as loadGeneration, for searches
+    FreeSpaceQuery freeSpace = platform::freeSpace;
+    std::optional<std::int64_t> destinationFree;
+    std::uint64_t freeGeneration = 0;  // as loadGeneration, for free-space queries
 };
 
 AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
@@ -94,9 +98,11 @@ AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
     state_->mainQueue = std::move(mainQueue);
 }
 
-// A running engine is cancelled and joined here; its callbacks still queued find the model
+// Callbacks of the engine still queued, and those it posts while it stops, find the model
 // gone and do nothing.
-AppModel::~AppModel() = default;
+AppModel::~AppModel() {
+    retireEngine(std::move(state_->engine));
+}
 
 void AppModel::setFolderChooser(FolderChooser chooser) {
     state_->chooseFolder = std::move(chooser);
@@ -106,6 +112,9 @@ void AppModel::setRevealer(Revealer revealer) {
 }
 void AppModel::setConfirmer(Confirmer confirmer) {
     state_->confirm = std::move(confirmer);
+}
+void AppModel::setFreeSpaceQuery(FreeSpaceQuery query) {
+    state_->freeSpace = std::move(query);
 }
 
 const std::optional<fs::path>& AppModel::libraryURL() const {
@@ -119,6 +128,11 @@ void AppModel::setDestinationURL(std::optional<fs::path> url) {
     if (url == state_->destinationURL) return;
     state_->destinationURL = std::move(url);
     emit destinationURLChanged();
+    if (state_->destinationFree) {  // it was another folder's
+        state_->destinationFree.reset();
+        emit destinationFreeChanged();
+    }
+    refreshFreeSpace();
     updateCanStart();
     refreshPreview();
 }
@@ -203,11 +217,25 @@ bool AppModel::canStart() const {
 }
 
 std::optional<QString> AppModel::destinationFreeText() const {
-    if (!state_->destinationURL) return std::nullopt;
-    const auto free = platform::freeSpace(*state_->destinationURL);
+    const auto& free = state_->destinationFree;
     if (!free) return std::nullopt;
     return QString::fromStdString(
         text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
+}
+
+void AppModel::refreshFreeSpace() {
+    const auto generation = ++state_->freeGeneration;
+    if (!state_->destinationURL) return;
+    runInBackground<std::optional<std::int64_t>>(
+        state_->mainQueue,
+        [query = state_->freeSpace, folder = *state_->destinationURL] { return query(folder); },
+        [self = QPointer<AppModel>(this), generation](std::optional<std::int64_t> free) {
+            if (!self || generation != self->state_->freeGeneration ||
+                free == self->state_->destinationFree)
+                return;
+            self->state_->destinationFree = free;
+            emit self->destinationFreeChanged();
+        });
 }
 
 const std::optional<RunPreview>& AppModel::selectionPreview() const {
@@ -425,6 +453,7 @@ void AppModel::finishRun(const RunResult& result) {
     // once; the running callback is the queue's copy, not the engine's.
     state_->engine.reset();
     refreshPreview();  // the run changed what is up to date and the free space
+    refreshFreeSpace();
 }
 
 void AppModel::cancel() {

@@ -33,9 +33,10 @@ class CrateIndex;
 // it knows nothing of views. Folder choosers and the file-manager reveal are injected, so
 // tests drive the model without dialogs.
 //
-// Threads: everything here runs on the UI thread. Library loads run through the engine
-// layer's background helper and come back through the main queue; a load superseded by a
-// newer one is ignored. Engine callbacks arrive through the same queue and hold the model
+// Threads: everything here runs on the UI thread, and nothing here waits for a drive: library
+// loads, the selection's plan and the free space run through the engine layer's background
+// helper and come back through the main queue; a result superseded by a newer request is
+// ignored. Engine callbacks arrive through the same queue and hold the model
 // through a QPointer. Every change signal is emitted only when the value really changed.
 class AppModel final : public QObject {
     Q_OBJECT
@@ -63,14 +64,21 @@ class AppModel final : public QObject {
     // Asked before a backup that will not fit starts, with the refusal's text; true: start
     // anyway (the view shows a dialog with "Back Up Anyway" and Cancel).
     using Confirmer = std::function<bool(const QString& message)>;
+    // The free space of a folder's volume (absent when unknown). It may block on a sleeping
+    // or dead drive, so it is only ever called off the UI thread. Tests replace it; the default
+    // is platform::freeSpace.
+    using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const std::filesystem::path&)>;
 
     // `mainQueue` delivers background and engine results on this (the UI) thread.
     explicit AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent = nullptr);
+    // A running backup is cancelled and left to stop on a thread of its own (see
+    // retireEngine), so this returns at once.
     ~AppModel() override;
 
     void setFolderChooser(FolderChooser chooser);
     void setRevealer(Revealer revealer);
     void setConfirmer(Confirmer confirmer);
+    void setFreeSpaceQuery(FreeSpaceQuery query);
 
     // Observed fields.
     const std::optional<std::filesystem::path>& libraryURL() const;
@@ -97,6 +105,8 @@ class AppModel final : public QObject {
     std::vector<Crate::Ptr> searchResults() const;
     std::int64_t selectedTrackCount() const;  // own tracks of the selected crates
     bool canStart() const;
+    // The destination's free space as last measured in the background (after each change of
+    // destination and each run); absent until known and when unknown.
     std::optional<QString> destinationFreeText() const;
     // The engine's plan of the selection onto the destination, worked out in the background
     // after each change of selection, destination or options; absent until the latest one is
@@ -147,6 +157,7 @@ class AppModel final : public QObject {
     void statusMessageChanged();
     void canStartChanged();
     void selectionPreviewChanged();
+    void destinationFreeChanged();
 
   private:
     void finishLoad(std::shared_ptr<const CrateIndex> index, std::size_t trackReferences,
@@ -159,6 +170,9 @@ class AppModel final : public QObject {
     // Starts working out the selection's plan; a result superseded meanwhile is dropped and
     // the newest state worked out instead, one at a time.
     void refreshPreview();
+    // Measures the destination's free space in the background; a result superseded by a newer
+    // request is ignored.
+    void refreshFreeSpace();
 
     struct State;
     std::unique_ptr<State> state_;

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include "app/retired_engines.h"
 #include "backup/backup_verifier.h"
 #include "platform/file_system.h"
 #include "platform/home_folder.h"
@@ -17,7 +18,11 @@ QString text(const std::string& value) { return QString::fromStdString(value); }
 CheckBackupModel::CheckBackupModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
     : QObject(parent), mainQueue_(std::move(mainQueue)) {}
 
-CheckBackupModel::~CheckBackupModel() = default;
+// A check under way is cancelled and left to stop on a thread of its own; its callbacks then
+// find the model gone.
+CheckBackupModel::~CheckBackupModel() {
+    retireEngine(std::move(verifier_));
+}
 
 void CheckBackupModel::setFolderChooser(AppModel::FolderChooser chooser) {
     chooser_ = std::move(chooser);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/capped_log.h"
+#include "app/retired_engines.h"
 #include "engine/background_task.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -33,10 +34,13 @@ QString pathText(const std::optional<fs::path>& path) {
     return path ? QString::fromStdString(path->string()) : QString();
 }
 
-// True when the file starts like a database V2 that holds at least one track record: the
-// version chunk comes first and the first record right after it, so the head of the file
-// tells without reading a database of many megabytes on the UI thread.
-bool holdsTrackRecords(const fs::path& database) {
+// True when the Serato library at (or inside) `folder` has a database V2 that starts like one
+// holding at least one track record: the version chunk comes first and the first record right
+// after it, so the head of the file tells without reading a database of many megabytes.
+bool holdsTrackRecords(const fs::path& folder) {
+    const auto library = SeratoLibrary::resolveLibrary(folder);
+    if (!library) return false;
+    const auto database = *library / SeratoFolder::databaseFile;
     if (!platform::isRegularFile(database)) return false;
     std::ifstream in(database, std::ios::binary);
     std::string head(4096, '\0');
@@ -66,14 +70,21 @@ struct RestoreModel::State {
     bool canStart = false;  // last value signalled
 
     std::unique_ptr<RestoreEngine> engine;
+    bool merges = false;
+    std::uint64_t mergesGeneration = 0;  // counts requests; only the latest result is used
 };
 
 RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
     : QObject(parent), state_(std::make_unique<State>()) {
     state_->mainQueue = std::move(mainQueue);
+    refreshMerges();
 }
 
-RestoreModel::~RestoreModel() = default;
+// Callbacks of the engine still queued, and those it posts while it stops, find the model
+// gone and do nothing.
+RestoreModel::~RestoreModel() {
+    retireEngine(std::move(state_->engine));
+}
 
 void RestoreModel::setFolderChooser(FolderChooser chooser) {
     state_->chooseFolder = std::move(chooser);
@@ -111,6 +122,11 @@ void RestoreModel::setSeratoURL(std::optional<fs::path> url) {
     state_->seratoURL = std::move(url);
     emit seratoURLChanged();
     updateCanStart();
+    if (state_->merges) {  // it was another folder's
+        state_->merges = false;
+        emit mergesIntoExistingDatabaseChanged();
+    }
+    refreshMerges();
 }
 
 bool RestoreModel::overwrite() const {
@@ -169,9 +185,24 @@ bool RestoreModel::canStart() const {
 }
 
 bool RestoreModel::mergesIntoExistingDatabase() const {
-    if (!state_->seratoURL) return false;
-    const auto library = SeratoLibrary::resolveLibrary(*state_->seratoURL);
-    return library && holdsTrackRecords(*library / SeratoFolder::databaseFile);
+    return state_->merges;
+}
+
+void RestoreModel::refreshMerges() {
+    const auto use = [self = QPointer<RestoreModel>(this),
+                      generation = ++state_->mergesGeneration](bool merges) {
+        if (!self || generation != self->state_->mergesGeneration || merges == self->state_->merges)
+            return;
+        self->state_->merges = merges;
+        emit self->mergesIntoExistingDatabaseChanged();
+    };
+    if (!state_->seratoURL) {
+        use(false);
+        return;
+    }
+    runInBackground<bool>(
+        state_->mainQueue, [folder = *state_->seratoURL] { return holdsTrackRecords(folder); },
+        use);
 }
 
 void RestoreModel::chooseBackup() {
@@ -246,6 +277,7 @@ void RestoreModel::finishRun(const RunResult& result) {
     // The engine's work thread has ended (its completion is posted last), so this joins at
     // once; the running callback is the queue's copy, not the engine's.
     state_->engine.reset();
+    refreshMerges();  // the run may have written the database
 }
 
 void RestoreModel::cancel() {

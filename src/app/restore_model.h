@@ -24,7 +24,7 @@ namespace morrowdeck {
 // database. The main window owns one for as long as it exists, so closing and reopening the
 // restore window keeps its choices, log and status. Nothing is persisted.
 //
-// Threads: everything here runs on the UI thread. A run executes on a RestoreEngine whose
+// Threads: everything here runs on the UI thread and never waits for a drive. A run executes on a RestoreEngine whose
 // callbacks arrive through the main queue; the apply step runs through the engine layer's
 // background helper and only its result comes back. Callbacks hold the model through a
 // QPointer, so one arriving after the model is gone does nothing. Every change signal is
@@ -55,7 +55,8 @@ class RestoreModel final : public QObject {
 
     // `mainQueue` delivers engine callbacks and the apply result on this (the UI) thread.
     explicit RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent = nullptr);
-    // A run under way is cancelled and joined; its queued callbacks then find the model gone.
+    // A run under way is cancelled and left to stop on a thread of its own (see
+    // retireEngine), so this returns at once; its callbacks then find the model gone.
     ~RestoreModel() override;
 
     void setFolderChooser(FolderChooser chooser);
@@ -91,8 +92,9 @@ class RestoreModel final : public QObject {
     // No run and no apply step under way, and all three folders chosen.
     bool canStart() const;
     // The chosen Serato library already holds a track database, so a rebuild merges the
-    // restored tracks into it instead of writing a fresh one. Follows seratoURLChanged and
-    // isRunningChanged (a finished run may have written one).
+    // restored tracks into it instead of writing a fresh one. Looked at in the background after
+    // each change of the Serato folder and each run (which may have written one); false until
+    // known. mergesIntoExistingDatabaseChanged() when it changes.
     bool mergesIntoExistingDatabase() const;
 
     // Operations.
@@ -124,6 +126,7 @@ class RestoreModel final : public QObject {
     void isApplyingChanged();
     void applyResultChanged();
     void canStartChanged();
+    void mergesIntoExistingDatabaseChanged();
 
   private:
     std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) const;
@@ -134,6 +137,9 @@ class RestoreModel final : public QObject {
     void setStatusMessage(const QString& text);
     void setProgress(const ProgressSnapshot& snapshot);
     void updateCanStart();
+    // Looks at the Serato folder's database in the background; a result superseded by a newer
+    // request is ignored.
+    void refreshMerges();
 
     struct State;
     std::unique_ptr<State> state_;

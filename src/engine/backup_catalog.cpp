@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/backup_layout.h"
+#include "library/bounded_json.h"
 
 namespace morrowdeck {
 
@@ -111,7 +112,7 @@ std::vector<std::uint8_t> BackupCatalog::encode() const {
 }
 
 std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t> bytes) {
-    const auto document = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    const auto document = parseBoundedJson(bytes);
     if (!document.is_object()) return std::nullopt;
     const auto tracks = document.find("tracks");
     if (tracks == document.end() || !tracks->is_array()) return std::nullopt;

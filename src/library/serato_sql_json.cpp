@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "library/bounded_json.h"
+
 namespace morrowdeck::SeratoSQL {
 
 namespace {
@@ -67,24 +69,13 @@ Member<std::int64_t> readCount(const json& object) {
     return count;
 }
 
-// A value as JSON text, cut to a length a log line can carry.
-std::string shortText(const json& value) {
-    constexpr std::size_t limit = 60;
-    std::string text = value.dump(-1, ' ', false, json::error_handler_t::replace);
-    if (text.size() <= limit) return text;
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut;  // never inside a UTF-8 sequence
-    return text.substr(0, cut) + "\u2026";
-}
-
 // Notes a value left out: `what of "key" (value: problem)`.
 template <typename T>
 void note(std::vector<std::string>* skipped, const Member<T>& member, const char* what,
           const std::string& key, const json& asset, const char* memberKey) {
     if (skipped == nullptr || member.problem == nullptr) return;
     skipped->push_back(std::string(what) + " of \"" + key + "\" (" +
-                       shortText(asset.at(memberKey)) + ": " + member.problem + ")");
+                       jsonPreview(asset.at(memberKey)) + ": " + member.problem + ")");
 }
 
 AssetMeta readAsset(const json& asset, const std::string& key, std::vector<std::string>* skipped) {
@@ -152,7 +143,7 @@ std::optional<Library> fromJson(const json& document, std::vector<std::string>* 
     for (const auto& [key, value] : assets->items()) {
         if (!value.is_object()) {
             if (skipped != nullptr)
-                skipped->push_back("asset \"" + key + "\" (" + shortText(value) +
+                skipped->push_back("asset \"" + key + "\" (" + jsonPreview(value) +
                                    ": not an object)");
             continue;
         }
@@ -164,7 +155,7 @@ std::optional<Library> fromJson(const json& document, std::vector<std::string>* 
         if (auto crate = readCrate(value)) {
             library.smartCrates.push_back(std::move(*crate));
         } else if (skipped != nullptr) {
-            skipped->push_back("smart crate " + std::to_string(number) + " (" + shortText(value) +
+            skipped->push_back("smart crate " + std::to_string(number) + " (" + jsonPreview(value) +
                                ": no text name and rules)");
         }
     }
@@ -173,9 +164,14 @@ std::optional<Library> fromJson(const json& document, std::vector<std::string>* 
 
 std::optional<Library> decodeJson(std::string_view text, std::vector<std::string>* skipped) {
     try {
-        const json document = json::parse(text.begin(), text.end(), nullptr, false);
-        if (document.is_discarded()) return std::nullopt;
-        return fromJson(document, skipped);
+        std::string problem;
+        const json document = parseBoundedJson(text, &problem);
+        auto library = document.is_discarded() ? std::nullopt : fromJson(document, skipped);
+        if (!library && skipped != nullptr) {
+            if (problem.empty()) problem = R"(no "assets" object and "smartCrates" array)";
+            skipped->push_back("whole file (" + problem + ")");
+        }
+        return library;
     } catch (const json::exception&) {
         return std::nullopt;  // not expected: the parse is non-throwing and every access is checked
     }

@@ -32,8 +32,9 @@ std::string encodeJson(const Library& library);
 std::optional<Library> fromJson(const nlohmann::json& document,
                                 std::vector<std::string>* skipped = nullptr);
 
-// Parses the text (strict JSON, nothing after the value) and applies fromJson. Never throws
-// except for allocation failure.
+// Parses the text (strict JSON, nothing after the value, nested at most maxJsonDepth levels)
+// and applies fromJson. When the document cannot be used at all, `skipped` also gets a line
+// saying why, such as `whole file (not valid JSON)`. Never throws except for allocation failure.
 std::optional<Library> decodeJson(std::string_view text,
                                   std::vector<std::string>* skipped = nullptr);
 

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "../support/mount_guard.h"
+#include "app/retired_engines.h"
 #include "app_test_support.h"
 
 namespace morrowdeck::test {
@@ -105,6 +106,48 @@ class AppModelTest : public QObject {
         loading.model->load(demoLibrary());
         loading.model.reset();
         QVERIFY(loading.queue->runUntil(1));
+    }
+
+    // Closing the window during a backup does not wait for the run: the model hands its
+    // engine to a thread that cancels it, and the run stops cleanly afterwards.
+    void closingDuringARunReturnsAtOnce() {
+        auto queue = std::make_shared<GatedQueue>();
+        auto model = std::make_unique<AppModel>(queue);
+        model->load(demoLibrary());
+        QVERIFY(queue->runWhile([&] { return model->isLoading(); }));
+        QTemporaryDir backup;
+        model->setDestinationURL(fs::path(backup.path().toStdString()));
+        queue->close();
+        model->start();
+        const qint64 took = destroyDuringRun(*queue, model);
+        QVERIFY2(took >= 0 && took < 1000, qPrintable(QString::number(took)));
+        waitForRetiredEngines();
+    }
+
+    // The free space is measured off the UI thread, after each change of destination; the
+    // late answer for a folder no longer chosen is dropped.
+    void freeSpaceIsMeasuredInTheBackground() {
+        auto queue = std::make_shared<CountingQueue>();
+        AppModel model(queue);
+        std::promise<void> release;
+        model.setFreeSpaceQuery(
+            [released = release.get_future().share()](const fs::path& folder) {
+                if (folder == "/slow") released.wait();
+                return std::optional<std::int64_t>(folder == "/slow" ? 1000 : 5'200'000);
+            });
+        QSignalSpy changed(&model, &AppModel::destinationFreeChanged);
+        model.setDestinationURL(fs::path("/slow"));  // returns while the query waits
+        QVERIFY(!model.destinationFreeText());
+        model.setDestinationURL(fs::path("/fast"));
+        QVERIFY(queue->runUntil(1));
+        QCOMPARE(model.destinationFreeText(), QStringLiteral("5.2 MB"));
+        release.set_value();
+        QVERIFY(queue->runUntil(2));
+        QCOMPARE(model.destinationFreeText(), QStringLiteral("5.2 MB"));
+        QCOMPARE(changed.count(), 1);
+        model.setDestinationURL(std::nullopt);
+        QVERIFY(!model.destinationFreeText());
+        QCOMPARE(changed.count(), 2);
     }
 
     // Dismissing changes nothing; a folder without a library only sets the status.

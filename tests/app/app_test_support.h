@@ -1,13 +1,18 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "app/app_model.h"
 #include "engine/drained_main_queue.h"
@@ -55,6 +60,63 @@ class CountingQueue : public MainQueue {
     std::atomic<int> posted_ = 0;
     int ran_ = 0;
 };
+
+// A counting queue whose gate can be closed: a thread that posts while it is closed waits
+// until it opens, as a run's thread waits for a copy onto a slow or dead drive.
+class GatedQueue : public CountingQueue {
+  public:
+    void post(std::function<void()> task) override {
+        {
+            std::unique_lock lock(mutex_);
+            ++waiting_;
+            arrived_.notify_all();
+            opened_.wait(lock, [&] { return open_; });
+            --waiting_;
+        }
+        CountingQueue::post(std::move(task));
+    }
+    void close() {
+        const std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    void open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    // True once a thread waits at the gate; false when none does within 30 s.
+    bool someoneWaits() {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, std::chrono::seconds(30), [&] { return waiting_ > 0; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    std::condition_variable arrived_;
+    bool open_ = true;
+    int waiting_ = 0;
+};
+
+// Destroys `model` while its run waits at the closed gate of `queue` and returns how many
+// milliseconds that took. The gate opens right after, or after 5 s when the destruction
+// itself waits for the run, so a model that blocks fails instead of hanging.
+template <typename Model>
+qint64 destroyDuringRun(GatedQueue& queue, std::unique_ptr<Model>& model) {
+    if (!queue.someoneWaits()) return -1;
+    std::promise<void> destroyed;
+    std::thread opener([&queue, done = destroyed.get_future()] {
+        done.wait_for(std::chrono::seconds(5));
+        queue.open();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    model.reset();
+    const qint64 took = timer.elapsed();
+    destroyed.set_value();
+    opener.join();
+    return took;
+}
 
 // A model over a counting queue with the demo library loaded.
 struct LoadedModel {

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <fstream>
 
+#include "app/retired_engines.h"
 #include "app_test_support.h"
 #include "engine/backup_manifest.h"
 
@@ -49,6 +50,19 @@ class CheckBackupModelTest : public QObject {
         QVERIFY(queue->runWhile([&] { return model.isRunning(); }));
         QVERIFY(model.rows().empty());
         QVERIFY(model.summary().contains(QStringLiteral("has no manifest")));
+    }
+
+    // Closing the window during a check does not wait for it.
+    void closingDuringACheckReturnsAtOnce() {
+        QTemporaryDir dir;
+        auto queue = std::make_shared<GatedQueue>();
+        auto model = std::make_unique<CheckBackupModel>(queue);
+        model->setBackupURL(fs::path(dir.path().toStdString()));
+        queue->close();
+        model->start();
+        const qint64 took = destroyDuringRun(*queue, model);
+        QVERIFY2(took >= 0 && took < 1000, qPrintable(QString::number(took)));
+        waitForRetiredEngines();
     }
 };
 

@@ -6,6 +6,7 @@
 #include <future>
 
 #include "app/restore_texts.h"
+#include "app/retired_engines.h"
 #include "app_test_support.h"
 #include "library/serato_library.h"
 #include "restore/restore_status.h"
@@ -97,7 +98,22 @@ class RestoreModelTest : public QObject {
             model.statusMessage(),
             QStringLiteral("Restore complete — in Serato, 'Read Tags' on the restored crates."));
         QVERIFY(fs::exists(r.audio / "House" / "two.mp3"));
-        QVERIFY(model.mergesIntoExistingDatabase());  // the run rebuilt the database
+        // The run rebuilt the database; the model looks at it in the background.
+        QVERIFY(r.queue->runWhile([&] { return !model.mergesIntoExistingDatabase(); }));
+    }
+
+    // Closing the window during a restore does not wait for the run: the model hands its
+    // engine to a thread that cancels it, and the run stops cleanly afterwards.
+    void closingDuringARunReturnsAtOnce() {
+        Restore r;
+        auto queue = std::make_shared<GatedQueue>();
+        r.model = std::make_unique<RestoreModel>(queue);
+        r.choose(r.backup);
+        queue->close();
+        r.model->start();
+        const qint64 took = destroyDuringRun(*queue, r.model);
+        QVERIFY2(took >= 0 && took < 1000, qPrintable(QString::number(took)));
+        waitForRetiredEngines();
     }
 
     // "No backup found at …": the status and one error line carry the description.

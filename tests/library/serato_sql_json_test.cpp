@@ -61,20 +61,71 @@ TEST(SeratoSqlJsonDecode, MembersMissingOrNullAreAbsentUnknownOnesIgnored) {
     }
 }
 
-// Only a document that is no JSON or lacks its two lists fails as a whole.
+// Only a document that is no JSON or lacks its two lists fails as a whole, with a line that
+// says why.
 TEST(SeratoSqlJsonDecode, BrokenDocumentFailsAsAWhole) {
-    for (const auto& text :
-         {R"({"smartCrates":[]})", R"({"assets":{}})", R"({"assets":null,"smartCrates":[]})",
-          R"({"assets":[],"smartCrates":[]})", R"({"assets":{},"smartCrates":{}})",
-          R"([{"assets":{},"smartCrates":[]}])", R"({"assets":{},"smartCrates":[]} x)",
-          R"({"assets":{},"smartCr)", "", "{\"assets\":{\"\xFF\":{}},\"smartCrates\":[]}",
-          R"({"assets":{"k":{"rating":1e400}},"smartCrates":[]})"})
-        EXPECT_EQ(decodeJson(text), std::nullopt) << text;
+    const std::string notJson = "whole file (not valid JSON)";
+    const std::string noLists = R"(whole file (no "assets" object and "smartCrates" array))";
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"smartCrates":[]})", noLists},
+        {R"({"assets":{}})", noLists},
+        {R"({"assets":null,"smartCrates":[]})", noLists},
+        {R"({"assets":[],"smartCrates":[]})", noLists},
+        {R"({"assets":{},"smartCrates":{}})", noLists},
+        {R"([{"assets":{},"smartCrates":[]}])", noLists},
+        {R"({"assets":{},"smartCrates":[]} x)", notJson},
+        {R"({"assets":{},"smartCr)", notJson},
+        {"", notJson},
+        {"{\"assets\":{\"\xFF\":{}},\"smartCrates\":[]}", notJson},
+        {R"({"assets":{"k":{"rating":1e400}},"smartCrates":[])", notJson},
+    };
+    for (const auto& [text, line] : cases) {
+        std::vector<std::string> skipped;
+        EXPECT_EQ(decodeJson(text, &skipped), std::nullopt) << text;
+        EXPECT_EQ(skipped, std::vector<std::string>{line}) << text;
+    }
+}
+
+// Containers nested deeper than the limit refuse the whole document, however deep (the
+// parse and the line about it never recurse); the limit itself is still read, and a value
+// left out shows only its first levels.
+TEST(SeratoSqlJsonDecode, DeepNestingIsRefusedWithoutRecursion) {
+    const auto nested = [](std::size_t levels, const std::string& open, const std::string& inner,
+                           const std::string& close) {
+        std::string text;
+        for (std::size_t i = 0; i < levels; ++i)
+            text += open;
+        text += inner;
+        for (std::size_t i = 0; i < levels; ++i)
+            text += close;
+        return text;
+    };
+    constexpr std::size_t deep = 100'000;
+    const std::string tooDeep = "whole file (nested more than 64 levels deep)";
+    const std::string cases[] = {
+        nested(deep, "[", "", "]"),
+        nested(deep, R"({"a":)", "1", "}"),
+        withAsset(R"({"rating":)" + nested(deep, "[", "", "]") + "}"),
+        withAsset(nested(deep, R"({"a":)", "1", "}")),
+        withCrate(nested(deep, "[", "", "]")),
+        // 65 levels: the document, "assets", the asset and 62 arrays
+        withAsset(R"({"rating":)" + nested(62, "[", "", "]") + "}"),
+    };
+    for (const auto& text : cases) {
+        std::vector<std::string> skipped;
+        EXPECT_EQ(decodeJson(text, &skipped), std::nullopt) << text.substr(0, 40);
+        EXPECT_EQ(skipped, std::vector<std::string>{tooDeep}) << text.substr(0, 40);
+    }
+    std::vector<std::string> skipped;
+    EXPECT_EQ(decodeJson(withAsset(R"({"rating":)" + nested(61, "[", "", "]") + R"(,"color":2})"),
+                         &skipped),
+              (Library{{{"k", {{}, 2, {}, {}}}}, {}}));
+    EXPECT_EQ(skipped, std::vector<std::string>{R"(rating of "k" ([[[…]]]: not a number))"});
 }
 
 // A value of the wrong kind or out of range costs only itself, with a line saying so.
 TEST(SeratoSqlJsonDecode, BadValueIsSkippedEverythingElseKept) {
-    const std::tuple<const char*, AssetMeta, const char*> assets[] = {
+    const std::tuple<std::string, AssetMeta, std::string> assets[] = {
         {R"({"rating":1.5,"color":3})", {{}, 3, {}, {}}, R"(rating of "k" (1.5: not from 0 to 1))"},
         {R"({"rating":-0.5})", {}, R"(rating of "k" (-0.5: not from 0 to 1))"},
         {R"({"rating":"0.5","playCount":2})", {{}, {}, {}, 2}, R"(rating of "k" ("0.5": not a number))"},
@@ -82,6 +133,9 @@ TEST(SeratoSqlJsonDecode, BadValueIsSkippedEverythingElseKept) {
         {R"({"color":18446744073709551616})", {},
          R"(color of "k" (1.8446744073709552e+19: not a 64-bit whole number))"},
         {R"({"color":7.5})", {}, R"(color of "k" (7.5: not a 64-bit whole number))"},
+        {R"({"bpm":[[[[1]]],2]})", {}, R"(bpm of "k" ([[[…]],2]: not a number))"},
+        {R"({"bpm":")" + std::string(100'000, 'x') + R"("})", {},
+         R"(bpm of "k" (")" + std::string(59, 'x') + R"(…: not a number))"},
         {R"({"playCount":-1,"color":1})", {{}, 1, {}, {}}, R"(play count of "k" (-1: negative))"},
         {R"({"playCount":9223372036854775808})", {},
          R"(play count of "k" (9223372036854775808: not a 64-bit whole number))"},

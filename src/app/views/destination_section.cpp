@@ -62,8 +62,8 @@ DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
 
     connect(choose_, &QPushButton::clicked, &model, &AppModel::chooseDestination);
     connect(&model, &AppModel::destinationURLChanged, this, &DestinationSection::refresh);
-    // A finished run changes the free space.
-    connect(&model, &AppModel::isRunningChanged, this, &DestinationSection::refresh);
+    // Measured in the background after each change of destination and each run.
+    connect(&model, &AppModel::destinationFreeChanged, this, &DestinationSection::refresh);
     // The free space turns red while the selection will not fit.
     connect(&model, &AppModel::selectionPreviewChanged, this, &DestinationSection::refresh);
     refresh();

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/qt_main_queue.h"
+#include "app/retired_engines.h"
 #include "app/views/first_launch.h"
 #include "app/views/main_window.h"
 #include "app/views/symbols.h"
@@ -32,9 +33,17 @@ int main(int argc, char* argv[]) {
     std::optional<std::filesystem::path> libraryFolder;
     if (parser.isSet(library)) libraryFolder = parser.value(library).toStdString();
 
-    morrowdeck::MainWindow window(std::make_shared<morrowdeck::QtMainQueue>(), libraryFolder);
-    window.show();
-    QSettings settings("Morrowdeck", "Morrowdeck");
-    if (morrowdeck::FirstLaunch::claim(settings)) morrowdeck::FirstLaunch::scheduleSizing();
-    return QApplication::exec();
+    int status = 0;
+    {
+        morrowdeck::MainWindow window(std::make_shared<morrowdeck::QtMainQueue>(), libraryFolder);
+        window.show();
+        QSettings settings("Morrowdeck", "Morrowdeck");
+        if (morrowdeck::FirstLaunch::claim(settings)) morrowdeck::FirstLaunch::scheduleSizing();
+        status = QApplication::exec();
+    }
+    // The window's models hand a run still under way to a thread that cancels it; the process
+    // ends only once it has stopped, while the application (and the queue its last messages
+    // go to) still exists.
+    morrowdeck::waitForRetiredEngines();
+    return status;
 }

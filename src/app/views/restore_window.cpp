@@ -102,9 +102,8 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
                               &RestoreModel::seratoURLChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshFolders);
     }
-    // A finished run may have written the database the next one merges into.
     for (const auto signal : {&RestoreModel::overwriteChanged, &RestoreModel::rebuildDatabaseChanged,
-                              &RestoreModel::seratoURLChanged, &RestoreModel::isRunningChanged}) {
+                              &RestoreModel::mergesIntoExistingDatabaseChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshOptions);
     }
     for (const auto signal : {&RestoreModel::progressChanged, &RestoreModel::isRunningChanged}) {

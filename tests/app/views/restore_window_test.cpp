@@ -212,7 +212,7 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
     QCOMPARE(tracks.size(), 60);
     QVERIFY(!QDir(serato + "/Subcrates").entryList({"*.crate"}).isEmpty());
     QVERIFY(QFileInfo(serato + "/" + QString::fromUtf8(SeratoFolder::databaseFile.data())).size() > 0);
-    QCOMPARE(window.rebuildCaption(), restoreText::rebuildCaption(true, true));
+    QTRY_COMPARE(window.rebuildCaption(), restoreText::rebuildCaption(true, true));
 
     // The apply step runs for real in the background and its answer shows under the button.
     window.applyButton()->click();
