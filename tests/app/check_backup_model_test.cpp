@@ -60,8 +60,7 @@ class CheckBackupModelTest : public QObject {
         model->setBackupURL(fs::path(dir.path().toStdString()));
         queue->close();
         model->start();
-        const qint64 took = destroyDuringRun(*queue, model);
-        QVERIFY2(took >= 0 && took < 1000, qPrintable(QString::number(took)));
+        QVERIFY(destroyedWithoutWaiting(*queue, model));
         waitForRetiredEngines();
     }
 };
