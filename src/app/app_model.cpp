@@ -35,7 +35,7 @@ struct LoadedLibrary {
 LoadedLibrary loadLibrary(const fs::path& library) {
     LoadedLibrary loaded;
     auto forest = SeratoLibrary::withNotInCrate(
-        SeratoLibrary::loadCrates(library, &loaded.warnings), library);
+        SeratoLibrary::loadCrates(library, &loaded.warnings), library, &loaded.warnings);
     for (const auto& crate : forest)
         loaded.trackReferences += crate->totalTrackCount();
     loaded.index = std::make_shared<const CrateIndex>(std::move(forest));
