@@ -36,7 +36,7 @@ struct LoadedLibrary {
 LoadedLibrary loadLibrary(const fs::path& library) {
     LoadedLibrary loaded;
     auto forest = SeratoLibrary::withNotInCrate(
-        SeratoLibrary::loadCrates(library, &loaded.warnings), library);
+        SeratoLibrary::loadCrates(library, &loaded.warnings), library, &loaded.warnings);
     for (const auto& crate : forest)
         loaded.trackReferences += crate->totalTrackCount();
     loaded.index = std::make_shared<const CrateIndex>(std::move(forest));
@@ -329,6 +329,13 @@ void AppModel::load(const fs::path& library) {
             if (!self || generation != self->state_->loadGeneration) return;
             self->finishLoad(std::move(loaded.index), loaded.trackReferences,
                              std::move(loaded.warnings));
+        },
+        [library](const std::string& why) {
+            // The library is shown empty with the reason among its load warnings.
+            LoadedLibrary failed;
+            failed.index = std::make_shared<const CrateIndex>();
+            failed.warnings.push_back("Couldn't load " + library.native() + ": " + why);
+            return failed;
         });
 }
 

@@ -305,7 +305,8 @@ void RestoreModel::applyToSerato() {
                 text += QLatin1Char('\n') + QString::fromStdString(warning);
             self->setApplying(false);
             self->setApplyResult(text);
-        });
+        },
+        [](const std::string& why) { return ApplyOutcome{"The apply step failed: " + why}; });
 }
 
 void RestoreModel::setRunning(bool running) {

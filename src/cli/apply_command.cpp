@@ -35,7 +35,8 @@ int runApply(const ApplyOptions& options) {
                                                : std::filesystem::absolute(options.database);
     runInBackground<ApplyOutcome>(
         queue, [serato, database] { return applyToSerato(serato, "/proc", database); },
-        [&result](ApplyOutcome outcome) { result = std::move(outcome); });
+        [&result](ApplyOutcome outcome) { result = std::move(outcome); },
+        [](const std::string& why) { return ApplyOutcome{"The apply step failed: " + why}; });
     while (!result) queue->waitAndRun(std::chrono::milliseconds(100));
     const ApplyOutcome& outcome = *result;
     if (options.json) {

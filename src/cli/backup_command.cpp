@@ -54,8 +54,8 @@ int runBackup(const BackupCommandOptions& options) {
         return exitUsage;
     }
     std::vector<std::string> warnings;
-    const auto forest =
-        SeratoLibrary::withNotInCrate(SeratoLibrary::loadCrates(*library, &warnings), *library);
+    const auto forest = SeratoLibrary::withNotInCrate(
+        SeratoLibrary::loadCrates(*library, &warnings), *library, &warnings);
     CrateSelection selection(std::make_shared<const CrateIndex>(forest));
     if (options.crates.empty() && !options.notInCrate) {
         selection.selectAll();

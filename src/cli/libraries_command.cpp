@@ -20,6 +20,9 @@ int runLibraries(const LibrariesOptions& options) {
     auto places = LibraryFinder::Places::system();
     if (!options.mountTable.empty()) places.mountTable = options.mountTable;
     const auto libraries = LibraryFinder::find(places);
+    for (const auto& found : libraries)
+        for (const auto& warning : found.warnings)
+            std::cerr << "warning: " << warning << '\n';
     if (options.json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& found : libraries) {

@@ -1,5 +1,7 @@
 #include "engine/engine_run.h"
 
+#include "engine/failure_text.h"
+
 namespace morrowdeck {
 
 EngineRun::~EngineRun() {
@@ -10,11 +12,13 @@ EngineRun::~EngineRun() {
 void EngineRun::start(std::function<ProgressSnapshot()> work, Completion completion) {
     if (thread_.joinable()) thread_.join();  // an engine serves one run; never overlap
     thread_ = std::thread([this, work = std::move(work), completion = std::move(completion)] {
+        // Whatever the work throws ends the run as a failure its completion reports; nothing
+        // leaves the thread.
         RunResult result;
         try {
             result = work();
-        } catch (const std::exception& error) {
-            result = RunFailure{error.what()};
+        } catch (...) {
+            result = RunFailure{failureText(std::current_exception())};
         }
         reporter_.post([completion = std::move(completion), result = std::move(result)] {
             completion(result);

@@ -28,8 +28,8 @@ class EngineRun {
     EngineRun& operator=(const EngineRun&) = delete;
 
     // Runs `work` on the work thread (after joining an earlier run) and posts its outcome to
-    // the main queue after everything the run posted: the final snapshot, or the description
-    // of the exception a start check threw.
+    // the main queue after everything the run posted: the final snapshot, or a RunFailure
+    // describing what the work threw (a start check's error, exhausted memory, anything).
     void start(std::function<ProgressSnapshot()> work, Completion completion);
 
     // Requests cancellation; never cleared. Any thread.

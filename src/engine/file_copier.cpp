@@ -40,6 +40,22 @@ class DestinationClaims {
         released_.notify_all();
     }
 
+    // A claim released however the job ends, also by an exception: no other job is left
+    // waiting for its destination.
+    class Held {
+      public:
+        Held(DestinationClaims& claims, const Key& key) : claims_(claims), key_(key) {
+            claims_.claim(key_);
+        }
+        ~Held() { claims_.release(key_); }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+
+      private:
+        DestinationClaims& claims_;
+        Key key_;
+    };
+
   private:
     std::mutex mutex_;
     std::condition_variable released_;
@@ -273,15 +289,13 @@ void FileCopier::run(const std::vector<Job>& jobs) {
         jobs.size(), options_.threads, cancelled_,
         [&](std::size_t index, std::size_t worker) {
             const Job& job = jobs[index];
-            const DestinationClaims::Key key{job.destFolder, job.destName};
-            claims.claim(key);
+            const DestinationClaims::Held claim(claims, {job.destFolder, job.destName});
             // Cancellation may have arrived while waiting for the claim.
-            if (cancelled_ && cancelled_()) return claims.release(key);
+            if (cancelled_ && cancelled_()) return;
             const auto [outcome, error] = workers[worker]->perform(index, job);
             // Reported before the claim is released, so a job's report never trails the
             // start of the next job on its destination.
             report_(index, outcome, error);
-            claims.release(key);
         },
         options_.spawn);
 }

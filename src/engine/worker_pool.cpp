@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -14,15 +16,32 @@ void runWorkerPool(std::size_t count, std::int64_t threads, const std::function<
     const std::size_t width = workerCount(count, threads);
 
     std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex errorMutex;
+    std::exception_ptr firstError;  // guarded by errorMutex
     const auto loop = [&](std::size_t worker) {
-        for (;;) {
-            if (cancelled && cancelled()) return;
-            const std::size_t index = next.fetch_add(1, std::memory_order_relaxed);
-            if (index >= count) return;
-            work(index, worker);
+        try {
+            for (;;) {
+                if (failed.load(std::memory_order_relaxed) || (cancelled && cancelled())) return;
+                const std::size_t index = next.fetch_add(1, std::memory_order_relaxed);
+                if (index >= count) return;
+                work(index, worker);
+            }
+        } catch (...) {
+            // Kept for the calling thread: an exception leaving a worker thread would end
+            // the process.
+            const std::lock_guard lock(errorMutex);
+            if (!firstError) firstError = std::current_exception();
+            failed.store(true, std::memory_order_relaxed);
         }
     };
-    if (width == 1) return loop(0);
+    const auto rethrow = [&] {
+        if (firstError) std::rethrow_exception(firstError);
+    };
+    if (width == 1) {
+        loop(0);
+        return rethrow();
+    }
 
     std::vector<std::thread> workers;
     workers.reserve(width);
@@ -37,6 +56,7 @@ void runWorkerPool(std::size_t count, std::int64_t threads, const std::function<
     }
     for (auto& worker : workers)
         worker.join();
+    rethrow();
 }
 
 std::size_t workerCount(std::size_t count, std::int64_t threads) {

@@ -13,6 +13,9 @@ namespace morrowdeck {
 // ones already started share the list; with none, the calling thread works through it alone.
 // Returns when every started work item has finished. `worker` is the running thread's slot
 // in [0, workerCount(count, threads)), so callers can keep per-thread state without locks.
+// An exception thrown by `work` (or `cancelled`) stops the dispatch like a cancellation; once
+// every started item has finished, the first one is rethrown on the calling thread, so it
+// never leaves a worker thread.
 //
 // `spawn` starts one thread; tests replace it to make thread creation fail.
 using ThreadSpawner = std::function<std::thread(std::function<void()>)>;

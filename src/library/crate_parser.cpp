@@ -9,6 +9,8 @@ namespace {
 
 // Calls visit(stored) for every decodable "ptrk" of every "otrk" that names a file, in file
 // order: an empty path or one made only of separators ("/") names the volume, not a track.
+// A path holding U+0000 is undecodable: no file name can hold it, and the system would read
+// the path only up to it, so two such entries would silently share one file.
 // The string is a reused buffer, valid during the call. Returns how much was read.
 template <typename Visit>
 ReadReport eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
@@ -26,7 +28,8 @@ ReadReport eachStoredPath(std::span<const std::uint8_t> crate, Visit&& visit) {
                 track, [&](std::string_view field, std::span<const std::uint8_t> payload) {
                     if (field != "ptrk" || payload.empty()) return;
                     stored.clear();
-                    if (!text::appendDecodedUtf16BE(stored, payload)) {
+                    if (!text::appendDecodedUtf16BE(stored, payload) ||
+                        stored.find('\0') != std::string::npos) {
                         damaged = true;
                         return;
                     }

@@ -13,9 +13,9 @@ namespace morrowdeck::CrateParser {
 
 // Absolute paths of the "ptrk" entries of every "otrk" chunk, in file order with duplicates
 // kept. Other chunks (header, columns, smart-crate rules) are skipped; an empty or
-// undecodable "ptrk" is skipped; a truncated chunk ends the walk at its level. `report`, when
-// given, tells how much was read: a track entry that gave no path because its "ptrk" did not
-// decode or its chunks were cut short counts as unreadable.
+// undecodable "ptrk" (also one holding U+0000) is skipped; a truncated chunk ends the walk at
+// its level. `report`, when given, tells how much was read: a track entry that gave no path
+// because its "ptrk" did not decode or its chunks were cut short counts as unreadable.
 std::vector<std::string> trackPaths(std::span<const std::uint8_t> crate,
                                     std::string_view volumePrefix, ReadReport* report = nullptr);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "library/bounded_read.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -29,8 +30,13 @@ std::size_t countCrateFiles(const std::vector<Crate::Ptr>& forest) {
 }
 
 // The records of the database, counted by walking its top-level chunks: no record is decoded.
-std::size_t countTracks(const fs::path& library) {
-    const auto bytes = platform::readFile(library / SeratoFolder::databaseFile);
+std::size_t countTracks(const fs::path& library, std::vector<std::string>& warnings) {
+    const auto file = library / SeratoFolder::databaseFile;
+    std::string reason;
+    const auto bytes = readBoundedFile(file, maxMetadataBytes, reason);
+    if (!reason.empty())
+        warnings.push_back("Couldn't read Serato's track database " + file.native() + " (" +
+                           reason + "); its tracks are not counted.");
     if (!bytes) return 0;
     std::size_t count = 0;
     SeratoDatabase::eachChunk(*bytes, [&](std::string_view tag, auto) { count += tag == "otrk"; });
@@ -51,8 +57,8 @@ FoundLibrary describe(const fs::path& folder, const platform::Mount* mount, bool
         }
         found.hardLinks = !platform::lacksHardLinks(mount->type);
     }
-    found.crates = countCrateFiles(SeratoLibrary::loadCrates(folder));
-    found.tracks = countTracks(folder);
+    found.crates = countCrateFiles(SeratoLibrary::loadCrates(folder, &found.warnings));
+    found.tracks = countTracks(folder, found.warnings);
     return found;
 }
 

@@ -17,6 +17,7 @@ struct FoundLibrary {
     std::size_t crates = 0;  // crate and smart-crate files
     std::size_t tracks = 0;  // records of the library's database
     bool hardLinks = true;   // false on FAT and exFAT, where duplicates are stored as copies
+    std::vector<std::string> warnings;  // files of the library that could not be read
 
     bool operator==(const FoundLibrary&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "library/bounded_read.h"
 #include "library/crate_parser.h"
 #include "library/name_order.h"
 #include "library/serato_folder.h"
@@ -69,7 +70,7 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
         const std::filesystem::path file = folder / candidate.name;
         std::vector<std::string> tracks;
         ReadReport report;
-        if (platform::readFileInto(file, bytes)) {
+        if (const int error = platform::readFileAtMost(file, maxCrateBytes, bytes); error == 0) {
             tracks = CrateParser::trackPaths(bytes, volumePrefix, &report);
             if (warnings != nullptr && report.damaged())
                 warnings->push_back(
@@ -77,7 +78,8 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
         } else if (warnings != nullptr) {
             warnings->push_back(std::string("Couldn't read the ") +
                                 (isSmart ? "smart crate" : "crate") + " file " + file.native() +
-                                "; its crate is listed without tracks.");
+                                " (" + unreadableReason(error, maxCrateBytes) +
+                                "); its crate is listed without tracks.");
         }
         builder.insert(components, file, isSmart, std::move(tracks));
     }

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "library/bounded_read.h"
 #include "library/crate_parser.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
@@ -37,18 +38,24 @@ void eachSmartCrateTrack(const std::vector<Crate::Ptr>& crates, Visit&& visit) {
 }  // namespace
 
 std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryFolder,
-                                           const std::vector<Crate::Ptr>& forest) {
+                                           const std::vector<Crate::Ptr>& forest,
+                                           std::vector<std::string>* warnings) {
     std::unordered_set<std::string> listed;  // canonical forms of crate tracks, then of results
     collectCrateTracks(forest, listed);
 
     const std::string prefix = volumeMountPrefix(libraryFolder);
     std::vector<std::string> tracks;
-    if (const auto database = platform::readFile(libraryFolder / SeratoFolder::databaseFile)) {
+    const auto file = libraryFolder / SeratoFolder::databaseFile;
+    std::string reason;
+    if (const auto database = readBoundedFile(file, maxMetadataBytes, reason)) {
         for (const auto& record : SeratoDatabase::records(*database)) {
             std::string path = CrateParser::absolutePath(record.path, prefix);
             if (listed.insert(text::nfcKey(path)).second) tracks.push_back(std::move(path));
         }
     }
+    if (!reason.empty() && warnings != nullptr)
+        warnings->push_back("Couldn't read Serato's track database " + file.native() + " (" +
+                            reason + "); only the tracks of crates are listed.");
     // A smart crate's saved track list may name files the database no longer lists.
     eachSmartCrateTrack(forest, [&](const std::string& track) {
         if (listed.insert(text::nfcKey(track)).second) tracks.push_back(track);
@@ -57,8 +64,9 @@ std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryF
 }
 
 std::vector<Crate::Ptr> withNotInCrate(std::vector<Crate::Ptr> forest,
-                                       const std::filesystem::path& libraryFolder) {
-    auto tracks = tracksNotInCrates(libraryFolder, forest);
+                                       const std::filesystem::path& libraryFolder,
+                                       std::vector<std::string>* warnings) {
+    auto tracks = tracksNotInCrates(libraryFolder, forest, warnings);
     if (tracks.empty()) return forest;
     std::unordered_set<std::string> taken;
     for (const auto& crate : forest)

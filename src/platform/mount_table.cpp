@@ -3,7 +3,6 @@
 #include <libmount.h>
 
 #include <array>
-#include <cstdlib>
 #include <memory>
 
 namespace morrowdeck::platform {
@@ -46,9 +45,8 @@ std::string volumeLabel(const std::string& device) {
     if (!device.starts_with("/dev/")) return {};
     std::unique_ptr<libmnt_cache, CacheFree> cache(mnt_new_cache());
     if (!cache) return {};
-    std::unique_ptr<char, decltype(&std::free)> label(
-        mnt_cache_find_tag_value(cache.get(), device.c_str(), "LABEL"), &std::free);
-    return text(label.get());
+    // The value belongs to the cache (it is freed with it), so it is copied, never freed here.
+    return text(mnt_cache_find_tag_value(cache.get(), device.c_str(), "LABEL"));
 }
 
 bool lacksHardLinks(const std::string& type) {

@@ -1,5 +1,6 @@
 #include "restore/apply_step.h"
 
+#include "library/bounded_read.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_sql.h"
@@ -18,8 +19,11 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
     if (platform::isSeratoRunning(proc)) return {"Quit Serato completely first, then try again."};
 
     const auto library = SeratoLibrary::resolveLibrary(seratoFolder).value_or(seratoFolder);
-    const auto staged =
-        platform::readFile(library / RestoreTexts::stagedFolder / RestoreTexts::stagedFile);
+    const auto stagedFile = library / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
+    std::string unreadable;
+    const auto staged = readBoundedFile(stagedFile, maxMetadataBytes, unreadable);
+    if (!unreadable.empty())
+        return {"Couldn't read the staged data " + stagedFile.native() + ": " + unreadable + "."};
     const auto decoded = staged
                              ? SeratoSQL::decodeJson(std::string_view(
                                    reinterpret_cast<const char*>(staged->data()), staged->size()))

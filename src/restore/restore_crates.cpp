@@ -55,9 +55,9 @@ std::filesystem::path RestoreEngine::Run::metadataFolder() const {
 }
 
 std::optional<std::vector<std::uint8_t>> RestoreEngine::readMetadata(
-    const std::filesystem::path& file) {
+    const std::filesystem::path& file, std::uint64_t maxBytes) {
     std::string warning;
-    auto bytes = readMetadataFile(file, warning);
+    auto bytes = readMetadataFile(file, warning, maxBytes);
     if (!warning.empty()) reporter_.log(Level::warning, warning);
     return bytes;
 }
@@ -158,8 +158,9 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         run.crateFolder() / SeratoFolder::crateFileName(components, false);
     std::vector<std::uint8_t> bytes;
     const auto saved = run.savedCrates.find(text::nfcKey(folder));
-    const auto original =
-        saved == run.savedCrates.end() ? std::nullopt : readMetadata(saved->second.files.front());
+    const auto original = saved == run.savedCrates.end()
+                              ? std::nullopt
+                              : readMetadata(saved->second.files.front(), maxCrateBytes);
     if (original) {
         target = run.crateFolder() / saved->second.files.front().filename();
         std::unordered_set<std::string> listed;  // canonical backup-relative paths
@@ -176,7 +177,7 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
         // Spellings of the same crate name in the other normalisation form join this crate.
         std::vector<std::string> more;
         for (std::size_t i = 1; i < saved->second.files.size(); ++i)
-            if (const auto other = readMetadata(saved->second.files[i]))
+            if (const auto other = readMetadata(saved->second.files[i], maxCrateBytes))
                 for (const auto& stored : CrateParser::storedPaths(*other))
                     more.push_back(restored(stored).value_or(stored));
         for (std::size_t i = 0; i < files.size(); ++i)
@@ -213,15 +214,22 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
         const auto target = run.smartCrateFolder() / file.filename();
         const bool write = run.overwrite || !platform::itemExists(target);
         int error = 0;
+        std::string problem;
         if (write) {
-            const auto bytes = platform::readFile(file);
-            error = bytes ? platform::writeFileAtomically(
-                                target, CrateWriter::rewriteTrackPaths(*bytes, restored))
-                          : EIO;
+            std::vector<std::uint8_t> bytes;
+            error = platform::readFileAtMost(file, maxCrateBytes, bytes);
+            if (error != 0) {
+                problem = "couldn't read " + file.native() + ": " +
+                          unreadableReason(error, maxCrateBytes);
+            } else {
+                error = platform::writeFileAtomically(
+                    target, CrateWriter::rewriteTrackPaths(bytes, restored));
+                if (error != 0) problem = platform::errorText(error);
+            }
         }
         if (error != 0)
-            reporter_.log(Level::error, "Restore failed: " + file.filename().native() + " \u2014 " +
-                                            platform::errorText(error));
+            reporter_.log(Level::error,
+                          "Restore failed: " + file.filename().native() + " \u2014 " + problem);
         reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
             snap.currentFile = file.filename().native();
             countCrateFile(snap, error, write);

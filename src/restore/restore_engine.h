@@ -14,6 +14,7 @@
 #include "engine/file_copier.h"
 #include "engine/run_preview.h"
 #include "engine/run_result.h"
+#include "library/bounded_read.h"
 #include "library/serato_database.h"
 
 namespace morrowdeck {
@@ -110,9 +111,10 @@ class RestoreEngine {
                        std::int64_t threads);
     bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);
     void readBackupMetadata(Run& run);
-    // A file of the backup's metadata or of the target library, bounded; a file that is
-    // there but cannot be used is named in a warning.
-    std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
+    // A file of the backup's metadata or of the target library, at most `maxBytes` of it; a
+    // file that is there but cannot be used is named in a warning.
+    std::optional<std::vector<std::uint8_t>> readMetadata(
+        const std::filesystem::path& file, std::uint64_t maxBytes = maxMetadataBytes);
     // A file the restore could not write: an error line naming it, counted as failed.
     void failedWrite(const std::filesystem::path& file, int error);
     static std::vector<std::filesystem::path> smartCratesToRestore(

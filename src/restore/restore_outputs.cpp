@@ -24,7 +24,8 @@ namespace morrowdeck {
 void RestoreEngine::writeCrateOrder(const Run& run,
                                     const std::vector<std::filesystem::path>& scrates) {
     if (run.crateNames.empty() && scrates.empty()) return;
-    const auto saved = readMetadata(run.metadataFolder() / SeratoFolder::crateOrderFile);
+    const auto saved =
+        readMetadata(run.metadataFolder() / SeratoFolder::crateOrderFile, maxCrateBytes);
     std::vector<std::string> restored;
     for (const auto& [name, fromSavedFile] : run.crateNames)
         if (!saved || !fromSavedFile) restored.push_back(name);
@@ -32,7 +33,7 @@ void RestoreEngine::writeCrateOrder(const Run& run,
         if (!saved || file.parent_path() != run.metadataFolder() / SeratoFolder::smartCrateFolder)
             restored.push_back(file.stem().native());
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
-    const auto existing = readMetadata(file);
+    const auto existing = readMetadata(file, maxCrateBytes);
     const auto names =
         CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
                           existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});

@@ -17,6 +17,7 @@
 #include "morrowdeck_version.h"
 #include "run_cli.h"
 #include "support/fixtures.h"
+#include "support/loop_drive.h"
 #include "support/mount_guard.h"
 #include "support/serato_sqlite.h"
 
@@ -262,6 +263,30 @@ TEST(Cli, LibrariesAsJson) {
     EXPECT_EQ(keys, (std::vector<std::string>{"library", "drive", "mountPoint", "fileSystem",
                                               "onDrive", "hardLinks", "crates", "tracks"}));
     EXPECT_EQ(found["crates"], 1);
+}
+
+// A labelled drive holding a library, mounted at /media/$USER/<label> as the desktop mounts a
+// plugged-in drive, is listed under its label. USER is a name of this test's own, so no other
+// test's search of the drive folders finds the drive.
+TEST(Cli, LibrariesListsALabelledDriveUnderMedia) {
+    CliLibrary lib("home/Music/_Serato_");
+    const std::string user = lib.dir.path().filename().native();
+    const fs::path media = fs::path("/media") / user;
+    LoopDrive drive(lib.dir / "drive.img", "SERATO GIG");
+    if (drive.skipReason().empty()) drive.mount(media / "SERATO GIG", media);
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    writeFile(media / "SERATO GIG" / "_Serato_" / "Subcrates" / "Set.crate",
+              CrateWriter::crateData({"Music/a.mp3"}));
+    const ScopedEnv home("HOME", lib.dir / "home");
+    const ScopedEnv userName("USER", user);
+    const auto result = runCli({"libraries", "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto doc = Json::parse(result.out);
+    const auto found = std::find_if(doc["libraries"].begin(), doc["libraries"].end(),
+                                    [](const Json& item) { return item["drive"] == "SERATO GIG"; });
+    ASSERT_NE(found, doc["libraries"].end()) << result.out;
+    EXPECT_EQ((*found)["mountPoint"], (media / "SERATO GIG").native());
+    EXPECT_EQ((*found)["crates"], 1);
 }
 
 // -q leaves only warnings and errors, -v adds a line per file, before or after the subcommand;

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "engine/background_task.h"
 #include "engine/drained_main_queue.h"
+#include "engine/engine_run.h"
+#include "engine/worker_pool.h"
 
 namespace morrowdeck {
 namespace {
@@ -113,6 +117,67 @@ TEST(BackgroundTask, RunsWorkOffThreadAndDeliversThroughTheQueue) {
         queue->waitAndRun(100ms);
     EXPECT_NE(*workThread, std::this_thread::get_id());
     EXPECT_EQ(*deliveryThread, std::this_thread::get_id());
+}
+
+// Whatever work throws on a thread of its own (exhausted memory, an error, anything) never
+// leaves that thread: the background helper, the engine run and the worker pool each hand
+// it back as the failure their caller already reports.
+TEST(ThreadEdges, WhatTheWorkThrowsBecomesAFailureResult) {
+    const std::pair<std::function<void()>, std::string> throws[] = {
+        {[] { throw std::bad_alloc(); }, "Not enough memory to go on."},
+        {[] { throw std::runtime_error("disk on fire"); }, "disk on fire"},
+        {[] { throw 42; }, "An unexpected error stopped the work."},
+    };
+    for (const auto& [raise, text] : throws) {
+        auto queue = std::make_shared<DrainedMainQueue>();
+        std::optional<std::string> background;
+        runInBackground<std::string>(
+            queue,
+            [raise = raise]() -> std::string {
+                raise();
+                return "done";
+            },
+            [&](std::string result) { background = std::move(result); },
+            [](const std::string& why) { return "failed: " + why; });
+        while (!background)
+            queue->waitAndRun(100ms);
+        EXPECT_EQ(*background, "failed: " + text);
+
+        std::optional<RunResult> run;
+        {
+            EngineRun engineRun(queue);
+            engineRun.start(
+                [raise = raise]() -> ProgressSnapshot {
+                    raise();
+                    return {};
+                },
+                [&](const RunResult& result) { run = result; });
+        }  // joins the work thread
+        queue->runPending();
+        ASSERT_TRUE(run && std::holds_alternative<RunFailure>(*run)) << text;
+        EXPECT_EQ(std::get<RunFailure>(*run).description, text);
+
+        std::exception_ptr pooled;
+        try {
+            runWorkerPool(8, 4, {}, [raise = raise](std::size_t index, std::size_t) {
+                if (index == 3) raise();
+            });
+        } catch (...) {
+            pooled = std::current_exception();
+        }
+        ASSERT_TRUE(pooled) << text;
+        EXPECT_EQ(failureText(pooled), text);
+    }
+
+    // Without a failure mapping the completion still arrives, with the empty result.
+    auto queue = std::make_shared<DrainedMainQueue>();
+    std::optional<int> empty;
+    runInBackground<int>(
+        queue, []() -> int { throw std::runtime_error("lost"); },
+        [&](int value) { empty = value; });
+    while (!empty)
+        queue->waitAndRun(100ms);
+    EXPECT_EQ(*empty, 0);
 }
 
 }  // namespace

@@ -81,6 +81,10 @@ TEST(ChunkFormat, DamagedInput) {
               otrk({ptrk("/")}), otrk({ptrk("ok")})}),
          {"/ok"}},
         {ascii("this is not a crate file at all"), {}},
+        // U+0000 cuts a path short for the system: "a<NUL>b" is not read as "a".
+        {cat({otrk({chunk("ptrk", cat({utf16("a"), Bytes{0, 0}, utf16("b")}))}),
+              otrk({ptrk("a")})}),
+         {"/a"}},
     };
     for (const auto& [input, expected] : crates)
         EXPECT_EQ(CrateParser::trackPaths(input, ""), expected) << testing::PrintToString(input);
@@ -95,6 +99,9 @@ TEST(ChunkFormat, ReadReportsOfDamagedFiles) {
         {cat({good, ascii("otrk"), Bytes{0, 0, 0, 100}, Bytes(4, 0)}),
          ": read 1 track(s), stopped at byte 100 of 112."},
         {cat({good, otrk({chunk("ptrk", Bytes{0, 'a', 0})}), otrk({ascii("ptrk"), Bytes{0, 0, 0, 9}})}),
+         ": read 1 track(s), skipped 2 unreadable."},
+        {cat({good, otrk({chunk("ptrk", cat({utf16("x"), Bytes{0, 0}, utf16("1")}))}),
+              otrk({chunk("ptrk", cat({utf16("x"), Bytes{0, 0}, utf16("2")}))})}),
          ": read 1 track(s), skipped 2 unreadable."},
         {ascii("not a crate"), " (no Serato header): read 0 track(s), stopped at byte 0 of 11."},
     };

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "library/crate_writer.h"
+#include "support/loop_drive.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
 
@@ -82,6 +84,45 @@ TEST(LibraryFinder, MountedTmpfsDrive) {
     EXPECT_EQ(found[0].fileSystem, "tmpfs");
     EXPECT_EQ(found[0].mountPoint, media / "GIG");
     EXPECT_EQ(found[0].crates, 2u);
+}
+
+// A database too large to read (sparse: nothing is allocated for it) counts no tracks and is
+// named in the library's warnings; its crates still count.
+TEST(LibraryFinder, OversizedDatabaseIsNamedNotRead) {
+    test::TempDir dir;
+    makeLibrary(dir / "home" / "Music");
+    const fs::path database = dir / "home" / "Music" / "_Serato_" / "database V2";
+    test::writeSparseFile(database, 8ull << 30);
+    const auto found = LibraryFinder::find({dir / "home", dir / "no mount table", {}});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].crates, 2u);
+    EXPECT_EQ(found[0].tracks, 0u);
+    EXPECT_EQ(found[0].warnings, std::vector<std::string>{
+                                     "Couldn't read Serato's track database " + database.native() +
+                                     " (it is larger than the 500 MB such a file can be); its "
+                                     "tracks are not counted."});
+}
+
+// A labelled drive mounted where the desktop mounts a plugged-in drive, /media/<user>/<label>;
+// the user is a name of this test's own, so no other test's search of the drive folders
+// finds it.
+TEST(LibraryFinder, LabelledDriveUnderMedia) {
+    test::TempDir dir;
+    const std::string user = dir.path().filename().native();
+    test::LoopDrive drive(dir / "drive.img", "DJ-USB");
+    const fs::path media = fs::path("/media") / user;
+    if (drive.skipReason().empty()) drive.mount(media / "DJ-USB", media);
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    makeLibrary(media / "DJ-USB");
+    const LibraryFinder::Places places{dir / "home", "/proc/self/mountinfo", {media}};
+    // First in a child process: a crash there fails the test and leaves this process to undo
+    // the mount.
+    ASSERT_EXIT((LibraryFinder::find(places), std::exit(0)), testing::ExitedWithCode(0), "");
+    const auto found = LibraryFinder::find(places);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].drive, "DJ-USB");
+    EXPECT_EQ(found[0].fileSystem, "ext4");
+    EXPECT_EQ(found[0].tracks, 3u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "library/bounded_read.h"
 #include "library/crate_writer.h"
 #include "library/serato_library_tracks.h"
 #include "support/fixtures.h"
@@ -96,28 +97,42 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
     EXPECT_NE(loadCrates(library)[0]->id, forest[0]->id);  // fresh identifiers on every load
 }
 
-// Files that are no regular file, or empty, load as crates without tracks, each with one
-// warning (damaged content is the parser's to test). Each is read after a good one: no tracks
-// carried over from it.
+// Files that are no regular file, too large to read (sparse: nothing is allocated for them) or
+// empty load as crates without tracks, each with one warning naming it (damaged content is the
+// parser's to test). Each is read after a good one: no tracks carried over from it. A
+// database too large to read leaves the tracks of the crates.
 TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksAndAWarningNeverFailure) {
     crate("Subcrates", "Good.crate", {"a.mp3"});
     fs::create_directories(library / "Subcrates" / "Folder.crate");
     ASSERT_EQ(::mkfifo((library / "Subcrates" / "Pipe.crate").c_str(), 0600), 0);
+    test::writeSparseFile(library / "Subcrates" / "Huge.crate", 8ull << 30);
+    test::writeSparseFile(library / "SmartCrates" / "Big.scrate", maxCrateBytes + 1);
     writeFile(library / "SmartCrates" / "Void.scrate", "");
+    test::writeSparseFile(library / "database V2", maxMetadataBytes + 1);
     std::map<std::string, std::size_t> counts;
     std::vector<std::string> warnings;
-    for (const auto& crate : loadCrates(library, &warnings))
+    for (const auto& crate : withNotInCrate(loadCrates(library, &warnings), library, &warnings))
         for (const auto& leaf : crate->isLeaf() ? std::vector{crate} : crate->children)
             counts[leaf->name] = leaf->tracks.size();
-    EXPECT_EQ(counts, (std::map<std::string, std::size_t>{
-                          {"Folder", 0}, {"Good", 1}, {"Pipe", 0}, {"Void", 0}}));
-    const auto unreadable = [&](const char* file) {
-        return "Couldn't read the crate file " + (library / "Subcrates" / file).native() +
-               "; its crate is listed without tracks.";
+    EXPECT_EQ(counts,
+              (std::map<std::string, std::size_t>{
+                  {"Big", 0}, {"Folder", 0}, {"Good", 1}, {"Huge", 0}, {"Pipe", 0}, {"Void", 0}}));
+    const auto unreadable = [&](const std::string& kind, const fs::path& file,
+                                const std::string& why) {
+        return "Couldn't read the " + kind + " file " + (library / file).native() + " (" + why +
+               "); its crate is listed without tracks.";
     };
-    EXPECT_EQ(warnings, (Names{unreadable("Folder.crate"), unreadable("Pipe.crate"),
-                               "Smart crate file " + (library / "SmartCrates/Void.scrate").native() +
-                                   " is damaged (no Serato header): read 0 track(s)."}));
+    const std::string tooLarge = "it is larger than the 64 MB such a file can be";
+    EXPECT_EQ(warnings,
+              (Names{unreadable("crate", "Subcrates/Folder.crate", "Is a directory"),
+                     unreadable("crate", "Subcrates/Huge.crate", tooLarge),
+                     unreadable("crate", "Subcrates/Pipe.crate", "it is not a regular file"),
+                     unreadable("smart crate", "SmartCrates/Big.scrate", tooLarge),
+                     "Smart crate file " + (library / "SmartCrates/Void.scrate").native() +
+                         " is damaged (no Serato header): read 0 track(s).",
+                     "Couldn't read Serato's track database " + (library / "database V2").native() +
+                         " (it is larger than the 500 MB such a file can be); only the tracks of "
+                         "crates are listed."}));
 }
 
 // A plain crate named "Smart Crates" takes the smart crates as its children; missing folders

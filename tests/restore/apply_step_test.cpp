@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library/bounded_read.h"
 #include "platform/processes.h"
 #include "support/serato_sqlite.h"
 #include "support/temp_dir.h"
@@ -60,6 +61,10 @@ TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
     EXPECT_EQ(
         applyToSerato(library, noSerato()).message,
         "No staged data found. Run a Restore first (from a backup that captured ratings/rules).");
+    test::writeSparseFile(library / ".morrowdeck" / "apply.json", maxMetadataBytes + 1);
+    EXPECT_EQ(applyToSerato(library, noSerato()).message,
+              "Couldn't read the staged data " + (library / ".morrowdeck" / "apply.json").native() +
+                  ": it is larger than the 500 MB such a file can be.");
     stage(R"({"assets": {}, "smartCrates": []})");
     const auto missing =
         applyToSerato(library.parent_path(), noSerato());  // the parent resolves too

@@ -9,6 +9,7 @@
 
 #include "engine/backup_catalog.h"
 #include "engine/backup_manifest.h"
+#include "library/bounded_read.h"
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
@@ -254,20 +255,35 @@ TEST(RestoreEngine, FilesThatCannotBeWrittenAreFailures) {
     }
 }
 
-// Saved records and ratings of many gigabytes (a sparse or damaged file) are skipped with a
-// warning; the rest of the restore goes on.
+// Saved records, ratings, crates and crate order too large to read (a sparse or damaged file)
+// are skipped with a warning naming them; a smart crate too large to read is a failed file
+// named in its line. The rest of the restore goes on.
 TEST(RestoreEngine, OversizedMetadataIsSkipped) {
     Restore r;
     r.audioFile("C/a.mp3");
-    for (const char* name : {"library.dbsnap", "serato.json"}) {
-        test::writeFile(r.backup / ".morrowdeck" / name, "");
-        fs::resize_file(r.backup / ".morrowdeck" / name, 3ull << 30);
-    }
+    const fs::path saved = r.backup / ".morrowdeck";
+    BackupCatalog catalog;
+    catalog.tracks = {{"C/a.mp3", "Music/a.mp3"}};
+    test::writeFile(saved / "catalog.json", catalog.encode());
+    const std::pair<fs::path, std::uintmax_t> oversized[] = {
+        {saved / "library.dbsnap", 3ull << 30},
+        {saved / "serato.json", maxMetadataBytes + 1},
+        {saved / "Subcrates" / "C.crate", maxCrateBytes + 1},
+        {saved / "neworder.pref", maxCrateBytes + 1},
+    };
+    for (const auto& [file, size] : oversized)
+        test::writeSparseFile(file, size);
+    const fs::path smart = r.backup / "Smart Crates" / "Big.scrate";
+    test::writeSparseFile(smart, 8ull << 30);
     const auto run = r.run();
-    for (const char* name : {"library.dbsnap", "serato.json"})
-        EXPECT_TRUE(run.logged("Skipped " + (r.backup / ".morrowdeck" / name).native() +
-                               ": it is larger than the 500 MB such a file can be; going on "
-                               "without it."));
+    for (const auto& [file, size] : oversized)
+        EXPECT_TRUE(run.logged("Skipped " + file.native() + ": it is larger than the " +
+                               (size > maxMetadataBytes ? "500 MB" : "64 MB") +
+                               " such a file can be; going on without it."))
+            << file;
+    EXPECT_TRUE(run.logged("Restore failed: Big.scrate \u2014 couldn't read " + smart.native() +
+                           ": it is larger than the 64 MB such a file can be"));
+    EXPECT_EQ(run.final().failedFiles, 1);
     EXPECT_EQ(r.crate("C.crate"), Names{r.key("C/a.mp3")});
 }
 

@@ -59,6 +59,22 @@ class ScopedHome {
     std::optional<std::string> saved_;
 };
 
+// Sets one environment variable for the life of the object (child processes inherit it).
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> saved_;
+};
+
 // Writes a whole file, creating its parent folders; reads one back. Failures fail the test.
 inline void writeFile(const std::filesystem::path& file, std::string_view text) {
     std::filesystem::create_directories(file.parent_path());
@@ -68,6 +84,11 @@ inline void writeFile(const std::filesystem::path& file, std::string_view text) 
 }
 inline void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
     writeFile(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+// A sparse file of `size` bytes (zeros): large to every reader, yet it takes no room.
+inline void writeSparseFile(const std::filesystem::path& file, std::uintmax_t size) {
+    writeFile(file, "");
+    std::filesystem::resize_file(file, size);
 }
 inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
