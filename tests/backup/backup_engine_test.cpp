@@ -128,7 +128,8 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
 }
 
 // A re-run moves each file it replaces into the run's folder of kept files, and prunes the
-// oldest kept runs beyond the number to keep (folders of other names stay).
+// oldest kept runs beyond the number to keep: never its own, even when a folder from a wrong
+// clock looks newer, and never folders of other names.
 TEST(BackupEngine, KeepsWhatAReRunReplaces) {
     Library lib;
     const auto a = lib.track("a.mp3", 100, 'a');
@@ -136,15 +137,22 @@ TEST(BackupEngine, KeepsWhatAReRunReplaces) {
     runBackup(crates, lib.backup);
     const fs::path replaced = lib.backup / ".morrowdeck" / "Replaced";
     for (const char* old :
-         {"2001-01-01 00.00.01", "2001-01-01 00.00.02", "2001-01-01 00.00.03", "not a run"})
+         {"2001-01-01 00.00.01", "2099-01-01 00.00.02", "2024-13-45 99.99.99", "not a run"})
         test::writeFile(replaced / old / "C" / "x.mp3", "x");
 
     lib.track("a.mp3", 150, 'g');
-    const auto rerun = runBackup(crates, lib.backup);
-    const auto runs = ReplacedRuns::list(lib.backup);
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0].name, "2001-01-01 00.00.02");
+    BackupOptions keepOne;
+    keepOne.keepReplaced = 1;
+    const auto rerun = runBackup(crates, lib.backup, keepOne);
+    auto runs = ReplacedRuns::list(lib.backup);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].name.ends_with("Z"));  // named in UTC
     EXPECT_TRUE(fs::exists(replaced / "not a run"));
+    EXPECT_TRUE(fs::exists(replaced / "2024-13-45 99.99.99"));
+    for (const char* old : {"2001-01-01 00.00.01", "2001-01-01 00.00.03"})
+        test::writeFile(replaced / old / "C" / "x.mp3", "x");
+    runs = ReplacedRuns::list(lib.backup);
+    ASSERT_EQ(runs.size(), 3u);
     EXPECT_EQ(runs[2].files, std::vector<std::string>{"C/a.mp3"});
     EXPECT_EQ(test::readText(replaced / runs[2].name / "C" / "a.mp3"), std::string(100, 'a'));
     EXPECT_EQ(test::readText(lib.backup / "C" / "a.mp3"), std::string(150, 'g'));
