@@ -384,12 +384,9 @@ std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {
-    return reporter_.finish(
-        cancelled, [](const Snapshot& snap) -> std::optional<std::pair<Level, std::string>> {
-            if (snap.cancelled) return std::pair{Level::warning, std::string("Backup cancelled.")};
-            const bool complete = snap.failedFiles == 0 && snap.missingFiles == 0;
-            return std::pair{complete ? Level::success : Level::warning, summaryLine(snap)};
-        });
+    return reporter_.finish(cancelled, [](const Snapshot& snap) {
+        return std::optional(snap.cancelled ? std::string("Backup cancelled.") : summaryLine(snap));
+    });
 }
 
 std::string BackupEngine::summaryLine(const Snapshot& snap) {
