@@ -117,7 +117,7 @@ class BackupEngine {
     // Reads one file the metadata is made from, bounded; one that is there but cannot be
     // used is named in a warning.
     std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
-    // Writes one metadata file (creating its folder); a failure is logged as a warning.
+    // Writes one metadata file (creating its folder); a failure counts as a failed file.
     int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
                           platform::Flush flush = platform::Flush::toDisk);
 

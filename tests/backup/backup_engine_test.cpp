@@ -378,6 +378,43 @@ TEST(BackupEngine, PreviewCountsEachCrate) {
     expect({{1, 1001, 1, 2000, 0}, {0, 0, 1, 2000, 1}, {0, 0, 0, 0, 1}});
 }
 
+// Serato's records, the catalog, the saved crate files, the crate order and the manifest are
+// what a restore rebuilds the library from: each one that cannot be written is a failed file,
+// and the run is no success.
+TEST(BackupMetadata, FilesThatCannotBeWrittenAreFailures) {
+    Library lib;
+    const auto a = lib.track("a.mp3");
+    test::writeFile(lib.dir / "_Serato_" / "Subcrates" / "House.crate", "crate");
+    test::writeFile(lib.dir / "_Serato_" / "neworder.pref", "order");
+    auto crate = std::make_shared<Crate>(*makeCrate({"House"}, {a}));
+    crate->crateFiles = {lib.dir / "_Serato_" / "Subcrates" / "House.crate"};
+    const Crate::Ptr house = crate;
+    test::writeFile(lib.backup / ".morrowdeck", "a file where the folder goes");
+
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    const auto record = test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run({house}, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
+                       onProgress, done);
+        },
+        {});
+    EXPECT_EQ(record.final().copiedFiles, 1);
+    // The catalog, the crate file, the crate order and the manifest.
+    EXPECT_EQ(record.final().failedFiles, 4);
+    EXPECT_EQ(record.log.back().message, summary(1, 0, 0, 4, 0));
+    EXPECT_EQ(record.log.back().level, Level::warning);
+    std::vector<std::string> failed;
+    for (const auto& problem : engine.reporter().problems()) {
+        EXPECT_EQ(problem.kind, RunProblem::Kind::failed);
+        failed.push_back(fs::path(problem.path).filename());
+    }
+    EXPECT_EQ(failed, (std::vector<std::string>{"catalog.json", "House.crate", "neworder.pref",
+                                                "manifest.tsv"}));
+    EXPECT_TRUE(record.logged("Couldn't write " + lib.metadata("neworder.pref").native() +
+                              ": Not a directory"));
+}
+
 // The names settings store the modes under: exact, case-sensitive.
 TEST(BackupOptions, RawValues) {
     EXPECT_EQ(duplicateModeFromRaw("dedupHardLink"), DuplicateMode::dedupHardLink);
