@@ -318,8 +318,9 @@ TEST(BackupEngine, FullDestination) {
     options.threadCount = 1;
     const std::vector crates{
         makeCrate({"C"}, {lib.track("big.mp3", 400 * 1024), lib.track("small.mp3", 10)})};
+    // The small file takes a whole page of the tmpfs.
     EXPECT_EQ(runBackup(crates, lib.backup, options).failure(),
-              "Not enough space on Backup: 410 KB needed, 262 KB free.");
+              "Not enough space on Backup: 414 KB needed, 262 KB free.");
     EXPECT_TRUE(fs::is_empty(lib.backup));
 
     options.allowPartial = true;
@@ -376,6 +377,25 @@ TEST(BackupEngine, PreviewCountsEachCrate) {
     EXPECT_EQ(engine.reporter().problems(), leftOut);
     lib.track("a.mp3", 1001);
     expect({{1, 1001, 1, 2000, 0}, {0, 0, 1, 2000, 1}, {0, 0, 0, 0, 1}});
+}
+
+// Many small files fit by their bytes but not by the space they take: the fit check goes by
+// whole allocation units of the destination, the plan still shows the files' bytes.
+TEST(BackupEngine, TheFitCheckAllowsForTheAllocationUnit) {
+    Library lib;
+    test::TmpfsMount small(lib.backup, "size=1m");
+    if (!small.ok()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    std::vector<std::string> tracks;
+    for (int i = 0; i < 300; ++i)
+        tracks.push_back(lib.track("t" + std::to_string(i) + ".mp3", 2000));  // 600 KB in all
+    const std::vector crates{makeCrate({"C"}, tracks)};
+    const auto preview =
+        BackupEngine(std::make_shared<test::ImmediateQueue>()).preview(crates, lib.backup, {}, {});
+    EXPECT_EQ(preview.total().bytesToCopy, 600'000);
+    EXPECT_FALSE(preview.fits());
+    EXPECT_EQ(runBackup(crates, lib.backup).failure(),
+              "Not enough space on Backup: 1.2 MB needed, 1 MB free.");
+    EXPECT_TRUE(fs::is_empty(lib.backup));
 }
 
 // Serato's records, the catalog, the saved crate files, the crate order and the manifest are

@@ -234,7 +234,7 @@ TEST_F(BackupCli, AFullDriveRefusesUnlessPartialIsAllowed) {
         args.insert(args.end(), extra.begin(), extra.end());
         const auto refused = runCli(args);
         EXPECT_EQ(refused.status, 2);
-        EXPECT_EQ(refused.err, "Not enough space on usb: 200 KB needed, 66 KB free.\n");
+        EXPECT_EQ(refused.err, "Not enough space on usb: 201 KB needed, 66 KB free.\n");
     }
     EXPECT_TRUE(fs::is_empty(usb));
     Args partial = run;

@@ -1,7 +1,10 @@
-// How a finished run's counts decide its end line's level, success and exit status.
+// How a finished run's counts decide its end line's level, success and exit status, and how
+// the space a plan needs allows for the destination's allocation unit.
 #include "engine/run_outcome.h"
 
 #include <gtest/gtest.h>
+
+#include "engine/run_preview.h"
 
 namespace morrowdeck {
 namespace {
@@ -41,6 +44,35 @@ TEST(RunOutcome, FromTheCounts) {
         EXPECT_EQ(outcome.level(), c.level);
         EXPECT_EQ(outcome.exitCode(), c.exit);
     }
+}
+
+TEST(RunPreview, EachFileTakesWholeAllocationUnits) {
+    const struct {
+        std::int64_t bytes, unit, allocated;
+    } sizes[] = {{0, 4096, 0},       {1, 4096, 4096},    {4096, 4096, 4096},
+                 {4097, 4096, 8192}, {5000, 1, 5000},    {5000, 0, 5000},
+                 {5000, 32768, 32768}};
+    for (const auto& s : sizes)
+        EXPECT_EQ(RunPreview::allocatedSize(s.bytes, s.unit), s.allocated)
+            << s.bytes << " in units of " << s.unit;
+
+    // 1,500 files of 5 KB are 7.5 MB, but take 12 MB in 4 KB units: they do not fit on 10 MB.
+    RunPreview preview;
+    preview.drive = "USB";
+    preview.freeBytes = 10'000'000;
+    preview.allocationUnit = 4096;
+    auto& crate = preview.crates.emplace_back();
+    for (int i = 0; i < 1500; ++i) {
+        ++crate.filesToCopy;
+        crate.bytesToCopy += 5000;
+        crate.allocationSlack += RunPreview::allocatedSize(5000, 4096) - 5000;
+    }
+    EXPECT_EQ(preview.total().bytesToCopy, 7'500'000);  // what is shown stays the real size
+    EXPECT_EQ(preview.neededBytes(), 12'288'000);
+    EXPECT_FALSE(preview.fits());
+    EXPECT_EQ(preview.notEnoughSpaceText(), "Not enough space on USB: 12.3 MB needed, 10 MB free.");
+    crate.allocationSlack = 0;  // a preview that knows no unit weighs the bytes alone
+    EXPECT_TRUE(preview.fits());
 }
 
 }  // namespace
