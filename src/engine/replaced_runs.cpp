@@ -40,8 +40,7 @@ std::optional<TimePoint> runTime(const std::string& name) {
                               day(static_cast<unsigned>(number(8, 2)))};
     const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
     if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-    if (utc)
-        return sys_days(date) + hours(hour) + minutes(minute) + seconds(second);
+    if (utc) return sys_days(date) + hours(hour) + minutes(minute) + seconds(second);
     // An earlier version's name: the local time of the machine that ran it, read as this
     // machine's local time now (the best there is; the zone was not recorded).
     std::tm local{};

@@ -20,7 +20,7 @@ struct RunPreview {
         std::int64_t bytesToCopy = 0;
         std::int64_t filesUpToDate = 0;
         std::int64_t bytesUpToDate = 0;
-        std::int64_t filesToLink = 0;      // hard links into the crate folder (no data copied)
+        std::int64_t filesToLink = 0;  // hard links into the crate folder (no data copied)
         // What the files to copy take on the destination beyond their bytes: each rounded up
         // to the destination's allocation unit (0 when not known).
         std::int64_t allocationSlack = 0;

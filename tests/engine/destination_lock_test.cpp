@@ -105,9 +105,8 @@ TEST(DestinationLock, ALockFileThatIsNoRegularFileRefusesTheRun) {
         c.make(lock, dir / "elsewhere");
         const auto run =
             test::runBackup({test::makeCrate({"A"}, {dir / "Music/a.mp3"})}, dir / "Backup");
-        EXPECT_EQ(run.failure(),
-                  "The lock file " + lock.native() + " is not a regular file: remove it and start "
-                                                     "again.");
+        EXPECT_EQ(run.failure(), "The lock file " + lock.native() +
+                                     " is not a regular file: remove it and start again.");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Backup"), {}), 1);
         std::size_t elsewhere = 0;
         for (const auto& entry : fs::recursive_directory_iterator(dir / "elsewhere"))

@@ -49,9 +49,8 @@ TEST(RunOutcome, FromTheCounts) {
 TEST(RunPreview, EachFileTakesWholeAllocationUnits) {
     const struct {
         std::int64_t bytes, unit, allocated;
-    } sizes[] = {{0, 4096, 0},       {1, 4096, 4096},    {4096, 4096, 4096},
-                 {4097, 4096, 8192}, {5000, 1, 5000},    {5000, 0, 5000},
-                 {5000, 32768, 32768}};
+    } sizes[] = {{0, 4096, 0},    {1, 4096, 4096}, {4096, 4096, 4096},  {4097, 4096, 8192},
+                 {5000, 1, 5000}, {5000, 0, 5000}, {5000, 32768, 32768}};
     for (const auto& s : sizes)
         EXPECT_EQ(RunPreview::allocatedSize(s.bytes, s.unit), s.allocated)
             << s.bytes << " in units of " << s.unit;

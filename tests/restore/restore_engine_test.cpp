@@ -226,7 +226,8 @@ TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
                    "from when it was backed up."));
     EXPECT_EQ(test::readText(r.audio / "House/bad.mp3"), "flipped");
     EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 1 damaged file(s).");
-    EXPECT_TRUE(run.log.back().message.starts_with("Restored 1 crate(s)")) << run.log.back().message;
+    EXPECT_TRUE(run.log.back().message.starts_with("Restored 1 crate(s)"))
+        << run.log.back().message;
     EXPECT_EQ(run.log.back().level, Level::warning);  // a damaged file is no success
 }
 
