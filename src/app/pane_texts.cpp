@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "engine/run_outcome.h"
 #include "library/formatting.h"
 
 namespace morrowdeck::paneText {
@@ -49,9 +50,9 @@ std::optional<QString> timeLeftText(const ProgressSnapshot& snapshot) {
 }
 
 QString finalStatus(const ProgressSnapshot& snapshot) {
-    if (snapshot.cancelled) return QStringLiteral("Cancelled.");
-    if (snapshot.failedFiles < 1 && snapshot.missingFiles < 1)
-        return QStringLiteral("Backup complete.");
+    const RunOutcome outcome = RunOutcome::of(snapshot);
+    if (outcome.isCancelled()) return QStringLiteral("Cancelled.");
+    if (outcome.isSuccess()) return QStringLiteral("Backup complete.");
     QStringList parts;
     if (snapshot.failedFiles >= 1) parts << QStringLiteral("%1 failed").arg(snapshot.failedFiles);
     if (snapshot.missingFiles >= 1)

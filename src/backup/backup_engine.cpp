@@ -75,11 +75,16 @@ BackupEngine::Snapshot BackupEngine::execute(
     RunPreview destinationSpace;
     destinationSpace.measureDestination(destinationRoot);
     const auto free = destinationSpace.freeBytes;
-    // Only when every planned byte would not fit are the destinations looked at, so a re-run
+    // Each file takes whole allocation units of the destination: many small files need far
+    // more than their bytes.
+    std::int64_t copySpace = 0;
+    for (const auto& job : work.copyJobs)
+        copySpace += RunPreview::allocatedSize(job.bytes, destinationSpace.allocationUnit);
+    // Only when every planned file would not fit are the destinations looked at, so a re-run
     // onto a roomy drive stats nothing twice.
-    if (free && *free < work.copyBytes && !options.allowPartial) {
-        RunPreview preview = tally(work, crates, destinationRoot, options);
-        preview.measureDestination(destinationRoot);
+    if (free && *free < copySpace && !options.allowPartial) {
+        RunPreview preview = destinationSpace;
+        tally(work, crates, destinationRoot, options, preview);
         if (!preview.fits()) {
             // A run that does not start leaves no trace: the folders made for it go again.
             auto folder = destinationRoot;
@@ -114,7 +119,7 @@ BackupEngine::Snapshot BackupEngine::execute(
                           " \u2022 Free on destination: " +
                           text::formatByteCount(
                               static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
-        if (*free < work.copyBytes) {
+        if (*free < copySpace) {
             reporter_.log(Level::warning,
                           "Destination may not have enough free space for a full copy.");
         }
@@ -324,17 +329,17 @@ RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
         work.libraryPrefix = SeratoLibrary::volumeMountPrefix(databaseURL->parent_path());
     // Without a destination the planned folders are names only: nothing is looked at there.
     plan(crates, destinationRoot.value_or("/"), options, work);
-    RunPreview preview = tally(work, crates, destinationRoot, options);
+    RunPreview preview;
     if (destinationRoot) preview.measureDestination(*destinationRoot);
+    tally(work, crates, destinationRoot, options, preview);
     return preview;
 }
 
 // An existing destination counts as up to date where the copier would leave it: kept, current,
 // the source itself, or (for a link) already the store file.
-RunPreview BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& crates,
-                               const std::optional<std::filesystem::path>& root,
-                               const BackupOptions& options) {
-    RunPreview preview;
+void BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& crates,
+                         const std::optional<std::filesystem::path>& root,
+                         const BackupOptions& options, RunPreview& preview) {
     std::unordered_map<const Crate*, std::size_t> row;
     for (const auto& crate : crates) {
         row.emplace(crate.get(), preview.crates.size());
@@ -364,6 +369,8 @@ RunPreview BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& 
         } else {
             ++tally.filesToCopy;
             tally.bytesToCopy += job.bytes;
+            tally.allocationSlack +=
+                RunPreview::allocatedSize(job.bytes, preview.allocationUnit) - job.bytes;
         }
     }
     for (std::size_t i = 0; i < work.linkJobs.size(); ++i) {
@@ -372,7 +379,6 @@ RunPreview BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& 
     }
     for (const auto& [crate, problem] : work.problems)
         preview.crates[row.at(crate)].problems.push_back(problem);
-    return preview;
 }
 
 std::string BackupEngine::Plan::Entry::relPath() const {
@@ -384,12 +390,9 @@ std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {
-    return reporter_.finish(
-        cancelled, [](const Snapshot& snap) -> std::optional<std::pair<Level, std::string>> {
-            if (snap.cancelled) return std::pair{Level::warning, std::string("Backup cancelled.")};
-            const bool complete = snap.failedFiles == 0 && snap.missingFiles == 0;
-            return std::pair{complete ? Level::success : Level::warning, summaryLine(snap)};
-        });
+    return reporter_.finish(cancelled, [](const Snapshot& snap) {
+        return std::optional(snap.cancelled ? std::string("Backup cancelled.") : summaryLine(snap));
+    });
 }
 
 std::string BackupEngine::summaryLine(const Snapshot& snap) {

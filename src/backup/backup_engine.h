@@ -87,10 +87,11 @@ class BackupEngine {
     // Counts a track (or smart crate file) the run leaves out: its log line, the missing
     // counter and the problem list.
     void leaveOut(Plan& plan, const Crate& crate, RunProblem problem, std::string logLine);
-    // The plan's jobs per crate; destinations are looked at (read only) when `root` is given.
-    static RunPreview tally(const Plan& plan, const std::vector<Crate::Ptr>& crates,
-                            const std::optional<std::filesystem::path>& root,
-                            const BackupOptions& options);
+    // The plan's jobs per crate, into `preview` (measured first: its allocation unit rounds
+    // the files to copy); destinations are looked at (read only) when `root` is given.
+    static void tally(const Plan& plan, const std::vector<Crate::Ptr>& crates,
+                      const std::optional<std::filesystem::path>& root,
+                      const BackupOptions& options, RunPreview& preview);
     void planCrateTracks(const Crate& crate, const std::filesystem::path& root,
                          const BackupOptions& options, Plan& plan);
     void process(const std::vector<Job>& jobs, const BackupOptions& options,
@@ -117,7 +118,7 @@ class BackupEngine {
     // Reads one file the metadata is made from, bounded; one that is there but cannot be
     // used is named in a warning.
     std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
-    // Writes one metadata file (creating its folder); a failure is logged as a warning.
+    // Writes one metadata file (creating its folder); a failure counts as a failed file.
     int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
                           platform::Flush flush = platform::Flush::toDisk);
 

@@ -1,6 +1,7 @@
-// BackupEngine: the metadata kept beside the audio. None of these steps can fail a backup:
-// an unreadable or damaged input is named in a warning and gives what could be read, and a
-// file that cannot be written is named in a warning.
+// BackupEngine: the metadata kept beside the audio. None of these steps stops a backup: an
+// unreadable or damaged input is named in a warning and gives what could be read. A file that
+// cannot be written is a failed file of the run, named in an error line: without it a restore
+// loses the crates' order or the tracks' records, so the run is no success.
 #include <unordered_map>
 #include <unordered_set>
 
@@ -65,9 +66,12 @@ int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
     if (platform::fileHasContent(file, bytes)) return 0;
     int error = platform::createDirectories(file.parent_path());
     if (error == 0) error = platform::writeFileAtomically(file, bytes, flush);
-    if (error != 0)
-        reporter_.log(LogEntry::Level::warning,
-                      "Couldn't write " + file.native() + ": " + platform::errorText(error));
+    if (error != 0) {
+        const std::string reason = platform::errorText(error);
+        reporter_.addProblem({file.native(), RunProblem::Kind::failed, reason});
+        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+        reporter_.log(LogEntry::Level::error, "Couldn't write " + file.native() + ": " + reason);
+    }
     return error;
 }
 

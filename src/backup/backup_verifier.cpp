@@ -125,9 +125,17 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
         reporter_.log(Level::info, "Kept from the run of " + run.name + ": " +
                                        std::to_string(run.files.size()) + " replaced file(s) in " +
                                        ReplacedRuns::folder(backupRoot).native() + "/" + run.name);
+    // The findings become the run's counts, which its end line and exit status are read from.
+    reporter_.update([this](ProgressSnapshot& snap) {
+        for (const auto& finding : result_.findings) {
+            ++(finding.kind == Kind::damaged   ? snap.damagedFiles
+               : finding.kind == Kind::missing ? snap.missingFiles
+                                               : snap.otherFindings);
+        }
+    });
     const Result& result = result_;
     return reporter_.finish(false, [&result](const ProgressSnapshot&) {
-        return std::pair{result.clean() ? Level::success : Level::warning, summaryLine(result)};
+        return std::optional(summaryLine(result));
     });
 }
 

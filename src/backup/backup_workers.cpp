@@ -73,7 +73,7 @@ void BackupEngine::finishReplaced(const std::filesystem::path& root, const Backu
     // run they may be the only good copies.
     bool failed = reporter_.isCancelled();
     reporter_.update([&](Snapshot& snap) { failed = failed || snap.failedFiles > 0; });
-    if (!failed) ReplacedRuns::prune(root, static_cast<std::size_t>(options.keepReplaced));
+    if (!failed) ReplacedRuns::prune(root, static_cast<std::size_t>(options.keepReplaced), runName);
 }
 
 void BackupEngine::record(const Job& job, Outcome outcome, int error) {

@@ -2,14 +2,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include "engine/run_outcome.h"
+
 namespace morrowdeck::cli {
 
-// Exit statuses shared by every subcommand.
+// Exit statuses shared by every subcommand; a finished run's come from its RunOutcome.
 enum ExitStatus : int {
-    exitOk = 0,
-    exitFailures = 1,  // finished, but some files failed or were missing
-    exitUsage = 2,     // bad arguments or a failed start check
-    exitCancelled = 130,
+    exitOk = RunOutcome::exitOk,
+    exitFailures = RunOutcome::exitProblems,  // finished, but some files failed or were missing
+    exitUsage = 2,                            // bad arguments or a failed start check
+    exitCancelled = RunOutcome::exitCancelled,
 };
 
 // How much the plain-text output says, from the global -q/--quiet and -v/--verbose options:

@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "cli/preview_output.h"
+#include "engine/run_outcome.h"
 
 namespace morrowdeck::cli {
 
@@ -101,10 +102,7 @@ int EngineSession::wait(const std::function<void()>& cancel,
     } else if (finalLine && verbosity != Verbosity::quiet) {
         std::cout << finalLine(snapshot) << std::endl;
     }
-    if (snapshot.cancelled) return exitCancelled;
-    return snapshot.failedFiles == 0 && snapshot.missingFiles == 0 && snapshot.damagedFiles == 0
-               ? exitOk
-               : exitFailures;
+    return RunOutcome::of(snapshot).exitCode();
 }
 
 nlohmann::ordered_json EngineSession::snapshotJson(const ProgressSnapshot& snap) {

@@ -19,10 +19,25 @@ DestinationLock::DestinationLock(ProgressReporter& reporter,
         if (::stat(folder.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second)
             continue;
         platform::FileLock lock;
-        const int error = lock.acquire(folder / fileName);
-        if (error == EWOULDBLOCK)
+        const auto file = folder / fileName;
+        const int error = lock.acquire(file);
+        if (error == 0) {
+            locks_.push_back(std::move(lock));
+        } else if (error == EWOULDBLOCK) {
             throw PlatformError("Another Morrowdeck run is writing to " + folder.native() + ".");
-        if (error == 0) locks_.push_back(std::move(lock));
+        } else if (error == platform::FileLock::notRegularFile) {
+            // Writing beside it unlocked could let a second run delete this run's copies.
+            throw PlatformError("The lock file " + file.native() +
+                                " is not a regular file: remove it and start again.");
+        } else if (platform::FileLock::isUnsupported(error)) {
+            reporter_.log(LogEntry::Level::warning,
+                          "The drive of " + folder.native() +
+                              " has no file locks: a second run could write there at the same "
+                              "time.");
+        } else {
+            throw PlatformError("Couldn't take the lock file " + file.native() + ": " +
+                                platform::errorText(error) + ".");
+        }
     }
     // Only now: a folder another run is writing to must not lose that run's files.
     for (const auto* folders : {&locked, &cleaned})

@@ -26,9 +26,11 @@ class DestinationLock {
 
     // Locks each of `locked` (existing folders; one that is another's alias is locked once),
     // then cleans them and `cleaned`. Throws PlatformError "Another Morrowdeck run is writing
-    // to {folder}." while another run holds one of them. A folder whose file system has no
-    // locks is written unlocked. The number of files removed over the run is logged by the
-    // reporter's finish(), just before the end line.
+    // to {folder}." while another run holds one of them, and a PlatformError naming the lock
+    // file when it cannot be taken (something other than a regular file in its place, a file
+    // that cannot be made). A folder whose file system has no locks is written unlocked, with
+    // a warning. The number of files removed over the run is logged by the reporter's
+    // finish(), just before the end line.
     DestinationLock(ProgressReporter& reporter, const std::vector<std::filesystem::path>& locked,
                     const std::vector<std::filesystem::path>& cleaned);
     ~DestinationLock();

@@ -1,5 +1,7 @@
 #include "engine/progress_reporter.h"
 
+#include "engine/run_outcome.h"
+
 namespace morrowdeck {
 
 ProgressReporter::ProgressReporter(std::shared_ptr<MainQueue> mainQueue,
@@ -58,7 +60,7 @@ ProgressSnapshot ProgressReporter::finish(bool cancelled, const EndLine& endLine
     });
     if (beforeEndLine_) beforeEndLine_();
     if (endLine) {
-        if (auto line = endLine(copy)) log(line->first, std::move(line->second));
+        if (auto line = endLine(copy)) log(RunOutcome::of(copy).level(), std::move(*line));
     }
     deliver(copy);
     return copy;

@@ -61,10 +61,10 @@ class ProgressReporter {
     void deliver(const ProgressSnapshot& snapshot);
 
     // Ends the run: finished, cancelled flag, phase "Cancelled" or "Done", empty current
-    // file; logs the end line that `endLine` makes from the final snapshot (none: no line),
-    // delivers the final snapshot and returns it.
-    using EndLine = std::function<std::optional<std::pair<LogEntry::Level, std::string>>(
-        const ProgressSnapshot&)>;
+    // file; logs the end line that `endLine` makes from the final snapshot (none: no line) at
+    // the level the run's outcome gives (RunOutcome), delivers the final snapshot and returns
+    // it.
+    using EndLine = std::function<std::optional<std::string>(const ProgressSnapshot&)>;
     ProgressSnapshot finish(bool cancelled, const EndLine& endLine);
 
     // Runs in finish() just before the end line: a helper that gathers something over the

@@ -17,6 +17,9 @@ struct ProgressSnapshot {
     std::int64_t missingFiles = 0;
     std::int64_t failedFiles = 0;
     std::int64_t damagedFiles = 0;  // copied from the backup, but not as it was backed up
+    // What a check of a backup found that no counter above holds (unexpected files, library
+    // tracks the backup lacks or holds in an older version); not part of the JSON snapshot.
+    std::int64_t otherFindings = 0;
     std::int64_t totalBytes = 0;  // all found sources, once per crate entry
     std::int64_t processedBytes = 0;
     std::int64_t skippedBytes = 0;

@@ -15,36 +15,68 @@ fs::path folder(const fs::path& backupRoot) {
     return backupRoot / BackupLayout::metadataFolder / BackupLayout::replacedFolder;
 }
 
-std::string runName(std::chrono::system_clock::time_point when) {
+std::string runName(TimePoint when) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
     char text[32] = {};
-    std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%S", &local);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%SZ", &utc);
     return text;
 }
 
-bool isRunName(const std::string& name) {
+std::optional<TimePoint> runTime(const std::string& name) {
     static constexpr std::string_view pattern = "dddd-dd-dd dd.dd.dd";
-    if (name.size() != pattern.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
+    const bool utc = name.size() == pattern.size() + 1 && name.back() == 'Z';
+    if (name.size() != pattern.size() && !utc) return std::nullopt;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
         const bool digit = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
-        if (pattern[i] == 'd' ? !digit : name[i] != pattern[i]) return false;
+        if (pattern[i] == 'd' ? !digit : name[i] != pattern[i]) return std::nullopt;
     }
-    return true;
+    const auto number = [&name](std::size_t at, std::size_t digits) {
+        return std::stoi(name.substr(at, digits));
+    };
+    using namespace std::chrono;
+    const year_month_day date{year(number(0, 4)), month(static_cast<unsigned>(number(5, 2))),
+                              day(static_cast<unsigned>(number(8, 2)))};
+    const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    if (utc) return sys_days(date) + hours(hour) + minutes(minute) + seconds(second);
+    // An earlier version's name: the local time of the machine that ran it, read as this
+    // machine's local time now (the best there is; the zone was not recorded).
+    std::tm local{};
+    local.tm_year = static_cast<int>(date.year()) - 1900;
+    local.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+    local.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    if (when == static_cast<std::time_t>(-1)) return std::nullopt;
+    return system_clock::from_time_t(when);
+}
+
+bool isRunName(const std::string& name) {
+    return runTime(name).has_value();
 }
 
 namespace {
 
+// The runs' folder names, oldest first (by time, then by name).
 std::vector<std::string> runNames(const fs::path& backupRoot) {
-    std::vector<std::string> names;
+    std::vector<std::pair<TimePoint, std::string>> runs;
     std::error_code error;
     for (fs::directory_iterator it(folder(backupRoot), error), end; !error && it != end;
          it.increment(error)) {
-        const std::string name = it->path().filename().native();
-        if (isRunName(name) && it->is_directory(error)) names.push_back(name);
+        std::string name = it->path().filename().native();
+        if (const auto when = runTime(name); when && it->is_directory(error))
+            runs.emplace_back(*when, std::move(name));
     }
-    std::sort(names.begin(), names.end());
+    std::sort(runs.begin(), runs.end());
+    std::vector<std::string> names;
+    names.reserve(runs.size());
+    for (auto& run : runs)
+        names.push_back(std::move(run.second));
     return names;
 }
 
@@ -68,8 +100,14 @@ std::vector<Run> list(const fs::path& backupRoot) {
     return runs;
 }
 
-std::size_t prune(const fs::path& backupRoot, std::size_t keep) {
-    const auto names = runNames(backupRoot);
+std::size_t prune(const fs::path& backupRoot, std::size_t keep, const std::string& current) {
+    auto names = runNames(backupRoot);
+    // The current run is kept first, whatever time the others' names give (a clock that was
+    // wrong once must not make the run under way the oldest).
+    if (const auto found = std::find(names.begin(), names.end(), current); found != names.end()) {
+        names.erase(found);
+        if (keep > 0) --keep;
+    }
     std::size_t removed = 0;
     for (std::size_t i = 0; i + keep < names.size(); ++i) {
         std::error_code error;

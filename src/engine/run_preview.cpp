@@ -14,6 +14,7 @@ void RunPreview::Tally::add(const Tally& other) {
     filesUpToDate += other.filesUpToDate;
     bytesUpToDate += other.bytesUpToDate;
     filesToLink += other.filesToLink;
+    allocationSlack += other.allocationSlack;
     problems.insert(problems.end(), other.problems.begin(), other.problems.end());
 }
 
@@ -24,19 +25,27 @@ RunPreview::Tally RunPreview::total() const {
     return sum;
 }
 
-bool RunPreview::fits() const {
-    if (!freeBytes) return true;
+std::int64_t RunPreview::neededBytes() const {
     std::int64_t need = 0;
     for (const auto& crate : crates)
-        need += crate.bytesToCopy;
-    return need <= *freeBytes;
+        need += crate.bytesToCopy + crate.allocationSlack;
+    return need;
+}
+
+bool RunPreview::fits() const {
+    return !freeBytes || neededBytes() <= *freeBytes;
+}
+
+std::int64_t RunPreview::allocatedSize(std::int64_t bytes, std::int64_t unit) {
+    if (unit <= 1 || bytes <= 0) return std::max<std::int64_t>(bytes, 0);
+    return (bytes + unit - 1) / unit * unit;
 }
 
 std::string RunPreview::notEnoughSpaceText() const {
     const auto bytes = [](std::int64_t count) {
         return text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0)));
     };
-    return "Not enough space on " + drive + ": " + bytes(total().bytesToCopy) + " needed, " +
+    return "Not enough space on " + drive + ": " + bytes(neededBytes()) + " needed, " +
            bytes(freeBytes.value_or(0)) + " free.";
 }
 
@@ -45,7 +54,10 @@ void RunPreview::measureDestination(const std::filesystem::path& path) {
     drive = platform::volumeName(path);
     // A destination not made yet will live on its nearest existing ancestor's volume.
     for (std::filesystem::path probe = path; !probe.empty(); probe = probe.parent_path()) {
-        if ((freeBytes = platform::freeSpace(probe))) return;
+        if ((freeBytes = platform::freeSpace(probe))) {
+            allocationUnit = platform::allocationUnit(probe).value_or(1);
+            return;
+        }
         if (probe == probe.parent_path()) return;
     }
 }

@@ -20,7 +20,10 @@ struct RunPreview {
         std::int64_t bytesToCopy = 0;
         std::int64_t filesUpToDate = 0;
         std::int64_t bytesUpToDate = 0;
-        std::int64_t filesToLink = 0;      // hard links into the crate folder (no data copied)
+        std::int64_t filesToLink = 0;  // hard links into the crate folder (no data copied)
+        // What the files to copy take on the destination beyond their bytes: each rounded up
+        // to the destination's allocation unit (0 when not known).
+        std::int64_t allocationSlack = 0;
         std::vector<RunProblem> problems;  // missing or unsafe tracks of this crate
 
         void add(const Tally& other);
@@ -30,16 +33,23 @@ struct RunPreview {
     std::filesystem::path destination;
     std::string drive;                      // the destination volume's name
     std::optional<std::int64_t> freeBytes;  // absent when unknown (or no destination)
+    std::int64_t allocationUnit = 1;        // of the destination's volume; 1 when unknown
 
     Tally total() const;
-    // True unless the free space is known and smaller than the bytes to copy.
+    // The space the files to copy need: their bytes with the allocation slack.
+    std::int64_t neededBytes() const;
+    // True unless the free space is known and smaller than the space needed.
     bool fits() const;
     // "Not enough space on {drive}: {need} needed, {free} free."
     std::string notEnoughSpaceText() const;
 
-    // The free space of the volume that will hold `destination` (its nearest existing
-    // ancestor's) and that volume's name.
+    // The free space and allocation unit of the volume that will hold `destination` (its
+    // nearest existing ancestor's) and that volume's name.
     void measureDestination(const std::filesystem::path& destination);
+
+    // A file of `bytes` on a volume that allocates in units of `unit`: the bytes rounded up
+    // to a whole number of units (an empty file takes none).
+    static std::int64_t allocatedSize(std::int64_t bytes, std::int64_t unit);
 };
 
 }  // namespace morrowdeck

@@ -16,8 +16,23 @@ FileLock::FileLock(FileLock&& other) noexcept
 int FileLock::acquire(const std::filesystem::path& file) {
     release();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0) return errno;
+        // Not following a link, and not waiting on a FIFO: whatever is there is looked at
+        // before it is locked.
+        const int fd =
+            ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            const int error = errno;
+            struct stat there {};
+            if ((error == ELOOP || error == EISDIR || error == ENXIO) &&
+                ::lstat(file.c_str(), &there) == 0 && !S_ISREG(there.st_mode))
+                return notRegularFile;
+            return error;
+        }
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            return notRegularFile;
+        }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
@@ -35,6 +50,10 @@ int FileLock::acquire(const std::filesystem::path& file) {
         ::close(fd);
     }
     return EWOULDBLOCK;
+}
+
+bool FileLock::isUnsupported(int error) {
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
 }
 
 void FileLock::release() {

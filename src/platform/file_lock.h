@@ -15,9 +15,13 @@ class FileLock {
     ~FileLock() { release(); }
 
     // Takes the lock on `file` (created when missing) without waiting: 0 when held,
-    // EWOULDBLOCK while another open file holds it, another errno when the file cannot be
-    // made or the file system has no locks (ENOLCK, EOPNOTSUPP).
+    // EWOULDBLOCK while another open file holds it, `notRegularFile` when something other
+    // than a regular file is there (a folder, a symbolic link: a lock on it would guard
+    // nothing), another errno when the file cannot be made or the file system has no locks
+    // (isUnsupported()).
     int acquire(const std::filesystem::path& file);
+    static constexpr int notRegularFile = -1;
+    static bool isUnsupported(int error);
     void release();
     bool held() const { return fd_ >= 0; }
 

@@ -380,6 +380,12 @@ std::optional<std::int64_t> freeSpace(const fs::path& path) {
     return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
 
+std::optional<std::int64_t> allocationUnit(const fs::path& path) {
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(info.f_frsize > 0 ? info.f_frsize : info.f_bsize);
+}
+
 std::chrono::nanoseconds granularityForFileSystemType(long type) {
     using namespace std::chrono_literals;
     // statfs f_type values (linux/magic.h and the drivers); masked because 32-bit systems

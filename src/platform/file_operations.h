@@ -77,6 +77,10 @@ bool isWritableDirectory(const std::filesystem::path& path);
 // × f_frsize); absent when the query fails.
 std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
 
+// The unit the volume holding the path allocates file data in (statvfs f_frsize): a file
+// takes its size rounded up to it. Absent when the query fails.
+std::optional<std::int64_t> allocationUnit(const std::filesystem::path& path);
+
 // The modification-time resolution of the file system holding the path: 2 s on FAT,
 // 10 ms on exFAT, 100 ns on NTFS and SMB shares, 1 s on HFS+, 1 ns otherwise (and when
 // unknown). A path that does not exist yet is answered for its nearest existing ancestor.

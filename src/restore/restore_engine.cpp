@@ -152,8 +152,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
 
     const std::size_t records = rebuildDatabase ? run.recordTable.size() : 0;
     const bool needsApply = stagedRules > 0 || !run.pathMap.empty();
-    const bool failed = reporter_.update([](Snapshot& snap) { return snap.failedFiles > 0; });
-    reporter_.log(failed ? Level::warning : Level::success,
+    return finish(reporter_.isCancelled(),
                   "Restored " + std::to_string(run.restoredCrates) + " crate(s), " +
                       std::to_string(scrates.size()) + " smart crate(s), " +
                       std::to_string(run.restoredTracks) + " track(s) in " +
@@ -161,7 +160,6 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                       (run.crateEntries == 1 ? "y" : "ies") + ", " + std::to_string(records) +
                       " track record(s). " +
                       std::string(needsApply ? RestoreTexts::hintApply : RestoreTexts::hintReady));
-    return finish(reporter_.isCancelled());
 }
 
 // One file per track: the backup's files that are the same library track (by the catalog,
@@ -376,12 +374,11 @@ void RestoreEngine::logFailure(const FileCopier::Job& job, int error) {
                                     platform::errorText(error));
 }
 
-RestoreEngine::Snapshot RestoreEngine::finish(bool cancelled) {
-    return reporter_.finish(
-        cancelled, [](const Snapshot& snap) -> std::optional<std::pair<Level, std::string>> {
-            if (snap.cancelled) return std::pair{Level::warning, std::string("Restore cancelled.")};
-            return std::nullopt;
-        });
+RestoreEngine::Snapshot RestoreEngine::finish(bool cancelled, std::string summary) {
+    return reporter_.finish(cancelled, [&summary](const Snapshot& snap) {
+        if (snap.cancelled) return std::optional<std::string>("Restore cancelled.");
+        return summary.empty() ? std::nullopt : std::optional(std::move(summary));
+    });
 }
 
 }  // namespace morrowdeck

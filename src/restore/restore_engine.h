@@ -139,7 +139,8 @@ class RestoreEngine {
     void writeCrateOrder(const Run& run, const std::vector<std::filesystem::path>& scrates);
     std::size_t stageRatingsAndRules(const Run& run);
     void writeNotes(const Run& run);
-    Snapshot finish(bool cancelled);
+    // Ends the run; `summary` is its end line when it was not cancelled (none when empty).
+    Snapshot finish(bool cancelled, std::string summary = {});
 
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();

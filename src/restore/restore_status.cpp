@@ -1,9 +1,17 @@
 #include "restore/restore_status.h"
 
+#include "engine/run_outcome.h"
+
 namespace morrowdeck {
 
 std::string restoreStatusMessage(const ProgressSnapshot& finalSnapshot, bool rebuildDatabase) {
-    if (finalSnapshot.cancelled) return "Cancelled.";
+    const RunOutcome outcome = RunOutcome::of(finalSnapshot);
+    if (outcome.isCancelled()) return "Cancelled.";
+    if (outcome.isSuccess()) {
+        return rebuildDatabase
+                   ? "Restore complete \u2014 just open Serato, your library is ready."
+                   : "Restore complete \u2014 in Serato, 'Read Tags' on the restored crates.";
+    }
     if (finalSnapshot.failedFiles >= 1) {
         return "Restore finished with " + std::to_string(finalSnapshot.failedFiles) + " error(s).";
     }
@@ -11,13 +19,8 @@ std::string restoreStatusMessage(const ProgressSnapshot& finalSnapshot, bool reb
         return "Restore finished with " + std::to_string(finalSnapshot.damagedFiles) +
                " damaged file(s).";
     }
-    if (finalSnapshot.missingFiles >= 1) {
-        return "Restore finished with " + std::to_string(finalSnapshot.missingFiles) +
-               " file(s) missing from the backup.";
-    }
-    return rebuildDatabase
-               ? "Restore complete \u2014 just open Serato, your library is ready."
-               : "Restore complete \u2014 in Serato, 'Read Tags' on the restored crates.";
+    return "Restore finished with " + std::to_string(finalSnapshot.missingFiles) +
+           " file(s) missing from the backup.";
 }
 
 }  // namespace morrowdeck

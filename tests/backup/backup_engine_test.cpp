@@ -128,7 +128,8 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
 }
 
 // A re-run moves each file it replaces into the run's folder of kept files, and prunes the
-// oldest kept runs beyond the number to keep (folders of other names stay).
+// oldest kept runs beyond the number to keep: never its own, even when a folder from a wrong
+// clock looks newer, and never folders of other names.
 TEST(BackupEngine, KeepsWhatAReRunReplaces) {
     Library lib;
     const auto a = lib.track("a.mp3", 100, 'a');
@@ -136,15 +137,22 @@ TEST(BackupEngine, KeepsWhatAReRunReplaces) {
     runBackup(crates, lib.backup);
     const fs::path replaced = lib.backup / ".morrowdeck" / "Replaced";
     for (const char* old :
-         {"2001-01-01 00.00.01", "2001-01-01 00.00.02", "2001-01-01 00.00.03", "not a run"})
+         {"2001-01-01 00.00.01", "2099-01-01 00.00.02", "2024-13-45 99.99.99", "not a run"})
         test::writeFile(replaced / old / "C" / "x.mp3", "x");
 
     lib.track("a.mp3", 150, 'g');
-    const auto rerun = runBackup(crates, lib.backup);
-    const auto runs = ReplacedRuns::list(lib.backup);
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0].name, "2001-01-01 00.00.02");
+    BackupOptions keepOne;
+    keepOne.keepReplaced = 1;
+    const auto rerun = runBackup(crates, lib.backup, keepOne);
+    auto runs = ReplacedRuns::list(lib.backup);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].name.ends_with("Z"));  // named in UTC
     EXPECT_TRUE(fs::exists(replaced / "not a run"));
+    EXPECT_TRUE(fs::exists(replaced / "2024-13-45 99.99.99"));
+    for (const char* old : {"2001-01-01 00.00.01", "2001-01-01 00.00.03"})
+        test::writeFile(replaced / old / "C" / "x.mp3", "x");
+    runs = ReplacedRuns::list(lib.backup);
+    ASSERT_EQ(runs.size(), 3u);
     EXPECT_EQ(runs[2].files, std::vector<std::string>{"C/a.mp3"});
     EXPECT_EQ(test::readText(replaced / runs[2].name / "C" / "a.mp3"), std::string(100, 'a'));
     EXPECT_EQ(test::readText(lib.backup / "C" / "a.mp3"), std::string(150, 'g'));
@@ -310,8 +318,9 @@ TEST(BackupEngine, FullDestination) {
     options.threadCount = 1;
     const std::vector crates{
         makeCrate({"C"}, {lib.track("big.mp3", 400 * 1024), lib.track("small.mp3", 10)})};
+    // The small file takes a whole page of the tmpfs.
     EXPECT_EQ(runBackup(crates, lib.backup, options).failure(),
-              "Not enough space on Backup: 410 KB needed, 262 KB free.");
+              "Not enough space on Backup: 414 KB needed, 262 KB free.");
     EXPECT_TRUE(fs::is_empty(lib.backup));
 
     options.allowPartial = true;
@@ -368,6 +377,62 @@ TEST(BackupEngine, PreviewCountsEachCrate) {
     EXPECT_EQ(engine.reporter().problems(), leftOut);
     lib.track("a.mp3", 1001);
     expect({{1, 1001, 1, 2000, 0}, {0, 0, 1, 2000, 1}, {0, 0, 0, 0, 1}});
+}
+
+// Many small files fit by their bytes but not by the space they take: the fit check goes by
+// whole allocation units of the destination, the plan still shows the files' bytes.
+TEST(BackupEngine, TheFitCheckAllowsForTheAllocationUnit) {
+    Library lib;
+    test::TmpfsMount small(lib.backup, "size=1m");
+    if (!small.ok()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    std::vector<std::string> tracks;
+    for (int i = 0; i < 300; ++i)
+        tracks.push_back(lib.track("t" + std::to_string(i) + ".mp3", 2000));  // 600 KB in all
+    const std::vector crates{makeCrate({"C"}, tracks)};
+    const auto preview =
+        BackupEngine(std::make_shared<test::ImmediateQueue>()).preview(crates, lib.backup, {}, {});
+    EXPECT_EQ(preview.total().bytesToCopy, 600'000);
+    EXPECT_FALSE(preview.fits());
+    EXPECT_EQ(runBackup(crates, lib.backup).failure(),
+              "Not enough space on Backup: 1.2 MB needed, 1 MB free.");
+    EXPECT_TRUE(fs::is_empty(lib.backup));
+}
+
+// Serato's records, the catalog, the saved crate files, the crate order and the manifest are
+// what a restore rebuilds the library from: each one that cannot be written is a failed file,
+// and the run is no success.
+TEST(BackupMetadata, FilesThatCannotBeWrittenAreFailures) {
+    Library lib;
+    const auto a = lib.track("a.mp3");
+    test::writeFile(lib.dir / "_Serato_" / "Subcrates" / "House.crate", "crate");
+    test::writeFile(lib.dir / "_Serato_" / "neworder.pref", "order");
+    auto crate = std::make_shared<Crate>(*makeCrate({"House"}, {a}));
+    crate->crateFiles = {lib.dir / "_Serato_" / "Subcrates" / "House.crate"};
+    const Crate::Ptr house = crate;
+    test::writeFile(lib.backup / ".morrowdeck", "a file where the folder goes");
+
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    const auto record = test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run({house}, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
+                       onProgress, done);
+        },
+        {});
+    EXPECT_EQ(record.final().copiedFiles, 1);
+    // The catalog, the crate file, the crate order and the manifest.
+    EXPECT_EQ(record.final().failedFiles, 4);
+    EXPECT_EQ(record.log.back().message, summary(1, 0, 0, 4, 0));
+    EXPECT_EQ(record.log.back().level, Level::warning);
+    std::vector<std::string> failed;
+    for (const auto& problem : engine.reporter().problems()) {
+        EXPECT_EQ(problem.kind, RunProblem::Kind::failed);
+        failed.push_back(fs::path(problem.path).filename());
+    }
+    EXPECT_EQ(failed, (std::vector<std::string>{"catalog.json", "House.crate", "neworder.pref",
+                                                "manifest.tsv"}));
+    EXPECT_TRUE(record.logged("Couldn't write " + lib.metadata("neworder.pref").native() +
+                              ": Not a directory"));
 }
 
 // The names settings store the modes under: exact, case-sensitive.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/backup_manifest.h"
+#include "engine/run_outcome.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "support/engine_harness.h"
@@ -50,6 +51,10 @@ struct Backup {
         std::vector<std::pair<Kind, std::string>> found;
         for (const auto& finding : verifier.result().findings)
             found.emplace_back(finding.kind, finding.path);
+        // Any finding makes the check no success, whichever counter holds it.
+        EXPECT_EQ(RunOutcome::of(record.final()).isSuccess(), found.empty());
+        EXPECT_EQ(record.log.back().level,
+                  found.empty() ? LogEntry::Level::success : LogEntry::Level::warning);
         return found;
     }
 };

@@ -157,6 +157,24 @@ TEST_F(BackupCli, OptionsReachTheEngineAndMissingFilesExitOne) {
                           R"(", "kind": "missing", "message": "Source not found"}])"));
 }
 
+// A backup whose records, catalog and manifest cannot be written copied its audio, but a
+// restore could not rebuild the library from it: it is no success.
+TEST_F(BackupCli, MetadataThatCannotBeWrittenExitsOne) {
+    writeFile(to / ".morrowdeck", "a file where the folder goes");
+    const auto plain = backup();
+    EXPECT_EQ(plain.status, 1) << plain.err;
+    EXPECT_NE(plain.out.find("error: Couldn't write " + (to / ".morrowdeck/catalog.json").native()),
+              std::string::npos)
+        << plain.out;
+    const std::string last = plain.out.substr(plain.out.rfind('\n', plain.out.size() - 2) + 1);
+    EXPECT_TRUE(last.starts_with("warning: Backup complete \u2014 ")) << last;
+    EXPECT_EQ(last.find(" 0 failed"), std::string::npos) << last;
+
+    const auto doc = Json::parse(backup({"--json"}).out);
+    EXPECT_GT(doc["snapshot"]["failedFiles"], 0);
+    EXPECT_EQ(doc["log"].back()["level"], "warning");
+}
+
 // Every file and folder below a root with its bytes and modification time.
 std::map<std::string, std::string> treeOf(const fs::path& root) {
     std::map<std::string, std::string> tree;
@@ -217,7 +235,7 @@ TEST_F(BackupCli, AFullDriveRefusesUnlessPartialIsAllowed) {
         args.insert(args.end(), extra.begin(), extra.end());
         const auto refused = runCli(args);
         EXPECT_EQ(refused.status, 2);
-        EXPECT_EQ(refused.err, "Not enough space on usb: 200 KB needed, 66 KB free.\n");
+        EXPECT_EQ(refused.err, "Not enough space on usb: 201 KB needed, 66 KB free.\n");
     }
     EXPECT_TRUE(fs::is_empty(usb));
     Args partial = run;

@@ -3,6 +3,7 @@
 #include "engine/destination_lock.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "restore/restore_engine.h"
 #include "support/engine_harness.h"
@@ -70,6 +71,52 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"RestoreSerato", true, "Library/_Serato_",
                          {"Library/_Serato_", "Library/_Serato_/Subcrates"}}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// Something other than a regular file where the lock file goes cannot be locked: the run
+// refuses with a line naming it and writes nothing (neither beside it nor through a link).
+TEST(DestinationLock, ALockFileThatIsNoRegularFileRefusesTheRun) {
+    const struct {
+        const char* name;
+        void (*make)(const fs::path& lock, const fs::path& elsewhere);
+    } cases[] = {
+        {"folder", [](const fs::path& lock, const fs::path&) { fs::create_directory(lock); }},
+        {"link to a file",
+         [](const fs::path& lock, const fs::path& elsewhere) {
+             test::writeFile(elsewhere / "file", "theirs");
+             fs::create_symlink(elsewhere / "file", lock);
+         }},
+        {"link to a folder",
+         [](const fs::path& lock, const fs::path& elsewhere) {
+             fs::create_directory_symlink(elsewhere, lock);
+         }},
+        {"dangling link",
+         [](const fs::path& lock, const fs::path& elsewhere) {
+             fs::create_symlink(elsewhere / "none", lock);
+         }},
+        {"FIFO", [](const fs::path& lock, const fs::path&) { ::mkfifo(lock.c_str(), 0600); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        test::writeFile(dir / "Music/a.mp3", "audio");
+        const fs::path lock = dir / "Backup" / DestinationLock::fileName;
+        fs::create_directories(dir / "Backup");
+        fs::create_directories(dir / "elsewhere");
+        c.make(lock, dir / "elsewhere");
+        const auto run =
+            test::runBackup({test::makeCrate({"A"}, {dir / "Music/a.mp3"})}, dir / "Backup");
+        EXPECT_EQ(run.failure(), "The lock file " + lock.native() +
+                                     " is not a regular file: remove it and start again.");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Backup"), {}), 1);
+        std::size_t elsewhere = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "elsewhere"))
+            elsewhere += entry.path().filename() != "file";
+        EXPECT_EQ(elsewhere, 0u);
+        if (fs::exists(dir / "elsewhere" / "file")) {
+            EXPECT_EQ(test::readText(dir / "elsewhere" / "file"), "theirs");
+        }
+    }
+}
 
 }  // namespace
 }  // namespace morrowdeck

@@ -56,8 +56,7 @@ TEST(ProgressReporter, FinishDeliversTheFinalStateAfterItsLine) {
         snap.copiedFiles = 3;
     });
     const auto final = h.reporter.finish(false, [](const ProgressSnapshot& snap) {
-        return std::optional(
-            std::pair{LogEntry::Level::success, std::to_string(snap.copiedFiles) + " copied"});
+        return std::optional(std::to_string(snap.copiedFiles) + " copied");
     });
     EXPECT_TRUE(final.finished);
     EXPECT_EQ(final.phase, "Done");

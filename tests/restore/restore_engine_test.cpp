@@ -200,6 +200,7 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
     EXPECT_FALSE(fs::exists(r.audio / "outside.mp3"));
     EXPECT_EQ(restoreStatusMessage(run.final(), true),
               "Restore finished with 2 file(s) missing from the backup.");
+    EXPECT_EQ(run.log.back().level, Level::warning);
 }
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
@@ -226,6 +227,9 @@ TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
                    "from when it was backed up."));
     EXPECT_EQ(test::readText(r.audio / "House/bad.mp3"), "flipped");
     EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 1 damaged file(s).");
+    EXPECT_TRUE(run.log.back().message.starts_with("Restored 1 crate(s)"))
+        << run.log.back().message;
+    EXPECT_EQ(run.log.back().level, Level::warning);  // a damaged file is no success
 }
 
 TEST(RestoreEngine, FilesThatCannotBeWrittenAreFailures) {
