@@ -14,6 +14,7 @@
 #include "engine/file_copier.h"
 #include "engine/run_preview.h"
 #include "engine/run_result.h"
+#include "library/bounded_read.h"
 #include "library/crate.h"
 #include "platform/file_operations.h"
 
@@ -117,7 +118,8 @@ class BackupEngine {
     void writeSmartCrateNotes(const std::filesystem::path& root, bool keepsReplaced);
     // Reads one file the metadata is made from, bounded; one that is there but cannot be
     // used is named in a warning.
-    std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file);
+    std::optional<std::vector<std::uint8_t>> readMetadata(const std::filesystem::path& file,
+                                                         std::uint64_t maxBytes = maxMetadataBytes);
     // Writes one metadata file (creating its folder); a failure counts as a failed file.
     int writeMetadataFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
                           platform::Flush flush = platform::Flush::toDisk);

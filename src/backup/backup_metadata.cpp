@@ -52,9 +52,9 @@ std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> BackupEngine::readMetadata(
-    const std::filesystem::path& file) {
+    const std::filesystem::path& file, std::uint64_t maxBytes) {
     std::string warning;
-    auto bytes = readMetadataFile(file, warning);
+    auto bytes = readMetadataFile(file, warning, maxBytes);
     if (!warning.empty()) reporter_.log(LogEntry::Level::warning, warning);
     return bytes;
 }
@@ -191,14 +191,14 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
         for (const auto& file : crate->crateFiles) {
-            const auto bytes = readMetadata(file);
+            const auto bytes = readMetadata(file, maxCrateBytes);
             if (!bytes) continue;
             const auto kind = file.parent_path().filename();
             writeMetadataFile(metadata / kind / file.filename(), *bytes);
         }
     }
     if (libraryFolder) {
-        if (const auto order = readMetadata(*libraryFolder / SeratoFolder::crateOrderFile))
+        if (const auto order = readMetadata(*libraryFolder / SeratoFolder::crateOrderFile, maxCrateBytes))
             writeMetadataFile(metadata / SeratoFolder::crateOrderFile, *order);
     }
 }

@@ -248,6 +248,7 @@ void BackupVerifier::compareWithLibrary(Check& check, const std::filesystem::pat
     const auto bytes = readMetadataFile(
         check.root / BackupLayout::metadataFolder / BackupLayout::catalogFileName, warning);
     const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    if (!warning.empty()) reporter_.log(Level::warning, warning);
     if (!catalog) {
         reporter_.log(Level::warning,
                       "The backup has no catalog of its tracks: it cannot be compared with "
@@ -258,10 +259,14 @@ void BackupVerifier::compareWithLibrary(Check& check, const std::filesystem::pat
     for (const auto& track : catalog->tracks)
         filesOfTrack[text::nfcKey(track.source)].push_back(&track.file);
 
-    const auto forest = SeratoLibrary::loadCrates(library);
+    // A crate file or database that cannot be read is named: its tracks are not compared.
+    std::vector<std::string> warnings;
+    const auto forest = SeratoLibrary::loadCrates(library, &warnings);
     std::vector<std::string> tracks;
     collectTracks(forest, tracks);
-    const auto others = SeratoLibrary::tracksNotInCrates(library, forest);
+    const auto others = SeratoLibrary::tracksNotInCrates(library, forest, &warnings);
+    for (auto& line : warnings)
+        reporter_.log(Level::warning, std::move(line));
     tracks.insert(tracks.end(), others.begin(), others.end());
     const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
     std::set<std::string> seen;

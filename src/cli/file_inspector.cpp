@@ -8,6 +8,7 @@
 
 #include "engine/backup_layout.h"
 #include "engine/replaced_runs.h"
+#include "library/bounded_read.h"
 #include "library/crate_parser.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
@@ -209,8 +210,10 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
         return inspectLibrary("sqlite", "Serato SQLite database", *library);
     }
 
-    const auto bytes = platform::readFile(file);
-    if (!bytes) return std::nullopt;
+    // A file too large to be any of these is not read: it is no file inspect knows.
+    std::vector<std::uint8_t> read;
+    if (platform::readFileAtMost(file, maxMetadataBytes, read) != 0) return std::nullopt;
+    const auto bytes = std::optional(std::move(read));
     const std::string name = file.filename().native();
     const std::string extension = file.extension().native();
     const auto hasExtension = [&](std::string_view ext) {

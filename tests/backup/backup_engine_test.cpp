@@ -435,6 +435,37 @@ TEST(BackupMetadata, FilesThatCannotBeWrittenAreFailures) {
                               ": Not a directory"));
 }
 
+// A crate file or crate order too large to be one (a damaged or sparse file) is named and
+// left out; it is never read into memory nor saved into the backup.
+TEST(BackupMetadata, OversizedCrateFilesAreNamedNotSaved) {
+    Library lib;
+    const auto a = lib.track("a.mp3");
+    const auto crateFile = lib.dir / "_Serato_" / "Subcrates" / "House.crate";
+    const auto order = lib.dir / "_Serato_" / "neworder.pref";
+    test::writeSparseFile(crateFile, maxCrateBytes + 1);
+    test::writeSparseFile(order, maxCrateBytes + 1);
+    auto crate = std::make_shared<Crate>(*makeCrate({"House"}, {a}));
+    crate->crateFiles = {crateFile};
+    const Crate::Ptr house = crate;
+
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    const auto record = test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run({house}, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
+                       onProgress, done);
+        },
+        {});
+    EXPECT_EQ(record.final().copiedFiles, 1);
+    for (const auto& file : {crateFile, order}) {
+        EXPECT_TRUE(record.logged("Skipped " + file.native() +
+                                  ": it is larger than the 64 MB such a file can be; going on "
+                                  "without it."));
+    }
+    EXPECT_FALSE(fs::exists(lib.metadata("Subcrates") / "House.crate"));
+    EXPECT_FALSE(fs::exists(lib.metadata("neworder.pref")));
+}
+
 // The names settings store the modes under: exact, case-sensitive.
 TEST(BackupOptions, RawValues) {
     EXPECT_EQ(duplicateModeFromRaw("dedupHardLink"), DuplicateMode::dedupHardLink);
