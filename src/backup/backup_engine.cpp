@@ -56,11 +56,14 @@ BackupEngine::Snapshot BackupEngine::execute(
     }
     if (!platform::isWritableDirectory(destinationRoot))
         throw SeratoError::destinationUnwritable(destinationRoot);
+    // Opened before the first write, so that its sync reports every write-back error since.
+    const platform::FileSystemSync destinationDisk(destinationRoot);
 
     reporter_.setPhase("Scanning crates\u2026");
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + destinationRoot.native());
     Plan work;
+    work.granularity = platform::probeTimestampGranularity(destinationRoot);
     if (options.keepReplaced > 0) {
         work.replacedRun = (ReplacedRuns::folder(destinationRoot) /
                             ReplacedRuns::runName(std::chrono::system_clock::now()))
@@ -134,7 +137,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
-    const auto granularity = platform::timestampGranularity(destinationRoot);
+    const auto granularity = work.granularity;
     ManifestRecorder manifest(destinationRoot, BackupManifest::load(destinationRoot), granularity,
                               options.verifyExisting);
     work.manifest = &manifest;
@@ -145,12 +148,27 @@ BackupEngine::Snapshot BackupEngine::execute(
         if (!reporter_.isCancelled()) reporter_.setPhase("Linking duplicates\u2026");
         process(work.linkJobs, options, granularity, work);
     }
-    // Written also after a cancelled or partly failed run: it lists the files now there. Not
-    // flushed: like the copies it describes, it reaches the disk with the cache's writeback.
-    const std::string text = manifest.encode();
-    writeMetadataFile(BackupManifest::fileOf(destinationRoot),
-                      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                      platform::Flush::cached);
+    // Written also after a cancelled or partly failed run: it lists the files now there. The
+    // files reach the disk before the manifest that vouches for them, so that after a power cut
+    // no listed file is back empty under its name; when they cannot, the previous manifest
+    // stays, and the next run hashes again what it no longer describes.
+    const auto syncFailed = [this](const std::filesystem::path& path, int error) {
+        const std::string reason = "not saved to the drive: " + platform::errorText(error);
+        reporter_.addProblem({path.native(), RunProblem::Kind::failed, reason});
+        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+        reporter_.log(Level::warning, "Couldn't flush " + path.native() +
+                                          " to the drive: " + platform::errorText(error));
+    };
+    const auto manifestFile = BackupManifest::fileOf(destinationRoot);
+    if (const int error = dataSync_ ? dataSync_() : destinationDisk.sync(); error != 0) {
+        syncFailed(destinationRoot, error);
+    } else {
+        const std::string text = manifest.encode();
+        if (writeMetadataFile(manifestFile, {reinterpret_cast<const std::uint8_t*>(text.data()),
+                                             text.size()}) == 0)
+            if (const int folderError = platform::syncFolder(manifestFile.parent_path()))
+                syncFailed(manifestFile, folderError);
+    }
     finishReplaced(destinationRoot, options, work);
     return finish(reporter_.isCancelled());
 }
@@ -345,8 +363,10 @@ void BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& crates
         row.emplace(crate.get(), preview.crates.size());
         preview.crates.emplace_back().name = BackupLayout::joinComponents(crate->components);
     }
-    const auto granularity =
-        root ? platform::timestampGranularity(*root) : std::chrono::nanoseconds(1);
+    // A preview writes nothing, so it guesses the resolution that execute() measures.
+    const auto granularity = work.granularity.count() > 0 ? work.granularity
+                             : root                       ? platform::timestampGranularity(*root)
+                                                          : std::chrono::nanoseconds(1);
     const auto current = [&](const Job& job) {
         if (!root) return false;
         const auto there = platform::fileInfo(job.dest());

@@ -74,6 +74,10 @@ class BackupEngine {
 
     ProgressReporter& reporter() { return reporter_; }
 
+    // Replaces the flush of the copied files to the drive that precedes the manifest (0 or
+    // errno), so that tests can see the order and make it fail.
+    void setDataSync(std::function<int()> sync) { dataSync_ = std::move(sync); }
+
     static std::optional<platform::FileInfo> fileInfo(const std::filesystem::path& file);
     static std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
 
@@ -126,6 +130,7 @@ class BackupEngine {
 
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();
+    std::function<int()> dataSync_;
 };
 
 }  // namespace morrowdeck

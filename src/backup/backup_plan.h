@@ -64,6 +64,8 @@ struct BackupEngine::Plan {
     std::string replacedRun;
     std::string rootPrefix;
     ManifestRecorder* manifest = nullptr;    // brought up to date by the copy phases
+    // The destination's date resolution as execute() measured it; zero in a preview.
+    std::chrono::nanoseconds granularity{0};
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     // The crate each job was planned for (a store copy: the first crate that needs it).

@@ -53,6 +53,7 @@ void collectTracks(const std::vector<Crate::Ptr>& crates, std::vector<std::strin
 
 struct BackupVerifier::Check {
     std::filesystem::path root;
+    std::string realRoot;  // the root with its links resolved, and a final "/"
     BackupManifest manifest;
     std::set<std::string> skippedFolders;  // top-level folders that hold no crate
     std::chrono::nanoseconds granularity{1};
@@ -83,7 +84,8 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
     reporter_.resetStartTime();
     result_ = {};
     if (!platform::isDirectory(backupRoot)) throw SeratoError::noBackupFound(backupRoot);
-    auto manifest = BackupManifest::load(backupRoot);
+    std::vector<std::string> refused;
+    auto manifest = BackupManifest::load(backupRoot, &refused);
     if (!manifest) {
         throw PlatformError("The backup " + backupRoot.native() +
                             " has no manifest to check against. Back it up again with this "
@@ -91,16 +93,30 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
     }
     Check check;
     check.root = backupRoot;
+    check.realRoot = (platform::resolvedPath(backupRoot).value_or(backupRoot) / "").native();
     check.manifest = std::move(*manifest);
     check.granularity = platform::timestampGranularity(backupRoot);
     check.skippedFolders = {std::string(BackupLayout::metadataFolder),
                             std::string(BackupLayout::defaultStoreFolder)};
-    std::string warning;
+    std::string warning, store;
     if (const auto bytes = readMetadataFile(
             backupRoot / BackupLayout::metadataFolder / BackupLayout::catalogFileName, warning))
         if (const auto catalog = BackupCatalog::decode(*bytes);
-            catalog && !catalog->storeFolder.empty())
+            catalog && !catalog->storeFolder.empty()) {
             check.skippedFolders.insert(catalog->storeFolder);
+            store = catalog->storeFolder;
+        }
+    // Only a backup that de-duplicates lists copies in its store. Lines no backup writes are
+    // reported, and their paths never opened.
+    std::erase_if(check.manifest.entries, [&](const auto& entry) {
+        const bool foreign =
+            entry.first.starts_with(std::string(BackupLayout::defaultStoreFolder) + "/") &&
+            store != BackupLayout::defaultStoreFolder;
+        if (foreign) refused.push_back(entry.first);
+        return foreign;
+    });
+    for (auto& path : refused)
+        add(check, {Kind::damaged, std::move(path), "not a file of the backup; not opened"});
 
     reporter_.setPhase("Checking files\u2026");
     reporter_.log(Level::info, "Checking " + std::to_string(check.manifest.entries.size()) +
@@ -154,7 +170,15 @@ void BackupVerifier::checkListed(Check& check, std::int64_t threads) {
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> groupOf;
     std::int64_t bytes = 0;
     for (const auto& [path, entry] : check.manifest.entries) {
-        const std::string file = (check.root / path).native();
+        // A file replaced by a link that leads out of the backup is no longer held by it, and
+        // is not read: the file read is the one the links lead to, checked to be inside.
+        const auto real = platform::resolvedPath(check.root / path);
+        if (real && !real->native().starts_with(check.realRoot)) {
+            add(check, {Kind::damaged, path,
+                        "a link to " + real->native() + ", outside the backup: not held by it"});
+            continue;
+        }
+        const std::string file = real ? real->native() : (check.root / path).native();
         const auto info = platform::fileInfo(file.c_str());
         if (!info) {
             if (platform::itemExists(file))

@@ -72,7 +72,24 @@ std::string BackupManifest::encode() const {
     return text;
 }
 
-std::optional<BackupManifest> BackupManifest::decode(std::string_view text) {
+bool BackupManifest::isPathOfAFile(std::string_view path) {
+    if (path.empty() || path.front() == '/' || path.find('\0') != std::string_view::npos)
+        return false;
+    bool first = true;
+    for (std::string_view rest = path;;) {
+        const auto slash = rest.find('/');
+        const std::string_view component = rest.substr(0, slash);
+        if (component.empty() || component == "." || component == ".." ||
+            (first && component == BackupLayout::metadataFolder))
+            return false;
+        if (slash == std::string_view::npos) return true;
+        rest.remove_prefix(slash + 1);
+        first = false;
+    }
+}
+
+std::optional<BackupManifest> BackupManifest::decode(std::string_view text,
+                                                     std::vector<std::string>* refused) {
     if (!text.starts_with(kHeader)) return std::nullopt;
     text.remove_prefix(kHeader.size());
     BackupManifest manifest;
@@ -91,6 +108,10 @@ std::optional<BackupManifest> BackupManifest::decode(std::string_view text) {
         const auto parsedHash = ContentHash::fromHex(hash);
         auto path = unescape(line);
         if (!parsedHash || !path) continue;
+        if (!isPathOfAFile(*path)) {
+            if (refused) refused->push_back(std::move(*path));
+            continue;
+        }
         entry.hash = *parsedHash;
         entry.mtime = platform::FileTime(std::chrono::nanoseconds(nanoseconds));
         manifest.entries.insert_or_assign(std::move(*path), entry);
@@ -102,11 +123,12 @@ std::filesystem::path BackupManifest::fileOf(const std::filesystem::path& backup
     return backupRoot / BackupLayout::metadataFolder / BackupLayout::manifestFileName;
 }
 
-std::optional<BackupManifest> BackupManifest::load(const std::filesystem::path& backupRoot) {
+std::optional<BackupManifest> BackupManifest::load(const std::filesystem::path& backupRoot,
+                                                   std::vector<std::string>* refused) {
     std::string warning;
     const auto bytes = readMetadataFile(fileOf(backupRoot), warning);
     if (!bytes) return std::nullopt;
-    return decode({reinterpret_cast<const char*>(bytes->data()), bytes->size()});
+    return decode({reinterpret_cast<const char*>(bytes->data()), bytes->size()}, refused);
 }
 
 }  // namespace morrowdeck

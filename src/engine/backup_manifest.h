@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/content_hash.h"
 #include "platform/file_operations.h"
@@ -37,11 +38,20 @@ struct BackupManifest {
 
     std::string encode() const;
 
-    // Absent when the text is not a manifest of a known version; a damaged line is skipped.
-    static std::optional<BackupManifest> decode(std::string_view text);
+    // Absent when the text is not a manifest of a known version; a damaged line is skipped,
+    // and so is a line whose path isPathOfAFile() refuses: its path is added to `refused`.
+    static std::optional<BackupManifest> decode(std::string_view text,
+                                                std::vector<std::string>* refused = nullptr);
 
     // The manifest of a backup folder; absent when it has none (or an unreadable one).
-    static std::optional<BackupManifest> load(const std::filesystem::path& backupRoot);
+    static std::optional<BackupManifest> load(const std::filesystem::path& backupRoot,
+                                              std::vector<std::string>* refused = nullptr);
+
+    // True for a path a backed-up file can have: relative, without an empty, "." or ".."
+    // component or a NUL, and outside the metadata folder. Any other path in a manifest was
+    // not written by a backup, and opening it would read something that is not one of its
+    // files (an absolute path or a climb out: a file anywhere on the machine).
+    static bool isPathOfAFile(std::string_view path);
 
     static std::filesystem::path fileOf(const std::filesystem::path& backupRoot);
 };

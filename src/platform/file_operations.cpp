@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -157,6 +158,7 @@ class TempFile {
     }
 
     int fd() const { return fd_; }
+    const fs::path& path() const { return path_; }
 
     // close(2) with its result: a network file system may report a failed write only here.
     int close() {
@@ -259,6 +261,19 @@ int copyData(int in, int out, CopyMethod first, const DataSink* sink) {
     // Also after a kernel copy reported end of file: some file systems answer 0 early, and
     // one read() that returns 0 confirms the end.
     return readWriteCopy(in, out, nullptr);
+}
+
+std::optional<std::chrono::nanoseconds> granularityFromProbe(FileTime readBack) {
+    using std::chrono::nanoseconds;
+    static constexpr std::int64_t kSteps[] = {
+        2'000'000'000, 1'000'000'000, 100'000'000, 10'000'000, 1'000'000, 100'000,
+        10'000,        1'000,         100,         10,         1};
+    const std::int64_t read = readBack.time_since_epoch().count();
+    const std::int64_t written = probeTime.time_since_epoch().count();
+    const std::int64_t distance = read > written ? read - written : written - read;
+    for (const std::int64_t step : kSteps)
+        if (read % step == 0 && distance < step) return nanoseconds(step);
+    return std::nullopt;
 }
 
 }  // namespace detail
@@ -394,8 +409,9 @@ std::chrono::nanoseconds granularityForFileSystemType(long type) {
         case 0x4d44:  // vfat, msdos
             return 2s;
         case 0x2011BAB0:  // exfat
-        case 0x65735546:  // fuseblk: ntfs-3g (100 ns) or exfat-fuse (10 ms); take the coarser
             return 10ms;
+        case 0x65735546:  // fuse, fuseblk: ntfs-3g (100 ns) or exfat-fuse (1 s); the coarser
+            return 1s;
         case 0x5346544e:  // ntfs (old kernel driver)
         case 0x7366746e:  // ntfs3
         case 0xFF534D42:  // cifs
@@ -421,6 +437,72 @@ std::chrono::nanoseconds timestampGranularity(const fs::path& path) {
         probe = std::move(parent);
     }
     return granularityForFileSystemType(static_cast<long>(info.f_type));
+}
+
+std::chrono::nanoseconds probeTimestampGranularity(const fs::path& folder) {
+    TempFile probe;  // removed by its destructor
+    if (probe.create(folder / "timestamp-probe", 0600) == 0) {
+        const auto since = detail::probeTime.time_since_epoch();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+        const timespec time{static_cast<time_t>(seconds.count()),
+                            static_cast<long>((since - seconds).count())};
+        const timespec times[2] = {time, time};
+        // Read back by name after the close: what a later run's stat() will see.
+        if (::futimens(probe.fd(), times) == 0 && probe.close() == 0)
+            if (const auto info = fileInfo(probe.path()))
+                if (const auto granularity = detail::granularityFromProbe(info->mtime))
+                    return *granularity;
+    }
+    return timestampGranularity(folder);
+}
+
+FileSystemSync::FileSystemSync(const fs::path& folder)
+    : folder_(folder), fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ < 0) openError_ = errno;
+}
+
+FileSystemSync::~FileSystemSync() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FileSystemSync::FileSystemSync(FileSystemSync&& other) noexcept
+    : folder_(std::move(other.folder_)), fd_(other.fd_), openError_(other.openError_) {
+    other.fd_ = -1;
+}
+
+int FileSystemSync::sync() const {
+    if (fd_ < 0) return openError_;
+    if (::syncfs(fd_) == 0) return 0;
+    if (errno != ENOSYS) return errno;
+    return ::fsync(fd_) == 0 ? 0 : errno;
+}
+
+std::vector<FileSystemSync> FileSystemSync::forFolders(const std::vector<fs::path>& folders) {
+    std::vector<FileSystemSync> syncs;
+    std::vector<dev_t> devices;
+    for (const auto& folder : folders) {
+        FileSystemSync handle(folder);
+        struct stat info {};
+        if (handle.fd_ >= 0 && ::fstat(handle.fd_, &info) == 0) {
+            if (std::find(devices.begin(), devices.end(), info.st_dev) != devices.end()) continue;
+            devices.push_back(info.st_dev);
+        }
+        syncs.push_back(std::move(handle));
+    }
+    return syncs;
+}
+
+int syncFolder(const fs::path& folder) {
+    FileDescriptor dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return errno;
+    return ::fsync(dir.fd) == 0 ? 0 : errno;
+}
+
+std::optional<fs::path> resolvedPath(const fs::path& path) {
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    if (!resolved) return std::nullopt;
+    return fs::path(resolved.get());
 }
 
 int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, Flush flush) {

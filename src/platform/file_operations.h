@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // File operations of the backup and restore engines. Thread-safe; every failure comes back as
 // an errno value (0 = success) so that callers can count and log it without exceptions.
@@ -81,13 +82,57 @@ std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
 // takes its size rounded up to it. Absent when the query fails.
 std::optional<std::int64_t> allocationUnit(const std::filesystem::path& path);
 
-// The modification-time resolution of the file system holding the path: 2 s on FAT,
-// 10 ms on exFAT, 100 ns on NTFS and SMB shares, 1 s on HFS+, 1 ns otherwise (and when
-// unknown). A path that does not exist yet is answered for its nearest existing ancestor.
+// A guess at the modification-time resolution of the file system holding the path, from its
+// type alone: 2 s on FAT, 10 ms on exFAT, 100 ns on NTFS and SMB shares, 1 s on HFS+ and on
+// FUSE (whose servers range from 100 ns to whole seconds), 1 ns otherwise (and when unknown).
+// Writes nothing, for callers that must not (a preview, a check of a backup); a run that
+// writes measures with probeTimestampGranularity instead. A path that does not exist yet is
+// answered for its nearest existing ancestor.
 std::chrono::nanoseconds timestampGranularity(const std::filesystem::path& path);
 
 // The same resolution for a statfs() f_type value.
 std::chrono::nanoseconds granularityForFileSystemType(long type);
+
+// The modification-time resolution of the file system holding an existing folder, measured:
+// a hidden temporary file (named like a copy's, so a crash leaves nothing a later run keeps)
+// gets a date with an odd second and odd nanoseconds, and the date read back tells what the
+// file system kept. Falls back to the guess above when the probe cannot be made (read-only
+// folder, dates refused). Costs a file creation: callers measure once per run.
+std::chrono::nanoseconds probeTimestampGranularity(const std::filesystem::path& folder);
+
+// Flushes the file system holding a folder to its disk. Opened before a run writes, so that
+// sync() also reports a write-back error the kernel met while flushing in the background since
+// then (syncfs; where that is missing, only the folder itself is flushed). Move-only.
+class FileSystemSync {
+  public:
+    explicit FileSystemSync(const std::filesystem::path& folder);
+    ~FileSystemSync();
+    FileSystemSync(FileSystemSync&& other) noexcept;
+    FileSystemSync& operator=(FileSystemSync&&) = delete;
+    FileSystemSync(const FileSystemSync&) = delete;
+
+    // 0 or errno (the open's errno when the folder could not be opened).
+    int sync() const;
+    const std::filesystem::path& folder() const { return folder_; }
+
+    // One handle per distinct file system among the folders (in their order; a folder that
+    // cannot be opened gets its own handle, whose sync() reports why).
+    static std::vector<FileSystemSync> forFolders(
+        const std::vector<std::filesystem::path>& folders);
+
+  private:
+    std::filesystem::path folder_;
+    int fd_ = -1;
+    int openError_ = 0;
+};
+
+// fsync(2) of a folder, so that the names just created or renamed in it survive a power
+// loss. 0 or errno.
+int syncFolder(const std::filesystem::path& folder);
+
+// The path with every symbolic link resolved (realpath); absent when a part of it is missing
+// or cannot be read.
+std::optional<std::filesystem::path> resolvedPath(const std::filesystem::path& path);
 
 // Whether an atomic write waits for its bytes to reach the disk before the rename.
 enum class Flush {
@@ -130,6 +175,14 @@ enum class CopyMethod { clone, copyFileRange, sendfile, readWrite };
 // the whole file), starting with `first` and falling back to the later methods where the kernel
 // cannot serve the pair of files. 0 or errno. With a sink only read/write is used.
 int copyData(int in, int out, CopyMethod first, const DataSink* sink = nullptr);
+
+// The date probeTimestampGranularity gives its probe file: an odd second, odd nanoseconds.
+inline constexpr FileTime probeTime{std::chrono::nanoseconds(1'000'000'001'123'456'789)};
+
+// The resolution that turns probeTime into the date read back: the coarsest of 1 ns, 10 ns …
+// 1 s, 2 s of which the date read back is a multiple and lies within one step of probeTime
+// (file systems truncate or round). Absent when none fits (the file system kept another date).
+std::optional<std::chrono::nanoseconds> granularityFromProbe(FileTime readBack);
 
 }  // namespace detail
 

@@ -100,6 +100,8 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
         reporter_, {audioTarget, run.seratoRoot},
         {run.crateFolder(), run.smartCrateFolder(), run.seratoRoot / RestoreTexts::stagedFolder});
     run.destination = &destination;
+    // Opened before the first write, so that the end's sync reports every write-back error.
+    const auto disks = platform::FileSystemSync::forFolders({audioTarget, run.seratoRoot});
     // Restored paths are written relative to the volume of the Serato folder, the rule its
     // crate files are read by; both sides are resolved, so an audio folder reached through a
     // symbolic link onto another drive gives paths to where the files really are.
@@ -149,6 +151,16 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
     const std::size_t stagedRules = stageRatingsAndRules(run);
     writeNotes(run);
+    // The restored files and folders reach the disk before the run calls itself done.
+    for (const auto& disk : disks) {
+        if (const int error = disk.sync(); error != 0) {
+            reporter_.addProblem({disk.folder().native(), RunProblem::Kind::failed,
+                                  "not saved to the drive: " + platform::errorText(error)});
+            reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+            reporter_.log(Level::warning, "Couldn't flush " + disk.folder().native() +
+                                              " to the drive: " + platform::errorText(error));
+        }
+    }
 
     const std::size_t records = rebuildDatabase ? run.recordTable.size() : 0;
     const bool needsApply = stagedRules > 0 || !run.pathMap.empty();

@@ -335,6 +335,61 @@ TEST(BackupEngine, FullDestination) {
     EXPECT_EQ(problems[0].message, "No space left on device");
 }
 
+// The copies are flushed to the drive before the manifest that vouches for them is written; a
+// flush that fails is a failed write, and the previous manifest stays as it was.
+TEST(BackupEngine, FlushesTheFilesBeforeTheManifest) {
+    Library lib;
+    const auto manifest = lib.metadata("manifest.tsv");
+    const auto a = lib.track("a.mp3");
+    std::vector<Crate::Ptr> crates{makeCrate({"C"}, {a})};
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    bool copied = false, manifestThere = true;
+    engine.setDataSync([&] {
+        copied = fs::exists(lib.backup / "C" / "a.mp3");
+        manifestThere = fs::exists(manifest);
+        return 0;
+    });
+    EXPECT_EQ(runOn(engine, crates, lib.backup).log.back().message, summary(1, 0, 0, 0, 0));
+    EXPECT_TRUE(copied && !manifestThere);
+    const std::string before = test::readText(manifest);
+    EXPECT_NE(before.find("C/a.mp3"), std::string::npos);
+
+    crates = {makeCrate({"C"}, {a, lib.track("b.mp3")})};
+    BackupEngine failing(std::make_shared<test::ImmediateQueue>());
+    failing.setDataSync([] { return EIO; });
+    const auto record = runOn(failing, crates, lib.backup);
+    EXPECT_EQ(record.log.back().message, summary(1, 0, 1, 1, 0));
+    EXPECT_TRUE(record.logged("Couldn't flush " + lib.backup.native() +
+                              " to the drive: Input/output error"));
+    EXPECT_EQ(failing.reporter().problems(),
+              (std::vector<RunProblem>{{lib.backup.native(), RunProblem::Kind::failed,
+                                        "not saved to the drive: Input/output error"}}));
+    EXPECT_EQ(test::readText(manifest), before);
+}
+
+// A drive formatted exFAT and mounted through FUSE keeps whole seconds: a re-run still finds
+// its fresh copies up to date, copies nothing and keeps no replaced file; the preview agrees.
+TEST(BackupEngine, ReRunsOnAnExfatFuseDriveCopyNothing) {
+    Library lib;
+    test::ExfatFuseMount drive(lib.dir / "exfat.img", lib.backup);
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    const std::vector crates{makeCrate({"C"}, {lib.track("a.mp3"), lib.track("b.mp3", 10)}),
+                             makeCrate({"D"}, {lib.track("c.mp3", 20)})};
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+        const timespec half{1'600'000'001, 500'000'000}, times[2] = {half, half};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (lib.music / name).c_str(), times, 0), 0);
+    }
+    EXPECT_EQ(runBackup(crates, lib.backup).log.back().message, summary(3, 0, 0, 0, 0));
+    EXPECT_EQ(runBackup(crates, lib.backup).log.back().message, summary(0, 0, 3, 0, 0));
+    EXPECT_TRUE(ReplacedRuns::list(lib.backup).empty());
+    const auto preview =
+        BackupEngine(std::make_shared<test::ImmediateQueue>()).preview(crates, lib.backup, {}, {});
+    EXPECT_EQ(preview.total().filesToCopy, 0);
+    EXPECT_EQ(preview.total().filesUpToDate, 3);
+    for (const auto& entry : fs::directory_iterator(lib.backup))
+        EXPECT_FALSE(platform::isTemporaryName(entry.path().filename().native())) << entry.path();
+}
+
 // The plan per crate before a run and after one with a source changed since: files and bytes
 // still to copy, those up to date, and the tracks left out, which the run itself lists alike.
 // Planning writes nothing.

@@ -132,6 +132,74 @@ TEST(BackupVerifier, FindsWhatChangedInTheBackup) {
     }
 }
 
+// A manifest line no backup writes, and a backed-up file replaced by a link that leads out of
+// the backup, are damaged: what they name is never read, even where its content would match.
+// A link to another file of the backup is as good as the file; the store's copies belong to a
+// backup that de-duplicates.
+TEST(BackupVerifier, NeverReadsOutsideTheBackup) {
+    const struct {
+        const char* name;
+        std::function<void(Backup&, BackupManifest&)> tamper;
+        std::vector<std::pair<Kind, std::string>> expected;
+    } cases[] = {
+        {"absolute path",
+         [](Backup& b, BackupManifest& m) {
+             m.entries[(b.dir / "passwd").native()] = m.entries.at("House/a.mp3");
+         },
+         {{Kind::damaged, ""}}},
+        {"climbs out",
+         [](Backup&, BackupManifest& m) { m.entries["../passwd"] = m.entries.at("House/a.mp3"); },
+         {{Kind::damaged, "../passwd"}}},
+        {"metadata folder",
+         [](Backup& b, BackupManifest& m) {
+             test::writeFile(b.backup / ".morrowdeck/planted.mp3", "aaaaaaaaaa");
+             m.entries[".morrowdeck/planted.mp3"] = m.entries.at("House/a.mp3");
+         },
+         {{Kind::damaged, ".morrowdeck/planted.mp3"}}},
+        {"store of a backup without one",
+         [](Backup& b, BackupManifest& m) {
+             test::writeFile(b.backup / ".ORVEL_Store/planted.mp3", "aaaaaaaaaa");
+             m.entries[".ORVEL_Store/planted.mp3"] = m.entries.at("House/a.mp3");
+         },
+         {{Kind::damaged, ".ORVEL_Store/planted.mp3"}}},
+        {"link out of the backup",
+         [](Backup& b, BackupManifest&) {
+             fs::remove(b.backup / "House/a.mp3");
+             fs::create_symlink(b.dir / "passwd", b.backup / "House/a.mp3");
+         },
+         {{Kind::damaged, "House/a.mp3"}}},
+        {"link inside the backup",
+         [](Backup& b, BackupManifest&) {
+             fs::remove(b.backup / "House/a.mp3");
+             fs::create_symlink("../Deep/a.mp3", b.backup / "House/a.mp3");
+         },
+         {}},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        Backup b;
+        test::writeFile(b.dir / "passwd", "aaaaaaaaaa");  // what the backup's a.mp3 holds
+        const auto a = b.track("a.mp3", "aaaaaaaaaa");
+        runBackup({makeCrate({"House"}, {a, b.track("b.mp3", "b")}), makeCrate({"Deep"}, {a})},
+                  b.backup);
+        auto manifest = b.manifest();
+        testCase.tamper(b, manifest);
+        b.writeManifest(manifest);
+        auto expected = testCase.expected;
+        if (!expected.empty() && expected[0].second.empty())
+            expected[0].second = (b.dir / "passwd").native();
+        EXPECT_EQ(b.verify(), expected);
+    }
+
+    Backup b;
+    BackupOptions dedup;
+    dedup.duplicateMode = DuplicateMode::dedupHardLink;
+    const auto a = b.track("a.mp3", "aaaaaaaaaa");
+    runBackup({makeCrate({"House"}, {a}), makeCrate({"Deep"}, {a})}, b.backup, dedup);
+    EXPECT_EQ(b.manifest().entries.size(), 3u);
+    EXPECT_EQ(b.verify(), (std::vector<std::pair<Kind, std::string>>{}));
+}
+
 // Against the library: a track changed since the backup is older there, a track added since
 // is not in it, a track removed from the disk is no finding.
 TEST(BackupVerifier, ComparesWithTheLibrary) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/file_copier.h"
 #include "support/temp_dir.h"
 
@@ -27,6 +29,42 @@ TEST(BackupManifest, TextRoundTripsAnyPathAndSkipsDamagedLines) {
     EXPECT_EQ(damaged, manifest);
     EXPECT_FALSE(BackupManifest::decode("morrowdeck-manifest\t2\n"));
     EXPECT_FALSE(BackupManifest::decode(""));
+}
+
+// Only paths a backup writes are read back: one that is absolute, climbs out, or leads into
+// the metadata folder is refused and named, so that nothing outside the backup's files is
+// ever opened through a manifest.
+TEST(BackupManifest, RefusesPathsNoBackupWrites) {
+    const struct {
+        std::string path;
+        bool accepted;
+    } cases[] = {
+        {"House/a.mp3", true},
+        {".ORVEL_Store/Users/dj/Music/a.mp3", true},
+        {"House/..mp3", true},
+        {"/etc/passwd", false},
+        {"../outside.mp3", false},
+        {"House/../../outside.mp3", false},
+        {"House/./a.mp3", false},
+        {"House//a.mp3", false},
+        {"House/", false},
+        {".morrowdeck/catalog.json", false},
+        {".morrowdeck", false},
+        {std::string("House/a.mp3\0/../x", 17), false},
+    };
+    BackupManifest manifest;
+    std::vector<std::string> refused;
+    for (const auto& [path, accepted] : cases) {
+        EXPECT_EQ(BackupManifest::isPathOfAFile(path), accepted) << path;
+        manifest.entries[path] = {1, {}, {1, 2}};
+        if (!accepted) refused.push_back(path);
+    }
+    std::vector<std::string> found;
+    const auto decoded = BackupManifest::decode(manifest.encode(), &found);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->entries.size(), 3u);
+    std::sort(refused.begin(), refused.end());
+    EXPECT_EQ(found, refused);  // in the manifest's order, which is the paths' order
 }
 
 // The copier's hash (taken as the data passes) is the file's own, also where the data spans

@@ -152,8 +152,9 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(createDirectories(dir / "a.mp3" / "sub"), ENOTDIR);
     EXPECT_TRUE(isWritableDirectory(dir.path()));
     EXPECT_FALSE(isWritableDirectory(dir / "missing") || isWritableDirectory(dir / "a.mp3"));
-    EXPECT_EQ(granularityForFileSystemType(0x4d44), 2s);   // FAT
-    EXPECT_EQ(granularityForFileSystemType(0xEF53), 1ns);  // ext4
+    EXPECT_EQ(granularityForFileSystemType(0x4d44), 2s);      // FAT
+    EXPECT_EQ(granularityForFileSystemType(0x65735546), 1s);  // FUSE: exfat-fuse's
+    EXPECT_EQ(granularityForFileSystemType(0xEF53), 1ns);     // ext4
     EXPECT_EQ(errorText(ENOSPC), "No space left on device");
 }
 
@@ -187,6 +188,8 @@ TEST(FileOperations, SmallAndReadOnlyVolumes) {
     EXPECT_TRUE(free > 0 && free <= 256 * 1024) << free;
     EXPECT_EQ(timestampGranularity(dir / "small"), 1ns);
     EXPECT_FALSE(isWritableDirectory(dir / "ro"));
+    EXPECT_EQ(probeTimestampGranularity(dir / "ro"), 1ns);  // no probe there: the guess
+    EXPECT_EQ(FileSystemSync::forFolders({dir.path(), dir / "small", dir / "small"}).size(), 2u);
 
     // Full volume: nothing partial is left, and an older copy survives a failed replacement.
     writeTrack(dir / "big.mp3", 1000 * 1000);
@@ -202,6 +205,69 @@ TEST(FileOperations, SmallAndReadOnlyVolumes) {
     ASSERT_EQ(copyFile(dir / "small" / "track.mp3", dir / "track.mp3", false), 0);
     expectSameFile(dir / "track.mp3", bytes, 987'654'321);
     EXPECT_EQ(hardLink(dir / "small" / "track.mp3", dir / "link.mp3"), EXDEV);
+}
+
+// The date a file system keeps of the probe's odd second and nanoseconds, truncated or rounded,
+// gives its resolution; a resolution that leaves doubt gives the coarser one.
+TEST(FileOperations, GranularityFromTheProbesDate) {
+    const std::int64_t written = detail::probeTime.time_since_epoch().count();
+    const struct {
+        std::int64_t readBack;
+        std::optional<std::chrono::nanoseconds> expected;
+    } cases[] = {
+        {written, 1ns},                           // ext4, btrfs, tmpfs
+        {written - 89, 100ns},                    // NTFS
+        {written - 789, 1us},                     // microsecond file systems
+        {written + 211, 1us},                     // rounded
+        {written - 3'456'789, 10ms},              // exFAT
+        {written - 123'456'789, 1s},              // exfat-fuse: whole seconds
+        {written - 1'123'456'789, 2s},            // FAT
+        {written + 876'543'211, 2s},              // whole seconds rounded up: an even one
+        {written + 5'000'000'000, std::nullopt},  // not the date it was given
+        {written - 123'000'000, std::nullopt},    // neither truncated nor rounded
+    };
+    for (const auto& [readBack, expected] : cases) {
+        EXPECT_EQ(detail::granularityFromProbe(FileTime(std::chrono::nanoseconds(readBack))),
+                  expected)
+            << readBack;
+    }
+
+    test::TempDir dir;
+    EXPECT_EQ(probeTimestampGranularity(dir.path()), 1ns);
+    EXPECT_EQ(probeTimestampGranularity(dir / "missing"), 1ns);
+    EXPECT_EQ(entries(dir.path()), Names{});  // the probe is gone
+}
+
+// A drive formatted exFAT and mounted through FUSE keeps whole seconds, which only a probe
+// tells: its file-system type is the same as NTFS's through FUSE.
+TEST(FileOperations, ProbesAnExfatFuseDrive) {
+    test::TempDir dir;
+    test::ExfatFuseMount drive(dir / "exfat.img", dir / "drive");
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    EXPECT_EQ(probeTimestampGranularity(dir / "drive"), 1s);
+    EXPECT_EQ(entries(dir / "drive"), Names{});
+}
+
+// A sync reports why it could not be done; one handle per file system, and a folder that
+// cannot be opened keeps its own handle so that its failure is reported.
+TEST(FileOperations, SyncsAndResolvedPaths) {
+    test::TempDir dir;
+    writeFile(dir / "a.mp3", "a");
+    fs::create_directory(dir / "sub");
+    fs::create_symlink(dir / "a.mp3", dir / "sub" / "link.mp3");
+    EXPECT_EQ(FileSystemSync(dir.path()).sync(), 0);
+    EXPECT_EQ(FileSystemSync(dir / "missing").sync(), ENOENT);
+    EXPECT_EQ(FileSystemSync(dir / "a.mp3").sync(), ENOTDIR);
+    EXPECT_EQ(syncFolder(dir / "sub"), 0);
+    EXPECT_EQ(syncFolder(dir / "missing"), ENOENT);
+    const auto syncs = FileSystemSync::forFolders({dir.path(), dir / "sub", dir / "missing"});
+    ASSERT_EQ(syncs.size(), 2u);
+    EXPECT_EQ(syncs[1].folder(), dir / "missing");
+    EXPECT_EQ(syncs[1].sync(), ENOENT);
+
+    const auto real = resolvedPath(dir.path()).value();
+    EXPECT_EQ(resolvedPath(dir / "sub" / ".." / "sub" / "link.mp3"), real / "a.mp3");
+    EXPECT_EQ(resolvedPath(dir / "sub" / "missing.mp3"), std::nullopt);
 }
 
 }  // namespace
