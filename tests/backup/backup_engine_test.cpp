@@ -453,6 +453,19 @@ TEST(BackupEngine, TheFitCheckAllowsForTheAllocationUnit) {
     EXPECT_TRUE(fs::is_empty(lib.backup));
 }
 
+// A backup of one crate whose library folder is lib.dir/_Serato_, so that its crate order and
+// database are captured too.
+test::RunRecord runWithLibraryFolder(BackupEngine& engine, const Library& lib,
+                                     const Crate::Ptr& crate) {
+    return test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run({crate}, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
+                       onProgress, done);
+        },
+        {});
+}
+
 // Serato's records, the catalog, the saved crate files, the crate order and the manifest are
 // what a restore rebuilds the library from: each one that cannot be written is a failed file,
 // and the run is no success.
@@ -467,13 +480,7 @@ TEST(BackupMetadata, FilesThatCannotBeWrittenAreFailures) {
     test::writeFile(lib.backup / ".morrowdeck", "a file where the folder goes");
 
     BackupEngine engine(std::make_shared<test::ImmediateQueue>());
-    const auto record = test::captureRun<BackupEngine>(
-        engine,
-        [&](auto onLog, auto onProgress, auto done) {
-            engine.run({house}, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
-                       onProgress, done);
-        },
-        {});
+    const auto record = runWithLibraryFolder(engine, lib, house);
     EXPECT_EQ(record.final().copiedFiles, 1);
     // The catalog, the crate file, the crate order and the manifest.
     EXPECT_EQ(record.final().failedFiles, 4);
@@ -504,13 +511,7 @@ TEST(BackupMetadata, OversizedCrateFilesAreNamedNotSaved) {
     const Crate::Ptr house = crate;
 
     BackupEngine engine(std::make_shared<test::ImmediateQueue>());
-    const auto record = test::captureRun<BackupEngine>(
-        engine,
-        [&](auto onLog, auto onProgress, auto done) {
-            engine.run({house}, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
-                       onProgress, done);
-        },
-        {});
+    const auto record = runWithLibraryFolder(engine, lib, house);
     EXPECT_EQ(record.final().copiedFiles, 1);
     for (const auto& file : {crateFile, order}) {
         EXPECT_TRUE(record.logged("Skipped " + file.native() +
