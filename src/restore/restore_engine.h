@@ -54,16 +54,16 @@ class RestoreEngine {
              std::int64_t threadCount = 16);
 
     // The whole restore on the calling thread. Throws SeratoError or PlatformError when a
-    // start check fails (Serato is running, no backup, a folder cannot be made or written),
-    // before anything is written; every later problem is counted and logged.
+    // start check fails (Serato is running, the folder holds no backup, a folder cannot be
+    // made or written); every later problem is counted and logged.
     Snapshot execute(const std::filesystem::path& backupRoot,
                      const std::filesystem::path& audioTarget,
                      const std::filesystem::path& seratoLibrary, bool overwrite,
                      bool rebuildDatabase, std::int64_t threadCount = 16);
 
     // What execute() would copy, planned the same way, on the calling thread; nothing is
-    // written, so it also runs while Serato is open. Each crate folder of the backup is one row; the free space is the audio
-    // target's. Throws SeratoError when the folder holds no backup.
+    // written, so it also runs while Serato is open. Each crate folder of the backup is one row;
+    // the free space is the audio target's. Throws SeratoError when the folder holds no backup.
     RunPreview preview(const std::filesystem::path& backupRoot,
                        const std::filesystem::path& audioTarget,
                        const std::filesystem::path& seratoLibrary, bool overwrite);
