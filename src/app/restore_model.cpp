@@ -237,8 +237,9 @@ std::optional<fs::path> RestoreModel::chooseFolder(const FolderRequest& request)
 
 void RestoreModel::start() {
     if (!state_->backupURL || !state_->audioTargetURL || !state_->seratoURL) return;
-    // A second run while one is under way would replace (and block on) the running engine.
-    if (state_->isRunning) return;
+    // A second run while one is under way would replace (and block on) the running engine;
+    // a run during the apply step would write the library the apply is reading.
+    if (state_->isRunning || state_->isApplying) return;
     if (!state_->log.empty()) {
         state_->log.clear();
         emit logCleared();
@@ -286,6 +287,8 @@ void RestoreModel::cancel() {
 }
 
 void RestoreModel::applyToSerato() {
+    // The apply reads what the restore stages, and two applies would race for the database.
+    if (state_->isRunning || state_->isApplying) return;
     if (!state_->seratoURL) {
         setApplyResult(QStringLiteral("Choose your Serato library first."));
         return;

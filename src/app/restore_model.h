@@ -101,11 +101,13 @@ class RestoreModel final : public QObject {
     void chooseBackup();
     void chooseAudioTarget();
     void chooseSerato();
-    // Starts a run when all three folders are chosen and no run is under way.
+    // Starts a run when all three folders are chosen and neither a run nor the apply step is
+    // under way.
     void start();
     // The Cancel button: asks the engine to stop and shows "Cancelling…".
     void cancel();
-    // Runs the apply step in the background; without a Serato folder it says so at once.
+    // Runs the apply step in the background unless a run or the apply step is under way;
+    // without a Serato folder it says so at once.
     void applyToSerato();
     // Appends one line to the log; beyond maxLogEntries the oldest lines are dropped.
     void appendLog(LogEntry entry);

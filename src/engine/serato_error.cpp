@@ -15,6 +15,8 @@ std::string describe(SeratoError::Code code, const std::string& path) {
         case SeratoError::Code::noBackupFound:
             return "No backup found at " + path +
                    " \u2014 it holds no crate folders, smart crates or backup metadata.";
+        case SeratoError::Code::seratoRunning:
+            return "Quit Serato completely first, then try again.";
     }
     return {};
 }

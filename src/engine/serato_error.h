@@ -9,7 +9,13 @@ namespace morrowdeck {
 // models show it as their status line and as one error log line.
 class SeratoError : public std::exception {
   public:
-    enum class Code { libraryNotFound, destinationUnwritable, noCratesSelected, noBackupFound };
+    enum class Code {
+        libraryNotFound,
+        destinationUnwritable,
+        noCratesSelected,
+        noBackupFound,
+        seratoRunning
+    };
 
     static SeratoError libraryNotFound(std::string path) {
         return {Code::libraryNotFound, std::move(path)};
@@ -21,6 +27,8 @@ class SeratoError : public std::exception {
     static SeratoError noBackupFound(std::string path) {
         return {Code::noBackupFound, std::move(path)};
     }
+    // Serato is open: a run that writes into its library or database does not start.
+    static SeratoError seratoRunning() { return {Code::seratoRunning, {}}; }
 
     Code code() const { return code_; }
     const std::string& path() const { return path_; }

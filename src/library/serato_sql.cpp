@@ -19,8 +19,8 @@ constexpr const char* selectRules =
     "SELECT c.name, scr.rules FROM smart_crate_rules scr "
     "JOIN container c ON scr.container_id = c.id";
 constexpr const char* updateAsset =
-    "UPDATE asset SET rating = ?, color = ?, dj_play_count = COALESCE(?, dj_play_count) "
-    "WHERE portable_id = ?";
+    "UPDATE asset SET rating = COALESCE(?, rating), color = COALESCE(?, color), "
+    "dj_play_count = COALESCE(?, dj_play_count) WHERE portable_id = ?";
 constexpr const char* selectExactContainers =
     "SELECT id FROM container WHERE type = 2 AND name = ? LIMIT 2";
 constexpr const char* selectPrefixContainers =
@@ -270,11 +270,14 @@ ApplyResult apply(const Library& library, const std::filesystem::path& to) {
         if (!update) return failure(db, sqlite3_errcode(db));
         sqlite3_stmt* statement = update.get();
         for (const auto& [key, meta] : library.assets) {
+            // A record with nothing to write would still count as an updated row.
+            if (!meta.rating && !meta.color && !meta.playCount) continue;
             sqlite3_reset(statement);
             sqlite3_clear_bindings(statement);
+            // NULL: COALESCE keeps the stored value.
             bindDouble(statement, 1, meta.rating);
             bindInt64(statement, 2, meta.color);
-            bindInt64(statement, 3, meta.playCount);  // NULL: COALESCE keeps the stored count
+            bindInt64(statement, 3, meta.playCount);
             bindText(statement, 4, key);
             const int code = sqlite3_step(statement);
             if (code == SQLITE_DONE) {

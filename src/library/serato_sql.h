@@ -69,8 +69,9 @@ inline constexpr std::string_view writeErrorText =
 std::optional<Library> read(const std::filesystem::path& from, std::string* problem = nullptr);
 
 // Writes ratings, colours and play counts (matched by `portable_id`) and smart-crate rules in
-// one write transaction. An absent rating or colour clears the stored value; an absent play
-// count keeps it; bpm is never written. A row the database refuses (its CHECK) is not counted
+// one write transaction. Only the values the record holds are written: an absent rating, colour
+// or play count keeps the stored one, and a record holding none of them is left out (not
+// counted); bpm is never written. A row the database refuses (its CHECK) is not counted
 // and the rest goes on; a failure of the database itself (lock, read-only, damage, full disk)
 // rolls everything back and is the error. Other programs' locks are waited for 3000 ms in all,
 // not per statement.

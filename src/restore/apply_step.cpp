@@ -1,5 +1,6 @@
 #include "restore/apply_step.h"
 
+#include "engine/serato_error.h"
 #include "library/bounded_read.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -16,7 +17,7 @@ namespace morrowdeck {
 ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
                            const std::filesystem::path& proc,
                            const std::filesystem::path& databaseFile) {
-    if (platform::isSeratoRunning(proc)) return {"Quit Serato completely first, then try again."};
+    if (platform::isSeratoRunning(proc)) return {SeratoError::seratoRunning().description()};
 
     const auto library = SeratoLibrary::resolveLibrary(seratoFolder).value_or(seratoFolder);
     const auto stagedFile = library / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;

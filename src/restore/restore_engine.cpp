@@ -20,6 +20,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/processes.h"
 #include "restore/restore_run.h"
 #include "restore/restore_texts.h"
 
@@ -79,6 +80,9 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                                                bool overwrite, bool rebuildDatabase,
                                                std::int64_t threadCount) {
     reporter_.resetStartTime();
+    // Serato rewrites its crate files and database V2 while it runs and on quitting, over
+    // what the restore would write.
+    if (platform::isSeratoRunning(processTable_)) throw SeratoError::seratoRunning();
     Run run;
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;

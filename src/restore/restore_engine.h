@@ -54,19 +54,22 @@ class RestoreEngine {
              std::int64_t threadCount = 16);
 
     // The whole restore on the calling thread. Throws SeratoError or PlatformError when a
-    // start check fails; every later problem is counted and logged.
+    // start check fails (Serato is running, the folder holds no backup, a folder cannot be
+    // made or written); every later problem is counted and logged.
     Snapshot execute(const std::filesystem::path& backupRoot,
                      const std::filesystem::path& audioTarget,
                      const std::filesystem::path& seratoLibrary, bool overwrite,
                      bool rebuildDatabase, std::int64_t threadCount = 16);
 
     // What execute() would copy, planned the same way, on the calling thread; nothing is
-    // written. Each crate folder of the backup is one row; the free space is the audio
-    // target's. Throws SeratoError when the folder holds no backup.
+    // written, so it also runs while Serato is open. Each crate folder of the backup is one row;
+    // the free space is the audio target's. Throws SeratoError when the folder holds no backup.
     RunPreview preview(const std::filesystem::path& backupRoot,
                        const std::filesystem::path& audioTarget,
                        const std::filesystem::path& seratoLibrary, bool overwrite);
 
+    // The process table execute() looks in for a running Serato; "/proc" unless tests set it.
+    void setProcessTable(std::filesystem::path proc) { processTable_ = std::move(proc); }
     void cancel() { engineRun_.cancel(); }
     ProgressReporter& reporter() { return reporter_; }
 
@@ -144,6 +147,7 @@ class RestoreEngine {
 
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();
+    std::filesystem::path processTable_ = "/proc";
 };
 
 }  // namespace morrowdeck

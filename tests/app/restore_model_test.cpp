@@ -2,6 +2,7 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+#include <atomic>
 #include <fstream>
 #include <future>
 
@@ -175,6 +176,35 @@ class RestoreModelTest : public QObject {
         QVERIFY(model.canStart());
     }
 
+    // Whatever the buttons show, a restore does not start during the apply step, nor the
+    // apply step (a second one included) during a restore or an apply.
+    void runAndApplyExcludeEachOther() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        std::promise<void> release;
+        auto released = release.get_future().share();
+        std::atomic<int> applies = 0;
+        model.setApplyWork([&applies, released](const fs::path&) {
+            ++applies;
+            released.wait();
+            return ApplyOutcome{"done"};
+        });
+        r.choose(r.backup);
+        model.applyToSerato();
+        model.start();
+        model.applyToSerato();
+        QVERIFY(model.isApplying() && !model.isRunning());
+        release.set_value();
+        QVERIFY(r.queue->runWhile([&] { return model.isApplying(); }));
+        QVERIFY(!fs::exists(r.audio));
+        model.start();
+        model.applyToSerato();
+        QVERIFY(model.isRunning() && !model.isApplying());
+        QVERIFY(r.finish());
+        QCOMPARE(applies.load(), 1);
+        QCOMPARE(model.applyResultText(), QStringLiteral("done"));
+    }
+
     // Engine callbacks and the apply result that arrive after the model is gone do nothing.
     void callbacksAfterTheModelIsGone() {
         Restore r;
@@ -185,12 +215,18 @@ class RestoreModelTest : public QObject {
             return ApplyOutcome{"late"};
         });
         r.choose(r.backup);
-        r.model->start();
         r.model->applyToSerato();
-        r.model.reset();  // cancels and joins the run; its callbacks are still queued
+        r.model.reset();
         const int pending = r.queue->posted() + 1;
         release.set_value();
         QVERIFY(r.queue->runUntil(pending));
+
+        r.model = std::make_unique<RestoreModel>(r.queue);
+        r.choose(r.backup);
+        r.model->start();
+        r.model.reset();  // cancels the run; its callbacks are still queued
+        waitForRetiredEngines();
+        QVERIFY(r.queue->runUntil(r.queue->posted()));
     }
 
     // The two final texts the runs above do not reach.

@@ -141,13 +141,15 @@ INSTANTIATE_TEST_SUITE_P(Schemas, SeratoSqlApply, testing::Values(Schema::serato
 const std::string kQuotedKey = "it's \"x\"'; DROP TABLE asset; --";
 const std::string kQuotedName = "O'Brien'); DELETE FROM container; --";
 
-TEST_P(SeratoSqlApply, AbsentRatingAndColorClearAbsentPlayCountKeepsBpmNeverWritten) {
+// Only the values a record holds are written; the others keep what the database has.
+TEST_P(SeratoSqlApply, OnlyHeldValuesWrittenBpmNeverWritten) {
     const std::tuple<std::string, AssetMeta, const char*> cases[] = {
         // from rating 0.5, color 3, bpm 120.0, play count 9
-        {kQuotedKey, {{}, {}, {}, 7}, "NULL|NULL|120.0|7"},
-        {"1", {0.25, {}, {}, {}}, "0.25|NULL|120.0|9"},
-        {"2", {{}, 16711680, {}, {}}, "NULL|16711680|120.0|9"},
-        {"3", {1.0, 0, 99.0, 0}, "1.0|0|120.0|0"}};
+        {kQuotedKey, {{}, {}, {}, 7}, "0.5|3|120.0|7"},
+        {"1", {0.25, {}, {}, {}}, "0.25|3|120.0|9"},
+        {"2", {{}, 16711680, {}, {}}, "0.5|16711680|120.0|9"},
+        {"3", {1.0, 0, 99.0, 0}, "1.0|0|120.0|0"},
+        {"bpm only", {{}, {}, 99.0, {}}, "0.5|3|120.0|9"}};  // not counted
     Library library{{{"no such asset", {1.0, 1, 1.0, 1}}}, {}};
     m.db.addAsset("untouched", "0.5", "3", "120.0", "9");
     for (const auto& [key, meta, stored] : cases) {

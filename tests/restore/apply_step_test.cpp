@@ -5,6 +5,7 @@
 
 #include "library/bounded_read.h"
 #include "platform/processes.h"
+#include "support/fake_proc.h"
 #include "support/serato_sqlite.h"
 #include "support/temp_dir.h"
 
@@ -13,18 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A /proc-like folder with the given (command name, first argument) processes.
-fs::path fakeProc(const fs::path& folder,
-                  const std::vector<std::pair<std::string, std::string>>& processes) {
-    fs::create_directories(folder / "self");
-    int pid = 100;
-    for (const auto& [comm, argv0] : processes) {
-        const auto dir = folder / std::to_string(pid++);
-        test::writeFile(dir / "comm", comm + "\n");
-        test::writeFile(dir / "cmdline", argv0 + std::string("\0--flag\0", 8));
-    }
-    return folder;
-}
+using test::fakeProc;
 
 struct ApplyStep : testing::Test {
     void stage(const std::string& json) {

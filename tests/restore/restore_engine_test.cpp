@@ -16,6 +16,7 @@
 #include "library/text_encoding.h"
 #include "restore/restore_status.h"
 #include "support/engine_harness.h"
+#include "support/fake_proc.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
 
@@ -35,11 +36,13 @@ struct Restore {
     fs::path audio = dir / "Restored";
     fs::path serato = dir / "Library";
     fs::path root = serato / "_Serato_";
+    fs::path proc;  // the process table the run looks in; empty: the real one
 
     // Runs a restore through run(); `onLine` sees every log line on the engine's thread.
     test::RunRecord run(bool overwrite = true, bool rebuildDatabase = true,
                         std::function<void(RestoreEngine&, const LogEntry&)> onLine = {}) {
         RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+        if (!proc.empty()) engine.setProcessTable(proc);
         return test::captureRun(
             engine,
             [&](auto onLog, auto onProgress, auto completion) {
@@ -291,7 +294,8 @@ TEST(RestoreEngine, OversizedMetadataIsSkipped) {
     EXPECT_EQ(r.crate("C.crate"), Names{r.key("C/a.mp3")});
 }
 
-// A folder that is no backup creates nothing; an unwritable folder is the one named.
+// A folder that is no backup, or a running Serato, creates nothing; an unwritable folder is
+// the one named.
 TEST(RestoreEngine, StartChecks) {
     Restore r;
     fs::create_directories(r.backup / "Empty");
@@ -302,6 +306,12 @@ TEST(RestoreEngine, StartChecks) {
     EXPECT_FALSE(fs::exists(r.audio));
 
     r.audioFile("C/a.mp3");
+    r.proc = test::fakeProc(r.dir / "proc", {{"Serato DJ Pro", "/opt/Serato DJ Pro"}});
+    EXPECT_EQ(r.run().failure(), "Quit Serato completely first, then try again.");
+    EXPECT_FALSE(fs::exists(r.serato));
+    EXPECT_FALSE(fs::exists(r.audio));
+    r.proc.clear();
+
     test::TmpfsMount readOnly(r.dir / "ro", "ro,size=64k");
     if (!readOnly.ok()) GTEST_SKIP() << "cannot mount a read-only tmpfs here";
     r.audio = r.dir / "ro";
