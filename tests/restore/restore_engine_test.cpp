@@ -205,30 +205,64 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
 // with a line naming it, and the run is no success.
-// A file that is not what the manifest says is restored, named and counted; the others pass.
-TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
+// The backup's copy of a file is checked against the manifest before it takes the
+// destination's name: a damaged one is named and counted and leaves the destination as it was,
+// also when the destination already holds the right content; a destination holding the right
+// content is not rewritten.
+TEST(RestoreEngine, DamagedCopiesNeverReplaceTheDestination) {
+    const struct {
+        const char* name;
+        const char* backedUp;  // the content the manifest lists
+        const char* inBackup;  // the content the backup holds now
+        const char* there;     // at the destination before the run (nullptr: nothing)
+        const char* after;     // at the destination after the run (nullptr: nothing)
+        bool damaged;
+    } cases[] = {
+        {"good.mp3", "good", "good", nullptr, "good", false},
+        {"new.mp3", "flopped", "flipped", nullptr, nullptr, true},
+        {"right.mp3", "flopped", "flipped", "flopped", "flopped", true},
+        {"other.mp3", "flopped", "flipped", "older", "older", true},
+        {"same.mp3", "same", "same", "same", "same", false},
+    };
     Restore r;
-    r.audioFile("House/good.mp3", "good");
-    r.audioFile("House/bad.mp3", "flipped");
     BackupManifest manifest;
-    for (const auto& [file, content] :
-         {std::pair<std::string, std::string_view>{"House/good.mp3", "good"},
-          {"House/bad.mp3", "flopped"}}) {
+    std::map<std::string, std::uint64_t> inodes;
+    for (const auto& c : cases) {
+        const std::string file = std::string("House/") + c.name;
+        r.audioFile(file, c.inBackup);
+        const std::string_view content = c.backedUp;
         ContentHasher hasher;
         hasher.update({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
         manifest.entries[file] = {static_cast<std::int64_t>(content.size()), {}, hasher.digest()};
+        if (c.there) {
+            test::writeFile(r.audio / file, c.there);
+            inodes[c.name] = platform::fileInfo(r.audio / file)->inode;
+        }
     }
     test::writeFile(BackupManifest::fileOf(r.backup), manifest.encode());
+
     const auto run = r.run();
-    EXPECT_EQ(run.final().copiedFiles, 3);  // two files and the crate
-    EXPECT_EQ(run.final().damagedFiles, 1);
-    EXPECT_TRUE(
-        run.logged("Damaged in the backup: House/bad.mp3 \u2014 its content differs "
-                   "from when it was backed up."));
-    EXPECT_EQ(test::readText(r.audio / "House/bad.mp3"), "flipped");
-    EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 1 damaged file(s).");
-    EXPECT_TRUE(run.log.back().message.starts_with("Restored 1 crate(s)"))
-        << run.log.back().message;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dest = r.audio / "House" / c.name;
+        if (c.after) {
+            EXPECT_EQ(test::readText(dest), c.after);
+        } else {
+            EXPECT_FALSE(fs::exists(dest));
+        }
+        if (c.there && c.after && std::string_view(c.there) == c.after) {  // not rewritten
+            EXPECT_EQ(platform::fileInfo(dest)->inode, inodes[c.name]);
+        }
+        EXPECT_EQ(run.logged("Damaged in the backup: House/" + std::string(c.name) +
+                             " \u2014 its content differs from when it was backed up; left " +
+                             dest.native() + " as it was."),
+                  c.damaged);
+    }
+    EXPECT_EQ(run.final().copiedFiles, 2);  // good.mp3 and the crate
+    EXPECT_EQ(run.final().skippedFiles, 1);
+    EXPECT_EQ(run.final().failedFiles, 0);
+    EXPECT_EQ(run.final().damagedFiles, 3);
+    EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 3 damaged file(s).");
     EXPECT_EQ(run.log.back().level, Level::warning);  // a damaged file is no success
 }
 
