@@ -272,8 +272,9 @@ TEST(RestoreEngine, FilesThatCannotBeWrittenAreFailures) {
         const char* blocked;  // made a folder with a file inside, below the Serato folder
         std::string line;     // the start of the error line
     } cases[] = {
-        {"database V2", "Couldn't write "},
-        {"neworder.pref", "Couldn't write "},
+        // A folder in the way of a file the restore merges into cannot be read either.
+        {"database V2", "Couldn't read the existing "},
+        {"neworder.pref", "Couldn't read the existing "},
         {".morrowdeck/apply.json", "Couldn't write "},
         {"", "Couldn't write the crate file "},  // a crate name over the 255-byte limit
     };
@@ -323,6 +324,52 @@ TEST(RestoreEngine, OversizedMetadataIsSkipped) {
                            ": it is larger than the 64 MB such a file can be"));
     EXPECT_EQ(run.final().failedFiles, 1);
     EXPECT_EQ(r.crate("C.crate"), Names{r.key("C/a.mp3")});
+}
+
+// A library file the restore would replace but cannot read (too large, a folder) is left
+// exactly as it is: a failed step with a line naming it, never a file of only the restored
+// tracks.
+TEST(RestoreEngine, UnreadableLibraryFilesAreNeverReplaced) {
+    Restore r;
+    r.audioFile("C/a.mp3");
+    r.audioFile("Smart Crates/Big.scrate", "scrate");
+    const std::string folderReason = platform::errorText(EISDIR);
+    const struct {
+        fs::path file;
+        std::uintmax_t sparseSize;  // 0: a folder
+        std::string reason;
+    } cases[] = {
+        {r.root / "database V2", 600'000'000, "it is larger than the 500 MB such a file can be"},
+        {r.root / "neworder.pref", maxCrateBytes + 1, "it is larger than the 64 MB such a file can be"},
+        {r.root / "Subcrates" / "C.crate", 0, folderReason},
+        {r.root / "SmartCrates" / "Big.scrate", 0, folderReason},
+    };
+    std::vector<fs::file_time_type> dates;
+    for (const auto& c : cases) {
+        if (c.sparseSize == 0)
+            fs::create_directories(c.file);
+        else
+            test::writeSparseFile(c.file, c.sparseSize);
+        dates.push_back(fs::last_write_time(c.file));
+    }
+
+    const auto run = r.run();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.file.native());
+        EXPECT_TRUE(run.logged("Couldn't read the existing " + c.file.native() + " (" + c.reason +
+                               "): left it as it is; move it away or repair it and restore "
+                               "again."));
+        EXPECT_EQ(fs::last_write_time(c.file), dates[i]);
+        if (c.sparseSize == 0) {
+            EXPECT_TRUE(fs::is_directory(c.file));
+        } else {
+            EXPECT_EQ(fs::file_size(c.file), c.sparseSize);
+        }
+    }
+    EXPECT_FALSE(fs::exists(r.root / "database V2 (replaced by Morrowdeck)"));
+    EXPECT_EQ(run.final().failedFiles, static_cast<std::int64_t>(std::size(cases)));
+    EXPECT_EQ(run.log.back().level, Level::warning);
 }
 
 // A folder that is no backup creates nothing; an unwritable folder is the one named.
