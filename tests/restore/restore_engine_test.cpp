@@ -258,6 +258,8 @@ TEST(RestoreEngine, DamagedCopiesNeverReplaceTheDestination) {
                              dest.native() + " as it was."),
                   c.damaged);
     }
+    // No temporary copy is left behind: only the four files that are there.
+    EXPECT_EQ(std::distance(fs::directory_iterator(r.audio / "House"), {}), 4);
     EXPECT_EQ(run.final().copiedFiles, 2);  // good.mp3 and the crate
     EXPECT_EQ(run.final().skippedFiles, 1);
     EXPECT_EQ(run.final().failedFiles, 0);
