@@ -161,8 +161,19 @@ class FileCopier::Worker {
         struct stat source {};
         if (::stat(std::string(job.source).c_str(), &source) == 0 && sameFile(source, found))
             return {Outcome::skipped, 0};
-        // The old copy is replaced by the rename of a new one.
         const std::string dest = job.dest();
+        if (const auto expected = expectedOf(index); expected && found.st_size == expected->bytes) {
+            // Content already in place is not rewritten; the backup's copy is still checked.
+            ContentHash held;
+            if (hashFile(dest, held) == 0 && held == expected->hash) {
+                ContentHash backedUp;
+                const int error = hashFile(std::string(job.source), backedUp);
+                if (error != 0) return {Outcome::failed, error};
+                if (backedUp != expected->hash) return {Outcome::failed, damagedError};
+                return {Outcome::skipped, 0};
+            }
+        }
+        // The old copy is replaced by the rename of a new one.
         const int error = copy(index, job, dest, true, keptPath(dest, found));
         return {error == 0 ? Outcome::copied : Outcome::failed, error};
     }
@@ -230,14 +241,25 @@ class FileCopier::Worker {
              const std::string& keepAs = {}) {
         if (copier_.starting_) copier_.starting_(index);
         const auto& hashed = copier_.options_.hashed;
-        if (!hashed) return platform::copyFile(std::string(job.source), dest, replace, keepAs);
+        const auto expected = expectedOf(index);
+        if (!hashed && !expected)
+            return platform::copyFile(std::string(job.source), dest, replace, keepAs);
         ContentHasher hasher;
         const platform::DataSink sink = [&hasher](std::span<const std::uint8_t> data) {
             hasher.update(data);
         };
-        const int error = platform::copyFile(std::string(job.source), dest, replace, keepAs, &sink);
-        if (error == 0) hashed(index, hasher.digest());
+        const platform::CopyCheck check = [&] {
+            return hasher.digest() == expected->hash ? 0 : damagedError;
+        };
+        const int error = platform::copyFile(std::string(job.source), dest, replace, keepAs,
+                                             &sink, expected ? &check : nullptr);
+        if (error == 0 && hashed) hashed(index, hasher.digest());
         return error;
+    }
+
+    std::optional<Expected> expectedOf(std::size_t index) const {
+        const auto& expected = copier_.options_.expected;
+        return expected ? expected(index) : std::nullopt;
     }
 
     // What is at the destination; `out` gets its stat, through a symbolic link when that

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,11 @@ class FileCopier {
         failed
     };
 
+    struct Expected {
+        std::int64_t bytes = 0;
+        ContentHash hash;
+    };
+
     struct Options {
         Existing existing = Existing::update;
         std::chrono::nanoseconds granularity{1};  // the destination's date resolution
@@ -80,11 +86,21 @@ class FileCopier {
         // copy to this callback, on the worker thread, before the job's report. Links and
         // skipped jobs give no hash.
         std::function<void(std::size_t index, const ContentHash& hash)> hashed;
+        // The content a job's copy must have (absent: nothing known, nothing checked). A copy
+        // is hashed as it passes and checked before it takes the destination's name; one that
+        // differs is removed, the destination left as it was, and the job fails with
+        // damagedError. When a regular file at the destination would be replaced, one of the
+        // expected size is hashed first: already holding the expected content, it is not
+        // rewritten, and the source is still read and checked (skipped when it matches, else
+        // failed with damagedError). Called on the worker threads.
+        std::function<std::optional<Expected>(std::size_t index)> expected;
     };
 
     // The `error` of a job whose destination is another of the run's sources (outside the
     // errno range, so errorText() has no words for it: the caller says what happened).
     static constexpr int replacesSourceError = 1 << 16;
+    // The `error` of a job whose source's content differs from Options::expected.
+    static constexpr int damagedError = 1 << 17;
 
     // `error` is the errno of a failed job (or replacesSourceError), else 0.
     using Report = std::function<void(std::size_t index, Outcome outcome, int error)>;

@@ -300,7 +300,7 @@ bool itemExists(const fs::path& path) {
 }
 
 int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
-             const fs::path& keepAs, const DataSink* sink) {
+             const fs::path& keepAs, const DataSink* sink, const CopyCheck* check) {
     if (!dest.has_filename()) return EINVAL;
     struct stat existing {};
     if (::lstat(dest.c_str(), &existing) == 0) {
@@ -329,6 +329,8 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
     const timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(temp.fd(), times) != 0) return errno;
     if (const int error = temp.close()) return error;
+    if (check != nullptr)
+        if (const int error = (*check)()) return error;
     if (!replaceExisting) return temp.commit(dest, false);
     const KeptAside kept = keepAside(dest, keepAs);
     if (kept.error != 0) return kept.error;

@@ -47,10 +47,13 @@ bool itemExists(const std::filesystem::path& path);
 //
 // With a sink, the data is copied by read/write only and the sink sees every piece in order
 // as it passes, so a caller can hash the file without reading it a second time.
+// With a check, the complete copy is checked (e.g. its hash from the sink) before it takes
+// dest's name: a non-zero answer is returned, the copy removed and dest left as it was.
 using DataSink = std::function<void(std::span<const std::uint8_t>)>;
+using CopyCheck = std::function<int()>;
 int copyFile(const std::filesystem::path& source, const std::filesystem::path& dest,
              bool replaceExisting, const std::filesystem::path& keepAs = {},
-             const DataSink* sink = nullptr);
+             const DataSink* sink = nullptr, const CopyCheck* check = nullptr);
 
 // link(2): 0 or errno (EEXIST when dest exists; EXDEV across file systems; EPERM on FAT).
 int hardLink(const std::filesystem::path& existing, const std::filesystem::path& link);

@@ -38,8 +38,14 @@ void RestoreEngine::recordStep(Run& run, const std::filesystem::path& destinatio
 void RestoreEngine::writeDatabase(Run& run) {
     reporter_.setPhase("Rebuilding Serato database\u2026");
     const auto file = run.seratoRoot / SeratoFolder::databaseFile;
-    const auto saved = run.seratoRoot / RestoreTexts::databaseSaved;
-    saveOnce(file, saved);
+    // A database that is there but cannot be read is never replaced by one of only the
+    // restored tracks: the library's other records would be gone.
+    std::optional<std::vector<std::uint8_t>> existing;
+    if (unreadableTarget(file, maxMetadataBytes, existing)) {
+        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+        return;
+    }
+    saveOnce(file, run.seratoRoot / RestoreTexts::databaseSaved);
 
     // The record table is keyed by path, so it is already in code-point order.
     std::vector<SeratoDatabase::Bytes> records;
@@ -48,7 +54,6 @@ void RestoreEngine::writeDatabase(Run& run) {
         records.push_back(record);
     // Restoring into a library keeps its other tracks: restored records replace those of the
     // same path and every other record stays where it was.
-    const auto existing = readMetadata(file);
     const std::size_t kept = existing ? SeratoDatabase::records(*existing).size() : 0;
     run.mergedDatabase = kept > 0;
     if (run.mergedDatabase)

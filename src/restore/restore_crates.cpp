@@ -69,6 +69,21 @@ void RestoreEngine::failedWrite(const std::filesystem::path& file, int error) {
     reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
 }
 
+bool RestoreEngine::unreadableTarget(const std::filesystem::path& file, std::uint64_t maxBytes,
+                                     std::optional<std::vector<std::uint8_t>>& bytes) {
+    // A name that cannot be there (too long, say) is the write's to report.
+    bytes.reset();
+    if (!platform::itemExists(file)) return false;
+    std::string reason;
+    bytes = readBoundedFile(file, maxBytes, reason);
+    if (reason.empty()) return false;
+    reporter_.addProblem({file.native(), RunProblem::Kind::failed, reason});
+    reporter_.log(Level::error, "Couldn't read the existing " + file.native() + " (" + reason +
+                                    "): left it as it is; move it away or repair it and "
+                                    "restore again.");
+    return true;
+}
+
 void RestoreEngine::readBackupMetadata(Run& run) {
     const auto metadata = run.metadataFolder();
     if (const auto snapshot = readMetadata(metadata / BackupLayout::snapshotFileName))
@@ -189,6 +204,13 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
     }
 
     const bool write = run.overwrite || !platform::itemExists(target);
+    // An existing crate file that cannot be read is never replaced: it may hold what the
+    // library still needs.
+    std::optional<std::vector<std::uint8_t>> existing;
+    if (write && unreadableTarget(target, maxCrateBytes, existing)) {
+        reporter_.updateAndMaybeEmit([&](Snapshot& snap) { countCrateFile(snap, EIO, write); });
+        return;
+    }
     const int error = write ? platform::writeFileAtomically(target, bytes) : 0;
     if (error != 0) {
         reporter_.log(Level::error, "Couldn't write the crate file " + target.native() + ": " +
@@ -215,7 +237,10 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
         const bool write = run.overwrite || !platform::itemExists(target);
         int error = 0;
         std::string problem;
-        if (write) {
+        std::optional<std::vector<std::uint8_t>> existing;
+        if (write && unreadableTarget(target, maxCrateBytes, existing)) {
+            error = EIO;  // named by its own line
+        } else if (write) {
             std::vector<std::uint8_t> bytes;
             error = platform::readFileAtMost(file, maxCrateBytes, bytes);
             if (error != 0) {
@@ -227,7 +252,7 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
                 if (error != 0) problem = platform::errorText(error);
             }
         }
-        if (error != 0)
+        if (!problem.empty())
             reporter_.log(Level::error,
                           "Restore failed: " + file.filename().native() + " \u2014 " + problem);
         reporter_.updateAndMaybeEmit([&](Snapshot& snap) {

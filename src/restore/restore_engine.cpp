@@ -247,7 +247,8 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
                 run.keyOfSource.try_emplace(text::nfcKey(source->second), key);
             if (!seen[job]) {
                 seen[job] = true;
-                if (outcomes[job]->first == FileCopier::Outcome::failed)
+                if (outcomes[job]->first == FileCopier::Outcome::failed &&
+                    outcomes[job]->second != FileCopier::damagedError)
                     logFailure(jobs[job], outcomes[job]->second);
             }
             if (run.rebuildDatabase) recordStep(run, destination, key, relPath);
@@ -341,25 +342,32 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
     options.existing = run.overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
     options.threads = threads;
     options.entering = [&run](std::string_view folder) { run.destination->clean(folder); };
+    // Each copy is checked against the manifest before it takes the destination's name.
+    const std::string prefix = (run.backupRoot / "").native();
+    const auto manifestPath = [&](std::size_t index) -> std::optional<std::string> {
+        const std::string_view source = jobs[index].source;
+        if (!source.starts_with(prefix)) return std::nullopt;
+        return std::string(source.substr(prefix.size()));
+    };
     if (run.manifest) {
-        // Each copy is checked against the manifest with the hash taken while copying.
-        const std::string prefix = (run.backupRoot / "").native();
-        options.hashed = [&, prefix](std::size_t index, const ContentHash& hash) {
-            const std::string_view source = jobs[index].source;
-            if (!source.starts_with(prefix)) return;
-            const std::string relPath(source.substr(prefix.size()));
-            const auto entry = run.manifest->entries.find(relPath);
-            if (entry == run.manifest->entries.end() || entry->second.hash == hash) return;
-            reporter_.log(Level::warning, "Damaged in the backup: " + relPath +
-                                              " \u2014 its content differs from when it was "
-                                              "backed up.");
-            reporter_.update([](Snapshot& snap) { ++snap.damagedFiles; });
+        options.expected = [&](std::size_t index) -> std::optional<FileCopier::Expected> {
+            const auto relPath = manifestPath(index);
+            if (!relPath) return std::nullopt;
+            const auto entry = run.manifest->entries.find(*relPath);
+            if (entry == run.manifest->entries.end()) return std::nullopt;
+            return FileCopier::Expected{entry->second.size, entry->second.hash};
         };
     }
     FileCopier copier(
         options, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) {
             outcomes[index] = std::pair{outcome, error};  // one slot per job, read after the pool
+            const bool damaged = error == FileCopier::damagedError;
+            if (damaged)
+                reporter_.log(Level::warning,
+                              "Damaged in the backup: " + manifestPath(index).value_or("") +
+                                  " \u2014 its content differs from when it was backed up; left " +
+                                  jobs[index].dest() + " as it was.");
             if (reporter_.linePerFile() && outcome != Outcome::failed)
                 reporter_.log(Level::info, (outcome == Outcome::copied ? "Copied " : "Kept ") +
                                                jobs[index].dest());
@@ -372,7 +380,8 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
                 snap.currentFile.assign(jobs[index].destName);
                 ++snap.completedFiles;
                 if (outcome == Outcome::skipped) ++snap.skippedFiles;
-                if (outcome == Outcome::failed) ++snap.failedFiles;
+                if (damaged) ++snap.damagedFiles;
+                else if (outcome == Outcome::failed) ++snap.failedFiles;
                 if (outcome == Outcome::copied) {
                     ++snap.copiedFiles;
                     snap.processedBytes += size;

@@ -120,6 +120,12 @@ class RestoreEngine {
         const std::filesystem::path& file, std::uint64_t maxBytes = maxMetadataBytes);
     // A file the restore could not write: an error line naming it, counted as failed.
     void failedWrite(const std::filesystem::path& file, int error);
+    // Reads a file of the target library that the restore is about to replace, at most
+    // `maxBytes` of it, into `bytes` (absent when the file is missing). True when the file is
+    // there but cannot be read: it must be left as it is, and an error line naming it says so;
+    // the caller counts the failed step.
+    bool unreadableTarget(const std::filesystem::path& file, std::uint64_t maxBytes,
+                          std::optional<std::vector<std::uint8_t>>& bytes);
     static std::vector<std::filesystem::path> smartCratesToRestore(
         const Run& run, const std::vector<std::filesystem::path>& scanned);
     static std::string trackIdentity(const Run& run, const std::string& relPath,

@@ -33,7 +33,11 @@ void RestoreEngine::writeCrateOrder(const Run& run,
         if (!saved || file.parent_path() != run.metadataFolder() / SeratoFolder::smartCrateFolder)
             restored.push_back(file.stem().native());
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
-    const auto existing = readMetadata(file, maxCrateBytes);
+    std::optional<std::vector<std::uint8_t>> existing;
+    if (unreadableTarget(file, maxCrateBytes, existing)) {
+        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+        return;
+    }
     const auto names =
         CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
                           existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});

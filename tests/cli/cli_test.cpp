@@ -381,7 +381,7 @@ TEST_F(BackupCli, CtrlCCancelsAndExits130) {
 
 // The whole product through its binaries: make a demo library, back it up, restore it into a
 // fresh audio folder and Serato library (what comes back is compared in round_trip_test), then
-// restore again with one file blocked.
+// restore again with one file blocked, and with the library's database unreadable.
 TEST(RoundTrip, DemoLibraryComesBackThroughTheCli) {
     TempDir dir;
     const ScopedHome home(dir / "home");  // not the database of whoever runs the test
@@ -410,6 +410,17 @@ TEST(RoundTrip, DemoLibraryComesBackThroughTheCli) {
     const auto failed = runCli(failing);
     EXPECT_EQ(failed.status, 1);  // one file could not be restored
     EXPECT_TRUE(Json::accept(failed.out)) << failed.out;
+
+    // A library database too large to read is left as it is, and the run is no success.
+    fs::remove_all(copies[0]);
+    const fs::path database = serato / "_Serato_" / "database V2";
+    fs::resize_file(database, 600'000'000);  // sparse
+    const auto unreadable = runCli(restore);
+    EXPECT_EQ(unreadable.status, 1) << unreadable.out;
+    EXPECT_NE(unreadable.out.find("error: Couldn't read the existing " + database.native()),
+              std::string::npos)
+        << unreadable.out;
+    EXPECT_EQ(fs::file_size(database), 600'000'000u);
 }
 
 Json inspectJson(const fs::path& file) {

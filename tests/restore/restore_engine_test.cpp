@@ -208,30 +208,66 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
 // with a line naming it, and the run is no success.
-// A file that is not what the manifest says is restored, named and counted; the others pass.
-TEST(RestoreEngine, FilesUnlikeTheManifestAreReportedAsDamaged) {
+// The backup's copy of a file is checked against the manifest before it takes the
+// destination's name: a damaged one is named and counted and leaves the destination as it was,
+// also when the destination already holds the right content; a destination holding the right
+// content is not rewritten.
+TEST(RestoreEngine, DamagedCopiesNeverReplaceTheDestination) {
+    const struct {
+        const char* name;
+        const char* backedUp;  // the content the manifest lists
+        const char* inBackup;  // the content the backup holds now
+        const char* there;     // at the destination before the run (nullptr: nothing)
+        const char* after;     // at the destination after the run (nullptr: nothing)
+        bool damaged;
+    } cases[] = {
+        {"good.mp3", "good", "good", nullptr, "good", false},
+        {"new.mp3", "flopped", "flipped", nullptr, nullptr, true},
+        {"right.mp3", "flopped", "flipped", "flopped", "flopped", true},
+        {"other.mp3", "flopped", "flipped", "older", "older", true},
+        {"same.mp3", "same", "same", "same", "same", false},
+    };
     Restore r;
-    r.audioFile("House/good.mp3", "good");
-    r.audioFile("House/bad.mp3", "flipped");
     BackupManifest manifest;
-    for (const auto& [file, content] :
-         {std::pair<std::string, std::string_view>{"House/good.mp3", "good"},
-          {"House/bad.mp3", "flopped"}}) {
+    std::map<std::string, std::uint64_t> inodes;
+    for (const auto& c : cases) {
+        const std::string file = std::string("House/") + c.name;
+        r.audioFile(file, c.inBackup);
+        const std::string_view content = c.backedUp;
         ContentHasher hasher;
         hasher.update({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
         manifest.entries[file] = {static_cast<std::int64_t>(content.size()), {}, hasher.digest()};
+        if (c.there) {
+            test::writeFile(r.audio / file, c.there);
+            inodes[c.name] = platform::fileInfo(r.audio / file)->inode;
+        }
     }
     test::writeFile(BackupManifest::fileOf(r.backup), manifest.encode());
+
     const auto run = r.run();
-    EXPECT_EQ(run.final().copiedFiles, 3);  // two files and the crate
-    EXPECT_EQ(run.final().damagedFiles, 1);
-    EXPECT_TRUE(
-        run.logged("Damaged in the backup: House/bad.mp3 \u2014 its content differs "
-                   "from when it was backed up."));
-    EXPECT_EQ(test::readText(r.audio / "House/bad.mp3"), "flipped");
-    EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 1 damaged file(s).");
-    EXPECT_TRUE(run.log.back().message.starts_with("Restored 1 crate(s)"))
-        << run.log.back().message;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dest = r.audio / "House" / c.name;
+        if (c.after) {
+            EXPECT_EQ(test::readText(dest), c.after);
+        } else {
+            EXPECT_FALSE(fs::exists(dest));
+        }
+        if (c.there && c.after && std::string_view(c.there) == c.after) {  // not rewritten
+            EXPECT_EQ(platform::fileInfo(dest)->inode, inodes[c.name]);
+        }
+        EXPECT_EQ(run.logged("Damaged in the backup: House/" + std::string(c.name) +
+                             " \u2014 its content differs from when it was backed up; left " +
+                             dest.native() + " as it was."),
+                  c.damaged);
+    }
+    // No temporary copy is left behind: only the four files that are there.
+    EXPECT_EQ(std::distance(fs::directory_iterator(r.audio / "House"), {}), 4);
+    EXPECT_EQ(run.final().copiedFiles, 2);  // good.mp3 and the crate
+    EXPECT_EQ(run.final().skippedFiles, 1);
+    EXPECT_EQ(run.final().failedFiles, 0);
+    EXPECT_EQ(run.final().damagedFiles, 3);
+    EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 3 damaged file(s).");
     EXPECT_EQ(run.log.back().level, Level::warning);  // a damaged file is no success
 }
 
@@ -241,8 +277,9 @@ TEST(RestoreEngine, FilesThatCannotBeWrittenAreFailures) {
         const char* blocked;  // made a folder with a file inside, below the Serato folder
         std::string line;     // the start of the error line
     } cases[] = {
-        {"database V2", "Couldn't write "},
-        {"neworder.pref", "Couldn't write "},
+        // A folder in the way of a file the restore merges into cannot be read either.
+        {"database V2", "Couldn't read the existing "},
+        {"neworder.pref", "Couldn't read the existing "},
         {".morrowdeck/apply.json", "Couldn't write "},
         {"", "Couldn't write the crate file "},  // a crate name over the 255-byte limit
     };
@@ -292,6 +329,52 @@ TEST(RestoreEngine, OversizedMetadataIsSkipped) {
                            ": it is larger than the 64 MB such a file can be"));
     EXPECT_EQ(run.final().failedFiles, 1);
     EXPECT_EQ(r.crate("C.crate"), Names{r.key("C/a.mp3")});
+}
+
+// A library file the restore would replace but cannot read (too large, a folder) is left
+// exactly as it is: a failed step with a line naming it, never a file of only the restored
+// tracks.
+TEST(RestoreEngine, UnreadableLibraryFilesAreNeverReplaced) {
+    Restore r;
+    r.audioFile("C/a.mp3");
+    r.audioFile("Smart Crates/Big.scrate", "scrate");
+    const std::string folderReason = platform::errorText(EISDIR);
+    const struct {
+        fs::path file;
+        std::uintmax_t sparseSize;  // 0: a folder
+        std::string reason;
+    } cases[] = {
+        {r.root / "database V2", 600'000'000, "it is larger than the 500 MB such a file can be"},
+        {r.root / "neworder.pref", maxCrateBytes + 1, "it is larger than the 64 MB such a file can be"},
+        {r.root / "Subcrates" / "C.crate", 0, folderReason},
+        {r.root / "SmartCrates" / "Big.scrate", 0, folderReason},
+    };
+    std::vector<fs::file_time_type> dates;
+    for (const auto& c : cases) {
+        if (c.sparseSize == 0)
+            fs::create_directories(c.file);
+        else
+            test::writeSparseFile(c.file, c.sparseSize);
+        dates.push_back(fs::last_write_time(c.file));
+    }
+
+    const auto run = r.run();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.file.native());
+        EXPECT_TRUE(run.logged("Couldn't read the existing " + c.file.native() + " (" + c.reason +
+                               "): left it as it is; move it away or repair it and restore "
+                               "again."));
+        EXPECT_EQ(fs::last_write_time(c.file), dates[i]);
+        if (c.sparseSize == 0) {
+            EXPECT_TRUE(fs::is_directory(c.file));
+        } else {
+            EXPECT_EQ(fs::file_size(c.file), c.sparseSize);
+        }
+    }
+    EXPECT_FALSE(fs::exists(r.root / "database V2 (replaced by Morrowdeck)"));
+    EXPECT_EQ(run.final().failedFiles, static_cast<std::int64_t>(std::size(cases)));
+    EXPECT_EQ(run.log.back().level, Level::warning);
 }
 
 // A folder that is no backup, or a running Serato, creates nothing; an unwritable folder is
