@@ -28,7 +28,10 @@ using Level = LogEntry::Level;
 BackupEngine::BackupEngine(std::shared_ptr<MainQueue> mainQueue)
     : engineRun_(std::move(mainQueue)) {}
 
-BackupEngine::~BackupEngine() = default;
+// The run ends before the members its work reads are destroyed.
+BackupEngine::~BackupEngine() {
+    engineRun_.stop();
+}
 
 void BackupEngine::run(std::vector<Crate::Ptr> crates, std::filesystem::path destinationRoot,
                        BackupOptions options, std::optional<std::filesystem::path> databaseURL,

@@ -64,7 +64,10 @@ struct BackupVerifier::Check {
 BackupVerifier::BackupVerifier(std::shared_ptr<MainQueue> mainQueue)
     : engineRun_(std::move(mainQueue)) {}
 
-BackupVerifier::~BackupVerifier() = default;
+// The run ends before the members its work reads are destroyed.
+BackupVerifier::~BackupVerifier() {
+    engineRun_.stop();
+}
 
 void BackupVerifier::run(std::filesystem::path backupRoot,
                          std::optional<std::filesystem::path> library, LogCallback onLog,

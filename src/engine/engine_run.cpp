@@ -5,6 +5,10 @@
 namespace morrowdeck {
 
 EngineRun::~EngineRun() {
+    stop();
+}
+
+void EngineRun::stop() {
     cancel();
     if (thread_.joinable()) thread_.join();
 }

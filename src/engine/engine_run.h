@@ -13,8 +13,9 @@ namespace morrowdeck {
 // thread that executes the run and the completion posted after everything the run posted.
 // Both engines compose one of these instead of managing their own thread.
 //
-// Ownership: the engine owns its EngineRun; the destructor requests cancellation and joins
-// the work thread, so an engine may be dropped at any time, also mid-run.
+// Ownership: the engine owns its EngineRun and calls stop() in its own destructor, so an
+// engine may be dropped at any time, also mid-run: the work thread has ended before the
+// engine's members go. EngineRun's destructor stops too, as a last guard.
 class EngineRun {
   public:
     using Completion = std::function<void(const RunResult&)>;
@@ -34,6 +35,9 @@ class EngineRun {
 
     // Requests cancellation; never cleared. Any thread.
     void cancel() { reporter_.cancel(); }
+    // Requests cancellation and waits for the work thread. An engine's destructor calls this
+    // first, before any of its members that the work reads is destroyed.
+    void stop();
     bool isCancelled() const { return reporter_.isCancelled(); }
 
     ProgressReporter& reporter() { return reporter_; }

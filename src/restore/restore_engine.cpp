@@ -58,7 +58,10 @@ std::uint32_t secondsNow() {
 RestoreEngine::RestoreEngine(std::shared_ptr<MainQueue> mainQueue)
     : engineRun_(std::move(mainQueue)) {}
 
-RestoreEngine::~RestoreEngine() = default;
+// The run ends before the members its work reads are destroyed.
+RestoreEngine::~RestoreEngine() {
+    engineRun_.stop();
+}
 
 void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
                         std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
