@@ -64,6 +64,8 @@ void RestoreEngine::writeDatabase(Run& run) {
                                           : SeratoDatabase::data(records);
     if (const int error = platform::writeFileAtomically(file, bytes); error != 0)
         failedWrite(file, error);
+    else
+        run.databaseWritten = true;
 }
 
 }  // namespace morrowdeck

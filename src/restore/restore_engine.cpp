@@ -169,7 +169,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
         }
     }
 
-    const std::size_t records = rebuildDatabase ? run.recordTable.size() : 0;
+    const std::size_t records = run.databaseWritten ? run.recordTable.size() : 0;
     const bool needsApply = stagedRules > 0 || !run.pathMap.empty();
     return finish(reporter_.isCancelled(),
                   "Restored " + std::to_string(run.restoredCrates) + " crate(s), " +

@@ -86,8 +86,8 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 void RestoreEngine::writeNotes(const Run& run) {
     const auto file = run.audioTarget / RestoreTexts::notesFile;
     std::string notes(RestoreTexts::notesHeader);
-    const bool rebuilt = run.rebuildDatabase && !run.recordTable.empty();
-    notes += !rebuilt             ? RestoreTexts::notesReadTags
+    // Only a database that was written is one Serato can open; otherwise Read Tags is the way.
+    notes += !run.databaseWritten             ? RestoreTexts::notesReadTags
              : run.mergedDatabase ? RestoreTexts::notesMerged
                                   : RestoreTexts::notesRebuilt;
     notes += RestoreTexts::notesClosing;

@@ -61,6 +61,7 @@ struct RestoreEngine::Run {
     std::size_t restoredTracks = 0;
     std::size_t crateEntries = 0;
     bool mergedDatabase = false;
+    bool databaseWritten = false;  // the rebuilt database V2 took its place
 
     std::filesystem::path crateFolder() const { return seratoRoot / SeratoFolder::crateFolder; }
     std::filesystem::path smartCrateFolder() const {

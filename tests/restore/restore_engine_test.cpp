@@ -373,6 +373,10 @@ TEST(RestoreEngine, UnreadableLibraryFilesAreNeverReplaced) {
         }
     }
     EXPECT_FALSE(fs::exists(r.root / "database V2 (replaced by Morrowdeck)"));
+    // Neither the end line nor the notes speak of a database that was not written.
+    EXPECT_NE(run.log.back().message.find(" 0 track record(s)."), std::string::npos);
+    EXPECT_EQ(test::readText(r.audio / notesFile).find("Your library was rebuilt"),
+              std::string::npos);
     EXPECT_EQ(run.final().failedFiles, static_cast<std::int64_t>(std::size(cases)));
     EXPECT_EQ(run.log.back().level, Level::warning);
 }
