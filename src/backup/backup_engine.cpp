@@ -155,22 +155,15 @@ BackupEngine::Snapshot BackupEngine::execute(
     // files reach the disk before the manifest that vouches for them, so that after a power cut
     // no listed file is back empty under its name; when they cannot, the previous manifest
     // stays, and the next run hashes again what it no longer describes.
-    const auto syncFailed = [this](const std::filesystem::path& path, int error) {
-        const std::string reason = "not saved to the drive: " + platform::errorText(error);
-        reporter_.addProblem({path.native(), RunProblem::Kind::failed, reason});
-        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
-        reporter_.log(Level::warning, "Couldn't flush " + path.native() +
-                                          " to the drive: " + platform::errorText(error));
-    };
     const auto manifestFile = BackupManifest::fileOf(destinationRoot);
     if (const int error = dataSync_ ? dataSync_() : destinationDisk.sync(); error != 0) {
-        syncFailed(destinationRoot, error);
+        reporter_.countUnsaved(destinationRoot.native(), error);
     } else {
         const std::string text = manifest.encode();
         if (writeMetadataFile(manifestFile, {reinterpret_cast<const std::uint8_t*>(text.data()),
                                              text.size()}) == 0)
             if (const int folderError = platform::syncFolder(manifestFile.parent_path()))
-                syncFailed(manifestFile, folderError);
+                reporter_.countUnsaved(manifestFile.native(), folderError);
     }
     finishReplaced(destinationRoot, options, work);
     return finish(reporter_.isCancelled());

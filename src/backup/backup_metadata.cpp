@@ -68,9 +68,9 @@ int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
     if (error == 0) error = platform::writeFileAtomically(file, bytes, flush);
     if (error != 0) {
         const std::string reason = platform::errorText(error);
-        reporter_.addProblem({file.native(), RunProblem::Kind::failed, reason});
-        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
-        reporter_.log(LogEntry::Level::error, "Couldn't write " + file.native() + ": " + reason);
+        reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason},
+                               LogEntry::Level::error,
+                               "Couldn't write " + file.native() + ": " + reason);
     }
     return error;
 }
@@ -85,9 +85,9 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
         if (!oversized.empty())
             reporter_.log(LogEntry::Level::warning, oversized);
         else if (platform::fileExists(*databaseURL))
-            reporter_.log(LogEntry::Level::warning,
-                          "Couldn't read Serato's track database " + databaseURL->native() +
-                              "; no track records were captured.");
+            reporter_.log(LogEntry::Level::warning, "Couldn't read Serato's track database " +
+                                                        databaseURL->native() +
+                                                        "; no track records were captured.");
         return;
     }
 
@@ -198,7 +198,8 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
         }
     }
     if (libraryFolder) {
-        if (const auto order = readMetadata(*libraryFolder / SeratoFolder::crateOrderFile, maxCrateBytes))
+        if (const auto order =
+                readMetadata(*libraryFolder / SeratoFolder::crateOrderFile, maxCrateBytes))
             writeMetadataFile(metadata / SeratoFolder::crateOrderFile, *order);
     }
 }

@@ -1,6 +1,7 @@
 #include "engine/progress_reporter.h"
 
 #include "engine/run_outcome.h"
+#include "platform/file_operations.h"
 
 namespace morrowdeck {
 
@@ -88,6 +89,18 @@ ProgressSnapshot ProgressReporter::snapshot() const {
 void ProgressReporter::addProblem(RunProblem problem) {
     std::lock_guard lock(mutex_);
     problems_.push_back(std::move(problem));
+}
+
+void ProgressReporter::countFailure(RunProblem problem, LogEntry::Level level, std::string line) {
+    addProblem(std::move(problem));
+    update([](ProgressSnapshot& snap) { ++snap.failedFiles; });
+    log(level, std::move(line));
+}
+
+void ProgressReporter::countUnsaved(const std::string& folder, int error) {
+    const std::string reason = platform::errorText(error);
+    countFailure({folder, RunProblem::Kind::failed, "not saved to the drive: " + reason},
+                 LogEntry::Level::warning, "Couldn't flush " + folder + " to the drive: " + reason);
 }
 
 std::vector<RunProblem> ProgressReporter::problems() const {

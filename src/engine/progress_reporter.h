@@ -110,6 +110,11 @@ class ProgressReporter {
     // The files the run could not deal with, in the order they were met (the log line naming
     // each is logged separately). Any thread.
     void addProblem(RunProblem problem);
+    // One file the run failed to deal with, counted everywhere at once: the problem list, the
+    // failed counter and its log line. Any thread.
+    void countFailure(RunProblem problem, LogEntry::Level level, std::string line);
+    // A folder whose file system could not flush the run's data to the disk (errno `error`).
+    void countUnsaved(const std::string& folder, int error);
     std::vector<RunProblem> problems() const;
 
   private:

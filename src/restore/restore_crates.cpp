@@ -63,10 +63,9 @@ std::optional<std::vector<std::uint8_t>> RestoreEngine::readMetadata(
 }
 
 void RestoreEngine::failedWrite(const std::filesystem::path& file, int error) {
-    reporter_.addProblem({file.native(), RunProblem::Kind::failed, platform::errorText(error)});
-    reporter_.log(Level::error,
-                  "Couldn't write " + file.native() + ": " + platform::errorText(error));
-    reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
+    const std::string reason = platform::errorText(error);
+    reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason}, Level::error,
+                           "Couldn't write " + file.native() + ": " + reason);
 }
 
 bool RestoreEngine::unreadableTarget(const std::filesystem::path& file, std::uint64_t maxBytes,

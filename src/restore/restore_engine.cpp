@@ -160,13 +160,8 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     writeNotes(run);
     // The restored files and folders reach the disk before the run calls itself done.
     for (const auto& disk : disks) {
-        if (const int error = disk.sync(); error != 0) {
-            reporter_.addProblem({disk.folder().native(), RunProblem::Kind::failed,
-                                  "not saved to the drive: " + platform::errorText(error)});
-            reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
-            reporter_.log(Level::warning, "Couldn't flush " + disk.folder().native() +
-                                              " to the drive: " + platform::errorText(error));
-        }
+        if (const int error = disk.sync(); error != 0)
+            reporter_.countUnsaved(disk.folder().native(), error);
     }
 
     const std::size_t records = run.databaseWritten ? run.recordTable.size() : 0;
