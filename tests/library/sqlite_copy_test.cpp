@@ -1,0 +1,66 @@
+// Copying a SQLite database through SQLite: what a reader sees is copied (a -wal file
+// included), a copy put back over a database replaces its content, and what is no database
+// is refused without harm.
+#include "library/sqlite_copy.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "support/temp_dir.h"
+
+namespace morrowdeck {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Db {
+    explicit Db(const fs::path& file) { sqlite3_open(file.c_str(), &db); }
+    ~Db() { sqlite3_close(db); }
+    void exec(const std::string& sql) {
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
+    std::string rows() {
+        std::string text;
+        sqlite3_exec(
+            db, "SELECT group_concat(v, ',') FROM t",
+            [](void* out, int, char** values, char**) {
+                *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+                return 0;
+            },
+            &text, nullptr);
+        return text;
+    }
+    sqlite3* db = nullptr;
+};
+
+TEST(SqliteCopy, CopiesWhatAReaderSeesAndPutsItBack) {
+    test::TempDir dir;
+    const fs::path live = dir.path() / "master.sqlite";
+    const fs::path saved = dir.path() / "undo" / "master.sqlite";
+    fs::create_directories(saved.parent_path());
+    Db writer(live);
+    writer.exec("PRAGMA journal_mode=WAL; CREATE TABLE t(v); INSERT INTO t VALUES('a'),('b');");
+    ASSERT_TRUE(fs::exists(dir.path() / "master.sqlite-wal"));  // not checkpointed yet
+
+    EXPECT_EQ(copySqliteDatabase(live, saved), "");
+    EXPECT_EQ(Db(saved).rows(), "a,b");
+
+    writer.exec("DELETE FROM t; INSERT INTO t VALUES('changed');");
+    EXPECT_EQ(copySqliteDatabase(saved, live), "");
+    EXPECT_EQ(writer.rows(), "a,b");  // the open connection sees the content put back
+}
+
+TEST(SqliteCopy, RefusesWhatIsNoDatabase) {
+    test::TempDir dir;
+    const fs::path notDb = dir.path() / "notes.txt";
+    test::writeFile(notDb, std::string(5000, 'x'));
+    const fs::path target = dir.path() / "target.sqlite";
+    EXPECT_NE(copySqliteDatabase(notDb, target), "");
+    EXPECT_NE(copySqliteDatabase(dir.path(), target), "");  // a folder
+    EXPECT_NE(copySqliteDatabase(dir.path() / "missing", target), "");
+    Db(dir.path() / "good.sqlite").exec("CREATE TABLE t(v); INSERT INTO t VALUES('x');");
+    EXPECT_NE(copySqliteDatabase(dir.path() / "good.sqlite", dir.path() / "no/such/folder/db"), "");
+}
+
+}  // namespace
+}  // namespace morrowdeck
