@@ -473,6 +473,15 @@ std::vector<std::vector<Command>> dedupCommands(const Layout& layout, const fs::
     return {chunked({"mkdir", "-p", "--"}, folders, model), std::move(copies), std::move(links)};
 }
 
+// `phases` followed by `sync -f DEST`: the engine does not call a backup done before its data
+// is on the drive (it flushes the destination's file system before writing the manifest), so
+// each side it is compared with waits for the same flush inside its timing.
+std::vector<std::vector<Command>> thenFlush(std::vector<std::vector<Command>> phases,
+                                            const fs::path& dest, const std::string& log) {
+    phases.push_back({Command{{"sync", "-f", dest.native()}, log, {}}});
+    return phases;
+}
+
 // The counters a `backup` child printed.
 struct Counters {
     long long total = -1, copied = -1, skipped = -1, linked = -1, missing = -1, failed = -1;
@@ -636,8 +645,10 @@ class Measurement {
 void Measurement::firstBackup(int round, Side& engineSide, Side& cpSide, Side& parallelSide) {
     const std::string cpLog = log("first-cp", round);
     const std::string parallelLog = log("first-cp16", round);
-    const auto commands = copyEverywhereCommands(layout_, tree("cp"), cpLog);
-    const auto parallelCommands = copyEverywhereCommands(layout_, tree("cp16"), parallelLog);
+    const auto commands =
+        thenFlush(copyEverywhereCommands(layout_, tree("cp"), cpLog), work_, cpLog);
+    const auto parallelCommands =
+        thenFlush(copyEverywhereCommands(layout_, tree("cp16"), parallelLog), work_, parallelLog);
     double engineSeconds = 0, cpSeconds = 0, parallelSeconds = 0;
     for (int step = 0; step < 3; ++step) {
         switch ((round + step) % 3) {
@@ -739,8 +750,8 @@ void Measurement::dedupBackup(int round, Side& engineSide, Side& cpSide, Side& p
             }
             case 1: {
                 const std::string cpLog = log("dedup-cp", round);
-                const Totals totals =
-                    runPhases(dedupCommands(layout_, tree("cp-dedup"), 1, cpLog), 1);
+                const Totals totals = runPhases(
+                    thenFlush(dedupCommands(layout_, tree("cp-dedup"), 1, cpLog), work_, cpLog), 1);
                 cpSeconds = totals.seconds;
                 cpSide.add(totals);
                 expectTree(tree("cp-dedup"), true, totals, "cp -a + cp -al", cpLog);
@@ -750,7 +761,9 @@ void Measurement::dedupBackup(int round, Side& engineSide, Side& cpSide, Side& p
             default: {
                 const std::string parallelLog = log("dedup-cp16", round);
                 const Totals totals = runPhases(
-                    dedupCommands(layout_, tree("cp16-dedup"), options_.jobs, parallelLog),
+                    thenFlush(
+                        dedupCommands(layout_, tree("cp16-dedup"), options_.jobs, parallelLog),
+                        work_, parallelLog),
                     options_.jobs);
                 parallelSeconds = totals.seconds;
                 parallelSide.add(totals);
@@ -883,7 +896,8 @@ int runMeasure(const fs::path& at, const fs::path& work, const MeasureOptions& o
         warm);
     std::printf(
         "sides     engine: `bench_backup backup` child, %lld threads; cp: one `cp -a` per "
-        "crate, in sequence and %zu at a time; before each side: sync, %s, %.1f s\n",
+        "crate, in sequence and %zu at a time; every cp and rsync side ends with sync -f; "
+        "before each side: sync, %s, %.1f s\n",
         static_cast<long long>(options.threads), options.jobs,
         dropping ? "page cache dropped and every source read again"
                  : "page cache kept (dropping it needs root)",
