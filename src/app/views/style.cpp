@@ -53,14 +53,34 @@ void apply(QLabel& label, Text text, const QColor& color) {
     }
 }
 
+namespace {
+
+// A colour for a style sheet with its alpha kept: QColor::name() drops it, which turns a
+// translucent grey into solid black.
+QString css(const QColor& color) {
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alpha());
+}
+
+}  // namespace
+
+// The border is always there, transparent until the button has keyboard focus, so the focus
+// ring never changes the button's size.
 void prominent(QPushButton& button) {
     const QPalette& palette = button.palette();
+    QColor ring = palette.color(QPalette::HighlightedText);
+    ring.setAlpha(200);
     button.setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: %2; border-radius: 6px; "
-                       "padding: 6px 14px; font-weight: 600; }"
-                       "QPushButton:disabled { background: %3; color: %4; border: 1px solid %4; }")
-            .arg(accent(palette).name(), palette.color(QPalette::HighlightedText).name(),
-                 palette.color(QPalette::Button).name(), secondary(palette).name()));
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 2px solid transparent; "
+                       "border-radius: 6px; padding: 5px 13px; font-weight: 600; }"
+                       "QPushButton:focus { border-color: %3; }"
+                       "QPushButton:disabled { background: %4; color: %5; border-color: %5; }")
+            .arg(css(accent(palette)), css(palette.color(QPalette::HighlightedText)), css(ring),
+                 css(palette.color(QPalette::Disabled, QPalette::Button)),
+                 css(palette.color(QPalette::Disabled, QPalette::ButtonText))));
 }
 
 void destructive(QPushButton& button) {
