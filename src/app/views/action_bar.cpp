@@ -54,7 +54,9 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     layout->addWidget(start_);
     layout->addWidget(cancel_);
 
-    connect(start_, &QPushButton::clicked, &model, &AppModel::start);
+    connect(start_, &QPushButton::clicked, this, [this] {
+        if (settle_.settled()) model_.start();
+    });
     connect(cancel_, &QPushButton::clicked, &model, &AppModel::cancel);
     for (const auto signal : {&AppModel::selectionChanged, &AppModel::forestChanged,
                               &AppModel::isRunningChanged, &AppModel::canStartChanged,
@@ -78,6 +80,8 @@ void ActionBar::refresh() {
     const auto bytes = model_.selectedBytes();
     size_->setText(bytes ? paneText::byteCountText(*bytes) : QString());
     const bool running = model_.isRunning();
+    if (wasRunning_ && !running) settle_.runEnded();
+    wasRunning_ = running;
     start_->setVisible(!running);
     cancel_->setVisible(running);
     start_->setEnabled(model_.canStart());

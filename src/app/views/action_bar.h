@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "app/views/click_settle.h"
+
 class QLabel;
 class QPushButton;
 
@@ -33,6 +35,8 @@ class ActionBar final : public QWidget {
     QLabel* size_;
     QLabel* tracks_;
     QPushButton* start_;
+    ClickSettle settle_;
+    bool wasRunning_ = false;
     QPushButton* cancel_;
 };
 

@@ -19,6 +19,7 @@
 #include "app/restore_model.h"
 #include "app/views/action_bar.h"
 #include "app/views/check_backup_window.h"
+#include "app/views/destination_section.h"
 #include "app/views/desktop_services.h"
 #include "app/views/detail_view.h"
 #include "app/views/restore_window.h"
@@ -151,13 +152,15 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     split->setSizes({270, 930});
     setCentralWidget(split);
 
-    // Return starts a backup from anywhere in the window except the search field, where it
-    // only ends the typing.
+    // Return starts a backup only from the destination row, and on the Start button itself
+    // (a default button presses on Return). Everywhere else Return belongs to the
+    // widget that has it: a drop-down's choice, a spin box's value, the tree, the search.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] {
-            if (QApplication::focusWidget() == sidebar_->searchField()) return;
-            detail_->actionBar()->triggerDefault();
-        });
+        auto* shortcut = new QShortcut(QKeySequence(key), detail_->destination());
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        // After "Choose…" has set the destination, focus is back on it, and Return goes on
+        // to the backup (Space presses "Choose…" again).
+        connect(shortcut, &QShortcut::activated, detail_->actionBar(), &ActionBar::triggerDefault);
     }
 
     connect(model_, &AppModel::libraryURLChanged, this, &MainWindow::refreshLibrary);

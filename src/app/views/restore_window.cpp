@@ -95,7 +95,9 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     connect(overwrite_, &QCheckBox::toggled, &model, &RestoreModel::setOverwrite);
     connect(rebuild_, &QCheckBox::toggled, &model, &RestoreModel::setRebuildDatabase);
     connect(apply_, &QPushButton::clicked, &model, &RestoreModel::applyToSerato);
-    connect(start_, &QPushButton::clicked, &model, &RestoreModel::start);
+    connect(start_, &QPushButton::clicked, this, [this] {
+        if (settle_.settled()) model_.start();
+    });
     connect(cancel_, &QPushButton::clicked, &model, &RestoreModel::cancel);
 
     for (const auto signal : {&RestoreModel::backupURLChanged, &RestoreModel::audioTargetURLChanged,
@@ -234,6 +236,8 @@ void RestoreWindow::refreshApply() {
 void RestoreWindow::refreshActions() {
     status_->setFullText(model_.statusMessage());
     const bool running = model_.isRunning();
+    if (wasRunning_ && !running) settle_.runEnded();
+    wasRunning_ = running;
     cancel_->setVisible(running);
     start_->setVisible(!running);
     start_->setEnabled(model_.canStart());

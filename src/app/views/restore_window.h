@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "app/views/click_settle.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -69,6 +71,8 @@ class RestoreWindow final : public QDialog {
     QLabel* applyResult_;
     ElidedLabel* status_;
     QPushButton* start_;
+    ClickSettle settle_;  // Start ignores a click meant for Cancel just after a run ends
+    bool wasRunning_ = false;
     QPushButton* cancel_;
 };
 

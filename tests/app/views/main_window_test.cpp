@@ -51,6 +51,9 @@ class MainWindowTest final : public QObject {
     void drops();
     void backupThroughWindow();
     void cancelledBackup();
+    void returnStartsOnlyFromStartOrDestination_data();
+    void returnStartsOnlyFromStartOrDestination();
+    void startIgnoresAClickJustAfterARunEnds();
     void firstLaunchSizesOnce();
     void foundLibrariesInTheMenu();
 
@@ -226,8 +229,8 @@ void MainWindowTest::backupThroughWindow() {
 
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    window->sidebar()->tree()->setFocus();
-    QTest::keyClick(window.get(), Qt::Key_Return);
+    detail.actionBar()->startButton()->setFocus();
+    QTest::keyClick(detail.actionBar()->startButton(), Qt::Key_Return);
     QVERIFY(model.isRunning());
     QVERIFY(detail.actionBar()->startButton()->isHidden());
     QVERIFY(!detail.actionBar()->cancelButton()->isHidden());
@@ -278,6 +281,78 @@ void MainWindowTest::cancelledBackup() {
     QCOMPARE(window->detail()->activity()->statusText(), "Cancelled.");
     QVERIFY(window->detail()->progress()->showInFileManager()->isHidden());
     QVERIFY(!bar.startButton()->isHidden());
+}
+
+// Return starts a backup on the Start button and in the destination row; wherever else it is
+// pressed, the widget that has focus takes it (a drop-down's choice, a spin box, the tree, the
+// search field) and no backup starts.
+void MainWindowTest::returnStartsOnlyFromStartOrDestination_data() {
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("start button") << "start" << true;
+    QTest::newRow("destination row") << "destination" << true;
+    QTest::newRow("crate tree") << "tree" << false;
+    QTest::newRow("search field") << "search" << false;
+    QTest::newRow("parallel copies") << "spin" << false;
+    QTest::newRow("drop-down choice") << "popup" << false;
+}
+
+void MainWindowTest::returnStartsOnlyFromStartOrDestination() {
+    QFETCH(QString, where);
+    QFETCH(bool, starts);
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    model.setDestinationURL(fs::path(folder("return-" + where).toStdString()));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    DetailView& detail = *window->detail();
+    auto* options = window->findChild<OptionsSection*>();
+    QWidget* target = nullptr;
+    if (where == "start") target = detail.actionBar()->startButton();
+    else if (where == "destination") target = detail.destination()->chooseButton();
+    else if (where == "tree") target = window->sidebar()->tree();
+    else if (where == "search") target = window->sidebar()->searchField();
+    else if (where == "spin") target = options->parallelCopies();
+    if (where == "popup") {
+        QComboBox* box = options->sharedTracks();
+        box->setFocus();
+        box->showPopup();
+        QTRY_VERIFY(box->view()->isVisible());
+        QTest::keyClick(box->view(), Qt::Key_Down);
+        QTest::keyClick(box->view(), Qt::Key_Return);
+        QTRY_VERIFY(!box->view()->isVisible());
+    } else {
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        QTest::keyClick(target, Qt::Key_Return);
+    }
+    QCOMPARE(model.isRunning(), starts);
+    if (starts) {
+        model.cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    }
+}
+
+// When a run ends, Start takes Cancel's place: a click meant for Cancel that lands just after
+// the end is ignored; a second later Start works again.
+void MainWindowTest::startIgnoresAClickJustAfterARunEnds() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    model.setDestinationURL(fs::path(folder("settle").toStdString()));
+    QPushButton* start = window->detail()->actionBar()->startButton();
+    start->click();
+    QVERIFY(model.isRunning());
+    model.cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QVERIFY(!model.isRunning());
+    QTest::qWait(1100);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QVERIFY(model.isRunning());
+    model.cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
 }
 
 void MainWindowTest::firstLaunchSizesOnce() {
