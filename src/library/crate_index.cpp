@@ -54,7 +54,7 @@ std::vector<Crate::Ptr> CrateIndex::searchResults(std::string_view searchText) c
         std::string path;
         for (const auto& component : leaf->components)
             path += (path.empty() ? "" : "/") + component;
-        if (text::containsCaseInsensitive(path, needle)) results.push_back(leaf);
+        if (text::containsIgnoringCaseAndAccents(path, needle)) results.push_back(leaf);
     }
     return results;
 }

@@ -33,7 +33,7 @@ class CrateIndex {
     std::size_t row(const Crate& crate) const;
 
     // The leaves, in allLeaves order, whose name path (components joined with "/") contains
-    // the search text, case-insensitively; the text is first trimmed of tabs and space
+    // the search text, ignoring case and accents ("fete" finds "Fête"); the text is first trimmed of tabs and space
     // separators, and a text that trims to nothing finds nothing. The path ends with the
     // crate's own name, so a name match is a path match.
     std::vector<Crate::Ptr> searchResults(std::string_view searchText) const;

@@ -40,6 +40,33 @@ icu::UnicodeString normalizedFolded(std::string_view text) {
     return value;
 }
 
+const icu::Normalizer2* nfd() {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFDInstance(status);
+    return U_SUCCESS(status) ? normalizer : nullptr;
+}
+
+// The text decomposed, without its combining marks ("Fête" → "Fete"), then folded as
+// normalizedFolded does.
+icu::UnicodeString withoutAccentsFolded(std::string_view text) {
+    icu::UnicodeString value = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    UErrorCode status = U_ZERO_ERROR;
+    if (const auto* normalizer = nfd()) {
+        icu::UnicodeString decomposed = normalizer->normalize(value, status);
+        if (U_SUCCESS(status)) value = decomposed;
+    }
+    icu::UnicodeString bare;
+    for (int32_t i = 0; i < value.length();) {
+        const UChar32 c = value.char32At(i);
+        if (u_charType(c) != U_NON_SPACING_MARK) bare.append(c);
+        i += U16_LENGTH(c);
+    }
+    std::string utf8;
+    bare.toUTF8String(utf8);
+    return normalizedFolded(utf8);
+}
+
 bool isValidUtf8(std::string_view text) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
@@ -64,12 +91,6 @@ std::string normalized(std::string_view text, const icu::Normalizer2* normalizer
                               sink, nullptr, status);
     if (U_FAILURE(status)) return std::string(text);
     return out;
-}
-
-const icu::Normalizer2* nfd() {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFDInstance(status);
-    return U_SUCCESS(status) ? normalizer : nullptr;
 }
 
 }  // namespace
@@ -122,6 +143,11 @@ std::string trimSeparators(std::string_view text) {
 bool containsCaseInsensitive(std::string_view haystack, std::string_view needle) {
     if (needle.empty()) return true;
     return normalizedFolded(haystack).indexOf(normalizedFolded(needle)) >= 0;
+}
+
+bool containsIgnoringCaseAndAccents(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return true;
+    return withoutAccentsFolded(haystack).indexOf(withoutAccentsFolded(needle)) >= 0;
 }
 
 }  // namespace morrowdeck::text

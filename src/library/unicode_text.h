@@ -28,4 +28,9 @@ std::string trimSeparators(std::string_view text);
 // ("STRASSE" is found in "Straße"). An empty needle is always found.
 bool containsCaseInsensitive(std::string_view haystack, std::string_view needle);
 
+// The same, also ignoring accents and other combining marks on either side, as a person
+// searching expects: "fete" finds "Fête", "FÊTE" finds "Fete". Letters that are not a base
+// letter with marks ("ø", "ß") are compared as they are, after folding.
+bool containsIgnoringCaseAndAccents(std::string_view haystack, std::string_view needle);
+
 }  // namespace morrowdeck::text

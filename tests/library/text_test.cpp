@@ -40,6 +40,11 @@ TEST(UnicodeText, NfcKeysTrimAndSearch) {
     EXPECT_EQ(trimSeparators("\nDeep\n"), "\nDeep\n");
     EXPECT_TRUE(containsCaseInsensitive("Stra\xC3\x9F" "e", "STRASSE"));
     EXPECT_TRUE(containsCaseInsensitive("Caf\xC3\xA9", "CAFE\xCC\x81"));
+    // Searching people type without accents, or with them where the name has none.
+    EXPECT_TRUE(containsIgnoringCaseAndAccents("La F\xC3\xAAte", "fete"));
+    EXPECT_TRUE(containsIgnoringCaseAndAccents("La Fete", "F\xC3\x8ATE"));
+    EXPECT_TRUE(containsIgnoringCaseAndAccents("Stra\xC3\x9F" "e", "STRASSE"));
+    EXPECT_FALSE(containsIgnoringCaseAndAccents("S\xC3\xB8ren", "soren"));  // ø is a letter
 }
 
 TEST(NameOrder, FinderLikeOrder) {

@@ -1,9 +1,12 @@
 #include "app/views/crate_row_delegate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include "app/crate_roles.h"
 #include "app/views/style.h"
@@ -42,6 +45,48 @@ CrateRowDelegate::CrateRowDelegate(bool showPath, QObject* parent)
 
 QRect CrateRowDelegate::checkBoxRect(const QRect& row) {
     return {row.left() + margin, row.center().y() - symbolSize / 2 + 1, symbolSize, symbolSize};
+}
+
+// The width left for the name and path: the row without the box, the kind symbol and the
+// track count.
+int CrateRowDelegate::textWidth(const QRect& row, const QModelIndex& index) {
+    const QString count = index.data(CrateRole::trackCount).toString();
+    const int countWidth = QFontMetrics(Style::monospaced(Style::Text::caption2)).horizontalAdvance(count);
+    const int textLeft = checkBoxRect(row).right() + 1 + gap + symbolSize + gap;
+    return row.right() - margin - countWidth - gap - textLeft;
+}
+
+// The crate's place in the library: its ancestors' names and its own, " / " between them.
+QString CrateRowDelegate::fullPath(const QModelIndex& index) const {
+    if (showPath_) {
+        const QString path = index.data(CrateRole::path).toString();
+        return path.isEmpty() ? index.data().toString() : path;
+    }
+    QStringList names;
+    for (QModelIndex at = index; at.isValid(); at = at.parent())
+        names.prepend(at.data().toString());
+    return names.join(QStringLiteral(" / "));
+}
+
+bool CrateRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                 const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // Only a row whose name or path is cut short has a tooltip: the full name and path.
+    const int width = textWidth(option.rect, index);
+    const QString name = index.data().toString();
+    const QString path = pathLine(index);
+    const bool cut = QFontMetrics(option.font).horizontalAdvance(name) > width ||
+                     QFontMetrics(Style::font(Style::Text::caption2)).horizontalAdvance(path) > width;
+    if (!cut) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    const QString place = fullPath(index);
+    QToolTip::showText(event->globalPos(), place == name ? name : name + QLatin1Char('\n') + place,
+                       view->viewport(), option.rect);
+    return true;
 }
 
 QString CrateRowDelegate::pathLine(const QModelIndex& index) const {
@@ -86,7 +131,7 @@ void CrateRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->drawText(countRect, Qt::AlignVCenter | Qt::AlignRight, count);
 
     const int textLeft = kind.right() + 1 + gap;
-    const int textWidth = countRect.left() - gap - textLeft;
+    const int textWidth = CrateRowDelegate::textWidth(row, index);
     const QFont nameFont = option.font;
     const QString path = pathLine(index);
     const QFont pathFont = Style::font(Style::Text::caption2);

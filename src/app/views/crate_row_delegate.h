@@ -23,12 +23,18 @@ class CrateRowDelegate final : public QStyledItemDelegate {
     // Where the check box sits inside a row's rectangle.
     static QRect checkBoxRect(const QRect& row);
 
+    // A row whose name or path does not fit shows both in full as its tooltip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+
   protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
 
   private:
     QString pathLine(const QModelIndex& index) const;
+    QString fullPath(const QModelIndex& index) const;
+    static int textWidth(const QRect& row, const QModelIndex& index);
 
     bool showPath_;
 };

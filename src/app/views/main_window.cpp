@@ -143,7 +143,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     sidebar_->setMinimumWidth(210);
-    sidebar_->setMaximumWidth(340);
+    // Wide enough for long crate names when the user drags the divider.
+    sidebar_->setMaximumWidth(640);
     split->addWidget(sidebar_);
     split->addWidget(detail_);
     split->setChildrenCollapsible(false);

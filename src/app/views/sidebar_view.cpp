@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,6 +70,10 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     search_->setClearButtonEnabled(true);
     search_->setText(model.searchText());
     connect(search_, &QLineEdit::textChanged, &model, &AppModel::setSearchText);
+    // Escape in the search field clears it and shows the whole tree again.
+    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), search_, nullptr, nullptr,
+                                Qt::WidgetShortcut);
+    connect(clear, &QShortcut::activated, search_, &QLineEdit::clear);
 
     tree_->setModel(treeModel_);
     tree_->setHeaderHidden(true);

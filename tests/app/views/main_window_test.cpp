@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -136,8 +137,14 @@ void MainWindowTest::loadedLibrary() {
     QCOMPARE(sidebar.resultsTitle(), "Results (0)");
     QTest::keyClick(sidebar.searchField(), Qt::Key_Return);
     QVERIFY(!model.isRunning());
-    sidebar.searchField()->clear();
+    // Escape clears the search and brings the tree back.
+    QTest::keyClick(sidebar.searchField(), Qt::Key_Escape);
+    QCOMPARE(sidebar.searchField()->text(), QString());
     QCOMPARE(sidebar.page(), "tree");
+    // The sidebar can be dragged wider than its first width, for long crate names.
+    auto* split = qobject_cast<QSplitter*>(window->centralWidget());
+    split->setSizes({560, 640});
+    QVERIFY(sidebar.width() > 500);
 
     model.selectNone();
     QCOMPARE(bar.cratesText(), "0 crate(s) selected");
