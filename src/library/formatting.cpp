@@ -40,7 +40,7 @@ std::string grouped(u128 value) {
 }  // namespace
 
 std::string formatByteCount(std::uint64_t bytes) {
-    if (bytes == 0) return "Zero KB";
+    if (bytes == 0) return "0 bytes";
     if (bytes == 1) return "1 byte";
     if (bytes < 1000) return std::to_string(bytes) + " bytes";
 

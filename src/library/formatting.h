@@ -7,7 +7,7 @@
 // same on every machine.
 namespace morrowdeck::text {
 
-// Decimal file-style byte count: "Zero KB", "1 byte", "999 bytes", "2 KB", "1.2 MB",
+// Decimal file-style byte count: "0 bytes", "1 byte", "999 bytes", "2 KB", "1.2 MB",
 // "1.23 GB". KB shows no decimals, MB at most one, GB and larger at most two; trailing zeros
 // are dropped, rounding is half-to-even, and the unit is the smallest whose rounded value
 // stays below 1000.

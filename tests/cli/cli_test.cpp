@@ -197,7 +197,7 @@ TEST_F(BackupCli, DryRunsPrintThePlanAndWriteNothing) {
     const auto plain = backup({"--dry-run"});
     EXPECT_EQ(plain.status, 0) << plain.err;
     EXPECT_NE(
-        plain.out.find("\nTechno: 1 to copy (301 bytes), 0 up to date (Zero KB), 0 missing\n"),
+        plain.out.find("\nTechno: 1 to copy (301 bytes), 0 up to date (0 bytes), 0 missing\n"),
         std::string::npos)
         << plain.out;
     const auto doc = Json::parse(backup({"--dry-run", "--json"}).out);

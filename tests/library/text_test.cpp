@@ -66,7 +66,7 @@ TEST(NameOrder, FinderLikeOrder) {
 
 TEST(Formatting, ByteCountsAndDurations) {
     const std::vector<std::pair<std::uint64_t, std::string>> counts{
-        {0, "Zero KB"},   {1, "1 byte"},          {999, "999 bytes"},      {2500, "2 KB"},
+        {0, "0 bytes"},   {1, "1 byte"},          {999, "999 bytes"},      {2500, "2 KB"},
         {999500, "1 MB"}, {1250000, "1.2 MB"},    {1234567890, "1.23 GB"}, {999999999999, "1 TB"},
         {999499, "999 KB"}, {18446744073709551615ull, "18.45 EB"},
     };
