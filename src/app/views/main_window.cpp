@@ -14,11 +14,13 @@
 #include <QToolButton>
 
 #include "app/app_model.h"
+#include "engine/run_outcome.h"
 #include "app/check_backup_model.h"
 #include "app/pane_texts.h"
 #include "app/restore_model.h"
 #include "app/views/action_bar.h"
 #include "app/views/check_backup_window.h"
+#include "app/views/desktop_notifier.h"
 #include "app/views/destination_section.h"
 #include "app/views/desktop_services.h"
 #include "app/views/detail_view.h"
@@ -166,6 +168,25 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
 
     connect(model_, &AppModel::libraryURLChanged, this, &MainWindow::refreshLibrary);
     connect(model_, &AppModel::isRunningChanged, this, &MainWindow::refreshLibrary);
+    // A long backup that ends while the user works elsewhere, and every failed one, is told
+    // to the desktop; clicking the notification brings the window forward.
+    notifier_ = new DesktopNotifier(this);
+    connect(notifier_, &DesktopNotifier::activated, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    connect(model_, &AppModel::isRunningChanged, this, [this] {
+        const bool running = model_->isRunning();
+        if (running && !wasRunning_) runTimer_.start();
+        if (!running && wasRunning_ && model_->progress().finished) {
+            const RunOutcome outcome = RunOutcome::of(model_->progress());
+            const bool failed = !outcome.isSuccess() && !outcome.isCancelled();
+            if (DesktopNotifier::worthTelling(runTimer_.elapsed() / 1000, isActiveWindow(), failed))
+                notifier_->notifyRunEnded(QStringLiteral("Backup"), model_->progress());
+        }
+        wasRunning_ = running;
+    });
     refreshLibrary();
     model_->findLibraries();
 }

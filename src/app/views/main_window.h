@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <filesystem>
@@ -12,6 +13,8 @@ class QMenu;
 class QToolButton;
 
 namespace morrowdeck {
+
+class DesktopNotifier;
 
 class AppModel;
 class CheckBackupModel;
@@ -80,6 +83,9 @@ class MainWindow final : public QMainWindow {
     QAction* restore_;
     QAction* activity_;
     QAction* about_;
+    DesktopNotifier* notifier_;
+    QElapsedTimer runTimer_;  // since the running backup started
+    bool wasRunning_ = false;
 };
 
 }  // namespace morrowdeck
