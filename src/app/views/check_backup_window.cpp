@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/check_backup_model.h"
+#include "app/views/window_keys.h"
 
 namespace morrowdeck {
 
@@ -23,6 +24,7 @@ CheckBackupWindow::CheckBackupWindow(CheckBackupModel& model, QWidget* parent)
       results_(new QTreeWidget(this)),
       summary_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Check Backup"));
+    closeWithKeys(*this);
     resize(720, 480);
     folder_->setReadOnly(true);
     folder_->setPlaceholderText(QStringLiteral("No backup folder chosen"));

@@ -44,6 +44,19 @@ QString aboutText() {
         .arg(QString::fromUtf8(version));
 }
 
+QString helpText() {
+    return QStringLiteral(
+        "<h3>Morrowdeck Help</h3>"
+        "<p><b>Back up:</b> choose your Serato library (the folder that contains "
+        "<i>_Serato_</i>), tick the crates to keep, choose a destination folder and press "
+        "Start Backup. Running it again later copies only what changed.</p>"
+        "<p><b>Restore:</b> open Restore, choose the backup folder, the folder for the music "
+        "and the Serato library, and press Start Restore.</p>"
+        "<p><b>Keys:</b> Ctrl+O choose library \u2022 F5 reload \u2022 Return start (on Start "
+        "or in the destination) \u2022 Escape clear the search, close a window \u2022 Ctrl+W "
+        "close a window \u2022 Ctrl+Q quit \u2022 F1 this help</p>");
+}
+
 }  // namespace
 
 MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
@@ -98,9 +111,11 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     // (a drive may just have been plugged in); the list updates in place when the search ends.
     connect(libraryMenu_, &QMenu::aboutToShow, model_, &AppModel::findLibraries);
     connect(model_, &AppModel::foundLibrariesChanged, this, &MainWindow::refreshFoundLibraries);
+    chooseLibrary_->setShortcut(QKeySequence::Open);
     reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload", this, [this] {
         if (model_->libraryURL()) model_->load(*model_->libraryURL());
     });
+    reload_->setShortcut(QKeySequence::Refresh);
     showLibrarySeparator_ = libraryMenu_->addSeparator();
     showLibrary_ = libraryMenu_->addAction(Symbols::icon("magnifyingglass", symbolColor), "Show in File Manager",
                                            model_, &AppModel::revealLibrary);
@@ -133,6 +148,9 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolbar->addWidget(spacer);
     auto* helpMenu = new QMenu(this);
+    QAction* help = helpMenu->addAction(Symbols::icon("info.circle", symbolColor), "Morrowdeck Help",
+                                        this, [this] { QMessageBox::information(this, "Morrowdeck Help", helpText()); });
+    help->setShortcut(QKeySequence::HelpContents);
     about_ = helpMenu->addAction(Symbols::icon("info.circle", symbolColor), "About Morrowdeck", this,
                                  [this] { QMessageBox::about(this, "About Morrowdeck", aboutText()); });
     auto* helpButton = new QToolButton(this);
@@ -142,6 +160,14 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     helpButton->setPopupMode(QToolButton::InstantPopup);
     helpButton->setMenu(helpMenu);
     toolbar->addWidget(helpButton);
+
+    // The menus' shortcuts work while their menus are closed: the actions belong to the window
+    // too. Ctrl+Q quits from anywhere in the window.
+    addActions({chooseLibrary_, reload_, help});
+    auto* quit = new QAction("Quit", this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // also where the platform binds none
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     sidebar_->setMinimumWidth(210);

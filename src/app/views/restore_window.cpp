@@ -18,6 +18,7 @@
 #include "app/views/restore_progress.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
+#include "app/views/window_keys.h"
 
 namespace morrowdeck {
 
@@ -51,6 +52,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
       start_(new QPushButton("Start Restore", this)),
       cancel_(new QPushButton("Cancel", this)) {
     setWindowTitle("Restore a Backup");
+    closeWithKeys(*this);
     setWindowModality(Qt::WindowModal);
     setFixedSize(width, height);
 

@@ -19,6 +19,9 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QDialog>
+#include <QTimer>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeView>
 #include <memory>
@@ -34,6 +37,7 @@
 #include "app/views/first_launch.h"
 #include "app/views/options_section.h"
 #include "app/views/progress_section.h"
+#include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 #include "app/window_sizing.h"
 
@@ -55,6 +59,7 @@ class MainWindowTest final : public QObject {
     void returnStartsOnlyFromStartOrDestination_data();
     void returnStartsOnlyFromStartOrDestination();
     void startIgnoresAClickJustAfterARunEnds();
+    void keyboardShortcuts();
     void firstLaunchSizesOnce();
     void foundLibrariesInTheMenu();
 
@@ -360,6 +365,52 @@ void MainWindowTest::startIgnoresAClickJustAfterARunEnds() {
     QVERIFY(model.isRunning());
     model.cancel();
     QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+}
+
+// The window's keys: Ctrl+O chooses a library, F5 reloads, F1 opens the help, Escape and
+// Ctrl+W close a secondary window, Ctrl+Q quits.
+void MainWindowTest::keyboardShortcuts() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    int chooserCalls = 0;
+    model.setFolderChooser([&](const AppModel::FolderRequest&) {
+        ++chooserCalls;
+        return std::optional<fs::path>();
+    });
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(chooserCalls, 1);
+
+    QSignalSpy reloaded(&model, &AppModel::forestChanged);
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    QTRY_VERIFY(reloaded.count() >= 1);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+
+    QString helpTitle;
+    QTimer::singleShot(0, [&] {
+        QWidget* help = QApplication::activeModalWidget();
+        if (help) helpTitle = help->windowTitle(), help->close();
+    });
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    QCOMPARE(helpTitle, "Morrowdeck Help");
+
+    window->openRestoreWindow();
+    QDialog* restore = window->restoreWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(restore));
+    QTest::keyClick(restore, Qt::Key_Escape);
+    QTRY_VERIFY(!restore->isVisible());
+    window->openRestoreWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(restore));
+    QTest::keyClick(restore, Qt::Key_W, Qt::ControlModifier);
+    QTRY_VERIFY(!restore->isVisible());
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!window->isVisible());
 }
 
 void MainWindowTest::firstLaunchSizesOnce() {
