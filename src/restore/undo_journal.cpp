@@ -38,10 +38,15 @@ std::optional<UndoIndex::Content> contentOf(const fs::path& file, bool hash) {
 UndoJournal::UndoJournal(fs::path folder, UndoIndex index)
     : folder_(std::move(folder)), index_(std::move(index)) {}
 
-// A run that ends without finish() (an exception on the way) still leaves a complete index.
+// A run that ends without finish() (a start check that failed after the record began) still
+// leaves a complete, finished record of what it changed.
 UndoJournal::~UndoJournal() {
-    std::lock_guard lock(mutex_);
-    if (!index_.finished) writeIndexLocked();
+    bool finished = false;
+    {
+        std::lock_guard lock(mutex_);
+        finished = index_.finished;
+    }
+    if (!finished) finish();
 }
 
 std::unique_ptr<UndoJournal> UndoJournal::begin(const fs::path& seratoRoot, UndoIndex::Kind kind,
