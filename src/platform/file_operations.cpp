@@ -74,9 +74,11 @@ KeptAside keepAside(const fs::path& dest, const fs::path& keepAs) {
     struct stat existing {};
     if (keepAs.empty() || ::lstat(dest.c_str(), &existing) != 0) return {};
     if (const int error = createDirectories(keepAs.parent_path())) return {false, error};
-    const int error = moveNoReplace(dest.c_str(), keepAs.c_str());
+    int error = moveNoReplace(dest.c_str(), keepAs.c_str());
     if (error == 0) return {true, 0};
-    if (error == EEXIST || error == ENOENT) return {};
+    // Another volume: a copy keeps the data, and dest is then replaced in place.
+    if (error == EXDEV) error = copyFileDurably(dest, keepAs);
+    if (error == 0 || error == EEXIST || error == ENOENT) return {};
     return {false, error};
 }
 
@@ -339,6 +341,48 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
     return error;
 }
 
+int copyFileDurably(const fs::path& source, const fs::path& dest, const DataSink* sink) {
+    if (!dest.has_filename()) return EINVAL;
+    if (itemExists(dest)) return EEXIST;
+    FileDescriptor in{::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (in.fd < 0) return errno;
+    struct stat info {};
+    if (::fstat(in.fd, &info) != 0) return errno;
+    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    const int flags = ::fcntl(in.fd, F_GETFL);
+    if (flags < 0 || ::fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+
+    TempFile temp;
+    if (const int error = temp.create(dest, 0600)) return error;
+    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone, sink))
+        return error;
+    (void)::fchmod(temp.fd(), info.st_mode & 0777);
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::futimens(temp.fd(), times) != 0) return errno;
+    if (::fsync(temp.fd()) != 0) return errno;
+    if (const int error = temp.close()) return error;
+    return temp.commit(dest, false);
+}
+
+int appendToFile(const fs::path& path, std::string_view text) {
+    FileDescriptor out{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)};
+    if (out.fd < 0) return errno;
+    return writeAll(out.fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+int removeTree(const fs::path& folder, std::int64_t& freed) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            freed += info.st_size;
+    }
+    if (error) return error.value();
+    fs::remove_all(folder, error);
+    return error.value();
+}
+
 int hardLink(const fs::path& existing, const fs::path& link) {
     return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
 }
@@ -518,6 +562,9 @@ int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byte
     if (replacing) (void)::fchmod(temp.fd(), existing.st_mode & 0777);
     if (const int error = writeAll(temp.fd(), bytes.data(), bytes.size())) return error;
     if (flush == Flush::toDisk && ::fsync(temp.fd()) != 0) return errno;
+    struct stat written {};
+    if (::fstat(temp.fd(), &written) != 0) return errno;
+    if (static_cast<std::uint64_t>(written.st_size) != bytes.size()) return EIO;
     if (const int error = temp.close()) return error;
     return temp.commit(path, true);
 }

@@ -41,9 +41,10 @@ bool itemExists(const std::filesystem::path& path);
 // with true an existing regular file at dest is replaced atomically, so a failed re-copy
 // keeps the old copy. The temporary file is removed on every failure. Returns 0 or errno.
 // A non-empty keepAs keeps the file being replaced: it is renamed to keepAs (folders created;
-// no data copied, so keepAs must be on dest's volume) just before the new copy takes its name,
-// and renamed back when that fails. A file already at keepAs is left as it is and dest is then
-// replaced without keeping.
+// no data copied) just before the new copy takes its name, and renamed back when that fails.
+// A keepAs on another volume (the rename fails with EXDEV) gets a synced copy instead, and a
+// copy that fails fails the call with dest left as it was. A file already at keepAs is left
+// as it is and dest is then replaced without keeping.
 //
 // With a sink, the data is copied by read/write only and the sink sees every piece in order
 // as it passes, so a caller can hash the file without reading it a second time.
@@ -65,6 +66,20 @@ int hardLink(const std::filesystem::path& existing, const std::filesystem::path&
 // keepAs keeps the replaced file as copyFile's does; nothing is moved when no link can be made.
 int replaceWithLink(const std::filesystem::path& existing, const std::filesystem::path& dest,
                     const std::filesystem::path& keepAs = {});
+
+// Copies a regular file to a new name (never replacing: EEXIST when dest exists) and flushes it
+// to the disk before it takes that name, keeping the source's permissions and dates: a copy
+// that survives a power loss, for keeping a file before it is changed. The sink sees the data
+// as it passes (read/write only). 0 or errno; nothing is left at dest on failure.
+int copyFileDurably(const std::filesystem::path& source, const std::filesystem::path& dest,
+                    const DataSink* sink = nullptr);
+
+// Appends the text to a file (created when missing) in one write(2). 0 or errno.
+int appendToFile(const std::filesystem::path& path, std::string_view text);
+
+// Removes a folder and everything below it (symbolic links are removed, not followed). The
+// bytes the removed regular files held are added to `freed`. 0 or errno.
+int removeTree(const std::filesystem::path& folder, std::int64_t& freed);
 
 // unlink(2) of one file: 0 or errno.
 int removeFile(const std::filesystem::path& path);
@@ -145,8 +160,9 @@ enum class Flush {
     cached,
 };
 
-// Writes the bytes to a temporary file beside the target, flushes it (see Flush) and renames
-// it over the target, so readers see the old or the new content, never a mix. 0 or errno.
+// Writes the bytes to a temporary file beside the target, flushes it (see Flush), checks that
+// the file holds as many bytes as were given (EIO otherwise) and renames it over the target,
+// so readers see the old or the new content, never a mix. 0 or errno.
 int writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                         Flush flush = Flush::toDisk);
 

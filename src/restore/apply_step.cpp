@@ -10,7 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/processes.h"
 #include "restore/restore_texts.h"
-#include "restore/saved_copy.h"
+#include "restore/library_writer.h"
+#include "restore/undo_journal.h"
 
 namespace morrowdeck {
 
@@ -41,15 +42,28 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
             "then quit "
             "Serato and try again."};
     }
-    const auto safetyCopy =
-        database.parent_path() / (database.filename().native() + " (Morrowdeck backup)");
-    saveOnce(database, safetyCopy);
-
-    auto result = SeratoSQL::apply(*decoded, database);
-    if (result.error) return {*result.error};
+    // The database is saved into the library's undo folder before it changes; without that
+    // copy nothing is changed.
+    std::string problem;
+    const auto journal = UndoJournal::begin(library, UndoIndex::Kind::apply, {}, problem);
+    if (!journal) return {problem + " Nothing was applied."};
+    SeratoSQL::ApplyResult result;
+    problem = LibraryWriter::changeDatabase(*journal, database, [&] {
+        result = SeratoSQL::apply(*decoded, database);
+        return result.error.value_or("");
+    });
+    if (!result.error && !problem.empty()) {
+        journal->discard();  // the save failed: nothing was changed, nothing to undo
+        return {problem};
+    }
+    const int unrecorded = journal->finish();
+    if (!problem.empty()) return {problem};
     return {"Applied " + std::to_string(result.assetsUpdated) + " rating/color update(s) and " +
                 std::to_string(result.rulesWritten) +
-                " smart-crate rule(s). Reopen Serato to see them.",
+                " smart-crate rule(s). Reopen Serato to see them." +
+                (unrecorded == 0 ? std::string()
+                                 : " The undo record could not be written: " +
+                                       platform::errorText(unrecorded) + "."),
             true, result.assetsUpdated, result.rulesWritten, std::move(result.warnings)};
 }
 

@@ -18,7 +18,7 @@ struct ApplyOutcome {
 
 // Writes the ratings, colours, play counts and smart-crate rules a restore staged in the
 // library's ".morrowdeck/apply.json" into Serato's "master.sqlite", after checking that
-// Serato is not running and saving one copy of the database before the first apply.
+// Serato is not running and saving the database into the library's undo folder first.
 // Blocking and Qt-free; call it off the UI thread. `seratoFolder` is the library folder or a
 // folder holding one; `proc` is the process table to check; `database` is the database to
 // write, empty for the home folder's.

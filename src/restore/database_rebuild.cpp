@@ -10,7 +10,6 @@
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 #include "restore/restore_texts.h"
-#include "restore/saved_copy.h"
 
 namespace morrowdeck {
 
@@ -41,11 +40,7 @@ void RestoreEngine::writeDatabase(Run& run) {
     // A database that is there but cannot be read is never replaced by one of only the
     // restored tracks: the library's other records would be gone.
     std::optional<std::vector<std::uint8_t>> existing;
-    if (unreadableTarget(file, maxMetadataBytes, existing)) {
-        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
-        return;
-    }
-    saveOnce(file, run.seratoRoot / RestoreTexts::databaseSaved);
+    if (!run.writer->readExisting(file, maxMetadataBytes, existing)) return;
 
     // The record table is keyed by path, so it is already in code-point order.
     std::vector<SeratoDatabase::Bytes> records;
@@ -62,10 +57,7 @@ void RestoreEngine::writeDatabase(Run& run) {
                                                  " track record(s): its other tracks stay.");
     const auto bytes = run.mergedDatabase ? SeratoDatabase::merge(*existing, records)
                                           : SeratoDatabase::data(records);
-    if (const int error = platform::writeFileAtomically(file, bytes); error != 0)
-        failedWrite(file, error);
-    else
-        run.databaseWritten = true;
+    run.databaseWritten = run.writer->write(file, bytes, 0) == 0;
 }
 
 }  // namespace morrowdeck

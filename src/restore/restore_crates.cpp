@@ -22,15 +22,12 @@ namespace {
 
 using Level = LogEntry::Level;
 
-// One crate or smart-crate file dealt with: failed, written, or kept (overwrite off).
+// One crate or smart-crate file dealt with: failed (counted where it failed), written, or
+// kept (overwrite off).
 void countCrateFile(ProgressSnapshot& snap, int error, bool written) {
     ++snap.completedFiles;
-    if (error != 0)
-        ++snap.failedFiles;
-    else if (written)
-        ++snap.copiedFiles;
-    else
-        ++snap.skippedFiles;
+    if (error != 0) return;
+    ++(written ? snap.copiedFiles : snap.skippedFiles);
 }
 
 // The key of one library track inside one crate folder.
@@ -60,27 +57,6 @@ std::optional<std::vector<std::uint8_t>> RestoreEngine::readMetadata(
     auto bytes = readMetadataFile(file, warning, maxBytes);
     if (!warning.empty()) reporter_.log(Level::warning, warning);
     return bytes;
-}
-
-void RestoreEngine::failedWrite(const std::filesystem::path& file, int error) {
-    const std::string reason = platform::errorText(error);
-    reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason}, Level::error,
-                           "Couldn't write " + file.native() + ": " + reason);
-}
-
-bool RestoreEngine::unreadableTarget(const std::filesystem::path& file, std::uint64_t maxBytes,
-                                     std::optional<std::vector<std::uint8_t>>& bytes) {
-    // A name that cannot be there (too long, say) is the write's to report.
-    bytes.reset();
-    if (!platform::itemExists(file)) return false;
-    std::string reason;
-    bytes = readBoundedFile(file, maxBytes, reason);
-    if (reason.empty()) return false;
-    reporter_.addProblem({file.native(), RunProblem::Kind::failed, reason});
-    reporter_.log(Level::error, "Couldn't read the existing " + file.native() + " (" + reason +
-                                    "): left it as it is; move it away or repair it and "
-                                    "restore again.");
-    return true;
 }
 
 void RestoreEngine::readBackupMetadata(Run& run) {
@@ -203,18 +179,8 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
     }
 
     const bool write = run.overwrite || !platform::itemExists(target);
-    // An existing crate file that cannot be read is never replaced: it may hold what the
-    // library still needs.
-    std::optional<std::vector<std::uint8_t>> existing;
-    if (write && unreadableTarget(target, maxCrateBytes, existing)) {
-        reporter_.updateAndMaybeEmit([&](Snapshot& snap) { countCrateFile(snap, EIO, write); });
-        return;
-    }
-    const int error = write ? platform::writeFileAtomically(target, bytes) : 0;
-    if (error != 0) {
-        reporter_.log(Level::error, "Couldn't write the crate file " + target.native() + ": " +
-                                        platform::errorText(error));
-    } else {
+    const int error = write ? run.writer->write(target, bytes, maxCrateBytes) : 0;
+    if (error == 0) {
         // A crate that is not there is not listed in the crate order either.
         ++run.restoredCrates;
         run.crateNames.emplace_back(target.stem().native(), original.has_value());
@@ -235,25 +201,21 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
         const auto target = run.smartCrateFolder() / file.filename();
         const bool write = run.overwrite || !platform::itemExists(target);
         int error = 0;
-        std::string problem;
-        std::optional<std::vector<std::uint8_t>> existing;
-        if (write && unreadableTarget(target, maxCrateBytes, existing)) {
-            error = EIO;  // named by its own line
-        } else if (write) {
+        if (write) {
             std::vector<std::uint8_t> bytes;
             error = platform::readFileAtMost(file, maxCrateBytes, bytes);
             if (error != 0) {
-                problem = "couldn't read " + file.native() + ": " +
-                          unreadableReason(error, maxCrateBytes);
+                const std::string problem = "couldn't read " + file.native() + ": " +
+                                            unreadableReason(error, maxCrateBytes);
+                reporter_.countFailure({file.native(), RunProblem::Kind::failed, problem},
+                                       Level::error,
+                                       "Restore failed: " + file.filename().native() +
+                                           " \u2014 " + problem);
             } else {
-                error = platform::writeFileAtomically(
-                    target, CrateWriter::rewriteTrackPaths(bytes, restored));
-                if (error != 0) problem = platform::errorText(error);
+                error = run.writer->write(target, CrateWriter::rewriteTrackPaths(bytes, restored),
+                                          maxCrateBytes);
             }
         }
-        if (!problem.empty())
-            reporter_.log(Level::error,
-                          "Restore failed: " + file.filename().native() + " \u2014 " + problem);
         reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
             snap.currentFile = file.filename().native();
             countCrateFile(snap, error, write);

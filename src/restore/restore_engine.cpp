@@ -21,6 +21,7 @@
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
+#include "restore/library_writer.h"
 #include "restore/restore_run.h"
 #include "restore/restore_texts.h"
 
@@ -94,8 +95,13 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     run.rebuildDatabase = rebuildDatabase;
     run.restoreTime = secondsNow();
 
+    // What the run may replace is saved before its first change; a save that fails stops the
+    // run with nothing written.
+    const auto journal = beginUndo(run);
+    LibraryWriter writer(*journal, reporter_);
+    run.writer = &writer;
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
-        if (const int error = platform::createDirectories(folder); error != 0) {
+        if (const int error = writer.createFolder(folder); error != 0) {
             throw PlatformError("The folder " + folder.native() +
                                 " could not be created: " + platform::errorText(error) + ".");
         }
@@ -134,6 +140,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     }
 
     if (entries.empty() && scrates.empty() && run.savedCrates.empty()) {
+        journal->finish();
         reporter_.log(Level::warning, "No crates or smart crates found in that folder.");
         const Snapshot done = reporter_.update([](Snapshot& snap) {
             snap.finished = true;
@@ -147,17 +154,23 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     }
 
     reporter_.setPhase("Restoring crates\u2026");
-    if (!restoreCrates(run, entries, scrates.size(), threadCount)) return finish(true);
+    const auto cancelled = [&] {
+        finishUndo(*journal);
+        return finish(true);
+    };
+    if (!restoreCrates(run, entries, scrates.size(), threadCount)) return cancelled();
+    journal->writeIndex();  // the copies are recorded: a milestone
 
     if (!scrates.empty()) {
         reporter_.setPhase("Restoring smart crates\u2026");
-        if (!restoreSmartCrates(run, scrates)) return finish(true);
+        if (!restoreSmartCrates(run, scrates)) return cancelled();
     }
 
     writeCrateOrder(run, scrates);
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
     const std::size_t stagedRules = stageRatingsAndRules(run);
     writeNotes(run);
+    finishUndo(*journal);
     // The restored files and folders reach the disk before the run calls itself done.
     for (const auto& disk : disks) {
         if (const int error = disk.sync(); error != 0)
@@ -215,7 +228,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
     if (reporter_.isCancelled()) return false;
     const CopyPlan plan = planCopies(run, entries);
     for (const auto& folder : plan.folders)
-        platform::createDirectories(folder);  // a failure shows as failed copies
+        run.writer->createFolder(folder);  // a failure shows as failed copies
     const auto& jobs = plan.jobs;
     const auto& jobOfFile = plan.jobOfFile;
     const std::size_t crateFiles = plan.crateFiles + savedCratesWithoutFolder(run, entries).size();
@@ -258,6 +271,50 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
     for (const auto& components : savedCratesWithoutFolder(run, entries))
         writeCrate(run, components, {}, {});
     return !reporter_.isCancelled();
+}
+
+std::unique_ptr<UndoJournal> RestoreEngine::beginUndo(const Run& run) {
+    std::string error;
+    auto journal = UndoJournal::begin(
+        run.seratoRoot, UndoIndex::Kind::restore,
+        [this](std::string line) { reporter_.log(Level::info, std::move(line)); }, error);
+    if (!journal) throw PlatformError(error + " Nothing was restored.");
+    // Every library file the run may replace: small, so all are saved rather than worked out.
+    // One that is not a regular file or too large to read is never replaced, so needs no copy.
+    std::vector<std::pair<std::filesystem::path, std::uint64_t>> files{
+        {run.seratoRoot / SeratoFolder::databaseFile, maxMetadataBytes},
+        {run.seratoRoot / SeratoFolder::crateOrderFile, maxCrateBytes},
+        {run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile, maxMetadataBytes}};
+    for (const auto& folder : {run.crateFolder(), run.smartCrateFolder()})
+        for (const auto& name : platform::listDirectory(folder, platform::HiddenEntries::include)
+                                    .value_or(std::vector<std::string>{}))
+            if (!platform::isTemporaryName(name)) files.emplace_back(folder / name, maxCrateBytes);
+    for (const auto& [file, maxBytes] : files) {
+        const auto info = platform::fileInfo(file);
+        if (!info || static_cast<std::uint64_t>(info->size) > maxBytes) continue;
+        if (const std::string problem = journal->save(file, UndoJournal::Kind::serato);
+            !problem.empty()) {
+            journal->discard();
+            throw PlatformError("Couldn't save " + file.native() + " in the undo folder " +
+                                journal->folder().native() + " (" + problem +
+                                "). Nothing was restored.");
+        }
+    }
+    if (const int code = journal->writeIndex(); code != 0) {
+        journal->discard();
+        throw PlatformError("Couldn't write the undo record in " + journal->folder().native() +
+                            ": " + platform::errorText(code) + ". Nothing was restored.");
+    }
+    return journal;
+}
+
+void RestoreEngine::finishUndo(UndoJournal& journal) {
+    if (const int error = journal.finish(); error != 0)
+        reporter_.countFailure(
+            {journal.folder().native(), RunProblem::Kind::failed, platform::errorText(error)},
+            Level::error,
+            "Couldn't write the undo record in " + journal.folder().native() + ": " +
+                platform::errorText(error));
 }
 
 RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
@@ -340,6 +397,8 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
     options.existing = run.overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
     options.threads = threads;
     options.entering = [&run](std::string_view folder) { run.destination->clean(folder); };
+    // A file a copy replaces is moved into the undo folder first, each copy recorded.
+    run.writer->prepareCopies(options, jobs.size());
     // Each copy is checked against the manifest before it takes the destination's name.
     const std::string prefix = (run.backupRoot / "").native();
     const auto manifestPath = [&](std::size_t index) -> std::optional<std::string> {
@@ -360,6 +419,7 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
         options, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) {
             outcomes[index] = std::pair{outcome, error};  // one slot per job, read after the pool
+            run.writer->copyReported(index, jobs[index].dest(), outcome);
             const bool damaged = error == FileCopier::damagedError;
             if (damaged)
                 reporter_.log(Level::warning,

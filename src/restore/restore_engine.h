@@ -16,6 +16,7 @@
 #include "engine/run_result.h"
 #include "library/bounded_read.h"
 #include "library/serato_database.h"
+#include "restore/undo_journal.h"
 
 namespace morrowdeck {
 
@@ -23,8 +24,8 @@ namespace morrowdeck {
 // target folder (one folder per crate), writes one Serato crate file per crate, the smart
 // crates and the crate order into a Serato library, optionally rebuilds "database V2" from
 // the backup's saved records or the files' tags, stages ratings and rules for the apply
-// step and writes a notes file. Nothing is deleted; files it replaces for good are saved
-// once under a second name first.
+// step and writes a notes file. Nothing is deleted: every file it replaces is saved in the
+// run's undo folder first, and every write goes through one LibraryWriter.
 //
 // Threads: run() executes the whole restore on the engine's own work thread; the audio files
 // are copied by up to threadCount worker threads, while everything written from them (crate
@@ -118,14 +119,11 @@ class RestoreEngine {
     // file that is there but cannot be used is named in a warning.
     std::optional<std::vector<std::uint8_t>> readMetadata(
         const std::filesystem::path& file, std::uint64_t maxBytes = maxMetadataBytes);
-    // A file the restore could not write: an error line naming it, counted as failed.
-    void failedWrite(const std::filesystem::path& file, int error);
-    // Reads a file of the target library that the restore is about to replace, at most
-    // `maxBytes` of it, into `bytes` (absent when the file is missing). True when the file is
-    // there but cannot be read: it must be left as it is, and an error line naming it says so;
-    // the caller counts the failed step.
-    bool unreadableTarget(const std::filesystem::path& file, std::uint64_t maxBytes,
-                          std::optional<std::vector<std::uint8_t>>& bytes);
+    // Begins the run's undo record and saves the library files the run may replace, before
+    // anything else is written; throws a start error, with nothing written, when that fails.
+    std::unique_ptr<UndoJournal> beginUndo(const Run& run);
+    // Ends the undo record; a record that cannot be written is a failed file.
+    void finishUndo(UndoJournal& journal);
     static std::vector<std::filesystem::path> smartCratesToRestore(
         const Run& run, const std::vector<std::filesystem::path>& scanned);
     static std::string trackIdentity(const Run& run, const std::string& relPath,

@@ -13,7 +13,6 @@
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 #include "restore/restore_texts.h"
-#include "restore/saved_copy.h"
 
 namespace morrowdeck {
 
@@ -34,17 +33,12 @@ void RestoreEngine::writeCrateOrder(const Run& run,
             restored.push_back(file.stem().native());
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
     std::optional<std::vector<std::uint8_t>> existing;
-    if (unreadableTarget(file, maxCrateBytes, existing)) {
-        reporter_.update([](Snapshot& snap) { ++snap.failedFiles; });
-        return;
-    }
+    if (!run.writer->readExisting(file, maxCrateBytes, existing)) return;
     const auto names =
         CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
                           existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
 
-    saveOnce(file, run.seratoRoot / RestoreTexts::crateOrderSaved);
-    if (const int error = platform::writeFileAtomically(file, CrateOrder::data(names)); error != 0)
-        failedWrite(file, error);
+    run.writer->write(file, CrateOrder::data(names), 0);
 }
 
 std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
@@ -70,12 +64,14 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
     staged.smartCrates = library->smartCrates;
 
     const auto file = run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
-    int error = platform::createDirectories(file.parent_path());
-    if (error == 0) error = platform::writeFileAtomically(file, SeratoSQL::encodeJson(staged));
-    if (error != 0) {
-        failedWrite(file, error);
+    if (const int error = run.writer->createFolder(file.parent_path()); error != 0) {
+        const std::string reason = platform::errorText(error);
+        reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason},
+                               LogEntry::Level::error,
+                               "Couldn't write " + file.native() + ": " + reason);
         return 0;
     }
+    if (run.writer->write(file, SeratoSQL::encodeJson(staged), maxMetadataBytes) != 0) return 0;
     reporter_.log(LogEntry::Level::info, "Staged " + std::to_string(staged.assets.size()) +
                                              " rating/color record(s) and " +
                                              std::to_string(staged.smartCrates.size()) +
@@ -91,8 +87,7 @@ void RestoreEngine::writeNotes(const Run& run) {
              : run.mergedDatabase ? RestoreTexts::notesMerged
                                   : RestoreTexts::notesRebuilt;
     notes += RestoreTexts::notesClosing;
-    if (const int error = platform::writeFileAtomically(file, notes); error != 0)
-        failedWrite(file, error);
+    run.writer->write(file, notes, maxCrateBytes, LibraryWriter::Kind::audio);
 }
 
 }  // namespace morrowdeck

@@ -12,6 +12,7 @@
 #include "engine/backup_manifest.h"
 #include "engine/destination_lock.h"
 #include "library/serato_folder.h"
+#include "restore/library_writer.h"
 #include "restore/restore_engine.h"
 
 namespace morrowdeck {
@@ -26,6 +27,7 @@ struct RestoreEngine::Run {
     std::uint32_t restoreTime = 0;  // seconds since 1970, taken once
     std::string volumePrefix;       // of the Serato folder: restored paths are relative to it
     DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
+    LibraryWriter* writer = nullptr;         // every write of the run goes through it
 
     // What the backup says of its files (absent for a backup from an earlier version).
     std::optional<BackupCatalog> catalog;

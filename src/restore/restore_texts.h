@@ -9,10 +9,6 @@
 // File names and fixed texts of a restore.
 namespace morrowdeck::RestoreTexts {
 
-inline const std::string crateOrderSaved =
-    std::string(SeratoFolder::crateOrderFile) + " (replaced by Morrowdeck)";
-inline const std::string databaseSaved =
-    std::string(SeratoFolder::databaseFile) + " (replaced by Morrowdeck)";
 // Morrowdeck's hidden folder inside the Serato folder, named like the one in a backup.
 inline constexpr std::string_view stagedFolder = BackupLayout::metadataFolder;
 inline constexpr std::string_view stagedFile = "apply.json";

@@ -103,7 +103,7 @@ TEST(Cli, ApplyAndTagsJson) {
     const auto other =
         runCli({"apply", "--serato", dir.path(), "--database", dir / "other.sqlite"});
     EXPECT_EQ(other.status, 0) << other.out;
-    EXPECT_TRUE(fs::exists(dir / "other.sqlite (Morrowdeck backup)"));
+    EXPECT_TRUE(fs::is_directory(dir / ".morrowdeck-undo"));
     writeFile(dir / "x.MP3", "not audio");
     const auto tags = runCli({"tags", dir / "x.MP3", dir / "missing.flac", "--json"});
     ASSERT_EQ(tags.status, 0);

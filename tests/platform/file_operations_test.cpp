@@ -134,6 +134,26 @@ TEST(CopyFile, KeepsTheReplacedFileAside) {
     EXPECT_EQ(text(dir / "kept" / "b.mp3"), "copy");
     EXPECT_TRUE(fs::equivalent(dir / "new.mp3", dir / "dst" / "b.mp3"));
     EXPECT_EQ(entries(dir / "dst"), (Names{"a.mp3", "b.mp3"}));
+
+    // A place to keep it that cannot be made: the copy fails and the file stays where it was.
+    writeFile(dir / "blocked", "a file, not a folder");
+    EXPECT_EQ(copyFile(dir / "newer.mp3", dir / "dst" / "b.mp3", true, dir / "blocked" / "b.mp3"),
+              ENOTDIR);
+    EXPECT_TRUE(fs::equivalent(dir / "new.mp3", dir / "dst" / "b.mp3"));
+
+    // Kept on another volume: copied there (flushed, with its date), then replaced in place.
+    test::TmpfsMount other(dir / "other", "size=64k");
+    if (!other.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const auto date = fs::last_write_time(dir / "dst" / "a.mp3");
+    EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "a.mp3", true, dir / "other" / "a.mp3"), 0);
+    EXPECT_EQ(text(dir / "other" / "a.mp3") + text(dir / "dst" / "a.mp3"), "newernew");
+    EXPECT_EQ(fs::last_write_time(dir / "other" / "a.mp3"), date);
+    // …and when that copy fails (the volume is full), nothing is replaced.
+    writeFile(dir / "big", std::string(100'000, 'b'));
+    EXPECT_EQ(copyFile(dir / "big", dir / "dst" / "big", false), 0);
+    EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "big", true, dir / "other" / "big"), ENOSPC);
+    EXPECT_EQ(fs::file_size(dir / "dst" / "big"), 100'000u);
+    EXPECT_EQ(entries(dir / "other"), (Names{"a.mp3"}));
 }
 
 TEST(FileOperations, QueriesAndFolders) {

@@ -5,6 +5,7 @@
 
 #include "library/bounded_read.h"
 #include "platform/processes.h"
+#include "restore/undo_index.h"
 #include "support/fake_proc.h"
 #include "support/serato_sqlite.h"
 #include "support/temp_dir.h"
@@ -26,7 +27,7 @@ struct ApplyStep : testing::Test {
     test::ScopedHome home{dir / "home"};
     fs::path library = dir / "Music" / "_Serato_";
     fs::path master = dir / "home/Library/Application Support/Serato/Library/master.sqlite";
-    fs::path safetyCopy = master.parent_path() / "master.sqlite (Morrowdeck backup)";
+    fs::path undo = library / ".morrowdeck-undo";
 };
 
 TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
@@ -62,15 +63,17 @@ TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
               "Serato's database wasn't found. Open Serato once so it imports the restored "
               "library, then quit Serato "
               "and try again.");
-    EXPECT_FALSE(fs::exists(safetyCopy));
+    EXPECT_FALSE(fs::exists(undo));
 }
 
-TEST_F(ApplyStep, AppliesAndKeepsTheFirstSafetyCopy) {
-    {
-        test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato);
-        db.addAsset("Users/dj/Restored/House/a.mp3", "NULL", "NULL", "NULL", "2");
-        db.addSmartCrate(7, "Techno", "old rules");
-    }
+// The database is saved before the apply changes it, with what only its -wal holds yet; each
+// apply is its own run.
+TEST_F(ApplyStep, AppliesAfterSavingTheDatabase) {
+    test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato);
+    db.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    db.addAsset("Users/dj/Restored/House/a.mp3", "NULL", "NULL", "NULL", "2");
+    db.addSmartCrate(7, "Techno", "old rules");
+    ASSERT_GT(fs::file_size(master.native() + "-wal"), 0u);  // not checkpointed: open here
     stage(
         R"({"assets": {"Users/dj/Restored/House/a.mp3": {"rating": 0.6, "color": 255, "playCount": 9}},
               "smartCrates": [{"name": "Techno", "rules": "new rules"}]})");
@@ -79,12 +82,42 @@ TEST_F(ApplyStep, AppliesAndKeepsTheFirstSafetyCopy) {
     EXPECT_EQ(
         first.message,
         "Applied 1 rating/color update(s) and 1 smart-crate rule(s). Reopen Serato to see them.");
-    ASSERT_TRUE(fs::exists(safetyCopy));
-    const auto before = test::readBytes(safetyCopy);
+
+    std::vector<UndoIndex> runs;
+    for (const auto& item : fs::directory_iterator(undo))
+        if (auto run = UndoIndex::read(item.path())) runs.push_back(std::move(*run));
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].kind, UndoIndex::Kind::apply);
+    EXPECT_TRUE(runs[0].finished);
+    ASSERT_EQ(runs[0].entries.size(), 1u);
+    const auto& entry = runs[0].entries[0];
+    EXPECT_EQ(entry.path, master);
+    EXPECT_EQ(entry.kind, UndoIndex::Entry::Kind::database);
+    EXPECT_EQ(entry.action, UndoIndex::Entry::Action::replaced);
+    EXPECT_TRUE(entry.after);
+    test::SeratoSqlite saved(undo / runs[0].id / entry.saved, test::SeratoSqlite::Schema::existing);
+    EXPECT_EQ(saved.scalar("SELECT dj_play_count FROM asset"), "2");
+    EXPECT_EQ(db.scalar("SELECT dj_play_count FROM asset"), "9");
 
     EXPECT_TRUE(applyToSerato(library, noSerato()).applied);
-    EXPECT_EQ(test::readBytes(safetyCopy), before);                   // never replaced
+    EXPECT_EQ(std::distance(fs::directory_iterator(undo), fs::directory_iterator()), 2);
     EXPECT_TRUE(fs::exists(library / ".morrowdeck" / "apply.json"));  // the staged file stays
+}
+
+// Without its saved copy the database is not changed.
+TEST_F(ApplyStep, ASaveThatFailsRefusesTheApply) {
+    { test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato); }
+    stage(R"({"assets": {}, "smartCrates": [{"name": "Techno", "rules": "new rules"}]})");
+    test::writeFile(undo, "in the way");
+    const auto before = test::readBytes(master);
+    const auto outcome = applyToSerato(library, noSerato());
+    EXPECT_FALSE(outcome.applied);
+    EXPECT_TRUE(outcome.message.starts_with("Couldn't make the undo folder " + undo.native() + "/"))
+        << outcome.message;
+    EXPECT_TRUE(outcome.message.ends_with(": Not a directory. Nothing was applied."))
+        << outcome.message;
+    EXPECT_EQ(test::readBytes(master), before);
+    EXPECT_TRUE(fs::is_regular_file(undo));
 }
 
 }  // namespace

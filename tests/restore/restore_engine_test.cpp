@@ -15,6 +15,7 @@
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
 #include "restore/restore_status.h"
+#include "restore/undo_index.h"
 #include "support/engine_harness.h"
 #include "support/fake_proc.h"
 #include "support/mount_guard.h"
@@ -66,6 +67,21 @@ struct Restore {
     }
     std::vector<SeratoDatabase::Record> database() const {
         return SeratoDatabase::records(test::readBytes(root / "database V2"));
+    }
+    // The undo records of the library's runs, oldest first.
+    std::vector<UndoIndex> runs() const {
+        std::vector<UndoIndex> found;
+        for (const auto& item : fs::directory_iterator(root / ".morrowdeck-undo"))
+            if (auto index = UndoIndex::read(item.path())) found.push_back(std::move(*index));
+        std::sort(found.begin(), found.end(),
+                  [](const auto& a, const auto& b) { return a.startedNs < b.startedNs; });
+        return found;
+    }
+    // What a run saved of a file before replacing it.
+    std::string savedBefore(const UndoIndex& run, const fs::path& file) const {
+        const auto* entry = run.find(file);
+        if (entry == nullptr || entry->saved.empty()) return "(not saved)";
+        return test::readText(root / ".morrowdeck-undo" / run.id / entry->saved);
     }
 };
 
@@ -167,7 +183,7 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     r.audioFile("Techno/a.mp3");  // a crate and a smart crate of one name are listed once
     r.run(true, false);
     EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno\n[end record]\n");
-    EXPECT_EQ(test::readText(r.root / "neworder.pref (replaced by Morrowdeck)"), "original order");
+    EXPECT_EQ(r.savedBefore(r.runs().front(), r.root / "neworder.pref"), "original order");
 }
 
 // A backup that lost a file after it was made, and holds a video its crate lists: the video
@@ -280,8 +296,8 @@ TEST(RestoreEngine, FilesThatCannotBeWrittenAreFailures) {
         // A folder in the way of a file the restore merges into cannot be read either.
         {"database V2", "Couldn't read the existing "},
         {"neworder.pref", "Couldn't read the existing "},
-        {".morrowdeck/apply.json", "Couldn't write "},
-        {"", "Couldn't write the crate file "},  // a crate name over the 255-byte limit
+        {".morrowdeck/apply.json", "Couldn't read the existing "},
+        {"", "Couldn't write "},  // a crate name over the 255-byte limit
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.blocked);
@@ -372,7 +388,8 @@ TEST(RestoreEngine, UnreadableLibraryFilesAreNeverReplaced) {
             EXPECT_EQ(fs::file_size(c.file), c.sparseSize);
         }
     }
-    EXPECT_FALSE(fs::exists(r.root / "database V2 (replaced by Morrowdeck)"));
+    for (const auto& c : cases)
+        EXPECT_EQ(r.runs().back().find(c.file), nullptr) << c.file;  // untouched, not recorded
     // Neither the end line nor the notes speak of a database that was not written.
     EXPECT_NE(run.log.back().message.find(" 0 track record(s)."), std::string::npos);
     EXPECT_EQ(test::readText(r.audio / notesFile).find("Your library was rebuilt"),
@@ -497,10 +514,10 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     EXPECT_EQ(json["assets"], nlohmann::json({{r.key("B/x.mp3"), {{"rating", 0.4}}}}));
     EXPECT_EQ(json["smartCrates"].size(), 1u);
 
-    // The database replaced is saved once; with the option off nothing is touched.
+    // The database replaced is saved by the run that replaced it; with the option off
+    // nothing is touched.
+    EXPECT_EQ(r.savedBefore(r.runs().back(), r.root / "database V2"), "the user's own database");
     r.run();
-    EXPECT_EQ(test::readText(r.root / "database V2 (replaced by Morrowdeck)"),
-              "the user's own database");
     EXPECT_EQ(r.database().size(), 3u);
     test::writeFile(r.root / "database V2", "keep");
     const auto off = r.run(true, false);
