@@ -128,7 +128,9 @@ TEST(Cli, UndoListsRunsAndPutsOneBack) {
         hashFile(file, hash);
         return UndoIndex::Content{static_cast<std::int64_t>(fs::file_size(file)), 0, hash};
     };
-    UndoIndex index{"20261208T043512Z", UndoIndex::Kind::restore, 1'796'000'000'000'000'000, true};
+    UndoIndex index;
+    index.id = "20261208T043512Z";
+    index.startedNs = 1'796'000'000'000'000'000;
     index.entries.push_back({crate, UndoIndex::Entry::Kind::serato, UndoIndex::Entry::Action::replaced,
                              "files/0", content(run / "files" / "0"), content(crate)});
     writeFile(run / "index.json", index.toJson());
