@@ -30,5 +30,6 @@ void registerApplyCommand(CLI::App& app, int& status);
 void registerTagsCommand(CLI::App& app, int& status);
 void registerLibrariesCommand(CLI::App& app, int& status);
 void registerVerifyCommand(CLI::App& app, int& status);
+void registerUndoCommand(CLI::App& app, int& status);
 
 }  // namespace morrowdeck::cli

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     morrowdeck::cli::registerTagsCommand(app, status);
     morrowdeck::cli::registerLibrariesCommand(app, status);
     morrowdeck::cli::registerVerifyCommand(app, status);
+    morrowdeck::cli::registerUndoCommand(app, status);
     // Added last, so that the subcommands do not inherit it.
     app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
     try {

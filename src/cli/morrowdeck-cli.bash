@@ -4,7 +4,7 @@ _morrowdeck_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="crates backup inspect restore apply tags libraries verify"
+    local commands="crates backup inspect restore apply tags libraries verify undo"
     local global="-q --quiet -v --verbose --help"
 
     # The subcommand is the first word that names one.
@@ -22,7 +22,7 @@ _morrowdeck_cli() {
         --database)
             _filedir sqlite
             return ;;
-        --crate | --threads | --keep-replaced)
+        --crate | --threads | --keep-replaced | --run)
             return ;;
     esac
 
@@ -43,6 +43,7 @@ _morrowdeck_cli() {
         tags) options="--json" ;;
         libraries) options="--json" ;;
         verify) options="--against --json" ;;
+        undo) options="--serato --list --run --force --json" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options $global" -- "$cur"))

@@ -52,4 +52,19 @@ std::string copySqliteDatabase(const std::filesystem::path& from, const std::fil
     return {};
 }
 
+std::string checkSqliteDatabase(const std::filesystem::path& file) {
+    if (!platform::isRegularFile(file)) return file.native() + " is not a regular file";
+    std::string problem;
+    const Connection db = open(file, SQLITE_OPEN_READONLY, problem);
+    if (!db) return problem;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "PRAGMA quick_check", -1, &raw, nullptr) != SQLITE_OK)
+        return sqlite3_errmsg(db.get());
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    if (sqlite3_step(raw) != SQLITE_ROW) return sqlite3_errmsg(db.get());
+    const unsigned char* result = sqlite3_column_text(raw, 0);
+    const std::string text = result ? reinterpret_cast<const char*>(result) : "";
+    return text == "ok" ? std::string() : "damaged database: " + text;
+}
+
 }  // namespace morrowdeck

@@ -13,4 +13,8 @@ namespace morrowdeck {
 // Other programs' locks are waited for 3000 ms. Empty on success, else what went wrong.
 std::string copySqliteDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Whether `file` is a whole SQLite database: opened read-only and run through SQLite's quick
+// check. Empty when it is, else what is wrong (not a database, damaged pages, unreadable).
+std::string checkSqliteDatabase(const std::filesystem::path& file);
+
 }  // namespace morrowdeck

@@ -15,6 +15,7 @@
 #include "library/serato_database.h"
 #include "library/text_encoding.h"
 #include "morrowdeck_version.h"
+#include "restore/undo_index.h"
 #include "run_cli.h"
 #include "support/fixtures.h"
 #include "support/loop_drive.h"
@@ -110,6 +111,60 @@ TEST(Cli, ApplyAndTagsJson) {
     const auto doc = Json::parse(tags.out);
     ASSERT_EQ(doc.size(), 2u);
     EXPECT_EQ(doc[0]["entry"].size(), 16u);
+}
+
+// A run recorded by hand the way a restore records it: the crate it replaced is listed,
+// refused while it changed since, and put back with --force.
+TEST(Cli, UndoListsRunsAndPutsOneBack) {
+    CliLibrary lib;
+    lib.addCrate("A.crate", {"a.mp3"});
+    const fs::path crate = lib.serato / "Subcrates" / "A.crate";
+    const fs::path run = lib.serato / ".morrowdeck-undo" / "20261208T043512Z";
+    fs::create_directories(run / "files");
+    fs::copy_file(crate, run / "files" / "0");
+    writeFile(crate, "restored");
+    const auto content = [](const fs::path& file) {
+        ContentHash hash;
+        hashFile(file, hash);
+        return UndoIndex::Content{static_cast<std::int64_t>(fs::file_size(file)), 0, hash};
+    };
+    UndoIndex index;
+    index.id = "20261208T043512Z";
+    index.startedNs = 1'796'000'000'000'000'000;
+    index.entries.push_back({crate, UndoIndex::Entry::Kind::serato, UndoIndex::Entry::Action::replaced,
+                             "files/0", content(run / "files" / "0"), content(crate)});
+    writeFile(run / "index.json", index.toJson());
+    const std::string serato = lib.serato;
+
+    const auto list = runCli({"undo", "--serato", serato, "--list", "--json"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const auto doc = Json::parse(list.out);
+    ASSERT_EQ(doc["runs"].size(), 1u);
+    EXPECT_EQ(doc["runs"][0].dump(),
+              R"({"id":"20261208T043512Z","date":"2026-11-30T00:53:20Z","kind":"restore","files":1,)"
+              R"("bytes":)" + std::to_string(fs::file_size(run / "files" / "0")) + R"(,"undone":false})");
+    EXPECT_EQ(doc["totalBytes"], fs::file_size(run / "files" / "0"));
+
+    writeFile(crate, "Serato changed it");
+    const std::pair<Args, std::string> refused[] = {
+        {{"undo", "--serato", serato, "--run", "20990101T000000Z"}, "No saved run 20990101T000000Z"},
+        {{"undo", "--serato", serato, "--list", "--force"}, "excludes"},
+        {{"undo", "--serato", lib.dir / "none"}, "No _Serato_ folder"},
+        {{"undo", "--serato", serato}, "error: Changed since the run: " + crate.native()},
+    };
+    for (const auto& [arguments, message] : refused) {
+        const auto result = runCli(arguments);
+        EXPECT_EQ(result.status, 2) << testing::PrintToString(arguments);
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    }
+    const auto done = runCli({"undo", "--serato", serato, "--force", "--json"});
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_EQ(Json::parse(done.out)["putBack"], 1);
+    EXPECT_EQ(readBytes(crate), readBytes(run / "files" / "0"));
+    const auto text = runCli({"undo", "--serato", serato, "--list"});
+    EXPECT_NE(text.out.find("restore  1 file(s)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("undone\n1 saved run(s), "), std::string::npos) << text.out;
+    EXPECT_EQ(runCli({"undo", "--serato", serato}).status, 2);  // nothing left to undo
 }
 
 // Genres/House {a}; Techno {c}; smart crate Hits {a}.
