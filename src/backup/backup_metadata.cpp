@@ -2,6 +2,7 @@
 // unreadable or damaged input is named in a warning and gives what could be read. A file that
 // cannot be written is a failed file of the run, named in an error line: without it a restore
 // loses the crates' order or the tracks' records, so the run is no success.
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,6 +13,7 @@
 #include "engine/metadata_file.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
+#include "library/serato_library.h"
 #include "library/serato_sql.h"
 #include "library/serato_sql_json.h"
 #include "library/unicode_text.h"
@@ -47,6 +49,40 @@ std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
     for (const auto& [key, value] : table)
         keys.try_emplace(text::nfcKey(key), key);
     return keys;
+}
+
+// The crate folders of the library's crate and smart-crate files, in canonical form. Absent
+// when the library's crate folder cannot be listed: then nothing can be said of a crate that
+// an earlier run backed up.
+std::optional<std::unordered_set<std::string>> libraryCrateFolders(
+    const std::optional<std::filesystem::path>& libraryFolder) {
+    if (!libraryFolder) return std::nullopt;
+    const auto crateNames = platform::listDirectory(*libraryFolder / SeratoFolder::crateFolder,
+                                                    platform::HiddenEntries::include);
+    if (!crateNames) return std::nullopt;
+    std::unordered_set<std::string> folders;
+    const auto add = [&](const std::vector<std::string>& names, std::string_view extension,
+                         const std::vector<std::string>& prefix) {
+        for (const auto& name : names) {
+            const std::size_t dot = name.rfind('.');
+            if (dot == std::string::npos || name.starts_with("._")) continue;
+            std::string ext = name.substr(dot + 1);
+            std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
+                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            });
+            if (ext != extension) continue;
+            auto components = SeratoLibrary::nameComponents(name.substr(0, dot));
+            if (components.empty()) continue;
+            components.insert(components.begin(), prefix.begin(), prefix.end());
+            folders.insert(text::nfcKey(BackupLayout::joinComponents(components)));
+        }
+    };
+    add(*crateNames, SeratoFolder::crateExtension, {});
+    if (const auto smartNames = platform::listDirectory(
+            *libraryFolder / SeratoFolder::smartCrateFolder, platform::HiddenEntries::include))
+        add(*smartNames, SeratoFolder::smartCrateExtension,
+            {std::string(SeratoLibrary::smartCratesGroup)});
+    return folders;
 }
 
 }  // namespace
@@ -158,14 +194,21 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
                                              " smart-crate rule(s).");
 }
 
-// The catalog of this run's files, and copies of the selected crates' files and of the crate
-// order, so that the restore can rebuild each crate with its settings and track order.
+// The catalog of this run's crates and files, and copies of the selected crates' files and of the
+// crate order, so that the restore can rebuild each crate with its settings and track order.
 void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
                                        const std::optional<std::filesystem::path>& libraryFolder,
                                        const std::vector<Crate::Ptr>& crates,
                                        const BackupOptions& options, const Plan& work) {
     const auto metadata = root / BackupLayout::metadataFolder;
     BackupCatalog catalog;
+    catalog.crates.emplace();
+    std::unordered_set<std::string> listed;
+    for (const auto& crate : crates) {
+        if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
+        auto folder = BackupLayout::joinComponents(crate->components);
+        if (listed.insert(folder).second) catalog.crates->push_back(std::move(folder));
+    }
     catalog.tracks.reserve(work.entries.size());
     for (const auto& entry : work.entries) {
         if (entry.crate->isNotInCrate)
@@ -181,7 +224,11 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     if (!platform::fileHasContent(catalogFile, encoded)) {
         if (const auto earlier = readMetadata(catalogFile)) {
             if (const auto decoded = BackupCatalog::decode(*earlier)) {
-                catalog.keepOthersFrom(*decoded);
+                // An earlier run's crate stays part of the backup while the library has it.
+                const auto inLibrary = libraryCrateFolders(libraryFolder);
+                catalog.keepOthersFrom(*decoded, [&](const std::string& folder) {
+                    return !inLibrary || inLibrary->contains(text::nfcKey(folder));
+                });
                 encoded = catalog.encode();
             }
         }

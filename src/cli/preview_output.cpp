@@ -37,6 +37,7 @@ nlohmann::ordered_json tallyJson(const RunPreview::Tally& tally, bool named) {
     for (const auto& problem : tally.problems)
         missing.push_back(problem.path);
     row["missing"] = std::move(missing);
+    if (!tally.leftOut.empty()) row["leftOut"] = tally.leftOut;
     return row;
 }
 
@@ -69,7 +70,8 @@ int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool r
                         {"problems", problemsJson(total.problems)}});
     } else {
         for (const auto& crate : preview.crates) {
-            out << crate.name << ": " << tallyLine(crate) << '\n';
+            out << crate.name << ": " << (crate.leftOut.empty() ? tallyLine(crate) : crate.leftOut)
+                << '\n';
             for (const auto& problem : crate.problems)
                 out << "  " << RunProblem::rawValue(problem.kind) << ": " << problem.path << '\n';
         }

@@ -13,10 +13,10 @@ namespace morrowdeck::cli {
 nlohmann::ordered_json problemsJson(const std::vector<RunProblem>& problems);
 
 // Prints a dry run's plan: per crate the files and bytes to copy, up to date and left out
-// (with each such track's path), the totals, the destination's free space and whether the run
-// fits; as one JSON document with `json`. Returns the exit status the run would start with:
-// 2 when it would be refused for want of space (`refuseWhenFull`), 1 when tracks are left
-// out, else 0.
+// (with each such track's path) or why the run leaves the whole folder out, the totals, the
+// destination's free space and whether the run fits; as one JSON document with `json`.
+// Returns the exit status the run would start with: 2 when it would be refused for want of
+// space (`refuseWhenFull`), 1 when tracks are left out, else 0.
 int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool refuseWhenFull);
 
 }  // namespace morrowdeck::cli

@@ -99,6 +99,14 @@ std::vector<std::uint8_t> BackupCatalog::encode() const {
         text += ",\n\t\"storeFolder\": ";
         appendJsonString(text, storeFolder);
     }
+    if (crates) {
+        text += ",\n\t\"crates\": [";
+        for (std::size_t i = 0; i < crates->size(); ++i) {
+            text += i == 0 ? "\n\t\t" : ",\n\t\t";
+            appendJsonString(text, (*crates)[i]);
+        }
+        text += crates->empty() ? "]" : "\n\t]";
+    }
     text += ",\n\t\"tracks\": [";
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         text += i == 0 ? "\n\t\t{\n\t\t\t\"file\": " : ",\n\t\t{\n\t\t\t\"file\": ";
@@ -127,6 +135,12 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
             continue;
         catalog.tracks.push_back({file->get<std::string>(), source->get<std::string>()});
     }
+    if (const auto crates = document.find("crates");
+        crates != document.end() && crates->is_array()) {
+        catalog.crates.emplace();
+        for (const auto& folder : *crates)
+            if (folder.is_string()) catalog.crates->push_back(folder.get<std::string>());
+    }
     if (const auto folder = document.find("notInCrateFolder");
         folder != document.end() && folder->is_string())
         catalog.notInCrateFolder = folder->get<std::string>();
@@ -136,12 +150,31 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
     return catalog;
 }
 
-void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier) {
-    std::unordered_set<std::string> folders;
+void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
+                                   const std::function<bool(const std::string&)>& stillACrate) {
+    std::unordered_set<std::string> held;
+    if (crates) held.insert(crates->begin(), crates->end());
     for (const auto& track : tracks)
-        folders.insert(BackupLayout::folderOf(track.file));
+        held.insert(BackupLayout::folderOf(track.file));
+    // A catalog from an earlier version names its crates only through their tracks.
+    std::vector<std::string> earlierCrates;
+    if (earlier.crates) {
+        earlierCrates = *earlier.crates;
+    } else {
+        std::unordered_set<std::string> seen;
+        for (const auto& track : earlier.tracks)
+            if (auto folder = BackupLayout::folderOf(track.file); seen.insert(folder).second)
+                earlierCrates.push_back(std::move(folder));
+    }
+    std::unordered_set<std::string> kept;
+    for (const auto& folder : earlierCrates) {
+        if (held.contains(folder) || kept.contains(folder)) continue;
+        if (folder != earlier.notInCrateFolder && !stillACrate(folder)) continue;
+        kept.insert(folder);
+        if (crates) crates->push_back(folder);
+    }
     for (const auto& track : earlier.tracks)
-        if (!folders.contains(BackupLayout::folderOf(track.file))) tracks.push_back(track);
+        if (kept.contains(BackupLayout::folderOf(track.file))) tracks.push_back(track);
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,7 +19,12 @@ struct BackupCatalog {
         std::string source;  // the track's path as the library stores it (volume-relative)
     };
 
-    std::vector<Track> tracks;                    // in crate and track order
+    std::vector<Track> tracks;  // in crate and track order
+    // The crate folders that make up the backup, also those of crates without tracks: the last
+    // run's crates and the crates an earlier run kept. A folder not listed was left by an earlier
+    // run (its crate renamed or removed since) and is no crate of the backup. Absent in a
+    // catalog from an earlier version, where every folder is a crate.
+    std::optional<std::vector<std::string>> crates;
     std::optional<std::string> notInCrateFolder;  // the folder that is not a crate
     std::string storeFolder;                      // empty when nothing was de-duplicated
 
@@ -28,9 +34,13 @@ struct BackupCatalog {
     // Absent when the bytes are not a catalog; entries that are not two strings are skipped.
     static std::optional<BackupCatalog> decode(std::span<const std::uint8_t> bytes);
 
-    // This catalog followed by the entries of an earlier one whose crate folders this one does
-    // not hold: a backup of some crates keeps what an earlier run recorded for the others.
-    void keepOthersFrom(const BackupCatalog& earlier);
+    // This catalog followed by the crates and entries of an earlier one whose crate folders this
+    // one does not hold, as long as `stillACrate(folder)` says the library still has that
+    // crate: a backup of some crates keeps what an earlier run recorded for the others, but a
+    // crate renamed or removed since is no longer part of the backup. The folder of the tracks
+    // that are in no crate is always kept.
+    void keepOthersFrom(const BackupCatalog& earlier,
+                        const std::function<bool(const std::string&)>& stillACrate);
 };
 
 }  // namespace morrowdeck

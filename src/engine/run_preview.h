@@ -25,6 +25,9 @@ struct RunPreview {
         // to the destination's allocation unit (0 when not known).
         std::int64_t allocationSlack = 0;
         std::vector<RunProblem> problems;  // missing or unsafe tracks of this crate
+        // Why the run leaves this folder out as a whole ("" when it does not); its files are
+        // then in none of the counts.
+        std::string leftOut;
 
         void add(const Tally& other);
     };

@@ -1,4 +1,5 @@
-// RestoreEngine::scan: a backup folder read back into crates and smart-crate files.
+// RestoreEngine::scan: a backup folder read back into crates and smart-crate files, and the
+// crates of the backup's last run picked out of them.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,9 +11,11 @@
 
 #include "engine/backup_layout.h"
 #include "library/serato_folder.h"
+#include "library/serato_library.h"
 #include "library/unicode_text.h"
 #include "platform/file_system.h"
 #include "restore/restore_engine.h"
+#include "restore/restore_run.h"
 
 namespace morrowdeck {
 
@@ -145,6 +148,34 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
         files.insert(at, file);
     }
     return missing;
+}
+
+void RestoreEngine::keepCratesOfLastRun(Run& run, std::vector<CrateEntry>& entries,
+                                        std::vector<std::filesystem::path>& scrates) {
+    if (!run.catalog || !run.catalog->crates) return;  // an earlier version's: every folder
+    std::unordered_set<std::string> crates;
+    for (const auto& folder : *run.catalog->crates)
+        crates.insert(text::nfcKey(folder));
+    const auto isCrate = [&](const std::string& folder) {
+        return crates.contains(text::nfcKey(folder));
+    };
+
+    std::vector<CrateEntry> kept;
+    for (auto& entry : entries)
+        (isCrate(BackupLayout::joinComponents(entry.components)) ? kept : run.notInLastRun)
+            .push_back(std::move(entry));
+    entries = std::move(kept);
+    // A file an earlier run left in a folder of its own is not missing from this backup.
+    std::erase_if(run.missingFromBackup,
+                  [&](const std::string& file) { return !isCrate(BackupLayout::folderOf(file)); });
+    // The saved crate would otherwise come back as an empty crate under its old name.
+    std::erase_if(run.savedCrates,
+                  [&](const auto& saved) { return !crates.contains(saved.first); });
+    std::erase_if(scrates, [&](const std::filesystem::path& file) {
+        auto components = SeratoLibrary::nameComponents(file.stem().native());
+        components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
+        return !isCrate(BackupLayout::joinComponents(components));
+    });
 }
 
 }  // namespace morrowdeck

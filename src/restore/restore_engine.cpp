@@ -138,6 +138,10 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
             snap.missingFiles += static_cast<std::int64_t>(run.missingFromBackup.size());
         });
     }
+    for (const auto& entry : run.notInLastRun)
+        reporter_.log(Level::info, "Left in the backup, " +
+                                       std::string(RestoreTexts::notInLastRun) + ": " +
+                                       join(entry.components, "/"));
 
     if (entries.empty() && scrates.empty() && run.savedCrates.empty()) {
         journal->finish();
@@ -218,6 +222,7 @@ void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
     if (run.catalog)
         run.missingFromBackup = adoptCatalogFiles(*run.catalog, backupRoot, skipped, entries);
     scrates = smartCratesToRestore(run, scrates);
+    keepCratesOfLastRun(run, entries, scrates);
     if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
         !platform::isDirectory(run.metadataFolder()))
         throw SeratoError::noBackupFound(backupRoot);
@@ -383,6 +388,11 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
             row = std::prev(preview.crates.end());
         }
         row->problems.push_back({file, RunProblem::Kind::missing, "Not in the backup"});
+    }
+    for (const auto& entry : run.notInLastRun) {
+        auto& row = preview.crates.emplace_back();
+        row.name = join(entry.components, "/");
+        row.leftOut = RestoreTexts::notInLastRun;
     }
     preview.measureDestination(audioTarget);
     return preview;

@@ -110,6 +110,11 @@ class RestoreEngine {
     void prepare(Run& run, const std::filesystem::path& backupRoot,
                  const std::filesystem::path& seratoLibrary, std::vector<CrateEntry>& entries,
                  std::vector<std::filesystem::path>& scrates);
+    // With a catalog that lists the backup's crates, only those are restored: the other
+    // folders (an earlier run's, of a crate renamed or removed since) move to
+    // run.notInLastRun, and their saved crate and smart-crate files are dropped.
+    static void keepCratesOfLastRun(Run& run, std::vector<CrateEntry>& entries,
+                                    std::vector<std::filesystem::path>& scrates);
     static CopyPlan planCopies(const Run& run, const std::vector<CrateEntry>& entries);
     bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::size_t smartCrates,
                        std::int64_t threads);

@@ -48,6 +48,8 @@ struct RestoreEngine::Run {
 
     // Files the catalog lists that the backup no longer holds (backup-relative).
     std::vector<std::string> missingFromBackup;
+    // Folders of audio that are no crate of the backup's last run: left in the backup.
+    std::vector<CrateEntry> notInLastRun;
 
     // Canonical backup-relative path -> volume-relative path of the restored file. Canonical,
     // as the catalog and the saved records may spell a name in the other normalisation form

@@ -43,4 +43,7 @@ inline constexpr std::string_view hintApply =
     "Open Serato once, quit it, then run 'Apply to Serato' to restore ratings & rules.";
 inline constexpr std::string_view hintReady = "Just open Serato \u2014 your library is ready.";
 
+// A folder of the backup that is no crate of its last run (the dry run's row, the run's line).
+inline constexpr std::string_view notInLastRun = "not in the last run";
+
 }  // namespace morrowdeck::RestoreTexts

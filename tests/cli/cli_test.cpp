@@ -300,6 +300,67 @@ TEST_F(BackupCli, AFullDriveRefusesUnlessPartialIsAllowed) {
     EXPECT_EQ(Json::parse(result.out)["problems"].at(0)["kind"], "failed");
 }
 
+// The crates a restore gives back are the last run's: a crate renamed since the first run comes
+// back under its new name only, in both backup modes, its old folder staying in the backup and
+// named by the dry run. A run of some crates keeps the others while the library has them.
+TEST_F(BackupCli, ARestoreBringsBackTheCratesOfTheLastRun) {
+    const auto restore = [&](const fs::path& from, const fs::path& into, Args extra) {
+        Args args{"restore", "--from", from, "--audio-to", into / "audio", "--serato", into};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runCli(args);
+    };
+    const auto leftOut = [](const CliResult& dryRun) {
+        std::map<std::string, std::string> rows;
+        const auto doc = Json::parse(dryRun.out);
+        for (const auto& row : doc["crates"])
+            rows[row["name"]] = row.value("leftOut", "") + "/" + row["filesToCopy"].dump();
+        return rows;
+    };
+    const fs::path subcrates = lib.serato / "Subcrates";
+    for (const Args& mode : {Args{}, Args{"--dedup"}}) {
+        SCOPED_TRACE(mode.empty() ? "copies" : "dedup");
+        to = lib.dir / (mode.empty() ? "copies" : "dedup");
+        if (fs::exists(subcrates / "Dance.crate"))
+            fs::rename(subcrates / "Dance.crate", subcrates / "Techno.crate");
+        ASSERT_EQ(backup(mode).status, 0);
+        fs::rename(subcrates / "Techno.crate", subcrates / "Dance.crate");
+        ASSERT_EQ(backup(mode).status, 0);
+
+        const auto plain = restore(to, lib.dir / "unused", {"--dry-run"});
+        EXPECT_EQ(plain.status, 0) << plain.err;
+        EXPECT_NE(plain.out.find("\nTechno: not in the last run\n"), std::string::npos)
+            << plain.out;
+        const auto json = restore(to, lib.dir / "unused", {"--dry-run", "--json"});
+        EXPECT_EQ(
+            leftOut(json),
+            (std::map<std::string, std::string>{
+                {"Dance", "/1"}, {"Genres/House", "/1"}, {"Techno", "not in the last run/0"}}));
+        EXPECT_EQ(Json::parse(json.out)["total"]["filesToCopy"], 2);
+
+        const fs::path into = to.native() + " restored";
+        const auto real = restore(to, into, {});
+        EXPECT_EQ(real.status, 0) << real.out;
+        EXPECT_TRUE(fs::exists(into / "_Serato_/Subcrates/Dance.crate"));
+        EXPECT_FALSE(fs::exists(into / "_Serato_/Subcrates/Techno.crate"));
+        EXPECT_TRUE(fs::exists(into / "audio/Dance/c.mp3"));
+        EXPECT_FALSE(fs::exists(into / "audio/Techno"));
+        EXPECT_TRUE(fs::exists(to / "Techno/c.mp3"));
+    }
+
+    // Techno one day, House the next: both are the backup's; Techno removed from the library,
+    // the next run of House leaves it out.
+    to = lib.dir / "subsets";
+    ASSERT_EQ(backup({"--crate", "Dance"}).status, 0);
+    ASSERT_EQ(backup({"--crate", "Genres/House"}).status, 0);
+    EXPECT_EQ(leftOut(restore(to, lib.dir / "unused", {"--dry-run", "--json"})),
+              (std::map<std::string, std::string>{{"Dance", "/1"}, {"Genres/House", "/1"}}));
+    fs::remove(subcrates / "Dance.crate");
+    ASSERT_EQ(backup({"--crate", "Genres/House"}).status, 0);
+    EXPECT_EQ(leftOut(restore(to, lib.dir / "unused", {"--dry-run", "--json"})),
+              (std::map<std::string, std::string>{{"Dance", "not in the last run/0"},
+                                                  {"Genres/House", "/1"}}));
+}
+
 // --keep-replaced reaches the engine; inspect lists what a backup folder keeps.
 TEST_F(BackupCli, KeptReplacedFilesAreListedByInspectAndVerify) {
     ASSERT_EQ(backup().status, 0);

@@ -21,6 +21,7 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
         if (withFolders) {
             catalog.notInCrateFolder = "Not in a crate";
             catalog.storeFolder = ".ORVEL_Store";
+            catalog.crates = {names[0], names[4], names[5], names[8]};
         }
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& track : catalog.tracks)
@@ -29,6 +30,7 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
         if (withFolders) {
             document["notInCrateFolder"] = *catalog.notInCrateFolder;
             document["storeFolder"] = catalog.storeFolder;
+            document["crates"] = *catalog.crates;
         }
         document["tracks"] = std::move(list);
         const std::string expected =
@@ -42,9 +44,52 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
         EXPECT_EQ(decoded->tracks[4].file, names[4]);
         EXPECT_EQ(decoded->notInCrateFolder, catalog.notInCrateFolder);
         EXPECT_EQ(decoded->storeFolder, catalog.storeFolder);
+        EXPECT_EQ(decoded->crates.has_value(), withFolders);
+        if (withFolders) {
+            EXPECT_EQ(decoded->crates->at(1), names[4]);
+        }
     }
     const auto empty = BackupCatalog{}.encode();
     EXPECT_EQ(std::string(empty.begin(), empty.end()), "{\n\t\"version\": 1,\n\t\"tracks\": []\n}");
+    BackupCatalog noCrates;
+    noCrates.crates.emplace();
+    const auto none = noCrates.encode();
+    EXPECT_EQ(std::string(none.begin(), none.end()),
+              "{\n\t\"version\": 1,\n\t\"crates\": [],\n\t\"tracks\": []\n}");
+}
+
+// A run of some crates keeps the crates an earlier run recorded while the library still has
+// them, and the folder of the tracks in no crate; a crate renamed or removed since goes, with
+// its tracks. An earlier version's catalog names its crates only through its tracks, so its
+// crates without tracks are not known.
+TEST(BackupCatalog, KeepsTheEarlierCratesTheLibraryStillHas) {
+    const auto stillACrate = [](const std::string& folder) {
+        return folder == "A" || folder == "Empty";
+    };
+    for (const bool earlierListsCrates : {true, false}) {
+        BackupCatalog earlier;
+        earlier.tracks = {{"A/a.mp3", "M/a.mp3"},
+                          {"Old/o.mp3", "M/o.mp3"},
+                          {"B/b.mp3", "M/b.mp3"},
+                          {"Loose/n.mp3", "M/n.mp3"}};
+        earlier.notInCrateFolder = "Loose";
+        earlier.storeFolder = ".Store";
+        if (earlierListsCrates) earlier.crates = {"A", "Old", "B", "Loose", "Empty"};
+        BackupCatalog catalog;
+        catalog.crates = {"B"};
+        catalog.tracks = {{"B/b2.mp3", "M/b2.mp3"}};
+        catalog.keepOthersFrom(earlier, stillACrate);
+
+        std::vector<std::string> crates{"B", "A", "Loose"};
+        if (earlierListsCrates) crates.push_back("Empty");  // a crate without tracks
+        EXPECT_EQ(*catalog.crates, crates);
+        std::vector<std::string> files;
+        for (const auto& track : catalog.tracks)
+            files.push_back(track.file);
+        EXPECT_EQ(files, (std::vector<std::string>{"B/b2.mp3", "A/a.mp3", "Loose/n.mp3"}));
+        EXPECT_EQ(catalog.notInCrateFolder, "Loose");
+        EXPECT_EQ(catalog.storeFolder, ".Store");
+    }
 }
 
 }  // namespace

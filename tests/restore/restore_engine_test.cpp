@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "engine/backup_catalog.h"
@@ -220,6 +221,55 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
     EXPECT_EQ(restoreStatusMessage(run.final(), true),
               "Restore finished with 2 file(s) missing from the backup.");
     EXPECT_EQ(run.log.back().level, Level::warning);
+}
+
+// A catalog that lists the backup's crates: the folders and saved crate and smart-crate files
+// of other crates (an earlier run's, renamed or removed since; a folder added by hand) are not
+// restored, their audio stays in the backup, and the dry run names those folders without
+// counting their files.
+TEST(RestoreEngine, OnlyTheCratesOfTheLastRunComeBack) {
+    Restore r;
+    r.audioFile("New/a.mp3");
+    r.audioFile("Old/a.mp3");
+    r.audioFile("Hand/h.mp3");
+    const fs::path saved = r.backup / ".morrowdeck";
+    for (const char* name : {"New.crate", "Old.crate", "Empty.crate"})
+        test::writeFile(saved / "Subcrates" / name, CrateWriter::crateData({"Music/a.mp3"}));
+    for (const char* name : {"Hits.scrate", "Gone.scrate"}) {
+        test::writeFile(saved / "SmartCrates" / name, "rules");
+        test::writeFile(r.backup / "Smart Crates" / name, "rules");
+    }
+    BackupCatalog catalog;
+    catalog.crates = {"New", "Empty", "Smart Crates/Hits"};
+    catalog.tracks = {{"New/a.mp3", "Music/a.mp3"}, {"Old/a.mp3", "Music/a.mp3"}};
+    test::writeFile(saved / "catalog.json", catalog.encode());
+
+    RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, true);
+    std::map<std::string, std::pair<std::int64_t, std::string>> rows;
+    for (const auto& row : preview.crates)
+        rows[row.name] = {row.filesToCopy, row.leftOut};
+    EXPECT_EQ(rows, (std::map<std::string, std::pair<std::int64_t, std::string>>{
+                        {"New", {1, ""}},
+                        {"Old", {0, "not in the last run"}},
+                        {"Hand", {0, "not in the last run"}}}));
+    EXPECT_EQ(preview.total().filesToCopy, 1);
+    EXPECT_TRUE(preview.total().problems.empty());
+
+    const auto run = r.run();
+    EXPECT_EQ(run.final().missingFiles, 0);
+    EXPECT_EQ(r.crate("New.crate"), Names{r.key("New/a.mp3")});
+    EXPECT_TRUE(fs::exists(r.root / "Subcrates" / "Empty.crate"));
+    for (const char* gone :
+         {"Subcrates/Old.crate", "Subcrates/Hand.crate", "SmartCrates/Gone.scrate"})
+        EXPECT_FALSE(fs::exists(r.root / gone)) << gone;
+    EXPECT_TRUE(fs::exists(r.root / "SmartCrates" / "Hits.scrate"));
+    EXPECT_FALSE(fs::exists(r.audio / "Old"));
+    EXPECT_FALSE(fs::exists(r.audio / "Hand"));
+    EXPECT_TRUE(fs::exists(r.backup / "Old" / "a.mp3"));
+    EXPECT_TRUE(run.logged("Left in the backup, not in the last run: Old"));
+    EXPECT_EQ(r.crateOrder(),
+              "[begin record]\n[crate]Empty\n[crate]Hits\n[crate]New\n[end record]\n");
 }
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
