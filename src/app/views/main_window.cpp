@@ -25,7 +25,6 @@
 #include "app/views/sidebar_view.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
-#include "library/serato_library.h"
 #include "morrowdeck_version.h"
 
 namespace morrowdeck {
@@ -64,15 +63,15 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     setMinimumSize(880, 580);
     resize(1200, 800);
 
-    model_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+    model_->setFolderChooser([this](const FolderRequest& request) {
         return DesktopServices::chooseFolder(this, request.title, request.startIn, request.canCreateFolders);
     });
     // The restore model's choosers are asked from the restore window, so they open over it.
-    restoreModel_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+    restoreModel_->setFolderChooser([this](const FolderRequest& request) {
         QWidget* over = restoreWindow_ && restoreWindow_->isVisible() ? static_cast<QWidget*>(restoreWindow_) : this;
         return DesktopServices::chooseFolder(over, request.title, request.startIn, request.canCreateFolders);
     });
-    model_->setRevealer(&DesktopServices::showInFileManager);
+    model_->reveal().setRevealer(&DesktopServices::showInFileManager);
     model_->setConfirmer([this](const QString& message) {
         QMessageBox box(QMessageBox::Warning, "Not Enough Space", message, QMessageBox::NoButton, this);
         box.setInformativeText("Files that do not fit will fail to copy; the rest are backed up.");
@@ -90,21 +89,24 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->toggleViewAction()->setVisible(false);
     chooseLibrary_ = libraryMenu_->addAction(Symbols::icon("folder", symbolColor),
-                                             "Choose Library…", model_, &AppModel::chooseLibrary);
+                                             "Choose Library…", &model_->library(),
+                                             &LibraryModel::chooseLibrary);
     // The libraries of this computer and its drives, looked for again each time the menu opens
     // (a drive may just have been plugged in); the list updates in place when the search ends.
-    connect(libraryMenu_, &QMenu::aboutToShow, model_, &AppModel::findLibraries);
-    connect(model_, &AppModel::foundLibrariesChanged, this, &MainWindow::refreshFoundLibraries);
+    connect(libraryMenu_, &QMenu::aboutToShow, &model_->discovery(), &LibraryDiscovery::findLibraries);
+    connect(&model_->discovery(), &LibraryDiscovery::foundLibrariesChanged, this,
+            &MainWindow::refreshFoundLibraries);
     reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload", this, [this] {
-        if (model_->libraryURL()) model_->load(*model_->libraryURL());
+        LibraryModel& loaded = model_->library();
+        if (loaded.libraryURL()) loaded.load(*loaded.libraryURL());
     });
     showLibrarySeparator_ = libraryMenu_->addSeparator();
     showLibrary_ = libraryMenu_->addAction(Symbols::icon("magnifyingglass", symbolColor), "Show in File Manager",
-                                           model_, &AppModel::revealLibrary);
+                                           &model_->reveal(), &RevealAction::revealLibrary);
     libraryMenu_->addSeparator();
     libraryMenu_->addAction(Symbols::icon("checkmark.circle.fill", symbolColor), "Check Backup…", this,
                             &MainWindow::openCheckBackupWindow);
-    checkBackupModel_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+    checkBackupModel_->setFolderChooser([this](const FolderRequest& request) {
         QWidget* over = checkBackupWindow_ && checkBackupWindow_->isVisible()
                             ? static_cast<QWidget*>(checkBackupWindow_)
                             : this;
@@ -160,10 +162,10 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         });
     }
 
-    connect(model_, &AppModel::libraryURLChanged, this, &MainWindow::refreshLibrary);
-    connect(model_, &AppModel::isRunningChanged, this, &MainWindow::refreshLibrary);
+    connect(&model_->library(), &LibraryModel::libraryURLChanged, this, &MainWindow::refreshLibrary);
+    connect(&model_->run(), &RunModel::isRunningChanged, this, &MainWindow::refreshLibrary);
     refreshLibrary();
-    model_->findLibraries();
+    model_->discovery().findLibraries();
 }
 
 // The restore window goes first, so it never sees the restore model half destroyed.
@@ -191,14 +193,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::loadInitialLibrary() {
-    if (!initialLibrary_) {
-        model_->loadDefaultLibrary();
-        return;
-    }
-    if (const auto library = SeratoLibrary::resolveLibrary(*initialLibrary_)) {
-        model_->load(*library);
+    if (initialLibrary_) {
+        model_->library().open(*initialLibrary_);
     } else {
-        model_->setStatusMessage("No _Serato_ folder found at that location.");
+        model_->library().loadDefaultLibrary();
     }
 }
 
@@ -207,7 +205,7 @@ void MainWindow::refreshFoundLibraries() {
         delete action;
     foundActions_.clear();
     const QColor symbolColor = Style::primary(palette());
-    for (const auto& found : model_->foundLibraries()) {
+    for (const auto& found : model_->discovery().foundLibraries()) {
         auto* action = new QAction(
             Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
             paneText::foundLibraryText(found), libraryMenu_);
@@ -218,7 +216,7 @@ void MainWindow::refreshFoundLibraries() {
         action->setToolTip(tip);
         libraryMenu_->setToolTipsVisible(true);
         const std::filesystem::path folder = found.folder;
-        connect(action, &QAction::triggered, model_, [this, folder] { model_->load(folder); });
+        connect(action, &QAction::triggered, model_, [this, folder] { model_->library().load(folder); });
         libraryMenu_->insertAction(chooseLibrary_, action);
         foundActions_.push_back(action);
     }
@@ -227,7 +225,7 @@ void MainWindow::refreshFoundLibraries() {
 }
 
 void MainWindow::refreshLibrary() {
-    const auto& library = model_->libraryURL();
+    const auto& library = model_->library().libraryURL();
     if (library) {
         const std::filesystem::path folder = library->parent_path();
         const QString name = QString::fromStdString(folder.filename().string());
@@ -235,7 +233,7 @@ void MainWindow::refreshLibrary() {
     } else {
         setWindowTitle(defaultTitle);
     }
-    const bool running = model_->isRunning();
+    const bool running = model_->run().isRunning();
     libraryButton_->setEnabled(!running);
     libraryButton_->setToolTip(running ? QStringLiteral("Library is locked during a backup")
                                : library ? QString::fromStdString(library->string())
