@@ -213,8 +213,9 @@ std::optional<fs::path> RestoreModel::chooseFolder(const FolderRequest& request)
 
 void RestoreModel::start() {
     if (!state_->backupURL || !state_->audioTargetURL || !state_->seratoURL) return;
-    // A run during the apply step would write the library the apply is reading.
-    if (state_->isApplying) return;
+    // A second run while one is under way would replace (and block on) the running engine;
+    // a run during the apply step would write the library the apply is reading.
+    if (state_->run.isRunning() || state_->isApplying) return;
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
         [backup = *state_->backupURL, audio = *state_->audioTargetURL,
