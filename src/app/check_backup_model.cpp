@@ -1,11 +1,6 @@
 #include "app/check_backup_model.h"
 
-#include <QPointer>
-
-#include "app/retired_engines.h"
 #include "backup/backup_verifier.h"
-#include "platform/file_system.h"
-#include "platform/home_folder.h"
 
 namespace morrowdeck {
 
@@ -16,15 +11,18 @@ QString text(const std::string& value) { return QString::fromStdString(value); }
 }  // namespace
 
 CheckBackupModel::CheckBackupModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
-    : QObject(parent), mainQueue_(std::move(mainQueue)) {}
-
-// A check under way is cancelled and left to stop on a thread of its own; its callbacks then
-// find the model gone.
-CheckBackupModel::~CheckBackupModel() {
-    retireEngine(std::move(verifier_));
+    : QObject(parent), mainQueue_(std::move(mainQueue)) {
+    connect(&run_, &RunModel::progressChanged, this, [this] {
+        const auto& snap = run_.progress();
+        if (snap.totalBytes > 0)
+            setFraction(static_cast<double>(snap.processedBytes) /
+                        static_cast<double>(snap.totalBytes));
+    });
 }
 
-void CheckBackupModel::setFolderChooser(AppModel::FolderChooser chooser) {
+CheckBackupModel::~CheckBackupModel() = default;
+
+void CheckBackupModel::setFolderChooser(FolderChooser chooser) {
     chooser_ = std::move(chooser);
 }
 
@@ -40,75 +38,52 @@ void CheckBackupModel::setBackupURL(std::optional<std::filesystem::path> url) {
 
 void CheckBackupModel::chooseBackup() {
     if (!chooser_) return;
-    const std::filesystem::path home = platform::homeFolder();
-    const auto start = platform::isDirectory(home / "Music") ? home / "Music" : home;
     if (const auto chosen = chooser_({QStringLiteral("Choose the backup folder to check"),
-                                      QString(), start, false}))
+                                      QString(), FolderRequest::defaultStart(), false}))
         setBackupURL(*chosen);
 }
 
 void CheckBackupModel::start() {
-    if (!backup_ || running_) return;
+    if (!backup_ || run_.isRunning()) return;
     if (!rows_.empty()) {
         rows_.clear();
         emit rowsChanged();
     }
     setFraction(0);
-    setSummary(QStringLiteral("Checking…"));
-    setRunning(true);
-    verifier_ = std::make_unique<BackupVerifier>(mainQueue_);
-    const QPointer<CheckBackupModel> self(this);
-    verifier_->run(
-        *backup_, std::nullopt, {},
-        [self](const ProgressSnapshot& snap) {
-            if (self && snap.totalBytes > 0)
-                self->setFraction(static_cast<double>(snap.processedBytes) /
-                                  static_cast<double>(snap.totalBytes));
+    run_.setStatusMessage(QStringLiteral("Checking…"));
+    run_.start<BackupVerifier>(
+        std::make_unique<BackupVerifier>(mainQueue_),
+        [backup = *backup_](BackupVerifier& verifier, RunModel::Callbacks callbacks) {
+            verifier.run(backup, std::nullopt, {}, std::move(callbacks.progress),
+                         std::move(callbacks.completion));
         },
-        [self](const RunResult& result) {
-            if (self) self->finish(result);
-        });
+        [this](BackupVerifier& verifier, const RunResult& result) { finish(verifier, result); });
 }
 
 void CheckBackupModel::cancel() {
-    if (verifier_) verifier_->cancel();
+    run_.cancelRun();
 }
 
-void CheckBackupModel::finish(const RunResult& result) {
+void CheckBackupModel::finish(const BackupVerifier& verifier, const RunResult& result) {
     if (const auto* failure = std::get_if<RunFailure>(&result)) {
-        setSummary(text(failure->description));
+        run_.setStatusMessage(text(failure->description));
     } else if (std::get<ProgressSnapshot>(result).cancelled) {
-        setSummary(QStringLiteral("Check cancelled."));
+        run_.setStatusMessage(QStringLiteral("Check cancelled."));
     } else {
-        const auto& found = verifier_->result();
+        const auto& found = verifier.result();
         for (const auto& finding : found.findings)
             rows_.push_back({text(BackupVerifier::kindName(finding.kind)), text(finding.path),
                              text(finding.detail)});
         if (!rows_.empty()) emit rowsChanged();
         setFraction(1);
-        setSummary(text(BackupVerifier::summaryLine(found)));
+        run_.setStatusMessage(text(BackupVerifier::summaryLine(found)));
     }
-    // The completion is posted last, so the work thread has ended and this joins at once.
-    verifier_.reset();
-    setRunning(false);
-}
-
-void CheckBackupModel::setRunning(bool running) {
-    if (running == running_) return;
-    running_ = running;
-    emit isRunningChanged();
 }
 
 void CheckBackupModel::setFraction(double fraction) {
     if (fraction == fraction_) return;
     fraction_ = fraction;
     emit fractionChanged();
-}
-
-void CheckBackupModel::setSummary(QString summary) {
-    if (summary == summary_) return;
-    summary_ = std::move(summary);
-    emit summaryChanged();
 }
 
 }  // namespace morrowdeck

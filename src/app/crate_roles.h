@@ -6,7 +6,7 @@
 
 namespace morrowdeck {
 
-class AppModel;
+class SelectionModel;
 
 // The item-data roles of the crate tree and the search results, beyond Qt::DisplayRole (the
 // crate's name) and Qt::CheckStateRole (its tri-state; Qt::PartiallyChecked for mixed).
@@ -19,10 +19,10 @@ enum : int {
 }
 
 // One crate's value for a role, read from the model.
-QVariant crateData(const AppModel& model, const Crate& crate, int role);
+QVariant crateData(const SelectionModel& model, const Crate& crate, int role);
 
 // A check-box click delivered as setData(CheckStateRole): toggles the crate once when the
 // requested state differs from the current one. True when the selection changed.
-bool setCrateCheckState(AppModel& model, const Crate& crate, const QVariant& value);
+bool setCrateCheckState(SelectionModel& model, const Crate& crate, const QVariant& value);
 
 }  // namespace morrowdeck

@@ -2,12 +2,12 @@
 
 #include <QStringList>
 
-#include "app/app_model.h"
+#include "app/selection_model.h"
 #include "library/crate_index.h"
 
 namespace morrowdeck {
 
-QVariant crateData(const AppModel& model, const Crate& crate, int role) {
+QVariant crateData(const SelectionModel& model, const Crate& crate, int role) {
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(crate.name);
@@ -38,21 +38,21 @@ QVariant crateData(const AppModel& model, const Crate& crate, int role) {
     }
 }
 
-bool setCrateCheckState(AppModel& model, const Crate& crate, const QVariant& value) {
+bool setCrateCheckState(SelectionModel& model, const Crate& crate, const QVariant& value) {
     if (value.toInt() == crateData(model, crate, Qt::CheckStateRole).toInt()) return false;
     const auto before = model.state(crate);
     model.toggle(crate);
     return model.state(crate) != before;
 }
 
-CrateTreeModel::CrateTreeModel(AppModel& model, QObject* parent)
+CrateTreeModel::CrateTreeModel(SelectionModel& model, QObject* parent)
     : QAbstractItemModel(parent), model_(model), forest_(model.forest()) {
-    connect(&model_, &AppModel::forestChanged, this, [this] {
+    connect(&model_, &SelectionModel::forestChanged, this, [this] {
         beginResetModel();
         forest_ = model_.forest();
         endResetModel();
     });
-    connect(&model_, &AppModel::selectionChanged, this, [this] { checkStatesChanged({}); });
+    connect(&model_, &SelectionModel::selectionChanged, this, [this] { checkStatesChanged({}); });
 }
 
 const Crate* CrateTreeModel::crate(const QModelIndex& index) const {

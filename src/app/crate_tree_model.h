@@ -14,7 +14,7 @@ class CrateTreeModel final : public QAbstractItemModel {
     Q_OBJECT
 
   public:
-    explicit CrateTreeModel(AppModel& model, QObject* parent = nullptr);
+    explicit CrateTreeModel(SelectionModel& model, QObject* parent = nullptr);
 
     // The crate of an index of this model; null for the root.
     const Crate* crate(const QModelIndex& index) const;
@@ -32,7 +32,7 @@ class CrateTreeModel final : public QAbstractItemModel {
     QModelIndex indexOf(const Crate& crate) const;
     void checkStatesChanged(const QModelIndex& parent);
 
-    AppModel& model_;
+    SelectionModel& model_;
     // The forest shown; kept until the next reset begins, so indexes never outlive it.
     std::vector<Crate::Ptr> forest_;
 };

@@ -1,13 +1,13 @@
 #include "app/log_model.h"
 
-#include "app/app_model.h"
+#include "app/run_model.h"
 
 namespace morrowdeck {
 
-LogModel::LogModel(const AppModel& model, QObject* parent)
+LogModel::LogModel(const RunModel& model, QObject* parent)
     : QAbstractListModel(parent), model_(model), rows_(static_cast<int>(model.log().size())) {
-    connect(&model_, &AppModel::logAppended, this, &LogModel::appended);
-    connect(&model_, &AppModel::logCleared, this, &LogModel::cleared);
+    connect(&model_, &RunModel::logAppended, this, &LogModel::appended);
+    connect(&model_, &RunModel::logCleared, this, &LogModel::cleared);
 }
 
 void LogModel::appended(std::size_t dropped) {

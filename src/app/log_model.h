@@ -6,7 +6,7 @@
 
 namespace morrowdeck {
 
-class AppModel;
+class RunModel;
 
 // The activity log as a list for the activity panel, one row per entry, oldest first. It
 // follows the model's appends (removing the rows the cap dropped first) and clears, so a view
@@ -18,7 +18,7 @@ class LogModel final : public QAbstractListModel {
     // Qt::DisplayRole is the message; this role the LogEntry::Level as an int.
     static constexpr int levelRole = Qt::UserRole + 1;
 
-    explicit LogModel(const AppModel& model, QObject* parent = nullptr);
+    explicit LogModel(const RunModel& model, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -27,7 +27,7 @@ class LogModel final : public QAbstractListModel {
     void appended(std::size_t dropped);
     void cleared();
 
-    const AppModel& model_;
+    const RunModel& model_;
     int rows_ = 0;  // the rows announced so far, which the model's log may already exceed
 };
 

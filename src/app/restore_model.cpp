@@ -6,13 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "app/capped_log.h"
-#include "app/retired_engines.h"
 #include "engine/background_task.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "platform/file_system.h"
-#include "platform/home_folder.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
 
@@ -21,14 +18,6 @@ namespace morrowdeck {
 namespace fs = std::filesystem;
 
 namespace {
-
-const QString initialStatus = QStringLiteral("Choose a Morrowdeck backup folder to restore from.");
-
-// Where folder choosers open: ~/Music when it exists, else the home folder.
-fs::path chooserStart() {
-    const fs::path home = platform::homeFolder();
-    return platform::isDirectory(home / "Music") ? home / "Music" : home;
-}
 
 QString pathText(const std::optional<fs::path>& path) {
     return path ? QString::fromStdString(path->string()) : QString();
@@ -61,15 +50,11 @@ struct RestoreModel::State {
     std::optional<fs::path> seratoURL = SeratoLibrary::defaultLibraryLocation();
     bool overwrite = true;
     bool rebuildDatabase = true;
-    bool isRunning = false;
-    ProgressSnapshot progress;
-    std::vector<LogEntry> log;
-    QString statusMessage = initialStatus;
+    RunModel run{QStringLiteral("Choose a Morrowdeck backup folder to restore from.")};
     bool isApplying = false;
     std::optional<QString> applyResult;
     bool canStart = false;  // last value signalled
 
-    std::unique_ptr<RestoreEngine> engine;
     bool merges = false;
     std::uint64_t mergesGeneration = 0;  // counts requests; only the latest result is used
 };
@@ -77,14 +62,11 @@ struct RestoreModel::State {
 RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
     : QObject(parent), state_(std::make_unique<State>()) {
     state_->mainQueue = std::move(mainQueue);
+    connect(&state_->run, &RunModel::isRunningChanged, this, &RestoreModel::updateCanStart);
     refreshMerges();
 }
 
-// Callbacks of the engine still queued, and those it posts while it stops, find the model
-// gone and do nothing.
-RestoreModel::~RestoreModel() {
-    retireEngine(std::move(state_->engine));
-}
+RestoreModel::~RestoreModel() = default;
 
 void RestoreModel::setFolderChooser(FolderChooser chooser) {
     state_->chooseFolder = std::move(chooser);
@@ -147,17 +129,11 @@ void RestoreModel::setRebuildDatabase(bool rebuild) {
     emit rebuildDatabaseChanged();
 }
 
-bool RestoreModel::isRunning() const {
-    return state_->isRunning;
+RunModel& RestoreModel::run() {
+    return state_->run;
 }
-const ProgressSnapshot& RestoreModel::progress() const {
-    return state_->progress;
-}
-const std::vector<LogEntry>& RestoreModel::log() const {
-    return state_->log;
-}
-QString RestoreModel::statusMessage() const {
-    return state_->statusMessage;
+const RunModel& RestoreModel::run() const {
+    return state_->run;
 }
 bool RestoreModel::isApplying() const {
     return state_->isApplying;
@@ -180,7 +156,7 @@ QString RestoreModel::applyResultText() const {
 }
 
 bool RestoreModel::canStart() const {
-    return !state_->isRunning && !state_->isApplying && state_->backupURL &&
+    return !state_->run.isRunning() && !state_->isApplying && state_->backupURL &&
            state_->audioTargetURL && state_->seratoURL;
 }
 
@@ -209,7 +185,7 @@ void RestoreModel::chooseBackup() {
     if (const auto chosen =
             chooseFolder({QStringLiteral("Choose the Morrowdeck backup folder"),
                           QStringLiteral("Select a folder you previously backed up into."),
-                          chooserStart(), true}))
+                          FolderRequest::defaultStart(), true}))
         setBackupURL(*chosen);
 }
 
@@ -217,7 +193,7 @@ void RestoreModel::chooseAudioTarget() {
     if (const auto chosen = chooseFolder(
             {QStringLiteral("Where to restore the audio"),
              QStringLiteral("Pick a folder (on this computer or a drive) to copy the music into."),
-             chooserStart(), true}))
+             FolderRequest::defaultStart(), true}))
         setAudioTargetURL(*chosen);
 }
 
@@ -226,7 +202,7 @@ void RestoreModel::chooseSerato() {
             {QStringLiteral("Serato library to restore into"),
              QStringLiteral("Pick where your _Serato_ lives (or a parent folder). It will be "
                             "created if missing."),
-             chooserStart(), true}))
+             FolderRequest::defaultStart(), true}))
         setSeratoURL(*chosen);
 }
 
@@ -239,56 +215,28 @@ void RestoreModel::start() {
     if (!state_->backupURL || !state_->audioTargetURL || !state_->seratoURL) return;
     // A second run while one is under way would replace (and block on) the running engine;
     // a run during the apply step would write the library the apply is reading.
-    if (state_->isRunning || state_->isApplying) return;
-    if (!state_->log.empty()) {
-        state_->log.clear();
-        emit logCleared();
-    }
-    setProgress(ProgressSnapshot{});
-    setRunning(true);
-
-    state_->engine = std::make_unique<RestoreEngine>(state_->mainQueue);
-    const QPointer<RestoreModel> self(this);
-    state_->engine->run(
-        *state_->backupURL, *state_->audioTargetURL, *state_->seratoURL, state_->overwrite,
-        state_->rebuildDatabase,
-        [self](const LogEntry& entry) {
-            if (self) self->appendLog(entry);
+    if (state_->run.isRunning() || state_->isApplying) return;
+    state_->run.start<RestoreEngine>(
+        std::make_unique<RestoreEngine>(state_->mainQueue),
+        [backup = *state_->backupURL, audio = *state_->audioTargetURL,
+         serato = *state_->seratoURL, overwrite = state_->overwrite,
+         rebuild = state_->rebuildDatabase](RestoreEngine& engine, RunModel::Callbacks callbacks) {
+            engine.run(backup, audio, serato, overwrite, rebuild, std::move(callbacks.log),
+                       std::move(callbacks.progress), std::move(callbacks.completion));
         },
-        [self](const ProgressSnapshot& snapshot) {
-            if (self) self->setProgress(snapshot);
-        },
-        [self](const RunResult& result) {
-            if (self) self->finishRun(result);
+        [this](RestoreEngine&, const RunResult& result) {
+            // The option as it is now, also when it was changed during the run.
+            state_->run.report(result, [this](const ProgressSnapshot& snapshot) {
+                return QString::fromStdString(
+                    restoreStatusMessage(snapshot, state_->rebuildDatabase));
+            });
+            refreshMerges();  // the run may have written the database
         });
-}
-
-void RestoreModel::finishRun(const RunResult& result) {
-    setRunning(false);
-    if (const auto* failure = std::get_if<RunFailure>(&result)) {
-        setStatusMessage(QString::fromStdString(failure->description));
-        appendLog(LogEntry(LogEntry::Level::error, failure->description));
-    } else {
-        const auto& snapshot = std::get<ProgressSnapshot>(result);
-        setProgress(snapshot);
-        // The option as it is now, also when it was changed during the run.
-        setStatusMessage(
-            QString::fromStdString(restoreStatusMessage(snapshot, state_->rebuildDatabase)));
-    }
-    // The engine's work thread has ended (its completion is posted last), so this joins at
-    // once; the running callback is the queue's copy, not the engine's.
-    state_->engine.reset();
-    refreshMerges();  // the run may have written the database
-}
-
-void RestoreModel::cancel() {
-    if (state_->engine) state_->engine->cancel();
-    setStatusMessage(QStringLiteral("Cancelling…"));
 }
 
 void RestoreModel::applyToSerato() {
     // The apply reads what the restore stages, and two applies would race for the database.
-    if (state_->isRunning || state_->isApplying) return;
+    if (state_->run.isRunning() || state_->isApplying) return;
     if (!state_->seratoURL) {
         setApplyResult(QStringLiteral("Choose your Serato library first."));
         return;
@@ -312,13 +260,6 @@ void RestoreModel::applyToSerato() {
         [](const std::string& why) { return ApplyOutcome{"The apply step failed: " + why}; });
 }
 
-void RestoreModel::setRunning(bool running) {
-    if (running == state_->isRunning) return;
-    state_->isRunning = running;
-    emit isRunningChanged();
-    updateCanStart();
-}
-
 void RestoreModel::setApplying(bool applying) {
     if (applying == state_->isApplying) return;
     state_->isApplying = applying;
@@ -330,22 +271,6 @@ void RestoreModel::setApplyResult(std::optional<QString> result) {
     if (result == state_->applyResult) return;
     state_->applyResult = std::move(result);
     emit applyResultChanged();
-}
-
-void RestoreModel::setStatusMessage(const QString& text) {
-    if (text == state_->statusMessage) return;
-    state_->statusMessage = text;
-    emit statusMessageChanged();
-}
-
-void RestoreModel::setProgress(const ProgressSnapshot& snapshot) {
-    if (snapshot == state_->progress) return;
-    state_->progress = snapshot;
-    emit progressChanged();
-}
-
-void RestoreModel::appendLog(LogEntry entry) {
-    emit logAppended(appendCapped(state_->log, std::move(entry), maxLogEntries));
 }
 
 void RestoreModel::updateCanStart() {

@@ -2,30 +2,26 @@
 
 #include <QObject>
 #include <QString>
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
-#include "app/app_model.h"
-#include "engine/log_entry.h"
+#include "app/folder_request.h"
+#include "app/run_model.h"
 #include "engine/main_queue.h"
-#include "engine/progress_snapshot.h"
-#include "engine/run_result.h"
 #include "restore/apply_step.h"
 
 namespace morrowdeck {
 
 // The model behind the restore window: the three folders (backup, audio target, Serato
-// library), the two options, the progress, log and status of the current or last restore run,
+// library), the two options, the current or last restore run (its progress, log and status),
 // and the separate apply step that writes the staged ratings and rules into Serato's
 // database. The main window owns one for as long as it exists, so closing and reopening the
 // restore window keeps its choices, log and status. Nothing is persisted.
 //
-// Threads: everything here runs on the UI thread and never waits for a drive. A run executes on a RestoreEngine whose
-// callbacks arrive through the main queue; the apply step runs through the engine layer's
+// Threads: everything here runs on the UI thread and never waits for a drive. A run executes
+// on a RestoreEngine held by the run model; the apply step runs through the engine layer's
 // background helper and only its result comes back. Callbacks hold the model through a
 // QPointer, so one arriving after the model is gone does nothing. Every change signal is
 // emitted only when the value really changed.
@@ -37,26 +33,18 @@ class RestoreModel final : public QObject {
     Q_PROPERTY(bool overwrite READ overwrite WRITE setOverwrite NOTIFY overwriteChanged)
     Q_PROPERTY(bool rebuildDatabase READ rebuildDatabase WRITE setRebuildDatabase NOTIFY
                    rebuildDatabaseChanged)
-    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
     Q_PROPERTY(bool isApplying READ isApplying NOTIFY isApplyingChanged)
-    Q_PROPERTY(QString statusMessage READ statusMessage NOTIFY statusMessageChanged)
     Q_PROPERTY(QString applyResultText READ applyResultText NOTIFY applyResultChanged)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
 
   public:
-    static constexpr std::size_t maxLogEntries = 2000;
-
-    // The same chooser the main window's model uses: the view shows a dialog, tests answer.
-    using FolderRequest = AppModel::FolderRequest;
-    using FolderChooser = AppModel::FolderChooser;
     // The blocking apply step for a Serato folder; runs off the UI thread. Tests and the
     // screenshot driver replace it; the default is applyToSerato().
     using ApplyWork = std::function<ApplyOutcome(const std::filesystem::path& seratoFolder)>;
 
     // `mainQueue` delivers engine callbacks and the apply result on this (the UI) thread.
     explicit RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent = nullptr);
-    // A run under way is cancelled and left to stop on a thread of its own (see
-    // retireEngine), so this returns at once; its callbacks then find the model gone.
+    // A run under way is left to the run model, which retires it without waiting.
     ~RestoreModel() override;
 
     void setFolderChooser(FolderChooser chooser);
@@ -74,10 +62,9 @@ class RestoreModel final : public QObject {
     void setOverwrite(bool overwrite);
     bool rebuildDatabase() const;
     void setRebuildDatabase(bool rebuild);
-    bool isRunning() const;
-    const ProgressSnapshot& progress() const;
-    const std::vector<LogEntry>& log() const;
-    QString statusMessage() const;
+    // The current or last restore run: its progress, log and status, and its Cancel.
+    RunModel& run();
+    const RunModel& run() const;
     bool isApplying() const;
     // The apply step's message, then one line per smart crate whose rules were not written.
     const std::optional<QString>& applyResult() const;
@@ -104,13 +91,9 @@ class RestoreModel final : public QObject {
     // Starts a run when all three folders are chosen and neither a run nor the apply step is
     // under way.
     void start();
-    // The Cancel button: asks the engine to stop and shows "Cancelling…".
-    void cancel();
     // Runs the apply step in the background unless a run or the apply step is under way;
     // without a Serato folder it says so at once.
     void applyToSerato();
-    // Appends one line to the log; beyond maxLogEntries the oldest lines are dropped.
-    void appendLog(LogEntry entry);
 
   signals:
     void backupURLChanged();
@@ -118,13 +101,6 @@ class RestoreModel final : public QObject {
     void seratoURLChanged();
     void overwriteChanged();
     void rebuildDatabaseChanged();
-    void isRunningChanged();
-    void progressChanged();
-    // The log: one line appended (and, at the cap, the oldest `dropped` removed first), or
-    // cleared by start().
-    void logAppended(std::size_t dropped);
-    void logCleared();
-    void statusMessageChanged();
     void isApplyingChanged();
     void applyResultChanged();
     void canStartChanged();
@@ -132,12 +108,8 @@ class RestoreModel final : public QObject {
 
   private:
     std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) const;
-    void finishRun(const RunResult& result);
-    void setRunning(bool running);
     void setApplying(bool applying);
     void setApplyResult(std::optional<QString> result);
-    void setStatusMessage(const QString& text);
-    void setProgress(const ProgressSnapshot& snapshot);
     void updateCanStart();
     // Looks at the Serato folder's database in the background; a result superseded by a newer
     // request is ignored.

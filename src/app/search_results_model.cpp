@@ -1,14 +1,14 @@
 #include "app/search_results_model.h"
 
-#include "app/app_model.h"
+#include "app/selection_model.h"
 
 namespace morrowdeck {
 
-SearchResultsModel::SearchResultsModel(AppModel& model, QObject* parent)
+SearchResultsModel::SearchResultsModel(SelectionModel& model, QObject* parent)
     : QAbstractListModel(parent), model_(model), results_(model.searchResults()) {
-    connect(&model_, &AppModel::searchTextChanged, this, &SearchResultsModel::refresh);
-    connect(&model_, &AppModel::forestChanged, this, &SearchResultsModel::refresh);
-    connect(&model_, &AppModel::selectionChanged, this, [this] {
+    connect(&model_, &SelectionModel::searchTextChanged, this, &SearchResultsModel::refresh);
+    connect(&model_, &SelectionModel::forestChanged, this, &SearchResultsModel::refresh);
+    connect(&model_, &SelectionModel::selectionChanged, this, [this] {
         if (!results_.empty())
             emit dataChanged(index(0), index(rowCount() - 1), {Qt::CheckStateRole});
     });

@@ -14,7 +14,7 @@ class SearchResultsModel final : public QAbstractListModel {
     Q_OBJECT
 
   public:
-    explicit SearchResultsModel(AppModel& model, QObject* parent = nullptr);
+    explicit SearchResultsModel(SelectionModel& model, QObject* parent = nullptr);
 
     // The section title, "Results ({n})".
     QString title() const;
@@ -29,7 +29,7 @@ class SearchResultsModel final : public QAbstractListModel {
   private:
     void refresh();
 
-    AppModel& model_;
+    SelectionModel& model_;
     std::vector<Crate::Ptr> results_;
 };
 

@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "../support/mount_guard.h"
-#include "app/retired_engines.h"
 #include "app_test_support.h"
 
 namespace morrowdeck::test {
@@ -18,16 +17,16 @@ class AppModelTest : public QObject {
     void fieldsNotifyOnlyOnChange() {
         LoadedModel m;
         AppModel& model = *m.model;
-        QCOMPARE(model.statusMessage(), QStringLiteral("Locate your Serato library to begin."));
-        QSignalSpy search(&model, &AppModel::searchTextChanged);
-        QSignalSpy destination(&model, &AppModel::destinationURLChanged);
-        QSignalSpy status(&model, &AppModel::statusMessageChanged);
-        QSignalSpy options(&model, &AppModel::optionsChanged);
+        QCOMPARE(model.run().statusMessage(), QStringLiteral("Locate your Serato library to begin."));
+        QSignalSpy search(&model.selection(), &SelectionModel::searchTextChanged);
+        QSignalSpy destination(&model.plan(), &PlanModel::destinationURLChanged);
+        QSignalSpy status(&model.run(), &RunModel::statusMessageChanged);
+        QSignalSpy options(&model.plan(), &PlanModel::optionsChanged);
         for (int i = 0; i < 2; ++i) {
-            model.setSearchText(QStringLiteral("house"));
-            model.setDestinationURL(fs::path("/tmp"));
-            model.setStatusMessage(QStringLiteral("Cancelling…"));
-            model.setOptions(BackupOptions{.threadCount = 4});
+            model.selection().setSearchText(QStringLiteral("house"));
+            model.plan().setDestinationURL(fs::path("/tmp"));
+            model.run().setStatusMessage(QStringLiteral("Cancelling…"));
+            model.plan().setOptions(BackupOptions{.threadCount = 4});
         }
         QCOMPARE(search.count() + destination.count() + status.count() + options.count(), 4);
     }
@@ -38,27 +37,29 @@ class AppModelTest : public QObject {
         LoadedModel m;
         AppModel& model = *m.model;
         QSignalSpy canStart(&model, &AppModel::canStartChanged);
-        QSignalSpy selection(&model, &AppModel::selectionChanged);
+        SelectionModel& crates = model.selection();
+        QSignalSpy selection(&crates, &SelectionModel::selectionChanged);
         QVERIFY(m.load());
         std::size_t total = 0;
-        for (const auto& crate : model.forest())
+        for (const auto& crate : crates.forest())
             total += crate->totalTrackCount();
-        QCOMPARE(model.statusMessage(), QStringLiteral("Loaded %1 crate(s), %2 track reference(s).")
-                                            .arg(model.allLeaves().size())
-                                            .arg(total));
-        QCOMPARE(model.selectedCrates(), model.allLeaves());
+        QCOMPARE(model.run().statusMessage(),
+                 QStringLiteral("Loaded %1 crate(s), %2 track reference(s).")
+                     .arg(crates.allLeaves().size())
+                     .arg(total));
+        QCOMPARE(crates.selectedCrates(), crates.allLeaves());
         QCOMPARE(canStart.count(), 0);
-        model.setDestinationURL(fs::path("/tmp"));
+        model.plan().setDestinationURL(fs::path("/tmp"));
         QVERIFY(model.canStart());
-        model.selectNone();
-        model.selectNone();
+        crates.selectNone();
+        crates.selectNone();
         QCOMPARE(selection.count(), 2);  // the load, then one selectNone
         QCOMPARE(canStart.count(), 2);
-        QCOMPARE(model.selectedTrackCount(), 0);
+        QCOMPARE(crates.selectedTrackCount(), 0);
     }
 
     // Tracks that no crate lists are offered as one more selectable entry; a damaged crate
-    // file is named in the log.
+    // file is named in the log, and again at the head of a backup's log.
     void notInCrateEntryAndWarnings() {
         QTemporaryDir dir;
         const fs::path library = fs::path(dir.path().toStdString()) / "_Serato_";
@@ -67,86 +68,16 @@ class AppModelTest : public QObject {
         std::ofstream(library / "Subcrates" / "Broken.crate") << "not a crate";
         LoadedModel m;
         QVERIFY(m.load(library));
-        QVERIFY(m.model->forest().back()->isNotInCrate);
-        QCOMPARE(m.model->selectedCrates().size(), std::size_t(2));
-        QCOMPARE(m.model->log().size(), std::size_t(1));
-        QVERIFY(m.model->log().front().message.find("Broken.crate") != std::string::npos);
-    }
-
-    // Whichever order two loads complete in, the tree is the one of the later load.
-    void supersededLoadIsIgnored_data() {
-        QTest::addColumn<bool>("demoLast");
-        QTest::newRow("demo last") << true;
-        QTest::newRow("empty last") << false;
-    }
-    void supersededLoadIsIgnored() {
-        QFETCH(bool, demoLast);
-        QTemporaryDir dir;
-        const fs::path empty = fs::path(dir.path().toStdString()) / "_Serato_";
-        fs::create_directories(empty);
-        LoadedModel m;
-        m.model->load(demoLast ? empty : demoLibrary());
-        m.model->load(demoLast ? demoLibrary() : empty);
-        QVERIFY(m.queue->runUntil(2));
-        QCOMPARE(m.model->forest().empty(), !demoLast);
-        QCOMPARE(*m.model->libraryURL(), demoLast ? demoLibrary() : empty);
-        QVERIFY(!m.model->isLoading());
-    }
-
-    // Completions that arrive after the model is gone find it through a weak reference.
-    void completionsAfterModelGoneDoNothing() {
-        LoadedModel running;
-        QVERIFY(running.load());
-        QTemporaryDir backup;
-        running.model->setDestinationURL(fs::path(backup.path().toStdString()));
-        running.model->start();
-        running.model.reset();  // cancels and joins the run; its callbacks are still queued
-        QVERIFY(running.queue->runUntil(running.queue->posted()));
-        LoadedModel loading;
-        loading.model->load(demoLibrary());
-        loading.model.reset();
-        QVERIFY(loading.queue->runUntil(1));
-    }
-
-    // Closing the window during a backup does not wait for the run: the model hands its
-    // engine to a thread that cancels it, and the run stops cleanly afterwards.
-    void closingDuringARunReturnsAtOnce() {
-        auto queue = std::make_shared<GatedQueue>();
-        auto model = std::make_unique<AppModel>(queue);
-        model->load(demoLibrary());
-        QVERIFY(queue->runWhile([&] { return model->isLoading(); }));
-        QTemporaryDir backup;
-        model->setDestinationURL(fs::path(backup.path().toStdString()));
-        queue->close();
-        model->start();
-        QVERIFY(destroyedWithoutWaiting(*queue, model));
-        waitForRetiredEngines();
-    }
-
-    // The free space is measured off the UI thread, after each change of destination; the
-    // late answer for a folder no longer chosen is dropped.
-    void freeSpaceIsMeasuredInTheBackground() {
-        auto queue = std::make_shared<CountingQueue>();
-        AppModel model(queue);
-        std::promise<void> release;
-        model.setFreeSpaceQuery(
-            [released = release.get_future().share()](const fs::path& folder) {
-                if (folder == "/slow") released.wait();
-                return std::optional<std::int64_t>(folder == "/slow" ? 1000 : 5'200'000);
-            });
-        QSignalSpy changed(&model, &AppModel::destinationFreeChanged);
-        model.setDestinationURL(fs::path("/slow"));  // returns while the query waits
-        QVERIFY(!model.destinationFreeText());
-        model.setDestinationURL(fs::path("/fast"));
-        QVERIFY(queue->runUntil(1));
-        QCOMPARE(model.destinationFreeText(), QStringLiteral("5.2 MB"));
-        release.set_value();
-        QVERIFY(queue->runUntil(2));
-        QCOMPARE(model.destinationFreeText(), QStringLiteral("5.2 MB"));
-        QCOMPARE(changed.count(), 1);
-        model.setDestinationURL(std::nullopt);
-        QVERIFY(!model.destinationFreeText());
-        QCOMPARE(changed.count(), 2);
+        QVERIFY(m.model->selection().forest().back()->isNotInCrate);
+        QCOMPARE(m.model->selection().selectedCrates().size(), std::size_t(2));
+        const RunModel& run = m.model->run();
+        QCOMPARE(run.log().size(), std::size_t(1));
+        QVERIFY(run.log().front().message.find("Broken.crate") != std::string::npos);
+        m.model->plan().setDestinationURL(fs::path(dir.path().toStdString()) / "Backup");
+        m.model->start();
+        QCOMPARE(run.log().size(), std::size_t(1));
+        QVERIFY(run.log().front().message.find("Broken.crate") != std::string::npos);
+        QVERIFY(m.queue->runWhile([&] { return run.isRunning(); }));
     }
 
     // Dismissing changes nothing; a folder without a library only sets the status.
@@ -165,18 +96,19 @@ class AppModelTest : public QObject {
         };
         for (const auto& c : cases) {
             LoadedModel m;
-            AppModel::FolderRequest asked;
-            m.model->setFolderChooser([&](const AppModel::FolderRequest& request) {
+            FolderRequest asked;
+            m.model->setFolderChooser([&](const FolderRequest& request) {
                 asked = request;
                 return c.answer;
             });
-            c.destination ? m.model->chooseDestination() : m.model->chooseLibrary();
+            c.destination ? m.model->plan().chooseDestination()
+                          : m.model->library().chooseLibrary();
             QCOMPARE(asked.title,
                      c.destination ? "Choose backup destination" : "Choose your Serato library");
             QCOMPARE(asked.canCreateFolders, c.destination);
-            QCOMPARE(m.model->statusMessage(), c.status);
-            QCOMPARE(m.model->libraryPath(), c.library);
-            QCOMPARE(m.model->destinationPath(), c.destination ? "/" : "");
+            QCOMPARE(m.model->run().statusMessage(), c.status);
+            QCOMPARE(m.model->library().libraryPath(), c.library);
+            QCOMPARE(m.model->plan().destinationPath(), c.destination ? "/" : "");
         }
     }
 
@@ -186,33 +118,33 @@ class AppModelTest : public QObject {
         LoadedModel m;
         AppModel& model = *m.model;
         QVERIFY(m.load());
-        model.appendLog(LogEntry(LogEntry::Level::info, "before"));
+        model.run().appendLog(LogEntry(LogEntry::Level::info, "before"));
         QTemporaryDir backup;
         const fs::path destination(backup.path().toStdString());
-        model.setDestinationURL(destination);
-        QSignalSpy cleared(&model, &AppModel::logCleared);
+        model.plan().setDestinationURL(destination);
+        QSignalSpy cleared(&model.run(), &RunModel::logCleared);
         model.start();
         model.start();  // ignored while running
         QCOMPARE(cleared.count(), 1);
-        QVERIFY(model.isRunning() && !model.canStart());
-        QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
-        QVERIFY(model.progress().finished);
-        QCOMPARE(model.statusMessage(), QStringLiteral("Backup complete."));
+        QVERIFY(model.run().isRunning() && !model.canStart());
+        QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
+        QVERIFY(model.run().progress().finished);
+        QCOMPARE(model.run().statusMessage(), QStringLiteral("Backup complete."));
         QVERIFY(fs::exists(destination / "Genres" / "House"));
         QVERIFY(model.canStart());
         fs::path revealed;
-        model.setRevealer([&](const fs::path& folder) { revealed = folder; });
-        model.setDestinationURL(fs::path("/elsewhere"));
-        model.revealDestination();
+        model.reveal().setRevealer([&](const fs::path& folder) { revealed = folder; });
+        model.plan().setDestinationURL(fs::path("/elsewhere"));
+        model.reveal().revealDestination();
         QCOMPARE(revealed, destination);
 
         // A start check that fails: the status and one error line carry its description.
         std::ofstream(destination / "file") << "x";
-        model.setDestinationURL(destination / "file" / "backup");
+        model.plan().setDestinationURL(destination / "file" / "backup");
         model.start();
-        QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
-        QCOMPARE(model.log().back().level, LogEntry::Level::error);
-        QCOMPARE(model.statusMessage(), QString::fromStdString(model.log().back().message));
+        QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
+        QCOMPARE(model.run().log().back().level, LogEntry::Level::error);
+        QCOMPARE(model.run().statusMessage(), QString::fromStdString(model.run().log().back().message));
     }
 
     // The selection's size and whether it fits come from the engine's plan in the background;
@@ -222,23 +154,23 @@ class AppModelTest : public QObject {
         AppModel& model = *m.model;
         QVERIFY(m.load());
         const auto planned = [&] {
-            return m.queue->runWhile([&] { return !model.selectionPreview(); });
+            return m.queue->runWhile([&] { return !model.plan().selectionPreview(); });
         };
         QVERIFY(planned());
-        const auto all = model.selectedBytes();
+        const auto all = model.plan().selectedBytes();
         QVERIFY(all && *all > 0);
-        model.selectNone();
-        QCOMPARE(model.selectedBytes(), std::optional<std::int64_t>(0));
+        model.selection().selectNone();
+        QCOMPARE(model.plan().selectedBytes(), std::optional<std::int64_t>(0));
 
         QTemporaryDir dir;
         const fs::path drive = fs::path(dir.path().toStdString()) / "usb";
         TmpfsMount mount(drive, "size=4k");
         if (!mount.ok()) QSKIP("mounting a tmpfs needs root");
-        model.setDestinationURL(drive);
-        model.selectAll();
+        model.plan().setDestinationURL(drive);
+        model.selection().selectAll();
         QVERIFY(planned());
-        QCOMPARE(model.selectedBytes(), all);
-        QVERIFY(model.selectionWillNotFit());
+        QCOMPARE(model.plan().selectedBytes(), all);
+        QVERIFY(model.plan().selectionWillNotFit());
 
         std::vector<QString> asked;
         for (const bool anyway : {false, true}) {
@@ -247,12 +179,12 @@ class AppModelTest : public QObject {
                 return anyway;
             });
             model.start();
-            QCOMPARE(model.isRunning(), anyway);
+            QCOMPARE(model.run().isRunning(), anyway);
         }
         QCOMPARE(asked.size(), 2u);
         QVERIFY(asked[0].startsWith(QStringLiteral("Not enough space on usb: ")));
-        QVERIFY(m.queue->runWhile([&] { return model.isRunning(); }));
-        QVERIFY(model.progress().failedFiles > 0);  // the files that did not fit
+        QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
+        QVERIFY(model.run().progress().failedFiles > 0);  // the files that did not fit
     }
 };
 

@@ -120,8 +120,8 @@ struct LoadedModel {
     std::shared_ptr<CountingQueue> queue = std::make_shared<CountingQueue>();
     std::unique_ptr<AppModel> model = std::make_unique<AppModel>(queue);
     bool load(const std::filesystem::path& library = demoLibrary()) {
-        model->load(library);
-        return queue->runWhile([&] { return model->isLoading(); });
+        model->library().load(library);
+        return queue->runWhile([&] { return model->library().isLoading(); });
     }
 };
 

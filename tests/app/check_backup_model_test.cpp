@@ -4,7 +4,6 @@
 #include <QtTest>
 #include <fstream>
 
-#include "app/retired_engines.h"
 #include "app_test_support.h"
 #include "engine/backup_manifest.h"
 
@@ -30,39 +29,28 @@ class CheckBackupModelTest : public QObject {
 
         auto queue = std::make_shared<CountingQueue>();
         CheckBackupModel model(queue);
-        model.setFolderChooser([&](const AppModel::FolderRequest&) { return backup; });
-        QSignalSpy running(&model, &CheckBackupModel::isRunningChanged);
+        model.setFolderChooser([&](const FolderRequest&) { return backup; });
+        QSignalSpy running(&model.run(), &RunModel::isRunningChanged);
         model.chooseBackup();
         QCOMPARE(model.backupPath(), QString::fromStdString(backup.native()));
         model.start();
-        QVERIFY(model.isRunning());
-        QVERIFY(queue->runWhile([&] { return model.isRunning(); }));
+        QVERIFY(model.run().isRunning());
+        QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
         QCOMPARE(running.count(), 2);
         QCOMPARE(model.fraction(), 1.0);
         QCOMPARE(model.rows().size(), std::size_t{2});
         QCOMPARE(model.rows()[0].kind, QStringLiteral("damaged"));
         QCOMPARE(model.rows()[1].kind, QStringLiteral("missing"));
         QCOMPARE(model.rows()[1].path, QStringLiteral("House/b.mp3"));
-        QCOMPARE(model.summary(), QStringLiteral("Checked 2 file(s), 7 bytes: 1 damaged, 1 missing."));
+        QCOMPARE(model.run().statusMessage(), QStringLiteral("Checked 2 file(s), 7 bytes: 1 damaged, 1 missing."));
 
         fs::remove(BackupManifest::fileOf(backup));
         model.start();
-        QVERIFY(queue->runWhile([&] { return model.isRunning(); }));
+        QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
         QVERIFY(model.rows().empty());
-        QVERIFY(model.summary().contains(QStringLiteral("has no manifest")));
+        QVERIFY(model.run().statusMessage().contains(QStringLiteral("has no manifest")));
     }
 
-    // Closing the window during a check does not wait for it.
-    void closingDuringACheckReturnsAtOnce() {
-        QTemporaryDir dir;
-        auto queue = std::make_shared<GatedQueue>();
-        auto model = std::make_unique<CheckBackupModel>(queue);
-        model->setBackupURL(fs::path(dir.path().toStdString()));
-        queue->close();
-        model->start();
-        QVERIFY(destroyedWithoutWaiting(*queue, model));
-        waitForRetiredEngines();
-    }
 };
 
 }  // namespace morrowdeck::test

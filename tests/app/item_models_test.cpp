@@ -25,7 +25,7 @@ class ItemModelsTest : public QObject {
     // states follow the selection's tri-state, and one setData is one toggle.
     void crateTree() {
         LoadedModel m;
-        CrateTreeModel tree(*m.model);
+        CrateTreeModel tree(m.model->selection());
         QAbstractItemModelTester tester(&tree,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(m.load());
@@ -49,7 +49,7 @@ class ItemModelsTest : public QObject {
         QCOMPARE(genres.data(Qt::CheckStateRole), Qt::PartiallyChecked);
         QVERIFY(tree.setData(genres, Qt::Checked, Qt::CheckStateRole));  // a mixed box's click
         QCOMPARE(deep.data(Qt::CheckStateRole), Qt::Checked);
-        m.model->selectNone();
+        m.model->selection().selectNone();
         QVERIFY(m.load());
         QCOMPARE(find(tree, QStringLiteral("Genres")).data(Qt::CheckStateRole), Qt::Checked);
     }
@@ -58,28 +58,28 @@ class ItemModelsTest : public QObject {
     void searchResults() {
         LoadedModel m;
         QVERIFY(m.load());
-        SearchResultsModel results(*m.model);
+        SearchResultsModel results(m.model->selection());
         QAbstractItemModelTester tester(&results,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        m.model->setSearchText(QStringLiteral("   "));
+        m.model->selection().setSearchText(QStringLiteral("   "));
         QCOMPARE(results.title(), QStringLiteral("Results (0)"));
-        m.model->setSearchText(QStringLiteral(" genres/house "));
+        m.model->selection().setSearchText(QStringLiteral(" genres/house "));
         QCOMPARE(results.title(), QStringLiteral("Results (2)"));
         QCOMPARE(results.index(1).data(CrateRole::path), QStringLiteral("Genres / House / Deep"));
         QVERIFY(results.setData(results.index(1), Qt::Unchecked, Qt::CheckStateRole));
-        QCOMPARE(m.model->selectedCrates().size(), m.model->allLeaves().size() - 1);
+        QCOMPARE(m.model->selection().selectedCrates().size(), m.model->selection().allLeaves().size() - 1);
     }
 
     // The list follows the cap: the 2001st line removes the oldest row and inserts the
     // newest, so a view scrolls on every append.
     void logFollowsCap() {
         LoadedModel m;
-        LogModel log(*m.model);
+        LogModel log(m.model->run());
         for (int i = 1; i <= 2000; ++i)
-            m.model->appendLog(LogEntry(LogEntry::Level::info, std::to_string(i)));
+            m.model->run().appendLog(LogEntry(LogEntry::Level::info, std::to_string(i)));
         QSignalSpy removed(&log, &QAbstractItemModel::rowsRemoved);
         QSignalSpy inserted(&log, &QAbstractItemModel::rowsInserted);
-        m.model->appendLog(LogEntry(LogEntry::Level::error, "2001"));
+        m.model->run().appendLog(LogEntry(LogEntry::Level::error, "2001"));
         QCOMPARE(removed.count(), 1);
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(log.rowCount(), 2000);

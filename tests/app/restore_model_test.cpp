@@ -7,7 +7,6 @@
 #include <future>
 
 #include "app/restore_texts.h"
-#include "app/retired_engines.h"
 #include "app_test_support.h"
 #include "library/serato_library.h"
 #include "restore/restore_status.h"
@@ -39,7 +38,7 @@ struct Restore {
         model->setSeratoURL(serato);
     }
     bool finish() {
-        return queue->runWhile([&] { return model->isRunning(); });
+        return queue->runWhile([&] { return model->run().isRunning(); });
     }
 };
 
@@ -53,13 +52,13 @@ class RestoreModelTest : public QObject {
     void freshModelChoosersAndSignals() {
         Restore r;
         RestoreModel& model = *r.model;
-        QCOMPARE(model.statusMessage(),
+        QCOMPARE(model.run().statusMessage(),
                  QStringLiteral("Choose a Morrowdeck backup folder to restore from."));
         QVERIFY(model.overwrite() && model.rebuildDatabase() && !model.canStart());
         QVERIFY(!model.backupURL() && !model.audioTargetURL() && !model.applyResult());
         std::optional<fs::path> answer = r.backup;
         QStringList titles;
-        model.setFolderChooser([&](const RestoreModel::FolderRequest& request) {
+        model.setFolderChooser([&](const FolderRequest& request) {
             titles << request.title;
             return answer;
         });
@@ -85,36 +84,24 @@ class RestoreModelTest : public QObject {
     void runStatusFollowsTheOptionAtTheEnd() {
         Restore r;
         RestoreModel& model = *r.model;
-        model.appendLog(LogEntry(LogEntry::Level::info, "before"));
         QVERIFY(!model.mergesIntoExistingDatabase());
         r.choose(r.backup);
         model.start();
         model.start();
-        QVERIFY(model.isRunning() && !model.canStart() && model.log().empty());
+        QVERIFY(model.run().isRunning() && !model.canStart());
         model.setRebuildDatabase(false);
         QVERIFY(r.finish());
-        QVERIFY(model.progress().finished && model.canStart());
-        QCOMPARE(model.progress().completedFiles, model.progress().totalFiles);
+        const ProgressSnapshot& progress = model.run().progress();
+        QVERIFY(progress.finished && model.canStart());
+        QCOMPARE(progress.completedFiles, progress.totalFiles);
         QCOMPARE(
-            model.statusMessage(),
+            model.run().statusMessage(),
             QStringLiteral("Restore complete — in Serato, 'Read Tags' on the restored crates."));
         QVERIFY(fs::exists(r.audio / "House" / "two.mp3"));
         // The run rebuilt the database; the model looks at it in the background.
         QVERIFY(r.queue->runWhile([&] { return !model.mergesIntoExistingDatabase(); }));
     }
 
-    // Closing the window during a restore does not wait for the run: the model hands its
-    // engine to a thread that cancels it, and the run stops cleanly afterwards.
-    void closingDuringARunReturnsAtOnce() {
-        Restore r;
-        auto queue = std::make_shared<GatedQueue>();
-        r.model = std::make_unique<RestoreModel>(queue);
-        r.choose(r.backup);
-        queue->close();
-        r.model->start();
-        QVERIFY(destroyedWithoutWaiting(*queue, r.model));
-        waitForRetiredEngines();
-    }
 
     // "No backup found at …": the status and one error line carry the description.
     void startFailure() {
@@ -124,33 +111,23 @@ class RestoreModelTest : public QObject {
         fs::create_directories(r.root / "Nothing");
         model.start();
         QVERIFY(r.finish());
-        QCOMPARE(model.log().size(), std::size_t(1));
-        QCOMPARE(model.log().back().level, LogEntry::Level::error);
-        QCOMPARE(model.statusMessage(), QString::fromStdString(model.log().back().message));
+        const RunModel& run = model.run();
+        QCOMPARE(run.log().size(), std::size_t(1));
+        QCOMPARE(run.log().back().level, LogEntry::Level::error);
+        QCOMPARE(run.statusMessage(), QString::fromStdString(run.log().back().message));
     }
 
     void cancel() {
         Restore r;
         RestoreModel& model = *r.model;
-        model.cancel();  // without a run it only says so
-        QCOMPARE(model.statusMessage(), QStringLiteral("Cancelling…"));
         r.choose(r.backup);
         model.start();
-        model.cancel();
+        model.run().cancel();
         QVERIFY(r.finish());
-        QVERIFY(model.progress().cancelled);
-        QCOMPARE(model.statusMessage(), QStringLiteral("Cancelled."));
+        QVERIFY(model.run().progress().cancelled);
+        QCOMPARE(model.run().statusMessage(), QStringLiteral("Cancelled."));
     }
 
-    void logKeepsTheNewestLines() {
-        Restore r;
-        QSignalSpy appended(r.model.get(), &RestoreModel::logAppended);
-        for (std::size_t i = 0; i <= RestoreModel::maxLogEntries; ++i)
-            r.model->appendLog(LogEntry(LogEntry::Level::info, std::to_string(i)));
-        QCOMPARE(r.model->log().size(), RestoreModel::maxLogEntries);
-        QCOMPARE(r.model->log().front().message, "1");
-        QCOMPARE(appended.last().at(0).value<std::size_t>(), std::size_t(1));
-    }
 
     // The apply step runs off the UI thread with the chosen folder; while it runs nothing
     // can start, and its message, with any smart crate left out, comes back through the queue.
@@ -193,20 +170,20 @@ class RestoreModelTest : public QObject {
         model.applyToSerato();
         model.start();
         model.applyToSerato();
-        QVERIFY(model.isApplying() && !model.isRunning());
+        QVERIFY(model.isApplying() && !model.run().isRunning());
         release.set_value();
         QVERIFY(r.queue->runWhile([&] { return model.isApplying(); }));
         QVERIFY(!fs::exists(r.audio));
         model.start();
         model.applyToSerato();
-        QVERIFY(model.isRunning() && !model.isApplying());
+        QVERIFY(model.run().isRunning() && !model.isApplying());
         QVERIFY(r.finish());
         QCOMPARE(applies.load(), 1);
         QCOMPARE(model.applyResultText(), QStringLiteral("done"));
     }
 
-    // Engine callbacks and the apply result that arrive after the model is gone do nothing.
-    void callbacksAfterTheModelIsGone() {
+    // An apply result that arrives after the model is gone does nothing.
+    void applyResultAfterTheModelIsGone() {
         Restore r;
         std::promise<void> release;
         auto released = release.get_future().share();
@@ -220,13 +197,6 @@ class RestoreModelTest : public QObject {
         const int pending = r.queue->posted() + 1;
         release.set_value();
         QVERIFY(r.queue->runUntil(pending));
-
-        r.model = std::make_unique<RestoreModel>(r.queue);
-        r.choose(r.backup);
-        r.model->start();
-        r.model.reset();  // cancels the run; its callbacks are still queued
-        waitForRetiredEngines();
-        QVERIFY(r.queue->runUntil(r.queue->posted()));
     }
 
     // The two final texts the runs above do not reach.

@@ -59,22 +59,22 @@ int main(int argc, char* argv[]) {
         save(window, out, "1-no-library");
         // Pictures are taken on the next turn of the event loop, once the model has finished
         // the step that announced the change.
-        QObject::connect(&model, &AppModel::isLoadingChanged, &window, [&] {
-            if (model.isLoading()) return;
+        QObject::connect(&model.library(), &LibraryModel::isLoadingChanged, &window, [&] {
+            if (model.library().isLoading()) return;
             QTimer::singleShot(0, &window, [&] {
                 window.sidebar()->tree()->expandAll();
                 save(window, out, "2-library-loaded");
-                model.setDestinationURL(backup);
-                BackupOptions options = model.options();
+                model.plan().setDestinationURL(backup);
+                BackupOptions options = model.plan().options();
                 options.threadCount = 1;  // slow enough to catch the run half way
-                model.setOptions(options);
+                model.plan().setOptions(options);
                 model.start();
             });
         });
-        model.load(demo);
+        model.library().load(demo);
     });
-    QObject::connect(&model, &AppModel::progressChanged, &window, [&] {
-        const ProgressSnapshot& progress = model.progress();
+    QObject::connect(&model.run(), &RunModel::progressChanged, &window, [&] {
+        const ProgressSnapshot& progress = model.run().progress();
         if (midRunTaken || progress.finished || progress.totalFiles < 1 ||
             progress.completedFiles * 3 < progress.totalFiles) {
             return;
@@ -82,8 +82,8 @@ int main(int argc, char* argv[]) {
         midRunTaken = true;
         save(window, out, "3-backup-running");
     });
-    QObject::connect(&model, &AppModel::isRunningChanged, &window, [&] {
-        if (model.isRunning()) return;
+    QObject::connect(&model.run(), &RunModel::isRunningChanged, &window, [&] {
+        if (model.run().isRunning()) return;
         if (!midRunTaken) std::cerr << "the backup ended before a mid-run picture was taken\n";
         QTimer::singleShot(0, &window, [&] {
             save(window, out, "4-backup-finished");
@@ -99,8 +99,8 @@ int main(int argc, char* argv[]) {
     });
 
     // The restore: half way, then finished with the apply step's answer.
-    QObject::connect(&restore, &RestoreModel::progressChanged, &window, [&] {
-        const ProgressSnapshot& progress = restore.progress();
+    QObject::connect(&restore.run(), &RunModel::progressChanged, &window, [&] {
+        const ProgressSnapshot& progress = restore.run().progress();
         if (midRestoreTaken || progress.finished || progress.totalFiles < 1 ||
             progress.completedFiles * 3 < progress.totalFiles) {
             return;
@@ -109,8 +109,8 @@ int main(int argc, char* argv[]) {
         // On the next turn, once the window has shown this snapshot.
         QTimer::singleShot(0, &window, [&] { save(*window.restoreWindow(), out, "6-restore-running"); });
     });
-    QObject::connect(&restore, &RestoreModel::isRunningChanged, &window, [&] {
-        if (restore.isRunning()) return;
+    QObject::connect(&restore.run(), &RunModel::isRunningChanged, &window, [&] {
+        if (restore.run().isRunning()) return;
         if (!midRestoreTaken) std::cerr << "the restore ended before a mid-run picture was taken\n";
         QTimer::singleShot(0, &window, [&] { restore.applyToSerato(); });
     });

@@ -57,12 +57,12 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
     connect(start_, &QPushButton::clicked, this, [this] {
         if (settle_.settled()) model_.start();
     });
-    connect(cancel_, &QPushButton::clicked, &model, &AppModel::cancel);
-    for (const auto signal : {&AppModel::selectionChanged, &AppModel::forestChanged,
-                              &AppModel::isRunningChanged, &AppModel::canStartChanged,
-                              &AppModel::selectionPreviewChanged}) {
-        connect(&model, signal, this, &ActionBar::refresh);
-    }
+    connect(cancel_, &QPushButton::clicked, &model.run(), &RunModel::cancel);
+    for (const auto signal : {&SelectionModel::selectionChanged, &SelectionModel::forestChanged})
+        connect(&model.selection(), signal, this, &ActionBar::refresh);
+    connect(&model.run(), &RunModel::isRunningChanged, this, &ActionBar::refresh);
+    connect(&model, &AppModel::canStartChanged, this, &ActionBar::refresh);
+    connect(&model.plan(), &PlanModel::selectionPreviewChanged, this, &ActionBar::refresh);
     refresh();
 }
 
@@ -75,11 +75,11 @@ void ActionBar::triggerDefault() {
 }
 
 void ActionBar::refresh() {
-    crates_->setText(paneText::selectedCratesText(model_.selectedCrates().size()));
-    tracks_->setText(paneText::trackCountText(model_.selectedTrackCount()));
-    const auto bytes = model_.selectedBytes();
+    crates_->setText(paneText::selectedCratesText(model_.selection().selectedCrates().size()));
+    tracks_->setText(paneText::trackCountText(model_.selection().selectedTrackCount()));
+    const auto bytes = model_.plan().selectedBytes();
     size_->setText(bytes ? paneText::byteCountText(*bytes) : QString());
-    const bool running = model_.isRunning();
+    const bool running = model_.run().isRunning();
     if (wasRunning_ && !running) settle_.runEnded();
     wasRunning_ = running;
     start_->setVisible(!running);

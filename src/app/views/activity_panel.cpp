@@ -10,7 +10,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "app/app_model.h"
+#include "app/run_model.h"
 #include "app/log_model.h"
 #include "app/views/elided_label.h"
 #include "app/views/empty_state.h"
@@ -20,7 +20,7 @@
 
 namespace morrowdeck {
 
-ActivityPanel::ActivityPanel(AppModel& model, QWidget* parent)
+ActivityPanel::ActivityPanel(RunModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       logModel_(new LogModel(model, this)),
@@ -67,7 +67,7 @@ ActivityPanel::ActivityPanel(AppModel& model, QWidget* parent)
     layout->addWidget(Style::divider(this));
     layout->addWidget(stack_, 1);
 
-    connect(&model, &AppModel::statusMessageChanged, this,
+    connect(&model, &RunModel::statusMessageChanged, this,
             [this] { status_->setFullText(model_.statusMessage()); });
     status_->setFullText(model.statusMessage());
     // Every new line scrolls, also when the cap removed the oldest one in the same step and

@@ -7,7 +7,7 @@ class QStackedWidget;
 
 namespace morrowdeck {
 
-class AppModel;
+class RunModel;
 class ElidedLabel;
 class EmptyState;
 class LogModel;
@@ -18,7 +18,7 @@ class LogModel;
 class ActivityPanel final : public QWidget {
     Q_OBJECT
   public:
-    explicit ActivityPanel(AppModel& model, QWidget* parent = nullptr);
+    explicit ActivityPanel(RunModel& model, QWidget* parent = nullptr);
 
     QString statusText() const;
     bool showsEmptyState() const;
@@ -28,7 +28,7 @@ class ActivityPanel final : public QWidget {
     void showPage();
     void copySelection();
 
-    AppModel& model_;
+    RunModel& model_;
     LogModel* logModel_;
     ElidedLabel* status_;
     QStackedWidget* stack_;

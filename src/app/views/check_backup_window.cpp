@@ -47,14 +47,15 @@ CheckBackupWindow::CheckBackupWindow(CheckBackupModel& model, QWidget* parent)
 
     connect(choose_, &QPushButton::clicked, &model_, &CheckBackupModel::chooseBackup);
     connect(check_, &QPushButton::clicked, this, [this] {
-        if (model_.isRunning())
+        if (model_.run().isRunning())
             model_.cancel();
         else
             model_.start();
     });
-    for (auto signal : {&CheckBackupModel::backupPathChanged, &CheckBackupModel::isRunningChanged,
-                        &CheckBackupModel::fractionChanged, &CheckBackupModel::summaryChanged})
+    for (auto signal : {&CheckBackupModel::backupPathChanged, &CheckBackupModel::fractionChanged})
         connect(&model_, signal, this, &CheckBackupWindow::refresh);
+    for (auto signal : {&RunModel::isRunningChanged, &RunModel::statusMessageChanged})
+        connect(&model_.run(), signal, this, &CheckBackupWindow::refresh);
     connect(&model_, &CheckBackupModel::rowsChanged, this, &CheckBackupWindow::fillResults);
     refresh();
     fillResults();
@@ -62,11 +63,11 @@ CheckBackupWindow::CheckBackupWindow(CheckBackupModel& model, QWidget* parent)
 
 void CheckBackupWindow::refresh() {
     folder_->setText(model_.backupPath());
-    choose_->setEnabled(!model_.isRunning());
-    check_->setText(model_.isRunning() ? QStringLiteral("Cancel") : QStringLiteral("Check"));
-    check_->setEnabled(model_.isRunning() || !model_.backupPath().isEmpty());
+    choose_->setEnabled(!model_.run().isRunning());
+    check_->setText(model_.run().isRunning() ? QStringLiteral("Cancel") : QStringLiteral("Check"));
+    check_->setEnabled(model_.run().isRunning() || !model_.backupPath().isEmpty());
     progress_->setValue(static_cast<int>(model_.fraction() * 1000));
-    summary_->setText(model_.summary());
+    summary_->setText(model_.run().statusMessage());
 }
 
 void CheckBackupWindow::fillResults() {

@@ -60,12 +60,13 @@ DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
     layout->addLayout(row);
     layout->addWidget(note);
 
-    connect(choose_, &QPushButton::clicked, &model, &AppModel::chooseDestination);
-    connect(&model, &AppModel::destinationURLChanged, this, &DestinationSection::refresh);
+    PlanModel& plan = model.plan();
+    connect(choose_, &QPushButton::clicked, &plan, &PlanModel::chooseDestination);
+    connect(&plan, &PlanModel::destinationURLChanged, this, &DestinationSection::refresh);
     // Measured in the background after each change of destination and each run.
-    connect(&model, &AppModel::destinationFreeChanged, this, &DestinationSection::refresh);
+    connect(&plan, &PlanModel::destinationFreeChanged, this, &DestinationSection::refresh);
     // The free space turns red while the selection will not fit.
-    connect(&model, &AppModel::selectionPreviewChanged, this, &DestinationSection::refresh);
+    connect(&plan, &PlanModel::selectionPreviewChanged, this, &DestinationSection::refresh);
     refresh();
 }
 
@@ -74,7 +75,7 @@ QString DestinationSection::pathText() const { return path_->fullText(); }
 QString DestinationSection::freeText() const { return freeBox_->isHidden() ? QString() : free_->text(); }
 
 void DestinationSection::refresh() {
-    const auto& destination = model_.destinationURL();
+    const auto& destination = model_.plan().destinationURL();
     symbol_->setPixmap(Symbols::pixmap(destination ? "externaldrive.fill" : "externaldrive", 28,
                                        Style::accent(palette()), devicePixelRatioF()));
     if (destination) {
@@ -86,10 +87,10 @@ void DestinationSection::refresh() {
         name_->setText("No destination selected");
         path_->setFullText("Drop a folder here, or choose one");
     }
-    const std::optional<QString> free = model_.destinationFreeText();
+    const std::optional<QString> free = model_.plan().destinationFreeText();
     free_->setText(free.value_or(QString()));
     QPalette freePalette = palette();
-    if (model_.selectionWillNotFit()) freePalette.setColor(QPalette::WindowText, Style::red());
+    if (model_.plan().selectionWillNotFit()) freePalette.setColor(QPalette::WindowText, Style::red());
     free_->setPalette(freePalette);
     freeBox_->setVisible(free.has_value());
 }
@@ -115,12 +116,12 @@ void DestinationSection::dropEvent(QDropEvent* event) {
     // A folder is whatever the file system says is one; dropped URLs carry no trailing slash.
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
-            model_.setDestinationURL(std::filesystem::path(url.toLocalFile().toStdString()));
+            model_.plan().setDestinationURL(std::filesystem::path(url.toLocalFile().toStdString()));
             event->acceptProposedAction();
             return;
         }
     }
-    model_.setStatusMessage("Drop a folder, not a file, as the destination.");
+    model_.run().setStatusMessage("Drop a folder, not a file, as the destination.");
     event->ignore();
 }
 

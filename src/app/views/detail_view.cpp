@@ -27,11 +27,11 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
       destination_(new DestinationSection(model)),
       options_(new OptionsSection(model)),
       progress_(new ProgressSection(model)),
-      activity_(new ActivityPanel(model)),
+      activity_(new ActivityPanel(model.run())),
       actionBar_(new ActionBar(model, content_)) {
     QPushButton* choose = empty_->addButton("Choose Library…");
     choose->setDefault(true);
-    connect(choose, &QPushButton::clicked, &model, &AppModel::chooseLibrary);
+    connect(choose, &QPushButton::clicked, &model.library(), &LibraryModel::chooseLibrary);
 
     auto* form = new QWidget;
     auto* formLayout = new QVBoxLayout(form);
@@ -65,10 +65,10 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
 
-    for (const auto signal : {&AppModel::forestChanged, &AppModel::isLoadingChanged,
-                              &AppModel::isRunningChanged, &AppModel::progressChanged}) {
-        connect(&model, signal, this, &DetailView::refresh);
-    }
+    connect(&model.selection(), &SelectionModel::forestChanged, this, &DetailView::refresh);
+    connect(&model.library(), &LibraryModel::isLoadingChanged, this, &DetailView::refresh);
+    for (const auto signal : {&RunModel::isRunningChanged, &RunModel::progressChanged})
+        connect(&model.run(), signal, this, &DetailView::refresh);
     refresh();
 }
 
@@ -77,10 +77,10 @@ void DetailView::setShowLog(bool show) { activity_->setVisible(show); }
 bool DetailView::showsEmptyState() const { return stack_->currentWidget() == empty_; }
 
 void DetailView::refresh() {
-    const bool empty = model_.forest().empty() && !model_.isLoading();
+    const bool empty = model_.selection().forest().empty() && !model_.library().isLoading();
     stack_->setCurrentWidget(empty ? static_cast<QWidget*>(empty_) : content_);
-    const ProgressSnapshot& progress = model_.progress();
-    progress_->setVisible(model_.isRunning() || progress.completedFiles > 0 || progress.finished);
+    const ProgressSnapshot& progress = model_.run().progress();
+    progress_->setVisible(model_.run().isRunning() || progress.completedFiles > 0 || progress.finished);
 }
 
 }  // namespace morrowdeck

@@ -28,7 +28,6 @@
 #include "app/views/sidebar_view.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
-#include "library/serato_library.h"
 #include "morrowdeck_version.h"
 
 namespace morrowdeck {
@@ -80,15 +79,15 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     setMinimumSize(880, 580);
     resize(1200, 800);
 
-    model_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+    model_->setFolderChooser([this](const FolderRequest& request) {
         return DesktopServices::chooseFolder(this, request.title, request.startIn, request.canCreateFolders);
     });
     // The restore model's choosers are asked from the restore window, so they open over it.
-    restoreModel_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+    restoreModel_->setFolderChooser([this](const FolderRequest& request) {
         QWidget* over = restoreWindow_ && restoreWindow_->isVisible() ? static_cast<QWidget*>(restoreWindow_) : this;
         return DesktopServices::chooseFolder(over, request.title, request.startIn, request.canCreateFolders);
     });
-    model_->setRevealer(&DesktopServices::showInFileManager);
+    model_->reveal().setRevealer(&DesktopServices::showInFileManager);
     model_->setConfirmer([this](const QString& message) {
         QMessageBox box(QMessageBox::Warning, "Not Enough Space", message, QMessageBox::NoButton, this);
         box.setInformativeText("Files that do not fit will fail to copy; the rest are backed up.");
@@ -106,23 +105,26 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->toggleViewAction()->setVisible(false);
     chooseLibrary_ = libraryMenu_->addAction(Symbols::icon("folder", symbolColor),
-                                             "Choose Library…", model_, &AppModel::chooseLibrary);
+                                             "Choose Library…", &model_->library(),
+                                             &LibraryModel::chooseLibrary);
     // The libraries of this computer and its drives, looked for again each time the menu opens
     // (a drive may just have been plugged in); the list updates in place when the search ends.
-    connect(libraryMenu_, &QMenu::aboutToShow, model_, &AppModel::findLibraries);
-    connect(model_, &AppModel::foundLibrariesChanged, this, &MainWindow::refreshFoundLibraries);
+    connect(libraryMenu_, &QMenu::aboutToShow, &model_->discovery(), &LibraryDiscovery::findLibraries);
+    connect(&model_->discovery(), &LibraryDiscovery::foundLibrariesChanged, this,
+            &MainWindow::refreshFoundLibraries);
     chooseLibrary_->setShortcut(QKeySequence::Open);
     reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload", this, [this] {
-        if (model_->libraryURL()) model_->load(*model_->libraryURL());
+        LibraryModel& loaded = model_->library();
+        if (loaded.libraryURL()) loaded.load(*loaded.libraryURL());
     });
     reload_->setShortcut(QKeySequence::Refresh);
     showLibrarySeparator_ = libraryMenu_->addSeparator();
     showLibrary_ = libraryMenu_->addAction(Symbols::icon("magnifyingglass", symbolColor), "Show in File Manager",
-                                           model_, &AppModel::revealLibrary);
+                                           &model_->reveal(), &RevealAction::revealLibrary);
     libraryMenu_->addSeparator();
     libraryMenu_->addAction(Symbols::icon("checkmark.circle.fill", symbolColor), "Check Backup…", this,
                             &MainWindow::openCheckBackupWindow);
-    checkBackupModel_->setFolderChooser([this](const AppModel::FolderRequest& request) {
+    checkBackupModel_->setFolderChooser([this](const FolderRequest& request) {
         QWidget* over = checkBackupWindow_ && checkBackupWindow_->isVisible()
                             ? static_cast<QWidget*>(checkBackupWindow_)
                             : this;
@@ -192,8 +194,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         connect(shortcut, &QShortcut::activated, detail_->actionBar(), &ActionBar::triggerDefault);
     }
 
-    connect(model_, &AppModel::libraryURLChanged, this, &MainWindow::refreshLibrary);
-    connect(model_, &AppModel::isRunningChanged, this, &MainWindow::refreshLibrary);
+    connect(&model_->library(), &LibraryModel::libraryURLChanged, this, &MainWindow::refreshLibrary);
+    connect(&model_->run(), &RunModel::isRunningChanged, this, &MainWindow::refreshLibrary);
     // A long backup that ends while the user works elsewhere, and every failed one, is told
     // to the desktop; clicking the notification brings the window forward.
     notifier_ = new DesktopNotifier(this);
@@ -202,19 +204,20 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         raise();
         activateWindow();
     });
-    connect(model_, &AppModel::isRunningChanged, this, [this] {
-        const bool running = model_->isRunning();
+    connect(&model_->run(), &RunModel::isRunningChanged, this, [this] {
+        const RunModel& run = model_->run();
+        const bool running = run.isRunning();
         if (running && !wasRunning_) runTimer_.start();
-        if (!running && wasRunning_ && model_->progress().finished) {
-            const RunOutcome outcome = RunOutcome::of(model_->progress());
+        if (!running && wasRunning_ && run.progress().finished) {
+            const RunOutcome outcome = RunOutcome::of(run.progress());
             const bool failed = !outcome.isSuccess() && !outcome.isCancelled();
             if (DesktopNotifier::worthTelling(runTimer_.elapsed() / 1000, isActiveWindow(), failed))
-                notifier_->notifyRunEnded(QStringLiteral("Backup"), model_->progress());
+                notifier_->notifyRunEnded(QStringLiteral("Backup"), run.progress());
         }
         wasRunning_ = running;
     });
     refreshLibrary();
-    model_->findLibraries();
+    model_->discovery().findLibraries();
 }
 
 // The restore window goes first, so it never sees the restore model half destroyed.
@@ -242,14 +245,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::loadInitialLibrary() {
-    if (!initialLibrary_) {
-        model_->loadDefaultLibrary();
-        return;
-    }
-    if (const auto library = SeratoLibrary::resolveLibrary(*initialLibrary_)) {
-        model_->load(*library);
+    if (initialLibrary_) {
+        model_->library().open(*initialLibrary_);
     } else {
-        model_->setStatusMessage("No _Serato_ folder found at that location.");
+        model_->library().loadDefaultLibrary();
     }
 }
 
@@ -258,7 +257,7 @@ void MainWindow::refreshFoundLibraries() {
         delete action;
     foundActions_.clear();
     const QColor symbolColor = Style::primary(palette());
-    for (const auto& found : model_->foundLibraries()) {
+    for (const auto& found : model_->discovery().foundLibraries()) {
         auto* action = new QAction(
             Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
             paneText::foundLibraryText(found), libraryMenu_);
@@ -269,7 +268,7 @@ void MainWindow::refreshFoundLibraries() {
         action->setToolTip(tip);
         libraryMenu_->setToolTipsVisible(true);
         const std::filesystem::path folder = found.folder;
-        connect(action, &QAction::triggered, model_, [this, folder] { model_->load(folder); });
+        connect(action, &QAction::triggered, model_, [this, folder] { model_->library().load(folder); });
         libraryMenu_->insertAction(chooseLibrary_, action);
         foundActions_.push_back(action);
     }
@@ -278,7 +277,7 @@ void MainWindow::refreshFoundLibraries() {
 }
 
 void MainWindow::refreshLibrary() {
-    const auto& library = model_->libraryURL();
+    const auto& library = model_->library().libraryURL();
     if (library) {
         const std::filesystem::path folder = library->parent_path();
         const QString name = QString::fromStdString(folder.filename().string());
@@ -286,7 +285,7 @@ void MainWindow::refreshLibrary() {
     } else {
         setWindowTitle(defaultTitle);
     }
-    const bool running = model_->isRunning();
+    const bool running = model_->run().isRunning();
     libraryButton_->setEnabled(!running);
     libraryButton_->setToolTip(running ? QStringLiteral("Library is locked during a backup")
                                : library ? QString::fromStdString(library->string())

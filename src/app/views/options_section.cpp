@@ -59,9 +59,9 @@ OptionsSection::OptionsSection(AppModel& model, QWidget* parent)
     addGroup("Parallel copies", threads_, threadsText_);
 
     const auto edit = [this](auto change) {
-        BackupOptions options = model_.options();
+        BackupOptions options = model_.plan().options();
         change(options);
-        model_.setOptions(options);
+        model_.plan().setOptions(options);
     };
     connect(duplicate_, &QComboBox::currentIndexChanged, this, [edit](int index) {
         edit([index](BackupOptions& o) { o.duplicateMode = allDuplicateModes.at(std::size_t(index)); });
@@ -73,8 +73,8 @@ OptionsSection::OptionsSection(AppModel& model, QWidget* parent)
             [edit](bool on) { edit([on](BackupOptions& o) { o.verifyExisting = on; }); });
     connect(threads_, &QSpinBox::valueChanged, this,
             [edit](int value) { edit([value](BackupOptions& o) { o.threadCount = value; }); });
-    connect(&model, &AppModel::optionsChanged, this, &OptionsSection::refresh);
-    connect(&model, &AppModel::isRunningChanged, this, &OptionsSection::refresh);
+    connect(&model.plan(), &PlanModel::optionsChanged, this, &OptionsSection::refresh);
+    connect(&model.run(), &RunModel::isRunningChanged, this, &OptionsSection::refresh);
     refresh();
 }
 
@@ -83,7 +83,7 @@ QStringList OptionsSection::explanations() const {
 }
 
 void OptionsSection::refresh() {
-    const BackupOptions& options = model_.options();
+    const BackupOptions& options = model_.plan().options();
     const QSignalBlocker blockDuplicate(duplicate_), blockSmart(smart_), blockVerify(verify_),
         blockThreads(threads_);
     duplicate_->setCurrentIndex(options.duplicateMode == allDuplicateModes[0] ? 0 : 1);
@@ -95,7 +95,7 @@ void OptionsSection::refresh() {
     verifyText_->setText(options.verifyExisting
                              ? "On: existing files are re-copied only if size or date differs — fast re-runs."
                              : "Off: files already on the destination are left untouched.");
-    setEnabled(!model_.isRunning());
+    setEnabled(!model_.run().isRunning());
 }
 
 }  // namespace morrowdeck

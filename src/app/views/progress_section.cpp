@@ -130,8 +130,8 @@ ProgressSection::ProgressSection(AppModel& model, QWidget* parent)
     layout->addLayout(chips_);
     layout->addLayout(revealRow);
 
-    connect(reveal_, &QPushButton::clicked, &model, &AppModel::revealDestination);
-    connect(&model, &AppModel::progressChanged, this, &ProgressSection::refresh);
+    connect(reveal_, &QPushButton::clicked, &model.reveal(), &RevealAction::revealDestination);
+    connect(&model.run(), &RunModel::progressChanged, this, &ProgressSection::refresh);
     refresh();
 }
 
@@ -152,7 +152,7 @@ QStringList ProgressSection::chipTexts() const {
 }
 
 void ProgressSection::refresh() {
-    const ProgressSnapshot& progress = model_.progress();
+    const ProgressSnapshot& progress = model_.run().progress();
     setTitle(paneText::progressTitle(progress));
     percent_->setText(QStringLiteral("%1%").arg(paneText::percentage(progress)));
     files_->setText(paneText::filesText(progress));

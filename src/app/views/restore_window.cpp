@@ -100,7 +100,8 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     connect(start_, &QPushButton::clicked, this, [this] {
         if (settle_.settled()) model_.start();
     });
-    connect(cancel_, &QPushButton::clicked, &model, &RestoreModel::cancel);
+    RunModel& run = model.run();
+    connect(cancel_, &QPushButton::clicked, &run, &RunModel::cancel);
 
     for (const auto signal : {&RestoreModel::backupURLChanged, &RestoreModel::audioTargetURLChanged,
                               &RestoreModel::seratoURLChanged}) {
@@ -110,17 +111,16 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
                               &RestoreModel::mergesIntoExistingDatabaseChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshOptions);
     }
-    for (const auto signal : {&RestoreModel::progressChanged, &RestoreModel::isRunningChanged}) {
-        connect(&model, signal, this, &RestoreWindow::refreshProgress);
-    }
+    for (const auto signal : {&RunModel::progressChanged, &RunModel::isRunningChanged})
+        connect(&run, signal, this, &RestoreWindow::refreshProgress);
     for (const auto signal : {&RestoreModel::isApplyingChanged, &RestoreModel::applyResultChanged,
-                              &RestoreModel::isRunningChanged, &RestoreModel::seratoURLChanged}) {
+                              &RestoreModel::seratoURLChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshApply);
     }
-    for (const auto signal : {&RestoreModel::statusMessageChanged, &RestoreModel::isRunningChanged,
-                              &RestoreModel::canStartChanged}) {
-        connect(&model, signal, this, &RestoreWindow::refreshActions);
-    }
+    connect(&run, &RunModel::isRunningChanged, this, &RestoreWindow::refreshApply);
+    connect(&model, &RestoreModel::canStartChanged, this, &RestoreWindow::refreshActions);
+    for (const auto signal : {&RunModel::statusMessageChanged, &RunModel::isRunningChanged})
+        connect(&run, signal, this, &RestoreWindow::refreshActions);
     refreshFolders();
     refreshOptions();
     refreshProgress();
@@ -224,20 +224,20 @@ void RestoreWindow::refreshOptions() {
         restoreText::rebuildCaption(model_.rebuildDatabase(), model_.mergesIntoExistingDatabase()));
 }
 
-void RestoreWindow::refreshProgress() { progress_->setProgress(model_.progress(), model_.isRunning()); }
+void RestoreWindow::refreshProgress() { progress_->setProgress(model_.run().progress(), model_.run().isRunning()); }
 
 void RestoreWindow::refreshApply() {
     const bool applying = model_.isApplying();
     spinner_->setVisible(applying);
-    apply_->setEnabled(!applying && !model_.isRunning() && model_.seratoURL().has_value());
+    apply_->setEnabled(!applying && !model_.run().isRunning() && model_.seratoURL().has_value());
     const std::optional<QString>& result = model_.applyResult();
     applyResult_->setText(result.value_or(QString()));
     applyResult_->setVisible(result.has_value());
 }
 
 void RestoreWindow::refreshActions() {
-    status_->setFullText(model_.statusMessage());
-    const bool running = model_.isRunning();
+    status_->setFullText(model_.run().statusMessage());
+    const bool running = model_.run().isRunning();
     if (wasRunning_ && !running) settle_.runEnded();
     wasRunning_ = running;
     cancel_->setVisible(running);

@@ -54,8 +54,8 @@ void setUpCrateView(View* view, bool showPath) {
 SidebarView::SidebarView(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
-      treeModel_(new CrateTreeModel(model, this)),
-      resultsModel_(new SearchResultsModel(model, this)),
+      treeModel_(new CrateTreeModel(model.selection(), this)),
+      resultsModel_(new SearchResultsModel(model.selection(), this)),
       search_(new QLineEdit(this)),
       stack_(new QStackedWidget(this)),
       loading_(loadingPage(stack_)),
@@ -68,8 +68,9 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
       selectionCount_(new QLabel(selectionBar_)) {
     search_->setPlaceholderText("Search crates");
     search_->setClearButtonEnabled(true);
-    search_->setText(model.searchText());
-    connect(search_, &QLineEdit::textChanged, &model, &AppModel::setSearchText);
+    SelectionModel& selection = model.selection();
+    search_->setText(selection.searchText());
+    connect(search_, &QLineEdit::textChanged, &selection, &SelectionModel::setSearchText);
     // Escape in the search field clears it and shows the whole tree again.
     auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), search_, nullptr, nullptr,
                                 Qt::WidgetShortcut);
@@ -104,8 +105,8 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
         button->setFont(Style::font(Style::Text::callout));
         button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
-    connect(all, &QPushButton::clicked, &model, &AppModel::selectAll);
-    connect(none, &QPushButton::clicked, &model, &AppModel::selectNone);
+    connect(all, &QPushButton::clicked, &selection, &SelectionModel::selectAll);
+    connect(none, &QPushButton::clicked, &selection, &SelectionModel::selectNone);
     bar->addWidget(symbol);
     bar->addWidget(selectionCount_);
     bar->addStretch(1);
@@ -122,16 +123,17 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     layout->addWidget(stack_, 1);
     layout->addWidget(selectionBar_);
 
-    connect(&model, &AppModel::isLoadingChanged, this, &SidebarView::showPage);
-    connect(&model, &AppModel::forestChanged, this, [this] {
+    connect(&model.library(), &LibraryModel::isLoadingChanged, this, &SidebarView::showPage);
+    connect(&selection, &SelectionModel::forestChanged, this, [this] {
         showPage();
         updateSelectionBar();
     });
-    connect(&model, &AppModel::searchTextChanged, this, [this] {
-        if (search_->text() != model_.searchText()) search_->setText(model_.searchText());
+    connect(&selection, &SelectionModel::searchTextChanged, this, [this] {
+        if (search_->text() != model_.selection().searchText())
+            search_->setText(model_.selection().searchText());
         showPage();
     });
-    connect(&model, &AppModel::selectionChanged, this, &SidebarView::updateSelectionBar);
+    connect(&selection, &SelectionModel::selectionChanged, this, &SidebarView::updateSelectionBar);
     showPage();
     updateSelectionBar();
 }
@@ -146,11 +148,11 @@ QString SidebarView::page() const {
 QString SidebarView::resultsTitle() const { return resultsTitle_->text(); }
 
 void SidebarView::showPage() {
-    if (model_.isLoading()) {
+    if (model_.library().isLoading()) {
         stack_->setCurrentWidget(loading_);
-    } else if (model_.forest().empty()) {
+    } else if (model_.selection().forest().empty()) {
         stack_->setCurrentWidget(empty_);
-    } else if (!model_.searchText().isEmpty()) {
+    } else if (!model_.selection().searchText().isEmpty()) {
         // The list switches on the raw text; the results come from the trimmed text, so a
         // text of spaces shows an empty "Results (0)".
         resultsTitle_->setText(resultsModel_->title());
@@ -161,10 +163,10 @@ void SidebarView::showPage() {
 }
 
 void SidebarView::updateSelectionBar() {
-    const std::size_t leaves = model_.allLeaves().size();
+    const std::size_t leaves = model_.selection().allLeaves().size();
     selectionBar_->setVisible(leaves > 0);
     selectionCount_->setText(
-        QStringLiteral("%1 of %2").arg(model_.selectedCrates().size()).arg(leaves));
+        QStringLiteral("%1 of %2").arg(model_.selection().selectedCrates().size()).arg(leaves));
 }
 
 }  // namespace morrowdeck

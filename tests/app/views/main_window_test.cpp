@@ -110,7 +110,7 @@ void MainWindowTest::loadedLibrary() {
     QCOMPARE(sidebar.page(), "loading");
     QTRY_COMPARE(sidebar.page(), "tree");
     AppModel& model = window->model();
-    const qsizetype leaves = qsizetype(model.allLeaves().size());
+    const qsizetype leaves = qsizetype(model.selection().allLeaves().size());
     QVERIFY(leaves > 1);
 
     QCOMPARE(window->windowTitle(), "Morrowdeck — demo");
@@ -131,7 +131,7 @@ void MainWindowTest::loadedLibrary() {
     QCOMPARE(window->findChild<OptionsSection*>()->explanations().at(2),
              "On: existing files are re-copied only if size or date differs — fast re-runs.");
 
-    model.setDestinationURL(fs::path(folder("loaded-destination").toStdString()));
+    model.plan().setDestinationURL(fs::path(folder("loaded-destination").toStdString()));
     QVERIFY(bar.startButton()->isEnabled());
     QTRY_VERIFY(!destination.freeText().isEmpty());  // measured in the background
 
@@ -141,7 +141,7 @@ void MainWindowTest::loadedLibrary() {
     QCOMPARE(sidebar.page(), "results");
     QCOMPARE(sidebar.resultsTitle(), "Results (0)");
     QTest::keyClick(sidebar.searchField(), Qt::Key_Return);
-    QVERIFY(!model.isRunning());
+    QVERIFY(!model.run().isRunning());
     // Escape clears the search and brings the tree back.
     QTest::keyClick(sidebar.searchField(), Qt::Key_Escape);
     QCOMPARE(sidebar.searchField()->text(), QString());
@@ -151,7 +151,7 @@ void MainWindowTest::loadedLibrary() {
     split->setSizes({560, 640});
     QVERIFY(sidebar.width() > 500);
 
-    model.selectNone();
+    model.selection().selectNone();
     QCOMPARE(bar.cratesText(), "0 crate(s) selected");
     QCOMPARE(bar.tracksText(), "0 track(s)");
     QVERIFY(!bar.startButton()->isEnabled());
@@ -163,7 +163,7 @@ void MainWindowTest::rowClicksToggleOnce() {
     AppModel& model = window->model();
     QTreeView& tree = *window->sidebar()->tree();
     tree.expandAll();
-    const std::size_t all = model.allLeaves().size();
+    const std::size_t all = model.selection().allLeaves().size();
     QAbstractItemModel& crates = *tree.model();
     const auto click = [&](const QModelIndex& index, bool onBox) {
         const QRect row = tree.visualRect(index);
@@ -180,18 +180,18 @@ void MainWindowTest::rowClicksToggleOnce() {
     QVERIFY(leaf.isValid() && group.isValid());
 
     click(leaf, false);
-    QCOMPARE(model.selectedCrates().size(), all - 1);
+    QCOMPARE(model.selection().selectedCrates().size(), all - 1);
     click(leaf, true);
-    QCOMPARE(model.selectedCrates().size(), all);
+    QCOMPARE(model.selection().selectedCrates().size(), all);
     click(group, false);  // the row of a group only selects it
-    QCOMPARE(model.selectedCrates().size(), all);
+    QCOMPARE(model.selection().selectedCrates().size(), all);
     click(group, true);
     QCOMPARE(group.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
     click(crates.index(0, 0, group), true);
     QCOMPARE(group.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::PartiallyChecked);
     click(group, true);
     QCOMPARE(group.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
-    QCOMPARE(model.selectedCrates().size(), all);
+    QCOMPARE(model.selection().selectedCrates().size(), all);
 }
 
 void MainWindowTest::drops_data() {
@@ -219,7 +219,7 @@ void MainWindowTest::drops() {
 
     QCOMPARE(drop.isAccepted(), !destination.isEmpty());
     if (destination.isEmpty()) {
-        QVERIFY(!window->model().destinationURL());
+        QVERIFY(!window->model().plan().destinationURL());
         QCOMPARE(window->detail()->activity()->statusText(), "Drop a folder, not a file, as the destination.");
     } else {
         QCOMPARE(section.pathText(), temp_.filePath(destination));
@@ -232,9 +232,9 @@ void MainWindowTest::backupThroughWindow() {
     QTRY_COMPARE(window->sidebar()->page(), "tree");
     AppModel& model = window->model();
     const QString destination = folder("backup");
-    model.setFolderChooser([&](const AppModel::FolderRequest&) { return fs::path(destination.toStdString()); });
+    model.setFolderChooser([&](const FolderRequest&) { return fs::path(destination.toStdString()); });
     std::optional<fs::path> revealed;
-    model.setRevealer([&](const fs::path& path) { revealed = path; });
+    model.reveal().setRevealer([&](const fs::path& path) { revealed = path; });
     DetailView& detail = *window->detail();
     detail.destination()->chooseButton()->click();
     QCOMPARE(detail.destination()->pathText(), destination);
@@ -243,7 +243,7 @@ void MainWindowTest::backupThroughWindow() {
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     detail.actionBar()->startButton()->setFocus();
     QTest::keyClick(detail.actionBar()->startButton(), Qt::Key_Return);
-    QVERIFY(model.isRunning());
+    QVERIFY(model.run().isRunning());
     QVERIFY(detail.actionBar()->startButton()->isHidden());
     QVERIFY(!detail.actionBar()->cancelButton()->isHidden());
     QVERIFY(!detail.options()->isEnabled());
@@ -252,13 +252,13 @@ void MainWindowTest::backupThroughWindow() {
     QCOMPARE(window->libraryButton()->toolTip(), "Library is locked during a backup");
     QVERIFY(!detail.progress()->isHidden());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
     QCOMPARE(detail.activity()->statusText(), "Backup complete.");
     QVERIFY(!detail.activity()->showsEmptyState());
     const ProgressSection& progress = *detail.progress();
     QVERIFY(!progress.isHidden());
     QCOMPARE(progress.percentText(), "100%");
-    const qint64 total = model.progress().totalFiles;
+    const qint64 total = model.run().progress().totalFiles;
     QCOMPARE(progress.filesText(), QStringLiteral("%1 / %1 files").arg(total));
     QCOMPARE(progress.chipTexts().size(), 3);
     QVERIFY(progress.chipTexts().at(0).startsWith("Copied "));
@@ -275,7 +275,7 @@ void MainWindowTest::backupThroughWindow() {
     QVERIFY(QFileInfo(destination + "/.morrowdeck/catalog.json").isFile());
 
     // "Show in File Manager" shows where this run wrote, also after choosing another folder.
-    model.setDestinationURL(fs::path(folder("elsewhere").toStdString()));
+    model.plan().setDestinationURL(fs::path(folder("elsewhere").toStdString()));
     progress.showInFileManager()->click();
     QCOMPARE(revealed, fs::path(destination.toStdString()));
 }
@@ -284,12 +284,12 @@ void MainWindowTest::cancelledBackup() {
     const auto window = open(demo_);
     QTRY_COMPARE(window->sidebar()->page(), "tree");
     AppModel& model = window->model();
-    model.setDestinationURL(fs::path(folder("cancelled").toStdString()));
+    model.plan().setDestinationURL(fs::path(folder("cancelled").toStdString()));
     const ActionBar& bar = *window->detail()->actionBar();
     bar.startButton()->click();
     bar.cancelButton()->click();
     QCOMPARE(window->detail()->activity()->statusText(), "Cancelling…");
-    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
     QCOMPARE(window->detail()->activity()->statusText(), "Cancelled.");
     QVERIFY(window->detail()->progress()->showInFileManager()->isHidden());
     QVERIFY(!bar.startButton()->isHidden());
@@ -315,7 +315,7 @@ void MainWindowTest::returnStartsOnlyFromStartOrDestination() {
     const auto window = open(demo_);
     QTRY_COMPARE(window->sidebar()->page(), "tree");
     AppModel& model = window->model();
-    model.setDestinationURL(fs::path(folder("return-" + where).toStdString()));
+    model.plan().setDestinationURL(fs::path(folder("return-" + where).toStdString()));
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     DetailView& detail = *window->detail();
@@ -339,10 +339,10 @@ void MainWindowTest::returnStartsOnlyFromStartOrDestination() {
         QTRY_VERIFY(target->hasFocus());
         QTest::keyClick(target, Qt::Key_Return);
     }
-    QCOMPARE(model.isRunning(), starts);
+    QCOMPARE(model.run().isRunning(), starts);
     if (starts) {
-        model.cancel();
-        QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+        model.run().cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
     }
 }
 
@@ -352,19 +352,19 @@ void MainWindowTest::startIgnoresAClickJustAfterARunEnds() {
     const auto window = open(demo_);
     QTRY_COMPARE(window->sidebar()->page(), "tree");
     AppModel& model = window->model();
-    model.setDestinationURL(fs::path(folder("settle").toStdString()));
+    model.plan().setDestinationURL(fs::path(folder("settle").toStdString()));
     QPushButton* start = window->detail()->actionBar()->startButton();
     start->click();
-    QVERIFY(model.isRunning());
-    model.cancel();
-    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QVERIFY(model.run().isRunning());
+    model.run().cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
     QTest::mouseClick(start, Qt::LeftButton);
-    QVERIFY(!model.isRunning());
+    QVERIFY(!model.run().isRunning());
     QTest::qWait(1100);
     QTest::mouseClick(start, Qt::LeftButton);
-    QVERIFY(model.isRunning());
-    model.cancel();
-    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QVERIFY(model.run().isRunning());
+    model.run().cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
 }
 
 // The window's keys: Ctrl+O chooses a library, F5 reloads, F1 opens the help, Escape and
@@ -377,14 +377,14 @@ void MainWindowTest::keyboardShortcuts() {
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
 
     int chooserCalls = 0;
-    model.setFolderChooser([&](const AppModel::FolderRequest&) {
+    model.setFolderChooser([&](const FolderRequest&) {
         ++chooserCalls;
         return std::optional<fs::path>();
     });
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(chooserCalls, 1);
 
-    QSignalSpy reloaded(&model, &AppModel::forestChanged);
+    QSignalSpy reloaded(&model.selection(), &SelectionModel::forestChanged);
     QTest::keyClick(window.get(), Qt::Key_F5);
     QTRY_VERIFY(reloaded.count() >= 1);
     QTRY_COMPARE(window->sidebar()->page(), "tree");
@@ -434,7 +434,7 @@ void MainWindowTest::foundLibrariesInTheMenu() {
     AppModel& model = window->model();
     const fs::path home = folder("found-home").toStdString();
     fs::create_directory_symlink(demo_, home / "Music");
-    model.setLibraryPlaces({home, home / "no-mount-table", {}});
+    model.discovery().setPlaces({home, home / "no-mount-table", {}});
     QMetaObject::invokeMethod(window->libraryMenu(), "aboutToShow");
     QTRY_COMPARE(window->foundLibraryActions().size(), std::size_t(2));  // the library, a separator
     QAction* found = window->foundLibraryActions().front();
@@ -444,7 +444,7 @@ void MainWindowTest::foundLibrariesInTheMenu() {
     QVERIFY(found->text().startsWith(QStringLiteral("This computer — ")));
     found->trigger();
     QTRY_COMPARE(window->sidebar()->page(), "tree");
-    QCOMPARE(*model.libraryURL(), home / "Music" / "_Serato_");
+    QCOMPARE(*model.library().libraryURL(), home / "Music" / "_Serato_");
 }
 
 #include "main_window_test.moc"

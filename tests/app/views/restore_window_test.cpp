@@ -82,7 +82,7 @@ void RestoreWindowTest::freshWindowKeepsChoicesWhenReopened() {
 
     // The choosers fill the rows; closing and reopening keeps every choice.
     const QString backup = folder("chosen backup");
-    main.restoreModel().setFolderChooser([&](const AppModel::FolderRequest&) { return fs::path(backup.toStdString()); });
+    main.restoreModel().setFolderChooser([&](const FolderRequest&) { return fs::path(backup.toStdString()); });
     window->backupRow()->chooseButton()->click();
     QCOMPARE(window->backupRow()->title(), "chosen backup");
     QCOMPARE(window->backupRow()->subtitle(), backup);
@@ -113,7 +113,7 @@ void RestoreWindowTest::runningCancelledAndApplying() {
 
     // Running, nothing reported yet: 0 of 0, Cancel instead of Start, no apply.
     window.startButton()->click();
-    QVERIFY(model.isRunning());
+    QVERIFY(model.run().isRunning());
     QVERIFY(window.startButton()->isHidden());
     QVERIFY(!window.cancelButton()->isHidden());
     QVERIFY(!window.applyButton()->isEnabled());
@@ -127,12 +127,12 @@ void RestoreWindowTest::runningCancelledAndApplying() {
     // The close button stays usable during a run, and closing does not stop it.
     QVERIFY(window.closeButton()->isEnabled());
     window.closeButton()->click();
-    QVERIFY(model.isRunning());
+    QVERIFY(model.run().isRunning());
     window.show();
 
     window.cancelButton()->click();
     QCOMPARE(window.statusText(), "Cancelling…");
-    QVERIFY(queue->runWhile([&] { return model.isRunning(); }));
+    QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
     QVERIFY(!window.startButton()->isHidden());
     QVERIFY(window.cancelButton()->isHidden());
     // The run may have ended before the request reached it; either way it is over.
@@ -176,12 +176,12 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
     MainWindow main(std::make_shared<QtMainQueue>(), test::demoLibrary());
     main.show();
     AppModel& app = main.model();
-    QTRY_VERIFY_WITH_TIMEOUT(!app.allLeaves().empty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!app.selection().allLeaves().empty(), 60000);
     const QString backup = folder("demo backup");
-    app.setDestinationURL(fs::path(backup.toStdString()));
+    app.plan().setDestinationURL(fs::path(backup.toStdString()));
     app.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!app.isRunning(), 120000);
-    QCOMPARE(app.statusMessage(), "Backup complete.");
+    QTRY_VERIFY_WITH_TIMEOUT(!app.run().isRunning(), 120000);
+    QCOMPARE(app.run().statusMessage(), "Backup complete.");
 
     main.restoreAction()->trigger();
     RestoreWindow& window = *main.restoreWindow();
@@ -189,15 +189,15 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
     const QString audio = folder("restored/Music");
     const QString serato = temp_.filePath("restored/_Serato_");  // made by the restore
     QStringList answers{backup, audio, serato};
-    model.setFolderChooser([&](const AppModel::FolderRequest&) { return fs::path(answers.takeFirst().toStdString()); });
+    model.setFolderChooser([&](const FolderRequest&) { return fs::path(answers.takeFirst().toStdString()); });
     for (LocationRow* row : {window.backupRow(), window.audioRow(), window.seratoRow()}) row->chooseButton()->click();
     QCOMPARE(window.seratoRow()->title(), "_Serato_");
 
     window.startButton()->click();
     QVERIFY(!window.cancelButton()->isHidden());
-    QTRY_VERIFY_WITH_TIMEOUT(!model.isRunning(), 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
     QCOMPARE(window.statusText(), "Restore complete — just open Serato, your library is ready.");
-    const ProgressSnapshot& done = model.progress();
+    const ProgressSnapshot& done = model.run().progress();
     QCOMPARE(done.failedFiles, 0);
     QVERIFY(done.totalFiles > 0);
     QCOMPARE(window.progressSection()->percentText(), "100%");

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/folder_request.h"
+#include "backup/backup_options.h"
+#include "engine/main_queue.h"
+#include "engine/run_preview.h"
+
+namespace morrowdeck {
+
+class LibraryModel;
+class SelectionModel;
+
+// Where the backup goes and how, and what that would take: the destination and the options,
+// the engine's plan of the ticked crates onto them, and the destination's free space.
+//
+// Threads: UI thread only, and nothing here waits for a drive: the plan and the free space are
+// worked out through the engine layer's background helper and come back through the main
+// queue, holding the model through a QPointer; a result superseded by a newer request is not
+// used. Change signals fire only on a real change.
+class PlanModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString destinationPath READ destinationPath NOTIFY destinationURLChanged)
+
+  public:
+    // The free space of a folder's volume (absent when unknown). It may block on a sleeping
+    // or dead drive, so it is only ever called off the UI thread. Tests replace it; the default
+    // is platform::freeSpace.
+    using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const std::filesystem::path&)>;
+
+    // The plan follows `selection`'s ticks and reads `library`'s database; both outlive this.
+    PlanModel(std::shared_ptr<MainQueue> mainQueue, const SelectionModel& selection,
+              const LibraryModel& library, QObject* parent = nullptr);
+    ~PlanModel() override;
+
+    void setFolderChooser(FolderChooser chooser);
+    void setFreeSpaceQuery(FreeSpaceQuery query);
+
+    const std::optional<std::filesystem::path>& destinationURL() const { return destination_; }
+    void setDestinationURL(std::optional<std::filesystem::path> url);
+    QString destinationPath() const;  // "" when none
+    void chooseDestination();
+    const BackupOptions& options() const { return options_; }
+    void setOptions(const BackupOptions& options);
+
+    // The engine's plan of the selection onto the destination, worked out in the background
+    // after each change of selection, destination or options; absent until the latest one is
+    // known.
+    const std::optional<RunPreview>& selectionPreview() const { return preview_; }
+    // The bytes the selection's backup holds (a track in two crates twice unless de-duplicated),
+    // absent while being worked out.
+    std::optional<std::int64_t> selectedBytes() const;
+    // True when the bytes still to copy exceed the destination's free space.
+    bool selectionWillNotFit() const;
+    // The destination's free space as last measured in the background (after each change of
+    // destination and each refresh); absent until known and when unknown.
+    std::optional<QString> destinationFreeText() const;
+
+    // Works out the plan and the free space again, as after a run that changed what is up to
+    // date and what is free.
+    void refresh();
+
+  signals:
+    void destinationURLChanged();
+    void optionsChanged();
+    void selectionPreviewChanged();
+    void destinationFreeChanged();
+
+  private:
+    // Starts working out the selection's plan; a result superseded meanwhile is dropped and
+    // the newest state worked out instead, one at a time.
+    void refreshPreview();
+    // Measures the destination's free space; a result superseded by a newer request is ignored.
+    void refreshFreeSpace();
+
+    std::shared_ptr<MainQueue> mainQueue_;
+    const SelectionModel& selection_;
+    const LibraryModel& library_;
+    FolderChooser chooseFolder_;
+    FreeSpaceQuery freeSpace_;
+
+    std::optional<std::filesystem::path> destination_;
+    BackupOptions options_;
+    std::optional<RunPreview> preview_;
+    std::uint64_t previewGeneration_ = 0;  // counts changes that need a new plan
+    bool previewRunning_ = false;
+    std::optional<std::int64_t> destinationFree_;
+    std::uint64_t freeGeneration_ = 0;  // counts requests; only the latest result is used
+};
+
+}  // namespace morrowdeck

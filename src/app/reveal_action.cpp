@@ -1,0 +1,30 @@
+#include "app/reveal_action.h"
+
+#include <utility>
+
+#include "app/library_model.h"
+#include "app/plan_model.h"
+
+namespace morrowdeck {
+
+RevealAction::RevealAction(const LibraryModel& library, const PlanModel& plan, QObject* parent)
+    : QObject(parent), library_(library), plan_(plan) {}
+
+void RevealAction::setRevealer(Revealer revealer) {
+    reveal_ = std::move(revealer);
+}
+
+void RevealAction::setRunDestination(std::filesystem::path folder) {
+    runDestination_ = std::move(folder);
+}
+
+void RevealAction::revealDestination() {
+    const auto& folder = runDestination_ ? runDestination_ : plan_.destinationURL();
+    if (folder && reveal_) reveal_(*folder);
+}
+
+void RevealAction::revealLibrary() {
+    if (library_.libraryURL() && reveal_) reveal_(*library_.libraryURL());
+}
+
+}  // namespace morrowdeck

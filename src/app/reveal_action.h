@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace morrowdeck {
+
+class LibraryModel;
+class PlanModel;
+
+// "Show in File Manager" for the library and for the backup's destination. After a backup it
+// opens that run's destination, not one chosen since. The file manager is injected, so tests
+// see what would be shown.
+class RevealAction final : public QObject {
+    Q_OBJECT
+
+  public:
+    using Revealer = std::function<void(const std::filesystem::path&)>;
+
+    // Reads the folders of `library` and `plan`, which outlive this.
+    RevealAction(const LibraryModel& library, const PlanModel& plan, QObject* parent = nullptr);
+
+    void setRevealer(Revealer revealer);
+    // The destination of the backup just started.
+    void setRunDestination(std::filesystem::path folder);
+
+    void revealDestination();
+    void revealLibrary();
+
+  private:
+    const LibraryModel& library_;
+    const PlanModel& plan_;
+    Revealer reveal_;
+    std::optional<std::filesystem::path> runDestination_;
+};
+
+}  // namespace morrowdeck
