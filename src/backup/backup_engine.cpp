@@ -81,27 +81,16 @@ BackupEngine::Snapshot BackupEngine::execute(
     RunPreview destinationSpace;
     destinationSpace.measureDestination(destinationRoot);
     const auto free = destinationSpace.freeBytes;
-    // A destination that was there before the run may hold copies that are up to date: their
-    // destinations are looked at, so that what the run will write (and needs room for) leaves
-    // them out. A folder made just now holds nothing, and a first run stats nothing twice.
-    std::optional<RunPreview> tallied;
-    if (existed == destinationRoot) {
-        tallied = destinationSpace;
-        tally(work, crates, destinationRoot, options, *tallied);
-    }
     // Each file takes whole allocation units of the destination: many small files need far
     // more than their bytes.
     std::int64_t copySpace = 0;
-    if (tallied) {
-        copySpace = tallied->neededBytes();
-    } else {
-        for (const auto& job : work.copyJobs)
-            copySpace += RunPreview::allocatedSize(job.bytes, destinationSpace.allocationUnit);
-    }
-    const std::int64_t bytesToWrite = tallied ? tallied->total().bytesToCopy : work.copyBytes;
+    for (const auto& job : work.copyJobs)
+        copySpace += RunPreview::allocatedSize(job.bytes, destinationSpace.allocationUnit);
+    // Only when every planned file would not fit are the destinations looked at, so a re-run
+    // onto a roomy drive stats nothing twice.
     if (free && *free < copySpace && !options.allowPartial) {
-        RunPreview preview = tallied ? *tallied : destinationSpace;
-        if (!tallied) tally(work, crates, destinationRoot, options, preview);
+        RunPreview preview = destinationSpace;
+        tally(work, crates, destinationRoot, options, preview);
         if (!preview.fits()) {
             // A run that does not start leaves no trace: the folders made for it go again.
             auto folder = destinationRoot;
@@ -132,7 +121,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     if (free) {
         reporter_.log(Level::info,
                       "Estimated to write: " +
-                          text::formatByteCount(static_cast<std::uint64_t>(bytesToWrite)) +
+                          text::formatByteCount(static_cast<std::uint64_t>(work.copyBytes)) +
                           " \u2022 Free on destination: " +
                           text::formatByteCount(
                               static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
