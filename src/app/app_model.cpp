@@ -17,6 +17,7 @@ AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
       plan_(mainQueue, selection_, library_),
       run_(QStringLiteral("Locate your Serato library to begin.")),
       reveal_(library_, plan_) {
+    run_.setRunningStatus(QStringLiteral("Backing up\u2026"));
     connect(&library_, &LibraryModel::loadStarted, this,
             [this] { run_.setStatusMessage(QStringLiteral("Loading library…")); });
     connect(&library_, &LibraryModel::libraryNotFound, this, [this] {

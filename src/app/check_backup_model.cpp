@@ -12,6 +12,7 @@ QString text(const std::string& value) { return QString::fromStdString(value); }
 
 CheckBackupModel::CheckBackupModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
     : QObject(parent), mainQueue_(std::move(mainQueue)) {
+    run_.setRunningStatus(QStringLiteral("Checking\u2026"));
     connect(&run_, &RunModel::progressChanged, this, [this] {
         const auto& snap = run_.progress();
         if (snap.totalBytes > 0)

@@ -41,7 +41,8 @@ QString throughputText(const ProgressSnapshot& snapshot) {
 }
 
 std::optional<QString> timeLeftText(const ProgressSnapshot& snapshot) {
-    if (!(snapshot.bytesPerSecond > 1000)) return std::nullopt;
+    // A run that has ended, finished or cancelled, has no time left.
+    if (snapshot.finished || !(snapshot.bytesPerSecond > 1000)) return std::nullopt;
     const auto remaining = std::max<std::int64_t>(
         snapshot.bytesToCopy - snapshot.processedBytes - snapshot.skippedBytes, 0);
     const auto eta = text::formatDuration(static_cast<double>(remaining) / snapshot.bytesPerSecond);

@@ -62,6 +62,7 @@ struct RestoreModel::State {
 RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
     : QObject(parent), state_(std::make_unique<State>()) {
     state_->mainQueue = std::move(mainQueue);
+    state_->run.setRunningStatus(QStringLiteral("Restoring\u2026"));
     connect(&state_->run, &RunModel::isRunningChanged, this, &RestoreModel::updateCanStart);
     refreshMerges();
 }

@@ -36,6 +36,7 @@ void RunModel::begin(std::unique_ptr<Running> running) {
         emit logCleared();
     }
     setProgress(ProgressSnapshot{});
+    if (!runningStatus_.isEmpty()) setStatusMessage(runningStatus_);
     running_ = std::move(running);
     emit isRunningChanged();
 }

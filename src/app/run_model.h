@@ -48,6 +48,9 @@ class RunModel final : public QObject {
     const std::vector<LogEntry>& log() const { return log_; }
     QString statusMessage() const { return status_; }
     void setStatusMessage(const QString& text);
+    // The status a run shows from its start ("Backing up…"), so that a new run never shows
+    // the last one's ending. Empty: the status is left as it is.
+    void setRunningStatus(QString text) { runningStatus_ = std::move(text); }
     void setProgress(const ProgressSnapshot& snapshot);
     // Appends one line to the log; beyond maxLogEntries the oldest lines are dropped.
     void appendLog(LogEntry entry);
@@ -101,6 +104,7 @@ class RunModel final : public QObject {
     ProgressSnapshot progress_;
     std::vector<LogEntry> log_;
     QString status_;
+    QString runningStatus_;
 };
 
 template <typename Engine>

@@ -24,6 +24,12 @@ class PaneTextsTest : public QObject {
             {3, 8, 1000, "37 | 3 / 8 files | 1.2 GB • 1 KB/s | "},
             {8, 8, 45'300'000, "100 | 8 / 8 files | 1.2 GB • 45.3 MB/s | 1m 6s left"},
         };
+        // A run that has ended, finished or cancelled, shows no time left.
+        ProgressSnapshot ended;
+        ended.bytesPerSecond = 45'300'000;
+        ended.bytesToCopy = 4'300'000'000;
+        ended.finished = true;
+        QCOMPARE(paneText::timeLeftText(ended), std::nullopt);
         for (const auto& c : cases) {
             ProgressSnapshot s;
             std::tie(s.totalFiles, s.completedFiles, s.bytesPerSecond) =

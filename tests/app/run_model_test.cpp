@@ -77,9 +77,12 @@ class RunModelTest : public QObject {
                 return QStringLiteral("%1 done").arg(s.completedFiles);
             });
         };
+        run.setRunningStatus(QStringLiteral("Working\u2026"));
+        run.setStatusMessage(QStringLiteral("The last run's ending."));
         QVERIFY(startFake(run, queue, finished(), ended));
         QVERIFY(!startFake(run, queue, finished(), ended));
         QVERIFY(run.isRunning() && run.log().empty());
+        QCOMPARE(run.statusMessage(), QStringLiteral("Working\u2026"));  // never the last ending
         QCOMPARE(cleared.count(), 1);
         QVERIFY(queue->runWhile([&] { return run.isRunning(); }));
         QVERIFY(engineWasThere && !runningAtTheEnd);
