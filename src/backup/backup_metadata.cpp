@@ -103,10 +103,7 @@ int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
     int error = platform::createDirectories(file.parent_path());
     if (error == 0) error = platform::writeFileAtomically(file, bytes, flush);
     if (error != 0) {
-        const std::string reason = platform::errorText(error);
-        reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason},
-                               LogEntry::Level::error,
-                               "Couldn't write " + file.native() + ": " + reason);
+        reporter_.countFailedWrite(file.native(), error);
     }
     return error;
 }

@@ -97,6 +97,12 @@ void ProgressReporter::countFailure(RunProblem problem, LogEntry::Level level, s
     log(level, std::move(line));
 }
 
+void ProgressReporter::countFailedWrite(const std::string& file, int error) {
+    const std::string reason = platform::errorText(error);
+    countFailure({file, RunProblem::Kind::failed, reason}, LogEntry::Level::error,
+                 "Couldn't write " + file + ": " + reason);
+}
+
 void ProgressReporter::countUnsaved(const std::string& folder, int error) {
     const std::string reason = platform::errorText(error);
     countFailure({folder, RunProblem::Kind::failed, "not saved to the drive: " + reason},

@@ -113,6 +113,8 @@ class ProgressReporter {
     // One file the run failed to deal with, counted everywhere at once: the problem list, the
     // failed counter and its log line. Any thread.
     void countFailure(RunProblem problem, LogEntry::Level level, std::string line);
+    // A file the run could not write (errno `error`): "Couldn't write FILE: reason", counted.
+    void countFailedWrite(const std::string& file, int error);
     // A folder whose file system could not flush the run's data to the disk (errno `error`).
     void countUnsaved(const std::string& folder, int error);
     std::vector<RunProblem> problems() const;

@@ -301,6 +301,29 @@ bool itemExists(const fs::path& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+namespace {
+
+// Opens `source` (a regular file, never waiting on a FIFO's writer), copies its data into a
+// new temporary file beside `dest` and gives it the source's permissions (best effort: FAT and
+// some network shares refuse them). 0 or errno; `info` is the source's stat.
+int copyIntoTemporary(const fs::path& source, const fs::path& dest, const DataSink* sink,
+                      FileDescriptor& in, struct stat& info, TempFile& temp) {
+    // O_NONBLOCK keeps open() from waiting for a writer when the source is a FIFO.
+    in.fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in.fd < 0) return errno;
+    if (::fstat(in.fd, &info) != 0) return errno;
+    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    const int flags = ::fcntl(in.fd, F_GETFL);
+    if (flags < 0 || ::fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+    if (const int error = temp.create(dest, 0600)) return error;
+    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone, sink))
+        return error;
+    (void)::fchmod(temp.fd(), info.st_mode & 0777);
+    return 0;
+}
+
+}  // namespace
+
 int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
              const fs::path& keepAs, const DataSink* sink, const CopyCheck* check) {
     if (!dest.has_filename()) return EINVAL;
@@ -310,22 +333,10 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
         if (S_ISDIR(existing.st_mode)) return EISDIR;
     }
 
-    // O_NONBLOCK keeps open() from waiting for a writer when the source is a FIFO.
-    FileDescriptor in{::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (in.fd < 0) return errno;
+    FileDescriptor in;
     struct stat info {};
-    if (::fstat(in.fd, &info) != 0) return errno;
-    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    const int flags = ::fcntl(in.fd, F_GETFL);
-    if (flags < 0 || ::fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
-
     TempFile temp;
-    if (const int error = temp.create(dest, 0600)) return error;
-    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone, sink)) {
-        return error;
-    }
-    // Best effort: FAT and some network shares refuse permission changes.
-    (void)::fchmod(temp.fd(), info.st_mode & 0777);
+    if (const int error = copyIntoTemporary(source, dest, sink, in, info, temp)) return error;
     // Last, as every write moves the modification time. No fsync: an interrupted backup
     // is repaired by the next run, and syncing every audio file would make backups far slower.
     const timespec times[2] = {info.st_atim, info.st_mtim};
@@ -344,19 +355,10 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
 int copyFileDurably(const fs::path& source, const fs::path& dest, const DataSink* sink) {
     if (!dest.has_filename()) return EINVAL;
     if (itemExists(dest)) return EEXIST;
-    FileDescriptor in{::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (in.fd < 0) return errno;
+    FileDescriptor in;
     struct stat info {};
-    if (::fstat(in.fd, &info) != 0) return errno;
-    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    const int flags = ::fcntl(in.fd, F_GETFL);
-    if (flags < 0 || ::fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
-
     TempFile temp;
-    if (const int error = temp.create(dest, 0600)) return error;
-    if (const int error = detail::copyData(in.fd, temp.fd(), detail::CopyMethod::clone, sink))
-        return error;
-    (void)::fchmod(temp.fd(), info.st_mode & 0777);
+    if (const int error = copyIntoTemporary(source, dest, sink, in, info, temp)) return error;
     const timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(temp.fd(), times) != 0) return errno;
     if (::fsync(temp.fd()) != 0) return errno;

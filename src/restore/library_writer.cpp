@@ -36,10 +36,7 @@ int LibraryWriter::write(const std::filesystem::path& file, std::span<const std:
     }
     const int error = platform::writeFileAtomically(file, bytes);
     if (error != 0) {
-        const std::string reason = platform::errorText(error);
-        reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason},
-                               LogEntry::Level::error,
-                               "Couldn't write " + file.native() + ": " + reason);
+        reporter_.countFailedWrite(file.native(), error);
         return error;
     }
     journal_.wrote(file, kind);

@@ -65,10 +65,7 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 
     const auto file = run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
     if (const int error = run.writer->createFolder(file.parent_path()); error != 0) {
-        const std::string reason = platform::errorText(error);
-        reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason},
-                               LogEntry::Level::error,
-                               "Couldn't write " + file.native() + ": " + reason);
+        reporter_.countFailedWrite(file.native(), error);
         return 0;
     }
     if (run.writer->write(file, SeratoSQL::encodeJson(staged), maxMetadataBytes) != 0) return 0;
