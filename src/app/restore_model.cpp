@@ -54,6 +54,7 @@ struct RestoreModel::State {
     bool isApplying = false;
     std::optional<QString> applyResult;
     bool canStart = false;  // last value signalled
+    std::unique_ptr<UndoModel> undo;
 
     bool merges = false;
     std::uint64_t mergesGeneration = 0;  // counts requests; only the latest result is used
@@ -63,7 +64,9 @@ RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent
     : QObject(parent), state_(std::make_unique<State>()) {
     state_->mainQueue = std::move(mainQueue);
     state_->run.setRunningStatus(QStringLiteral("Restoring\u2026"));
+    state_->undo = std::make_unique<UndoModel>(state_->mainQueue, state_->run);
     connect(&state_->run, &RunModel::isRunningChanged, this, &RestoreModel::updateCanStart);
+    connect(state_->undo.get(), &UndoModel::isUndoingChanged, this, &RestoreModel::updateCanStart);
     refreshMerges();
 }
 
@@ -139,6 +142,12 @@ const RunModel& RestoreModel::run() const {
 bool RestoreModel::isApplying() const {
     return state_->isApplying;
 }
+UndoModel& RestoreModel::undo() {
+    return *state_->undo;
+}
+const UndoModel& RestoreModel::undo() const {
+    return *state_->undo;
+}
 const std::optional<QString>& RestoreModel::applyResult() const {
     return state_->applyResult;
 }
@@ -157,8 +166,16 @@ QString RestoreModel::applyResultText() const {
 }
 
 bool RestoreModel::canStart() const {
-    return !state_->run.isRunning() && !state_->isApplying && state_->backupURL &&
-           state_->audioTargetURL && state_->seratoURL;
+    return canUndo() && state_->backupURL && state_->audioTargetURL && state_->seratoURL;
+}
+
+bool RestoreModel::canUndo() const {
+    return !state_->run.isRunning() && !state_->isApplying && !state_->undo->isUndoing();
+}
+
+bool RestoreModel::showsUndoLastRestore() const {
+    const auto& last = state_->undo->lastRun();
+    return last && state_->seratoURL && last->chosenFolder == *state_->seratoURL;
 }
 
 bool RestoreModel::mergesIntoExistingDatabase() const {
@@ -215,8 +232,9 @@ std::optional<fs::path> RestoreModel::chooseFolder(const FolderRequest& request)
 void RestoreModel::start() {
     if (!state_->backupURL || !state_->audioTargetURL || !state_->seratoURL) return;
     // A second run while one is under way would replace (and block on) the running engine;
-    // a run during the apply step would write the library the apply is reading.
-    if (state_->run.isRunning() || state_->isApplying) return;
+    // a run during the apply step or an undo would write the library they are changing.
+    if (!canUndo()) return;
+    const std::int64_t since = UndoModel::nowNs();
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
         [backup = *state_->backupURL, audio = *state_->audioTargetURL,
@@ -225,19 +243,21 @@ void RestoreModel::start() {
             engine.run(backup, audio, serato, overwrite, rebuild, std::move(callbacks.log),
                        std::move(callbacks.progress), std::move(callbacks.completion));
         },
-        [this](RestoreEngine&, const RunResult& result) {
+        [this, since, serato = *state_->seratoURL](RestoreEngine&, const RunResult& result) {
             // The option as it is now, also when it was changed during the run.
             state_->run.report(result, [this](const ProgressSnapshot& snapshot) {
                 return QString::fromStdString(
                     restoreStatusMessage(snapshot, state_->rebuildDatabase));
             });
             refreshMerges();  // the run may have written the database
+            state_->undo->noteRunSince(serato, since);
         });
 }
 
 void RestoreModel::applyToSerato() {
-    // The apply reads what the restore stages, and two applies would race for the database.
-    if (state_->run.isRunning() || state_->isApplying) return;
+    // The apply reads what the restore stages, and two applies (or an apply and an undo) would
+    // race for the database.
+    if (!canUndo()) return;
     if (!state_->seratoURL) {
         setApplyResult(QStringLiteral("Choose your Serato library first."));
         return;
@@ -245,11 +265,13 @@ void RestoreModel::applyToSerato() {
     setApplying(true);
     setApplyResult(std::nullopt);
     const QPointer<RestoreModel> self(this);
+    const std::int64_t since = UndoModel::nowNs();
     runInBackground<ApplyOutcome>(
         state_->mainQueue,
         [work = state_->applyWork, folder = *state_->seratoURL] { return work(folder); },
-        [self](ApplyOutcome outcome) {
+        [self, since, serato = *state_->seratoURL](ApplyOutcome outcome) {
             if (!self) return;
+            self->state_->undo->noteRunSince(serato, since);
             // Staged smart crates whose rules could not be written follow the message, one a
             // line, so a partial apply does not read as complete.
             QString text = QString::fromStdString(outcome.message);
@@ -259,6 +281,17 @@ void RestoreModel::applyToSerato() {
             self->setApplyResult(text);
         },
         [](const std::string& why) { return ApplyOutcome{"The apply step failed: " + why}; });
+}
+
+void RestoreModel::undoLastRestore() {
+    if (const auto& last = state_->undo->lastRun(); last && showsUndoLastRestore())
+        undoRun(last->libraryRoot, last->id);
+}
+
+bool RestoreModel::undoRun(fs::path libraryRoot, std::string runId) {
+    // An undo puts back files a restore or apply is writing.
+    if (!canUndo()) return false;
+    return state_->undo->undo(std::move(libraryRoot), std::move(runId));
 }
 
 void RestoreModel::setApplying(bool applying) {

@@ -9,6 +9,7 @@
 
 #include "app/folder_request.h"
 #include "app/run_model.h"
+#include "app/undo_model.h"
 #include "engine/main_queue.h"
 #include "restore/apply_step.h"
 
@@ -17,7 +18,8 @@ namespace morrowdeck {
 // The model behind the restore window: the three folders (backup, audio target, Serato
 // library), the two options, the current or last restore run (its progress, log and status),
 // and the separate apply step that writes the staged ratings and rules into Serato's
-// database. The main window owns one for as long as it exists, so closing and reopening the
+// database, and the undo of a saved restore or apply run (its result shows in the run's status
+// and log). A restore, the apply step and an undo never run at the same time. The main window owns one for as long as it exists, so closing and reopening the
 // restore window keeps its choices, log and status. Nothing is persisted.
 //
 // Threads: everything here runs on the UI thread and never waits for a drive. A run executes
@@ -66,6 +68,9 @@ class RestoreModel final : public QObject {
     RunModel& run();
     const RunModel& run() const;
     bool isApplying() const;
+    // The undo of saved runs, and the run the last restore or apply created.
+    UndoModel& undo();
+    const UndoModel& undo() const;
     // The apply step's message, then one line per smart crate whose rules were not written.
     const std::optional<QString>& applyResult() const;
 
@@ -76,8 +81,12 @@ class RestoreModel final : public QObject {
     QString applyResultText() const;
 
     // Derived values, computed on each read.
-    // No run and no apply step under way, and all three folders chosen.
+    // No run, apply step or undo under way, and all three folders chosen.
     bool canStart() const;
+    // No run, apply step or undo under way.
+    bool canUndo() const;
+    // The last restore or apply created a run folder in the Serato library chosen now.
+    bool showsUndoLastRestore() const;
     // The chosen Serato library already holds a track database, so a rebuild merges the
     // restored tracks into it instead of writing a fresh one. Looked at in the background after
     // each change of the Serato folder and each run (which may have written one); false until
@@ -94,6 +103,11 @@ class RestoreModel final : public QObject {
     // Runs the apply step in the background unless a run or the apply step is under way;
     // without a Serato folder it says so at once.
     void applyToSerato();
+    // Plans, confirms and carries out the undo of the run the last restore or apply created,
+    // unless a run, the apply step or an undo is under way.
+    void undoLastRestore();
+    // The same for run `runId` of the _Serato_ folder `libraryRoot`. False when refused.
+    bool undoRun(std::filesystem::path libraryRoot, std::string runId);
 
   signals:
     void backupURLChanged();

@@ -9,6 +9,7 @@
 #include "app/restore_texts.h"
 #include "app_test_support.h"
 #include "library/serato_library.h"
+#include "engine/serato_error.h"
 #include "restore/restore_status.h"
 
 namespace morrowdeck::test {
@@ -180,6 +181,75 @@ class RestoreModelTest : public QObject {
         QVERIFY(r.finish());
         QCOMPARE(applies.load(), 1);
         QCOMPARE(model.applyResultText(), QStringLiteral("done"));
+    }
+
+    // After a restore the model offers the undo of the run it created, for the Serato folder
+    // chosen then only. An undo asks before it changes anything, shows a refusal (Serato
+    // running) instead, and never overlaps a restore or the apply step.
+    void undoLastRestoreAsksFirstAndExcludesRuns() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        UndoModel& undo = model.undo();
+        std::vector<UndoModel::Prompt> prompts;
+        UndoModel::Answer answer = UndoModel::Answer::cancel;
+        undo.setConfirmer([&](const UndoModel::Prompt& prompt) {
+            prompts.push_back(prompt);
+            return answer;
+        });
+        r.choose(r.backup);
+        QVERIFY(!model.showsUndoLastRestore());
+        model.start();
+        QVERIFY(r.finish());
+        QVERIFY(r.queue->runWhile([&] { return !undo.lastRun(); }));
+        QVERIFY(model.showsUndoLastRestore());
+        QCOMPARE(undo.lastRun()->libraryRoot, r.serato / "_Serato_");
+        model.setSeratoURL(r.audio);
+        QVERIFY(!model.showsUndoLastRestore());
+        model.setSeratoURL(r.serato);
+
+        // Cancelled at the question: nothing changes. While the plan is made nothing starts.
+        model.undoLastRestore();
+        QVERIFY(undo.isUndoing() && !model.canStart() && !model.canUndo());
+        model.start();
+        model.applyToSerato();
+        QVERIFY(!model.run().isRunning() && !model.isApplying());
+        QVERIFY(r.queue->runWhile([&] { return undo.isUndoing(); }));
+        QCOMPARE(prompts.size(), std::size_t(1));
+        QVERIFY(prompts[0].refusal.isEmpty() && !prompts[0].offersForce);
+        QVERIFY(prompts[0].lines.value(0).startsWith("Undo run " + prompts[0].runId + ": put back "));
+        QVERIFY(fs::exists(r.audio / "House" / "two.mp3"));
+
+        // Serato running: the refusal is shown, and confirming it does nothing.
+        fs::create_directories(r.root / "proc" / "self");
+        fs::create_directories(r.root / "proc" / "100");
+        std::ofstream(r.root / "proc" / "100" / "comm") << "Serato DJ Pro\n";
+        std::ofstream(r.root / "proc" / "100" / "cmdline") << "Serato DJ Pro";
+        undo.setProcessTable(r.root / "proc");
+        answer = UndoModel::Answer::undoAnyway;
+        model.undoLastRestore();
+        QVERIFY(r.queue->runWhile([&] { return undo.isUndoing(); }));
+        QCOMPARE(prompts.size(), std::size_t(2));
+        QCOMPARE(prompts[1].refusal, QString::fromStdString(SeratoError::seratoRunning().description()));
+        QVERIFY(prompts[1].lines.isEmpty());
+        QVERIFY(fs::exists(r.audio / "House" / "two.mp3"));
+        undo.setProcessTable(r.root / "no proc");
+
+        // No undo during a restore.
+        model.start();
+        model.undoLastRestore();
+        QVERIFY(!undo.isUndoing());
+        QVERIFY(!model.undoRun(undo.lastRun()->libraryRoot, undo.lastRun()->id));
+        QVERIFY(r.finish());
+        QCOMPARE(prompts.size(), std::size_t(2));
+
+        // Confirmed: the second restore (the newest run) is undone and reported.
+        QVERIFY(r.queue->runWhile([&] { return undo.lastRun()->id == prompts[0].runId.toStdString(); }));
+        answer = UndoModel::Answer::undo;
+        model.undoLastRestore();
+        QVERIFY(r.queue->runWhile([&] { return undo.isUndoing(); }));
+        QCOMPARE(prompts.size(), std::size_t(3));
+        QVERIFY(model.run().statusMessage().startsWith("Undid run " + prompts[2].runId));
+        QVERIFY(!undo.lastRun() && !model.showsUndoLastRestore() && model.canStart());
     }
 
     // An apply result that arrives after the model is gone does nothing.

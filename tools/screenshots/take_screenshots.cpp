@@ -1,10 +1,13 @@
 // Renders the main window at its default size in four states into OUT: without a library,
 // with the demo library loaded, in the middle of a backup and after it; then the restore
 // window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
-// finished with the apply step's answer. Run by tools/screenshot under a virtual display:
+// finished with the apply step's answer and "Undo Last Restore"; then the question before
+// that undo, and the window after it. Run by tools/screenshot under a virtual display:
 //   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
+#include <QAbstractButton>
 #include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTreeView>
 #include <filesystem>
@@ -118,6 +121,24 @@ int main(int argc, char* argv[]) {
         if (restore.isApplying()) return;
         QTimer::singleShot(0, &window, [&] {
             save(*window.restoreWindow(), out, "7-restore-finished");
+            // The undo's question, answered "Undo" once it has been pictured.
+            auto* poll = new QTimer(&window);
+            QObject::connect(poll, &QTimer::timeout, &window, [&, poll] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                poll->stop();
+                save(*box, out, "8-undo-confirmation");
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == "Undo") button->click();
+            });
+            poll->start(50);
+            restore.undoLastRestore();
+        });
+    });
+    QObject::connect(&restore.undo(), &UndoModel::isUndoingChanged, &window, [&] {
+        if (restore.undo().isUndoing()) return;
+        QTimer::singleShot(0, &window, [&] {
+            save(*window.restoreWindow(), out, "9-undo-finished");
             QApplication::quit();
         });
     });

@@ -18,6 +18,7 @@
 #include "app/check_backup_model.h"
 #include "app/pane_texts.h"
 #include "app/restore_model.h"
+#include "app/saved_runs.h"
 #include "app/views/action_bar.h"
 #include "app/views/check_backup_window.h"
 #include "app/views/desktop_notifier.h"
@@ -28,6 +29,7 @@
 #include "app/views/sidebar_view.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
+#include "app/views/undo_confirmation.h"
 #include "morrowdeck_version.h"
 
 namespace morrowdeck {
@@ -63,7 +65,7 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     : QMainWindow(parent),
       model_(new AppModel(mainQueue, this)),
       restoreModel_(new RestoreModel(mainQueue, this)),
-      checkBackupModel_(new CheckBackupModel(std::move(mainQueue), this)),
+      checkBackupModel_(new CheckBackupModel(mainQueue, this)),
       initialLibrary_(std::move(library)),
       sidebar_(new SidebarView(*model_)),
       detail_(new DetailView(*model_)),
@@ -74,7 +76,9 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
       showLibrary_(nullptr),
       restore_(nullptr),
       activity_(nullptr),
-      about_(nullptr) {
+      about_(nullptr),
+      savedRuns_(new SavedRuns(std::move(mainQueue), this)),
+      savedMenu_(new QMenu("Saved Restores", this)) {
     setWindowTitle(defaultTitle);
     setMinimumSize(880, 580);
     resize(1200, 800);
@@ -131,6 +135,31 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         return DesktopServices::chooseFolder(over, request.title, request.startIn,
                                              request.canCreateFolders);
     });
+    // The saved runs of the loaded library, read again when the Library menu opens and after
+    // each restore, apply or undo; the submenu is rebuilt only while it is closed.
+    savedMenu_->setIcon(Symbols::icon("arrow.uturn.backward.circle", symbolColor));
+    libraryMenu_->addMenu(savedMenu_);
+    connect(libraryMenu_, &QMenu::aboutToShow, this, &MainWindow::refreshSavedRuns);
+    connect(&restoreModel_->undo(), &UndoModel::savedRunsChanged, this, &MainWindow::refreshSavedRuns);
+    connect(&model_->library(), &LibraryModel::libraryURLChanged, this, &MainWindow::refreshSavedRuns);
+    connect(savedRuns_, &SavedRuns::runsChanged, this, [this] {
+        if (savedMenu_->isVisible()) savedMenuStale_ = true;
+        else rebuildSavedRestoresMenu();
+    });
+    connect(savedMenu_, &QMenu::aboutToHide, this, [this] {
+        if (savedMenuStale_) rebuildSavedRestoresMenu();
+    }, Qt::QueuedConnection);
+    // An undo cannot start during a restore, an apply or another undo.
+    connect(savedMenu_, &QMenu::aboutToShow, this, [this] {
+        const bool enabled = restoreModel_->canUndo();
+        for (QAction* action : savedMenu_->actions())
+            if (action->data().isValid()) action->setEnabled(enabled);
+    });
+    restoreModel_->undo().setConfirmer([this](const UndoModel::Prompt& prompt) {
+        QWidget* over = restoreWindow_ && restoreWindow_->isVisible() ? static_cast<QWidget*>(restoreWindow_) : this;
+        return UndoConfirmation::ask(over, prompt);
+    });
+    rebuildSavedRestoresMenu();
     libraryButton_->setText("Library");
     libraryButton_->setIcon(Symbols::icon("music.note.house", symbolColor));
     libraryButton_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -274,6 +303,34 @@ void MainWindow::refreshFoundLibraries() {
     }
     if (!foundActions_.empty())
         foundActions_.push_back(libraryMenu_->insertSeparator(chooseLibrary_));
+}
+
+void MainWindow::refreshSavedRuns() {
+    savedRuns_->refresh(model_->library().libraryURL());
+}
+
+void MainWindow::rebuildSavedRestoresMenu() {
+    savedMenuStale_ = false;
+    savedMenu_->clear();
+    const auto& runs = savedRuns_->runs();
+    if (runs.empty() || !savedRuns_->library()) {
+        savedMenu_->addAction("No saved restores")->setEnabled(false);
+        return;
+    }
+    const std::filesystem::path library = *savedRuns_->library();
+    for (const auto& run : runs) {
+        QAction* action = savedMenu_->addAction(SavedRuns::entryText(run));
+        // An undone run is listed but cannot be chosen (only choosable entries carry data).
+        if (run.undone) action->setEnabled(false);
+        else action->setData(QString::fromStdString(run.id));
+        connect(action, &QAction::triggered, this,
+                [this, library, id = run.id] { undoSavedRun(library, id); });
+    }
+}
+
+void MainWindow::undoSavedRun(const std::filesystem::path& library, const std::string& runId) {
+    openRestoreWindow();
+    restoreModel_->undoRun(library, runId);
 }
 
 void MainWindow::refreshLibrary() {

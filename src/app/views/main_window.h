@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -23,6 +24,7 @@ class DetailView;
 class MainQueue;
 class RestoreModel;
 class RestoreWindow;
+class SavedRuns;
 class SidebarView;
 
 // The main window: the toolbar (Library menu, Restore, Activity, Help) over the crate sidebar and
@@ -55,6 +57,10 @@ class MainWindow final : public QMainWindow {
     // The Library menu's entries for the libraries found on this computer and its drives.
     const std::vector<QAction*>& foundLibraryActions() const { return foundActions_; }
     QAction* aboutAction() const { return about_; }
+    // "Saved Restores": the loaded library's saved restore and apply runs, newest first; one
+    // opens the restore window and undoes that run after a confirmation.
+    QMenu* savedRestoresMenu() const { return savedMenu_; }
+    SavedRuns& savedRuns() const { return *savedRuns_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -63,6 +69,9 @@ class MainWindow final : public QMainWindow {
     void refreshLibrary();
     void loadInitialLibrary();
     void refreshFoundLibraries();
+    void refreshSavedRuns();
+    void rebuildSavedRestoresMenu();
+    void undoSavedRun(const std::filesystem::path& library, const std::string& runId);
 
     AppModel* model_;
     RestoreModel* restoreModel_;
@@ -83,6 +92,9 @@ class MainWindow final : public QMainWindow {
     QAction* restore_;
     QAction* activity_;
     QAction* about_;
+    SavedRuns* savedRuns_;
+    QMenu* savedMenu_;
+    bool savedMenuStale_ = false;  // the list changed while the menu was open
     DesktopNotifier* notifier_;
     QElapsedTimer runTimer_;  // since the running backup started
     bool wasRunning_ = false;

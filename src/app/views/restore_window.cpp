@@ -50,7 +50,8 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
       applyResult_(captionLabel(QString(), this)),
       status_(new ElidedLabel(this)),
       start_(new QPushButton("Start Restore", this)),
-      cancel_(new QPushButton("Cancel", this)) {
+      cancel_(new QPushButton("Cancel", this)),
+      undo_(new QPushButton("Undo Last Restore", this)) {
     setWindowTitle("Restore a Backup");
     closeWithKeys(*this);
     setWindowModality(Qt::WindowModal);
@@ -102,6 +103,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     });
     RunModel& run = model.run();
     connect(cancel_, &QPushButton::clicked, &run, &RunModel::cancel);
+    connect(undo_, &QPushButton::clicked, &model, &RestoreModel::undoLastRestore);
 
     for (const auto signal : {&RestoreModel::backupURLChanged, &RestoreModel::audioTargetURLChanged,
                               &RestoreModel::seratoURLChanged}) {
@@ -121,6 +123,11 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     connect(&model, &RestoreModel::canStartChanged, this, &RestoreWindow::refreshActions);
     for (const auto signal : {&RunModel::statusMessageChanged, &RunModel::isRunningChanged})
         connect(&run, signal, this, &RestoreWindow::refreshActions);
+    for (const auto signal : {&UndoModel::isUndoingChanged, &UndoModel::lastRunChanged})
+        connect(&model.undo(), signal, this, &RestoreWindow::refreshActions);
+    connect(&model.undo(), &UndoModel::isUndoingChanged, this, &RestoreWindow::refreshApply);
+    for (const auto signal : {&RestoreModel::seratoURLChanged, &RestoreModel::isApplyingChanged})
+        connect(&model, signal, this, &RestoreWindow::refreshActions);
     refreshFolders();
     refreshOptions();
     refreshProgress();
@@ -196,9 +203,13 @@ QWidget* RestoreWindow::actionBar() {
     cancel_->setIcon(Symbols::icon("stop.fill", Qt::white));
     cancel_->setAutoDefault(false);
     Style::destructive(*cancel_);
+    undo_->setIcon(Symbols::icon("arrow.uturn.backward.circle", Style::primary(palette())));
+    undo_->setAutoDefault(false);
+    undo_->setToolTip("Put the Serato library back as it was before the last restore or apply");
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->addWidget(status_, 1);
+    layout->addWidget(undo_);
     layout->addWidget(cancel_);
     layout->addWidget(start_);
     return box;
@@ -229,7 +240,7 @@ void RestoreWindow::refreshProgress() { progress_->setProgress(model_.run().prog
 void RestoreWindow::refreshApply() {
     const bool applying = model_.isApplying();
     spinner_->setVisible(applying);
-    apply_->setEnabled(!applying && !model_.run().isRunning() && model_.seratoURL().has_value());
+    apply_->setEnabled(model_.canUndo() && model_.seratoURL().has_value());
     const std::optional<QString>& result = model_.applyResult();
     applyResult_->setText(result.value_or(QString()));
     applyResult_->setVisible(result.has_value());
@@ -243,6 +254,8 @@ void RestoreWindow::refreshActions() {
     cancel_->setVisible(running);
     start_->setVisible(!running);
     start_->setEnabled(model_.canStart());
+    undo_->setVisible(model_.showsUndoLastRestore());
+    undo_->setEnabled(model_.canUndo());
 }
 
 }  // namespace morrowdeck

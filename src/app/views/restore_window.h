@@ -20,7 +20,8 @@ class RestoreModel;
 
 // The restore window, a fixed-size window-modal dialog over the main window: the backup, audio
 // and Serato folders with their choosers, the two options, the progress of the running or last
-// restore, the apply step for ratings and rules, the status line and Start Restore / Cancel.
+// restore, the apply step for ratings and rules, the status line, Undo Last Restore and Start
+// Restore / Cancel.
 // Everything shown comes from the model, which outlives the window: closing it (always
 // possible) leaves a run going, and reopening shows the run's live state.
 class RestoreWindow final : public QDialog {
@@ -45,6 +46,8 @@ class RestoreWindow final : public QDialog {
     QString statusText() const;
     QPushButton* startButton() const { return start_; }
     QPushButton* cancelButton() const { return cancel_; }
+    // "Undo Last Restore": shown once a restore or apply made a run folder in the chosen library.
+    QPushButton* undoButton() const { return undo_; }
     QToolButton* closeButton() const { return close_; }
 
   private:
@@ -74,6 +77,7 @@ class RestoreWindow final : public QDialog {
     ClickSettle settle_;  // Start ignores a click meant for Cancel just after a run ends
     bool wasRunning_ = false;
     QPushButton* cancel_;
+    QPushButton* undo_;
 };
 
 }  // namespace morrowdeck

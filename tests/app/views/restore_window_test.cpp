@@ -1,4 +1,11 @@
 #include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTimer>
+#include <fstream>
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
@@ -18,10 +25,52 @@
 #include "app/views/restore_progress.h"
 #include "app/views/restore_window.h"
 #include "app_test_support.h"
+#include "app/saved_runs.h"
+#include "engine/serato_error.h"
 #include "library/serato_folder.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
+
+namespace {
+
+// Every file under `root` (bar the undo folder and the library lock) with its hash.
+QMap<QString, QByteArray> tree(const QString& root) {
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        const QString name = QDir(root).relativeFilePath(path);
+        if (name.startsWith(".morrowdeck-undo/") || name == ".morrowdeck.lock") continue;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) qFatal("unreadable %s", qPrintable(path));
+        files.insert(path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+QMap<QString, QByteArray> tree(const QString& serato, const QString& audio) {
+    QMap<QString, QByteArray> files = tree(serato);
+    files.insert(tree(audio));
+    return files;
+}
+
+// Answers the next message box with the button titled `button`, after noting its texts.
+void answerNextMessageBox(const QString& button, QString* texts) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, texts] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        *texts = box->text() + '\n' + box->informativeText();
+        for (QAbstractButton* candidate : box->buttons())
+            *texts += "\n[" + candidate->text() + (candidate == box->defaultButton() ? "*]" : "]");
+        for (QAbstractButton* candidate : box->buttons())
+            if (candidate->text() == button) candidate->click();
+        poll->deleteLater();
+    });
+    poll->start(20);
+}
+
+}  // namespace
 
 class RestoreWindowTest final : public QObject {
     Q_OBJECT
@@ -34,6 +83,8 @@ class RestoreWindowTest final : public QObject {
 
   private:
     QString folder(const QString& name);
+    void undoThroughWindow(MainWindow& main, const QString& serato, const QString& audio,
+                           const QMap<QString, QByteArray>& before);
 
     QTemporaryDir temp_;
 };
@@ -187,7 +238,12 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
     RestoreWindow& window = *main.restoreWindow();
     RestoreModel& model = main.restoreModel();
     const QString audio = folder("restored/Music");
-    const QString serato = temp_.filePath("restored/_Serato_");  // made by the restore
+    const QString serato = folder("restored/_Serato_");
+    // A library of the DJ's own, which the restore changes and the undo gives back.
+    std::ofstream(fs::path(serato.toStdString()) / "neworder.pref") << "[crate]Mine\n";
+    fs::create_directories(fs::path(serato.toStdString()) / "Subcrates");
+    std::ofstream(fs::path(serato.toStdString()) / "Subcrates" / "Mine.crate") << "my crate";
+    const QMap<QString, QByteArray> before = tree(serato, audio);
     QStringList answers{backup, audio, serato};
     model.setFolderChooser([&](const FolderRequest&) { return fs::path(answers.takeFirst().toStdString()); });
     for (LocationRow* row : {window.backupRow(), window.audioRow(), window.seratoRow()}) row->chooseButton()->click();
@@ -210,15 +266,66 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
         tracks.insert(QFileInfo(it.next()).fileName());
     }
     QCOMPARE(tracks.size(), 60);
-    QVERIFY(!QDir(serato + "/Subcrates").entryList({"*.crate"}).isEmpty());
+    QVERIFY(QDir(serato + "/Subcrates").entryList({"*.crate"}).size() > 1);
     QVERIFY(QFileInfo(serato + "/" + QString::fromUtf8(SeratoFolder::databaseFile.data())).size() > 0);
     QTRY_COMPARE(window.rebuildCaption(), restoreText::rebuildCaption(true, true));
+    undoThroughWindow(main, serato, audio, before);
 
     // The apply step runs for real in the background and its answer shows under the button.
     window.applyButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!model.isApplying(), 60000);
     QVERIFY(!window.applyResultText().isEmpty());
     QVERIFY(!window.showsApplySpinner());
+}
+
+// After the restore: "Undo Last Restore" is offered and the Library menu lists the run. With
+// Serato running the undo is refused and nothing changes; confirmed, it gives back the library
+// and the audio folder exactly as they were, and the run is listed as undone.
+void RestoreWindowTest::undoThroughWindow(MainWindow& main, const QString& serato,
+                                          const QString& audio,
+                                          const QMap<QString, QByteArray>& before) {
+    RestoreWindow& window = *main.restoreWindow();
+    RestoreModel& model = main.restoreModel();
+    QTRY_VERIFY(!window.undoButton()->isHidden());
+    QVERIFY(window.undoButton()->isEnabled());
+    QCOMPARE(window.undoButton()->text(), "Undo Last Restore");
+    const QMap<QString, QByteArray> restored = tree(serato, audio);
+    QVERIFY(restored != before);
+
+    main.model().library().load(fs::path(serato.toStdString()));
+    QMenu& saved = *main.savedRestoresMenu();
+    QCOMPARE(saved.actions().value(0)->text(), "No saved restores");
+    QTRY_VERIFY(saved.actions().value(0)->text().contains(" — Restore — "));
+    QCOMPARE(saved.actions().size(), 1);
+    QVERIFY(saved.actions()[0]->isEnabled());
+
+    const fs::path proc = fs::path(folder("proc/100").toStdString()).parent_path();
+    fs::create_directories(proc / "self");
+    std::ofstream(proc / "100" / "comm") << "Serato DJ Pro\n";
+    std::ofstream(proc / "100" / "cmdline") << "Serato DJ Pro";
+    model.undo().setProcessTable(proc);
+    QString texts;
+    answerNextMessageBox("OK", &texts);
+    window.undoButton()->click();
+    QVERIFY(!window.startButton()->isEnabled() && !window.applyButton()->isEnabled());
+    QTRY_VERIFY(!model.undo().isUndoing());
+    QVERIFY2(texts.contains(QString::fromStdString(SeratoError::seratoRunning().description())), qPrintable(texts));
+    QVERIFY2(texts.count("\n[") == 1 && texts.contains("\n[OK"), qPrintable(texts));  // OK only
+    QCOMPARE(tree(serato, audio), restored);
+
+    model.undo().setProcessTable(proc / "none");
+    answerNextMessageBox("Undo", &texts);
+    window.undoButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.undo().isUndoing(), 60000);
+    // What it puts back is named, and Cancel, not the undo, is the default.
+    QVERIFY2(texts.contains(QRegularExpression(": put back [1-9][0-9]* file\\(s\\), remove [1-9]")), qPrintable(texts));
+    QVERIFY2(texts.contains("[Undo]") && texts.contains("[Cancel*]"), qPrintable(texts));
+    QVERIFY2(window.statusText().startsWith("Undid run "), qPrintable(window.statusText()));
+    QCOMPARE(tree(serato, audio), before);
+    QVERIFY(window.undoButton()->isHidden());
+    QVERIFY(window.startButton()->isEnabled());
+    QTRY_VERIFY(saved.actions()[0]->text().endsWith(" (undone)"));
+    QVERIFY(!saved.actions()[0]->isEnabled());
 }
 
 QTEST_MAIN(RestoreWindowTest)
