@@ -144,12 +144,11 @@ std::string readSqliteContent(const std::filesystem::path& file,
         tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)));
     for (const auto& table : tables) {
         const std::string name = quotedName(table);
-        std::vector<std::uint8_t> marker{'T'};
-        marker.insert(marker.end(), table.begin(), table.end());
-        marker.push_back(0);
-        sink(marker);
-        // Rows in rowid order; a table without rowids is read in its key's order.
-        auto rows = prepare(db.get(), "SELECT rowid, * FROM " + name + " ORDER BY rowid");
+        const std::string marker = "T" + table + '\0';
+        sink(std::span(reinterpret_cast<const std::uint8_t*>(marker.data()), marker.size()));
+        // Rows in rowid order, without the rowid itself (VACUUM may renumber it where no
+        // column holds it); a table without rowids is read in its key's order.
+        auto rows = prepare(db.get(), "SELECT * FROM " + name + " ORDER BY rowid");
         if (!rows) rows = prepare(db.get(), "SELECT * FROM " + name);
         if (!rows) return sqlite3_errmsg(db.get());
         if (problem = encodeRows(db.get(), rows.get(), sink); !problem.empty()) return problem;
