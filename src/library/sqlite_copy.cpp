@@ -124,7 +124,10 @@ std::string readSqliteContent(const std::filesystem::path& file,
                               const std::function<void(std::span<const std::uint8_t>)>& sink) {
     if (!platform::isRegularFile(file)) return file.native() + " is not a regular file";
     std::string problem;
-    const Connection db = open(file, SQLITE_OPEN_READONLY, problem);
+    // Read-write although it only reads: a read-only connection cannot remove the -wal and
+    // -shm files it makes beside a WAL database, and they would be left behind.
+    Connection db = open(file, SQLITE_OPEN_READWRITE, problem);
+    if (!db) db = open(file, SQLITE_OPEN_READONLY, problem);
     if (!db) return problem;
     // One read transaction: every table is read as of the same moment.
     if (sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
