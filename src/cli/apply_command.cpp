@@ -19,6 +19,7 @@ namespace {
 struct ApplyOptions {
     std::string serato;
     std::string database;
+    std::string processTable = "/proc";
     bool json = false;
 };
 
@@ -34,7 +35,10 @@ int runApply(const ApplyOptions& options) {
                                                ? std::filesystem::path()
                                                : std::filesystem::absolute(options.database);
     runInBackground<ApplyOutcome>(
-        queue, [serato, database] { return applyToSerato(serato, "/proc", database); },
+        queue,
+        [serato, database, proc = options.processTable] {
+            return applyToSerato(serato, proc, database);
+        },
         [&result](ApplyOutcome outcome) { result = std::move(outcome); },
         [](const std::string& why) { return ApplyOutcome{"The apply step failed: " + why}; });
     while (!result) queue->waitAndRun(std::chrono::milliseconds(100));
@@ -66,6 +70,8 @@ void registerApplyCommand(CLI::App& app, int& status) {
                      "The master.sqlite to write (default: the home folder's Serato database)")
         ->check(CLI::ExistingFile);
     command->add_flag("--json", options->json, "Print one JSON document");
+    // Hidden: where to look for a running Serato, so that tests can fake one.
+    command->add_option("--process-table", options->processTable)->group("");
     command->callback([options, &status] { status = runApply(*options); });
 }
 

@@ -20,6 +20,7 @@ namespace {
 struct UndoOptions {
     std::string serato;
     std::string run;
+    std::string processTable = "/proc";
     bool list = false;
     bool force = false;
     bool json = false;
@@ -73,6 +74,7 @@ int runUndo(const UndoOptions& options) {
         return exitUsage;
     }
     UndoRunner runner(*serato);
+    runner.setProcessTable(options.processTable);
     if (options.list) return listRuns(runner, options.json);
 
     const UndoRunner::Outcome outcome = runner.undo(options.run, options.force);
@@ -122,6 +124,8 @@ void registerUndoCommand(CLI::App& app, int& status) {
                    "Also put back or remove files that changed since the run")
         ->excludes(list);
     command->add_flag("--json", options->json, "Print one JSON document");
+    // Hidden: where to look for a running Serato, so that tests can fake one.
+    command->add_option("--process-table", options->processTable)->group("");
     command->callback([options, &status] { status = runUndo(*options); });
 }
 

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -14,6 +16,57 @@ struct Close {
     void operator()(sqlite3* db) const { sqlite3_close(db); }
 };
 using Connection = std::unique_ptr<sqlite3, Close>;
+using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+Statement prepare(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
+    return {raw, sqlite3_finalize};
+}
+
+// Appends the value tagged with its type; lengths make the encoding unambiguous.
+void encodeValue(sqlite3_stmt* statement, int column, std::vector<std::uint8_t>& out) {
+    const auto appendNumber = [&](std::uint64_t n) {
+        for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+    };
+    const int type = sqlite3_column_type(statement, column);
+    out.push_back(static_cast<std::uint8_t>(type));
+    if (type == SQLITE_INTEGER) {
+        appendNumber(static_cast<std::uint64_t>(sqlite3_column_int64(statement, column)));
+    } else if (type == SQLITE_FLOAT) {
+        const double value = sqlite3_column_double(statement, column);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        appendNumber(bits);
+    } else if (type != SQLITE_NULL) {
+        const auto* data = static_cast<const std::uint8_t*>(
+            type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(statement, column))
+                                : sqlite3_column_blob(statement, column));
+        const int size = sqlite3_column_bytes(statement, column);
+        appendNumber(static_cast<std::uint64_t>(size));
+        if (size > 0) out.insert(out.end(), data, data + size);
+    }
+}
+
+// Hands every row of `statement` to `sink`, one row at a time.
+std::string encodeRows(sqlite3* db, sqlite3_stmt* statement,
+                       const std::function<void(std::span<const std::uint8_t>)>& sink) {
+    std::vector<std::uint8_t> row;
+    int stepped = SQLITE_ROW;
+    while ((stepped = sqlite3_step(statement)) == SQLITE_ROW) {
+        row.assign(1, 'R');
+        for (int column = 0; column < sqlite3_column_count(statement); ++column)
+            encodeValue(statement, column, row);
+        sink(row);
+    }
+    return stepped == SQLITE_DONE ? std::string() : sqlite3_errmsg(db);
+}
+
+std::string quotedName(const std::string& name) {
+    std::string quoted = "\"";
+    for (const char c : name) quoted += c == '"' ? std::string(2, '"') : std::string(1, c);
+    return quoted + "\"";
+}
 
 // A relative name is anchored with "./" so that SQLite never takes it for ":memory:" or a URI.
 Connection open(const std::filesystem::path& file, int flags, std::string& problem) {
@@ -65,6 +118,45 @@ std::string checkSqliteDatabase(const std::filesystem::path& file) {
     const unsigned char* result = sqlite3_column_text(raw, 0);
     const std::string text = result ? reinterpret_cast<const char*>(result) : "";
     return text == "ok" ? std::string() : "damaged database: " + text;
+}
+
+std::string readSqliteContent(const std::filesystem::path& file,
+                              const std::function<void(std::span<const std::uint8_t>)>& sink) {
+    if (!platform::isRegularFile(file)) return file.native() + " is not a regular file";
+    std::string problem;
+    // Read-write although it only reads: a read-only connection cannot remove the -wal and
+    // -shm files it makes beside a WAL database, and they would be left behind.
+    Connection db = open(file, SQLITE_OPEN_READWRITE, problem);
+    if (!db) db = open(file, SQLITE_OPEN_READONLY, problem);
+    if (!db) return problem;
+    // One read transaction: every table is read as of the same moment.
+    if (sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return sqlite3_errmsg(db.get());
+    const auto schema = prepare(db.get(),
+                                "SELECT type, name, tbl_name, sql FROM sqlite_schema "
+                                "ORDER BY type, name");
+    if (!schema) return sqlite3_errmsg(db.get());
+    if (problem = encodeRows(db.get(), schema.get(), sink); !problem.empty()) return problem;
+
+    std::vector<std::string> tables;
+    const auto list = prepare(db.get(),
+                              "SELECT name FROM sqlite_schema WHERE type = 'table' AND "
+                              "sql NOT LIKE 'CREATE VIRTUAL TABLE%' ORDER BY name");
+    if (!list) return sqlite3_errmsg(db.get());
+    while (sqlite3_step(list.get()) == SQLITE_ROW)
+        tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)));
+    for (const auto& table : tables) {
+        const std::string name = quotedName(table);
+        const std::string marker = "T" + table + '\0';
+        sink(std::span(reinterpret_cast<const std::uint8_t*>(marker.data()), marker.size()));
+        // Rows in rowid order, without the rowid itself (VACUUM may renumber it where no
+        // column holds it); a table without rowids is read in its key's order.
+        auto rows = prepare(db.get(), "SELECT * FROM " + name + " ORDER BY rowid");
+        if (!rows) rows = prepare(db.get(), "SELECT * FROM " + name);
+        if (!rows) return sqlite3_errmsg(db.get());
+        if (problem = encodeRows(db.get(), rows.get(), sink); !problem.empty()) return problem;
+    }
+    return {};
 }
 
 }  // namespace morrowdeck

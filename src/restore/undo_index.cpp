@@ -6,6 +6,8 @@
 
 #include "library/bounded_json.h"
 #include "library/bounded_read.h"
+#include "library/sqlite_copy.h"
+#include "platform/file_operations.h"
 
 namespace morrowdeck {
 
@@ -183,6 +185,16 @@ std::optional<UndoIndex> UndoIndex::read(const std::filesystem::path& runFolder)
         else index->entries[found->second] = std::move(*entry);
     }
     return index;
+}
+
+std::optional<UndoIndex::Content> UndoIndex::databaseContent(const std::filesystem::path& file) {
+    const auto info = platform::fileInfo(file);
+    if (!info) return std::nullopt;
+    ContentHasher hasher;
+    if (!readSqliteContent(file, [&](std::span<const std::uint8_t> data) { hasher.update(data); })
+             .empty())
+        return std::nullopt;
+    return Content{info->size, info->mtime.time_since_epoch().count(), hasher.digest()};
 }
 
 std::int64_t UndoIndex::savedBytes() const {

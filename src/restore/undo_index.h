@@ -73,6 +73,11 @@ struct UndoIndex {
     // Parses index.json's text; absent when it is not an index.
     static std::optional<UndoIndex> parse(std::string_view json);
 
+    // What an SQLite database holds: its file's size and date, with the hash of its tables
+    // and rows (readSqliteContent) rather than of its file, whose bytes miss what a -wal still
+    // holds and change when the -wal is checkpointed. Absent when it cannot be read.
+    static std::optional<Content> databaseContent(const std::filesystem::path& file);
+
     // The bytes the run folder keeps for its saved copies (sum of the saved entries' sizes).
     std::int64_t savedBytes() const;
     // The entry for a path, or null.

@@ -129,8 +129,14 @@ std::string UndoJournal::save(const fs::path& file, Kind kind) {
     Entry entry{file, kind, Entry::Action::replaced, saved, {}, {}};
     const fs::path copy = folder_ / saved;
     if (kind == Kind::database) {
-        entry.before = contentOf(file, false);
-        if (std::string problem = copySqliteDatabase(file, copy); !problem.empty()) {
+        // Described by its rows, as read from the copy: the live file's bytes alone miss
+        // what its -wal holds.
+        std::string problem = copySqliteDatabase(file, copy);
+        if (problem.empty()) {
+            entry.before = UndoIndex::databaseContent(copy);
+            if (!entry.before) problem = "its saved copy could not be read back";
+        }
+        if (!problem.empty()) {
             std::int64_t freed = 0;
             platform::removeTree(copy, freed);
             return problem;
@@ -158,7 +164,10 @@ std::string UndoJournal::save(const fs::path& file, Kind kind) {
 }
 
 void UndoJournal::wrote(const fs::path& file, Kind kind, const std::optional<ContentHash>& hash) {
-    auto after = contentOf(file, !hash && kind != Kind::folder);
+    // Taken once the writer's connection has closed; a database by its rows, so that a later
+    // checkpoint of its -wal is no change.
+    auto after = kind == Kind::database ? UndoIndex::databaseContent(file)
+                                        : contentOf(file, !hash && kind != Kind::folder);
     if (after && hash) after->hash = hash;
     std::lock_guard lock(mutex_);
     unwritten_.erase(file.native());

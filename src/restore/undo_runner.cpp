@@ -24,8 +24,14 @@ using Level = LogEntry::Level;
 using Action = UndoRunner::Step::Action;
 
 // Whether the file at `path` holds `content`: a regular file of its size and, when its hash is
-// known, of its hash; without a hash (a file too large to hash), of its modification time.
-bool holds(const fs::path& path, const UndoIndex::Content& content) {
+// known, of its hash; without a hash (a file too large to hash), of its modification time. A
+// database with a hash is compared by its rows alone, whatever its files look like.
+bool holds(const fs::path& path, const UndoIndex::Content& content,
+           Entry::Kind kind = Entry::Kind::serato) {
+    if (kind == Entry::Kind::database && content.hash) {
+        const auto now = UndoIndex::databaseContent(path);
+        return now && now->hash == content.hash;
+    }
     const auto info = platform::fileInfo(path);
     if (!info || info->size != content.size) return false;
     if (!content.hash) return info->mtime.time_since_epoch().count() == content.mtimeNs;
@@ -59,8 +65,11 @@ std::string savedCopyProblem(const fs::path& runFolder, const Entry& entry) {
     // A database's record describes the live file, whose bytes alone do not hold what its
     // -wal did: its copy is checked by SQLite instead.
     if (entry.kind == Entry::Kind::database) {
-        const auto problem = checkSqliteDatabase(*resolved);
-        return problem.empty() ? problem : "its saved copy is damaged (" + problem + ")";
+        if (const auto problem = checkSqliteDatabase(*resolved); !problem.empty())
+            return "its saved copy is damaged (" + problem + ")";
+        if (entry.before->hash && !holds(*resolved, *entry.before, entry.kind))
+            return "its saved copy is damaged";
+        return {};
     }
     if (!holds(*resolved, *entry.before)) return "its saved copy is damaged";
     return {};
@@ -222,11 +231,12 @@ void UndoRunner::checkEntries(Plan& plan, const UndoIndex& index, bool force) co
                 problems.push_back(entry.path.native() + ": " + problem + ".");
                 continue;
             }
-            if (holds(entry.path, *entry.before)) step.action = Action::nothing;
-            else if (!entry.after || holds(entry.path, *entry.after)) step.action = Action::putBack;
+            if (holds(entry.path, *entry.before, entry.kind)) step.action = Action::nothing;
+            else if (!entry.after || holds(entry.path, *entry.after, entry.kind))
+                step.action = Action::putBack;
             else step = {Action::putBack, entry, true};
         } else if (platform::itemExists(entry.path)) {
-            const bool unchanged = entry.after && holds(entry.path, *entry.after);
+            const bool unchanged = entry.after && holds(entry.path, *entry.after, entry.kind);
             if (unchanged || (!entry.after && entry.kind != Entry::Kind::audio))
                 step.action = Action::remove;
             else if (entry.kind == Entry::Kind::audio) step.action = Action::keep;

@@ -17,9 +17,12 @@
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/serato_library.h"
+#include "restore/undo_index.h"
 #include "run_cli.h"
+#include "support/fake_proc.h"
 #include "support/fixtures.h"
 #include "support/mount_guard.h"
+#include "support/serato_sqlite.h"
 
 namespace morrowdeck::test {
 namespace {
@@ -351,6 +354,198 @@ TEST(HostileLibrary, EveryTrackAndCrateComesBackBesideTheExistingLibrary) {
     std::sort(records.begin() + 1, records.end());
     EXPECT_EQ(records, (Names{"mine", nee, "Trap/Otros/X.mp3", "Trap/X.mp3", "a.mp3", "b.mp3",
                               "c.mp3", "d.mp3", "e.mp3"}));
+}
+
+// Every file below a folder with its bytes, and every folder, leaving out the undo records.
+std::map<std::string, std::string> filesBelow(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    if (!fs::exists(root)) return files;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+        if (it->path().filename() == UndoIndex::folderName) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        const auto bytes = it->is_regular_file() ? readBytes(it->path()) : Bytes{};
+        files[it->path().lexically_relative(root)] =
+            it->is_directory() ? "<folder>" : std::string(bytes.begin(), bytes.end());
+    }
+    return files;
+}
+
+std::vector<std::string> runIds(const fs::path& serato) {
+    const auto list = runCli({"undo", "--serato", serato, "--list", "--json"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    std::vector<std::string> ids;
+    const auto doc = Json::parse(list.out);
+    for (const auto& run : doc["runs"])
+        ids.push_back(run["id"]);
+    return ids;
+}
+
+std::vector<fs::path> filesWithExtension(const fs::path& root, const std::string& extension) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && entry.path().extension() == extension)
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A demo library restored into a new folder, into a library of the DJ's own that already has
+// crates, records, a crate order, smart crates and audio (some the same as the backup's, some
+// not), and again from a later backup: each undo, newest first, gives back the folders exactly
+// as they were, byte for byte, and undoing the older run first is refused.
+TEST(UndoRoundTrip, RestoresAreUndoneNewestFirstToTheByte) {
+    TempDir dir;
+    const ScopedHome home{dir / "home"};
+    const fs::path demo = dir / "demo" / "_Serato_";
+    ASSERT_EQ(runCli({dir / "demo", "--tracks", "12"}, MORROWDECK_DEMO_LIBRARY).status, 0);
+    ASSERT_EQ(runCli({"backup", "--library", demo, "--to", dir / "b1"}).status, 0);
+    const auto restore = [&](const fs::path& backup, const fs::path& into) {
+        const auto result = runCli({"restore", "--from", backup, "--audio-to", into / "audio",
+                                    "--serato", into / "_Serato_"});
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+    };
+    const auto undo = [&](const fs::path& serato, const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> arguments{"undo", "--serato", serato};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return runCli(arguments);
+    };
+
+    // Into a new folder: the undo leaves only its own records.
+    const fs::path fresh = dir / "fresh";
+    restore(dir / "b1", fresh);
+    const auto restoredState = filesBelow(fresh);
+    ASSERT_GT(filesWithExtension(fresh / "audio", ".wav").size(), 3u);
+
+    // The DJ's library: what that restore gave, then changed the DJ's own way.
+    const fs::path dj = dir / "dj", serato = dj / "_Serato_";
+    fs::copy(fresh, dj, fs::copy_options::recursive);
+    fs::remove_all(serato / UndoIndex::folderName);
+    const auto undone = undo(fresh / "_Serato_");
+    EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
+    EXPECT_EQ(filesBelow(fresh), (std::map<std::string, std::string>{{"_Serato_", "<folder>"}}));
+
+    writeFile(serato / "neworder.pref", CrateOrder::data({"Mine"}));
+    writeFile(serato / "Subcrates" / "Mine.crate", CrateWriter::crateData({"Music/mine.wav"}));
+    const auto crates = filesWithExtension(serato / "Subcrates", ".crate");
+    writeFile(crates.front(), CrateWriter::crateData({"Music/mine.wav"}));
+    const auto smart = filesWithExtension(serato / "SmartCrates", ".scrate");
+    ASSERT_FALSE(smart.empty());
+    writeFile(smart.front(), CrateWriter::crateData({}));
+    auto records = SeratoDatabase::records(readBytes(serato / "database V2"));
+    std::vector<Bytes> kept{SeratoDatabase::record({}, "Music/mine.wav")};
+    for (std::size_t i = 1; i < records.size(); ++i) kept.push_back(records[i].record);
+    writeFile(serato / "database V2", SeratoDatabase::data(kept));
+    const auto audio = filesWithExtension(dj / "audio", ".wav");
+    auto changed = readBytes(audio[0]);
+    changed.back() ^= 0xFF;  // the same size, other bytes
+    writeFile(audio[0], changed);
+    writeFile(audio[1], "shorter");
+    fs::remove(audio[2]);
+    writeFile(dj / "audio" / "mine.wav", "the DJ's own");
+    const auto before = filesBelow(dj);
+    ASSERT_NE(before, restoredState);
+
+    restore(dir / "b1", dj);
+    const auto afterFirst = filesBelow(dj);
+    ASSERT_NE(afterFirst, before);
+
+    // A later backup with a changed track and a new crate, restored over the first run.
+    const auto tracks = filesWithExtension(dir / "demo", ".wav");
+    writeFile(tracks.front(), "changed since the first backup");
+    fs::copy_file(filesWithExtension(demo / "Subcrates", ".crate").back(),
+                  demo / "Subcrates" / "Extra.crate");
+    ASSERT_EQ(runCli({"backup", "--library", demo, "--to", dir / "b2"}).status, 0);
+    restore(dir / "b2", dj);
+    ASSERT_NE(filesBelow(dj), afterFirst);
+
+    const auto ids = runIds(serato);
+    ASSERT_EQ(ids.size(), 2u);
+    const auto older = undo(serato, {"--run", ids[0]});
+    EXPECT_EQ(older.status, 2);
+    EXPECT_NE(older.err.find("Undo run " + ids[1] + " first"), std::string::npos) << older.err;
+    EXPECT_EQ(undo(serato).status, 0);
+    EXPECT_EQ(filesBelow(dj), afterFirst);
+    const auto last = undo(serato);
+    EXPECT_EQ(last.status, 0) << last.out << last.err;
+    EXPECT_EQ(filesBelow(dj), before);
+}
+
+// Ratings and smart-crate rules a restore staged, written by `apply` into a master.sqlite in
+// WAL mode and undone: every row comes back, also while another connection keeps the -wal
+// file and checkpoints it later. A running Serato refuses both with the same line.
+TEST(UndoRoundTrip, AnApplyIsUndoneRowForRow) {
+    TempDir dir;
+    const ScopedHome home{dir / "home"};
+    const fs::path demo = dir / "demo" / "_Serato_", serato = dir / "t" / "_Serato_";
+    ASSERT_EQ(runCli({dir / "demo", "--tracks", "6"}, MORROWDECK_DEMO_LIBRARY).status, 0);
+    {
+        SeratoSqlite db(dir / "home/Library/Application Support/Serato/Library/master.sqlite",
+                        SeratoSqlite::Schema::serato);
+        for (const auto& record : SeratoDatabase::records(readBytes(demo / "database V2")))
+            db.addAsset(record.path, "0.8", "16711680", "124.0", "7");
+        db.addSmartCrate(10, "Techno", "new rules");
+    }
+    ASSERT_EQ(runCli({"backup", "--library", demo, "--to", dir / "b"}).status, 0);
+    ASSERT_EQ(runCli({"restore", "--from", dir / "b", "--audio-to", dir / "t" / "audio",
+                      "--serato", serato})
+                  .status,
+              0);
+    const auto staged = Json::parse(readBytes(serato / ".morrowdeck" / "apply.json"));
+    ASSERT_FALSE(staged["assets"].empty());
+
+    const fs::path master = dir / "t" / "master.sqlite";
+    const auto rows = [&](SeratoSqlite& db) {
+        return db.scalar("SELECT group_concat(quote(portable_id) || quote(rating) || "
+                         "quote(color) || quote(dj_play_count), ';') FROM "
+                         "(SELECT * FROM asset ORDER BY id)")
+                   .value_or("") +
+               "|" +
+               db.scalar("SELECT group_concat(container_id || quote(rules), ';') FROM "
+                         "(SELECT * FROM smart_crate_rules ORDER BY container_id)")
+                   .value_or("");
+    };
+    const fs::path proc = fakeProc(dir / "proc", {{"bash", "/bin/bash"}});
+    const fs::path seratoRunning = fakeProc(dir / "running", {{"Serato DJ Pro", "/opt/x"}});
+    for (const bool readerStaysOpen : {false, true}) {
+        SCOPED_TRACE(readerStaysOpen ? "a reader open throughout" : "a reader open during apply");
+        for (const char* suffix : {"", "-wal", "-shm"})
+            fs::remove(master.native() + suffix);
+        auto reader = std::make_unique<SeratoSqlite>(master, SeratoSqlite::Schema::serato);
+        reader->exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+        for (const auto& [path, values] : staged["assets"].items())
+            reader->addAsset(path, "NULL", "NULL", "NULL", "1");
+        reader->addSmartCrate(3, "Techno", "old rules");
+        const auto original = rows(*reader);
+
+        const std::vector<std::string> apply{"apply", "--serato", serato, "--database", master};
+        auto running = apply;
+        running.insert(running.end(), {"--process-table", seratoRunning});
+        const auto refusedApply = runCli(running);
+        EXPECT_EQ(refusedApply.status, 1);
+        EXPECT_EQ(refusedApply.out, "Quit Serato completely first, then try again.\n");
+
+        auto applying = apply;
+        applying.insert(applying.end(), {"--process-table", proc});
+        const auto applied = runCli(applying);
+        ASSERT_EQ(applied.status, 0) << applied.out << applied.err;
+        const auto written = rows(*reader);
+        EXPECT_NE(written, original);
+        ASSERT_TRUE(fs::exists(master.native() + "-wal"));
+        if (!readerStaysOpen) reader.reset();  // its close checkpoints the apply's pages
+
+        const auto refusedUndo =
+            runCli({"undo", "--serato", serato, "--process-table", seratoRunning});
+        EXPECT_EQ(refusedUndo.status, 2);
+        EXPECT_EQ(refusedUndo.err, refusedApply.out);
+        SeratoSqlite check(master, SeratoSqlite::Schema::existing);
+        EXPECT_EQ(rows(check), written);
+
+        const auto undone = runCli({"undo", "--serato", serato, "--process-table", proc});
+        EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
+        EXPECT_EQ(rows(check), original);
+    }
 }
 
 }  // namespace

@@ -50,6 +50,31 @@ TEST(SqliteCopy, CopiesWhatAReaderSeesAndPutsItBack) {
     EXPECT_EQ(writer.rows(), "a,b");  // the open connection sees the content put back
 }
 
+// The content is the rows: the same whether they sit in the -wal, were checkpointed or the
+// file was rebuilt, and different as soon as one value differs.
+TEST(SqliteCopy, ContentIsTheRowsWhateverTheFiles) {
+    test::TempDir dir;
+    const fs::path live = dir.path() / "master.sqlite";
+    const auto content = [&] {
+        std::vector<std::uint8_t> bytes;
+        EXPECT_EQ(readSqliteContent(live, [&](std::span<const std::uint8_t> data) {
+                      bytes.insert(bytes.end(), data.begin(), data.end());
+                  }),
+                  "");
+        return bytes;
+    };
+    Db writer(live);
+    writer.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(v);"
+                "CREATE TABLE k(id TEXT PRIMARY KEY, n) WITHOUT ROWID;"
+                "INSERT INTO t VALUES('a'), (1.5), (x'00'), (NULL); INSERT INTO k VALUES('b', 2);");
+    const auto inWal = content();
+    writer.exec("PRAGMA wal_checkpoint(TRUNCATE); VACUUM;");
+    EXPECT_EQ(content(), inWal);
+    writer.exec("UPDATE k SET n = 3;");
+    EXPECT_NE(content(), inWal);
+    EXPECT_NE(readSqliteContent(dir.path() / "missing", [](auto) {}), "");
+}
+
 TEST(SqliteCopy, RefusesWhatIsNoDatabase) {
     test::TempDir dir;
     const fs::path notDb = dir.path() / "notes.txt";

@@ -211,16 +211,20 @@ TEST(UndoRunner, PutsADatabaseBackThroughSqlite) {
     auto run = lib.begin("20261208T043512Z", 10);
     fs::create_directories(run.folder / "files");
     ASSERT_EQ(copySqliteDatabase(live, run.folder / "files/db"), "");
-    auto before = contentOf(live);
-    before.hash.reset();  // the live file's bytes alone miss its -wal
+    // Recorded by its rows, as the journal records a database.
+    const auto before = UndoIndex::databaseContent(run.folder / "files/db");
     ASSERT_EQ(exec(live, "UPDATE t SET v='applied';"), SQLITE_OK);
     run.index.entries.push_back({live, Entry::Kind::database, Entry::Action::replaced, "files/db",
-                                 before, contentOf(live)});
+                                 before, UndoIndex::databaseContent(live)});
     run.save();
-    // A saved copy that is no database refuses the undo.
+    // A saved copy that is no database, or holds other rows than it did, refuses the undo.
     fs::rename(run.folder / "files/db", run.folder / "good");
     test::writeFile(run.folder / "files/db", std::string(4096, 'x'));
     EXPECT_NE(lib.runner.undo("", false).message.find("saved copy is damaged"), std::string::npos);
+    fs::remove(run.folder / "files/db");
+    ASSERT_EQ(copySqliteDatabase(live, run.folder / "files/db"), "");
+    EXPECT_NE(lib.runner.undo("", false).message.find("saved copy is damaged"), std::string::npos);
+    fs::remove(run.folder / "files/db");
     fs::rename(run.folder / "good", run.folder / "files/db");
     // A reader holds the database open in WAL mode while the undo writes it.
     sqlite3* reader = nullptr;
