@@ -90,7 +90,10 @@ std::string copySqliteDatabase(const std::filesystem::path& from, const std::fil
     // Only a regular file is opened: SQLite would wait forever on a FIFO for a writer.
     if (!platform::isRegularFile(from)) return from.native() + " is not a regular file";
     std::string problem;
-    const Connection source = open(from, SQLITE_OPEN_READONLY, problem);
+    // Read-write although it only reads, for the reason readSqliteContent gives: a read-only
+    // connection leaves empty -wal and -shm files beside a WAL database.
+    Connection source = open(from, SQLITE_OPEN_READWRITE, problem);
+    if (!source) source = open(from, SQLITE_OPEN_READONLY, problem);
     if (!source) return problem;
     const Connection target = open(to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, problem);
     if (!target) return problem;

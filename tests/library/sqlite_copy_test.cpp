@@ -48,6 +48,9 @@ TEST(SqliteCopy, CopiesWhatAReaderSeesAndPutsItBack) {
     writer.exec("DELETE FROM t; INSERT INTO t VALUES('changed');");
     EXPECT_EQ(copySqliteDatabase(saved, live), "");
     EXPECT_EQ(writer.rows(), "a,b");  // the open connection sees the content put back
+    // Reading the saved copy left no empty -wal or -shm files beside it.
+    EXPECT_FALSE(fs::exists(saved.native() + "-wal"));
+    EXPECT_FALSE(fs::exists(saved.native() + "-shm"));
 }
 
 // The content is the rows: the same whether they sit in the -wal, were checkpointed or the
