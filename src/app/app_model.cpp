@@ -30,6 +30,7 @@ AppModel::AppModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
             });
     connect(&selection_, &SelectionModel::selectionChanged, this, &AppModel::updateCanStart);
     connect(&plan_, &PlanModel::destinationURLChanged, this, &AppModel::updateCanStart);
+    connect(&plan_, &PlanModel::destinationFreeChanged, this, &AppModel::updateCanStart);
     connect(&run_, &RunModel::isRunningChanged, this, &AppModel::updateCanStart);
 }
 
@@ -52,7 +53,10 @@ void AppModel::loaded(std::size_t trackReferences) {
 }
 
 bool AppModel::canStart() const {
-    return !run_.isRunning() && plan_.destinationURL() && !selection_.isEmpty();
+    // A remembered destination whose drive is not plugged in is not written to: the engine
+    // would make the folder afresh wherever its path now leads.
+    return !run_.isRunning() && plan_.destinationURL() && plan_.destinationConnected() != false &&
+           !selection_.isEmpty();
 }
 
 void AppModel::start() {

@@ -51,7 +51,8 @@ class AppModel final : public QObject {
     void setFolderChooser(const FolderChooser& chooser);
     void setConfirmer(Confirmer confirmer);
 
-    // No backup under way, a destination chosen and at least one crate ticked.
+    // No backup under way, a destination chosen (and not known to be missing) and at least
+    // one crate ticked.
     bool canStart() const;
     // Starts a backup of the ticked crates when it can; one that will not fit only when the
     // confirmation says so, and then copying what fits.

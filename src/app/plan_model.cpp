@@ -39,8 +39,9 @@ void PlanModel::setDestinationURL(std::optional<fs::path> url) {
     if (url == destination_) return;
     destination_ = std::move(url);
     emit destinationURLChanged();
-    if (destinationFree_) {  // it was another folder's
+    if (destinationFree_ || destinationConnected_) {  // they were another folder's
         destinationFree_.reset();
+        destinationConnected_.reset();
         emit destinationFreeChanged();
     }
     refreshFreeSpace();
@@ -91,12 +92,25 @@ void PlanModel::refresh() {
 void PlanModel::refreshFreeSpace() {
     const auto generation = ++freeGeneration_;
     if (!destination_) return;
-    runInBackground<std::optional<std::int64_t>>(
-        mainQueue_, [query = freeSpace_, folder = *destination_] { return query(folder); },
-        [self = QPointer<PlanModel>(this), generation](std::optional<std::int64_t> free) {
-            if (!self || generation != self->freeGeneration_ || free == self->destinationFree_)
+    struct Measured {
+        bool connected = false;
+        std::optional<std::int64_t> free;
+    };
+    runInBackground<Measured>(
+        mainQueue_,
+        [query = freeSpace_, folder = *destination_] {
+            std::error_code error;
+            Measured measured;
+            measured.connected = fs::is_directory(folder, error);
+            measured.free = query(folder);
+            return measured;
+        },
+        [self = QPointer<PlanModel>(this), generation](Measured measured) {
+            if (!self || generation != self->freeGeneration_) return;
+            if (measured.free == self->destinationFree_ && measured.connected == self->destinationConnected_)
                 return;
-            self->destinationFree_ = free;
+            self->destinationFree_ = measured.free;
+            self->destinationConnected_ = measured.connected;
             emit self->destinationFreeChanged();
         });
 }

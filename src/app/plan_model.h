@@ -62,6 +62,12 @@ class PlanModel final : public QObject {
     // The destination's free space as last measured in the background (after each change of
     // destination and each refresh); absent until known and when unknown.
     std::optional<QString> destinationFreeText() const;
+    // Whether the destination folder exists, looked at in the background with the free space:
+    // false for a remembered folder on a drive that is not plugged in; absent until known.
+    std::optional<bool> destinationConnected() const { return destinationConnected_; }
+    // Looks at the destination's free space and presence again (a drive may have come or
+    // gone), without planning again.
+    void checkDestination() { refreshFreeSpace(); }
 
     // Works out the plan and the free space again, as after a run that changed what is up to
     // date and what is free.
@@ -71,7 +77,7 @@ class PlanModel final : public QObject {
     void destinationURLChanged();
     void optionsChanged();
     void selectionPreviewChanged();
-    void destinationFreeChanged();
+    void destinationFreeChanged();  // also the destination's presence
 
   private:
     // Starts working out the selection's plan; a result superseded meanwhile is dropped and
@@ -92,6 +98,7 @@ class PlanModel final : public QObject {
     std::uint64_t previewGeneration_ = 0;  // counts changes that need a new plan
     bool previewRunning_ = false;
     std::optional<std::int64_t> destinationFree_;
+    std::optional<bool> destinationConnected_;
     std::uint64_t freeGeneration_ = 0;  // counts requests; only the latest result is used
 };
 

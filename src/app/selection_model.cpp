@@ -53,6 +53,12 @@ void SelectionModel::selectNone() {
     change([](auto& s) { s.selectNone(); });
 }
 
+void SelectionModel::untick(const std::vector<Crate::Ptr>& leaves) {
+    change([&](auto& s) {
+        for (const auto& leaf : leaves) s.deselectLeaf(*leaf);
+    });
+}
+
 void SelectionModel::change(const std::function<void(CrateSelection&)>& change) {
     const auto before = selection_.ids();
     change(selection_);

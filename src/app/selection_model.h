@@ -40,6 +40,8 @@ class SelectionModel final : public QObject {
     void toggle(const Crate& crate);
     void selectAll();
     void selectNone();
+    // Unticks these leaves (each alone, not the leaves below it), as remembered for a library.
+    void untick(const std::vector<Crate::Ptr>& leaves);
 
     QString searchText() const { return searchText_; }
     void setSearchText(const QString& text);

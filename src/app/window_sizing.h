@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 #include <optional>
 
@@ -10,6 +11,11 @@ namespace morrowdeck {
 // screen a 1440 × 900 area is assumed. 1920 × 1055 gives 1280 × 860, 1280 × 775 gives
 // 1152 × 713, no screen 1280 × 828.
 QSize initialContentSize(std::optional<QSize> availableScreen);
+
+// Where a window saved at `saved` opens on a screen whose available area is `available`: no
+// larger than that area (but not below `minimum` where the area allows it) and moved inside
+// it, so a window saved on a larger or a disconnected screen is never off-screen.
+QRect placeOnScreen(const QRect& saved, const QRect& available, const QSize& minimum);
 
 // The settings key that records that the first-launch sizing was done.
 inline constexpr const char* didSetInitialWindowSizeKey = "didSetInitialWindowSize";

@@ -38,6 +38,8 @@ class CrateSelection {
 
     void selectAll();
     void selectNone();
+    // Deselects that one leaf, not the leaves below it.
+    void deselectLeaf(const Crate& leaf) { ids_.erase(leaf.id); }
 
     // Adds the leaves at and below each crate named by a path of components joined with "/"
     // (see CrateIndex::find). When a path names no crate, nothing is added and that path is

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -17,6 +18,17 @@
 #include "engine/drained_main_queue.h"
 
 namespace morrowdeck::test {
+
+// Points the application's settings at an empty folder of this process and empties them, so a
+// test neither reads nor writes the user's, and starts without what an earlier test chose.
+inline void isolateSettings() {
+    static QTemporaryDir dir;
+    for (const auto scope : {QSettings::UserScope, QSettings::SystemScope}) {
+        QSettings::setPath(QSettings::NativeFormat, scope, dir.path());
+        QSettings::setPath(QSettings::IniFormat, scope, dir.path());
+    }
+    QSettings(QStringLiteral("Morrowdeck"), QStringLiteral("Morrowdeck")).clear();
+}
 
 // The demo library, made once per test process: returns its "_Serato_" folder.
 inline std::filesystem::path demoLibrary() {
