@@ -8,9 +8,11 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/app_model.h"
+#include "app/remembered_choices.h"
 #include "app/views/elided_label.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
@@ -25,6 +27,8 @@ DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
       path_(new ElidedLabel(this)),
       freeBox_(new QWidget(this)),
       free_(new QLabel(freeBox_)),
+      freeWord_(new QLabel("free", freeBox_)),
+      lastBackup_(new QLabel(this)),
       choose_(new QPushButton("Choose…", this)) {
     setAcceptDrops(true);
     QFont nameFont = Style::font(Style::Text::body);
@@ -36,17 +40,19 @@ DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
     freeLayout->setContentsMargins(0, 0, 0, 0);
     freeLayout->setSpacing(0);
     free_->setFont(Style::monospaced(Style::Text::callout));
-    auto* freeWord = new QLabel("free", freeBox_);
-    Style::apply(*freeWord, Style::Text::caption2, Style::secondary(palette()));
+    Style::apply(*freeWord_, Style::Text::caption2, Style::secondary(palette()));
     free_->setAlignment(Qt::AlignRight);
-    freeWord->setAlignment(Qt::AlignRight);
+    freeWord_->setAlignment(Qt::AlignRight);
     freeLayout->addWidget(free_);
-    freeLayout->addWidget(freeWord);
+    freeLayout->addWidget(freeWord_);
+    Style::apply(*lastBackup_, Style::Text::caption, Style::secondary(palette()));
+    lastBackup_->setHidden(true);
 
     auto* lines = new QVBoxLayout;
     lines->setSpacing(2);
     lines->addWidget(name_);
     lines->addWidget(path_);
+    lines->addWidget(lastBackup_);
     auto* row = new QHBoxLayout;
     row->setSpacing(10);
     row->addWidget(symbol_);
@@ -67,7 +73,28 @@ DestinationSection::DestinationSection(AppModel& model, QWidget* parent)
     connect(&plan, &PlanModel::destinationFreeChanged, this, &DestinationSection::refresh);
     // The free space turns red while the selection will not fit.
     connect(&plan, &PlanModel::selectionPreviewChanged, this, &DestinationSection::refresh);
+    // "5 minutes ago" becomes "6 minutes ago".
+    auto* clock = new QTimer(this);
+    clock->setInterval(60'000);
+    connect(clock, &QTimer::timeout, this, &DestinationSection::refresh);
+    clock->start();
     refresh();
+}
+
+void DestinationSection::setHistory(const RememberedChoices& history) {
+    history_ = &history;
+    connect(&history, &RememberedChoices::lastBackupChanged, this, &DestinationSection::refresh);
+    refresh();
+}
+
+QString DestinationSection::lastBackupText() const {
+    return lastBackup_->isHidden() ? QString() : lastBackup_->text();
+}
+
+void DestinationSection::changeEvent(QEvent* event) {
+    QGroupBox::changeEvent(event);
+    // The user may have plugged the drive in (or out) while the window was in the background.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) model_.plan().checkDestination();
 }
 
 QString DestinationSection::nameText() const { return name_->text(); }
@@ -87,12 +114,19 @@ void DestinationSection::refresh() {
         name_->setText("No destination selected");
         path_->setFullText("Drop a folder here, or choose one");
     }
-    const std::optional<QString> free = model_.plan().destinationFreeText();
+    const bool missing = destination && model_.plan().destinationConnected() == false;
+    const std::optional<QString> free = missing ? QStringLiteral("not connected") : model_.plan().destinationFreeText();
     free_->setText(free.value_or(QString()));
+    free_->setFont(missing ? Style::font(Style::Text::callout) : Style::monospaced(Style::Text::callout));
     QPalette freePalette = palette();
-    if (model_.plan().selectionWillNotFit()) freePalette.setColor(QPalette::WindowText, Style::red());
+    if (missing) freePalette.setColor(QPalette::WindowText, Style::secondary(palette()));
+    else if (model_.plan().selectionWillNotFit()) freePalette.setColor(QPalette::WindowText, Style::red());
     free_->setPalette(freePalette);
+    freeWord_->setHidden(missing);
     freeBox_->setVisible(free.has_value());
+    const QString last = history_ ? history_->lastBackupText() : QString();
+    lastBackup_->setText(last);
+    lastBackup_->setHidden(last.isEmpty());
 }
 
 void DestinationSection::setHighlighted(bool highlighted) {

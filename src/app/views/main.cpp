@@ -6,10 +6,12 @@
 
 #include <memory>
 
+#include "app/app_settings.h"
 #include "app/qt_main_queue.h"
 #include "app/retired_engines.h"
 #include "app/views/first_launch.h"
 #include "app/views/main_window.h"
+#include "app/views/saved_geometry.h"
 #include "app/views/symbols.h"
 #include "morrowdeck_version.h"
 
@@ -36,10 +38,13 @@ int main(int argc, char* argv[]) {
     int status = 0;
     {
         morrowdeck::MainWindow window(std::make_shared<morrowdeck::QtMainQueue>(), libraryFolder);
+        morrowdeck::AppSettings remembered;
+        const bool placed = morrowdeck::SavedGeometry::restore(window, remembered);
         window.show();
         QSettings settings("Morrowdeck", "Morrowdeck");
-        if (morrowdeck::FirstLaunch::claim(settings)) morrowdeck::FirstLaunch::scheduleSizing();
+        if (morrowdeck::FirstLaunch::claim(settings) && !placed) morrowdeck::FirstLaunch::scheduleSizing();
         status = QApplication::exec();
+        morrowdeck::SavedGeometry::save(window, remembered);
     }
     // The window's models hand a run still under way to a thread that cancels it; the process
     // ends only once it has stopped, while the application (and the queue its last messages

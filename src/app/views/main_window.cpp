@@ -14,6 +14,8 @@
 #include <QToolButton>
 
 #include "app/app_model.h"
+#include "app/app_settings.h"
+#include "app/remembered_choices.h"
 #include "engine/run_outcome.h"
 #include "app/check_backup_model.h"
 #include "app/pane_texts.h"
@@ -64,6 +66,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
                        std::optional<std::filesystem::path> library, QWidget* parent)
     : QMainWindow(parent),
       model_(new AppModel(mainQueue, this)),
+      settings_(std::make_unique<AppSettings>()),
+      remembered_(std::make_unique<RememberedChoices>(*model_, *settings_)),
       restoreModel_(new RestoreModel(mainQueue, this)),
       checkBackupModel_(new CheckBackupModel(mainQueue, this)),
       initialLibrary_(std::move(library)),
@@ -80,6 +84,7 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
       savedRuns_(new SavedRuns(std::move(mainQueue), this)),
       savedMenu_(new QMenu("Saved Restores", this)) {
     setWindowTitle(defaultTitle);
+    detail_->destination()->setHistory(*remembered_);
     setMinimumSize(880, 580);
     resize(1200, 800);
 
@@ -276,6 +281,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::loadInitialLibrary() {
     if (initialLibrary_) {
         model_->library().open(*initialLibrary_);
+    } else if (const auto last = remembered_->initialLibrary()) {
+        model_->library().load(*last);
     } else {
         model_->library().loadDefaultLibrary();
     }

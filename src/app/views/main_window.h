@@ -18,11 +18,13 @@ namespace morrowdeck {
 class DesktopNotifier;
 
 class AppModel;
+class AppSettings;
 class CheckBackupModel;
 class CheckBackupWindow;
 class DetailView;
 class MainQueue;
 class RestoreModel;
+class RememberedChoices;
 class RestoreWindow;
 class SavedRuns;
 class SidebarView;
@@ -61,6 +63,8 @@ class MainWindow final : public QMainWindow {
     // opens the restore window and undoes that run after a confirmation.
     QMenu* savedRestoresMenu() const { return savedMenu_; }
     SavedRuns& savedRuns() const { return *savedRuns_; }
+    // The user's remembered library, destinations, crate ticks, options and backup records.
+    RememberedChoices& remembered() const { return *remembered_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -74,6 +78,9 @@ class MainWindow final : public QMainWindow {
     void undoSavedRun(const std::filesystem::path& library, const std::string& runId);
 
     AppModel* model_;
+    // Both go before the window model, which outlives them as a child of this window.
+    std::unique_ptr<AppSettings> settings_;
+    std::unique_ptr<RememberedChoices> remembered_;
     RestoreModel* restoreModel_;
     RestoreWindow* restoreWindow_ = nullptr;
     CheckBackupModel* checkBackupModel_;

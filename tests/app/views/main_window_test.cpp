@@ -27,6 +27,7 @@
 #include <memory>
 
 #include "app/app_model.h"
+#include "app/app_settings.h"
 #include "app/qt_main_queue.h"
 #include "app/views/action_bar.h"
 #include "app/views/activity_panel.h"
@@ -38,8 +39,10 @@
 #include "app/views/options_section.h"
 #include "app/views/progress_section.h"
 #include "app/views/restore_window.h"
+#include "app/views/saved_geometry.h"
 #include "app/views/sidebar_view.h"
 #include "app/window_sizing.h"
+#include "app_test_support.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
@@ -49,6 +52,7 @@ class MainWindowTest final : public QObject {
 
   private slots:
     void initTestCase();
+    void init();
     void withoutLibrary();
     void loadedLibrary();
     void rowClicksToggleOnce();
@@ -62,6 +66,8 @@ class MainWindowTest final : public QObject {
     void keyboardShortcuts();
     void firstLaunchSizesOnce();
     void foundLibrariesInTheMenu();
+    void remembersChoicesAcrossLaunches();
+    void savedGeometryFitsTheScreen();
 
   private:
     std::unique_ptr<MainWindow> open(std::optional<fs::path> library);
@@ -75,6 +81,11 @@ void MainWindowTest::initTestCase() {
     QVERIFY(temp_.isValid());
     demo_ = fs::path(temp_.filePath("demo").toStdString());
     QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY, {QString::fromStdString(demo_.string())}), 0);
+}
+
+// Each test starts as on a first launch, without what an earlier one chose.
+void MainWindowTest::init() {
+    test::isolateSettings();
 }
 
 QString MainWindowTest::folder(const QString& name) {
@@ -424,6 +435,66 @@ void MainWindowTest::firstLaunchSizesOnce() {
     window.show();
     FirstLaunch::size(window);
     QCOMPARE(window.size(), initialContentSize(window.screen()->availableGeometry().size()));
+}
+
+// A second launch opens the last library with its destination and unticked crate; the
+// destination says when the library was last backed up there, and "not connected" once the
+// folder is gone, which it still remembers.
+void MainWindowTest::remembersChoicesAcrossLaunches() {
+    const QString backup = folder("remembered");
+    const auto destinationOf = [](const MainWindow& window) -> const DestinationSection& {
+        return *window.detail()->destination();
+    };
+    std::string unticked;
+    {
+        const auto window = open(demo_);
+        AppModel& model = window->model();
+        QTRY_COMPARE(window->sidebar()->page(), "tree");
+        const Crate& leaf = *model.selection().allLeaves().front();
+        unticked = leaf.name;
+        model.selection().toggle(leaf);
+        QCOMPARE(destinationOf(*window).lastBackupText(), QString());
+        model.plan().setDestinationURL(fs::path(backup.toStdString()));
+        QCOMPARE(destinationOf(*window).lastBackupText(), "Never backed up");
+        QTRY_VERIFY(window->detail()->actionBar()->startButton()->isEnabled());
+        window->detail()->actionBar()->startButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120'000);
+        QCOMPARE(destinationOf(*window).lastBackupText(), "Last backup: just now — no crates changed since");
+    }
+    {
+        const auto window = open(std::nullopt);
+        AppModel& model = window->model();
+        QTRY_COMPARE(window->sidebar()->page(), "tree");
+        QCOMPARE(model.library().libraryURL(), demo_ / "_Serato_");
+        QCOMPARE(destinationOf(*window).pathText(), backup);
+        QCOMPARE(model.selection().allLeaves().front()->name, unticked);
+        QCOMPARE(model.selection().state(*model.selection().allLeaves().front()),
+                 CrateSelection::CheckState::unchecked);
+        QCOMPARE(destinationOf(*window).lastBackupText(), "Last backup: just now — no crates changed since");
+        QTRY_VERIFY(!destinationOf(*window).freeText().isEmpty());
+        QVERIFY(destinationOf(*window).freeText() != "not connected");
+    }
+    QVERIFY(QDir(backup).removeRecursively());
+    const auto window = open(std::nullopt);
+    QTRY_COMPARE(destinationOf(*window).freeText(), "not connected");
+    QCOMPARE(destinationOf(*window).pathText(), backup);
+    QVERIFY(destinationOf(*window).lastBackupText().startsWith("Last backup: just now"));
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    QVERIFY(!window->detail()->actionBar()->startButton()->isEnabled());
+}
+
+// A window saved larger than the screen, or on one no longer connected, opens inside the
+// screen's available area.
+void MainWindowTest::savedGeometryFitsTheScreen() {
+    QTemporaryDir dir;
+    AppSettings settings(dir.filePath("settings.ini"));
+    QWidget window;
+    QVERIFY(!SavedGeometry::restore(window, settings));
+    const QRect available = window.screen()->availableGeometry();
+    settings.setWindowGeometry({QRect(available.right() + 2000, 50, available.width() * 2, 300), false});
+    QVERIFY(SavedGeometry::restore(window, settings));
+    QVERIFY(available.contains(window.geometry()));
+    QCOMPARE(window.width(), available.width());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -76,6 +76,8 @@ class RestoreWindowTest final : public QObject {
     Q_OBJECT
 
   private slots:
+    // Each test starts without what an earlier one chose, and never with the user's settings.
+    void init() { test::isolateSettings(); }
     void freshWindowKeepsChoicesWhenReopened();
     void runningCancelledAndApplying();
     void progressThreeOfEight();
