@@ -2,21 +2,27 @@
 // with the demo library loaded, in the middle of a backup and after it; then the restore
 // window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
 // finished with the apply step's answer and "Undo Last Restore"; then the question before
-// that undo, and the window after it. Run by tools/screenshot under a virtual display:
+// that undo, and the window after it; last a later launch with the remembered destination and
+// when the library was last backed up there, and that destination unplugged. Run by tools/screenshot under a virtual display:
 //   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
 #include <QAbstractButton>
 #include <QDir>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <filesystem>
 #include <iostream>
 
 #include "app/app_model.h"
+#include "app/app_settings.h"
 #include "app/qt_main_queue.h"
 #include "app/restore_model.h"
 #include "app/views/main_window.h"
+#include "app/views/destination_section.h"
+#include "app/views/detail_view.h"
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 
@@ -37,6 +43,22 @@ void save(QWidget& window, const QString& folder, const QString& name) {
     std::cout << file.toStdString() << "\n";
 }
 
+// Ages the library's last backup onto `destination` by two days and marks three of its crates
+// as changed since, as after a few days of crate editing.
+void ageLastBackup(const std::filesystem::path& library, const std::filesystem::path& destination) {
+    AppSettings settings;
+    auto record = settings.lastBackup(library, destination);
+    if (!record) {
+        std::cerr << "no backup was recorded\n";
+        return;
+    }
+    record->finished = record->finished.addDays(-2);
+    int changed = 0;
+    for (auto& [crate, tracks] : record->crates)
+        if (changed++ < 3) tracks = ~tracks;
+    settings.setLastBackup(library, *record);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -50,6 +72,10 @@ int main(int argc, char* argv[]) {
     const std::filesystem::path backup = argv[3];
     const std::filesystem::path restored = argv[4];
     QDir().mkpath(out);
+    // Settings of this run only: every state starts as a first launch, whatever the user's.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings.path());
 
     MainWindow window(std::make_shared<QtMainQueue>());
     AppModel& model = window.model();
@@ -139,7 +165,28 @@ int main(int argc, char* argv[]) {
         if (restore.undo().isUndoing()) return;
         QTimer::singleShot(0, &window, [&] {
             save(*window.restoreWindow(), out, "9-undo-finished");
-            QApplication::quit();
+            window.restoreWindow()->close();
+            // A later launch opens the last library with its remembered destination.
+            ageLastBackup(demo, backup);
+            auto* later = new MainWindow(std::make_shared<QtMainQueue>());
+            later->setAttribute(Qt::WA_DeleteOnClose);
+            later->show();
+            QObject::connect(&later->model().library(), &LibraryModel::isLoadingChanged, later, [&, later] {
+                if (later->model().library().isLoading()) return;
+                QTimer::singleShot(300, later, [&, later] {
+                    later->sidebar()->tree()->expandAll();
+                    save(*later, out, "10-remembered-destination");
+                    // The drive unplugged: the folder is gone, the destination stays.
+                    const auto unplugged = std::filesystem::path(backup.string() + "-unplugged");
+                    std::filesystem::rename(backup, unplugged);
+                    later->model().plan().checkDestination();
+                    QTimer::singleShot(300, later, [&, later, unplugged] {
+                        save(*later, out, "11-destination-not-connected");
+                        std::filesystem::rename(unplugged, backup);
+                        QApplication::quit();
+                    });
+                });
+            });
         });
     });
     return QApplication::exec();
