@@ -78,10 +78,11 @@ void RememberedChoices::cratesLoaded() {
 void RememberedChoices::selectionChanged() {
     const auto& library = model_.library().libraryURL();
     if (ticksPending_ || !library || model_.selection().allLeaves().empty()) return;
+    // The leaf itself, not its state, which also counts the leaves below it.
+    const auto& ticked = model_.selection().selection().ids();
     QStringList unticked;
     for (const auto& leaf : model_.selection().allLeaves())
-        if (model_.selection().state(*leaf) != CrateSelection::CheckState::checked)
-            unticked << cratePath(*leaf);
+        if (!ticked.contains(leaf->id)) unticked << cratePath(*leaf);
     settings_.setUntickedCrates(*library, unticked);
 }
 

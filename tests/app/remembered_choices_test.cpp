@@ -33,8 +33,8 @@ void writeCrate(const fs::path& library, const std::string& name, const std::vec
 QStringList untickedNames(const SelectionModel& selection) {
     QStringList names;
     for (const auto& leaf : selection.allLeaves())
-        if (selection.state(*leaf) != CrateSelection::CheckState::checked)
-            names << QString::fromStdString(leaf->name);
+        if (!selection.selection().ids().contains(leaf->id)) names << QString::fromStdString(leaf->name);
+    names.sort();
     return names;
 }
 
@@ -229,6 +229,20 @@ class RememberedChoicesTest : public QObject {
         QCOMPARE(garbage.backupOptions(), BackupOptions{});
     }
 
+    // A settings file that cannot be written (its folder is a file): the choices hold for
+    // this run, saving reports the failure, and nothing is left behind.
+    void unwritableSettings() {
+        const QString blocker = dir_.filePath(QStringLiteral("blocker-%1").arg(test_));
+        std::ofstream(blocker.toStdString()) << "a file, not a folder";
+        const QString path = blocker + QStringLiteral("/settings.ini");
+        AppSettings settings(path);
+        settings.setLastLibrary("/music/_Serato_");
+        settings.raw().sync();
+        QCOMPARE(settings.raw().status(), QSettings::AccessError);
+        QCOMPARE(settings.lastLibrary(), fs::path("/music/_Serato_"));
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
     // Ticks are kept per library across a reload; a crate added since is ticked, one unticked
     // stays so; the destination and options come back with a new window model.
     void choicesComeBack() {
@@ -238,6 +252,7 @@ class RememberedChoicesTest : public QObject {
         fs::copy_file(MORROWDECK_FIXTURES "/database-only/database V2", library / "database V2");
         writeCrate(library, "Alpha", {"Music/a.mp3"});
         writeCrate(library, "Beta", {"Music/b.mp3"});
+        writeCrate(library, "Alpha%%Sub", {"Music/s.mp3"});  // a crate inside a crate
         const fs::path destination = fs::path(root.path().toStdString()) / "Backup";
         fs::create_directory(destination);
         AppSettings settings(ini());
@@ -247,14 +262,15 @@ class RememberedChoicesTest : public QObject {
             QVERIFY(m.load(library));
             SelectionModel& selection = m.model->selection();
             for (const auto& leaf : selection.allLeaves())
-                if (leaf->name == "Beta") selection.toggle(*leaf);
+                if (leaf->name == "Beta" || leaf->name == "Sub") selection.toggle(*leaf);
             m.model->plan().setDestinationURL(destination);
             m.model->plan().setOptions(BackupOptions{.threadCount = 5});
             QCOMPARE(remembered.lastBackupText(), QStringLiteral("Never backed up"));
 
             writeCrate(library, "Gamma", {"Music/c.mp3"});
             QVERIFY(m.load(library));  // Reload
-            QCOMPARE(untickedNames(selection), QStringList{"Beta"});  // Gamma is ticked
+            // Gamma is ticked; Alpha, whose sub-crate is not, stays ticked itself.
+            QCOMPARE(untickedNames(selection), (QStringList{"Beta", "Sub"}));
             QVERIFY(std::any_of(selection.allLeaves().begin(), selection.allLeaves().end(),
                                 [](const auto& leaf) { return leaf->name == "Gamma"; }));
         }
@@ -264,7 +280,7 @@ class RememberedChoicesTest : public QObject {
         QCOMPARE(remembered.initialLibrary(), library);
         QVERIFY(m.load(*remembered.initialLibrary()));
         QCOMPARE(m.model->plan().destinationURL(), destination);
-        QCOMPARE(untickedNames(m.model->selection()), QStringList{"Beta"});
+        QCOMPARE(untickedNames(m.model->selection()), (QStringList{"Beta", "Sub"}));
 
         // A library that is gone is not loaded at start.
         fs::remove_all(library);
