@@ -1,5 +1,6 @@
 // The desktop application: one main window over the window model. `--library DIR` opens the
-// library at DIR (a _Serato_ folder or a folder that holds one) instead of ~/Music/_Serato_.
+// library at DIR (a _Serato_ folder or a folder that holds one) instead of the library used
+// last (or ~/Music/_Serato_). The window opens where it was, fitted into the screen.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSettings>

@@ -32,7 +32,8 @@ class SidebarView;
 // The main window: the toolbar (Library menu, Restore, Activity, Help) over the crate sidebar and
 // the backup pane. It owns the window model and the restore model for its whole life, so the
 // restore window's choices, status and any run survive closing it. When first shown it loads
-// the library given at start, or else the default one.
+// the library given at start, or else the one used last when it still exists, or else the
+// default one.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
   public:
