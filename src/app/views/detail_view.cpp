@@ -37,16 +37,19 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     auto* formLayout = new QVBoxLayout(form);
     formLayout->setContentsMargins(16, 12, 16, 12);
     formLayout->setSpacing(12);
+    // The progress sits right under the destination, so a running or finished backup is in
+    // view without scrolling; the options, set before a run, come after it.
     formLayout->addWidget(destination_);
-    formLayout->addWidget(options_);
     formLayout->addWidget(progress_);
+    formLayout->addWidget(options_);
     formLayout->addStretch(1);
     auto* scroll = new QScrollArea;
     scroll->setWidget(form);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setMinimumHeight(220);
-    activity_->setMinimumHeight(130);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes straight to the sections inside
+    scroll->setMinimumHeight(140);
+    activity_->setMinimumHeight(90);
     split_->addWidget(scroll);
     split_->addWidget(activity_);
     split_->setChildrenCollapsible(false);

@@ -16,8 +16,8 @@ class OptionsSection;
 class ProgressSection;
 
 // The right column: "No Serato Library" until a library has crates; then the destination,
-// options and (once a backup has started) progress sections above the activity panel, with
-// the action bar underneath.
+// progress (once a backup has started) and options sections, which scroll when the window is
+// short, above the activity panel, with the action bar underneath.
 class DetailView final : public QWidget {
     Q_OBJECT
   public:
