@@ -33,6 +33,9 @@ class DetailView final : public QWidget {
     ActivityPanel* activity() const { return activity_; }
     ActionBar* actionBar() const { return actionBar_; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void refresh();
 
@@ -46,6 +49,7 @@ class DetailView final : public QWidget {
     ProgressSection* progress_;
     ActivityPanel* activity_;
     ActionBar* actionBar_;
+    bool logSized_ = false;  // the user has dragged the divider above the log
 };
 
 }  // namespace morrowdeck

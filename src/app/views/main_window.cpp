@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeySequence>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include "app/pane_texts.h"
 #include "app/restore_model.h"
 #include "app/saved_runs.h"
+#include "app/window_sizing.h"
 #include "app/views/action_bar.h"
 #include "app/views/check_backup_window.h"
 #include "app/views/desktop_notifier.h"
@@ -91,7 +94,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     // Small enough for a 1366 × 768 screen at 150 % (911 × 512) with a title bar and panel;
     // the sections scroll and the action bar stays in view.
     setMinimumSize(760, 420);
-    resize(1200, 800);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    resize(defaultContentSize(screen ? std::optional(screen->availableGeometry().size()) : std::nullopt));
 
     model_->setFolderChooser([this](const FolderRequest& request) {
         return DesktopServices::chooseFolder(this, request.title, request.startIn, request.canCreateFolders);
