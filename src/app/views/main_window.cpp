@@ -244,8 +244,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     split->setStretchFactor(1, 1);
     split->setSizes({270, 930});
     setCentralWidget(split);
-    // Tab follows the page: the search and the crates, the destination, the options, the
-    // progress and the log, Start, then round to the toolbar.
+    // Tab follows the page: the search and the crates, the destination, the progress, the
+    // options and the log, Start, then round to the toolbar.
     chainTabOrder({sidebar_, detail_, toolbar});
 
     // Return starts a backup only from the destination row, and on the Start button itself
