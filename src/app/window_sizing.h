@@ -17,6 +17,11 @@ QSize initialContentSize(std::optional<QSize> availableScreen);
 // it, so a window saved on a larger or a disconnected screen is never off-screen.
 QRect placeOnScreen(const QRect& saved, const QRect& available, const QSize& minimum);
 
+// The main window's content size when nothing else sets it: 1200 × 800, within the same share
+// of the available screen, so a small or scaled screen (1366 × 768 at 150 % is 911 × 512)
+// shows the whole window.
+QSize defaultContentSize(std::optional<QSize> availableScreen);
+
 // The settings key that records that the first-launch sizing was done.
 inline constexpr const char* didSetInitialWindowSizeKey = "didSetInitialWindowSize";
 

@@ -75,6 +75,9 @@ class PaneTextsTest : public QObject {
         QCOMPARE(initialContentSize(QSize(1440, 875)), QSize(1280, 805));
         QCOMPARE(initialContentSize(QSize(1280, 775)), QSize(1152, 713));
         QCOMPARE(initialContentSize(std::nullopt), QSize(1280, 828));
+        // Later launches: 1200 × 800 where it fits, else within the screen.
+        QCOMPARE(defaultContentSize(QSize(1920, 1055)), QSize(1200, 800));
+        QCOMPARE(defaultContentSize(QSize(911, 512)), QSize(819, 471));
     }
 
     // Tasks posted from another thread run on the UI thread, in posting order.

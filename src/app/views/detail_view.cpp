@@ -1,5 +1,8 @@
 #include "app/views/detail_view.h"
 
+#include <algorithm>
+
+#include <QEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
@@ -37,15 +40,18 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     auto* formLayout = new QVBoxLayout(form);
     formLayout->setContentsMargins(16, 12, 16, 12);
     formLayout->setSpacing(12);
+    // The progress sits right under the destination, so a running or finished backup is in
+    // view without scrolling; the options, set before a run, come after it.
     formLayout->addWidget(destination_);
-    formLayout->addWidget(options_);
     formLayout->addWidget(progress_);
+    formLayout->addWidget(options_);
     formLayout->addStretch(1);
     auto* scroll = new QScrollArea;
     scroll->setWidget(form);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setMinimumHeight(220);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes straight to the sections inside
+    scroll->setMinimumHeight(140);
     activity_->setMinimumHeight(130);
     split_->addWidget(scroll);
     split_->addWidget(activity_);
@@ -53,6 +59,9 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     split_->setStretchFactor(0, 1);
     split_->setStretchFactor(1, 0);
     split_->setSizes({600, 190});
+    // Until the user drags the divider, the log's share follows the window's height.
+    connect(split_, &QSplitter::splitterMoved, this, [this] { logSized_ = true; });
+    split_->installEventFilter(this);
 
     auto* contentLayout = new QVBoxLayout(content_);
     contentLayout->setContentsMargins(0, 0, 0, 0);
@@ -73,6 +82,17 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
 }
 
 void DetailView::setShowLog(bool show) { activity_->setVisible(show); }
+
+// The log takes about a quarter of the column, between 130 and 190 pixels, so a short window
+// (a small or scaled screen) keeps most of its height for the destination and progress.
+bool DetailView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == split_ && event->type() == QEvent::Resize && !logSized_) {
+        const int height = split_->height() - split_->handleWidth();
+        const int log = std::clamp(height * 28 / 100, 130, 190);
+        split_->setSizes({height - log, log});
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 bool DetailView::showsEmptyState() const { return stack_->currentWidget() == empty_; }
 

@@ -16,8 +16,8 @@ class OptionsSection;
 class ProgressSection;
 
 // The right column: "No Serato Library" until a library has crates; then the destination,
-// options and (once a backup has started) progress sections above the activity panel, with
-// the action bar underneath.
+// progress (once a backup has started) and options sections, which scroll when the window is
+// short, above the activity panel, with the action bar underneath.
 class DetailView final : public QWidget {
     Q_OBJECT
   public:
@@ -33,6 +33,9 @@ class DetailView final : public QWidget {
     ActivityPanel* activity() const { return activity_; }
     ActionBar* actionBar() const { return actionBar_; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void refresh();
 
@@ -46,6 +49,7 @@ class DetailView final : public QWidget {
     ProgressSection* progress_;
     ActivityPanel* activity_;
     ActionBar* actionBar_;
+    bool logSized_ = false;  // the user has dragged the divider above the log
 };
 
 }  // namespace morrowdeck

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeySequence>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,6 +23,7 @@
 #include "app/pane_texts.h"
 #include "app/restore_model.h"
 #include "app/saved_runs.h"
+#include "app/window_sizing.h"
 #include "app/views/action_bar.h"
 #include "app/views/check_backup_window.h"
 #include "app/views/desktop_notifier.h"
@@ -32,6 +35,7 @@
 #include "app/views/style.h"
 #include "app/views/symbols.h"
 #include "app/views/undo_confirmation.h"
+#include "app/views/window_keys.h"
 #include "morrowdeck_version.h"
 
 namespace morrowdeck {
@@ -55,9 +59,15 @@ QString helpText() {
         "Start Backup. Running it again later copies only what changed.</p>"
         "<p><b>Restore:</b> open Restore, choose the backup folder, the folder for the music "
         "and the Serato library, and press Start Restore.</p>"
-        "<p><b>Keys:</b> Ctrl+O choose library \u2022 F5 reload \u2022 Return start (on Start "
-        "or in the destination) \u2022 Escape clear the search, close a window \u2022 Ctrl+W "
+        "<p><b>Keys:</b> Ctrl+O choose library \u2022 F5 reload \u2022 Ctrl+Shift+R restore "
+        "\u2022 F9 show or hide the activity log \u2022 Return start (on Start or in the "
+        "destination) \u2022 Escape clear the search, close a window \u2022 Ctrl+W "
         "close a window \u2022 Ctrl+Q quit \u2022 F1 this help</p>");
+}
+
+// A tooltip that names the action's key, as "Reload (F5)".
+QString withKey(const QString& tip, const QAction& action) {
+    return QStringLiteral("%1 (%2)").arg(tip, action.shortcut().toString(QKeySequence::NativeText));
 }
 
 }  // namespace
@@ -82,11 +92,15 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
       activity_(nullptr),
       about_(nullptr),
       savedRuns_(new SavedRuns(std::move(mainQueue), this)),
-      savedMenu_(new QMenu("Saved Restores", this)) {
+      savedMenu_(new QMenu("Saved Restores", this)),
+      foundMenu_(new QMenu("Other Libraries", this)) {
     setWindowTitle(defaultTitle);
     detail_->destination()->setHistory(*remembered_);
-    setMinimumSize(880, 580);
-    resize(1200, 800);
+    // Small enough for a 1366 × 768 screen at 150 % (911 × 512) with a title bar and panel;
+    // the sections scroll and the action bar stays in view.
+    setMinimumSize(760, 420);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    resize(defaultContentSize(screen ? std::optional(screen->availableGeometry().size()) : std::nullopt));
 
     model_->setFolderChooser([this](const FolderRequest& request) {
         return DesktopServices::chooseFolder(this, request.title, request.startIn, request.canCreateFolders);
@@ -116,11 +130,6 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     chooseLibrary_ = libraryMenu_->addAction(Symbols::icon("folder", symbolColor),
                                              "Choose Library…", &model_->library(),
                                              &LibraryModel::chooseLibrary);
-    // The libraries of this computer and its drives, looked for again each time the menu opens
-    // (a drive may just have been plugged in); the list updates in place when the search ends.
-    connect(libraryMenu_, &QMenu::aboutToShow, &model_->discovery(), &LibraryDiscovery::findLibraries);
-    connect(&model_->discovery(), &LibraryDiscovery::foundLibrariesChanged, this,
-            &MainWindow::refreshFoundLibraries);
     chooseLibrary_->setShortcut(QKeySequence::Open);
     reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload", this, [this] {
         LibraryModel& loaded = model_->library();
@@ -165,6 +174,22 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         return UndoConfirmation::ask(over, prompt);
     });
     rebuildSavedRestoresMenu();
+    // The other libraries of this computer and its drives, in a submenu under the fixed
+    // entries so those never move. They are looked for again each time the menu opens (a drive
+    // may just have been plugged in); a result that arrives while the menu is open waits until
+    // it closes, so no entry moves under the pointer.
+    libraryMenu_->addSeparator();
+    foundMenu_->setIcon(Symbols::icon("externaldrive", symbolColor));
+    foundMenu_->setToolTipsVisible(true);
+    libraryMenu_->addMenu(foundMenu_);
+    connect(libraryMenu_, &QMenu::aboutToShow, &model_->discovery(), &LibraryDiscovery::findLibraries);
+    connect(&model_->discovery(), &LibraryDiscovery::foundLibrariesChanged, this,
+            &MainWindow::refreshFoundLibraries);
+    connect(&model_->library(), &LibraryModel::libraryURLChanged, this, &MainWindow::refreshFoundLibraries);
+    connect(libraryMenu_, &QMenu::aboutToHide, this, [this] {
+        if (foundMenuStale_) rebuildFoundLibrariesMenu();
+    }, Qt::QueuedConnection);
+    rebuildFoundLibrariesMenu();
     libraryButton_->setText("Library");
     libraryButton_->setIcon(Symbols::icon("music.note.house", symbolColor));
     libraryButton_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -172,10 +197,13 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     libraryButton_->setMenu(libraryMenu_);
     toolbar->addWidget(libraryButton_);
     restore_ = toolbar->addAction(Symbols::icon("arrow.uturn.backward.circle", symbolColor), "Restore");
-    restore_->setToolTip("Restore a Serato library from a Morrowdeck backup");
+    restore_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    restore_->setToolTip(withKey("Restore a Serato library from a Morrowdeck backup", *restore_));
     connect(restore_, &QAction::triggered, this, &MainWindow::openRestoreWindow);
     activity_ = toolbar->addAction(Symbols::icon("rectangle.bottomthird.inset.filled", symbolColor), "Activity");
-    activity_->setToolTip("Show the activity log");
+    // F9 shows and hides a pane in GNOME's applications.
+    activity_->setShortcut(QKeySequence(Qt::Key_F9));
+    activity_->setToolTip(withKey("Show or hide the activity log", *activity_));
     activity_->setCheckable(true);
     activity_->setChecked(true);
     connect(activity_, &QAction::toggled, detail_, &DetailView::setShowLog);
@@ -196,6 +224,11 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     helpButton->setPopupMode(QToolButton::InstantPopup);
     helpButton->setMenu(helpMenu);
     toolbar->addWidget(helpButton);
+    // The toolbar's buttons take Tab too, so the Library and Help menus open from the keyboard
+    // (Space) as well as by their keys.
+    for (QAction* action : toolbar->actions())
+        if (QWidget* button = toolbar->widgetForAction(action); qobject_cast<QToolButton*>(button))
+            button->setFocusPolicy(Qt::TabFocus);
 
     // The menus' shortcuts work while their menus are closed: the actions belong to the window
     // too. Ctrl+Q quits from anywhere in the window.
@@ -216,6 +249,9 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     split->setStretchFactor(1, 1);
     split->setSizes({270, 930});
     setCentralWidget(split);
+    // Tab follows the page: the search and the crates, the destination, the progress, the
+    // options and the log, Start, then round to the toolbar.
+    chainTabOrder({sidebar_, detail_, toolbar});
 
     // Return starts a backup only from the destination row, and on the Start button itself
     // (a default button presses on Return). Everywhere else Return belongs to the
@@ -289,27 +325,31 @@ void MainWindow::loadInitialLibrary() {
 }
 
 void MainWindow::refreshFoundLibraries() {
-    for (QAction* action : foundActions_)
-        delete action;
+    if (libraryMenu_->isVisible()) foundMenuStale_ = true;
+    else rebuildFoundLibrariesMenu();
+}
+
+void MainWindow::rebuildFoundLibrariesMenu() {
+    foundMenuStale_ = false;
+    foundMenu_->clear();
     foundActions_.clear();
     const QColor symbolColor = Style::primary(palette());
+    // The loaded library is left out: Reload covers it.
+    const auto& loaded = model_->library().libraryURL();
     for (const auto& found : model_->discovery().foundLibraries()) {
-        auto* action = new QAction(
+        if (loaded && found.folder.lexically_normal() == loaded->lexically_normal()) continue;
+        QAction* action = foundMenu_->addAction(
             Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
-            paneText::foundLibraryText(found), libraryMenu_);
+            paneText::foundLibraryText(found));
         QString tip = QString::fromStdString(found.folder.string());
         if (!found.hardLinks)
             tip += QStringLiteral(
                 "\nNo hard links on this drive: de-duplicated tracks are stored as copies.");
         action->setToolTip(tip);
-        libraryMenu_->setToolTipsVisible(true);
-        const std::filesystem::path folder = found.folder;
-        connect(action, &QAction::triggered, model_, [this, folder] { model_->library().load(folder); });
-        libraryMenu_->insertAction(chooseLibrary_, action);
+        connect(action, &QAction::triggered, model_, [this, folder = found.folder] { model_->library().load(folder); });
         foundActions_.push_back(action);
     }
-    if (!foundActions_.empty())
-        foundActions_.push_back(libraryMenu_->insertSeparator(chooseLibrary_));
+    if (foundActions_.empty()) foundMenu_->addAction("No other libraries found")->setEnabled(false);
 }
 
 void MainWindow::refreshSavedRuns() {

@@ -57,7 +57,9 @@ class MainWindow final : public QMainWindow {
     QAction* restoreAction() const { return restore_; }
     QAction* activityAction() const { return activity_; }
     QMenu* libraryMenu() const { return libraryMenu_; }
-    // The Library menu's entries for the libraries found on this computer and its drives.
+    // "Other Libraries", the Library menu's last entry: the libraries found on this computer
+    // and its drives, but the loaded one.
+    QMenu* foundLibrariesMenu() const { return foundMenu_; }
     const std::vector<QAction*>& foundLibraryActions() const { return foundActions_; }
     QAction* aboutAction() const { return about_; }
     // "Saved Restores": the loaded library's saved restore and apply runs, newest first; one
@@ -74,6 +76,7 @@ class MainWindow final : public QMainWindow {
     void refreshLibrary();
     void loadInitialLibrary();
     void refreshFoundLibraries();
+    void rebuildFoundLibrariesMenu();
     void refreshSavedRuns();
     void rebuildSavedRestoresMenu();
     void undoSavedRun(const std::filesystem::path& library, const std::string& runId);
@@ -93,7 +96,6 @@ class MainWindow final : public QMainWindow {
     QToolButton* libraryButton_;
     QMenu* libraryMenu_;
     QAction* chooseLibrary_;
-    std::vector<QAction*> foundActions_;  // above "Choose Library…", with a separator after
     QAction* reload_;
     QAction* showLibrarySeparator_;
     QAction* showLibrary_;
@@ -103,6 +105,9 @@ class MainWindow final : public QMainWindow {
     SavedRuns* savedRuns_;
     QMenu* savedMenu_;
     bool savedMenuStale_ = false;  // the list changed while the menu was open
+    QMenu* foundMenu_;
+    std::vector<QAction*> foundActions_;  // foundMenu_'s entries, one per library
+    bool foundMenuStale_ = false;         // found or loaded changed while the Library menu was open
     DesktopNotifier* notifier_;
     QElapsedTimer runTimer_;  // since the running backup started
     bool wasRunning_ = false;

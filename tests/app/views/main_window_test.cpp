@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QSettings>
 #include <QSpinBox>
@@ -21,6 +23,7 @@
 #include <QTest>
 #include <QDialog>
 #include <QTimer>
+#include <QToolBar>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeView>
@@ -30,6 +33,7 @@
 #include "app/app_settings.h"
 #include "app/qt_main_queue.h"
 #include "app/views/action_bar.h"
+#include "app/views/check_backup_window.h"
 #include "app/views/activity_panel.h"
 #include "app/views/crate_row_delegate.h"
 #include "app/views/destination_section.h"
@@ -64,6 +68,8 @@ class MainWindowTest final : public QObject {
     void returnStartsOnlyFromStartOrDestination();
     void startIgnoresAClickJustAfterARunEnds();
     void keyboardShortcuts();
+    void tabFollowsThePage();
+    void keyWidgetsFitEachSize();
     void firstLaunchSizesOnce();
     void foundLibrariesInTheMenu();
     void remembersChoicesAcrossLaunches();
@@ -96,6 +102,7 @@ QString MainWindowTest::folder(const QString& name) {
 
 std::unique_ptr<MainWindow> MainWindowTest::open(std::optional<fs::path> library) {
     auto window = std::make_unique<MainWindow>(std::make_shared<QtMainQueue>(), std::move(library));
+    window->resize(1200, 800);  // its size on a common screen; the offscreen one is smaller
     window->show();
     return window;
 }
@@ -103,8 +110,7 @@ std::unique_ptr<MainWindow> MainWindowTest::open(std::optional<fs::path> library
 void MainWindowTest::withoutLibrary() {
     const auto window = open(std::nullopt);
     QCOMPARE(window->windowTitle(), "Morrowdeck — Serato Backup");
-    QCOMPARE(window->minimumSize(), QSize(880, 580));
-    QCOMPARE(window->sidebar()->page(), "empty");
+        QCOMPARE(window->sidebar()->page(), "empty");
     QVERIFY(window->detail()->showsEmptyState());
     QCOMPARE(window->detail()->emptyState()->title(), "No Serato Library");
     QCOMPARE(window->libraryButton()->toolTip(), "No library loaded");
@@ -408,20 +414,148 @@ void MainWindowTest::keyboardShortcuts() {
     QTest::keyClick(window.get(), Qt::Key_F1);
     QCOMPARE(helpTitle, "Morrowdeck Help");
 
-    window->openRestoreWindow();
+    // F9 hides and shows the activity log; Ctrl+Shift+R opens the restore window. Their
+    // tooltips name them.
+    QCOMPARE(window->activityAction()->toolTip(), "Show or hide the activity log (F9)");
+    QCOMPARE(window->restoreAction()->toolTip(),
+             "Restore a Serato library from a Morrowdeck backup (Ctrl+Shift+R)");
+    window->activateWindow();  // back from the help
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_F9);
+    QVERIFY(window->detail()->activity()->isHidden());
+    QTest::keyClick(window.get(), Qt::Key_F9);
+    QVERIFY(!window->detail()->activity()->isHidden());
+    QVERIFY(!window->restoreWindow());
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
     QDialog* restore = window->restoreWindow();
+    QVERIFY(restore);
     QVERIFY(QTest::qWaitForWindowExposed(restore));
-    QTest::keyClick(restore, Qt::Key_Escape);
-    QTRY_VERIFY(!restore->isVisible());
-    window->openRestoreWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(restore));
-    QTest::keyClick(restore, Qt::Key_W, Qt::ControlModifier);
-    QTRY_VERIFY(!restore->isVisible());
+
+    // Escape and Ctrl+W close the restore and Check Backup windows.
+    window->openCheckBackupWindow();
+    auto* check = window->findChild<CheckBackupWindow*>();
+    for (QDialog* secondary : {restore, static_cast<QDialog*>(check)}) {
+        for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+            secondary->show();
+            QVERIFY(QTest::qWaitForWindowExposed(secondary));
+            QTest::keyClick(secondary, key.key(), key.keyboardModifiers());
+            QTRY_VERIFY(!secondary->isVisible());
+        }
+    }
 
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY(!window->isVisible());
+}
+
+// Tab walks the page from top left to bottom right: the search, the crates and their
+// selection buttons, the destination, each option, Start; then round through the toolbar.
+// Shift+Tab walks back.
+void MainWindowTest::tabFollowsThePage() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    window->model().plan().setDestinationURL(fs::path(folder("tab").toStdString()));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    const auto sidebarButton = [&](const QString& text) -> QWidget* {
+        for (auto* button : window->sidebar()->findChildren<QPushButton*>())
+            if (button->text() == text) return button;
+        return nullptr;
+    };
+    const OptionsSection& options = *window->detail()->options();
+    const auto toolButton = [&](QAction* action) {
+        return window->findChild<QToolBar*>()->widgetForAction(action);
+    };
+    QList<QWidget*> page{window->sidebar()->searchField(), window->sidebar()->tree(),
+                               sidebarButton("All"), sidebarButton("None"),
+                               window->detail()->destination()->chooseButton(), options.sharedTracks(),
+                               options.smartCrates(), options.verifyExisting(), options.parallelCopies(),
+                               window->detail()->activity()->findChild<QListView*>(),
+                               window->detail()->actionBar()->startButton(), window->libraryButton(),
+                               toolButton(window->restoreAction()), toolButton(window->activityAction())};
+    page.removeIf([](QWidget* stop) { return stop && !stop->isVisible(); });  // the log, when empty
+    // A spin box takes focus in its text field.
+    const auto focused = [] {
+        QWidget* widget = QApplication::focusWidget();
+        if (widget && qobject_cast<QSpinBox*>(widget->parentWidget())) return widget->parentWidget();
+        return widget;
+    };
+    page.front()->setFocus();
+    QCOMPARE(focused(), page.front());
+    for (qsizetype i = 1; i < page.size(); ++i) {
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        QVERIFY2(page[i] && focused() == page[i], qPrintable(QStringLiteral("stop %1").arg(i)));
+    }
+    for (qsizetype i = page.size() - 2; i >= 0; --i) {
+        QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY2(focused() == page[i], qPrintable(QStringLiteral("back to stop %1").arg(i)));
+    }
+}
+
+// After a backup the progress, its count badges and "Show in File Manager" are in view at the
+// default size without scrolling; at the smallest size everything the user needs is in the
+// window or reachable in the scrolling part; a 1366 × 768 screen at 150 % (911 × 512) holds the
+// whole window with Start in view.
+void MainWindowTest::keyWidgetsFitEachSize() {
+    const auto window = open(demo_);
+    QTRY_COMPARE(window->sidebar()->page(), "tree");
+    AppModel& model = window->model();
+    model.plan().setDestinationURL(fs::path(folder("sizes").toStdString()));
+    DetailView& detail = *window->detail();
+    detail.actionBar()->startButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.run().isRunning(), 120000);
+    QTRY_VERIFY(!detail.progress()->showInFileManager()->isHidden());
+
+    const QSize smallScreen(911, 512);
+    QVERIFY(window->minimumSize().width() <= smallScreen.width());
+    QVERIFY(window->minimumSize().height() <= smallScreen.height() - 40);  // room for a title bar
+    QVERIFY(window->minimumSizeHint().width() <= window->minimumSize().width());
+    QVERIFY(window->minimumSizeHint().height() <= window->minimumSize().height());
+
+    auto* scroll = detail.findChild<QScrollArea*>();
+    const ProgressSection& progress = *detail.progress();
+    // Where widget lies in the window, and whether it is drawn at its full size.
+    const auto inWindow = [&](QWidget* widget) {
+        const QRect rect(widget->mapTo(window.get(), QPoint(0, 0)), widget->size());
+        return widget->isVisible() && window->rect().contains(rect) &&
+               widget->height() >= widget->minimumSizeHint().height();
+    };
+    const auto inView = [&](QWidget* widget) {
+        const QRect rect(widget->mapTo(scroll->viewport(), QPoint(0, 0)), widget->size());
+        return inWindow(widget) && scroll->viewport()->rect().contains(rect);
+    };
+    const auto reachable = [&](QWidget* widget) {
+        const QRect rect(widget->mapTo(scroll->widget(), QPoint(0, 0)), widget->size());
+        return widget->isVisible() && scroll->widget()->rect().contains(rect) &&
+               widget->height() >= widget->minimumSizeHint().height();
+    };
+    const QList<QWidget*> pinned{window->sidebar()->searchField(), window->sidebar()->tree(),
+                                 detail.actionBar()->startButton(), window->libraryButton()};
+    const OptionsSection& options = *detail.options();
+    const QList<QWidget*> scrolled{detail.destination()->chooseButton(), progress.showInFileManager(),
+                                   options.sharedTracks(), options.parallelCopies()};
+
+    for (const QSize size : {QSize(1200, 800), window->minimumSize(), smallScreen}) {
+        window->resize(size);
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QApplication::processEvents();
+        QCOMPARE(window->size(), size);
+        for (QWidget* widget : pinned) QTRY_VERIFY2(inWindow(widget), qPrintable(widget->metaObject()->className()));
+        // Layouts settle over a few turns of the event loop.
+        for (QWidget* widget : scrolled) QTRY_VERIFY2(reachable(widget), qPrintable(widget->metaObject()->className()));
+        QVERIFY(scroll->viewport()->height() >= 120);
+        // A short window keeps most of the column for the sections, not the log.
+        QVERIFY(scroll->height() > detail.activity()->height());
+        if (size == QSize(1200, 800)) {
+            QCOMPARE(scroll->verticalScrollBar()->value(), 0);
+            QVERIFY(inView(detail.destination()->chooseButton()));
+            QVERIFY(inView(detail.progress()));
+            QVERIFY(inView(progress.showInFileManager()));
+            for (QWidget* chip : progress.findChildren<QWidget*>())
+                if (chip->isVisible()) QVERIFY(inView(chip));
+        }
+    }
 }
 
 void MainWindowTest::firstLaunchSizesOnce() {
@@ -497,25 +631,49 @@ void MainWindowTest::savedGeometryFitsTheScreen() {
     QCOMPARE(window.width(), available.width());
 }
 
-QTEST_MAIN(MainWindowTest)
-// The libraries found on this computer are listed above "Choose Library…"; choosing one loads
-// it.
+// The other libraries found on this computer sit in their own submenu under the fixed entries,
+// which never move. A search that ends while the menu is open changes nothing until it closes;
+// choosing a found library loads it, and the loaded library is not offered again.
 void MainWindowTest::foundLibrariesInTheMenu() {
     const auto window = open(std::nullopt);
     AppModel& model = window->model();
+    QMenu& menu = *window->libraryMenu();
+    QMenu& found = *window->foundLibrariesMenu();
+    const auto texts = [](const QMenu& of) {
+        QStringList result;
+        for (const QAction* action : of.actions()) result << action->text();
+        return result;
+    };
+    const QStringList fixed{"Choose Library…", "Reload", "", "Show in File Manager", "", "Check Backup…",
+                            "Saved Restores", "", "Other Libraries"};
+    QCOMPARE(texts(menu), fixed);
+    QCOMPARE(texts(found), QStringList{"No other libraries found"});
+    QVERIFY(!found.actions().front()->isEnabled());
+
     const fs::path home = folder("found-home").toStdString();
     fs::create_directory_symlink(demo_, home / "Music");
     model.discovery().setPlaces({home, home / "no-mount-table", {}});
-    QMetaObject::invokeMethod(window->libraryMenu(), "aboutToShow");
-    QTRY_COMPARE(window->foundLibraryActions().size(), std::size_t(2));  // the library, a separator
-    QAction* found = window->foundLibraryActions().front();
-    QCOMPARE(window->libraryMenu()->actions().indexOf(found), 0);
-    QVERIFY(window->foundLibraryActions().back()->isSeparator());
-    QCOMPARE(window->libraryMenu()->actions().at(2)->text(), "Choose Library…");
-    QVERIFY(found->text().startsWith(QStringLiteral("This computer — ")));
-    found->trigger();
+    QSignalSpy searched(&model.discovery(), &LibraryDiscovery::foundLibrariesChanged);
+    menu.popup(window->mapToGlobal(QPoint(20, 20)));  // opening the menu searches again
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    QTRY_COMPARE(searched.count(), 1);
+    QCOMPARE(texts(menu), fixed);
+    QCOMPARE(texts(found), QStringList{"No other libraries found"});
+    QVERIFY(window->foundLibraryActions().empty());
+
+    menu.hide();  // the result is applied once the menu has closed
+    QTRY_COMPARE(window->foundLibraryActions().size(), std::size_t(1));
+    QCOMPARE(texts(menu), fixed);
+    QAction* library = window->foundLibraryActions().front();
+    QCOMPARE(found.actions(), QList<QAction*>{library});
+    QVERIFY(library->text().startsWith(QStringLiteral("This computer — ")));
+    QCOMPARE(library->toolTip(), QString::fromStdString((home / "Music" / "_Serato_").string()));
+    library->trigger();
     QTRY_COMPARE(window->sidebar()->page(), "tree");
     QCOMPARE(*model.library().libraryURL(), home / "Music" / "_Serato_");
+    QCOMPARE(texts(found), QStringList{"No other libraries found"});
+    QCOMPARE(texts(menu), fixed);
 }
 
+QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"
