@@ -22,7 +22,8 @@ PlanModel::PlanModel(std::shared_ptr<MainQueue> mainQueue, const SelectionModel&
       mainQueue_(std::move(mainQueue)),
       selection_(selection),
       library_(library),
-      freeSpace_(platform::freeSpace) {
+      freeSpace_(platform::freeSpace),
+      access_(platform::writeAccess) {
     connect(&selection_, &SelectionModel::selectionChanged, this, &PlanModel::refreshPreview);
 }
 
@@ -34,13 +35,17 @@ void PlanModel::setFolderChooser(FolderChooser chooser) {
 void PlanModel::setFreeSpaceQuery(FreeSpaceQuery query) {
     freeSpace_ = std::move(query);
 }
+void PlanModel::setAccessQuery(AccessQuery query) {
+    access_ = std::move(query);
+}
 
 void PlanModel::setDestinationURL(std::optional<fs::path> url) {
     if (url == destination_) return;
     destination_ = std::move(url);
     emit destinationURLChanged();
-    if (destinationFree_) {  // it was another folder's
+    if (destinationFree_ || destinationAccess_) {  // they were another folder's
         destinationFree_.reset();
+        destinationAccess_.reset();
         emit destinationFreeChanged();
     }
     refreshFreeSpace();
@@ -74,11 +79,15 @@ std::optional<std::int64_t> PlanModel::selectedBytes() const {
 }
 
 bool PlanModel::selectionWillNotFit() const {
-    return preview_ && !preview_->fits();
+    return preview_ && !preview_->fits() && !destinationUnwritable();
+}
+
+bool PlanModel::destinationUnwritable() const {
+    return destinationAccess_ && *destinationAccess_ != platform::WriteAccess::writable;
 }
 
 std::optional<QString> PlanModel::destinationFreeText() const {
-    if (!destinationFree_) return std::nullopt;
+    if (!destinationFree_ || destinationUnwritable()) return std::nullopt;
     return QString::fromStdString(text::formatByteCount(
         static_cast<std::uint64_t>(std::max<std::int64_t>(*destinationFree_, 0))));
 }
@@ -91,12 +100,19 @@ void PlanModel::refresh() {
 void PlanModel::refreshFreeSpace() {
     const auto generation = ++freeGeneration_;
     if (!destination_) return;
-    runInBackground<std::optional<std::int64_t>>(
-        mainQueue_, [query = freeSpace_, folder = *destination_] { return query(folder); },
-        [self = QPointer<PlanModel>(this), generation](std::optional<std::int64_t> free) {
-            if (!self || generation != self->freeGeneration_ || free == self->destinationFree_)
+    using Measured = std::pair<std::optional<std::int64_t>, platform::WriteAccess>;
+    runInBackground<Measured>(
+        mainQueue_,
+        [free = freeSpace_, access = access_, folder = *destination_] {
+            return Measured(free(folder), access(folder));
+        },
+        [self = QPointer<PlanModel>(this), generation](Measured measured) {
+            if (!self || generation != self->freeGeneration_) return;
+            if (measured.first == self->destinationFree_ &&
+                measured.second == self->destinationAccess_)
                 return;
-            self->destinationFree_ = free;
+            self->destinationFree_ = measured.first;
+            self->destinationAccess_ = measured.second;
             emit self->destinationFreeChanged();
         });
 }

@@ -12,6 +12,7 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/app_model.h"
 #include "engine/run_outcome.h"
@@ -23,6 +24,7 @@
 #include "app/views/check_backup_window.h"
 #include "app/views/desktop_notifier.h"
 #include "app/views/destination_section.h"
+#include "app/views/message_bar.h"
 #include "app/views/desktop_services.h"
 #include "app/views/detail_view.h"
 #include "app/views/restore_window.h"
@@ -210,7 +212,20 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     split->setSizes({270, 930});
-    setCentralWidget(split);
+    // The problem the window must show, above everything it concerns.
+    auto* content = new QWidget(this);
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->setSpacing(0);
+    messageBar_ = new MessageBar(content);
+    contentLayout->addWidget(messageBar_);
+    contentLayout->addWidget(split, 1);
+    setCentralWidget(content);
+    messageBar_->follow(model_->notices());
+    connect(messageBar_, &MessageBar::actionRequested, model_, [this](Notice::Action action) {
+        if (action == Notice::Action::chooseLibrary) model_->library().chooseLibrary();
+        if (action == Notice::Action::chooseDestination) model_->plan().chooseDestination();
+    });
 
     // Return starts a backup only from the destination row, and on the Start button itself
     // (a default button presses on Return). Everywhere else Return belongs to the

@@ -22,6 +22,7 @@ class CheckBackupModel;
 class CheckBackupWindow;
 class DetailView;
 class MainQueue;
+class MessageBar;
 class RestoreModel;
 class RestoreWindow;
 class SavedRuns;
@@ -48,6 +49,7 @@ class MainWindow final : public QMainWindow {
     void openCheckBackupWindow();
     SidebarView* sidebar() const { return sidebar_; }
     DetailView* detail() const { return detail_; }
+    MessageBar* messageBar() const { return messageBar_; }
     QToolButton* libraryButton() const { return libraryButton_; }
     QAction* reloadAction() const { return reload_; }
     QAction* showLibraryAction() const { return showLibrary_; }
@@ -82,6 +84,7 @@ class MainWindow final : public QMainWindow {
     bool shown_ = false;
     SidebarView* sidebar_;
     DetailView* detail_;
+    MessageBar* messageBar_ = nullptr;
     QToolButton* libraryButton_;
     QMenu* libraryMenu_;
     QAction* chooseLibrary_;
