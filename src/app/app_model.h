@@ -8,6 +8,7 @@
 #include "app/folder_request.h"
 #include "app/library_discovery.h"
 #include "app/library_model.h"
+#include "app/notice_source.h"
 #include "app/plan_model.h"
 #include "app/reveal_action.h"
 #include "app/run_model.h"
@@ -19,7 +20,8 @@ namespace morrowdeck {
 // The main window's model, made of parts the views use directly: the library and its loading,
 // the libraries found on drives, the ticked crates, the backup's plan, the backup run with its
 // log and one-line status, and "Show in File Manager". What is left here is what joins them:
-// when a backup can start, starting it, and the status lines of loading a library.
+// when a backup can start, starting it, the status lines of loading a library, and the one
+// problem the window shows in its message bar (from the parts' signals, cleared when fixed).
 //
 // Threads: UI thread only; see each part. Every change signal is emitted only when the value
 // really changed.
@@ -58,12 +60,17 @@ class AppModel final : public QObject {
     // confirmation says so, and then copying what fits.
     void start();
 
+    // The problem the window shows in its message bar, if any.
+    NoticeSource& notices() { return notices_; }
+    const std::optional<Notice>& notice() const { return notices_.notice(); }
+
   signals:
     void canStartChanged();
 
   private:
     void loaded(std::size_t trackReferences);
     void updateCanStart();
+    void destinationMeasured();
 
     std::shared_ptr<MainQueue> mainQueue_;
     LibraryModel library_;
@@ -72,6 +79,7 @@ class AppModel final : public QObject {
     PlanModel plan_;
     RunModel run_;
     RevealAction reveal_;
+    NoticeSource notices_;
     Confirmer confirm_;
     bool canStart_ = false;  // last value signalled
 };

@@ -60,6 +60,10 @@ void LibraryModel::loadDefaultLibrary() {
 }
 
 void LibraryModel::chooseLibrary() {
+    if (locked_) {
+        emit refused();
+        return;
+    }
     if (!chooseFolder_) return;
     const auto chosen = chooseFolder_(
         {QStringLiteral("Choose your Serato library"),
@@ -69,14 +73,22 @@ void LibraryModel::chooseLibrary() {
 }
 
 void LibraryModel::open(const fs::path& folder) {
+    if (locked_) {
+        emit refused();
+        return;
+    }
     if (const auto library = SeratoLibrary::resolveLibrary(folder)) {
         load(*library);
     } else {
-        emit libraryNotFound();
+        emit libraryNotFound(QString::fromStdString(folder.string()));
     }
 }
 
 void LibraryModel::load(const fs::path& library) {
+    if (locked_) {
+        emit refused();
+        return;
+    }
     const auto generation = ++generation_;
     if (libraryURL_ != library) {
         libraryURL_ = library;

@@ -44,9 +44,15 @@ class LibraryModel final : public QObject {
     // Damaged crate files of the loaded library, one line each.
     const std::vector<std::string>& loadWarnings() const { return loadWarnings_; }
 
+    // While locked (a backup of the loaded library is under way) no other library is chosen,
+    // opened or loaded, and the same one is not reloaded: each attempt emits refused() and
+    // changes nothing, so the crates being copied stay the ones on screen.
+    void setLocked(bool locked) { locked_ = locked; }
+    bool isLocked() const { return locked_; }
+
     // Loads the home folder's library when it exists.
     void loadDefaultLibrary();
-    // Asks for a folder and opens it.
+    // Asks for a folder and opens it (no question while locked).
     void chooseLibrary();
     // Loads the library at or inside `folder`; libraryNotFound() when there is none.
     void open(const std::filesystem::path& folder);
@@ -59,7 +65,10 @@ class LibraryModel final : public QObject {
     // A load ended: the forest's index (empty when the library could not be read) and how many
     // track references its crates hold. Emitted before isLoading turns false.
     void loaded(std::shared_ptr<const CrateIndex> index, std::size_t trackReferences);
-    void libraryNotFound();
+    // The folder holds no Serato library; `folder` is the one chosen.
+    void libraryNotFound(const QString& folder);
+    // A choice, open or load asked for while locked.
+    void refused();
 
   private:
     void setLoading(bool loading);
@@ -68,6 +77,7 @@ class LibraryModel final : public QObject {
     FolderChooser chooseFolder_;
     std::optional<std::filesystem::path> libraryURL_;
     bool isLoading_ = false;
+    bool locked_ = false;
     std::vector<std::string> loadWarnings_;
     // Counts loads; a completion whose number is no longer current is ignored.
     std::uint64_t generation_ = 0;

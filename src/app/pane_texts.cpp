@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "engine/run_outcome.h"
+#include "backup/backup_engine.h"
 #include "library/formatting.h"
 
 namespace morrowdeck::paneText {
@@ -51,15 +51,7 @@ std::optional<QString> timeLeftText(const ProgressSnapshot& snapshot) {
 }
 
 QString finalStatus(const ProgressSnapshot& snapshot) {
-    const RunOutcome outcome = RunOutcome::of(snapshot);
-    if (outcome.isCancelled()) return QStringLiteral("Cancelled.");
-    if (outcome.isSuccess()) return QStringLiteral("Backup complete.");
-    QStringList parts;
-    if (snapshot.failedFiles >= 1) parts << QStringLiteral("%1 failed").arg(snapshot.failedFiles);
-    if (snapshot.missingFiles >= 1)
-        parts << QStringLiteral("%1 missing").arg(snapshot.missingFiles);
-    return QStringLiteral("Backup finished with issues — ") + parts.join(QStringLiteral(", ")) +
-           QStringLiteral(".");
+    return QString::fromStdString(BackupEngine::summaryLine(snapshot));
 }
 
 QString loadedStatus(std::size_t leaves, std::size_t trackReferences) {

@@ -28,8 +28,8 @@ QString throughputText(const ProgressSnapshot& snapshot);
 // "{eta} left" while copying faster than 1000 bytes a second; none otherwise.
 std::optional<QString> timeLeftText(const ProgressSnapshot& snapshot);
 
-// The status line after a run: "Cancelled.", "Backup complete." or
-// "Backup finished with issues — 3 failed, 2 missing.".
+// The status line after a backup: the same words as the run's last log line ("Backup
+// cancelled.", "Backup complete — 3 copied, …" or "Backup finished with issues — …").
 QString finalStatus(const ProgressSnapshot& snapshot);
 
 // "Loaded {leaves} crate(s), {total} track reference(s)."

@@ -22,7 +22,8 @@ PlanModel::PlanModel(std::shared_ptr<MainQueue> mainQueue, const SelectionModel&
       mainQueue_(std::move(mainQueue)),
       selection_(selection),
       library_(library),
-      freeSpace_(platform::freeSpace) {
+      freeSpace_(platform::freeSpace),
+      access_(platform::writeAccess) {
     connect(&selection_, &SelectionModel::selectionChanged, this, &PlanModel::refreshPreview);
 }
 
@@ -34,14 +35,18 @@ void PlanModel::setFolderChooser(FolderChooser chooser) {
 void PlanModel::setFreeSpaceQuery(FreeSpaceQuery query) {
     freeSpace_ = std::move(query);
 }
+void PlanModel::setAccessQuery(AccessQuery query) {
+    access_ = std::move(query);
+}
 
 void PlanModel::setDestinationURL(std::optional<fs::path> url) {
     if (url == destination_) return;
     destination_ = std::move(url);
     emit destinationURLChanged();
-    if (destinationFree_ || destinationConnected_) {  // they were another folder's
+    if (destinationFree_ || destinationConnected_ || destinationAccess_) {  // another folder's
         destinationFree_.reset();
         destinationConnected_.reset();
+        destinationAccess_.reset();
         emit destinationFreeChanged();
     }
     refreshFreeSpace();
@@ -75,11 +80,15 @@ std::optional<std::int64_t> PlanModel::selectedBytes() const {
 }
 
 bool PlanModel::selectionWillNotFit() const {
-    return preview_ && !preview_->fits();
+    return preview_ && !preview_->fits() && !destinationUnwritable();
+}
+
+bool PlanModel::destinationUnwritable() const {
+    return destinationAccess_ && *destinationAccess_ != platform::WriteAccess::writable;
 }
 
 std::optional<QString> PlanModel::destinationFreeText() const {
-    if (!destinationFree_) return std::nullopt;
+    if (!destinationFree_ || destinationUnwritable()) return std::nullopt;
     return QString::fromStdString(text::formatByteCount(
         static_cast<std::uint64_t>(std::max<std::int64_t>(*destinationFree_, 0))));
 }
@@ -95,22 +104,27 @@ void PlanModel::refreshFreeSpace() {
     struct Measured {
         bool connected = false;
         std::optional<std::int64_t> free;
+        platform::WriteAccess access = platform::WriteAccess::writable;
     };
     runInBackground<Measured>(
         mainQueue_,
-        [query = freeSpace_, folder = *destination_] {
+        [free = freeSpace_, access = access_, folder = *destination_] {
             std::error_code error;
             Measured measured;
             measured.connected = fs::is_directory(folder, error);
-            measured.free = query(folder);
+            measured.free = free(folder);
+            measured.access = access(folder);
             return measured;
         },
         [self = QPointer<PlanModel>(this), generation](Measured measured) {
             if (!self || generation != self->freeGeneration_) return;
-            if (measured.free == self->destinationFree_ && measured.connected == self->destinationConnected_)
+            if (measured.free == self->destinationFree_ &&
+                measured.connected == self->destinationConnected_ &&
+                measured.access == self->destinationAccess_)
                 return;
             self->destinationFree_ = measured.free;
             self->destinationConnected_ = measured.connected;
+            self->destinationAccess_ = measured.access;
             emit self->destinationFreeChanged();
         });
 }

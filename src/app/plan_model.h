@@ -12,6 +12,7 @@
 #include "backup/backup_options.h"
 #include "engine/main_queue.h"
 #include "engine/run_preview.h"
+#include "platform/file_operations.h"
 
 namespace morrowdeck {
 
@@ -34,6 +35,9 @@ class PlanModel final : public QObject {
     // or dead drive, so it is only ever called off the UI thread. Tests replace it; the default
     // is platform::freeSpace.
     using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const std::filesystem::path&)>;
+    // Whether the backup could write into a folder, asked without writing; off the UI thread
+    // like the free space. Tests replace it; the default is platform::writeAccess.
+    using AccessQuery = std::function<platform::WriteAccess(const std::filesystem::path&)>;
 
     // The plan follows `selection`'s ticks and reads `library`'s database; both outlive this.
     PlanModel(std::shared_ptr<MainQueue> mainQueue, const SelectionModel& selection,
@@ -42,6 +46,7 @@ class PlanModel final : public QObject {
 
     void setFolderChooser(FolderChooser chooser);
     void setFreeSpaceQuery(FreeSpaceQuery query);
+    void setAccessQuery(AccessQuery query);
 
     const std::optional<std::filesystem::path>& destinationURL() const { return destination_; }
     void setDestinationURL(std::optional<std::filesystem::path> url);
@@ -57,10 +62,13 @@ class PlanModel final : public QObject {
     // The bytes the selection's backup holds (a track in two crates twice unless de-duplicated),
     // absent while being worked out.
     std::optional<std::int64_t> selectedBytes() const;
-    // True when the bytes still to copy exceed the destination's free space.
+    // True when the bytes still to copy exceed the destination's free space. Never for a
+    // destination that cannot be written at all: its lack of space is not the problem (a
+    // read-only drive reports no free bytes).
     bool selectionWillNotFit() const;
     // The destination's free space as last measured in the background (after each change of
-    // destination and each refresh); absent until known and when unknown.
+    // destination and each refresh); absent until known, when unknown, and when the
+    // destination cannot be written.
     std::optional<QString> destinationFreeText() const;
     // Whether the destination folder exists, looked at in the background with the free space:
     // false for a remembered folder on a drive that is not plugged in; absent until known.
@@ -68,6 +76,11 @@ class PlanModel final : public QObject {
     // Looks at the destination's free space and presence again (a drive may have come or
     // gone), without planning again.
     void checkDestination() { refreshFreeSpace(); }
+    // Whether the backup could write into the destination, measured with the free space;
+    // absent until known and without a destination.
+    std::optional<platform::WriteAccess> destinationAccess() const { return destinationAccess_; }
+    // True when the destination is known not to take a backup (read-only or closed to us).
+    bool destinationUnwritable() const;
 
     // Works out the plan and the free space again, as after a run that changed what is up to
     // date and what is free.
@@ -77,13 +90,15 @@ class PlanModel final : public QObject {
     void destinationURLChanged();
     void optionsChanged();
     void selectionPreviewChanged();
-    void destinationFreeChanged();  // also the destination's presence
+    // The free space, presence or write access of the destination changed.
+    void destinationFreeChanged();
 
   private:
     // Starts working out the selection's plan; a result superseded meanwhile is dropped and
     // the newest state worked out instead, one at a time.
     void refreshPreview();
-    // Measures the destination's free space; a result superseded by a newer request is ignored.
+    // Measures the destination's free space and write access; a result superseded by a newer
+    // request is ignored.
     void refreshFreeSpace();
 
     std::shared_ptr<MainQueue> mainQueue_;
@@ -91,6 +106,7 @@ class PlanModel final : public QObject {
     const LibraryModel& library_;
     FolderChooser chooseFolder_;
     FreeSpaceQuery freeSpace_;
+    AccessQuery access_;
 
     std::optional<std::filesystem::path> destination_;
     BackupOptions options_;
@@ -99,6 +115,7 @@ class PlanModel final : public QObject {
     bool previewRunning_ = false;
     std::optional<std::int64_t> destinationFree_;
     std::optional<bool> destinationConnected_;
+    std::optional<platform::WriteAccess> destinationAccess_;
     std::uint64_t freeGeneration_ = 0;  // counts requests; only the latest result is used
 };
 

@@ -55,6 +55,7 @@ struct RestoreModel::State {
     std::optional<QString> applyResult;
     bool canStart = false;  // last value signalled
     std::unique_ptr<UndoModel> undo;
+    NoticeSource notices;
 
     bool merges = false;
     std::uint64_t mergesGeneration = 0;  // counts requests; only the latest result is used
@@ -66,6 +67,9 @@ RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent
     state_->run.setRunningStatus(QStringLiteral("Restoring\u2026"));
     state_->undo = std::make_unique<UndoModel>(state_->mainQueue, state_->run);
     connect(&state_->run, &RunModel::isRunningChanged, this, &RestoreModel::updateCanStart);
+    connect(&state_->run, &RunModel::isRunningChanged, this, [this] {
+        if (state_->run.isRunning()) state_->notices.clear(Notice::Subject::run);
+    });
     connect(state_->undo.get(), &UndoModel::isUndoingChanged, this, &RestoreModel::updateCanStart);
     refreshMerges();
 }
@@ -138,6 +142,9 @@ RunModel& RestoreModel::run() {
 }
 const RunModel& RestoreModel::run() const {
     return state_->run;
+}
+NoticeSource& RestoreModel::notices() {
+    return state_->notices;
 }
 bool RestoreModel::isApplying() const {
     return state_->isApplying;
@@ -249,6 +256,12 @@ void RestoreModel::start() {
                 return QString::fromStdString(
                     restoreStatusMessage(snapshot, state_->rebuildDatabase));
             });
+            if (const auto* failure = std::get_if<RunFailure>(&result)) {
+                state_->notices.show({Notice::Level::error, Notice::Subject::run,
+                                      QString::fromStdString(failure->description),
+                                      QStringLiteral("Fix this, then start the restore again."),
+                                      Notice::Action::none});
+            }
             refreshMerges();  // the run may have written the database
             state_->undo->noteRunSince(serato, since);
         });

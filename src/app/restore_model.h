@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/folder_request.h"
+#include "app/notice_source.h"
 #include "app/run_model.h"
 #include "app/undo_model.h"
 #include "engine/main_queue.h"
@@ -67,6 +68,9 @@ class RestoreModel final : public QObject {
     // The current or last restore run: its progress, log and status, and its Cancel.
     RunModel& run();
     const RunModel& run() const;
+    // The problem the restore window shows in its message bar: a restore that failed to start,
+    // until the next one starts.
+    NoticeSource& notices();
     bool isApplying() const;
     // The undo of saved runs, and the run the last restore or apply created.
     UndoModel& undo();

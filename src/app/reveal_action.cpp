@@ -1,5 +1,6 @@
 #include "app/reveal_action.h"
 
+#include <QPointer>
 #include <utility>
 
 #include "app/library_model.h"
@@ -20,11 +21,19 @@ void RevealAction::setRunDestination(std::filesystem::path folder) {
 
 void RevealAction::revealDestination() {
     const auto& folder = runDestination_ ? runDestination_ : plan_.destinationURL();
-    if (folder && reveal_) reveal_(*folder);
+    if (folder) reveal(*folder);
 }
 
 void RevealAction::revealLibrary() {
-    if (library_.libraryURL() && reveal_) reveal_(*library_.libraryURL());
+    if (library_.libraryURL()) reveal(*library_.libraryURL());
+}
+
+void RevealAction::reveal(const std::filesystem::path& folder) {
+    if (!reveal_) return;
+    reveal_(folder,
+            [self = QPointer<RevealAction>(this), shown = QString::fromStdString(folder.string())] {
+                if (self) emit self->revealFailed(shown);
+            });
 }
 
 }  // namespace morrowdeck

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -12,12 +13,17 @@ class PlanModel;
 
 // "Show in File Manager" for the library and for the backup's destination. After a backup it
 // opens that run's destination, not one chosen since. The file manager is injected, so tests
-// see what would be shown.
+// see what would be shown. A file manager that cannot be opened is reported, not ignored.
+//
+// Threads: UI thread only; the revealer may answer later (its failure callback holds this
+// action through a QPointer).
 class RevealAction final : public QObject {
     Q_OBJECT
 
   public:
-    using Revealer = std::function<void(const std::filesystem::path&)>;
+    // Shows the folder; calls `failed` (now or later, on the UI thread) when nothing could.
+    using Revealer =
+        std::function<void(const std::filesystem::path&, std::function<void()> failed)>;
 
     // Reads the folders of `library` and `plan`, which outlive this.
     RevealAction(const LibraryModel& library, const PlanModel& plan, QObject* parent = nullptr);
@@ -29,7 +35,13 @@ class RevealAction final : public QObject {
     void revealDestination();
     void revealLibrary();
 
+  signals:
+    // No file manager could show `folder`.
+    void revealFailed(const QString& folder);
+
   private:
+    void reveal(const std::filesystem::path& folder);
+
     const LibraryModel& library_;
     const PlanModel& plan_;
     Revealer reveal_;

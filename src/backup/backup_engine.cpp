@@ -9,6 +9,7 @@
 #include "backup/crate_file_names.h"
 #include "engine/backup_layout.h"
 #include "engine/replaced_runs.h"
+#include "engine/run_outcome.h"
 #include "engine/serato_error.h"
 #include "engine/worker_pool.h"
 #include "library/crate_writer.h"
@@ -406,13 +407,15 @@ std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {
-    return reporter_.finish(cancelled, [](const Snapshot& snap) {
-        return std::optional(snap.cancelled ? std::string("Backup cancelled.") : summaryLine(snap));
-    });
+    return reporter_.finish(cancelled,
+                            [](const Snapshot& snap) { return std::optional(summaryLine(snap)); });
 }
 
 std::string BackupEngine::summaryLine(const Snapshot& snap) {
-    return "Backup complete \u2014 " + std::to_string(snap.copiedFiles) + " copied, " +
+    const RunOutcome outcome = RunOutcome::of(snap);
+    if (outcome.isCancelled()) return "Backup cancelled.";
+    return std::string(outcome.isSuccess() ? "Backup complete" : "Backup finished with issues") +
+           " \u2014 " + std::to_string(snap.copiedFiles) + " copied, " +
            std::to_string(snap.linkedFiles) + " linked, " + std::to_string(snap.skippedFiles) +
            " up-to-date, " + std::to_string(snap.failedFiles) + " failed, " +
            std::to_string(snap.missingFiles) + " missing.";

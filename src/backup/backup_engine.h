@@ -81,7 +81,9 @@ class BackupEngine {
     static std::optional<platform::FileInfo> fileInfo(const std::filesystem::path& file);
     static std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
 
-    // "Backup complete — …" from the final counters.
+    // How a finished run ended, in the words of both its last log line and the window's
+    // status: "Backup cancelled.", or "Backup complete — 3 copied, 0 linked, 12 up-to-date,
+    // 0 failed, 0 missing." ("Backup finished with issues — …" when any failed or is missing).
     static std::string summaryLine(const Snapshot& snapshot);
 
   private:

@@ -437,6 +437,25 @@ bool isWritableDirectory(const fs::path& path) {
     return probe.create(path / "write-test", 0600) == 0;  // removed by the destructor
 }
 
+WriteAccess writeAccess(const fs::path& folder) {
+    fs::path probe = folder;
+    struct stat info {};
+    while (::stat(probe.c_str(), &info) != 0) {
+        if (errno == ENOTDIR) return WriteAccess::denied;  // a file on the way
+        if (probe == probe.parent_path() || probe.empty()) return WriteAccess::writable;
+        probe = probe.parent_path();
+    }
+    if (!S_ISDIR(info.st_mode)) return WriteAccess::denied;
+    // A read-only mount answers with zero free bytes, which is not the problem to name.
+    struct statvfs volume {};
+    if (::statvfs(probe.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0)
+        return WriteAccess::readOnly;
+    if (::access(probe.c_str(), W_OK | X_OK) == 0) return WriteAccess::writable;
+    if (errno == EROFS) return WriteAccess::readOnly;
+    if (errno == EACCES || errno == EPERM) return WriteAccess::denied;
+    return WriteAccess::writable;  // not known here: the run's own checks will say
+}
+
 std::optional<std::int64_t> freeSpace(const fs::path& path) {
     struct statvfs info {};
     if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;

@@ -92,6 +92,12 @@ int createDirectories(const std::filesystem::path& path);
 // access(W_OK) would say yes to root on a read-only mount).
 bool isWritableDirectory(const std::filesystem::path& path);
 
+// Whether new files can be made in a folder, asked without writing anything: for a folder
+// not made yet, of its nearest existing ancestor. readOnly: the volume is mounted read-only;
+// denied: the folder is closed to this user, or a file stands where a folder would go.
+enum class WriteAccess { writable, readOnly, denied };
+WriteAccess writeAccess(const std::filesystem::path& folder);
+
 // Bytes available to an unprivileged user on the volume holding the path (statvfs f_bavail
 // × f_frsize); absent when the query fails.
 std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);

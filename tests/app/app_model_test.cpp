@@ -129,22 +129,148 @@ class AppModelTest : public QObject {
         QVERIFY(model.run().isRunning() && !model.canStart());
         QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
         QVERIFY(model.run().progress().finished);
-        QCOMPARE(model.run().statusMessage(), QStringLiteral("Backup complete."));
+        QCOMPARE(model.run().statusMessage(),
+                 QString::fromStdString(model.run().log().back().message));
+        QVERIFY(model.run().statusMessage().startsWith(QStringLiteral("Backup complete — ")));
         QVERIFY(fs::exists(destination / "Genres" / "House"));
         QVERIFY(model.canStart());
         fs::path revealed;
-        model.reveal().setRevealer([&](const fs::path& folder) { revealed = folder; });
+        model.reveal().setRevealer([&](const fs::path& folder, auto) { revealed = folder; });
         model.plan().setDestinationURL(fs::path("/elsewhere"));
         model.reveal().revealDestination();
         QCOMPARE(revealed, destination);
 
-        // A start check that fails: the status and one error line carry its description.
+        // A start check that fails: the status and one error line carry its description, and
+        // so does the window's message bar, offering another destination.
+        model.plan().setAccessQuery(
+            [](const fs::path&) { return platform::WriteAccess::writable; });
         std::ofstream(destination / "file") << "x";
         model.plan().setDestinationURL(destination / "file" / "backup");
         model.start();
         QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
         QCOMPARE(model.run().log().back().level, LogEntry::Level::error);
         QCOMPARE(model.run().statusMessage(), QString::fromStdString(model.run().log().back().message));
+        QVERIFY(model.notice());
+        QCOMPARE(model.notice()->text, model.run().statusMessage());
+        QCOMPARE(model.notice()->level, Notice::Level::error);
+        QCOMPARE(model.notice()->action, Notice::Action::chooseDestination);
+        model.plan().setDestinationURL(destination);
+        QVERIFY(!model.notice());
+    }
+
+    // A folder without a library is named in the window with what to do, once, until a library
+    // loads; a file manager that cannot be opened is shown until dismissed.
+    void noticesUntilFixedOrDismissed() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QSignalSpy changed(&model.notices(), &NoticeSource::changed);
+        QTemporaryDir dir;
+        const fs::path empty(dir.path().toStdString());
+        model.library().open(empty);
+        model.library().open(empty);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(model.notice());
+        QCOMPARE(model.notice()->text, QStringLiteral("No _Serato_ folder in %1.").arg(dir.path()));
+        QCOMPARE(model.notice()->advice, "Choose the folder that contains _Serato_.");
+        QCOMPARE(model.notice()->action, Notice::Action::chooseLibrary);
+        QVERIFY(m.load());
+        QVERIFY(!model.notice());
+
+        model.reveal().setRevealer([](const fs::path&, std::function<void()> failed) { failed(); });
+        model.reveal().revealLibrary();
+        QVERIFY(model.notice());
+        QVERIFY(model.notice()->text.startsWith("Couldn't open a file manager to show "));
+        QVERIFY(m.load());  // not fixed by a load
+        QVERIFY(model.notice());
+        model.notices().dismiss();
+        QVERIFY(!model.notice());
+    }
+
+    // A destination that cannot be written is named for what it is, not as a lack of space:
+    // no free space shown, no "Not enough space" question; another destination clears it.
+    void unwritableDestination() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QVERIFY(m.load());
+        QTemporaryDir dir;
+        const fs::path root(dir.path().toStdString());
+        TmpfsMount mount(root / "ro", "ro,size=64k");
+        if (!mount.ok()) QSKIP("mounting a tmpfs needs root");
+        const auto measured = [&] {
+            return m.queue->runWhile([&] {
+                return !model.plan().destinationAccess() || !model.plan().selectionPreview();
+            });
+        };
+        model.plan().setDestinationURL(root / "ro" / "Backups");
+        QVERIFY(measured());
+        QCOMPARE(*model.plan().destinationAccess(), platform::WriteAccess::readOnly);
+        QVERIFY(!model.plan().selectionPreview()->fits());  // the drive reports no free bytes
+        QVERIFY(!model.plan().selectionWillNotFit());
+        QVERIFY(!model.plan().destinationFreeText());
+        QVERIFY(model.notice());
+        QCOMPARE(model.notice()->text, "The drive is read-only.");
+        QCOMPARE(model.notice()->action, Notice::Action::chooseDestination);
+
+        bool asked = false;
+        model.setConfirmer([&](const QString&) { return asked = true; });
+        model.start();
+        QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
+        QVERIFY(!asked);
+        QVERIFY(!model.run().statusMessage().contains("space"));
+        QCOMPARE(model.notice()->level, Notice::Level::error);
+
+        model.plan().setAccessQuery([](const fs::path&) { return platform::WriteAccess::denied; });
+        model.plan().setDestinationURL(root / "closed");
+        QVERIFY(!model.notice());
+        QVERIFY(measured());
+        QCOMPARE(model.notice()->text, "Can't write to this folder.");
+        model.plan().setAccessQuery(platform::writeAccess);
+        fs::create_directory(root / "open");
+        model.plan().setDestinationURL(root / "open");
+        QVERIFY(measured());
+        QVERIFY(!model.notice());
+        QVERIFY(model.plan().destinationFreeText());
+    }
+
+    // While a backup runs no other library is chosen, opened or loaded, nor the same one
+    // reloaded: each is refused with a notice and changes nothing. The notice goes when the
+    // backup ends, and the library can be changed again.
+    void libraryHeldDuringBackup() {
+        LoadedModel m;
+        AppModel& model = *m.model;
+        QVERIFY(m.load());
+        QTemporaryDir dir;
+        const fs::path other(dir.path().toStdString());
+        model.plan().setDestinationURL(other / "backup");
+        int asked = 0;
+        model.setFolderChooser([&](const FolderRequest&) {
+            ++asked;
+            return std::optional(other);
+        });
+        model.start();
+        QVERIFY(model.run().isRunning());
+        LibraryModel& library = model.library();
+        QSignalSpy changes(&library, &LibraryModel::libraryURLChanged);
+        QSignalSpy loads(&library, &LibraryModel::loadStarted);
+        QSignalSpy refused(&library, &LibraryModel::refused);
+        library.chooseLibrary();
+        library.open(other);
+        library.load(demoLibrary());
+        library.load(other / "_Serato_");
+        QCOMPARE(asked, 0);
+        QCOMPARE(changes.count() + loads.count(), 0);
+        QCOMPARE(refused.count(), 4);
+        QVERIFY(!library.isLoading());
+        QCOMPARE(library.libraryURL(), demoLibrary());
+        QVERIFY(model.notice());
+        QCOMPARE(model.notice()->level, Notice::Level::warning);
+        QCOMPARE(model.notice()->advice,
+                 "Wait for the backup to finish, or cancel it, before opening another library.");
+
+        QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
+        QVERIFY(!model.notice());
+        library.chooseLibrary();
+        QCOMPARE(asked, 1);
     }
 
     // The selection's size and whether it fits come from the engine's plan in the background;

@@ -51,15 +51,20 @@ class PaneTextsTest : public QObject {
             const char* status;
             const char* chips;
         } cases[] = {
-            {0, 0, false, "Backup complete.", "Copied Linked Skipped"},
-            {3, 0, true, "Cancelled.", "Copied Linked Skipped Failed"},
-            {0, 2, false, "Backup finished with issues — 2 missing.",
+            {0, 0, false,
+             "Backup complete — 4 copied, 0 linked, 0 up-to-date, 0 failed, 0 missing.",
+             "Copied Linked Skipped"},
+            {3, 0, true, "Backup cancelled.", "Copied Linked Skipped Failed"},
+            {0, 2, false,
+             "Backup finished with issues — 4 copied, 0 linked, 0 up-to-date, 0 failed, 2 missing.",
              "Copied Linked Skipped Missing"},
-            {3, 2, false, "Backup finished with issues — 3 failed, 2 missing.",
+            {3, 2, false,
+             "Backup finished with issues — 4 copied, 0 linked, 0 up-to-date, 3 failed, 2 missing.",
              "Copied Linked Skipped Missing Failed"},
         };
         for (const auto& c : cases) {
             ProgressSnapshot s;
+            s.copiedFiles = 4;
             std::tie(s.missingFiles, s.failedFiles, s.cancelled) =
                 std::tuple(c.missing, c.failed, c.cancelled);
             QCOMPARE(paneText::finalStatus(s), QString(c.status));

@@ -44,9 +44,10 @@ struct Library {
 };
 
 std::string summary(int copied, int linked, int skipped, int failed, int missing) {
-    return "Backup complete \u2014 " + std::to_string(copied) + " copied, " +
-           std::to_string(linked) + " linked, " + std::to_string(skipped) + " up-to-date, " +
-           std::to_string(failed) + " failed, " + std::to_string(missing) + " missing.";
+    return std::string(failed + missing > 0 ? "Backup finished with issues" : "Backup complete") +
+           " \u2014 " + std::to_string(copied) + " copied, " + std::to_string(linked) +
+           " linked, " + std::to_string(skipped) + " up-to-date, " + std::to_string(failed) +
+           " failed, " + std::to_string(missing) + " missing.";
 }
 
 // A backup through the given engine, whose problem list the test then reads.

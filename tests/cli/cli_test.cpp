@@ -222,7 +222,7 @@ TEST_F(BackupCli, MetadataThatCannotBeWrittenExitsOne) {
               std::string::npos)
         << plain.out;
     const std::string last = plain.out.substr(plain.out.rfind('\n', plain.out.size() - 2) + 1);
-    EXPECT_TRUE(last.starts_with("warning: Backup complete \u2014 ")) << last;
+    EXPECT_TRUE(last.starts_with("warning: Backup finished with issues \u2014 ")) << last;
     EXPECT_EQ(last.find(" 0 failed"), std::string::npos) << last;
 
     const auto doc = Json::parse(backup({"--json"}).out);

@@ -172,6 +172,9 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(createDirectories(dir / "a.mp3" / "sub"), ENOTDIR);
     EXPECT_TRUE(isWritableDirectory(dir.path()));
     EXPECT_FALSE(isWritableDirectory(dir / "missing") || isWritableDirectory(dir / "a.mp3"));
+    EXPECT_EQ(writeAccess(dir / "missing" / "deeper"), WriteAccess::writable);
+    EXPECT_EQ(writeAccess(dir / "a.mp3"), WriteAccess::denied);
+    EXPECT_EQ(writeAccess(dir / "a.mp3" / "sub"), WriteAccess::denied);
     EXPECT_EQ(granularityForFileSystemType(0x4d44), 2s);      // FAT
     EXPECT_EQ(granularityForFileSystemType(0x65735546), 1s);  // FUSE: exfat-fuse's
     EXPECT_EQ(granularityForFileSystemType(0xEF53), 1ns);     // ext4
@@ -208,6 +211,11 @@ TEST(FileOperations, SmallAndReadOnlyVolumes) {
     EXPECT_TRUE(free > 0 && free <= 256 * 1024) << free;
     EXPECT_EQ(timestampGranularity(dir / "small"), 1ns);
     EXPECT_FALSE(isWritableDirectory(dir / "ro"));
+    // Asked without writing: a read-only volume says so (not "no space"), also for a folder
+    // still to be made on it.
+    EXPECT_EQ(writeAccess(dir / "ro"), WriteAccess::readOnly);
+    EXPECT_EQ(writeAccess(dir / "ro" / "Backups" / "2026"), WriteAccess::readOnly);
+    EXPECT_EQ(writeAccess(dir / "small" / "new"), WriteAccess::writable);
     EXPECT_EQ(probeTimestampGranularity(dir / "ro"), 1ns);  // no probe there: the guess
     EXPECT_EQ(FileSystemSync::forFolders({dir.path(), dir / "small", dir / "small"}).size(), 2u);
 

@@ -1,5 +1,5 @@
-// Renders the main window at its default size in four states into OUT: without a library,
-// with the demo library loaded, in the middle of a backup and after it; then the restore
+// Renders the main window at its default size in five states into OUT: without a library,
+// with a folder without a library chosen (the message bar), with the demo library loaded, in the middle of a backup and after it; then the restore
 // window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
 // finished with the apply step's answer and "Undo Last Restore"; then the question before
 // that undo, and the window after it; last a later launch with the remembered destination and
@@ -86,6 +86,11 @@ int main(int argc, char* argv[]) {
 
     QTimer::singleShot(300, &window, [&] {
         save(window, out, "1-no-library");
+        // A folder without a library: the message bar says so and offers "Choose Library…".
+        const std::filesystem::path stick = restored.parent_path() / "USB Stick";
+        std::filesystem::create_directories(stick);
+        model.library().open(stick);
+        save(window, out, "1a-error-bar");
         // Pictures are taken on the next turn of the event loop, once the model has finished
         // the step that announced the change.
         QObject::connect(&model.library(), &LibraryModel::isLoadingChanged, &window, [&] {

@@ -18,11 +18,11 @@ QUrl urlOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-void showInFileManager(const std::filesystem::path& folder) {
+void showInFileManager(const std::filesystem::path& folder, std::function<void()> failed) {
     const QUrl url = urlOf(folder);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        QDesktopServices::openUrl(url);
+        if (!QDesktopServices::openUrl(url) && failed) failed();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -32,8 +32,9 @@ void showInFileManager(const std::filesystem::path& folder) {
     // Asynchronous, so a slow or absent file manager never blocks the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [url](QDBusPendingCallWatcher* finished) {
-                         if (finished->isError()) QDesktopServices::openUrl(url);
+                     [url, failed = std::move(failed)](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError() && !QDesktopServices::openUrl(url) && failed)
+                             failed();
                          finished->deleteLater();
                      });
 }

@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/app_model.h"
 #include "app/app_settings.h"
@@ -28,6 +29,7 @@
 #include "app/views/check_backup_window.h"
 #include "app/views/desktop_notifier.h"
 #include "app/views/destination_section.h"
+#include "app/views/message_bar.h"
 #include "app/views/desktop_services.h"
 #include "app/views/detail_view.h"
 #include "app/views/restore_window.h"
@@ -248,7 +250,20 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     split->setSizes({270, 930});
-    setCentralWidget(split);
+    // The problem the window must show, above everything it concerns.
+    auto* content = new QWidget(this);
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->setSpacing(0);
+    messageBar_ = new MessageBar(content);
+    contentLayout->addWidget(messageBar_);
+    contentLayout->addWidget(split, 1);
+    setCentralWidget(content);
+    messageBar_->follow(model_->notices());
+    connect(messageBar_, &MessageBar::actionRequested, model_, [this](Notice::Action action) {
+        if (action == Notice::Action::chooseLibrary) model_->library().chooseLibrary();
+        if (action == Notice::Action::chooseDestination) model_->plan().chooseDestination();
+    });
     // Tab follows the page: the search and the crates, the destination, the progress, the
     // options and the log, Start, then round to the toolbar.
     chainTabOrder({sidebar_, detail_, toolbar});

@@ -23,6 +23,7 @@ class CheckBackupModel;
 class CheckBackupWindow;
 class DetailView;
 class MainQueue;
+class MessageBar;
 class RestoreModel;
 class RememberedChoices;
 class RestoreWindow;
@@ -51,6 +52,7 @@ class MainWindow final : public QMainWindow {
     void openCheckBackupWindow();
     SidebarView* sidebar() const { return sidebar_; }
     DetailView* detail() const { return detail_; }
+    MessageBar* messageBar() const { return messageBar_; }
     QToolButton* libraryButton() const { return libraryButton_; }
     QAction* reloadAction() const { return reload_; }
     QAction* showLibraryAction() const { return showLibrary_; }
@@ -93,6 +95,7 @@ class MainWindow final : public QMainWindow {
     bool shown_ = false;
     SidebarView* sidebar_;
     DetailView* detail_;
+    MessageBar* messageBar_ = nullptr;
     QToolButton* libraryButton_;
     QMenu* libraryMenu_;
     QAction* chooseLibrary_;

@@ -15,6 +15,7 @@
 #include "app/restore_texts.h"
 #include "app/views/elided_label.h"
 #include "app/views/location_row.h"
+#include "app/views/message_bar.h"
 #include "app/views/restore_progress.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
@@ -87,6 +88,9 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(header());
     layout->addWidget(Style::divider(this));
+    messageBar_ = new MessageBar(this);
+    messageBar_->follow(model.notices());
+    layout->addWidget(messageBar_);
     layout->addWidget(scroll, 1);
     layout->addWidget(Style::divider(this));
     layout->addWidget(actionBar());

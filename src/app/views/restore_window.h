@@ -15,6 +15,7 @@ namespace morrowdeck {
 
 class ElidedLabel;
 class LocationRow;
+class MessageBar;
 class RestoreProgress;
 class RestoreModel;
 
@@ -49,6 +50,7 @@ class RestoreWindow final : public QDialog {
     // "Undo Last Restore": shown once a restore or apply made a run folder in the chosen library.
     QPushButton* undoButton() const { return undo_; }
     QToolButton* closeButton() const { return close_; }
+    MessageBar* messageBar() const { return messageBar_; }
 
   private:
     QWidget* header();
@@ -78,6 +80,7 @@ class RestoreWindow final : public QDialog {
     bool wasRunning_ = false;
     QPushButton* cancel_;
     QPushButton* undo_;
+    MessageBar* messageBar_ = nullptr;
 };
 
 }  // namespace morrowdeck
