@@ -38,6 +38,11 @@ bool holdsTrackRecords(const fs::path& folder) {
     return head.find("otrk") != std::string::npos;
 }
 
+// A log line as the command line prints it: "warning: …".
+QString problemLine(const LogEntry& entry) {
+    return QString::fromStdString(std::string(levelName(entry.level)) + ": " + entry.message);
+}
+
 }  // namespace
 
 struct RestoreModel::State {
@@ -53,6 +58,8 @@ struct RestoreModel::State {
     RunModel run{QStringLiteral("Choose a Morrowdeck backup folder to restore from.")};
     bool isApplying = false;
     std::optional<QString> applyResult;
+    QStringList problemLines;
+    bool userChoseBackup = false;  // the backup folder was chosen in the window, not given
     bool canStart = false;  // last value signalled
     std::unique_ptr<UndoModel> undo;
 
@@ -67,6 +74,11 @@ RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent
     state_->undo = std::make_unique<UndoModel>(state_->mainQueue, state_->run);
     connect(&state_->run, &RunModel::isRunningChanged, this, &RestoreModel::updateCanStart);
     connect(state_->undo.get(), &UndoModel::isUndoingChanged, this, &RestoreModel::updateCanStart);
+    connect(&state_->run, &RunModel::logAppended, this, &RestoreModel::noteLogLine);
+    connect(state_->undo.get(), &UndoModel::undoStarted, this, [this] {
+        clearProblems();
+        state_->run.setProgress(ProgressSnapshot{});
+    });
     refreshMerges();
 }
 
@@ -94,6 +106,11 @@ void RestoreModel::setBackupURL(std::optional<fs::path> url) {
     state_->backupURL = std::move(url);
     emit backupURLChanged();
     updateCanStart();
+}
+
+void RestoreModel::setBackupFolder(const std::optional<fs::path>& folder) {
+    if (state_->userChoseBackup || !folder) return;
+    setBackupURL(folder);
 }
 
 void RestoreModel::setAudioTargetURL(std::optional<fs::path> url) {
@@ -151,6 +168,9 @@ const UndoModel& RestoreModel::undo() const {
 const std::optional<QString>& RestoreModel::applyResult() const {
     return state_->applyResult;
 }
+const QStringList& RestoreModel::problemLines() const {
+    return state_->problemLines;
+}
 
 QString RestoreModel::backupPath() const {
     return pathText(state_->backupURL);
@@ -203,8 +223,10 @@ void RestoreModel::chooseBackup() {
     if (const auto chosen =
             chooseFolder({QStringLiteral("Choose the Morrowdeck backup folder"),
                           QStringLiteral("Select a folder you previously backed up into."),
-                          FolderRequest::defaultStart(), true}))
+                          FolderRequest::defaultStart(), true})) {
+        state_->userChoseBackup = true;
         setBackupURL(*chosen);
+    }
 }
 
 void RestoreModel::chooseAudioTarget() {
@@ -234,6 +256,7 @@ void RestoreModel::start() {
     // A second run while one is under way would replace (and block on) the running engine;
     // a run during the apply step or an undo would write the library they are changing.
     if (!canUndo()) return;
+    clearProblems();
     const std::int64_t since = UndoModel::nowNs();
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
@@ -249,6 +272,7 @@ void RestoreModel::start() {
                 return QString::fromStdString(
                     restoreStatusMessage(snapshot, state_->rebuildDatabase));
             });
+            dropEndLine(result);
             refreshMerges();  // the run may have written the database
             state_->undo->noteRunSince(serato, since);
         });
@@ -305,6 +329,39 @@ void RestoreModel::setApplyResult(std::optional<QString> result) {
     if (result == state_->applyResult) return;
     state_->applyResult = std::move(result);
     emit applyResultChanged();
+}
+
+void RestoreModel::noteLogLine() {
+    const RunModel& run = state_->run;
+    if (run.log().empty() || !(run.isRunning() || state_->undo->isUndoing())) return;
+    const LogEntry& entry = run.log().back();
+    if (entry.level != LogEntry::Level::warning && entry.level != LogEntry::Level::error) return;
+    state_->problemLines << problemLine(entry);
+    emit problemLinesChanged();
+}
+
+void RestoreModel::dropEndLine(const RunResult& result) {
+    // A run that went through ends with a line that sums it up, as a warning when something
+    // went wrong; the status line says it already. A run that found nothing to restore (no file
+    // counted) ends without one.
+    const auto* snapshot = std::get_if<ProgressSnapshot>(&result);
+    const RunModel& run = state_->run;
+    if (!snapshot || (snapshot->totalFiles == 0 && !snapshot->cancelled) || run.log().empty() ||
+        state_->problemLines.isEmpty())
+        return;
+    const LogEntry& last = run.log().back();
+    if (state_->problemLines.last() !=
+        problemLine(last))
+        return;
+    state_->problemLines.removeLast();
+    emit problemLinesChanged();
+}
+
+void RestoreModel::clearProblems() {
+    setApplyResult(std::nullopt);
+    if (state_->problemLines.isEmpty()) return;
+    state_->problemLines.clear();
+    emit problemLinesChanged();
 }
 
 void RestoreModel::updateCanStart() {
