@@ -109,7 +109,7 @@ void RestoreModel::setBackupURL(std::optional<fs::path> url) {
 }
 
 void RestoreModel::setBackupFolder(const std::optional<fs::path>& folder) {
-    if (state_->userChoseBackup || !folder) return;
+    if (state_->userChoseBackup || state_->run.isRunning() || !folder) return;
     setBackupURL(folder);
 }
 

@@ -57,7 +57,8 @@ class RestoreModel final : public QObject {
     const std::optional<std::filesystem::path>& backupURL() const;
     void setBackupURL(std::optional<std::filesystem::path> url);
     // The folder the window starts at: the last backup folder, given by the main window (its
-    // destination, on opening and after each backup). A folder the user chose here is kept.
+    // destination, on opening and after each backup). A folder the user chose here is kept, and
+    // so is the folder of a restore under way.
     void setBackupFolder(const std::optional<std::filesystem::path>& folder);
     const std::optional<std::filesystem::path>& audioTargetURL() const;
     void setAudioTargetURL(std::optional<std::filesystem::path> url);
