@@ -2,21 +2,27 @@
 // with the demo library loaded, in the middle of a backup and after it; then the restore
 // window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
 // finished with the apply step's answer and "Undo Last Restore"; then the question before
-// that undo, and the window after it. Run by tools/screenshot under a virtual display:
+// that undo, and the window after it; last, a restore of the backup with a few files damaged and
+// missing, showing its problem list. Run by tools/screenshot under a virtual display:
 //   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
 #include <QAbstractButton>
 #include <QDir>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <vector>
 
 #include "app/app_model.h"
 #include "app/qt_main_queue.h"
 #include "app/restore_model.h"
 #include "app/views/main_window.h"
+#include "app/views/problem_list.h"
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 
@@ -35,6 +41,30 @@ void save(QWidget& window, const QString& folder, const QString& name) {
         return;
     }
     std::cout << file.toStdString() << "\n";
+}
+
+// Damages three tracks of `backup` (new content in every crate folder that holds one, so the
+// copy a restore reads no longer matches the manifest) and removes one name each of two others.
+void damageBackup(const std::filesystem::path& backup) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> audio;
+    for (auto it = fs::recursive_directory_iterator(backup); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_directory() && it->path().filename().native().starts_with('.')) {
+            it.disable_recursion_pending();
+        } else if (it->is_regular_file() && it->path().extension() != ".crate") {
+            audio.push_back(it->path());
+        }
+    }
+    std::sort(audio.begin(), audio.end());
+    for (std::size_t i = 0; i < audio.size() && i < 5; ++i) {
+        const fs::path chosen = audio[i * 7 % audio.size()];
+        if (i >= 3) {
+            fs::remove(chosen);
+            continue;
+        }
+        for (const fs::path& file : audio)
+            if (file.filename() == chosen.filename()) std::ofstream(file) << "damaged";
+    }
 }
 
 }  // namespace
@@ -57,6 +87,7 @@ int main(int argc, char* argv[]) {
     window.show();
     bool midRunTaken = false;
     bool midRestoreTaken = false;
+    bool damagedRestore = false;  // the last restore, of a damaged backup
 
     QTimer::singleShot(300, &window, [&] {
         save(window, out, "1-no-library");
@@ -114,6 +145,16 @@ int main(int argc, char* argv[]) {
     });
     QObject::connect(&restore.run(), &RunModel::isRunningChanged, &window, [&] {
         if (restore.run().isRunning()) return;
+        if (damagedRestore) {
+            QTimer::singleShot(0, &window, [&] {
+                RestoreWindow& restoreWindow = *window.restoreWindow();
+                restoreWindow.findChild<QScrollArea*>()->ensureWidgetVisible(
+                    restoreWindow.problemList());
+                save(restoreWindow, out, "10-restore-problems");
+                QApplication::quit();
+            });
+            return;
+        }
         if (!midRestoreTaken) std::cerr << "the restore ended before a mid-run picture was taken\n";
         QTimer::singleShot(0, &window, [&] { restore.applyToSerato(); });
     });
@@ -139,7 +180,9 @@ int main(int argc, char* argv[]) {
         if (restore.undo().isUndoing()) return;
         QTimer::singleShot(0, &window, [&] {
             save(*window.restoreWindow(), out, "9-undo-finished");
-            QApplication::quit();
+            damageBackup(backup);
+            damagedRestore = true;
+            restore.start();
         });
     });
     return QApplication::exec();

@@ -18,9 +18,11 @@ ProblemList::ProblemList(QWidget* parent)
       list_(new QListWidget(this)),
       copyAll_(new QPushButton(QStringLiteral("Copy All"), this)) {
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->setUniformItemSizes(true);
-    list_->setTextElideMode(Qt::ElideMiddle);
-    list_->setMinimumHeight(list_->fontMetrics().height() * 6);
+    // Long paths wrap, so every line can be read whole.
+    list_->setWordWrap(true);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setIconSize(QSize(16, 16));
+    list_->setMinimumHeight(list_->fontMetrics().height() * 8);
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* copySelected = new QAction(QStringLiteral("Copy"), list_);
     copySelected->setShortcut(QKeySequence::Copy);
