@@ -1,12 +1,31 @@
 #include "app/check_backup_model.h"
 
+#include <QDir>
+
 #include "backup/backup_verifier.h"
+#include "platform/file_system.h"
 
 namespace morrowdeck {
 
 namespace {
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
+
+// What to do about the findings. A missing file is copied again by the next backup into the
+// folder. A damaged one is too when its size differs, but the backup takes a file of the right
+// size and date as up to date, so the damaged copy has to go first. "" when nothing to do.
+QString advice(const BackupVerifier::Result& result) {
+    bool damaged = false, missing = false;
+    for (const auto& finding : result.findings) {
+        damaged |= finding.kind == BackupVerifier::Finding::Kind::damaged;
+        missing |= finding.kind == BackupVerifier::Finding::Kind::missing;
+    }
+    if (damaged)
+        return QStringLiteral("Delete the damaged files from the backup, then back up again to "
+                              "repair.");
+    if (missing) return QStringLiteral("Back up again to repair.");
+    return QString();
+}
 
 }  // namespace
 
@@ -37,11 +56,39 @@ void CheckBackupModel::setBackupURL(std::optional<std::filesystem::path> url) {
     emit backupPathChanged();
 }
 
+void CheckBackupModel::setBackupFolder(const std::optional<std::filesystem::path>& folder) {
+    if (userChose_ || run_.isRunning() || !folder) return;
+    setBackupURL(folder);
+}
+
+void CheckBackupModel::enterBackupPath(const QString& text) {
+    QString typed = text.trimmed();
+    if (typed.isEmpty() || typed == backupPath()) {
+        setPathProblem(QString());
+        return;
+    }
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+        typed.replace(0, 1, QDir::homePath());
+    const std::filesystem::path folder(typed.toStdString());
+    if (!folder.is_absolute()) {
+        setPathProblem(QStringLiteral("Type the whole path, starting with / or ~/."));
+    } else if (!platform::isDirectory(folder)) {
+        setPathProblem(QStringLiteral("There is no folder at %1.").arg(typed));
+    } else {
+        setPathProblem(QString());
+        userChose_ = true;
+        setBackupURL(folder);
+    }
+}
+
 void CheckBackupModel::chooseBackup() {
     if (!chooser_) return;
     if (const auto chosen = chooser_({QStringLiteral("Choose the backup folder to check"),
-                                      QString(), FolderRequest::defaultStart(), false}))
+                                      QString(), FolderRequest::defaultStart(), false})) {
+        setPathProblem(QString());
+        userChose_ = true;
         setBackupURL(*chosen);
+    }
 }
 
 void CheckBackupModel::start() {
@@ -77,8 +124,16 @@ void CheckBackupModel::finish(const BackupVerifier& verifier, const RunResult& r
                              text(finding.detail)});
         if (!rows_.empty()) emit rowsChanged();
         setFraction(1);
-        run_.setStatusMessage(text(BackupVerifier::summaryLine(found)));
+        QString summary = text(BackupVerifier::summaryLine(found));
+        if (const QString todo = advice(found); !todo.isEmpty()) summary += QLatin1Char(' ') + todo;
+        run_.setStatusMessage(summary);
     }
+}
+
+void CheckBackupModel::setPathProblem(const QString& problem) {
+    if (problem == pathProblem_) return;
+    pathProblem_ = problem;
+    emit pathProblemChanged();
 }
 
 void CheckBackupModel::setFraction(double fraction) {

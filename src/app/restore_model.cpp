@@ -38,6 +38,11 @@ bool holdsTrackRecords(const fs::path& folder) {
     return head.find("otrk") != std::string::npos;
 }
 
+// A log line as the command line prints it: "warning: …".
+QString problemLine(const LogEntry& entry) {
+    return QString::fromStdString(std::string(levelName(entry.level)) + ": " + entry.message);
+}
+
 }  // namespace
 
 struct RestoreModel::State {
@@ -53,6 +58,8 @@ struct RestoreModel::State {
     RunModel run{QStringLiteral("Choose a Morrowdeck backup folder to restore from.")};
     bool isApplying = false;
     std::optional<QString> applyResult;
+    QStringList problemLines;
+    bool userChoseBackup = false;  // the backup folder was chosen in the window, not given
     bool canStart = false;  // last value signalled
     std::unique_ptr<UndoModel> undo;
     NoticeSource notices;
@@ -71,6 +78,11 @@ RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent
         if (state_->run.isRunning()) state_->notices.clear(Notice::Subject::run);
     });
     connect(state_->undo.get(), &UndoModel::isUndoingChanged, this, &RestoreModel::updateCanStart);
+    connect(&state_->run, &RunModel::logAppended, this, &RestoreModel::noteLogLine);
+    connect(state_->undo.get(), &UndoModel::undoStarted, this, [this] {
+        clearProblems();
+        state_->run.setProgress(ProgressSnapshot{});
+    });
     refreshMerges();
 }
 
@@ -98,6 +110,11 @@ void RestoreModel::setBackupURL(std::optional<fs::path> url) {
     state_->backupURL = std::move(url);
     emit backupURLChanged();
     updateCanStart();
+}
+
+void RestoreModel::setBackupFolder(const std::optional<fs::path>& folder) {
+    if (state_->userChoseBackup || state_->run.isRunning() || !folder) return;
+    setBackupURL(folder);
 }
 
 void RestoreModel::setAudioTargetURL(std::optional<fs::path> url) {
@@ -158,6 +175,9 @@ const UndoModel& RestoreModel::undo() const {
 const std::optional<QString>& RestoreModel::applyResult() const {
     return state_->applyResult;
 }
+const QStringList& RestoreModel::problemLines() const {
+    return state_->problemLines;
+}
 
 QString RestoreModel::backupPath() const {
     return pathText(state_->backupURL);
@@ -210,8 +230,10 @@ void RestoreModel::chooseBackup() {
     if (const auto chosen =
             chooseFolder({QStringLiteral("Choose the Morrowdeck backup folder"),
                           QStringLiteral("Select a folder you previously backed up into."),
-                          FolderRequest::defaultStart(), true}))
+                          FolderRequest::defaultStart(), true})) {
+        state_->userChoseBackup = true;
         setBackupURL(*chosen);
+    }
 }
 
 void RestoreModel::chooseAudioTarget() {
@@ -241,6 +263,7 @@ void RestoreModel::start() {
     // A second run while one is under way would replace (and block on) the running engine;
     // a run during the apply step or an undo would write the library they are changing.
     if (!canUndo()) return;
+    clearProblems();
     const std::int64_t since = UndoModel::nowNs();
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
@@ -262,6 +285,7 @@ void RestoreModel::start() {
                                       QStringLiteral("Fix this, then start the restore again."),
                                       Notice::Action::none});
             }
+            dropEndLine(result);
             refreshMerges();  // the run may have written the database
             state_->undo->noteRunSince(serato, since);
         });
@@ -318,6 +342,39 @@ void RestoreModel::setApplyResult(std::optional<QString> result) {
     if (result == state_->applyResult) return;
     state_->applyResult = std::move(result);
     emit applyResultChanged();
+}
+
+void RestoreModel::noteLogLine() {
+    const RunModel& run = state_->run;
+    if (run.log().empty() || !(run.isRunning() || state_->undo->isUndoing())) return;
+    const LogEntry& entry = run.log().back();
+    if (entry.level != LogEntry::Level::warning && entry.level != LogEntry::Level::error) return;
+    state_->problemLines << problemLine(entry);
+    emit problemLinesChanged();
+}
+
+void RestoreModel::dropEndLine(const RunResult& result) {
+    // A run that went through ends with a line that sums it up, as a warning when something
+    // went wrong; the status line says it already. A run that found nothing to restore (no file
+    // counted) ends without one.
+    const auto* snapshot = std::get_if<ProgressSnapshot>(&result);
+    const RunModel& run = state_->run;
+    if (!snapshot || (snapshot->totalFiles == 0 && !snapshot->cancelled) || run.log().empty() ||
+        state_->problemLines.isEmpty())
+        return;
+    const LogEntry& last = run.log().back();
+    if (state_->problemLines.last() !=
+        problemLine(last))
+        return;
+    state_->problemLines.removeLast();
+    emit problemLinesChanged();
+}
+
+void RestoreModel::clearProblems() {
+    setApplyResult(std::nullopt);
+    if (state_->problemLines.isEmpty()) return;
+    state_->problemLines.clear();
+    emit problemLinesChanged();
 }
 
 void RestoreModel::updateCanStart() {

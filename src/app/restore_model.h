@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -56,6 +57,10 @@ class RestoreModel final : public QObject {
     // Observed fields.
     const std::optional<std::filesystem::path>& backupURL() const;
     void setBackupURL(std::optional<std::filesystem::path> url);
+    // The folder the window starts at: the last backup folder, given by the main window (its
+    // destination, on opening and after each backup). A folder the user chose here is kept, and
+    // so is the folder of a restore under way.
+    void setBackupFolder(const std::optional<std::filesystem::path>& folder);
     const std::optional<std::filesystem::path>& audioTargetURL() const;
     void setAudioTargetURL(std::optional<std::filesystem::path> url);
     // Initially the home folder's "Music/_Serato_", whether or not it exists.
@@ -76,7 +81,13 @@ class RestoreModel final : public QObject {
     UndoModel& undo();
     const UndoModel& undo() const;
     // The apply step's message, then one line per smart crate whose rules were not written.
+    // Cleared when a restore or an undo starts.
     const std::optional<QString>& applyResult() const;
+    // What went wrong in the last restore or undo: its warning and error lines, each as the
+    // command line prints it ("warning: Damaged in the backup: House/a.mp3 — …"), which names
+    // every damaged, missing and failed file with its path. All of them: the run's log keeps
+    // only the newest lines. Cleared when a restore or an undo starts.
+    const QStringList& problemLines() const;
 
     // Paths as text ("" when none) and the apply result ("" when none), for properties.
     QString backupPath() const;
@@ -123,12 +134,21 @@ class RestoreModel final : public QObject {
     void applyResultChanged();
     void canStartChanged();
     void mergesIntoExistingDatabaseChanged();
+    // Lines were added to problemLines(), or it was cleared.
+    void problemLinesChanged();
 
   private:
     std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) const;
     void setApplying(bool applying);
     void setApplyResult(std::optional<QString> result);
     void updateCanStart();
+    // Notes the newest log line when it is a problem of the restore or undo under way.
+    void noteLogLine();
+    // Takes the finished run's end line off problemLines().
+    void dropEndLine(const RunResult& result);
+    // Before a restore or an undo: no problem, apply result or (for an undo) progress of an
+    // earlier run stays on show.
+    void clearProblems();
     // Looks at the Serato folder's database in the background; a result superseded by a newer
     // request is ignored.
     void refreshMerges();

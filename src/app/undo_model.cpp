@@ -112,6 +112,7 @@ void UndoModel::confirm(const fs::path& root, const Prompt& prompt) {
 
 void UndoModel::carryOut(fs::path root, std::string runId, bool force) {
     report_.setStatusMessage(QStringLiteral("Undoing run %1…").arg(QString::fromStdString(runId)));
+    emit undoStarted();
     const QPointer<UndoModel> self(this);
     runInBackground<UndoRunner::Outcome>(
         mainQueue_,

@@ -75,6 +75,8 @@ class UndoModel final : public QObject {
 
   signals:
     void isUndoingChanged();
+    // A confirmed undo begins to change the library; its result follows.
+    void undoStarted();
     void lastRunChanged();
     // A run was added or undone: lists of saved runs may be out of date.
     void savedRunsChanged();

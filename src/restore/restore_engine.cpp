@@ -237,10 +237,18 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
     const auto& jobs = plan.jobs;
     const auto& jobOfFile = plan.jobOfFile;
     const std::size_t crateFiles = plan.crateFiles + savedCratesWithoutFolder(run, entries).size();
+    // The bytes to copy, from which the time left is estimated: each file's size in the backup.
+    std::vector<std::int64_t> sizes(jobs.size(), 0);
+    std::int64_t bytesToCopy = 0;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (const auto info = platform::fileInfo(std::string(jobs[i].source))) sizes[i] = info->size;
+        bytesToCopy += sizes[i];
+    }
     reporter_.update([&](Snapshot& snap) {
         snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
+        snap.bytesToCopy = bytesToCopy;
     });
-    const auto outcomes = copyFiles(run, jobs, threads);
+    const auto outcomes = copyFiles(run, jobs, sizes, threads);
     run.restoredTracks = jobs.size();
 
     std::vector<bool> seen(jobs.size(), false);
@@ -399,7 +407,8 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
 }
 
 std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(
-    const Run& run, const std::vector<FileCopier::Job>& jobs, std::int64_t threads) {
+    const Run& run, const std::vector<FileCopier::Job>& jobs,
+    const std::vector<std::int64_t>& sizes, std::int64_t threads) {
     using Outcome = FileCopier::Outcome;
     std::vector<std::optional<std::pair<Outcome, int>>> outcomes(jobs.size());
     FileCopier::Options options;
@@ -447,7 +456,10 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
             reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
                 snap.currentFile.assign(jobs[index].destName);
                 ++snap.completedFiles;
-                if (outcome == Outcome::skipped) ++snap.skippedFiles;
+                if (outcome == Outcome::skipped) {
+                    ++snap.skippedFiles;
+                    snap.skippedBytes += sizes[index];
+                }
                 if (damaged) ++snap.damagedFiles;
                 else if (outcome == Outcome::failed) ++snap.failedFiles;
                 if (outcome == Outcome::copied) {

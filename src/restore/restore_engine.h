@@ -140,10 +140,12 @@ class RestoreEngine {
     void writeCrate(Run& run, const std::vector<std::string>& components,
                     const std::vector<std::filesystem::path>& files,
                     const std::vector<std::string>& paths);
-    // Copies the jobs on the pool and counts each outcome as it arrives; returns the outcomes
-    // in job order (none for a job dropped by cancellation).
+    // Copies the jobs on the pool and counts each outcome as it arrives (a kept file's
+    // `sizes` entry as skipped bytes); returns the outcomes in job order (none for a job
+    // dropped by cancellation).
     std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> copyFiles(
-        const Run& run, const std::vector<FileCopier::Job>& jobs, std::int64_t threads);
+        const Run& run, const std::vector<FileCopier::Job>& jobs,
+        const std::vector<std::int64_t>& sizes, std::int64_t threads);
     void logFailure(const FileCopier::Job& job, int error);
     void recordStep(Run& run, const std::filesystem::path& destination, const std::string& key,
                     const std::string& relPath);

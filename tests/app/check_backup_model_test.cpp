@@ -42,7 +42,18 @@ class CheckBackupModelTest : public QObject {
         QCOMPARE(model.rows()[0].kind, QStringLiteral("damaged"));
         QCOMPARE(model.rows()[1].kind, QStringLiteral("missing"));
         QCOMPARE(model.rows()[1].path, QStringLiteral("House/b.mp3"));
-        QCOMPARE(model.run().statusMessage(), QStringLiteral("Checked 2 file(s), 7 bytes: 1 damaged, 1 missing."));
+        QCOMPARE(model.run().statusMessage(),
+                 QStringLiteral("Checked 2 file(s), 7 bytes: 1 damaged, 1 missing. Delete the "
+                                "damaged files from the backup, then back up again to repair."));
+
+        // Only a missing file: the next backup copies it again.
+        fs::remove(backup / "House/a.mp3");
+        manifest.entries.erase("House/a.mp3");
+        std::ofstream(BackupManifest::fileOf(backup)) << manifest.encode();
+        model.start();
+        QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
+        QCOMPARE(model.run().statusMessage(),
+                 QStringLiteral("Checked 1 file(s), 0 bytes: 1 missing. Back up again to repair."));
 
         fs::remove(BackupManifest::fileOf(backup));
         model.start();
@@ -51,6 +62,39 @@ class CheckBackupModelTest : public QObject {
         QVERIFY(model.run().statusMessage().contains(QStringLiteral("has no manifest")));
     }
 
+    // The folder the main window gives is taken until the user chooses or types one; a typed
+    // path must be an existing folder ("~/" is the home folder), and a wrong one says why.
+    void givenAndTypedFolders() {
+        QTemporaryDir dir;
+        const fs::path root(dir.path().toStdString());
+        fs::create_directories(root / "One");
+        fs::create_directories(root / "Two");
+        CheckBackupModel model(std::make_shared<CountingQueue>());
+        QSignalSpy changed(&model, &CheckBackupModel::backupPathChanged);
+        model.setBackupFolder(std::nullopt);
+        model.setBackupFolder(root / "One");
+        model.setBackupFolder(root / "One");
+        QCOMPARE(model.backupPath(), QString::fromStdString((root / "One").native()));
+        QCOMPARE(changed.count(), 1);
+        model.setBackupFolder(root / "Two");
+        QCOMPARE(model.backupPath(), QString::fromStdString((root / "Two").native()));
+
+        model.enterBackupPath(QString::fromStdString((root / "None").native()));
+        QCOMPARE(model.pathProblem(),
+                 QStringLiteral("There is no folder at %1.")
+                     .arg(QString::fromStdString((root / "None").native())));
+        model.enterBackupPath(QStringLiteral("Backups/Two"));
+        QCOMPARE(model.pathProblem(), QStringLiteral("Type the whole path, starting with / or ~/."));
+        QCOMPARE(model.backupPath(), QString::fromStdString((root / "Two").native()));
+        model.enterBackupPath(QStringLiteral("  ") + QString::fromStdString((root / "One").native()));
+        QVERIFY(model.pathProblem().isEmpty());
+        QCOMPARE(model.backupPath(), QString::fromStdString((root / "One").native()));
+        model.setBackupFolder(root / "Two");  // the user's choice stays
+        QCOMPARE(model.backupPath(), QString::fromStdString((root / "One").native()));
+        model.enterBackupPath(QStringLiteral("~/"));
+        QCOMPARE(fs::path(model.backupPath().toStdString()),
+                 fs::path(QDir::homePath().toStdString() + "/"));
+    }
 };
 
 }  // namespace morrowdeck::test

@@ -8,6 +8,8 @@
 
 #include "app/restore_texts.h"
 #include "app_test_support.h"
+#include "engine/backup_catalog.h"
+#include "engine/backup_manifest.h"
 #include "library/serato_library.h"
 #include "engine/serato_error.h"
 #include "restore/restore_status.h"
@@ -180,7 +182,7 @@ class RestoreModelTest : public QObject {
         QVERIFY(model.run().isRunning() && !model.isApplying());
         QVERIFY(r.finish());
         QCOMPARE(applies.load(), 1);
-        QCOMPARE(model.applyResultText(), QStringLiteral("done"));
+        QVERIFY(!model.applyResult());  // the earlier apply's result went with the new restore
     }
 
     // After a restore the model offers the undo of the run it created, for the Serato folder
@@ -250,6 +252,76 @@ class RestoreModelTest : public QObject {
         QCOMPARE(prompts.size(), std::size_t(3));
         QVERIFY(model.run().statusMessage().startsWith("Undid run " + prompts[2].runId));
         QVERIFY(!undo.lastRun() && !model.showsUndoLastRestore() && model.canStart());
+    }
+
+    // A backup with a damaged and a lost file: each is named, with its path, on a line of its
+    // own as the command line prints it, however long the log grows; the next restore starts
+    // without them, as does an undo, which also hides the restore's progress and apply result.
+    void problemsOfTheLastRun() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        BackupManifest manifest;
+        manifest.entries["House/one.mp3"] = {5, {}, {1, 2}};  // not the hash of "audio"
+        fs::create_directories(BackupManifest::fileOf(r.backup).parent_path());
+        std::ofstream(BackupManifest::fileOf(r.backup)) << manifest.encode();
+        BackupCatalog catalog;
+        catalog.tracks = {{"House/one.mp3", "Music/one.mp3"},
+                          {"House/two.mp3", "Music/two.mp3"},
+                          {"House/gone.mp3", "Music/gone.mp3"}};
+        const auto encoded = catalog.encode();
+        std::ofstream(r.backup / ".morrowdeck" / "catalog.json", std::ios::binary)
+            .write(reinterpret_cast<const char*>(encoded.data()),
+                   static_cast<std::streamsize>(encoded.size()));
+        model.setApplyWork([](const fs::path&) { return ApplyOutcome{"Applied."}; });
+        r.choose(r.backup);
+        model.applyToSerato();
+        QVERIFY(r.queue->runWhile([&] { return model.isApplying(); }));
+        model.start();
+        QVERIFY(!model.applyResult());
+        QVERIFY(r.finish());
+        const QString one = QString::fromStdString((r.audio / "House" / "one.mp3").native());
+        QCOMPARE(model.problemLines(),
+                 QStringList({"warning: Missing from the backup: House/gone.mp3",
+                              "warning: Damaged in the backup: House/one.mp3 — its content "
+                              "differs from when it was backed up; left " + one + " as it was."}));
+        for (std::size_t i = 0; i < RunModel::maxLogEntries; ++i)  // pushes the run's lines out
+            model.run().appendLog(LogEntry(LogEntry::Level::info, "later"));
+        QCOMPARE(model.problemLines().size(), 2);
+
+        // An undo starts with nothing of the restore on show.
+        model.applyToSerato();
+        QVERIFY(r.queue->runWhile([&] { return model.isApplying(); }));
+        QVERIFY(r.queue->runWhile([&] { return !model.undo().lastRun(); }));
+        model.undo().setConfirmer([](const UndoModel::Prompt&) { return UndoModel::Answer::undo; });
+        QSignalSpy started(&model.undo(), &UndoModel::undoStarted);
+        QVERIFY(model.undoRun(model.undo().lastRun()->libraryRoot, model.undo().lastRun()->id));
+        QVERIFY(r.queue->runWhile([&] { return started.isEmpty(); }));
+        QVERIFY(model.problemLines().isEmpty() && !model.applyResult());
+        QVERIFY(!model.run().progress().finished);
+        QVERIFY(r.queue->runWhile([&] { return model.undo().isUndoing(); }));
+
+        // A clean restore has no problems to show.
+        fs::remove(BackupManifest::fileOf(r.backup));
+        fs::remove(r.backup / ".morrowdeck" / "catalog.json");
+        model.start();
+        QVERIFY(r.finish());
+        QVERIFY(model.problemLines().isEmpty());
+    }
+
+    // The backup folder the main window gives is the window's start until the user chooses one.
+    void givenBackupFolder() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        model.setBackupFolder(std::nullopt);
+        QVERIFY(!model.backupURL());
+        model.setBackupFolder(r.backup);
+        QCOMPARE(model.backupURL(), r.backup);
+        model.setBackupFolder(r.audio);
+        QCOMPARE(model.backupURL(), r.audio);
+        model.setFolderChooser([&](const FolderRequest&) { return r.backup; });
+        model.chooseBackup();
+        model.setBackupFolder(r.audio);
+        QCOMPARE(model.backupURL(), r.backup);
     }
 
     // An apply result that arrives after the model is gone does nothing.

@@ -333,6 +333,9 @@ TEST(RestoreEngine, DamagedCopiesNeverReplaceTheDestination) {
     EXPECT_EQ(run.final().skippedFiles, 1);
     EXPECT_EQ(run.final().failedFiles, 0);
     EXPECT_EQ(run.final().damagedFiles, 3);
+    // The time left is estimated from all the audio to copy, less what is kept.
+    EXPECT_EQ(run.final().bytesToCopy, 4 + 7 + 7 + 7 + 4);
+    EXPECT_EQ(run.final().skippedBytes, 4);  // same.mp3
     EXPECT_EQ(restoreStatusMessage(run.final(), true), "Restore finished with 3 damaged file(s).");
     EXPECT_EQ(run.log.back().level, Level::warning);  // a damaged file is no success
 }

@@ -2,8 +2,10 @@
 // with a folder without a library chosen (the message bar), with the demo library loaded, in the middle of a backup and after it; then the restore
 // window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
 // finished with the apply step's answer and "Undo Last Restore"; then the question before
-// that undo, and the window after it; last a later launch with the remembered destination and
-// when the library was last backed up there, and that destination unplugged. Run by tools/screenshot under a virtual display:
+// that undo, the window after it, a restore of the backup with a few files damaged and missing
+// showing its problem list; then a later launch with the remembered destination and when the
+// library was last backed up there, and that destination unplugged. Run by tools/screenshot
+// under a virtual display:
 //   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
 #include <QAbstractButton>
@@ -11,10 +13,14 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QScrollArea>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <vector>
 
 #include "app/app_model.h"
 #include "app/app_settings.h"
@@ -23,6 +29,7 @@
 #include "app/views/main_window.h"
 #include "app/views/destination_section.h"
 #include "app/views/detail_view.h"
+#include "app/views/problem_list.h"
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 
@@ -59,6 +66,30 @@ void ageLastBackup(const std::filesystem::path& library, const std::filesystem::
     settings.setLastBackup(library, *record);
 }
 
+// Damages three tracks of `backup` (new content in every crate folder that holds one, so the
+// copy a restore reads no longer matches the manifest) and removes one name each of two others.
+void damageBackup(const std::filesystem::path& backup) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> audio;
+    for (auto it = fs::recursive_directory_iterator(backup); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_directory() && it->path().filename().native().starts_with('.')) {
+            it.disable_recursion_pending();
+        } else if (it->is_regular_file() && it->path().extension() != ".crate") {
+            audio.push_back(it->path());
+        }
+    }
+    std::sort(audio.begin(), audio.end());
+    for (std::size_t i = 0; i < audio.size() && i < 5; ++i) {
+        const fs::path chosen = audio[i * 7 % audio.size()];
+        if (i >= 3) {
+            fs::remove(chosen);
+            continue;
+        }
+        for (const fs::path& file : audio)
+            if (file.filename() == chosen.filename()) std::ofstream(file) << "damaged";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -83,6 +114,7 @@ int main(int argc, char* argv[]) {
     window.show();
     bool midRunTaken = false;
     bool midRestoreTaken = false;
+    bool damagedRestore = false;  // the last restore, of a damaged backup
 
     QTimer::singleShot(300, &window, [&] {
         save(window, out, "1-no-library");
@@ -145,6 +177,37 @@ int main(int argc, char* argv[]) {
     });
     QObject::connect(&restore.run(), &RunModel::isRunningChanged, &window, [&] {
         if (restore.run().isRunning()) return;
+        if (damagedRestore) {
+            QTimer::singleShot(0, &window, [&] {
+                RestoreWindow& restoreWindow = *window.restoreWindow();
+                restoreWindow.findChild<QScrollArea*>()->ensureWidgetVisible(
+                    restoreWindow.problemList());
+                save(restoreWindow, out, "10-restore-problems");
+                restoreWindow.close();
+                // A later launch opens the last library with its remembered destination.
+                ageLastBackup(demo, backup);
+                auto* later = new MainWindow(std::make_shared<QtMainQueue>());
+                later->setAttribute(Qt::WA_DeleteOnClose);
+                later->show();
+                QObject::connect(&later->model().library(), &LibraryModel::isLoadingChanged, later, [&, later] {
+                    if (later->model().library().isLoading()) return;
+                    QTimer::singleShot(300, later, [&, later] {
+                        later->sidebar()->tree()->expandAll();
+                        save(*later, out, "11-remembered-destination");
+                        // The drive unplugged: the folder is gone, the destination stays.
+                        const auto unplugged = std::filesystem::path(backup.string() + "-unplugged");
+                        std::filesystem::rename(backup, unplugged);
+                        later->model().plan().checkDestination();
+                        QTimer::singleShot(300, later, [&, later, unplugged] {
+                            save(*later, out, "12-destination-not-connected");
+                            std::filesystem::rename(unplugged, backup);
+                            QApplication::quit();
+                        });
+                    });
+                });
+            });
+            return;
+        }
         if (!midRestoreTaken) std::cerr << "the restore ended before a mid-run picture was taken\n";
         QTimer::singleShot(0, &window, [&] { restore.applyToSerato(); });
     });
@@ -170,28 +233,9 @@ int main(int argc, char* argv[]) {
         if (restore.undo().isUndoing()) return;
         QTimer::singleShot(0, &window, [&] {
             save(*window.restoreWindow(), out, "9-undo-finished");
-            window.restoreWindow()->close();
-            // A later launch opens the last library with its remembered destination.
-            ageLastBackup(demo, backup);
-            auto* later = new MainWindow(std::make_shared<QtMainQueue>());
-            later->setAttribute(Qt::WA_DeleteOnClose);
-            later->show();
-            QObject::connect(&later->model().library(), &LibraryModel::isLoadingChanged, later, [&, later] {
-                if (later->model().library().isLoading()) return;
-                QTimer::singleShot(300, later, [&, later] {
-                    later->sidebar()->tree()->expandAll();
-                    save(*later, out, "10-remembered-destination");
-                    // The drive unplugged: the folder is gone, the destination stays.
-                    const auto unplugged = std::filesystem::path(backup.string() + "-unplugged");
-                    std::filesystem::rename(backup, unplugged);
-                    later->model().plan().checkDestination();
-                    QTimer::singleShot(300, later, [&, later, unplugged] {
-                        save(*later, out, "11-destination-not-connected");
-                        std::filesystem::rename(unplugged, backup);
-                        QApplication::quit();
-                    });
-                });
-            });
+            damageBackup(backup);
+            damagedRestore = true;
+            restore.start();
         });
     });
     return QApplication::exec();

@@ -12,21 +12,29 @@ namespace morrowdeck {
 
 class CheckBackupModel;
 
-// "Check Backup": choose a backup folder, check it, watch the progress and read what was
-// found, one row per damaged, missing or unexpected file, under a summary line.
+// "Check Backup": choose a backup folder (or type its path: Return or leaving the field takes
+// it, and a path that is no folder says so under the field), check it, watch the progress and
+// read what was found, one row per damaged, missing or unexpected file, under a summary line
+// that says what to do about them.
 class CheckBackupWindow final : public QDialog {
     Q_OBJECT
   public:
     CheckBackupWindow(CheckBackupModel& model, QWidget* parent = nullptr);
 
     QTreeWidget* results() const { return results_; }
+    QLineEdit* folderField() const { return folder_; }
+    QString pathProblemText() const;  // "" when hidden
+    QString summaryText() const;
 
   private:
     void refresh();
+    void showFolder();
+    void showPathProblem();
     void fillResults();
 
     CheckBackupModel& model_;
     QLineEdit* folder_;
+    QLabel* pathProblem_;
     QPushButton* choose_;
     QPushButton* check_;
     QProgressBar* progress_;

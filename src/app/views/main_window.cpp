@@ -72,6 +72,12 @@ QString withKey(const QString& tip, const QAction& action) {
     return QStringLiteral("%1 (%2)").arg(tip, action.shortcut().toString(QKeySequence::NativeText));
 }
 
+// The restore and Check Backup windows start at the backup folder: the destination.
+void giveBackupFolder(AppModel& app, RestoreModel& restore, CheckBackupModel& check) {
+    restore.setBackupFolder(app.plan().destinationURL());
+    check.setBackupFolder(app.plan().destinationURL());
+}
+
 }  // namespace
 
 MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
@@ -301,6 +307,11 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
         }
         wasRunning_ = running;
     });
+    connect(&model_->run(), &RunModel::isRunningChanged, this, [this] {
+        if (!model_->run().isRunning() && model_->run().progress().finished &&
+            !model_->run().progress().cancelled)
+            giveBackupFolder(*model_, *restoreModel_, *checkBackupModel_);
+    });
     refreshLibrary();
     model_->discovery().findLibraries();
 }
@@ -312,11 +323,13 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::openRestoreWindow() {
+    giveBackupFolder(*model_, *restoreModel_, *checkBackupModel_);
     if (!restoreWindow_) restoreWindow_ = new RestoreWindow(*restoreModel_, this);
     restoreWindow_->open();
 }
 
 void MainWindow::openCheckBackupWindow() {
+    giveBackupFolder(*model_, *restoreModel_, *checkBackupModel_);
     if (!checkBackupWindow_) checkBackupWindow_ = new CheckBackupWindow(*checkBackupModel_, this);
     checkBackupWindow_->show();
     checkBackupWindow_->raise();

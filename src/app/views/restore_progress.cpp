@@ -9,12 +9,29 @@
 #include "app/restore_texts.h"
 #include "app/views/elided_label.h"
 #include "app/views/style.h"
+#include "app/views/symbols.h"
 
 namespace morrowdeck {
 
 namespace {
 
 constexpr int barSteps = 1000;
+
+// A small symbol before a secondary text, as in the backup's progress section.
+QWidget* symbolRow(const QString& symbol, QLabel* text, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    auto* icon = new QLabel(box);
+    icon->setPixmap(Symbols::pixmap(symbol, 14, Style::secondary(parent->palette()),
+                                    parent->devicePixelRatioF()));
+    text->setParent(box);
+    Style::apply(*text, Style::Text::callout, Style::secondary(parent->palette()));
+    layout->addWidget(icon);
+    layout->addWidget(text);
+    return box;
+}
 
 }  // namespace
 
@@ -23,7 +40,10 @@ RestoreProgress::RestoreProgress(QWidget* parent)
       bar_(new QProgressBar(this)),
       percent_(new QLabel(this)),
       count_(new QLabel(this)),
-      currentFile_(new ElidedLabel(this)) {
+      currentFile_(new ElidedLabel(this)),
+      throughput_(new QLabel),
+      timeLeft_(new QLabel),
+      timeLeftBox_(nullptr) {
     bar_->setRange(0, barSteps);
     bar_->setTextVisible(false);
     QFont percentFont = Style::monospaced(Style::Text::title3);
@@ -39,11 +59,18 @@ RestoreProgress::RestoreProgress(QWidget* parent)
     numbers->addWidget(percent_);
     numbers->addStretch(1);
     numbers->addWidget(count_);
+    auto* rates = new QHBoxLayout;
+    rates->setSpacing(16);
+    rates->addWidget(symbolRow(QStringLiteral("speedometer"), throughput_, this));
+    timeLeftBox_ = symbolRow(QStringLiteral("clock"), timeLeft_, this);
+    rates->addWidget(timeLeftBox_);
+    rates->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(6);
     layout->addWidget(bar_);
     layout->addLayout(numbers);
     layout->addWidget(currentFile_);
+    layout->addLayout(rates);
     setProgress(ProgressSnapshot{}, false);
 }
 
@@ -55,12 +82,20 @@ void RestoreProgress::setProgress(const ProgressSnapshot& progress, bool running
     count_->setText(restoreText::countText(progress));
     currentFile_->setFullText(QString::fromStdString(progress.currentFile));
     currentFile_->setVisible(!progress.currentFile.empty());
+    throughput_->setText(paneText::throughputText(progress));
+    const std::optional<QString> left = paneText::timeLeftText(progress);
+    timeLeft_->setText(left.value_or(QString()));
+    timeLeftBox_->setVisible(left.has_value());
 }
 
 QString RestoreProgress::percentText() const { return percent_->text(); }
 QString RestoreProgress::countText() const { return count_->text(); }
 QString RestoreProgress::currentFileText() const {
     return currentFile_->isHidden() ? QString() : currentFile_->fullText();
+}
+QString RestoreProgress::throughputText() const { return throughput_->text(); }
+QString RestoreProgress::timeLeftText() const {
+    return timeLeftBox_->isHidden() ? QString() : timeLeft_->text();
 }
 double RestoreProgress::barFraction() const { return double(bar_->value()) / barSteps; }
 

@@ -12,8 +12,9 @@ namespace morrowdeck {
 class ElidedLabel;
 
 // The restore window's progress section: titled with the run's phase (or "Progress"), a bar,
-// the whole percentage on the left and "{completed} / {total}" on the right, and the file
-// being restored, shortened in the middle. Shown only while a run is under way or once one
+// the whole percentage on the left and "{completed} / {total}" on the right, the file being
+// restored, shortened in the middle, and the bytes copied and throughput with the time left,
+// worded as the backup's. Shown only while a run is under way or once one
 // has finished.
 class RestoreProgress final : public QGroupBox {
     Q_OBJECT
@@ -25,6 +26,8 @@ class RestoreProgress final : public QGroupBox {
     QString percentText() const;
     QString countText() const;
     QString currentFileText() const;  // "" when hidden
+    QString throughputText() const;
+    QString timeLeftText() const;     // "" when hidden
     double barFraction() const;
 
   private:
@@ -32,6 +35,9 @@ class RestoreProgress final : public QGroupBox {
     QLabel* percent_;
     QLabel* count_;
     ElidedLabel* currentFile_;
+    QLabel* throughput_;
+    QLabel* timeLeft_;
+    QWidget* timeLeftBox_;
 };
 
 }  // namespace morrowdeck

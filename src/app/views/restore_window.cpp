@@ -16,6 +16,7 @@
 #include "app/views/elided_label.h"
 #include "app/views/location_row.h"
 #include "app/views/message_bar.h"
+#include "app/views/problem_list.h"
 #include "app/views/restore_progress.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
@@ -46,6 +47,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
       rebuild_(new QCheckBox("Rebuild Serato database (seamless, recommended)", this)),
       rebuildCaption_(captionLabel(QString(), this)),
       progress_(new RestoreProgress(this)),
+      problems_(new ProblemList(this)),
       spinner_(new QProgressBar(this)),
       apply_(new QPushButton("Apply ratings && rules to Serato", this)),  // "&&" shows one "&"
       applyResult_(captionLabel(QString(), this)),
@@ -75,6 +77,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     formLayout->addWidget(source);
     formLayout->addWidget(target);
     formLayout->addWidget(progress_);
+    formLayout->addWidget(problems_);
     formLayout->addWidget(applyGroup());
     formLayout->addStretch(1);
     auto* scroll = new QScrollArea(this);
@@ -124,6 +127,9 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
         connect(&model, signal, this, &RestoreWindow::refreshApply);
     }
     connect(&run, &RunModel::isRunningChanged, this, &RestoreWindow::refreshApply);
+    connect(&model, &RestoreModel::problemLinesChanged, this,
+            [this] { problems_->setLines(model_.problemLines()); });
+    problems_->setLines(model_.problemLines());
     connect(&model, &RestoreModel::canStartChanged, this, &RestoreWindow::refreshActions);
     for (const auto signal : {&RunModel::statusMessageChanged, &RunModel::isRunningChanged})
         connect(&run, signal, this, &RestoreWindow::refreshActions);

@@ -16,12 +16,14 @@ namespace morrowdeck {
 class ElidedLabel;
 class LocationRow;
 class MessageBar;
+class ProblemList;
 class RestoreProgress;
 class RestoreModel;
 
 // The restore window, a fixed-size window-modal dialog over the main window: the backup, audio
 // and Serato folders with their choosers, the two options, the progress of the running or last
-// restore, the apply step for ratings and rules, the status line, Undo Last Restore and Start
+// restore with the problems it met (damaged, missing and failed files), the apply step for
+// ratings and rules, the status line, Undo Last Restore and Start
 // Restore / Cancel.
 // Everything shown comes from the model, which outlives the window: closing it (always
 // possible) leaves a run going, and reopening shows the run's live state.
@@ -41,6 +43,8 @@ class RestoreWindow final : public QDialog {
     QString rebuildCaption() const;
     // Hidden before the first run.
     RestoreProgress* progressSection() const { return progress_; }
+    // Hidden while the last restore or undo met no problem.
+    ProblemList* problemList() const { return problems_; }
     QPushButton* applyButton() const { return apply_; }
     bool showsApplySpinner() const;
     QString applyResultText() const;  // "" when hidden
@@ -71,6 +75,7 @@ class RestoreWindow final : public QDialog {
     QCheckBox* rebuild_;
     QLabel* rebuildCaption_;
     RestoreProgress* progress_;
+    ProblemList* problems_;
     QProgressBar* spinner_;
     QPushButton* apply_;
     QLabel* applyResult_;

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <fstream>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QListWidget>
 #include <QDir>
 #include <QDirIterator>
 #include <QPushButton>
@@ -19,13 +21,16 @@
 #include "app/app_model.h"
 #include "app/qt_main_queue.h"
 #include "app/restore_model.h"
+#include "app/pane_texts.h"
 #include "app/restore_texts.h"
 #include "app/views/location_row.h"
 #include "app/views/main_window.h"
+#include "app/views/problem_list.h"
 #include "app/views/restore_progress.h"
 #include "app/views/restore_window.h"
 #include "app_test_support.h"
 #include "app/saved_runs.h"
+#include "engine/backup_manifest.h"
 #include "engine/serato_error.h"
 #include "library/serato_folder.h"
 
@@ -81,6 +86,7 @@ class RestoreWindowTest final : public QObject {
     void freshWindowKeepsChoicesWhenReopened();
     void runningCancelledAndApplying();
     void progressThreeOfEight();
+    void problemsListedAndCopied();
     void restoreDemoBackupThroughWindow();
 
   private:
@@ -223,6 +229,71 @@ void RestoreWindowTest::progressThreeOfEight() {
     QCOMPARE((QStringList{progress.title(), progress.percentText(), progress.countText(), progress.currentFileText()}),
              (QStringList{"Restoring crates…", "37%", "3 / 8", "Genres/House/track 03.wav"}));
     QCOMPARE(progress.barFraction(), 0.375);
+    // Throughput and time left, worded as the backup's; no time left once the run has ended.
+    ProgressSnapshot copying;
+    copying.totalFiles = 8;
+    copying.completedFiles = 3;
+    copying.processedBytes = 3'000'000;
+    copying.bytesToCopy = 8'000'000;
+    copying.bytesPerSecond = 1'000'000;
+    progress.setProgress(copying, true);
+    QCOMPARE(progress.throughputText(), paneText::throughputText(copying));
+    QVERIFY(progress.throughputText().endsWith("/s"));
+    QCOMPARE(progress.timeLeftText(), *paneText::timeLeftText(copying));
+    copying.finished = true;
+    progress.setProgress(copying, false);
+    QCOMPARE(progress.timeLeftText(), QString());
+}
+
+// A backup with two damaged files: each is listed with its path, Ctrl+C copies the selected
+// line and Copy All every line; the next restore, of a sound backup, starts without them.
+void RestoreWindowTest::problemsListedAndCopied() {
+    const auto queue = std::make_shared<test::CountingQueue>();
+    RestoreModel model(queue);
+    RestoreWindow window(model);
+    window.show();
+    const fs::path backup = folder("damaged/backup/House").toStdString();
+    BackupManifest manifest;
+    for (const char* name : {"one.mp3", "two.mp3"}) {
+        std::ofstream(backup / name) << "audio";
+        manifest.entries[std::string("House/") + name] = {5, {}, {1, 2}};  // another content
+    }
+    fs::create_directories(BackupManifest::fileOf(backup.parent_path()).parent_path());
+    std::ofstream(BackupManifest::fileOf(backup.parent_path())) << manifest.encode();
+    model.setBackupURL(backup.parent_path());
+    const fs::path audio = folder("damaged/audio").toStdString();
+    model.setAudioTargetURL(audio);
+    model.setSeratoURL(fs::path(folder("damaged/serato").toStdString()) / "_Serato_");
+    ProblemList& problems = *window.problemList();
+    QVERIFY(problems.isHidden());
+    window.startButton()->click();
+    QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
+
+    QVERIFY(!problems.isHidden());
+    QCOMPARE(problems.title(), "Problems (2)");
+    QCOMPARE(problems.list()->count(), 2);
+    const QString second = "warning: Damaged in the backup: House/two.mp3 — its content differs "
+                           "from when it was backed up; left " +
+                           QString::fromStdString((audio / "House" / "two.mp3").native()) +
+                           " as it was.";
+    // The copies run side by side, so the lines come in either order.
+    const int row = problems.list()->item(0)->text() == second ? 0 : 1;
+    QCOMPARE(problems.list()->item(row)->text(), second);
+    problems.list()->setFocus();
+    problems.list()->setCurrentRow(row);
+    QTest::keyClick(problems.list(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), second);
+    problems.copyAllButton()->click();
+    QCOMPARE(QApplication::clipboard()->text(), model.problemLines().join('\n'));
+    QVERIFY(QApplication::clipboard()->text().contains(
+        "warning: Damaged in the backup: House/one.mp3 — "));
+    QVERIFY(QApplication::clipboard()->text().contains(second));
+
+    fs::remove(BackupManifest::fileOf(backup.parent_path()));
+    model.start();  // the Start button waits a moment after a run ends
+    QVERIFY(problems.isHidden());
+    QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
+    QVERIFY(problems.isHidden());
 }
 
 void RestoreWindowTest::restoreDemoBackupThroughWindow() {
@@ -239,6 +310,7 @@ void RestoreWindowTest::restoreDemoBackupThroughWindow() {
     main.restoreAction()->trigger();
     RestoreWindow& window = *main.restoreWindow();
     RestoreModel& model = main.restoreModel();
+    QCOMPARE(window.backupRow()->subtitle(), backup);  // the backup just made
     const QString audio = folder("restored/Music");
     const QString serato = folder("restored/_Serato_");
     // A library of the DJ's own, which the restore changes and the undo gives back.
