@@ -153,7 +153,7 @@ void MainWindowTest::loadedLibrary() {
 
     model.selection().selectNone();
     QCOMPARE(bar.cratesText(), "0 crate(s) selected");
-    QCOMPARE(bar.tracksText(), "0 track(s)");
+    QCOMPARE(bar.tracksText(), "0 tracks");
     QVERIFY(!bar.startButton()->isEnabled());
 }
 
