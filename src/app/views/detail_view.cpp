@@ -12,6 +12,7 @@
 #include "app/views/destination_section.h"
 #include "app/views/empty_state.h"
 #include "app/views/options_section.h"
+#include "app/views/preflight_summary.h"
 #include "app/views/progress_section.h"
 
 namespace morrowdeck {
@@ -26,6 +27,7 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
       split_(new QSplitter(Qt::Vertical, content_)),
       destination_(new DestinationSection(model)),
       options_(new OptionsSection(model)),
+      preflight_(new PreflightSummary(model)),
       progress_(new ProgressSection(model)),
       activity_(new ActivityPanel(model.run())),
       actionBar_(new ActionBar(model, content_)) {
@@ -39,6 +41,7 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     formLayout->setSpacing(12);
     formLayout->addWidget(destination_);
     formLayout->addWidget(options_);
+    formLayout->addWidget(preflight_);
     formLayout->addWidget(progress_);
     formLayout->addStretch(1);
     auto* scroll = new QScrollArea;
