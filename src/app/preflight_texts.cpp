@@ -39,10 +39,13 @@ QString fit(const RunPreview& preview) {
         return QStringLiteral("Choose a destination to see what is already backed up there.");
     if (!preview.freeBytes) return {};
     if (!preview.fits()) return QString::fromStdString(preview.notEnoughSpaceText());
-    const QString drive = preview.drive.empty() ? QStringLiteral("the destination")
-                                                : QString::fromStdString(preview.drive);
-    return QStringLiteral("Fits on %1: %2 needed, %3 free.")
-        .arg(drive, paneText::byteCountText(preview.neededBytes()),
+    // A volume without a name of its own (the system's "/") is not named.
+    const QString drive = QString::fromStdString(preview.drive);
+    const QString where = drive.isEmpty() || drive == QLatin1String("/")
+                              ? QStringLiteral("Fits")
+                              : QStringLiteral("Fits on ") + drive;
+    return QStringLiteral("%1: %2 needed, %3 free.")
+        .arg(where, paneText::byteCountText(preview.neededBytes()),
              paneText::byteCountText(std::max<std::int64_t>(*preview.freeBytes, 0)));
 }
 

@@ -13,7 +13,8 @@ namespace morrowdeck::preflightText {
 // to copy"), then those to link, up to date and missing when there are any.
 QString totals(const RunPreview::Tally& total);
 
-// Whether the files to copy fit: "Fits on {drive}: {need} needed, {free} free.", the engine's
+// Whether the files to copy fit: "Fits on {drive}: {need} needed, {free} free." ("Fits: …" on
+// a volume without a name), the engine's
 // "Not enough space on …" otherwise, a prompt without a destination, "" when the free space
 // is unknown.
 QString fit(const RunPreview& preview);

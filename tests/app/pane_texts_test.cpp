@@ -102,6 +102,9 @@ class PaneTextsTest : public QObject {
                      {"Sets", "2 links", "4", ""}}));
         preview.destination = "/media/dj/Backup";
         QCOMPARE(preflightText::fit(preview), QString());  // free space unknown
+        preview.drive = "/";
+        preview.freeBytes = 2'000'000'000;
+        QCOMPARE(preflightText::fit(preview), "Fits: 1.2 GB needed, 2 GB free.");
         preview.drive = "Backup";
         preview.freeBytes = 2'000'000'000;
         QCOMPARE(preflightText::fit(preview), "Fits on Backup: 1.2 GB needed, 2 GB free.");

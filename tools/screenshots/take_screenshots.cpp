@@ -2,7 +2,8 @@
 // with the demo library loaded, in the middle of a backup and after it; then the restore
 // window in three: fresh, in the middle of restoring that backup into RESTORE_FOLDER, and
 // finished with the apply step's answer and "Undo Last Restore"; then the question before
-// that undo, and the window after it. Run by tools/screenshot under a virtual display:
+// that undo, and the window after it; last the main window's summary before a backup, with
+// some tracks gone. Run by tools/screenshot under a virtual display:
 //   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
 #include <QAbstractButton>
@@ -10,13 +11,20 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeView>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "app/app_model.h"
 #include "app/qt_main_queue.h"
 #include "app/restore_model.h"
+#include "app/views/detail_view.h"
 #include "app/views/main_window.h"
+#include "app/views/preflight_summary.h"
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 
@@ -35,6 +43,40 @@ void save(QWidget& window, const QString& folder, const QString& name) {
         return;
     }
     std::cout << file.toStdString() << "\n";
+}
+
+// The summary before a backup, for a library read again after three of its files went and
+// five grew: the crates that lost tracks carry a badge, and the breakdown is open.
+void showPreflight(MainWindow& window, const std::filesystem::path& demo, const QString& out) {
+    AppModel& model = window.model();
+    const auto music = demo.parent_path() / "Music";
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(music))
+        if (entry.path().extension() == ".wav") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (std::size_t i = 0; i < files.size() && i < 8; ++i) {
+        if (i < 3) {
+            std::filesystem::remove(files[i * 7]);
+        } else {
+            std::ofstream(files[i * 7], std::ios::app) << std::string(4096, '\0');
+        }
+    }
+    auto taken = std::make_shared<bool>(false);
+    QObject::connect(&model.plan(), &PlanModel::selectionPreviewChanged, &window, [&window, &model, out, taken] {
+        if (!model.plan().selectionPreview() || model.library().isLoading() || *taken) return;
+        *taken = true;
+        QTimer::singleShot(0, &window, [&window, out] {
+            window.sidebar()->tree()->expandAll();
+            PreflightSummary& summary = *window.detail()->preflight();
+            summary.crateToggle()->setChecked(true);
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            if (auto* scroll = window.detail()->findChild<QScrollArea*>())
+                scroll->ensureWidgetVisible(summary.breakdown(), 0, 0);
+            save(window, out, "10-preflight-summary");
+            QApplication::quit();
+        });
+    });
+    model.library().load(demo);
 }
 
 }  // namespace
@@ -57,13 +99,15 @@ int main(int argc, char* argv[]) {
     window.show();
     bool midRunTaken = false;
     bool midRestoreTaken = false;
+    bool firstLoadDone = false;
 
     QTimer::singleShot(300, &window, [&] {
         save(window, out, "1-no-library");
         // Pictures are taken on the next turn of the event loop, once the model has finished
         // the step that announced the change.
         QObject::connect(&model.library(), &LibraryModel::isLoadingChanged, &window, [&] {
-            if (model.library().isLoading()) return;
+            if (model.library().isLoading() || firstLoadDone) return;
+            firstLoadDone = true;
             QTimer::singleShot(0, &window, [&] {
                 window.sidebar()->tree()->expandAll();
                 save(window, out, "2-library-loaded");
@@ -139,7 +183,8 @@ int main(int argc, char* argv[]) {
         if (restore.undo().isUndoing()) return;
         QTimer::singleShot(0, &window, [&] {
             save(*window.restoreWindow(), out, "9-undo-finished");
-            QApplication::quit();
+            window.restoreWindow()->close();
+            showPreflight(window, demo, out);
         });
     });
     return QApplication::exec();
