@@ -90,8 +90,10 @@ void PlanModel::setTracks(TrackCounts tracks) {
 // The new forest's selection signal follows and plans it (see SelectionModel::setIndex).
 void PlanModel::forestChanged() {
     facts_ = std::make_shared<SourceFacts>();  // a plan under way keeps the old one
-    tracks_.reset();
-    emit selectedTracksChanged();
+    if (tracks_) {
+        tracks_.reset();
+        emit selectedTracksChanged();
+    }
     if (!missing_.empty()) {
         missing_.clear();
         emit missingTracksChanged();
