@@ -15,6 +15,7 @@ enum : int {
     trackCount = Qt::UserRole + 1,  // qint64: own tracks when childless, else the total below
     hasChildren,                    // bool
     path,                           // QString: "Genres / House / Deep", "" under two components
+    missingTracks,  // qint64: tracks not found, counted like trackCount (crate tree; 0 unknown)
 };
 }
 

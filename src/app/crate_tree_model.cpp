@@ -52,7 +52,17 @@ CrateTreeModel::CrateTreeModel(SelectionModel& model, QObject* parent)
         forest_ = model_.forest();
         endResetModel();
     });
-    connect(&model_, &SelectionModel::selectionChanged, this, [this] { checkStatesChanged({}); });
+    connect(&model_, &SelectionModel::selectionChanged, this,
+            [this] { rowsChanged({}, Qt::CheckStateRole); });
+}
+
+void CrateTreeModel::setMissingTracks(MissingTracks missing) {
+    missing_ = std::move(missing);
+    missingTracksChanged();
+}
+
+void CrateTreeModel::missingTracksChanged() {
+    rowsChanged({}, CrateRole::missingTracks);
 }
 
 const Crate* CrateTreeModel::crate(const QModelIndex& index) const {
@@ -92,7 +102,10 @@ int CrateTreeModel::columnCount(const QModelIndex&) const {
 
 QVariant CrateTreeModel::data(const QModelIndex& index, int role) const {
     const Crate* crate = this->crate(index);
-    return crate ? crateData(model_, *crate, role) : QVariant();
+    if (!crate) return {};
+    if (role == CrateRole::missingTracks)
+        return static_cast<qint64>(missing_ ? missing_(*crate) : 0);
+    return crateData(model_, *crate, role);
 }
 
 bool CrateTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -107,13 +120,13 @@ Qt::ItemFlags CrateTreeModel::flags(const QModelIndex& index) const {
 
 // Every row's check state may change with one toggle (a leaf's change reaches its ancestors),
 // so each parent's rows are refreshed as one range.
-void CrateTreeModel::checkStatesChanged(const QModelIndex& parent) {
+void CrateTreeModel::rowsChanged(const QModelIndex& parent, int role) {
     const int rows = rowCount(parent);
     if (rows == 0) return;
-    emit dataChanged(index(0, 0, parent), index(rows - 1, 0, parent), {Qt::CheckStateRole});
+    emit dataChanged(index(0, 0, parent), index(rows - 1, 0, parent), {role});
     for (int row = 0; row < rows; ++row) {
         const QModelIndex child = index(row, 0, parent);
-        if (!crate(child)->children.empty()) checkStatesChanged(child);
+        if (!crate(child)->children.empty()) rowsChanged(child, role);
     }
 }
 

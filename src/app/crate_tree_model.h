@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/crate_roles.h"
@@ -16,6 +18,12 @@ class CrateTreeModel final : public QAbstractItemModel {
   public:
     explicit CrateTreeModel(SelectionModel& model, QObject* parent = nullptr);
 
+    // Where the missing-tracks role reads its counts (none: 0 for every crate).
+    using MissingTracks = std::function<std::int64_t(const Crate&)>;
+    void setMissingTracks(MissingTracks missing);
+    // The counts setMissingTracks reads have changed: every row's badge is drawn again.
+    void missingTracksChanged();
+
     // The crate of an index of this model; null for the root.
     const Crate* crate(const QModelIndex& index) const;
 
@@ -30,11 +38,13 @@ class CrateTreeModel final : public QAbstractItemModel {
   private:
     const std::vector<Crate::Ptr>& children(const QModelIndex& parent) const;
     QModelIndex indexOf(const Crate& crate) const;
-    void checkStatesChanged(const QModelIndex& parent);
+    // Signals a change of `role` for every row below `parent`, one range per parent.
+    void rowsChanged(const QModelIndex& parent, int role);
 
     SelectionModel& model_;
     // The forest shown; kept until the next reset begins, so indexes never outlive it.
     std::vector<Crate::Ptr> forest_;
+    MissingTracks missing_;
 };
 
 }  // namespace morrowdeck

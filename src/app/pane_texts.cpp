@@ -1,5 +1,6 @@
 #include "app/pane_texts.h"
 
+#include <QLocale>
 #include <QStringList>
 #include <algorithm>
 
@@ -69,8 +70,16 @@ QString byteCountText(std::int64_t bytes) {
         text::formatByteCount(static_cast<std::uint64_t>(std::max<std::int64_t>(bytes, 0))));
 }
 
-QString trackCountText(std::int64_t tracks) {
-    return QStringLiteral("%1 track(s)").arg(tracks);
+QString countText(std::int64_t count) {
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qlonglong>(count));
+}
+
+QString selectedTracksText(std::int64_t distinct, std::int64_t entries) {
+    QString text = countText(distinct) + (distinct == 1 ? QStringLiteral(" track")
+                                                        : QStringLiteral(" tracks"));
+    if (entries != distinct) text += QStringLiteral(" in ") + countText(entries) +
+                                     QStringLiteral(" crate entries");
+    return text;
 }
 
 QString foundLibraryText(const FoundLibrary& found) {

@@ -39,7 +39,11 @@ QString loadedStatus(std::size_t leaves, std::size_t trackReferences);
 QString selectedCratesText(std::size_t crates);
 // A byte count in the file style ("1.2 MB").
 QString byteCountText(std::int64_t bytes);
-QString trackCountText(std::int64_t tracks);
+// The selection's tracks: "2,000 tracks in 6,569 crate entries", or "2,000 tracks" when no
+// track is in two selected crates.
+QString selectedTracksText(std::int64_t distinct, std::int64_t entries);
+// A count with its thousands grouped: "6,569".
+QString countText(std::int64_t count);
 
 // A found library in the Library menu: "{drive} — {crates} crate(s), {tracks} track(s)".
 QString foundLibraryText(const FoundLibrary& found);

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <algorithm>
 #include <exception>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "app/library_model.h"
@@ -25,6 +27,7 @@ PlanModel::PlanModel(std::shared_ptr<MainQueue> mainQueue, const SelectionModel&
       freeSpace_(platform::freeSpace),
       access_(platform::writeAccess) {
     connect(&selection_, &SelectionModel::selectionChanged, this, &PlanModel::refreshPreview);
+    connect(&selection_, &SelectionModel::forestChanged, this, &PlanModel::forestChanged);
 }
 
 PlanModel::~PlanModel() = default;
@@ -77,6 +80,30 @@ std::optional<std::int64_t> PlanModel::selectedBytes() const {
     if (!preview_) return std::nullopt;
     const auto total = preview_->total();
     return total.bytesToCopy + total.bytesUpToDate;
+}
+
+std::int64_t PlanModel::missingTracks(const Crate& crate) const {
+    const auto found = missing_.find(&crate);
+    return found == missing_.end() ? 0 : found->second;
+}
+
+void PlanModel::setTracks(TrackCounts tracks) {
+    if (tracks_ == tracks) return;
+    tracks_ = tracks;
+    emit selectedTracksChanged();
+}
+
+// The new forest's selection signal follows and plans it (see SelectionModel::setIndex).
+void PlanModel::forestChanged() {
+    facts_ = std::make_shared<SourceFacts>();  // a plan under way keeps the old one
+    if (tracks_) {
+        tracks_.reset();
+        emit selectedTracksChanged();
+    }
+    if (!missing_.empty()) {
+        missing_.clear();
+        emit missingTracksChanged();
+    }
 }
 
 bool PlanModel::selectionWillNotFit() const {
@@ -140,29 +167,71 @@ void PlanModel::refreshPreview() {
     if (crates.empty()) {
         preview_ = RunPreview{};
         emit selectionPreviewChanged();
+        setTracks({});
         return;
     }
     previewRunning_ = true;
-    runInBackground<std::optional<RunPreview>>(
+    runInBackground<Planned>(
         mainQueue_,
-        [queue = mainQueue_, crates = std::move(crates), destination = destination_,
-         options = options_, database = library_.databaseURL()]() -> std::optional<RunPreview> {
-            try {
-                return BackupEngine(queue).preview(crates, destination, options, database);
-            } catch (const std::exception&) {
-                return std::nullopt;  // the run's own start checks will say what is wrong
-            }
+        [queue = mainQueue_, crates = std::move(crates), forest = selection_.forest(),
+         destination = destination_, options = options_, database = library_.databaseURL(),
+         facts = facts_] {
+            return plan(queue, crates, forest, destination, options, database, *facts);
         },
-        [self = QPointer<PlanModel>(this), generation](std::optional<RunPreview> preview) {
+        [self = QPointer<PlanModel>(this), generation](Planned planned) {
             if (!self) return;
             self->previewRunning_ = false;
             if (generation != self->previewGeneration_) {
                 self->refreshPreview();
                 return;
             }
-            self->preview_ = std::move(preview);
+            self->preview_ = std::move(planned.preview);
+            if (planned.missing != self->missing_) {
+                self->missing_ = std::move(planned.missing);
+                emit self->missingTracksChanged();
+            }
+            self->setTracks(planned.tracks);
             emit self->selectionPreviewChanged();
         });
+}
+
+// On a background thread: the engine's plan of the selection, its track counts, and the tracks
+// not found in every crate of the forest (querying those no plan has needed yet).
+PlanModel::Planned PlanModel::plan(const std::shared_ptr<MainQueue>& queue,
+                                   const std::vector<Crate::Ptr>& crates,
+                                   const std::vector<Crate::Ptr>& forest,
+                                   const std::optional<fs::path>& destination,
+                                   const BackupOptions& options,
+                                   const std::optional<fs::path>& database, SourceFacts& facts) {
+    Planned result;
+    try {
+        result.preview = BackupEngine(queue).preview(crates, destination, options, database, &facts);
+    } catch (const std::exception&) {
+        // the run's own start checks will say what is wrong
+    }
+    std::unordered_set<std::string_view> distinct;
+    for (const auto& crate : crates) {
+        result.tracks.entries += static_cast<std::int64_t>(crate->tracks.size());
+        distinct.insert(crate->tracks.begin(), crate->tracks.end());
+    }
+    result.tracks.distinct = static_cast<std::int64_t>(distinct.size());
+
+    const auto count = [&](const auto& self, const Crate& crate) -> std::int64_t {
+        std::int64_t missing = 0;
+        for (const auto& track : crate.tracks) {
+            auto fact = facts.byPath.find(std::string_view(track));
+            if (fact == facts.byPath.end())
+                fact = facts.byPath.try_emplace(track, PlannedSource::query(track)).first;
+            if (!fact->second.info) ++missing;
+        }
+        for (const auto& child : crate.children)
+            missing += self(self, *child);
+        if (missing > 0) result.missing.emplace(&crate, missing);
+        return missing;
+    };
+    for (const auto& crate : forest)
+        count(count, *crate);
+    return result;
 }
 
 }  // namespace morrowdeck

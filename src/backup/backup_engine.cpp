@@ -89,8 +89,9 @@ BackupEngine::Snapshot BackupEngine::execute(
         copySpace += RunPreview::allocatedSize(job.bytes, destinationSpace.allocationUnit);
     // Only when every planned file would not fit are the destinations looked at, so a re-run
     // onto a roomy drive stats nothing twice.
+    std::optional<RunPreview> tallied;
     if (free && *free < copySpace && !options.allowPartial) {
-        RunPreview preview = destinationSpace;
+        RunPreview& preview = tallied.emplace(destinationSpace);
         tally(work, crates, destinationRoot, options, preview);
         if (!preview.fits()) {
             // A run that does not start leaves no trace: the folders made for it go again.
@@ -120,13 +121,16 @@ BackupEngine::Snapshot BackupEngine::execute(
     }
 
     if (free) {
+        // Which files are up to date is learnt as each is copied, so the bytes planned are what
+        // the run writes at most; only after a fit check were the destinations looked at.
+        const auto toWrite = text::formatByteCount(
+            static_cast<std::uint64_t>(tallied ? tallied->total().bytesToCopy : work.copyBytes));
         reporter_.log(Level::info,
-                      "Estimated to write: " +
-                          text::formatByteCount(static_cast<std::uint64_t>(work.copyBytes)) +
+                      (tallied ? "To write: " + toWrite : "Up to " + toWrite + " to write") +
                           " \u2022 Free on destination: " +
                           text::formatByteCount(
                               static_cast<std::uint64_t>(std::max<std::int64_t>(*free, 0))));
-        if (*free < copySpace) {
+        if (!tallied && *free < copySpace) {  // a tallied plan that does not fit never starts
             reporter_.log(Level::warning,
                           "Destination may not have enough free space for a full copy.");
         }
@@ -337,13 +341,26 @@ void BackupEngine::leaveOut(Plan& work, const Crate& crate, RunProblem problem,
 RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
                                  const std::optional<std::filesystem::path>& destinationRoot,
                                  const BackupOptions& options,
-                                 const std::optional<std::filesystem::path>& databaseURL) {
+                                 const std::optional<std::filesystem::path>& databaseURL,
+                                 SourceFacts* known) {
     if (crates.empty()) throw SeratoError::noCratesSelected();
     Plan work;
     if (databaseURL)
         work.libraryPrefix = SeratoLibrary::volumeMountPrefix(databaseURL->parent_path());
+    // Facts already known are planned with as they are: only the other sources are queried.
+    if (known) {
+        for (const auto& crate : crates)
+            for (const auto& track : crate->tracks)
+                if (const auto fact = known->byPath.find(std::string_view(track));
+                    fact != known->byPath.end())
+                    work.sources.try_emplace(track, fact->second);
+    }
     // Without a destination the planned folders are names only: nothing is looked at there.
-    plan(crates, destinationRoot.value_or("/"), options, work);
+    const bool planned = plan(crates, destinationRoot.value_or("/"), options, work);
+    // A cancelled plan may hold sources never queried; only a whole one is kept.
+    if (known && planned)
+        for (const auto& [track, source] : work.sources)
+            known->byPath.try_emplace(std::string(track), source);
     RunPreview preview;
     if (destinationRoot) preview.measureDestination(*destinationRoot);
     tally(work, crates, destinationRoot, options, preview);

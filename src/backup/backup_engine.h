@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/backup_options.h"
+#include "backup/planned_source.h"
 #include "engine/engine_run.h"
 #include "engine/file_copier.h"
 #include "engine/run_preview.h"
@@ -63,10 +64,12 @@ class BackupEngine {
 
     // What execute() would do, planned the same way, on the calling thread; nothing is
     // written. Without a destination nothing counts as up to date and no free space is given.
+    // `known` (when given) supplies the source facts of earlier plans and gains this one's.
     RunPreview preview(const std::vector<Crate::Ptr>& crates,
                        const std::optional<std::filesystem::path>& destinationRoot,
                        const BackupOptions& options,
-                       const std::optional<std::filesystem::path>& databaseURL);
+                       const std::optional<std::filesystem::path>& databaseURL,
+                       SourceFacts* known = nullptr);
 
     // Requests cancellation: no further crate is planned and no further job starts; copies
     // already under way finish.

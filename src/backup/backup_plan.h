@@ -13,19 +13,10 @@
 
 #include "backup/backup_engine.h"
 #include "backup/manifest_recorder.h"
+#include "backup/planned_source.h"
 #include "engine/destination_lock.h"
 
 namespace morrowdeck {
-
-// What planning learnt of one distinct source path: a track listed in many crates is queried
-// once. `file` is the path on disk when it differs from the stored spelling (a decomposed
-// name stored for a precomposed file, or the reverse).
-struct PlannedSource {
-    std::optional<platform::FileInfo> info;
-    std::string file;
-
-    static PlannedSource query(const std::string& track);
-};
 
 // The working state of one backup's planning pass (local to execute()).
 struct BackupEngine::Plan {

@@ -54,6 +54,28 @@ class ItemModelsTest : public QObject {
         QCOMPARE(find(tree, QStringLiteral("Genres")).data(Qt::CheckStateRole), Qt::Checked);
     }
 
+    // The missing-tracks role reads the counts it is given; a change of them redraws every
+    // row for that role.
+    void crateTreeMissingTracks() {
+        LoadedModel m;
+        QVERIFY(m.load());
+        CrateTreeModel tree(m.model->selection());
+        const QModelIndex genres = find(tree, QStringLiteral("Genres"));
+        QCOMPARE(genres.data(CrateRole::missingTracks).toLongLong(), 0);
+        qint64 missing = 2;
+        QSignalSpy changed(&tree, &QAbstractItemModel::dataChanged);
+        tree.setMissingTracks([&](const Crate& crate) { return crate.name == "Genres" ? missing : 0; });
+        QVERIFY(changed.count() > 0);
+        QCOMPARE(changed.first().at(2).value<QList<int>>(), QList<int>{CrateRole::missingTracks});
+        QCOMPARE(genres.data(CrateRole::missingTracks).toLongLong(), 2);
+        QCOMPARE(find(tree, QStringLiteral("Sets")).data(CrateRole::missingTracks).toLongLong(), 0);
+        missing = 5;
+        changed.clear();
+        tree.missingTracksChanged();
+        QVERIFY(changed.count() > 0);
+        QCOMPARE(genres.data(CrateRole::missingTracks).toLongLong(), 5);
+    }
+
     // Results come from the trimmed text, match through the joined path, and check like the tree.
     void searchResults() {
         LoadedModel m;

@@ -1,4 +1,5 @@
 #include "app/pane_texts.h"
+#include "app/preflight_texts.h"
 
 #include <QtTest>
 #include <thread>
@@ -73,6 +74,47 @@ class PaneTextsTest : public QObject {
                 labels << chip.label;
             QCOMPARE(labels.join(' '), QString(c.chips));
         }
+    }
+
+    // The selection line names the crate entries only when some track is in two crates.
+    void selectionLine() {
+        QCOMPARE(paneText::selectedTracksText(2000, 6569), "2,000 tracks in 6,569 crate entries");
+        QCOMPARE(paneText::selectedTracksText(1200, 1200), "1,200 tracks");
+        QCOMPARE(paneText::selectedTracksText(1, 1), "1 track");
+        QCOMPARE(paneText::selectedTracksText(0, 0), "0 tracks");
+    }
+
+    // The summary before a run: totals, the fit, and one line per crate.
+    void preflightTexts() {
+        RunPreview preview;
+        QCOMPARE(preflightText::fit(preview),
+                 "Choose a destination to see what is already backed up there.");
+        RunPreview::Tally house;
+        house.name = "Genres/House";
+        std::tie(house.filesToCopy, house.bytesToCopy, house.filesUpToDate) =
+            std::tuple(312, 1'200'000'000, 1688);
+        house.problems.resize(3);
+        RunPreview::Tally sets;
+        sets.name = "Sets";
+        std::tie(sets.filesUpToDate, sets.filesToLink) = std::tuple(4, 2);
+        preview.crates = {house, sets};
+        QCOMPARE(preflightText::totals(preview.total()),
+                 "312 files to copy (1.2 GB) • 2 to link • 1,692 up to date • 3 missing");
+        QCOMPARE(preflightText::totals(sets), "Nothing to copy • 2 to link • 4 up to date");
+        QCOMPARE(preflightText::rows(preview),
+                 (std::vector<preflightText::Row>{
+                     {"Genres / House", "312 (1.2 GB)", "1,688", "3"},
+                     {"Sets", "2 links", "4", ""}}));
+        preview.destination = "/media/dj/Backup";
+        QCOMPARE(preflightText::fit(preview), QString());  // free space unknown
+        preview.drive = "/";
+        preview.freeBytes = 2'000'000'000;
+        QCOMPARE(preflightText::fit(preview), "Fits: 1.2 GB needed, 2 GB free.");
+        preview.drive = "Backup";
+        preview.freeBytes = 2'000'000'000;
+        QCOMPARE(preflightText::fit(preview), "Fits on Backup: 1.2 GB needed, 2 GB free.");
+        preview.freeBytes = 1'000'000'000;
+        QCOMPARE(preflightText::fit(preview), "Not enough space on Backup: 1.2 GB needed, 1 GB free.");
     }
 
     void firstLaunchSize() {

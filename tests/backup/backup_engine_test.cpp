@@ -11,6 +11,7 @@
 
 #include "backup/backup_options.h"
 #include "engine/replaced_runs.h"
+#include "library/formatting.h"
 #include "library/serato_database.h"
 #include "support/engine_harness.h"
 #include "support/fixtures.h"
@@ -126,6 +127,50 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
     noVerify.verifyExisting = false;  // whatever is there is kept
     EXPECT_EQ(runBackup(crates, lib.backup, noVerify).final().skippedFiles, 2);
     EXPECT_EQ(fs::file_size(lib.backup / "C" / "same.mp3"), 100u);
+}
+
+// The bytes logged before copying never exceed what the run writes: an upper bound while the
+// destinations are unread, the true figure once a fit check has read them.
+TEST(BackupEngine, LogsWhatItWritesAtMost) {
+    Library lib;
+    test::TmpfsMount small(lib.backup, "size=256k");
+    if (!small.ok()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    const std::vector crates{makeCrate({"C"}, {lib.track("a.mp3", 150 * 1024)})};
+    const auto first = runBackup(crates, lib.backup);
+    const auto free = [](const test::RunRecord& record) {
+        for (const auto& entry : record.log)
+            if (const auto at = entry.message.find(" \u2022 Free on destination: ");
+                at != std::string::npos)
+                return entry.message.substr(0, at);
+        return std::string("(none)");
+    };
+    EXPECT_EQ(free(first), "Up to 154 KB to write");
+    // The copy leaves less free than the file: the fit check reads the destination, which
+    // has it already, and the run writes nothing.
+    const auto again = runBackup(crates, lib.backup);
+    EXPECT_EQ(free(again), "To write: " + text::formatByteCount(0));
+    EXPECT_FALSE(again.logged("Destination may not have enough free space for a full copy."));
+    EXPECT_EQ(again.log.back().message, summary(0, 0, 1, 0, 0));
+}
+
+// Source facts known from an earlier plan are used as they are (a file gone since still
+// counts as there until the facts are dropped), and a plan adds the facts it learnt.
+TEST(BackupEngine, PreviewReusesKnownSourceFacts) {
+    Library lib;
+    const auto a = lib.track("a.mp3", 1000);
+    const auto b = lib.track("b.mp3", 2000);
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    SourceFacts known;
+    EXPECT_EQ(engine.preview({makeCrate({"A"}, {a})}, lib.backup, {}, {}, &known)
+                  .total().filesToCopy, 1);
+    ASSERT_EQ(known.byPath.size(), 1u);
+    fs::remove(a);
+    const auto both = engine.preview({makeCrate({"A"}, {a}), makeCrate({"B"}, {b})},
+                                     lib.backup, {}, {}, &known);
+    EXPECT_EQ(both.total().filesToCopy, 2);
+    EXPECT_EQ(known.byPath.size(), 2u);
+    EXPECT_EQ(engine.preview({makeCrate({"A"}, {a})}, lib.backup, {}, {}).total().problems.size(),
+              1u);
 }
 
 // A re-run moves each file it replaces into the run's folder of kept files, and prunes the

@@ -4,8 +4,8 @@
 // finished with the apply step's answer and "Undo Last Restore"; then the question before
 // that undo, the window after it, a restore of the backup with a few files damaged and missing
 // showing its problem list; then a later launch with the remembered destination and when the
-// library was last backed up there, and that destination unplugged. Run by tools/screenshot
-// under a virtual display:
+// library was last backed up there, and that destination unplugged; last that window's summary
+// before a backup, with some tracks gone. Run by tools/screenshot under a virtual display:
 //   morrowdeck-screenshots OUT DEMO_FOLDER BACKUP_FOLDER RESTORE_FOLDER
 #include <QApplication>
 #include <QAbstractButton>
@@ -16,6 +16,9 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QTreeView>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -26,10 +29,12 @@
 #include "app/app_settings.h"
 #include "app/qt_main_queue.h"
 #include "app/restore_model.h"
+#include "app/views/detail_view.h"
 #include "app/views/main_window.h"
 #include "app/views/destination_section.h"
 #include "app/views/detail_view.h"
 #include "app/views/problem_list.h"
+#include "app/views/preflight_summary.h"
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 
@@ -90,6 +95,40 @@ void damageBackup(const std::filesystem::path& backup) {
     }
 }
 
+// The summary before a backup, for a library read again after three of its files went and
+// five grew: the crates that lost tracks carry a badge, and the breakdown is open.
+void showPreflight(MainWindow& window, const std::filesystem::path& demo, const QString& out) {
+    AppModel& model = window.model();
+    const auto music = demo.parent_path() / "Music";
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(music))
+        if (entry.path().extension() == ".wav") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (std::size_t i = 0; i < files.size() && i < 8; ++i) {
+        if (i < 3) {
+            std::filesystem::remove(files[i * 7]);
+        } else {
+            std::ofstream(files[i * 7], std::ios::app) << std::string(4096, '\0');
+        }
+    }
+    auto taken = std::make_shared<bool>(false);
+    QObject::connect(&model.plan(), &PlanModel::selectionPreviewChanged, &window, [&window, &model, out, taken] {
+        if (!model.plan().selectionPreview() || model.library().isLoading() || *taken) return;
+        *taken = true;
+        QTimer::singleShot(0, &window, [&window, out] {
+            window.sidebar()->tree()->expandAll();
+            PreflightSummary& summary = *window.detail()->preflight();
+            summary.crateToggle()->setChecked(true);
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            if (auto* scroll = window.detail()->findChild<QScrollArea*>())
+                scroll->ensureWidgetVisible(summary.breakdown(), 0, 0);
+            save(window, out, "13-preflight-summary");
+            QApplication::quit();
+        });
+    });
+    model.library().load(demo);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -115,6 +154,7 @@ int main(int argc, char* argv[]) {
     bool midRunTaken = false;
     bool midRestoreTaken = false;
     bool damagedRestore = false;  // the last restore, of a damaged backup
+    bool firstLoadDone = false;
 
     QTimer::singleShot(300, &window, [&] {
         save(window, out, "1-no-library");
@@ -126,7 +166,8 @@ int main(int argc, char* argv[]) {
         // Pictures are taken on the next turn of the event loop, once the model has finished
         // the step that announced the change.
         QObject::connect(&model.library(), &LibraryModel::isLoadingChanged, &window, [&] {
-            if (model.library().isLoading()) return;
+            if (model.library().isLoading() || firstLoadDone) return;
+            firstLoadDone = true;
             QTimer::singleShot(0, &window, [&] {
                 window.sidebar()->tree()->expandAll();
                 save(window, out, "2-library-loaded");
@@ -201,7 +242,8 @@ int main(int argc, char* argv[]) {
                         QTimer::singleShot(300, later, [&, later, unplugged] {
                             save(*later, out, "12-destination-not-connected");
                             std::filesystem::rename(unplugged, backup);
-                            QApplication::quit();
+                            later->model().plan().checkDestination();
+                            showPreflight(*later, demo, out);
                         });
                     });
                 });

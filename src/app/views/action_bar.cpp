@@ -62,7 +62,8 @@ ActionBar::ActionBar(AppModel& model, QWidget* parent)
         connect(&model.selection(), signal, this, &ActionBar::refresh);
     connect(&model.run(), &RunModel::isRunningChanged, this, &ActionBar::refresh);
     connect(&model, &AppModel::canStartChanged, this, &ActionBar::refresh);
-    connect(&model.plan(), &PlanModel::selectionPreviewChanged, this, &ActionBar::refresh);
+    for (const auto signal : {&PlanModel::selectionPreviewChanged, &PlanModel::selectedTracksChanged})
+        connect(&model.plan(), signal, this, &ActionBar::refresh);
     refresh();
 }
 
@@ -76,7 +77,10 @@ void ActionBar::triggerDefault() {
 
 void ActionBar::refresh() {
     crates_->setText(paneText::selectedCratesText(model_.selection().selectedCrates().size()));
-    tracks_->setText(paneText::trackCountText(model_.selection().selectedTrackCount()));
+    // Counted with the plan; the last count stays while a new one is worked out.
+    const auto& tracks = model_.plan().selectedTracks();
+    tracks_->setText(tracks ? paneText::selectedTracksText(tracks->distinct, tracks->entries)
+                            : QString());
     const auto bytes = model_.plan().selectedBytes();
     size_->setText(bytes ? paneText::byteCountText(*bytes) : QString());
     const bool running = model_.run().isRunning();

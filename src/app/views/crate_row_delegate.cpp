@@ -33,6 +33,15 @@ bool hasChildren(const QModelIndex& index) {
     return index.data(CrateRole::hasChildren).toBool();
 }
 
+qint64 missingTracks(const QModelIndex& index) {
+    return index.data(CrateRole::missingTracks).toLongLong();
+}
+
+// The width the missing-tracks badge takes before the count, gap included; 0 without one.
+int badgeWidth(const QModelIndex& index) {
+    return missingTracks(index) > 0 ? symbolSize + gap : 0;
+}
+
 void toggle(QAbstractItemModel* model, const QModelIndex& index) {
     const auto state = index.data(Qt::CheckStateRole).value<Qt::CheckState>();
     model->setData(index, state == Qt::Checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
@@ -53,7 +62,19 @@ int CrateRowDelegate::textWidth(const QRect& row, const QModelIndex& index) {
     const QString count = index.data(CrateRole::trackCount).toString();
     const int countWidth = QFontMetrics(Style::monospaced(Style::Text::caption2)).horizontalAdvance(count);
     const int textLeft = checkBoxRect(row).right() + 1 + gap + symbolSize + gap;
-    return row.right() - margin - countWidth - gap - textLeft;
+    return row.right() - margin - countWidth - gap - badgeWidth(index) - textLeft;
+}
+
+QRect CrateRowDelegate::badgeRect(const QRect& row, const QModelIndex& index) {
+    if (badgeWidth(index) == 0) return {};
+    const QString count = index.data(CrateRole::trackCount).toString();
+    const int countWidth = QFontMetrics(Style::monospaced(Style::Text::caption2)).horizontalAdvance(count);
+    return {row.right() - margin - countWidth - gap - symbolSize, row.center().y() - symbolSize / 2 + 1,
+            symbolSize, symbolSize};
+}
+
+QString CrateRowDelegate::missingText(qint64 missing) {
+    return QStringLiteral("%1 %2 missing").arg(missing).arg(missing == 1 ? "track" : "tracks");
 }
 
 // The crate's place in the library: its ancestors' names and its own, " / " between them.
@@ -78,14 +99,21 @@ bool CrateRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
     const QString path = pathLine(index);
     const bool cut = QFontMetrics(option.font).horizontalAdvance(name) > width ||
                      QFontMetrics(Style::font(Style::Text::caption2)).horizontalAdvance(path) > width;
-    if (!cut) {
+    // A crate with tracks not found says how many, whatever fits.
+    const qint64 missing = missingTracks(index);
+    if (!cut && missing == 0) {
         QToolTip::hideText();
         event->ignore();
         return true;
     }
-    const QString place = fullPath(index);
-    QToolTip::showText(event->globalPos(), place == name ? name : name + QLatin1Char('\n') + place,
-                       view->viewport(), option.rect);
+    QStringList lines;
+    if (cut) {
+        const QString place = fullPath(index);
+        lines << name;
+        if (place != name) lines << place;
+    }
+    if (missing > 0) lines << missingText(missing);
+    QToolTip::showText(event->globalPos(), lines.join(QLatin1Char('\n')), view->viewport(), option.rect);
     return true;
 }
 
@@ -129,6 +157,11 @@ void CrateRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->setFont(countFont);
     painter->setPen(secondary);
     painter->drawText(countRect, Qt::AlignVCenter | Qt::AlignRight, count);
+    if (const QRect badge = badgeRect(row, index); !badge.isNull()) {
+        const QColor warning = selected ? palette.color(QPalette::HighlightedText) : Style::orange();
+        painter->drawPixmap(badge.topLeft(),
+                            Symbols::pixmap("exclamationmark.triangle.fill", symbolSize, warning, ratio));
+    }
 
     const int textLeft = kind.right() + 1 + gap;
     const int textWidth = CrateRowDelegate::textWidth(row, index);

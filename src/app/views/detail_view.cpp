@@ -15,6 +15,7 @@
 #include "app/views/destination_section.h"
 #include "app/views/empty_state.h"
 #include "app/views/options_section.h"
+#include "app/views/preflight_summary.h"
 #include "app/views/progress_section.h"
 
 namespace morrowdeck {
@@ -29,6 +30,7 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
       split_(new QSplitter(Qt::Vertical, content_)),
       destination_(new DestinationSection(model)),
       options_(new OptionsSection(model)),
+      preflight_(new PreflightSummary(model)),
       progress_(new ProgressSection(model)),
       activity_(new ActivityPanel(model.run())),
       actionBar_(new ActionBar(model, content_)) {
@@ -43,6 +45,7 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     // The progress sits right under the destination, so a running or finished backup is in
     // view without scrolling; the options, set before a run, come after it.
     formLayout->addWidget(destination_);
+    formLayout->addWidget(preflight_);
     formLayout->addWidget(progress_);
     formLayout->addWidget(options_);
     formLayout->addStretch(1);

@@ -13,6 +13,7 @@ class AppModel;
 class DestinationSection;
 class EmptyState;
 class OptionsSection;
+class PreflightSummary;
 class ProgressSection;
 
 // The right column: "No Serato Library" until a library has crates; then the destination,
@@ -29,6 +30,7 @@ class DetailView final : public QWidget {
     EmptyState* emptyState() const { return empty_; }
     DestinationSection* destination() const { return destination_; }
     OptionsSection* options() const { return options_; }
+    PreflightSummary* preflight() const { return preflight_; }
     ProgressSection* progress() const { return progress_; }
     ActivityPanel* activity() const { return activity_; }
     ActionBar* actionBar() const { return actionBar_; }
@@ -46,6 +48,7 @@ class DetailView final : public QWidget {
     QSplitter* split_;
     DestinationSection* destination_;
     OptionsSection* options_;
+    PreflightSummary* preflight_;
     ProgressSection* progress_;
     ActivityPanel* activity_;
     ActionBar* actionBar_;

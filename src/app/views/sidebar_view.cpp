@@ -76,6 +76,9 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
                                 Qt::WidgetShortcut);
     connect(clear, &QShortcut::activated, search_, &QLineEdit::clear);
 
+    // Crates with tracks not found carry a badge, counted by the plan in the background.
+    treeModel_->setMissingTracks([&plan = model.plan()](const Crate& crate) { return plan.missingTracks(crate); });
+    connect(&model.plan(), &PlanModel::missingTracksChanged, treeModel_, &CrateTreeModel::missingTracksChanged);
     tree_->setModel(treeModel_);
     tree_->setHeaderHidden(true);
     setUpCrateView(tree_, false);
