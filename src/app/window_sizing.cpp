@@ -23,6 +23,10 @@ QSize defaultContentSize(std::optional<QSize> availableScreen) {
     return withinScreen({1200, 800}, availableScreen);
 }
 
+QSize fitWithinScreen(QSize wanted, std::optional<QSize> availableScreen) {
+    return withinScreen(wanted, availableScreen);
+}
+
 QRect placeOnScreen(const QRect& saved, const QRect& available, const QSize& minimum) {
     const int width = std::clamp(saved.width(), std::min(minimum.width(), available.width()), available.width());
     const int height =

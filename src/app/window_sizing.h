@@ -22,6 +22,10 @@ QRect placeOnScreen(const QRect& saved, const QRect& available, const QSize& min
 // shows the whole window.
 QSize defaultContentSize(std::optional<QSize> availableScreen);
 
+// A window of its own size `wanted` (the restore window's 580 × 740) made to fit the same share
+// of the available screen, so its own buttons stay on a small or scaled screen.
+QSize fitWithinScreen(QSize wanted, std::optional<QSize> availableScreen);
+
 // The settings key that records that the first-launch sizing was done.
 inline constexpr const char* didSetInitialWindowSizeKey = "didSetInitialWindowSize";
 

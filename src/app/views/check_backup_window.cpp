@@ -1,15 +1,18 @@
 #include "app/views/check_backup_window.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/check_backup_model.h"
+#include "app/window_sizing.h"
 #include "app/views/style.h"
 #include "app/views/window_keys.h"
 
@@ -27,7 +30,8 @@ CheckBackupWindow::CheckBackupWindow(CheckBackupModel& model, QWidget* parent)
       summary_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Check Backup"));
     closeWithKeys(*this);
-    resize(720, 480);
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    resize(fitWithinScreen({720, 480}, screen ? std::optional(screen->availableGeometry().size()) : std::nullopt));
     folder_->setPlaceholderText(QStringLiteral("Type or choose the backup folder to check"));
     pathProblem_->setWordWrap(true);
     pathProblem_->setTextFormat(Qt::PlainText);

@@ -2,17 +2,20 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/restore_model.h"
 #include "app/restore_texts.h"
+#include "app/window_sizing.h"
 #include "app/views/elided_label.h"
 #include "app/views/location_row.h"
 #include "app/views/message_bar.h"
@@ -58,7 +61,11 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     setWindowTitle("Restore a Backup");
     closeWithKeys(*this);
     setWindowModality(Qt::WindowModal);
-    setFixedSize(width, height);
+    // Its form scrolls: on a screen too short for it (1366 × 768 at 150 %) the window is made
+    // shorter, so the header and Start Restore stay on screen.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    setFixedSize(fitWithinScreen({width, height},
+                                 screen ? std::optional(screen->availableGeometry().size()) : std::nullopt));
 
     auto* source = new QGroupBox("Source", this);
     (new QVBoxLayout(source))->addWidget(backup_);
