@@ -43,10 +43,11 @@ DetailView::DetailView(AppModel& model, QWidget* parent)
     formLayout->setContentsMargins(16, 12, 16, 12);
     formLayout->setSpacing(12);
     // The progress sits right under the destination, so a running or finished backup is in
-    // view without scrolling; the options, set before a run, come after it.
+    // view without scrolling (it is hidden before the first run); what the next run will do
+    // and the options, set before a run, come after it.
     formLayout->addWidget(destination_);
-    formLayout->addWidget(preflight_);
     formLayout->addWidget(progress_);
+    formLayout->addWidget(preflight_);
     formLayout->addWidget(options_);
     formLayout->addStretch(1);
     auto* scroll = new QScrollArea;
