@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "app/restore_texts.h"
 #include "engine/background_task.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -61,6 +62,7 @@ struct RestoreModel::State {
     QStringList problemLines;
     bool userChoseBackup = false;  // the backup folder was chosen in the window, not given
     bool canStart = false;  // last value signalled
+    bool showsPrompt = true;  // the status still asks for folders: no restore or undo began
     std::unique_ptr<UndoModel> undo;
     NoticeSource notices;
 
@@ -378,6 +380,14 @@ void RestoreModel::clearProblems() {
 }
 
 void RestoreModel::updateCanStart() {
+    // Until a first run, the status says what is still to choose; after one it keeps the
+    // outcome until the next.
+    if (state_->run.isRunning() || state_->undo->isUndoing()) state_->showsPrompt = false;
+    if (state_->showsPrompt) {
+        state_->run.setStatusMessage(restoreText::readyPrompt(state_->backupURL.has_value(),
+                                                              state_->audioTargetURL.has_value(),
+                                                              state_->seratoURL.has_value()));
+    }
     const bool now = canStart();
     if (now == state_->canStart) return;
     state_->canStart = now;

@@ -324,6 +324,29 @@ class RestoreModelTest : public QObject {
         QCOMPARE(model.backupURL(), r.backup);
     }
 
+    // Before the first run the status names what is still to choose; after a run it keeps
+    // the outcome while the folders change.
+    void statusAsksForWhatIsStillToChoose() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        model.setSeratoURL(std::nullopt);
+        model.setBackupFolder(r.backup);
+        QCOMPARE(model.run().statusMessage(), "Choose the folder to copy the music into.");
+        model.setAudioTargetURL(r.audio);
+        QCOMPARE(model.run().statusMessage(), "Choose the Serato library to write.");
+        model.setSeratoURL(r.serato);
+        QCOMPARE(model.run().statusMessage(), "Ready to restore.");
+        model.setBackupURL(std::nullopt);
+        QCOMPARE(model.run().statusMessage(), "Choose a Morrowdeck backup folder to restore from.");
+        r.choose(r.backup);
+        model.start();
+        QVERIFY(r.finish());
+        const QString outcome = model.run().statusMessage();
+        QVERIFY(outcome.startsWith("Restore"));
+        model.setAudioTargetURL(r.root / "Elsewhere");
+        QCOMPARE(model.run().statusMessage(), outcome);
+    }
+
     // An apply result that arrives after the model is gone does nothing.
     void applyResultAfterTheModelIsGone() {
         Restore r;
