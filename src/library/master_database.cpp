@@ -392,14 +392,26 @@ MasterDatabase MasterDatabase::read(const std::filesystem::path& file, const Opt
         // "file:..." as something other than this file.
         std::string name = file.native();
         if (file.is_relative()) name.insert(0, "./");
-        sqlite3* raw = nullptr;
-        const int code = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        const Connection db(raw);  // closed even when the open failed
+        // A read-only connection to a WAL database makes -wal and -shm files it cannot remove
+        // again. Where there is no -wal yet, the connection is opened read-write, so that
+        // closing it removes what it made, and `query_only` keeps it from changing anything;
+        // with one already there (Serato running), a read-only connection adds nothing.
+        const bool walThere = platform::fileExists(name + "-wal");
+        Connection db;
+        int code = SQLITE_CANTOPEN;
+        for (const int flags : {SQLITE_OPEN_READWRITE, SQLITE_OPEN_READONLY}) {
+            if (walThere && flags == SQLITE_OPEN_READWRITE) continue;
+            sqlite3* raw = nullptr;
+            code = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
+            db.reset(raw);  // closed even when the open failed
+            if (code == SQLITE_OK) break;
+        }
         if (code != SQLITE_OK) {
             out.warnings.push_back("Serato's database " + file.string() +
-                                   " could not be opened: " + sqlite3_errmsg(raw) + ".");
+                                   " could not be opened: " + sqlite3_errmsg(db.get()) + ".");
             return out;
         }
+        sqlite3_exec(db.get(), "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
         sqlite3_busy_timeout(db.get(), static_cast<int>(options.busyTimeout.count()));
         Reader(db.get(), file, out, options).run();
     } catch (const std::exception& error) {

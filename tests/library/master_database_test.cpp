@@ -97,9 +97,14 @@ TEST(MasterDatabase, ReadsVolumesNestedCratesOrderedEntriesAndEveryAssetColumn) 
     EXPECT_EQ(db.assets[2].volumeId, 2);
     EXPECT_EQ(db.assets[2].portableId, "Tracks/c.wav");
 
-    // Reading wrote nothing and left nothing behind.
+    // Reading wrote nothing and left nothing behind, in either journal mode.
     EXPECT_EQ(bytesOf(file), before);
     EXPECT_EQ(listing(dir.path()), before_listing);
+    MasterDatabaseFixture(dir / "wal.sqlite").sql().exec("PRAGMA journal_mode = WAL");
+    const auto wal = bytesOf(dir / "wal.sqlite");
+    EXPECT_TRUE(MasterDatabase::read(dir / "wal.sqlite").opened);
+    EXPECT_EQ(bytesOf(dir / "wal.sqlite"), wal);
+    EXPECT_EQ(listing(dir.path()).size(), before_listing.size() + 1);
 }
 
 // No file, a folder, garbage, a cut-off file: a warning and an empty result.
