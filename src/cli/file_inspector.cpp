@@ -8,6 +8,7 @@
 
 #include "engine/backup_layout.h"
 #include "engine/replaced_runs.h"
+#include "cli/master_database_summary.h"
 #include "library/bounded_read.h"
 #include "library/crate_parser.h"
 #include "library/serato_database.h"
@@ -207,7 +208,13 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
     if (isSqlite(file)) {
         const auto library = SeratoSQL::read(file);
         if (!library) return std::nullopt;
-        return inspectLibrary("sqlite", "Serato SQLite database", *library);
+        auto inspection = inspectLibrary("sqlite", "Serato SQLite database", *library);
+        MasterDatabase::Options options;
+        options.readAssets = false;  // counted only
+        const auto database = MasterDatabase::read(file, options);
+        if (database.opened)
+            describeMasterDatabase(database, inspection.document, inspection.summary);
+        return inspection;
     }
 
     // A file too large to be any of these is not read: it is no file inspect knows.

@@ -20,6 +20,7 @@
 #include "support/fixtures.h"
 #include "support/loop_drive.h"
 #include "support/mount_guard.h"
+#include "support/master_database_fixture.h"
 #include "support/serato_sqlite.h"
 
 namespace morrowdeck::test {
@@ -571,6 +572,41 @@ TEST(Inspect, KindsAndDocuments) {
     };
     for (const auto& [file, expected] : cases)
         EXPECT_EQ(nlohmann::json(inspectJson(dir / file)), nlohmann::json::parse(expected)) << file;
+}
+
+// Serato's library database: volumes, the crate tree with track counts per volume, smart
+// crates, the number of tracks, and what could not be read.
+TEST(Inspect, MasterDatabaseVolumesCratesAndTracks) {
+    TempDir dir;
+    {
+        test::MasterDatabaseFixture db(dir / "master.sqlite");
+        const auto home = db.addVolume("/Users/dj"), drive = db.addVolume("/Volumes/GIG");
+        const auto house = db.addCrate("House");
+        db.addCrate("Deep", house);
+        db.addSmartCrate("Recent", "<rules/>");
+        db.addEntry(house, db.addAsset(home, "Music/a.mp3"), 1);
+        db.addEntry(house, db.addAsset(drive, "b.mp3"), 2);
+        db.addEntry(house, db.addAsset(drive, "c.mp3"), 3);
+        db.sql().exec("UPDATE container SET parent_id = 99 WHERE name = 'Deep'");
+    }
+    const auto json = inspectJson(dir / "master.sqlite");
+    EXPECT_EQ(json["kind"], "sqlite");
+    EXPECT_EQ(json["volumes"].size(), 2u);
+    EXPECT_EQ(json["volumes"][1]["path"], "/Volumes/GIG");
+    EXPECT_EQ(json["assets"], 3);
+    ASSERT_EQ(json["crates"].size(), 3u);
+    EXPECT_EQ(nlohmann::json(json["crates"][0]["tracks"]),
+              nlohmann::json::parse(R"([{"volume":1,"tracks":1},{"volume":2,"tracks":2}])"));
+    EXPECT_EQ(json["crates"][2]["type"], "smartCrate");
+    EXPECT_EQ(json["crates"][2]["rules"], "<rules/>");
+    ASSERT_EQ(json["warnings"].size(), 1u);
+
+    const auto text = runCli({"inspect", dir / "master.sqlite"}).out;
+    for (const char* line : {"Volumes: 2\n  /Users/dj\n  /Volumes/GIG\n",
+                             "  House — 1 track on /Users/dj, 2 tracks on /Volumes/GIG\n",
+                             "  Recent (smart crate)\n", "  Deep\n", "Tracks: 3\n",
+                             "Warning: Serato's database "})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
 }
 
 // The progress line: never a negative time left, never a cut inside a UTF-8 sequence, and
