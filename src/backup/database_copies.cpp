@@ -4,10 +4,9 @@
 // checked, and only then renamed over the previous copy: a failed copy leaves the previous
 // one as it was. None of this fails a run: the crate files and the audio are what a restore
 // needs first, and Serato holding its database busy is normal while it runs.
+#include <nlohmann/json.hpp>
 #include <random>
 #include <system_error>
-
-#include <nlohmann/json.hpp>
 
 #include "backup/backup_engine.h"
 #include "engine/backup_layout.h"
@@ -32,7 +31,8 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& dest) {
     std::mt19937 random(seed());
     std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
     std::string name = "." + dest.filename().native() + ".morrowdeck-";
-    for (int i = 0; i < 6; ++i) name += letters[pick(random)];
+    for (int i = 0; i < 6; ++i)
+        name += letters[pick(random)];
     return dest.parent_path() / name;
 }
 
@@ -74,8 +74,7 @@ bool BackupEngine::saveDatabaseCopy(const std::filesystem::path& source,
     options.sameHeader = true;
     auto copied = copySqliteDatabase(source, temporary, options);
     // The temporary file's name means nothing to the reader of the log.
-    if (const std::string named = " (" + temporary.native() + ")";
-        copied.problem.ends_with(named))
+    if (const std::string named = " (" + temporary.native() + ")"; copied.problem.ends_with(named))
         copied.problem.resize(copied.problem.size() - named.size());
     std::error_code renamed;
     if (copied.problem.empty()) std::filesystem::rename(temporary, dest, renamed);
@@ -110,8 +109,10 @@ void BackupEngine::saveDatabaseCopies(const std::filesystem::path& root) {
     std::string problem;
     const auto uris = SeratoConnections::uris(master, problem);
     if (!problem.empty())
-        reporter_.log(Level::warning, "Couldn't read the drive databases Serato's database "
-                                      "names (" + problem + ").");
+        reporter_.log(Level::warning,
+                      "Couldn't read the drive databases Serato's database "
+                      "names (" +
+                          problem + ").");
     if (uris.empty()) return;
 
     // The index keeps the earlier runs' entries: a drive not connected today keeps its copy.
@@ -144,7 +145,9 @@ void BackupEngine::saveDatabaseCopies(const std::filesystem::path& root) {
         ++saved;
     }
     if (saved == 0) return;
-    const std::string text = index.dump(2) + "\n";
+    // A URI that is no valid UTF-8 is written with replacement characters, not refused.
+    const std::string text =
+        index.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     if (const int error = platform::writeFileAtomically(indexFile, text); error != 0)
         reporter_.log(Level::warning, "Couldn't write " + indexFile.native() + ": " +
                                           platform::errorText(error) + ".");

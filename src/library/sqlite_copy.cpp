@@ -31,7 +31,8 @@ Statement prepare(sqlite3* db, const std::string& sql) {
 // Appends the value tagged with its type; lengths make the encoding unambiguous.
 void encodeValue(sqlite3_stmt* statement, int column, std::vector<std::uint8_t>& out) {
     const auto appendNumber = [&](std::uint64_t n) {
-        for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+        for (int i = 0; i < 8; ++i)
+            out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
     };
     const int type = sqlite3_column_type(statement, column);
     out.push_back(static_cast<std::uint8_t>(type));
@@ -68,7 +69,8 @@ std::string encodeRows(sqlite3* db, sqlite3_stmt* statement,
 
 std::string quotedName(const std::string& name) {
     std::string quoted = "\"";
-    for (const char c : name) quoted += c == '"' ? std::string(2, '"') : std::string(1, c);
+    for (const char c : name)
+        quoted += c == '"' ? std::string(2, '"') : std::string(1, c);
     return quoted + "\"";
 }
 
@@ -110,8 +112,7 @@ constexpr std::size_t validForAt = 92;
 // the whole database (no -wal with pages in it): then its header is the page the copy was made
 // from. The copy's counter and its valid-for copy are always equal; the source's are used only
 // when they are too. Empty on success.
-std::string copyHeaderCounters(const std::filesystem::path& from,
-                               const std::filesystem::path& to) {
+std::string copyHeaderCounters(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (const auto wal = platform::fileInfo(from.native() + "-wal"); wal && wal->size > 0)
         return {};
     std::array<std::uint8_t, 100> header{};

@@ -44,12 +44,12 @@ struct Library {
     test::RunRecord run() {
         BackupEngine engine(std::make_shared<test::ImmediateQueue>());
         engine.setDatabaseWait(std::chrono::milliseconds(200));
-        return test::captureRun<BackupEngine>(
-            engine,
-            [&](auto onLog, auto onProgress, auto done) {
-                engine.run({makeCrate({"C"}, {track})}, backup, {}, {}, onLog, onProgress, done);
-            },
-            {});
+        return test::captureRun<BackupEngine>(engine,
+                                              [&](auto onLog, auto onProgress, auto done) {
+                                                  engine.run({makeCrate({"C"}, {track})}, backup,
+                                                             {}, {}, onLog, onProgress, done);
+                                              },
+                                              {});
     }
 
     // Names in the metadata folder that are temporary files a failed copy would leave.
@@ -63,9 +63,10 @@ struct Library {
 
 std::vector<std::uint8_t> contentOf(const fs::path& file) {
     std::vector<std::uint8_t> bytes;
-    EXPECT_EQ(readSqliteContent(file, [&](std::span<const std::uint8_t> data) {
-                  bytes.insert(bytes.end(), data.begin(), data.end());
-              }),
+    EXPECT_EQ(readSqliteContent(file,
+                                [&](std::span<const std::uint8_t> data) {
+                                    bytes.insert(bytes.end(), data.begin(), data.end());
+                                }),
               "");
     return bytes;
 }
@@ -145,8 +146,9 @@ TEST(DatabaseCopies, AFullDestinationKeepsThePreviousCopy) {
     lib.run();
     const auto previous = test::readBytes(lib.copy);
     test::SeratoSqlite(lib.master, test::SeratoSqlite::Schema::existing)
-        .exec("INSERT INTO asset (external_id, location_id, portable_id, comments) VALUES (100, "
-              "1, 'big', hex(randomblob(200000)))");  // more than the destination holds
+        .exec(
+            "INSERT INTO asset (external_id, location_id, portable_id, comments) VALUES (100, "
+            "1, 'big', hex(randomblob(200000)))");  // more than the destination holds
     const auto run = lib.run();
     EXPECT_TRUE(run.logged("Couldn't copy Serato's database " + lib.master.native() +
                            " (database or disk is full); the previous copy is kept."));
@@ -161,14 +163,20 @@ TEST(DatabaseCopies, AFullDestinationKeepsThePreviousCopy) {
 TEST(DatabaseCopies, ConnectedDatabases) {
     Library lib;
     const auto drive = lib.dir / "Drive One" / "_Serato_" / "drive.sqlite";
-    test::SeratoSqlite(drive, test::SeratoSqlite::Schema::serato).addAsset("a.mp3", "1", "1", "1", "1");
+    test::SeratoSqlite(drive, test::SeratoSqlite::Schema::serato)
+        .addAsset("a.mp3", "1", "1", "1", "1");
     const auto other = lib.dir / "Drive Two" / "drive.sqlite";
     test::SeratoSqlite(other, test::SeratoSqlite::Schema::minimal);
-    const std::string goodUri = "file://" + (lib.dir / "Drive%20One/_Serato_/drive.sqlite").native();
+    // A name that is no valid UTF-8 (Linux allows it) is saved, its URI indexed as best it can.
+    const auto odd = lib.dir / "Drive\xff" / "odd.sqlite";
+    test::SeratoSqlite(odd, test::SeratoSqlite::Schema::minimal);
+    const std::string goodUri =
+        "file://" + (lib.dir / "Drive%20One/_Serato_/drive.sqlite").native();
     const auto missing = lib.dir / "Gone" / "drive.sqlite";
     lib.makeMaster("INSERT INTO connection VALUES (1, " + test::sqlQuote(goodUri) + "), (2, " +
                    test::sqlQuote(other.native()) + "), (3, " + test::sqlQuote(missing.native()) +
-                   "), (4, '../../x'), (5, 'http://example.com/x.sqlite');");
+                   "), (4, '../../x'), (6, " + test::sqlQuote(odd.native()) +
+                   "), (5, 'http://example.com/x.sqlite');");
     const auto entries = [&] {
         std::vector<fs::path> found;
         for (const auto& entry : fs::recursive_directory_iterator(lib.dir.path()))
@@ -188,14 +196,14 @@ TEST(DatabaseCopies, ConnectedDatabases) {
     const auto folder = lib.backup / ".morrowdeck" / "Connected Databases";
     const auto indexBytes = test::readBytes(folder / "index.json");
     const auto index = nlohmann::json::parse(indexBytes.begin(), indexBytes.end());
-    ASSERT_EQ(index.size(), 2u);
+    ASSERT_EQ(index.size(), 3u);
     const std::string driveName = index.at(goodUri);
     const std::string otherName = index.at(other.native());
     EXPECT_TRUE(driveName.ends_with("-drive.sqlite"));
     EXPECT_NE(driveName, otherName);
     EXPECT_EQ(test::readBytes(folder / driveName), test::readBytes(drive));
     EXPECT_EQ(test::readBytes(folder / otherName), test::readBytes(other));
-    EXPECT_TRUE(run.logged("Saved a copy of 2 drive database(s) that Serato's database names."));
+    EXPECT_TRUE(run.logged("Saved a copy of 3 drive database(s) that Serato's database names."));
     EXPECT_TRUE(run.logged("Couldn't reach the database " + missing.native() +
                            " that Serato's database names (its drive may not be connected); its "
                            "previous copy, if any, is kept."));

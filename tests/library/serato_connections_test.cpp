@@ -8,7 +8,8 @@ namespace {
 
 TEST(SeratoConnections, OnlyLocalFilePathsAreFollowed) {
     const std::pair<const char*, const char*> cases[] = {
-        {"/Volumes/DJ/_Serato_/Library/location.sqlite", "/Volumes/DJ/_Serato_/Library/location.sqlite"},
+        {"/Volumes/DJ/_Serato_/Library/location.sqlite",
+         "/Volumes/DJ/_Serato_/Library/location.sqlite"},
         {"file:///Volumes/My%20Drive/db.sqlite?mode=ro#x", "/Volumes/My Drive/db.sqlite"},
         {"file://localhost/a/b.sqlite", "/a/b.sqlite"},
         {"file:/a/b.sqlite", "/a/b.sqlite"},

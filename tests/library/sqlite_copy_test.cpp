@@ -86,8 +86,9 @@ TEST(SqliteCopy, ReadOnlySourceIsNeverWritten) {
     const fs::path live = dir.path() / "master.sqlite";
     {
         Db writer(live);
-        writer.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(v);"
-                    "INSERT INTO t VALUES('a');");
+        writer.exec(
+            "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(v);"
+            "INSERT INTO t VALUES('a');");
         sqlite3_db_config(writer.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
     const auto file = test::readBytes(live);
