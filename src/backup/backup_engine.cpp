@@ -106,6 +106,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     DestinationLock destination(
         reporter_, {destinationRoot},
         {metadata, metadata / SeratoFolder::crateFolder, metadata / SeratoFolder::smartCrateFolder,
+         metadata / BackupLayout::connectedDatabasesFolder,
          destinationRoot / BackupLayout::smartCratesFolder});
     work.destination = &destination;
 
@@ -143,6 +144,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     captureLibrarySnapshot(destinationRoot, databaseURL, work);
     captureSeratoMetadata(destinationRoot, work);
     captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
+    saveDatabaseCopies(destinationRoot);
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
     const auto granularity = work.granularity;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -81,6 +82,9 @@ class BackupEngine {
     // errno), so that tests can see the order and make it fail.
     void setDataSync(std::function<int()> sync) { dataSync_ = std::move(sync); }
 
+    // How long the copy of Serato's database waits for Serato's write lock (tests shorten it).
+    void setDatabaseWait(std::chrono::milliseconds wait) { databaseWait_ = wait; }
+
     static std::optional<platform::FileInfo> fileInfo(const std::filesystem::path& file);
     static std::optional<std::int64_t> freeSpace(const std::filesystem::path& path);
 
@@ -124,6 +128,13 @@ class BackupEngine {
                              const std::optional<std::filesystem::path>& libraryFolder,
                              const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                              const Plan& plan);
+    // Consistent copies of Serato's master.sqlite and of the databases its `connection` table
+    // names, each replacing the previous copy only once complete and checked. A database that
+    // cannot be copied is a warning and keeps its previous copy; it never fails the run.
+    void saveDatabaseCopies(const std::filesystem::path& root);
+    // One such copy to `dest`; false (after a warning naming `what`) when it was not made.
+    bool saveDatabaseCopy(const std::filesystem::path& source, const std::filesystem::path& dest,
+                          const std::string& what);
     void writeSmartCrateNotes(const std::filesystem::path& root, bool keepsReplaced);
     // Reads one file the metadata is made from, bounded; one that is there but cannot be
     // used is named in a warning.
@@ -136,6 +147,7 @@ class BackupEngine {
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();
     std::function<int()> dataSync_;
+    std::chrono::milliseconds databaseWait_{3000};
 };
 
 }  // namespace morrowdeck

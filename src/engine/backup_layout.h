@@ -18,6 +18,12 @@ inline constexpr std::string_view seratoJsonFileName = "serato.json";
 // Inside the metadata folder: which library track each file is (BackupCatalog), and copies
 // of the library's crate files (in folders named as Serato names them) and crate order.
 inline constexpr std::string_view catalogFileName = "catalog.json";
+// Inside the metadata folder: the latest consistent copy of Serato's master.sqlite, and a
+// folder of copies of the further databases it names (one per drive), each under a name made
+// from a hash of its URI, with an index of which URI each file holds.
+inline constexpr std::string_view seratoDatabaseCopyName = "master.sqlite";
+inline constexpr std::string_view connectedDatabasesFolder = "Connected Databases";
+inline constexpr std::string_view connectedDatabasesIndex = "index.json";
 // Inside the metadata folder: the files re-runs replaced, one folder per run named by the
 // run's date ("YYYY-MM-DD HH.MM.SS"), each file under its path in the backup (ReplacedRuns).
 inline constexpr std::string_view replacedFolder = "Replaced";

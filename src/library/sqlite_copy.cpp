@@ -2,10 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <vector>
 
+#include "platform/file_operations.h"
 #include "platform/file_system.h"
 
 namespace morrowdeck {
@@ -27,7 +31,8 @@ Statement prepare(sqlite3* db, const std::string& sql) {
 // Appends the value tagged with its type; lengths make the encoding unambiguous.
 void encodeValue(sqlite3_stmt* statement, int column, std::vector<std::uint8_t>& out) {
     const auto appendNumber = [&](std::uint64_t n) {
-        for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+        for (int i = 0; i < 8; ++i)
+            out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
     };
     const int type = sqlite3_column_type(statement, column);
     out.push_back(static_cast<std::uint8_t>(type));
@@ -64,12 +69,14 @@ std::string encodeRows(sqlite3* db, sqlite3_stmt* statement,
 
 std::string quotedName(const std::string& name) {
     std::string quoted = "\"";
-    for (const char c : name) quoted += c == '"' ? std::string(2, '"') : std::string(1, c);
+    for (const char c : name)
+        quoted += c == '"' ? std::string(2, '"') : std::string(1, c);
     return quoted + "\"";
 }
 
 // A relative name is anchored with "./" so that SQLite never takes it for ":memory:" or a URI.
-Connection open(const std::filesystem::path& file, int flags, std::string& problem) {
+Connection open(const std::filesystem::path& file, int flags, std::string& problem,
+                std::chrono::milliseconds busyTimeout = std::chrono::milliseconds(3000)) {
     std::string name = file.native();
     if (file.is_relative()) name.insert(0, "./");
     sqlite3* raw = nullptr;
@@ -80,31 +87,86 @@ Connection open(const std::filesystem::path& file, int flags, std::string& probl
                   (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(result));
         return nullptr;
     }
-    sqlite3_busy_timeout(raw, 3000);
+    sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout.count()));
     return db;
+}
+
+// The quick check of an open database: empty when it passes.
+std::string quickCheck(sqlite3* db) {
+    const auto statement = prepare(db, "PRAGMA quick_check");
+    if (!statement) return sqlite3_errmsg(db);
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) return sqlite3_errmsg(db);
+    const unsigned char* result = sqlite3_column_text(statement.get(), 0);
+    const std::string text = result ? reinterpret_cast<const char*>(result) : "";
+    return text == "ok" ? std::string() : "damaged database: " + text;
+}
+
+// Header offsets of what SQLite's pager and online backup set in a copy as they commit it:
+// the file change counter, the schema cookie, and the copy of the counter that says the
+// header's page count is valid.
+constexpr std::size_t changeCounterAt = 24;
+constexpr std::size_t schemaCookieAt = 40;
+constexpr std::size_t validForAt = 92;
+
+// Gives the copy the source file's values of those fields. Only while the source file holds
+// the whole database (no -wal with pages in it): then its header is the page the copy was made
+// from. The copy's counter and its valid-for copy are always equal; the source's are used only
+// when they are too. Empty on success.
+std::string copyHeaderCounters(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (const auto wal = platform::fileInfo(from.native() + "-wal"); wal && wal->size > 0)
+        return {};
+    std::array<std::uint8_t, 100> header{};
+    std::ifstream source(from, std::ios::binary);
+    if (!source.read(reinterpret_cast<char*>(header.data()), header.size())) return {};
+    std::vector<std::size_t> fields{schemaCookieAt};
+    if (std::equal(header.begin() + changeCounterAt, header.begin() + changeCounterAt + 4,
+                   header.begin() + validForAt))
+        fields.insert(fields.end(), {changeCounterAt, validForAt});
+    std::fstream copy(to, std::ios::in | std::ios::out | std::ios::binary);
+    for (const std::size_t at : fields) {
+        copy.seekp(static_cast<std::streamoff>(at));
+        copy.write(reinterpret_cast<const char*>(header.data() + at), 4);
+    }
+    copy.flush();
+    return copy ? std::string() : "couldn't write " + to.native();
 }
 
 }  // namespace
 
 std::string copySqliteDatabase(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return copySqliteDatabase(from, to, SqliteCopyOptions{}).problem;
+}
+
+SqliteCopyResult copySqliteDatabase(const std::filesystem::path& from,
+                                    const std::filesystem::path& to,
+                                    const SqliteCopyOptions& options) {
     // Only a regular file is opened: SQLite would wait forever on a FIFO for a writer.
-    if (!platform::isRegularFile(from)) return from.native() + " is not a regular file";
+    if (!platform::isRegularFile(from)) return {from.native() + " is not a regular file"};
     std::string problem;
-    // Read-write although it only reads, for the reason readSqliteContent gives: a read-only
-    // connection leaves empty -wal and -shm files beside a WAL database.
-    Connection source = open(from, SQLITE_OPEN_READWRITE, problem);
-    if (!source) source = open(from, SQLITE_OPEN_READONLY, problem);
-    if (!source) return problem;
-    const Connection target = open(to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, problem);
-    if (!target) return problem;
-    sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source.get(), "main");
-    if (backup == nullptr) return sqlite3_errmsg(target.get());
-    // One step copies every page under one read lock, so the copy is of one moment.
-    const int stepped = sqlite3_backup_step(backup, -1);
-    const int finished = sqlite3_backup_finish(backup);
-    if (stepped != SQLITE_DONE)
-        return std::string(sqlite3_errstr(stepped)) + " (" + to.native() + ")";
-    if (finished != SQLITE_OK) return sqlite3_errmsg(target.get());
+    Connection source;
+    // Read-write by default although it only reads, for the reason readSqliteContent gives: a
+    // read-only connection leaves empty -wal and -shm files beside a WAL database.
+    if (!options.readOnlySource)
+        source = open(from, SQLITE_OPEN_READWRITE, problem, options.busyTimeout);
+    if (!source) source = open(from, SQLITE_OPEN_READONLY, problem, options.busyTimeout);
+    if (!source) return {problem};
+    {
+        const Connection target =
+            open(to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, problem, options.busyTimeout);
+        if (!target) return {problem};
+        sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source.get(), "main");
+        if (backup == nullptr) return {sqlite3_errmsg(target.get())};
+        // One step copies every page under one read lock, so the copy is of one moment.
+        const int stepped = sqlite3_backup_step(backup, -1);
+        const int finished = sqlite3_backup_finish(backup);
+        if (stepped != SQLITE_DONE)
+            return {std::string(sqlite3_errstr(stepped)) + " (" + to.native() + ")",
+                    stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED};
+        if (finished != SQLITE_OK) return {sqlite3_errmsg(target.get())};
+        if (options.checkCopy)
+            if (auto damaged = quickCheck(target.get()); !damaged.empty()) return {damaged};
+    }
+    if (options.sameHeader) return {copyHeaderCounters(from, to)};
     return {};
 }
 
@@ -113,14 +175,7 @@ std::string checkSqliteDatabase(const std::filesystem::path& file) {
     std::string problem;
     const Connection db = open(file, SQLITE_OPEN_READONLY, problem);
     if (!db) return problem;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "PRAGMA quick_check", -1, &raw, nullptr) != SQLITE_OK)
-        return sqlite3_errmsg(db.get());
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    if (sqlite3_step(raw) != SQLITE_ROW) return sqlite3_errmsg(db.get());
-    const unsigned char* result = sqlite3_column_text(raw, 0);
-    const std::string text = result ? reinterpret_cast<const char*>(result) : "";
-    return text == "ok" ? std::string() : "damaged database: " + text;
+    return quickCheck(db.get());
 }
 
 std::string readSqliteContent(const std::filesystem::path& file,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,33 @@ namespace morrowdeck {
 // Used both to save Serato's database before a change and to put the saved copy back.
 // Other programs' locks are waited for 3000 ms. Empty on success, else what went wrong.
 std::string copySqliteDatabase(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// How copySqliteDatabase below treats its source and its copy.
+struct SqliteCopyOptions {
+    // Opens `from` read-only, so nothing can ever be written to it (a live database of another
+    // program). A WAL database opened so may get empty -wal and -shm files beside it, which a
+    // read-only connection cannot remove; the read-write default removes them but, as the last
+    // connection, may checkpoint a leftover -wal into the file.
+    bool readOnlySource = false;
+    // How long other programs' locks are waited for.
+    std::chrono::milliseconds busyTimeout{3000};
+    // Runs SQLite's quick check on the copy; a damaged copy is a failure.
+    bool checkCopy = false;
+    // Gives the copy the source file's change counter and schema cookie (the only header
+    // bytes SQLite's online backup changes as it commits the copy), so that a copy of a
+    // database nobody wrote to meanwhile holds the source file's very bytes.
+    bool sameHeader = false;
+};
+
+struct SqliteCopyResult {
+    std::string problem;  // empty on success
+    bool busy = false;    // the source stayed locked by a writer for the whole timeout
+};
+
+// The same copy with the given options.
+SqliteCopyResult copySqliteDatabase(const std::filesystem::path& from,
+                                    const std::filesystem::path& to,
+                                    const SqliteCopyOptions& options);
 
 // Whether `file` is a whole SQLite database: opened read-only and run through SQLite's quick
 // check. Empty when it is, else what is wrong (not a database, damaged pages, unreadable).

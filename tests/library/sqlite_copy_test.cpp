@@ -78,6 +78,39 @@ TEST(SqliteCopy, ContentIsTheRowsWhateverTheFiles) {
     EXPECT_NE(readSqliteContent(dir.path() / "missing", [](auto) {}), "");
 }
 
+// Read-only on the source: a -wal another program left behind is read, not checkpointed into
+// the source file (the read-write default, as last connection, would). A source a writer
+// keeps locked past the wait is a busy failure.
+TEST(SqliteCopy, ReadOnlySourceIsNeverWritten) {
+    test::TempDir dir;
+    const fs::path live = dir.path() / "master.sqlite";
+    {
+        Db writer(live);
+        writer.exec(
+            "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(v);"
+            "INSERT INTO t VALUES('a');");
+        sqlite3_db_config(writer.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    const auto file = test::readBytes(live);
+    const auto wal = test::readBytes(live.native() + "-wal");
+    ASSERT_FALSE(wal.empty());
+    SqliteCopyOptions options;
+    options.readOnlySource = true;
+    options.checkCopy = true;
+    EXPECT_EQ(copySqliteDatabase(live, dir.path() / "copy", options).problem, "");
+    EXPECT_EQ(Db(dir.path() / "copy").rows(), "a");
+    EXPECT_EQ(test::readBytes(live), file);
+    EXPECT_EQ(test::readBytes(live.native() + "-wal"), wal);
+
+    const fs::path locked = dir.path() / "locked.sqlite";
+    Db holder(locked);
+    holder.exec("CREATE TABLE t(v); BEGIN EXCLUSIVE; INSERT INTO t VALUES('b');");
+    options.busyTimeout = std::chrono::milliseconds(100);
+    const auto busy = copySqliteDatabase(locked, dir.path() / "copy2", options);
+    EXPECT_TRUE(busy.busy);
+    EXPECT_NE(busy.problem, "");
+}
+
 TEST(SqliteCopy, RefusesWhatIsNoDatabase) {
     test::TempDir dir;
     const fs::path notDb = dir.path() / "notes.txt";
