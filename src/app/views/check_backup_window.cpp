@@ -18,6 +18,8 @@
 
 namespace morrowdeck {
 
+CheckBackupWindow::~CheckBackupWindow() { folder_->disconnect(this); }
+
 CheckBackupWindow::CheckBackupWindow(CheckBackupModel& model, QWidget* parent)
     : QDialog(parent),
       model_(model),

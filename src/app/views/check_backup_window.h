@@ -20,6 +20,9 @@ class CheckBackupWindow final : public QDialog {
     Q_OBJECT
   public:
     CheckBackupWindow(CheckBackupModel& model, QWidget* parent = nullptr);
+    // The path field loses focus while the window is taken apart; its editingFinished must
+    // not reach this half-destroyed window then.
+    ~CheckBackupWindow() override;
 
     QTreeWidget* results() const { return results_; }
     QLineEdit* folderField() const { return folder_; }
