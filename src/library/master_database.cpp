@@ -8,20 +8,15 @@
 #include <set>
 #include <unordered_map>
 
+#include "library/sqlite_handles.h"
 #include "platform/file_system.h"
 
 namespace morrowdeck {
 
 namespace {
 
-struct CloseConnection {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct FinalizeStatement {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Connection = std::unique_ptr<sqlite3, CloseConnection>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+using Connection = SqliteConnection;
+using Statement = SqliteStatement;
 
 std::string hex(const void* data, int size) {
     static constexpr char digits[] = "0123456789abcdef";

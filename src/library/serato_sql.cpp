@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "library/text_encoding.h"
+#include "library/sqlite_handles.h"
 #include "platform/file_system.h"
 
 namespace morrowdeck::SeratoSQL {
@@ -31,14 +32,8 @@ constexpr const char* insertRules =
 // How long other programs' locks are waited for, in all, by one apply.
 constexpr std::chrono::milliseconds busyTimeout{3000};
 
-struct CloseConnection {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct FinalizeStatement {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Connection = std::unique_ptr<sqlite3, CloseConnection>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+using Connection = SqliteConnection;
+using Statement = SqliteStatement;
 
 // The handle is kept (and so closed) even when the open fails, as sqlite3_open_v2 requires.
 // Only a regular file is opened: SQLite would wait forever on a FIFO for a writer.
