@@ -68,20 +68,6 @@ class Chip final : public QWidget {
     std::int64_t value_;
 };
 
-QWidget* symbolRow(const QString& symbol, QLabel* text, QWidget* parent) {
-    auto* box = new QWidget(parent);
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    auto* icon = new QLabel(box);
-    icon->setPixmap(Symbols::pixmap(symbol, 14, Style::secondary(parent->palette()), parent->devicePixelRatioF()));
-    text->setParent(box);
-    Style::apply(*text, Style::Text::callout, Style::secondary(parent->palette()));
-    layout->addWidget(icon);
-    layout->addWidget(text);
-    return box;
-}
-
 }  // namespace
 
 ProgressSection::ProgressSection(AppModel& model, QWidget* parent)
@@ -112,8 +98,8 @@ ProgressSection::ProgressSection(AppModel& model, QWidget* parent)
     numbers->addStretch(1);
     auto* rates = new QHBoxLayout;
     rates->setSpacing(16);
-    rates->addWidget(symbolRow("speedometer", throughput_, this));
-    timeLeftBox_ = symbolRow("clock", timeLeft_, this);
+    rates->addWidget(Symbols::secondaryRow("speedometer", throughput_, this));
+    timeLeftBox_ = Symbols::secondaryRow("clock", timeLeft_, this);
     rates->addWidget(timeLeftBox_);
     rates->addStretch(1);
     chips_->setSpacing(6);

@@ -17,22 +17,6 @@ namespace {
 
 constexpr int barSteps = 1000;
 
-// A small symbol before a secondary text, as in the backup's progress section.
-QWidget* symbolRow(const QString& symbol, QLabel* text, QWidget* parent) {
-    auto* box = new QWidget(parent);
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    auto* icon = new QLabel(box);
-    icon->setPixmap(Symbols::pixmap(symbol, 14, Style::secondary(parent->palette()),
-                                    parent->devicePixelRatioF()));
-    text->setParent(box);
-    Style::apply(*text, Style::Text::callout, Style::secondary(parent->palette()));
-    layout->addWidget(icon);
-    layout->addWidget(text);
-    return box;
-}
-
 }  // namespace
 
 RestoreProgress::RestoreProgress(QWidget* parent)
@@ -61,8 +45,8 @@ RestoreProgress::RestoreProgress(QWidget* parent)
     numbers->addWidget(count_);
     auto* rates = new QHBoxLayout;
     rates->setSpacing(16);
-    rates->addWidget(symbolRow(QStringLiteral("speedometer"), throughput_, this));
-    timeLeftBox_ = symbolRow(QStringLiteral("clock"), timeLeft_, this);
+    rates->addWidget(Symbols::secondaryRow(QStringLiteral("speedometer"), throughput_, this));
+    timeLeftBox_ = Symbols::secondaryRow(QStringLiteral("clock"), timeLeft_, this);
     rates->addWidget(timeLeftBox_);
     rates->addStretch(1);
     auto* layout = new QVBoxLayout(this);

@@ -1,8 +1,12 @@
 #include "app/views/symbols.h"
 
+#include <QHBoxLayout>
 #include <QHash>
+#include <QLabel>
 #include <QPainter>
 #include <QSvgRenderer>
+
+#include "app/views/style.h"
 
 namespace morrowdeck::Symbols {
 
@@ -78,6 +82,20 @@ QIcon icon(const QString& name, const QColor& color) {
         result.addPixmap(pixmap(name, size, faded), QIcon::Disabled);
     }
     return result;
+}
+
+QWidget* secondaryRow(const QString& name, QLabel* text, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    auto* icon = new QLabel(box);
+    icon->setPixmap(pixmap(name, 14, Style::secondary(parent->palette()), parent->devicePixelRatioF()));
+    text->setParent(box);
+    Style::apply(*text, Style::Text::callout, Style::secondary(parent->palette()));
+    layout->addWidget(icon);
+    layout->addWidget(text);
+    return box;
 }
 
 }  // namespace morrowdeck::Symbols

@@ -5,6 +5,9 @@
 #include <QPixmap>
 #include <QString>
 
+class QLabel;
+class QWidget;
+
 namespace morrowdeck {
 
 // The symbols the windows show, by the names the interface texts use ("folder.fill",
@@ -21,6 +24,10 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
 
 // An icon in `color`, with a faded variant for disabled controls.
 QIcon icon(const QString& name, const QColor& color);
+
+// A row of a small symbol and `text` (reparented into it), both in the secondary colour of
+// `parent`'s palette: the throughput and time-left lines of the progress sections.
+QWidget* secondaryRow(const QString& name, QLabel* text, QWidget* parent);
 
 }  // namespace Symbols
 
