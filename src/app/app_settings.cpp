@@ -80,6 +80,22 @@ QString text(const fs::path& path) {
     return QString::fromStdString(path.string());
 }
 
+// Of the groups under `parent`, keeps the `keep` with the largest `timeKey` (a time in ms;
+// missing counts as oldest) and removes the others.
+void keepNewestGroups(QSettings& settings, const QString& parent, const QString& timeKey, int keep) {
+    settings.beginGroup(parent);
+    const QStringList groups = settings.childGroups();
+    if (groups.size() > keep) {
+        std::vector<std::pair<std::int64_t, QString>> byTime;
+        for (const QString& name : groups)
+            byTime.emplace_back(integer(settings.value(name + '/' + timeKey)).value_or(0), name);
+        std::sort(byTime.begin(), byTime.end());
+        for (std::size_t i = 0; i + static_cast<std::size_t>(keep) < byTime.size(); ++i)
+            settings.remove(byTime[i].second);
+    }
+    settings.endGroup();
+}
+
 }  // namespace
 
 AppSettings::AppSettings()
@@ -110,16 +126,7 @@ QString AppSettings::touchLibrary(const fs::path& library) {
     settings_->setValue(group + '/' + key::path, text(library));
     settings_->setValue(group + '/' + key::used, QDateTime::currentMSecsSinceEpoch());
 
-    settings_->beginGroup(key::libraries);
-    QStringList groups = settings_->childGroups();
-    if (groups.size() > maxLibraries) {
-        std::vector<std::pair<std::int64_t, QString>> byUse;
-        for (const QString& name : groups)
-            byUse.emplace_back(integer(settings_->value(name + '/' + key::used)).value_or(0), name);
-        std::sort(byUse.begin(), byUse.end());
-        for (std::size_t i = 0; i + maxLibraries < byUse.size(); ++i) settings_->remove(byUse[i].second);
-    }
-    settings_->endGroup();
+    keepNewestGroups(*settings_, key::libraries, key::used, maxLibraries);
     return group;
 }
 
@@ -191,16 +198,7 @@ void AppSettings::setLastBackup(const fs::path& library, const BackupRecord& rec
     settings_->setValue(group + key::crates, record.cratesText());
 
     // Beyond the cap, the destination backed up onto longest ago is forgotten.
-    settings_->beginGroup(backups);
-    const QStringList destinations = settings_->childGroups();
-    if (destinations.size() > maxDestinations) {
-        std::vector<std::pair<std::int64_t, QString>> byTime;
-        for (const QString& name : destinations)
-            byTime.emplace_back(integer(settings_->value(name + '/' + key::finished)).value_or(0), name);
-        std::sort(byTime.begin(), byTime.end());
-        for (std::size_t i = 0; i + maxDestinations < byTime.size(); ++i) settings_->remove(byTime[i].second);
-    }
-    settings_->endGroup();
+    keepNewestGroups(*settings_, backups, key::finished, maxDestinations);
 }
 
 BackupOptions AppSettings::backupOptions() const {
