@@ -111,11 +111,12 @@ class Reader {
 
     // The columns of a table; empty when there is no such table (or it cannot be read).
     const std::set<std::string>& columns(const std::string& table) {
-        auto [it, inserted] = columns_.try_emplace(table);
-        if (!inserted) return it->second;
+        const auto found = columns_.find(table);
+        if (found != columns_.end()) return found->second;
+        std::set<std::string>& names = columns_[table];
         const Statement info = prepare("SELECT name FROM pragma_table_info('" + table + "')");
-        each(info, [&](sqlite3_stmt* row) { it->second.insert(text(row, 0)); });
-        return it->second;
+        each(info, [&](sqlite3_stmt* row) { names.insert(text(row, 0)); });
+        return names;
     }
     bool hasTable(const std::string& table) { return !columns(table).empty(); }
     bool has(const std::string& table, const std::string& column) {
