@@ -37,6 +37,14 @@ std::vector<std::uint8_t> rewriteTrackPaths(std::span<const std::uint8_t> crate,
 std::vector<std::uint8_t> appendTracks(std::span<const std::uint8_t> crate,
                                        const std::vector<std::string>& volumeRelativePaths);
 
+// The crate file with its track list replaced by one "otrk"/"ptrk" record per path, in order:
+// every top-level "otrk" is taken out and the new records stand where the first one stood
+// (after the last complete chunk when there was none). Every other byte stays as it was and
+// in its order: the header, column, sort and unknown chunks, those after the track list, and
+// an incomplete tail, which stays last. Input without one complete chunk gives a new crate file.
+std::vector<std::uint8_t> replaceTracks(std::span<const std::uint8_t> crate,
+                                        const std::vector<std::string>& volumeRelativePaths);
+
 // The file's path with the volume prefix and leading slashes removed. The prefix is removed
 // only where it ends at a component boundary; a path elsewhere keeps its full form.
 std::string volumeRelativePath(const std::filesystem::path& file, std::string_view volumePrefix);

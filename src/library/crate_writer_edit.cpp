@@ -37,6 +37,16 @@ bool rewriteTrack(ByteView track, const TrackPathMapping& mapping, std::vector<s
     return changed;
 }
 
+// One "otrk" record holding one "ptrk" per path.
+void appendRecords(std::vector<std::uint8_t>& out, const std::vector<std::string>& paths) {
+    std::vector<std::uint8_t> track;
+    for (const auto& path : paths) {
+        track.clear();
+        append(track, "ptrk", text::encodeUtf16BE(path));
+        append(out, "otrk", track);
+    }
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> rewriteTrackPaths(std::span<const std::uint8_t> crate,
@@ -63,12 +73,26 @@ std::vector<std::uint8_t> appendTracks(std::span<const std::uint8_t> crate,
         append(out, "vrsn", text::encodeUtf16BE(crateVersion));
     else
         out.assign(crate.begin(), crate.begin() + static_cast<std::ptrdiff_t>(kept));
-    std::vector<std::uint8_t> track;
-    for (const auto& path : volumeRelativePaths) {
-        track.clear();
-        append(track, "ptrk", text::encodeUtf16BE(path));
-        append(out, "otrk", track);
-    }
+    appendRecords(out, volumeRelativePaths);
+    return out;
+}
+
+std::vector<std::uint8_t> replaceTracks(std::span<const std::uint8_t> crate,
+                                        const std::vector<std::string>& volumeRelativePaths) {
+    // Nothing of a crate file to keep: a new one.
+    if (SeratoDatabase::completeChunksLength(crate) == 0) return crateData(volumeRelativePaths);
+    std::vector<std::uint8_t> records;
+    appendRecords(records, volumeRelativePaths);
+    std::vector<std::uint8_t> out;
+    out.reserve(crate.size() + records.size());
+    bool placed = false;
+    SeratoDatabase::eachChunk(crate, [&](std::string_view tag, ByteView payload) {
+        if (tag != "otrk") return appendBytes(out, wholeChunk(payload));
+        if (!placed) appendBytes(out, records);
+        placed = true;
+    });
+    if (!placed) appendBytes(out, records);
+    appendBytes(out, crate.subspan(SeratoDatabase::completeChunksLength(crate)));
     return out;
 }
 
