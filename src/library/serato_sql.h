@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "library/master_database.h"
+
 // Serato's SQLite database "master.sqlite": star ratings, colours, play counts and smart-crate
 // rules. Stateless; every call opens, uses and closes its own connection, so
 // any thread may call any function.
@@ -19,6 +21,9 @@ struct AssetMeta {
     std::optional<std::int64_t> color;      // asset.color
     std::optional<double> bpm;              // asset.bpm (read and carried, never written back)
     std::optional<std::int64_t> playCount;  // asset.dj_play_count
+    // Every column of the track's `asset` row that is not NULL, by column name, unknown ones
+    // included: kept with the backup and carried to the staged file, never written back.
+    std::map<std::string, MasterDatabase::Value> fields{};
 
     bool operator==(const AssetMeta&) const = default;
 };

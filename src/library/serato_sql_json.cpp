@@ -31,10 +31,8 @@ Member<double> readDouble(const json& object, const char* key) {
     return {value->get<double>()};
 }
 
-Member<std::int64_t> readInt64(const json& object, const char* key) {
+Member<std::int64_t> int64Of(const json* value) {
     constexpr const char* notWhole = "not a 64-bit whole number";
-    const json* value = find(object, key);
-    if (value == nullptr) return {};
     if (value->is_number_integer() && !value->is_number_unsigned())
         return {value->get<std::int64_t>()};
     if (value->is_number_unsigned()) {
@@ -52,6 +50,11 @@ Member<std::int64_t> readInt64(const json& object, const char* key) {
         return {static_cast<std::int64_t>(number)};
     }
     return {std::nullopt, notWhole};
+}
+
+Member<std::int64_t> readInt64(const json& object, const char* key) {
+    const json* value = find(object, key);
+    return value == nullptr ? Member<std::int64_t>{} : int64Of(value);
 }
 
 // Serato's own database refuses a rating outside 0-1 (and with it the track's other values),
@@ -78,6 +81,96 @@ void note(std::vector<std::string>* skipped, const Member<T>& member, const char
                        jsonPreview(asset.at(memberKey)) + ": " + member.problem + ")");
 }
 
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2
+                                               : byte >= 0xE0 && byte <= 0xEF   ? 3
+                                               : byte >= 0xF0 && byte <= 0xF4   ? 4
+                                                                                : 0;
+        if (length == 0 || text.size() - i < length) return false;
+        std::uint32_t scalar = length == 1 ? byte : byte & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            scalar = (scalar << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and scalars past U+10FFFF are not UTF-8.
+        constexpr std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (scalar < least[length] || (scalar >= 0xD800 && scalar <= 0xDFFF) || scalar > 0x10FFFF)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+json fieldJson(const MasterDatabase::Value& value) {
+    static constexpr char digits[] = "0123456789abcdef";
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return *number;
+    if (const auto* real = std::get_if<double>(&value)) return *real;
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        if (isUtf8(*text)) return *text;
+        std::string hex;
+        for (const char c : *text) {
+            hex += digits[static_cast<unsigned char>(c) >> 4];
+            hex += digits[static_cast<unsigned char>(c) & 0x0F];
+        }
+        return {{"hex", hex}};
+    }
+    return nullptr;
+}
+
+std::optional<std::string> fromHex(const json& object) {
+    const auto hex = object.find("hex");
+    if (object.size() != 1 || hex == object.end() || !hex->is_string()) return std::nullopt;
+    const auto& digits = hex->get_ref<const std::string&>();
+    if (digits.size() % 2 != 0) return std::nullopt;
+    const auto nibble = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const int high = nibble(digits[i]), low = nibble(digits[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}
+
+std::optional<MasterDatabase::Value> fieldValue(const json& value) {
+    if (value.is_null()) return MasterDatabase::Value{};
+    if (value.is_number_float()) return MasterDatabase::Value{value.get<double>()};
+    if (value.is_number()) {
+        if (const auto number = int64Of(&value).value) return MasterDatabase::Value{*number};
+        return std::nullopt;
+    }
+    if (value.is_string()) return MasterDatabase::Value{value.get<std::string>()};
+    if (value.is_object())
+        if (auto bytes = fromHex(value)) return MasterDatabase::Value{std::move(*bytes)};
+    return std::nullopt;
+}
+
+void readFields(const json& asset, const std::string& key, AssetMeta& meta,
+                std::vector<std::string>* skipped) {
+    const auto fields = asset.find("fields");
+    if (fields == asset.end()) return;
+    if (!fields->is_object()) {
+        if (skipped != nullptr)
+            skipped->push_back("fields of \"" + key + "\" (" + jsonPreview(*fields) +
+                               ": not an object)");
+        return;
+    }
+    for (const auto& [column, value] : fields->items()) {
+        if (auto field = fieldValue(value)) {
+            meta.fields.insert_or_assign(column, std::move(*field));
+        } else if (skipped != nullptr) {
+            skipped->push_back("field \"" + column + "\" of \"" + key + "\" (" +
+                               jsonPreview(value) + ": not a value of a database column)");
+        }
+    }
+}
+
 AssetMeta readAsset(const json& asset, const std::string& key, std::vector<std::string>* skipped) {
     const auto rating = readRating(asset);
     const auto color = readInt64(asset, "color");
@@ -87,7 +180,9 @@ AssetMeta readAsset(const json& asset, const std::string& key, std::vector<std::
     note(skipped, color, "color", key, asset, "color");
     note(skipped, bpm, "bpm", key, asset, "bpm");
     note(skipped, playCount, "play count", key, asset, "playCount");
-    return AssetMeta{rating.value, color.value, bpm.value, playCount.value};
+    AssetMeta meta{rating.value, color.value, bpm.value, playCount.value};
+    readFields(asset, key, meta, skipped);
+    return meta;
 }
 
 std::optional<SmartCrate> readCrate(const json& object) {
@@ -119,6 +214,14 @@ json toJson(const Library& library) {
         putInt64(entry, "color", meta.color);
         putDouble(entry, "bpm", meta.bpm);
         putInt64(entry, "playCount", meta.playCount);
+        if (!meta.fields.empty()) {
+            json fields = json::object();
+            for (const auto& [column, value] : meta.fields) {
+                const auto* real = std::get_if<double>(&value);
+                if (real == nullptr || std::isfinite(*real)) fields[column] = fieldJson(value);
+            }
+            entry["fields"] = std::move(fields);
+        }
         assets[key] = std::move(entry);
     }
     json crates = json::array();

@@ -27,6 +27,30 @@ TEST(SeratoSqlJsonEncode, ExactText) {
               R"("smartCrates":[{"name":"House","rules":"<r/>"}]})");
 }
 
+// The columns of a track's row keep their kind and every byte: text that is not UTF-8 (a
+// BLOB's bytes) goes as hex; a real that is not finite has no JSON form.
+TEST(SeratoSqlJsonRoundTrip, FieldsKeepEveryValue) {
+    AssetMeta meta{0.5, {}, {}, {}};
+    meta.fields = {{"rating", 0.5},
+                   {"bpm", 128.0},
+                   {"file_size", std::int64_t{-9}},
+                   {"comments", std::string("Peak \xF0\x9F\x94\xA5\nline")},
+                   {"uuid", std::string("\xFF\0a", 3)},
+                   {"corrupt_description", std::monostate{}},
+                   {"x_new_column", std::string("7")}};
+    const std::string text = encodeJson(Library{{{"k", meta}}, {}});
+    EXPECT_EQ(text, R"({"assets":{"k":{"fields":{"bpm":128.0,"comments":"Peak 🔥\nline",)"
+                    R"("corrupt_description":null,"file_size":-9,"rating":0.5,)"
+                    R"("uuid":{"hex":"ff0061"},"x_new_column":"7"},"rating":0.5}},"smartCrates":[]})");
+    std::vector<std::string> skipped;
+    EXPECT_EQ(decodeJson(text, &skipped), (Library{{{"k", meta}}, {}}));
+    EXPECT_TRUE(skipped.empty());
+
+    meta.fields = {{"bpm", std::numeric_limits<double>::infinity()}};
+    EXPECT_EQ(encodeJson(Library{{{"k", meta}}, {}}),
+              R"({"assets":{"k":{"fields":{},"rating":0.5}},"smartCrates":[]})");
+}
+
 // Invalid UTF-8 is replaced rather than thrown.
 TEST(SeratoSqlJsonRoundTrip, InvalidUtf8IsReplaced) {
     EXPECT_EQ(decodeJson(encodeJson(Library{{{"bad\xFF", {}}}, {{"n\xC3", "r"}}})),
@@ -139,6 +163,13 @@ TEST(SeratoSqlJsonDecode, BadValueIsSkippedEverythingElseKept) {
         {R"({"playCount":-1,"color":1})", {{}, 1, {}, {}}, R"(play count of "k" (-1: negative))"},
         {R"({"playCount":9223372036854775808})", {},
          R"(play count of "k" (9223372036854775808: not a 64-bit whole number))"},
+        {R"({"fields":3,"color":1})", {{}, 1, {}, {}}, R"(fields of "k" (3: not an object))"},
+        {R"({"fields":{"a":[1],"c":1.5}})", {{}, {}, {}, {}, {{"c", 1.5}}},
+         R"(field "a" of "k" ([1]: not a value of a database column))"},
+        {R"({"fields":{"b":{"hex":"0g"}}})", {{}, {}, {}, {}, {}},
+         R"(field "b" of "k" ({"hex":"0g"}: not a value of a database column))"},
+        {R"({"fields":{"n":18446744073709551615}})", {{}, {}, {}, {}, {}},
+         R"(field "n" of "k" (18446744073709551615: not a value of a database column))"},
     };
     for (const auto& [asset, meta, line] : assets) {
         std::vector<std::string> skipped;
