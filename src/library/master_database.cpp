@@ -313,16 +313,26 @@ class Reader {
                  [&](sqlite3_stmt* row) { out_.assetCount = sqlite3_column_int64(row, 0); });
         }
         if (!options_.readAssets) return;
-        const Statement rows = prepare("SELECT * FROM asset ORDER BY id" + limit(options_.maxAssets));
+        const auto& keep = options_.keepAsset;
+        const Statement rows = prepare("SELECT * FROM asset ORDER BY id" +
+                                       (keep ? std::string() : limit(options_.maxAssets)));
         if (!rows) return;
         const auto& known = MasterDatabase::knownAssetColumns();
         const std::set<std::string> knownSet(known.begin(), known.end());
         const int width = sqlite3_column_count(rows.get());
         std::vector<std::string> names;
         for (int c = 0; c < width; ++c) names.emplace_back(sqlite3_column_name(rows.get(), c));
+        const auto at = [&](const char* name) {
+            return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+        };
+        const int volumeColumn = at("location_id"), portableColumn = at("portable_id");
         std::size_t count = 0;
         each(rows, [&](sqlite3_stmt* row) {
-            if (++count > options_.maxAssets) return;
+            if (count > options_.maxAssets) return;
+            // Asked before the row is taken apart: most rows are not wanted.
+            if (keep && !keep(volumeColumn < width ? sqlite3_column_int64(row, volumeColumn) : 0,
+                              portableColumn < width ? text(row, portableColumn) : std::string()))
+                return;
             MasterDatabase::Asset asset;
             for (int c = 0; c < width; ++c) {
                 if (!knownSet.contains(names[c])) {
@@ -336,6 +346,7 @@ class Reader {
                 if (names[c] == "portable_id") asset.portableId = text(row, c);
                 asset.fields[names[c]] = value(row, c);
             }
+            if (++count > options_.maxAssets) return;
             out_.assets.push_back(std::move(asset));
         });
         bounded(count, options_.maxAssets, "tracks");

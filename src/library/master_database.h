@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -68,6 +69,9 @@ struct MasterDatabase {
     struct Options {
         std::chrono::milliseconds busyTimeout{3000};
         bool readAssets = true;  // false: count them only
+        // When set, only the assets it accepts (by volume id and portable_id) are kept, and
+        // maxAssets bounds those: a reader that needs a few tracks' rows never holds them all.
+        std::function<bool(std::int64_t volumeId, const std::string& portableId)> keepAsset{};
         std::size_t maxVolumes = 10'000;
         std::size_t maxContainers = 100'000;
         std::size_t maxEntries = 5'000'000;

@@ -237,6 +237,15 @@ TEST(MasterDatabase, InconsistentRowsAreBoundedAndWarned) {
     EXPECT_NE(warnings(bounded).find("more crates than 4"), std::string::npos) << warnings(bounded);
     EXPECT_TRUE(bounded.assets.empty());
     EXPECT_EQ(bounded.assetCount, 3);
+
+    // A filter keeps the rows it accepts; the bound counts only those.
+    options = {};
+    options.maxAssets = 1;
+    options.keepAsset = [](std::int64_t, const std::string& path) { return path != "b.mp3"; };
+    const auto filtered = MasterDatabase::read(file, options);
+    ASSERT_EQ(filtered.assets.size(), 1u);
+    EXPECT_EQ(filtered.assets[0].portableId, "a.mp3");
+    EXPECT_NE(warnings(filtered).find("more tracks than 1"), std::string::npos);
 }
 
 }  // namespace
