@@ -107,6 +107,7 @@ BackupEngine::Snapshot BackupEngine::execute(
         reporter_, {destinationRoot},
         {metadata, metadata / SeratoFolder::crateFolder, metadata / SeratoFolder::smartCrateFolder,
          metadata / BackupLayout::connectedDatabasesFolder,
+         metadata / BackupLayout::crateFileVersionsFolder,
          destinationRoot / BackupLayout::smartCratesFolder});
     work.destination = &destination;
 
@@ -142,8 +143,9 @@ BackupEngine::Snapshot BackupEngine::execute(
         platform::createDirectories(folder);  // failures surface as failed jobs
 
     captureLibrarySnapshot(destinationRoot, databaseURL, work);
-    captureSeratoMetadata(destinationRoot, work);
-    captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work);
+    const DatabaseRows rows = readDatabaseRows(work);
+    captureSeratoMetadata(destinationRoot, work, rows);
+    captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work, rows);
     saveDatabaseCopies(destinationRoot);
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
@@ -185,6 +187,9 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
     for (const auto& crate : crates) {
         if (reporter_.isCancelled()) return false;
         if (crate->isSmart && options.smartCrateMode == SmartCrateMode::rulesOnly) {
+            // A smart crate only the database holds has no file: its rules are kept with the
+            // database's other records (serato.json).
+            if (!crate->crateFileURL && crate->databaseId) continue;
             const auto info = crate->crateFileURL ? fileInfo(*crate->crateFileURL) : std::nullopt;
             if (!info) {
                 const std::string path =

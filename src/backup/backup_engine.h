@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backup/backup_options.h"
+#include "backup/database_rows.h"
 #include "backup/planned_source.h"
 #include "engine/engine_run.h"
 #include "engine/file_copier.h"
@@ -123,11 +124,19 @@ class BackupEngine {
     void captureLibrarySnapshot(const std::filesystem::path& root,
                                 const std::optional<std::filesystem::path>& databaseURL,
                                 const Plan& plan);
-    void captureSeratoMetadata(const std::filesystem::path& root, const Plan& plan);
+    // Serato's master.sqlite as this run needs it, read once: the rows of the tracks it backs
+    // up and the crates the database holds.
+    DatabaseRows readDatabaseRows(const Plan& plan);
+    void captureSeratoMetadata(const std::filesystem::path& root, const Plan& plan,
+                               const DatabaseRows& rows);
     void captureLibraryFiles(const std::filesystem::path& root,
                              const std::optional<std::filesystem::path>& libraryFolder,
                              const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
-                             const Plan& plan);
+                             const Plan& plan, const DatabaseRows& rows);
+    // The saved definition of one crate read from the database: a crate file listing its
+    // tracks in the database's order, named as Serato names crate files.
+    void saveDatabaseCrate(const std::filesystem::path& metadata, const Crate& crate,
+                           const Plan& plan);
     // Consistent copies of Serato's master.sqlite and of the databases its `connection` table
     // names, each replacing the previous copy only once complete and checked. A database that
     // cannot be copied is a warning and keeps its previous copy; it never fails the run.

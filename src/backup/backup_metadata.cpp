@@ -11,6 +11,7 @@
 #include "engine/backup_catalog.h"
 #include "engine/backup_layout.h"
 #include "engine/metadata_file.h"
+#include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -43,6 +44,15 @@ auto findTrack(const Table& table, const std::unordered_map<std::string, std::st
     return table.end();
 }
 
+// The crate's tracks as the library stores them, in its order: what its saved file lists.
+std::vector<std::string> storedPaths(const Crate& crate, const std::string& libraryPrefix) {
+    std::vector<std::string> paths;
+    paths.reserve(crate.tracks.size());
+    for (const auto& track : crate.tracks)
+        paths.push_back(CrateWriter::volumeRelativePath(track, libraryPrefix));
+    return paths;
+}
+
 template <typename Table>
 std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
     std::unordered_map<std::string, std::string> keys;
@@ -51,16 +61,18 @@ std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
     return keys;
 }
 
-// The crate folders of the library's crate and smart-crate files, in canonical form. Absent
-// when the library's crate folder cannot be listed: then nothing can be said of a crate that
-// an earlier run backed up.
+// The crate folders of the library's crate and smart-crate files and of the database's crates,
+// in canonical form. Absent when the library's crate folder cannot be listed or the database
+// not read whole: then nothing can be said of a crate that an earlier run backed up.
 std::optional<std::unordered_set<std::string>> libraryCrateFolders(
-    const std::optional<std::filesystem::path>& libraryFolder) {
+    const std::optional<std::filesystem::path>& libraryFolder, const DatabaseRows& rows) {
     if (!libraryFolder) return std::nullopt;
+    auto inDatabase = rows.crateFolders();
+    if (!inDatabase) return std::nullopt;
     const auto crateNames = platform::listDirectory(*libraryFolder / SeratoFolder::crateFolder,
                                                     platform::HiddenEntries::include);
     if (!crateNames) return std::nullopt;
-    std::unordered_set<std::string> folders;
+    std::unordered_set<std::string> folders = std::move(*inDatabase);
     const auto add = [&](const std::vector<std::string>& names, std::string_view extension,
                          const std::vector<std::string>& prefix) {
         for (const auto& name : names) {
@@ -156,11 +168,21 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
                                              " track record(s) for an exact restore.");
 }
 
-void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, const Plan& work) {
+DatabaseRows BackupEngine::readDatabaseRows(const Plan& work) {
+    std::vector<DatabaseRows::Track> tracks;
+    tracks.reserve(work.entries.size());
+    for (const auto& entry : work.entries)
+        tracks.push_back({work.storedPath(entry), entry.crate->tracks[entry.track]});
+    // Its problems are the database's, which the ratings' read names.
+    return DatabaseRows::read(SeratoFolder::masterDatabase(), tracks, databaseWait_);
+}
+
+void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, const Plan& work,
+                                         const DatabaseRows& rows) {
     // Always the running user's own Serato database, whichever library was chosen.
     const auto file = SeratoFolder::masterDatabase();
     std::string problem;
-    const auto library = SeratoSQL::read(file, &problem);
+    auto library = SeratoSQL::read(file, &problem);
     if (!problem.empty()) {
         const std::size_t assets = library ? library->assets.size() : 0;
         const std::size_t rules = library ? library->smartCrates.size() : 0;
@@ -169,14 +191,30 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
                           "): read " + std::to_string(assets) + " rating/color record(s) and " +
                           std::to_string(rules) + " smart-crate rule(s).");
     }
-    if (!library || (library->assets.empty() && library->smartCrates.empty())) return;
+    if (!library) library.emplace();
     const auto canonical = canonicalKeys(library->assets);
 
+    // Every column of a track's row goes with its first entry only: a track in many crates
+    // would otherwise repeat its whole row in each.
     SeratoSQL::Library captured;
+    std::size_t rated = 0, withFields = 0;
+    std::unordered_set<std::string> tracksWithFields;
     for (const auto& entry : work.entries) {
-        const auto found = findTrack(library->assets, canonical, work.storedPath(entry),
-                                     entry.crate->tracks[entry.track]);
-        if (found != library->assets.end()) captured.assets[entry.relPath()] = found->second;
+        const std::string stored = work.storedPath(entry);
+        const std::string& full = entry.crate->tracks[entry.track];
+        std::optional<SeratoSQL::AssetMeta> meta;
+        if (const auto found = findTrack(library->assets, canonical, stored, full);
+            found != library->assets.end()) {
+            meta = found->second;
+            ++rated;
+        }
+        const auto* row = rows.find({stored, full});
+        if (row && tracksWithFields.insert(text::nfcKey(full)).second) {
+            if (!meta) meta.emplace();
+            meta->fields = DatabaseRows::fields(*row);
+            ++withFields;
+        }
+        if (meta) captured.assets[entry.relPath()] = std::move(*meta);
     }
     if (captured.assets.empty() && library->smartCrates.empty()) return;
     captured.smartCrates = library->smartCrates;
@@ -185,18 +223,43 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
     if (writeMetadataFile(root / BackupLayout::metadataFolder / BackupLayout::seratoJsonFileName,
                           {reinterpret_cast<const std::uint8_t*>(json.data()), json.size()}) != 0)
         return;
-    reporter_.log(LogEntry::Level::info, "Captured " + std::to_string(captured.assets.size()) +
+    reporter_.log(LogEntry::Level::info, "Captured " + std::to_string(rated) +
                                              " rating/color record(s) and " +
                                              std::to_string(captured.smartCrates.size()) +
                                              " smart-crate rule(s).");
+    if (withFields > 0)
+        reporter_.log(LogEntry::Level::info,
+                      "Captured every database field of " + std::to_string(withFields) +
+                          " track(s).");
+}
+
+void BackupEngine::saveDatabaseCrate(const std::filesystem::path& metadata, const Crate& crate,
+                                     const Plan& work) {
+    // Only a name that reads back as the same crate finds its backup folder at the restore.
+    const std::string baseName = SeratoFolder::crateBaseName(crate.components);
+    if (SeratoLibrary::nameComponents(baseName) != crate.components) {
+        reporter_.log(LogEntry::Level::warning,
+                      "Couldn't save the track order of the crate " +
+                          BackupLayout::joinComponents(crate.components) +
+                          ": its name cannot be a crate file's name. Its tracks are backed up; "
+                          "a restore lists them in name order.");
+        return;
+    }
+    writeMetadataFile(
+        metadata / SeratoFolder::crateFolder / SeratoFolder::crateFileName(crate.components, false),
+        CrateWriter::crateData(storedPaths(crate, work.libraryPrefix)));
 }
 
 // The catalog of this run's crates and files, and copies of the selected crates' files and of the
 // crate order, so that the restore can rebuild each crate with its settings and track order.
+// A crate only the database holds gets a crate file made from its list; a crate whose file
+// lists other tracks than the database is saved with the database's list and the file's
+// settings, and its file as it was is kept as well.
 void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
                                        const std::optional<std::filesystem::path>& libraryFolder,
                                        const std::vector<Crate::Ptr>& crates,
-                                       const BackupOptions& options, const Plan& work) {
+                                       const BackupOptions& options, const Plan& work,
+                                       const DatabaseRows& rows) {
     const auto metadata = root / BackupLayout::metadataFolder;
     BackupCatalog catalog;
     catalog.crates.emplace();
@@ -222,7 +285,7 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
         if (const auto earlier = readMetadata(catalogFile)) {
             if (const auto decoded = BackupCatalog::decode(*earlier)) {
                 // An earlier run's crate stays part of the backup while the library has it.
-                const auto inLibrary = libraryCrateFolders(libraryFolder);
+                const auto inLibrary = libraryCrateFolders(libraryFolder, rows);
                 catalog.keepOthersFrom(*decoded, [&](const std::string& folder) {
                     return !inLibrary || inLibrary->contains(text::nfcKey(folder));
                 });
@@ -234,11 +297,26 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
 
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
+        // A smart crate only the database holds keeps its rules in serato.json.
+        if (crate->crateFiles.empty() && crate->databaseId && !crate->isSmart)
+            saveDatabaseCrate(metadata, *crate, work);
+        // The database's list is what was backed up; the file's own is kept beside it.
+        const bool differs = crate->source == Crate::Source::both && crate->listsDiffer;
         for (const auto& file : crate->crateFiles) {
             const auto bytes = readMetadata(file, maxCrateBytes);
             if (!bytes) continue;
             const auto kind = file.parent_path().filename();
-            writeMetadataFile(metadata / kind / file.filename(), *bytes);
+            if (!differs || kind != SeratoFolder::crateFolder) {
+                writeMetadataFile(metadata / kind / file.filename(), *bytes);
+                continue;
+            }
+            writeMetadataFile(metadata / BackupLayout::crateFileVersionsFolder / file.filename(),
+                              *bytes);
+            // Other spellings of the name would add their tracks to the restored crate.
+            if (file != crate->crateFiles.front()) continue;
+            writeMetadataFile(
+                metadata / kind / file.filename(),
+                CrateWriter::replaceTracks(*bytes, storedPaths(*crate, work.libraryPrefix)));
         }
     }
     if (libraryFolder) {

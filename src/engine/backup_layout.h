@@ -18,6 +18,10 @@ inline constexpr std::string_view seratoJsonFileName = "serato.json";
 // Inside the metadata folder: which library track each file is (BackupCatalog), and copies
 // of the library's crate files (in folders named as Serato names them) and crate order.
 inline constexpr std::string_view catalogFileName = "catalog.json";
+// Inside the metadata folder: the crate files, as they were, of crates whose file lists other
+// tracks than Serato's database. Their copies among the saved crate files carry the
+// database's list (what Serato reads) with the file's settings, and are what a restore writes.
+inline constexpr std::string_view crateFileVersionsFolder = "Crate File Versions";
 // Inside the metadata folder: the latest consistent copy of Serato's master.sqlite, and a
 // folder of copies of the further databases it names (one per drive), each under a name made
 // from a hash of its URI, with an index of which URI each file holds.

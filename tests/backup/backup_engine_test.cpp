@@ -605,6 +605,9 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
         db.addAsset(tracks[1].substr(1), "NULL", "NULL", "98.0", "NULL");  // nothing to keep
         db.addAsset("Users/someone/else.mp3", "1.0", "1", "NULL", "1");
         db.addSmartCrate(10, "Techno", "rules-text");
+        // A column of a newer Serato, and text this program has no member for.
+        db.exec("ALTER TABLE asset ADD COLUMN x_future TEXT");
+        db.exec("UPDATE asset SET comments = 'Peak', x_future = 'v' WHERE id = 1");
     }
 
     const auto run = runBackup({makeCrate({"A"}, {tracks[0], tracks[1]}),
@@ -616,9 +619,26 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
                                         {"B/Deep/Track 0.mp3", records[0]}}));
     EXPECT_TRUE(run.logged("Captured 3 track record(s) for an exact restore."));
     const auto bytes = test::readBytes(lib.metadata("serato.json"));
+    auto saved = nlohmann::json::parse(bytes.begin(), bytes.end());
+    // Every column of a track's row, with its first entry only; a row without a rating or
+    // colour still gives its columns.
+    auto& assets = saved["assets"];
+    const auto first = assets["A/Track 0.mp3"]["fields"], second = assets["A/Track 1.mp3"]["fields"];
+    EXPECT_EQ(first["comments"], "Peak");
+    EXPECT_EQ(first["x_future"], "v");
+    EXPECT_EQ(first["portable_id"], tracks[0].substr(1));
+    EXPECT_EQ(first["dj_play_count"], 7);
+    EXPECT_FALSE(first.contains("video_portable_id"));  // NULL
+    EXPECT_EQ(second["bpm"], 98.0);
+    // Rating, colour, play count and the new column are NULL in the second.
+    EXPECT_EQ(first.size(), second.size() + 4);
+    EXPECT_EQ(assets["A/Track 1.mp3"].size(), 1u);
+    assets["A/Track 0.mp3"].erase("fields");
+    assets.erase("A/Track 1.mp3");
+    EXPECT_TRUE(run.logged("Captured every database field of 2 track(s)."));
     const auto meta = R"({"rating": 0.8, "color": 16711680, "bpm": 124.0, "playCount": 7})"_json;
     EXPECT_EQ(
-        nlohmann::json::parse(bytes.begin(), bytes.end()),
+        saved,
         nlohmann::json({{"assets", {{"A/Track 0.mp3", meta}, {"B/Deep/Track 0.mp3", meta}}},
                         {"smartCrates", R"([{"name": "Techno", "rules": "rules-text"}])"_json}}));
     EXPECT_TRUE(run.logged("Captured 2 rating/color record(s) and 1 smart-crate rule(s)."));
