@@ -53,14 +53,23 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
                                                     ": skipped the " + value + ".");
     if (!library) return 0;
 
+    // The entries of one track (one per crate it is in) become its one record: the backup
+    // keeps the database's columns of a track with one of them only.
     SeratoSQL::Library staged;
     for (const auto& [relPath, meta] : library->assets) {
-        if (const auto found = run.pathMap.find(text::nfcKey(relPath));
-            found != run.pathMap.end()) {
-            staged.assets[found->second] = meta;
-        }
+        const auto found = run.pathMap.find(text::nfcKey(relPath));
+        if (found == run.pathMap.end()) continue;
+        auto& record = staged.assets[found->second];
+        if (meta.rating) record.rating = meta.rating;
+        if (meta.color) record.color = meta.color;
+        if (meta.bpm) record.bpm = meta.bpm;
+        if (meta.playCount) record.playCount = meta.playCount;
+        if (!meta.fields.empty()) record.fields = meta.fields;
     }
     if (staged.assets.empty() && library->smartCrates.empty()) return 0;
+    const auto rated = std::count_if(staged.assets.begin(), staged.assets.end(), [](const auto& a) {
+        return a.second.rating || a.second.color || a.second.playCount;
+    });
     staged.smartCrates = library->smartCrates;
 
     const auto file = run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
@@ -69,7 +78,7 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
         return 0;
     }
     if (run.writer->write(file, SeratoSQL::encodeJson(staged), maxMetadataBytes) != 0) return 0;
-    reporter_.log(LogEntry::Level::info, "Staged " + std::to_string(staged.assets.size()) +
+    reporter_.log(LogEntry::Level::info, "Staged " + std::to_string(rated) +
                                              " rating/color record(s) and " +
                                              std::to_string(staged.smartCrates.size()) +
                                              " rule(s) \u2014 finish with 'Apply to Serato'.");

@@ -72,10 +72,14 @@ TEST_F(ApplyStep, AppliesAfterSavingTheDatabase) {
     test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato);
     db.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
     db.addAsset("Users/dj/Restored/House/a.mp3", "NULL", "NULL", "NULL", "2");
+    db.addAsset("Users/dj/Restored/House/b.mp3", "NULL", "NULL", "NULL", "NULL");
     db.addSmartCrate(7, "Techno", "old rules");
     ASSERT_GT(fs::file_size(master.native() + "-wal"), 0u);  // not checkpointed: open here
+    // The database's other columns are carried in the staged file and never written.
     stage(
-        R"({"assets": {"Users/dj/Restored/House/a.mp3": {"rating": 0.6, "color": 255, "playCount": 9}},
+        R"({"assets": {"Users/dj/Restored/House/a.mp3": {"rating": 0.6, "color": 255, "playCount": 9,
+                 "fields": {"rating": 0.1, "comments": "Staged", "bpm": 140.0, "key": "Am"}},
+              "Users/dj/Restored/House/b.mp3": {"fields": {"comments": "Other", "dj_play_count": 3}}},
               "smartCrates": [{"name": "Techno", "rules": "new rules"}]})");
     const auto first = applyToSerato(library, noSerato());
     EXPECT_TRUE(first.applied);
@@ -96,8 +100,14 @@ TEST_F(ApplyStep, AppliesAfterSavingTheDatabase) {
     EXPECT_EQ(entry.action, UndoIndex::Entry::Action::replaced);
     EXPECT_TRUE(entry.after);
     test::SeratoSqlite saved(undo / runs[0].id / entry.saved, test::SeratoSqlite::Schema::existing);
-    EXPECT_EQ(saved.scalar("SELECT dj_play_count FROM asset"), "2");
-    EXPECT_EQ(db.scalar("SELECT dj_play_count FROM asset"), "9");
+    EXPECT_EQ(saved.scalar("SELECT dj_play_count FROM asset WHERE id = 1"), "2");
+    EXPECT_EQ(db.scalar("SELECT dj_play_count FROM asset WHERE id = 1"), "9");
+    EXPECT_EQ(db.scalar("SELECT rating || ' ' || color || ' [' || comments || '] ' || "
+                        "quote(bpm) || ' [' || key || ']' FROM asset WHERE id = 1"),
+              "0.6 255 [] NULL []");
+    EXPECT_EQ(db.scalar("SELECT quote(dj_play_count) || ' [' || comments || ']' FROM asset "
+                        "WHERE id = 2"),
+              "NULL []");
 
     EXPECT_TRUE(applyToSerato(library, noSerato()).applied);
     EXPECT_EQ(std::distance(fs::directory_iterator(undo), fs::directory_iterator()), 2);

@@ -526,7 +526,8 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
                         fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 80));
     test::writeFile(
         r.backup / ".morrowdeck" / "serato.json",
-        R"({"assets": {"B/x.mp3": {"rating": 0.4, "color": -1e30}, "gone/z.mp3": {"color": 1}},
+        R"({"assets": {"B/x.mp3": {"rating": 0.4, "color": -1e30}, "gone/z.mp3": {"color": 1},
+                       "a/y.mp3": {"fields": {"comments": "Peak", "type_specific_data": {"hex": "ff"}}}},
                         "smartCrates": [{"name": "Techno", "rules": "r"}]})");
     const auto run = r.run();
     EXPECT_TRUE(
@@ -557,14 +558,18 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     EXPECT_NE(test::readText(r.audio / notesFile).find("Your library was rebuilt"),
               std::string::npos);
 
-    // Ratings are staged for the apply step under the restored paths; a bad value costs only
-    // itself.
+    // Ratings and the database's other columns are staged for the apply step under the
+    // restored paths; a bad value costs only itself.
     EXPECT_TRUE(run.logged(
         R"(serato.json: skipped the color of "B/x.mp3" (-1e+30: not a 64-bit whole number).)"));
     EXPECT_TRUE(run.logged(
         "Staged 1 rating/color record(s) and 1 rule(s) \u2014 finish with 'Apply to Serato'."));
     const auto json = nlohmann::json::parse(test::readText(r.root / ".morrowdeck" / "apply.json"));
-    EXPECT_EQ(json["assets"], nlohmann::json({{r.key("B/x.mp3"), {{"rating", 0.4}}}}));
+    EXPECT_EQ(json["assets"],
+              nlohmann::json({{r.key("B/x.mp3"), {{"rating", 0.4}}},
+                              {r.key("a/y.mp3"),
+                               {{"fields", {{"comments", "Peak"},
+                                            {"type_specific_data", {{"hex", "ff"}}}}}}}}));
     EXPECT_EQ(json["smartCrates"].size(), 1u);
 
     // The database replaced is saved by the run that replaced it; with the option off
