@@ -87,7 +87,6 @@ class Reader {
     void fail() {
         if (failed_) return;
         failed_ = true;
-        out_.partial = true;
         warn(std::string("could not be read whole: ") + sqlite3_errmsg(db_));
     }
 

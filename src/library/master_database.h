@@ -80,7 +80,6 @@ struct MasterDatabase {
     };
 
     bool opened = false;  // the file was opened and is an SQLite database
-    bool partial = false;  // a read of it failed (a lock, damage): some rows may be left out
     std::vector<Volume> volumes;        // by id
     std::vector<Container> containers;  // top level, by list_order then id
     std::int64_t assetCount = 0;        // rows of `asset`, even when not all were read
