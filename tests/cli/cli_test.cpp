@@ -13,6 +13,7 @@
 
 #include "cli/progress_line.h"
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/text_encoding.h"
 #include "morrowdeck_version.h"
 #include "restore/undo_index.h"
@@ -91,6 +92,31 @@ TEST(Cli, CratesAsTreeFromTheDefaultLibraryAndAsJson) {
     EXPECT_EQ(doc["crates"][3]["tracks"].size(), 1u);
     EXPECT_EQ(doc["crates"][0]["children"][0]["tracks"], Json{lib.music("a.mp3").native()});
     EXPECT_EQ(doc["crates"][2]["children"][0]["isSmart"], true);
+    EXPECT_EQ(doc["crates"][0]["children"][0]["source"], "files");
+
+    // Serato's database adds a crate of its own, holds House with the same track, and its
+    // parent Genres as a crate (a group of the files).
+    {
+        const auto master = SeratoFolder::masterDatabase(lib.dir.path());
+        fs::create_directories(master.parent_path());
+        MasterDatabaseFixture db(master);
+        const std::string prefix = SeratoLibrary::volumeMountPrefix(lib.dir.path());
+        const auto a = db.addAsset(db.addVolume(prefix.empty() ? "/" : prefix),
+                                   CrateWriter::volumeRelativePath(lib.music("a.mp3"), prefix));
+        db.addEntry(db.addCrate("House", db.addCrate("Genres")), a, 1);
+        db.addEntry(db.addCrate("Fresh"), a, 1);
+    }
+    const auto merged = runCli({"crates", "--library", lib.dir / "Music", "--json"});
+    const auto both = Json::parse(merged.out);
+    ASSERT_EQ(both["crates"].size(), 5u);
+    EXPECT_EQ(both["crates"][0]["name"], "Fresh");
+    EXPECT_EQ(both["crates"][0]["source"], "database");
+    EXPECT_EQ(both["crates"][0]["crateFile"], nullptr);
+    EXPECT_EQ(both["crates"][1]["children"][0]["source"], "both");
+    const auto text = runCli({"crates"}).out;
+    EXPECT_NE(text.find("\n2 crates only in Serato's database, 3 crates only as "
+                                          "crate files.\n"),
+              std::string::npos) << text;
 }
 
 TEST(Cli, ApplyAndTagsJson) {
