@@ -635,6 +635,45 @@ TEST(Inspect, MasterDatabaseVolumesCratesAndTracks) {
         EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
 }
 
+// The crates whose two versions differ: a backup's copy is compared with the crate files saved
+// beside it, on the volume that agrees with most of them; any other database with the default
+// library.
+TEST(Inspect, MasterDatabaseCratesWhoseFileVersionDiffers) {
+    TempDir dir;
+    const fs::path saved = dir / "backup" / ".morrowdeck";
+    {
+        test::MasterDatabaseFixture db(saved / "master.sqlite");
+        db.addVolume("/Users/dj");
+        const auto drive = db.addVolume("/Volumes/GIG/");
+        const auto house = db.addCrate("House"), deep = db.addCrate("Deep", house);
+        const auto b = db.addAsset(drive, "b.mp3"), c = db.addAsset(drive, "c.mp3");
+        db.addEntry(house, b, 1);
+        db.addEntry(house, c, 2);
+        db.addEntry(deep, b, 1);
+    }
+    writeFile(saved / "Subcrates" / "House.crate", CrateWriter::crateData({"b.mp3", "c.mp3"}));
+    writeFile(saved / "Subcrates" / "House%%Deep.crate", CrateWriter::crateData({"c.mp3"}));
+    const auto json = inspectJson(saved / "master.sqlite");
+    EXPECT_EQ(nlohmann::json(json["differingCrates"]),
+              (nlohmann::json{{"comparedWith", saved.native()}, {"crates", {"House/Deep"}}}));
+
+    const ScopedHome home(dir.path());
+    const fs::path library = dir / "Music" / "_Serato_";
+    writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"b.mp3", "c.mp3"}));
+    fs::copy_file(saved / "master.sqlite", dir / "master.sqlite");
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
+    SeratoSqlite(dir / "master.sqlite", SeratoSqlite::Schema::existing)
+        .exec("UPDATE location SET path = " + sqlQuote(prefix.empty() ? "/" : prefix) +
+              " WHERE id = 2");
+    EXPECT_EQ(inspectJson(dir / "master.sqlite")["differingCrates"]["crates"], Json::array());
+    writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"c.mp3", "b.mp3"}));
+    const auto text = runCli({"inspect", dir / "master.sqlite"}).out;
+    EXPECT_NE(text.find("Crates whose database and file versions differ (compared with " +
+                        library.native() + "): \n  House\n"),
+              std::string::npos)
+        << text;
+}
+
 // The progress line: never a negative time left, never a cut inside a UTF-8 sequence, and
 // nothing written when disabled or when nothing is shown.
 TEST(ProgressLine, TimeLeftAndRedraw) {
