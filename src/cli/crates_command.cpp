@@ -18,6 +18,18 @@ struct CratesOptions {
     bool json = false;
 };
 
+const char* sourceName(Crate::Source source) {
+    switch (source) {
+        case Crate::Source::database:
+            return "database";
+        case Crate::Source::both:
+            return "both";
+        case Crate::Source::files:
+            break;
+    }
+    return "files";
+}
+
 nlohmann::ordered_json crateJson(const Crate& crate) {
     nlohmann::ordered_json children = nlohmann::ordered_json::array();
     for (const auto& child : crate.children)
@@ -28,6 +40,7 @@ nlohmann::ordered_json crateJson(const Crate& crate) {
         {"crateFile", crate.crateFileURL ? nlohmann::ordered_json(crate.crateFileURL->native())
                                          : nlohmann::ordered_json(nullptr)},
         {"isSmart", crate.isSmart},
+        {"source", sourceName(crate.source)},
         {"tracks", crate.tracks},
         {"children", std::move(children)},
     };
@@ -44,6 +57,20 @@ void printTree(std::ostream& out, const std::vector<Crate::Ptr>& crates, int dep
     }
 }
 
+// Crates (not groups) read only from Serato's database, and only from crate files.
+void countOnlyInOne(const std::vector<Crate::Ptr>& crates, std::size_t& database,
+                    std::size_t& files) {
+    for (const auto& crate : crates) {
+        database += crate->databaseId && !crate->crateFileURL;
+        files += crate->crateFileURL && !crate->databaseId;
+        countOnlyInOne(crate->children, database, files);
+    }
+}
+
+std::string crateCount(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " crate" : " crates");
+}
+
 int runCrates(const CratesOptions& options) {
     const auto library = resolveLibraryOption(options.library);
     if (!library) {
@@ -51,7 +78,8 @@ int runCrates(const CratesOptions& options) {
         return exitUsage;
     }
     std::vector<std::string> warnings;
-    const auto forest = SeratoLibrary::loadCrates(*library, &warnings);
+    const auto loaded = SeratoLibrary::load(*library, {}, &warnings);
+    const auto& forest = loaded.forest;
     for (const auto& warning : warnings)
         std::cerr << "warning: " << warning << '\n';
     if (options.json) {
@@ -64,6 +92,12 @@ int runCrates(const CratesOptions& options) {
     } else {
         std::cout << "Library: " << library->native() << '\n';
         printTree(std::cout, forest, 0);
+        if (loaded.databaseRead) {
+            std::size_t database = 0, files = 0;
+            countOnlyInOne(forest, database, files);
+            std::cout << crateCount(database) << " only in Serato's database, "
+                      << crateCount(files) << " only as crate files.\n";
+        }
     }
     return exitOk;
 }

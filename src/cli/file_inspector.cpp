@@ -212,8 +212,10 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
         MasterDatabase::Options options;
         options.readAssets = false;  // counted only
         const auto database = MasterDatabase::read(file, options);
-        if (database.opened)
+        if (database.opened) {
             describeMasterDatabase(database, inspection.document, inspection.summary);
+            describeDifferingCrates(file, database, inspection.document, inspection.summary);
+        }
         return inspection;
     }
 

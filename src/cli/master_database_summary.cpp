@@ -1,7 +1,11 @@
 #include "cli/master_database_summary.h"
 
 #include <map>
+#include <optional>
 #include <sstream>
+
+#include "engine/backup_layout.h"
+#include "library/serato_library.h"
 
 namespace morrowdeck::cli {
 
@@ -68,6 +72,65 @@ void describeMasterDatabase(const MasterDatabase& database, Json& document, std:
     document["crates"] = std::move(crates);
     document["assets"] = database.assetCount;
     document["warnings"] = database.warnings;
+    summary += lines.str();
+}
+
+namespace {
+
+struct Comparison {
+    std::size_t agreeing = 0;  // crates in both whose lists are the same
+    std::vector<std::string> differing;
+};
+
+void compare(const std::vector<Crate::Ptr>& crates, Comparison& into) {
+    for (const auto& crate : crates) {
+        if (crate->listsDiffer)
+            into.differing.push_back(BackupLayout::joinComponents(crate->components));
+        else if (crate->source == Crate::Source::both && crate->isLeaf())
+            ++into.agreeing;
+        compare(crate->children, into);
+    }
+}
+
+Comparison compareWith(const std::filesystem::path& library,
+                       const SeratoLibrary::LoadOptions& options) {
+    Comparison comparison;
+    compare(SeratoLibrary::load(library, options).forest, comparison);
+    return comparison;
+}
+
+}  // namespace
+
+void describeDifferingCrates(const std::filesystem::path& file, const MasterDatabase& database,
+                             Json& document, std::string& summary) {
+    std::optional<std::filesystem::path> library;
+    std::optional<Comparison> best;
+    SeratoLibrary::LoadOptions options;
+    options.masterDatabase = file;
+    const auto folder = file.parent_path();
+    if (folder.filename() == BackupLayout::metadataFolder) {
+        // A backup does not record which volume its library was on: the volume whose lists
+        // agree with most of the saved crate files is taken for it.
+        library = folder;
+        for (const auto& volume : database.volumes) {
+            std::string prefix = volume.path;
+            while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+            options.volumePrefix = prefix;
+            auto comparison = compareWith(folder, options);
+            if (!best || comparison.agreeing > best->agreeing) best = std::move(comparison);
+        }
+        if (!best) best.emplace();
+    } else {
+        library = SeratoLibrary::resolveLibrary(SeratoLibrary::defaultLibraryLocation());
+        if (!library) return;
+        best = compareWith(*library, options);
+    }
+    std::ostringstream lines;
+    lines << "Crates whose database and file versions differ (compared with "
+          << library->native() << "): " << (best->differing.empty() ? "none" : "") << '\n';
+    for (const auto& path : best->differing) lines << "  " << path << '\n';
+    document["differingCrates"] =
+        Json{{"comparedWith", library->native()}, {"crates", best->differing}};
     summary += lines.str();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -12,5 +13,12 @@ namespace morrowdeck::cli {
 // read. Adds "volumes", "crates", "assets" and "warnings" to `document` and lines to `summary`.
 void describeMasterDatabase(const MasterDatabase& database, nlohmann::ordered_json& document,
                             std::string& summary);
+
+// The crates whose lists differ between the database `file` and the crate files: those saved
+// beside it when it is a backup's copy (in the backup's metadata folder), else those of the
+// default library. Adds "differingCrates" {"comparedWith", "crates"} to `document` and lines to
+// `summary`; nothing when there are no crate files to compare with.
+void describeDifferingCrates(const std::filesystem::path& file, const MasterDatabase& database,
+                             nlohmann::ordered_json& document, std::string& summary);
 
 }  // namespace morrowdeck::cli

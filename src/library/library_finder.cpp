@@ -17,11 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t countCrateFiles(const std::vector<Crate::Ptr>& forest) {
+// Crates read from a file, from Serato's database or from both.
+std::size_t countCrates(const std::vector<Crate::Ptr>& forest) {
     std::size_t count = 0;
     const std::function<void(const std::vector<Crate::Ptr>&)> walk = [&](const auto& crates) {
         for (const auto& crate : crates) {
-            count += crate->crateFileURL.has_value();
+            count += crate->isLeaf() && !crate->isNotInCrate;
             walk(crate->children);
         }
     };
@@ -43,7 +44,8 @@ std::size_t countTracks(const fs::path& library, std::vector<std::string>& warni
     return count;
 }
 
-FoundLibrary describe(const fs::path& folder, const platform::Mount* mount, bool onDrive) {
+FoundLibrary describe(const fs::path& folder, const platform::Mount* mount, bool onDrive,
+                      const fs::path& home) {
     FoundLibrary found;
     found.folder = folder;
     found.onDrive = onDrive;
@@ -57,7 +59,9 @@ FoundLibrary describe(const fs::path& folder, const platform::Mount* mount, bool
         }
         found.hardLinks = !platform::lacksHardLinks(mount->type);
     }
-    found.crates = countCrateFiles(SeratoLibrary::loadCrates(folder, &found.warnings));
+    SeratoLibrary::LoadOptions options;
+    options.masterDatabase = SeratoFolder::masterDatabase(home);
+    found.crates = countCrates(SeratoLibrary::load(folder, options, &found.warnings).forest);
     found.tracks = countTracks(folder, found.warnings);
     return found;
 }
@@ -93,7 +97,7 @@ std::vector<FoundLibrary> find(const Places& places) {
                 (!holder || mount.mountPoint.size() >= holder->mountPoint.size()))
                 holder = &mount;
         }
-        found.push_back(describe(*home, holder, false));
+        found.push_back(describe(*home, holder, false, places.home));
     }
 
     std::vector<const platform::Mount*> drives;
@@ -113,7 +117,7 @@ std::vector<FoundLibrary> find(const Places& places) {
     }
     for (const auto* drive : drives) {
         const fs::path folder = fs::path(drive->mountPoint) / SeratoFolder::name;
-        if (platform::isDirectory(folder)) found.push_back(describe(folder, drive, true));
+        if (platform::isDirectory(folder)) found.push_back(describe(folder, drive, true, places.home));
     }
     return found;
 }

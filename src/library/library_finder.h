@@ -14,7 +14,7 @@ struct FoundLibrary {
     std::filesystem::path mountPoint;
     std::string fileSystem;  // the drive's file-system type; "" when unknown
     bool onDrive = false;    // false for the home folder's library
-    std::size_t crates = 0;  // crate and smart-crate files
+    std::size_t crates = 0;  // crates and smart crates, of files or Serato's database
     std::size_t tracks = 0;  // records of the library's database
     bool hardLinks = true;   // false on FAT and exFAT, where duplicates are stored as copies
     std::vector<std::string> warnings;  // files of the library that could not be read

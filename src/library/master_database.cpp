@@ -62,6 +62,13 @@ class Reader {
         : db_(db), file_(file), out_(out), options_(options) {}
 
     void run() {
+        readAll();
+        noteUnknownColumns();
+        if (failed_) out_.partial = true;
+    }
+
+  private:
+    void readAll() {
         // One read transaction: every table is read as of the same moment.
         if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
         const bool any = hasTable("location") || hasTable("container") || hasTable("asset");
@@ -77,7 +84,28 @@ class Reader {
         sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     }
 
-  private:
+    void noteUnknownColumns() {
+        if (failed_ || !out_.opened) return;
+        static const std::map<std::string, std::set<std::string>> known{
+            {"location",
+             {"id", "path", "uuid", "revision", "show_when_disconnected", "last_sync_time",
+              "last_sync_secret"}},
+            {"container",
+             {"id", "parent_id", "name", "type", "list_order", "space_id", "time_added",
+              "expanded", "portable_id", "color"}},
+            {"location_container", {"id", "container_id", "location_id", "external_container_id"}},
+            {"container_asset",
+             {"id", "asset_id", "location_container_id", "space_asset_id",
+              "external_container_asset_id", "list_order", "time_added"}},
+            {"smart_crate_rules", {"container_id", "version", "rules"}},
+        };
+        for (const auto& entry : known) {
+            for (const auto& name : columns(entry.first))
+                if (!entry.second.contains(name))
+                    out_.unknownCrateColumns.push_back(entry.first + "." + name);
+        }
+    }
+
     void warn(const std::string& what) {
         out_.warnings.push_back("Serato's database " + file_.string() + " " + what + ".");
     }
@@ -130,7 +158,9 @@ class Reader {
 
     static std::string limit(std::size_t max) { return " LIMIT " + std::to_string(max + 1); }
 
-    void bounded(std::size_t count, std::size_t max, const char* what) {
+    // `crates`: what was left out belongs to the crate tree, which is then partial.
+    void bounded(std::size_t count, std::size_t max, const char* what, bool crates = true) {
+        if (count > max && crates) out_.partial = true;
         if (count > max) warn("holds more " + std::string(what) + " than " + std::to_string(max) +
                               "; the rest were left out");
     }
@@ -349,7 +379,7 @@ class Reader {
             if (++count > options_.maxAssets) return;
             out_.assets.push_back(std::move(asset));
         });
-        bounded(count, options_.maxAssets, "tracks");
+        bounded(count, options_.maxAssets, "tracks", false);
     }
 
     sqlite3* db_;
@@ -422,6 +452,7 @@ MasterDatabase MasterDatabase::read(const std::filesystem::path& file, const Opt
         sqlite3_busy_timeout(db.get(), static_cast<int>(options.busyTimeout.count()));
         Reader(db.get(), file, out, options).run();
     } catch (const std::exception& error) {
+        out.partial = true;
         out.warnings.push_back("Serato's database " + file.string() +
                                " could not be read whole: " + error.what() + ".");
     }

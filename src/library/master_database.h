@@ -80,6 +80,13 @@ struct MasterDatabase {
     };
 
     bool opened = false;  // the file was opened and is an SQLite database
+    // The crates or their entries were not all read: the read stopped part way (a lock held
+    // too long, damage) or a bound left some out. What was read is kept.
+    bool partial = false;
+    // Columns of the crate tables (location, container, location_container,
+    // container_asset, smart_crate_rules) that the schema this program knows does not have,
+    // as "table.column": a newer Serato's additions, which the read ignores.
+    std::vector<std::string> unknownCrateColumns;
     std::vector<Volume> volumes;        // by id
     std::vector<Container> containers;  // top level, by list_order then id
     std::int64_t assetCount = 0;        // rows of `asset`, even when not all were read

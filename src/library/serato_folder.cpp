@@ -19,7 +19,11 @@ std::string crateFileName(const std::vector<std::string>& components, bool isSma
 }
 
 std::filesystem::path masterDatabase() {
-    return platform::homeFolder() / "Library/Application Support/Serato/Library/master.sqlite";
+    return masterDatabase(platform::homeFolder());
+}
+
+std::filesystem::path masterDatabase(const std::filesystem::path& home) {
+    return home / "Library/Application Support/Serato/Library/master.sqlite";
 }
 
 }  // namespace morrowdeck::SeratoFolder

@@ -30,5 +30,7 @@ std::string crateFileName(const std::vector<std::string>& components, bool isSma
 
 // Serato's master.sqlite under the current user's home folder (whether or not it exists).
 std::filesystem::path masterDatabase();
+// The same under another home folder.
+std::filesystem::path masterDatabase(const std::filesystem::path& home);
 
 }  // namespace morrowdeck::SeratoFolder

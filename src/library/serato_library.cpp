@@ -4,6 +4,8 @@
 
 #include "library/bounded_read.h"
 #include "library/crate_parser.h"
+#include "library/database_crates.h"
+#include "library/master_database.h"
 #include "library/name_order.h"
 #include "library/serato_folder.h"
 #include "library/tree_builder.h"
@@ -85,6 +87,15 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
     }
 }
 
+// Calls `visit` for every crate of the forest, parents before their children.
+template <typename Visit>
+void eachCrate(const std::vector<Crate::Ptr>& crates, Visit&& visit) {
+    for (const auto& crate : crates) {
+        visit(*crate);
+        eachCrate(crate->children, visit);
+    }
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> resolveLibrary(const std::filesystem::path& at) {
@@ -119,15 +130,44 @@ std::vector<std::string> nameComponents(std::string_view baseName) {
     return components;
 }
 
-std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from,
-                                   std::vector<std::string>* warnings) {
-    const std::string prefix = volumeMountPrefix(from);
+LoadedCrates load(const std::filesystem::path& from, const LoadOptions& options,
+                  std::vector<std::string>* warnings) {
+    const std::string prefix = options.volumePrefix.value_or(volumeMountPrefix(from));
     TreeBuilder builder;
     ingest(builder, from / SeratoFolder::crateFolder, SeratoFolder::crateExtension, {}, false,
            prefix, warnings);
     ingest(builder, from / SeratoFolder::smartCrateFolder, SeratoFolder::smartCrateExtension,
            {std::string(smartCratesGroup)}, true, prefix, warnings);
-    return builder.sortedForest();
+
+    LoadedCrates loaded;
+    const auto file = options.masterDatabase.value_or(SeratoFolder::masterDatabase());
+    if (platform::fileExists(file)) {
+        MasterDatabase::Options read;
+        read.readAssets = false;  // the tracks' metadata is not shown here
+        read.busyTimeout = options.busyTimeout;
+        loaded.databaseRead = DatabaseCrates::insert(builder, MasterDatabase::read(file, read),
+                                                     file, prefix, warnings);
+    }
+    loaded.forest = builder.sortedForest();
+    if (warnings != nullptr) {
+        std::string differing;
+        eachCrate(loaded.forest, [&](const Crate& crate) {
+            if (!crate.listsDiffer) return;
+            differing += differing.empty() ? "" : ", ";
+            for (std::size_t i = 0; i < crate.components.size(); ++i)
+                differing += (i == 0 ? "" : "/") + crate.components[i];
+        });
+        if (!differing.empty())
+            warnings->push_back("These crates list other tracks in Serato's database than in "
+                                "their crate files: " + differing +
+                                ". The database's lists are shown; a backup keeps both.");
+    }
+    return loaded;
+}
+
+std::vector<Crate::Ptr> loadCrates(const std::filesystem::path& from,
+                                   std::vector<std::string>* warnings) {
+    return load(from, {}, warnings).forest;
 }
 
 }  // namespace morrowdeck::SeratoLibrary

@@ -13,6 +13,7 @@
 
 #include "cli/progress_line.h"
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/text_encoding.h"
 #include "morrowdeck_version.h"
 #include "restore/undo_index.h"
@@ -91,6 +92,31 @@ TEST(Cli, CratesAsTreeFromTheDefaultLibraryAndAsJson) {
     EXPECT_EQ(doc["crates"][3]["tracks"].size(), 1u);
     EXPECT_EQ(doc["crates"][0]["children"][0]["tracks"], Json{lib.music("a.mp3").native()});
     EXPECT_EQ(doc["crates"][2]["children"][0]["isSmart"], true);
+    EXPECT_EQ(doc["crates"][0]["children"][0]["source"], "files");
+
+    // Serato's database adds a crate of its own, holds House with the same track, and its
+    // parent Genres as a crate (a group of the files).
+    {
+        const auto master = SeratoFolder::masterDatabase(lib.dir.path());
+        fs::create_directories(master.parent_path());
+        MasterDatabaseFixture db(master);
+        const std::string prefix = SeratoLibrary::volumeMountPrefix(lib.dir.path());
+        const auto a = db.addAsset(db.addVolume(prefix.empty() ? "/" : prefix),
+                                   CrateWriter::volumeRelativePath(lib.music("a.mp3"), prefix));
+        db.addEntry(db.addCrate("House", db.addCrate("Genres")), a, 1);
+        db.addEntry(db.addCrate("Fresh"), a, 1);
+    }
+    const auto merged = runCli({"crates", "--library", lib.dir / "Music", "--json"});
+    const auto both = Json::parse(merged.out);
+    ASSERT_EQ(both["crates"].size(), 5u);
+    EXPECT_EQ(both["crates"][0]["name"], "Fresh");
+    EXPECT_EQ(both["crates"][0]["source"], "database");
+    EXPECT_EQ(both["crates"][0]["crateFile"], nullptr);
+    EXPECT_EQ(both["crates"][1]["children"][0]["source"], "both");
+    const auto text = runCli({"crates"}).out;
+    EXPECT_NE(text.find("\n2 crates only in Serato's database, 3 crates only as "
+                                          "crate files.\n"),
+              std::string::npos) << text;
 }
 
 TEST(Cli, ApplyAndTagsJson) {
@@ -607,6 +633,45 @@ TEST(Inspect, MasterDatabaseVolumesCratesAndTracks) {
                              "  Recent (smart crate)\n", "  Deep\n", "Tracks: 3\n",
                              "Warning: Serato's database "})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
+}
+
+// The crates whose two versions differ: a backup's copy is compared with the crate files saved
+// beside it, on the volume that agrees with most of them; any other database with the default
+// library.
+TEST(Inspect, MasterDatabaseCratesWhoseFileVersionDiffers) {
+    TempDir dir;
+    const fs::path saved = dir / "backup" / ".morrowdeck";
+    {
+        test::MasterDatabaseFixture db(saved / "master.sqlite");
+        db.addVolume("/Users/dj");
+        const auto drive = db.addVolume("/Volumes/GIG/");
+        const auto house = db.addCrate("House"), deep = db.addCrate("Deep", house);
+        const auto b = db.addAsset(drive, "b.mp3"), c = db.addAsset(drive, "c.mp3");
+        db.addEntry(house, b, 1);
+        db.addEntry(house, c, 2);
+        db.addEntry(deep, b, 1);
+    }
+    writeFile(saved / "Subcrates" / "House.crate", CrateWriter::crateData({"b.mp3", "c.mp3"}));
+    writeFile(saved / "Subcrates" / "House%%Deep.crate", CrateWriter::crateData({"c.mp3"}));
+    const auto json = inspectJson(saved / "master.sqlite");
+    EXPECT_EQ(nlohmann::json(json["differingCrates"]),
+              (nlohmann::json{{"comparedWith", saved.native()}, {"crates", {"House/Deep"}}}));
+
+    const ScopedHome home(dir.path());
+    const fs::path library = dir / "Music" / "_Serato_";
+    writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"b.mp3", "c.mp3"}));
+    fs::copy_file(saved / "master.sqlite", dir / "master.sqlite");
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
+    SeratoSqlite(dir / "master.sqlite", SeratoSqlite::Schema::existing)
+        .exec("UPDATE location SET path = " + sqlQuote(prefix.empty() ? "/" : prefix) +
+              " WHERE id = 2");
+    EXPECT_EQ(inspectJson(dir / "master.sqlite")["differingCrates"]["crates"], Json::array());
+    writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"c.mp3", "b.mp3"}));
+    const auto text = runCli({"inspect", dir / "master.sqlite"}).out;
+    EXPECT_NE(text.find("Crates whose database and file versions differ (compared with " +
+                        library.native() + "): \n  House\n"),
+              std::string::npos)
+        << text;
 }
 
 // The progress line: never a negative time left, never a cut inside a UTF-8 sequence, and

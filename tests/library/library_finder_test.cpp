@@ -9,6 +9,9 @@
 #include <fstream>
 
 #include "library/crate_writer.h"
+#include "library/serato_folder.h"
+#include "library/serato_library.h"
+#include "support/master_database_fixture.h"
 #include "support/loop_drive.h"
 #include "support/mount_guard.h"
 #include "support/temp_dir.h"
@@ -43,6 +46,15 @@ TEST(LibraryFinder, HomeAndDriveRootsFromTheMountTable) {
          {dir / "home" / "Music", media / "USB STICK", dir / "mnt" / "Party", dir / "elsewhere"})
         makeLibrary(parent);
     fs::create_directories(media / "Empty");
+    {
+        // Serato's database under the home folder adds a crate on the libraries' volume.
+        const fs::path master = SeratoFolder::masterDatabase(dir / "home");
+        fs::create_directories(master.parent_path());
+        test::MasterDatabaseFixture db(master);
+        const std::string volume = SeratoLibrary::volumeMountPrefix(dir.path());
+        const auto crate = db.addCrate("Only in the database");
+        db.addEntry(crate, db.addAsset(db.addVolume(volume.empty() ? "/" : volume), "a.mp3"), 1);
+    }
     std::ofstream(dir / "mountinfo")
         << mountLine(1, "/", "ext4") << mountLine(2, media / "USB STICK", "ext4")
         << mountLine(3, media / "USB STICK", "vfat")  // stacked
@@ -67,7 +79,7 @@ TEST(LibraryFinder, HomeAndDriveRootsFromTheMountTable) {
         EXPECT_EQ(found[i].fileSystem, expected[i].type) << i;
         EXPECT_EQ(found[i].onDrive, expected[i].onDrive) << i;
         EXPECT_EQ(found[i].hardLinks, expected[i].hardLinks) << i;
-        EXPECT_EQ(found[i].crates, 2u);
+        EXPECT_EQ(found[i].crates, 3u);
         EXPECT_EQ(found[i].tracks, 3u);
     }
 }
