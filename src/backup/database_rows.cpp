@@ -76,19 +76,20 @@ std::map<std::string, MasterDatabase::Value> DatabaseRows::fields(
 std::optional<std::unordered_set<std::string>> DatabaseRows::crateFolders() const {
     if (exists_ && (!database_.opened || database_.partial)) return std::nullopt;
     std::unordered_set<std::string> folders;
-    const auto add = [&](auto& self, const MasterDatabase::Container& container,
-                         std::vector<std::string> raw, std::vector<std::string> trimmed) -> void {
-        raw.push_back(container.name);
-        trimmed.push_back(text::trimSeparators(container.name));
-        for (const auto* components : {&raw, &trimmed}) {
-            folders.insert(text::nfcKey(BackupLayout::joinComponents(*components)));
-            if (container.type == MasterDatabase::Container::smartCrateType)
-                folders.insert(text::nfcKey(std::string(SeratoLibrary::smartCratesGroup) + "/" +
-                                            BackupLayout::joinComponents(*components)));
+    std::vector<std::string> path;
+    const auto add = [&](auto& self, const MasterDatabase::Container& container) -> void {
+        const std::string name = text::trimSeparators(container.name);
+        if (!name.empty()) path.push_back(name);
+        if (!path.empty()) {
+            const bool isSmart = container.type == MasterDatabase::Container::smartCrateType;
+            const std::string folder = BackupLayout::joinComponents(path);
+            folders.insert(text::nfcKey(
+                isSmart ? std::string(SeratoLibrary::smartCratesGroup) + "/" + folder : folder));
         }
-        for (const auto& child : container.children) self(self, child, raw, trimmed);
+        for (const auto& child : container.children) self(self, child);
+        if (!name.empty()) path.pop_back();
     };
-    for (const auto& container : database_.containers) add(add, container, {}, {});
+    for (const auto& container : database_.containers) add(add, container);
     return folders;
 }
 

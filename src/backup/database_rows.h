@@ -36,10 +36,11 @@ class DatabaseRows {
     // Every column of the row that is not NULL, unknown ones included (as text).
     static std::map<std::string, MasterDatabase::Value> fields(const MasterDatabase::Asset& row);
 
-    // The crate folders of the database's containers, in canonical form: the names from the
-    // top level down, as stored and trimmed of separators, and those of smart crates also
-    // below the smart-crate group. Absent when the database exists but could not be read
-    // whole: then nothing can be said of a crate an earlier run backed up.
+    // The crate folders of the database's containers, in canonical form, named as the crate
+    // tree names them: the trimmed names from the top level down, a smart crate's below the
+    // smart-crate group. Every container counts, whichever volume its tracks are on. Absent
+    // when the database exists but could not be read whole: then nothing can be said of a
+    // crate an earlier run backed up.
     std::optional<std::unordered_set<std::string>> crateFolders() const;
 
   private:
