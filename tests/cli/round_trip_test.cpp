@@ -16,12 +16,14 @@
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_database.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "restore/undo_index.h"
 #include "run_cli.h"
 #include "support/fake_proc.h"
 #include "support/fixtures.h"
 #include "support/mount_guard.h"
+#include "support/master_database_fixture.h"
 #include "support/serato_sqlite.h"
 
 namespace morrowdeck::test {
@@ -354,6 +356,68 @@ TEST(HostileLibrary, EveryTrackAndCrateComesBackBesideTheExistingLibrary) {
     std::sort(records.begin() + 1, records.end());
     EXPECT_EQ(records, (Names{"mine", nee, "Trap/Otros/X.mp3", "Trap/X.mp3", "a.mp3", "b.mp3",
                               "c.mp3", "d.mp3", "e.mp3"}));
+}
+
+// Crates that live in Serato's database come back as crate files in the database's order; a
+// crate whose file lists other tracks keeps its file as it was in the backup and comes back
+// with the database's list and the file's own chunks; the database's columns of each track
+// reach the staged file; a later backup of one crate keeps the database crate in the catalog.
+TEST(DatabaseRoundTrip, DatabaseCratesComeBackAsCrateFilesInTheirOrder) {
+    TempDir dir;
+    const ScopedHome home{dir / "home"};
+    const fs::path library = dir / "lib" / "_Serato_", target = dir / "new" / "_Serato_";
+    const fs::path backup = dir / "backup", metadata = backup / ".morrowdeck";
+    const std::string prefix = SeratoLibrary::volumeMountPrefix(dir.path());
+    const auto stored = [&](const std::string& name) {
+        return (dir / "lib" / name).native().substr(prefix.size() + 1);
+    };
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        writeFile(dir / "lib" / name, std::string(standInTag) + name);
+    // The file of "Mix" lists a.mp3 only, after its sort chunk, with a chunk after the list.
+    Bytes mixFile = CrateWriter::crateData({});
+    CrateWriter::append(mixFile, "osrt", Bytes{1, 2, 3});
+    mixFile = CrateWriter::appendTracks(mixFile, {stored("a.mp3")});
+    CrateWriter::append(mixFile, "zzzz", Bytes{4});
+    writeFile(library / "Subcrates" / "Mix.crate", mixFile);
+    {
+        MasterDatabaseFixture db(SeratoFolder::masterDatabase());
+        const auto volume = db.addVolume(prefix.empty() ? "/" : prefix);
+        const auto a = db.addAsset(volume, stored("a.mp3"), {{"comments", "'Peak'"}});
+        const auto b = db.addAsset(volume, stored("b.mp3"));
+        const auto c = db.addAsset(volume, stored("c.mp3"));
+        const auto friday = db.addCrate("Friday", db.addCrate("Sets"));
+        db.addEntry(friday, c, 1), db.addEntry(friday, a, 2), db.addEntry(friday, b, 3);
+        const auto mix = db.addCrate("Mix");
+        db.addEntry(mix, b, 1), db.addEntry(mix, a, 2);
+    }
+
+    const auto backedUp = runCli({"backup", "--library", library, "--to", backup});
+    ASSERT_EQ(backedUp.status, 0) << backedUp.out << backedUp.err;
+    EXPECT_EQ(readBytes(metadata / BackupLayout::crateFileVersionsFolder / "Mix.crate"), mixFile);
+    const auto restored = runCli(
+        {"restore", "--from", backup, "--audio-to", dir / "restored", "--serato", target});
+    ASSERT_EQ(restored.status, 0) << restored.out << restored.err;
+
+    const auto traced = [&](const fs::path& file) {
+        return CrateWriter::rewriteTrackPaths(readBytes(file), [&](const std::string& path) {
+            return std::optional(traceStored(path, prefix));
+        });
+    };
+    EXPECT_EQ(traced(target / "Subcrates" / "Sets%%Friday.crate"),
+              CrateWriter::crateData({"c.mp3", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(traced(target / "Subcrates" / "Mix.crate"),
+              CrateWriter::replaceTracks(mixFile, {"b.mp3", "a.mp3"}));
+    const auto staged = Json::parse(readBytes(target / ".morrowdeck" / "apply.json"));
+    std::map<std::string, std::string> comments;
+    for (const auto& [path, asset] : staged["assets"].items())
+        comments[traceStored(path, prefix)] = asset["fields"].value("comments", "");
+    EXPECT_EQ(comments, (std::map<std::string, std::string>{
+                            {"a.mp3", "Peak"}, {"b.mp3", ""}, {"c.mp3", ""}}));
+
+    // A backup of "Mix" alone keeps the database crate an earlier run backed up.
+    ASSERT_EQ(runCli({"backup", "--library", library, "--to", backup, "--crate", "Mix"}).status, 0);
+    const auto catalog = Json::parse(readBytes(metadata / BackupLayout::catalogFileName));
+    EXPECT_NE(catalog.dump().find("Sets/Friday"), std::string::npos) << catalog.dump();
 }
 
 // Every file below a folder with its bytes, and every folder, leaving out the undo records.
