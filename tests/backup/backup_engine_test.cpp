@@ -11,6 +11,7 @@
 
 #include "backup/backup_options.h"
 #include "engine/replaced_runs.h"
+#include "library/crate_writer.h"
 #include "library/formatting.h"
 #include "library/serato_database.h"
 #include "support/engine_harness.h"
@@ -27,6 +28,7 @@ using namespace nlohmann::literals;
 using test::makeCrate;
 using test::runBackup;
 using Level = LogEntry::Level;
+using Bytes = std::vector<std::uint8_t>;
 
 // A music folder, a backup folder and a HOME of its own (the backup reads Serato's SQLite
 // database from HOME).
@@ -541,6 +543,75 @@ TEST(BackupMetadata, FilesThatCannotBeWrittenAreFailures) {
                                                 "manifest.tsv"}));
     EXPECT_TRUE(record.logged("Couldn't write " + lib.metadata("neworder.pref").native() +
                               ": Not a directory"));
+}
+
+// Crates read from Serato's database: one only there is saved as a crate file of its list,
+// named as Serato names crate files (a name that would read back as another crate is not);
+// one whose file lists other tracks is saved with the database's list and its file is kept as
+// it was; a smart crate only there has its rules elsewhere and is not missing. Definitions
+// that cannot be written are failures.
+TEST(BackupMetadata, DefinitionsOfTheDatabasesCrates) {
+    Library lib;
+    const auto a = lib.track("a.mp3"), b = lib.track("b.mp3");
+    const auto fromDatabase = [](std::vector<std::string> components,
+                                 std::vector<std::string> tracks, bool smart = false) {
+        auto crate = std::make_shared<Crate>(*makeCrate(std::move(components), std::move(tracks),
+                                                        smart, std::nullopt));
+        crate->source = Crate::Source::database;
+        crate->databaseId = 7;
+        return crate;
+    };
+    Bytes original = CrateWriter::crateData({});
+    CrateWriter::append(original, "osrt", Bytes{1});
+    original = CrateWriter::appendTracks(original, {a.substr(1)});
+    const auto mixFile = lib.dir / "_Serato_" / "Subcrates" / "Mix.crate";
+    test::writeFile(mixFile, original);
+    auto mix = fromDatabase({"Mix"}, {b, a});
+    mix->source = Crate::Source::both;
+    mix->listsDiffer = true;
+    mix->crateFileURL = mixFile;
+    mix->crateFiles = {mixFile};
+    const std::vector<Crate::Ptr> crates{fromDatabase({"Sets", "Friday"}, {b, a}), mix,
+                                         fromDatabase({" Padded"}, {a}),
+                                         fromDatabase({"Smart Crates", "Deep"}, {}, true)};
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    const auto record = test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run(crates, lib.backup, {}, lib.dir / "_Serato_" / "database V2", onLog,
+                       onProgress, done);
+        },
+        {});
+    // One copy per crate entry; the smart crate only the database holds is not missing.
+    EXPECT_EQ(record.log.back().message, summary(5, 0, 0, 0, 0));
+    const auto saved = lib.metadata("Subcrates");
+    EXPECT_EQ(test::readBytes(saved / "Sets%%Friday.crate"),
+              CrateWriter::crateData({b.substr(1), a.substr(1)}));
+    EXPECT_EQ(test::readBytes(saved / "Mix.crate"),
+              CrateWriter::replaceTracks(original, {b.substr(1), a.substr(1)}));
+    EXPECT_EQ(test::readBytes(lib.metadata("Crate File Versions") / "Mix.crate"), original);
+    EXPECT_FALSE(fs::exists(saved / " Padded.crate"));
+    EXPECT_TRUE(record.logged("Couldn't save the track order of the crate  Padded: its name "
+                              "cannot be a crate file's name. Its tracks are backed up; a "
+                              "restore lists them in name order."));
+    EXPECT_EQ(std::distance(fs::directory_iterator(saved), {}), 2);
+
+    // A folder in the way of the definitions: each is a failed file, and the run no success.
+    test::writeFile(lib.dir / "B2" / ".morrowdeck" / "Subcrates", "in the way");
+    test::writeFile(lib.dir / "B2" / ".morrowdeck" / "Crate File Versions", "in the way");
+    BackupEngine blocked(std::make_shared<test::ImmediateQueue>());
+    const auto failed = test::captureRun<BackupEngine>(
+        blocked,
+        [&](auto onLog, auto onProgress, auto done) {
+            blocked.run(crates, lib.dir / "B2", {}, lib.dir / "_Serato_" / "database V2", onLog,
+                        onProgress, done);
+        },
+        {});
+    EXPECT_EQ(failed.log.back().message, summary(5, 0, 0, 3, 0));
+    std::vector<std::string> names;
+    for (const auto& problem : blocked.reporter().problems())
+        names.push_back(fs::path(problem.path).filename());
+    EXPECT_EQ(names, (std::vector<std::string>{"Sets%%Friday.crate", "Mix.crate", "Mix.crate"}));
 }
 
 // A crate file or crate order too large to be one (a damaged or sparse file) is named and
