@@ -6,8 +6,10 @@
 #include "engine/backup_manifest.h"
 #include "engine/run_outcome.h"
 #include "library/crate_writer.h"
+#include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "support/engine_harness.h"
+#include "support/master_database_fixture.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck {
@@ -223,6 +225,25 @@ TEST(BackupVerifier, ComparesWithTheLibrary) {
     fs::remove(gone);
     EXPECT_EQ(b.verify(serato), (std::vector<std::pair<Kind, std::string>>{
                                     {Kind::notInBackup, added}, {Kind::older, c}}));
+}
+
+// A crate only Serato's database holds is compared like a crate file's: its backed-up tracks
+// are held, a track it gained since is not.
+TEST(BackupVerifier, ComparesTheDatabasesCratesToo) {
+    Backup b;
+    const auto serato = b.dir / "_Serato_";
+    fs::create_directories(serato);
+    const auto prefix = SeratoLibrary::volumeMountPrefix(b.dir.path());
+    const auto a = b.track("a.mp3", "aaa"), added = b.track("new.mp3", "nnn");
+    test::MasterDatabaseFixture db(SeratoFolder::masterDatabase());
+    const auto volume = db.addVolume(prefix.empty() ? "/" : prefix);
+    const auto sets = db.addCrate("Sets");
+    db.addEntry(sets, db.addAsset(volume, CrateWriter::volumeRelativePath(a, prefix)), 1);
+    runBackup(SeratoLibrary::loadCrates(serato), b.backup, {}, serato / "database V2");
+    EXPECT_EQ(b.verify(serato), (std::vector<std::pair<Kind, std::string>>{}));
+    db.addEntry(sets, db.addAsset(volume, CrateWriter::volumeRelativePath(added, prefix)), 2);
+    EXPECT_EQ(b.verify(serato),
+              (std::vector<std::pair<Kind, std::string>>{{Kind::notInBackup, added}}));
 }
 
 }  // namespace
