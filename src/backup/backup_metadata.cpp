@@ -297,11 +297,9 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
 
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
-        // A smart crate only the database holds keeps its rules in serato.json.
-        if (crate->crateFiles.empty() && crate->databaseId && !crate->isSmart)
-            saveDatabaseCrate(metadata, *crate, work);
         // The database's list is what was backed up; the file's own is kept beside it.
         const bool differs = crate->source == Crate::Source::both && crate->listsDiffer;
+        bool saved = false;  // the database's list has its definition
         for (const auto& file : crate->crateFiles) {
             const auto bytes = readMetadata(file, maxCrateBytes);
             if (!bytes) continue;
@@ -317,7 +315,13 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
             writeMetadataFile(
                 metadata / kind / file.filename(),
                 CrateWriter::replaceTracks(*bytes, storedPaths(*crate, work.libraryPrefix)));
+            saved = true;
         }
+        // A crate only the database holds, or whose file could not be read, is saved from the
+        // database's list; a smart crate's rules are kept in serato.json.
+        if (crate->databaseId && !crate->isSmart && !saved &&
+            (crate->crateFiles.empty() || differs))
+            saveDatabaseCrate(metadata, *crate, work);
     }
     if (libraryFolder) {
         if (const auto order =
