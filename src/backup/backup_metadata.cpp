@@ -197,17 +197,15 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
     // Every column of a track's row goes with its first entry only: a track in many crates
     // would otherwise repeat its whole row in each.
     SeratoSQL::Library captured;
-    std::size_t rated = 0, withFields = 0;
+    std::size_t withFields = 0;
     std::unordered_set<std::string> tracksWithFields;
     for (const auto& entry : work.entries) {
         const std::string stored = work.storedPath(entry);
         const std::string& full = entry.crate->tracks[entry.track];
         std::optional<SeratoSQL::AssetMeta> meta;
         if (const auto found = findTrack(library->assets, canonical, stored, full);
-            found != library->assets.end()) {
+            found != library->assets.end())
             meta = found->second;
-            ++rated;
-        }
         const auto* row = rows.find({stored, full});
         if (row && tracksWithFields.insert(text::nfcKey(full)).second) {
             if (!meta) meta.emplace();
@@ -218,6 +216,9 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
     }
     if (captured.assets.empty() && library->smartCrates.empty()) return;
     captured.smartCrates = library->smartCrates;
+    const auto rated = std::count_if(captured.assets.begin(), captured.assets.end(), [](auto& a) {
+        return a.second.rating || a.second.color || a.second.playCount;
+    });
 
     const std::string json = SeratoSQL::encodeJson(captured);
     if (writeMetadataFile(root / BackupLayout::metadataFolder / BackupLayout::seratoJsonFileName,

@@ -11,15 +11,16 @@ namespace {
 
 // A volume's mount path and a path relative to it, joined with one "/".
 std::string joined(std::string_view volume, std::string_view portable) {
-    while (volume.ends_with('/')) volume.remove_suffix(1);
-    while (portable.starts_with('/')) portable.remove_prefix(1);
+    while (volume.ends_with('/'))
+        volume.remove_suffix(1);
+    while (portable.starts_with('/'))
+        portable.remove_prefix(1);
     return std::string(volume) + "/" + std::string(portable);
 }
 
 }  // namespace
 
-DatabaseRows DatabaseRows::read(const std::filesystem::path& file,
-                                const std::vector<Track>& tracks,
+DatabaseRows DatabaseRows::read(const std::filesystem::path& file, const std::vector<Track>& tracks,
                                 std::chrono::milliseconds wait) {
     DatabaseRows rows;
     // Libraries of older Serato versions have none.
@@ -56,7 +57,8 @@ const MasterDatabase::Asset* DatabaseRows::find(const Track& track) const {
     // As the ratings are found: the stored path, the full path without its leading
     // separator, then either spelled in the other normalisation form.
     for (const auto& key : {track.stored, BackupLayout::pfilKey(track.full)})
-        if (const auto row = byStoredPath_.find(key); row != byStoredPath_.end()) return row->second;
+        if (const auto row = byStoredPath_.find(key); row != byStoredPath_.end())
+            return row->second;
     for (const auto& key : {track.stored, BackupLayout::pfilKey(track.full)})
         if (const auto alias = canonical_.find(text::nfcKey(key)); alias != canonical_.end())
             return byStoredPath_.at(alias->second);
@@ -86,10 +88,12 @@ std::optional<std::unordered_set<std::string>> DatabaseRows::crateFolders() cons
             folders.insert(text::nfcKey(
                 isSmart ? std::string(SeratoLibrary::smartCratesGroup) + "/" + folder : folder));
         }
-        for (const auto& child : container.children) self(self, child);
+        for (const auto& child : container.children)
+            self(self, child);
         if (!name.empty()) path.pop_back();
     };
-    for (const auto& container : database_.containers) add(add, container);
+    for (const auto& container : database_.containers)
+        add(add, container);
     return folders;
 }
 
