@@ -76,7 +76,7 @@ std::optional<Library> read(const std::filesystem::path& from, std::string* prob
 // Writes ratings, colours and play counts (matched by `portable_id`) and smart-crate rules in
 // one write transaction. Only the values the record holds are written: an absent rating, colour
 // or play count keeps the stored one, and a record holding none of them is left out (not
-// counted); bpm is never written. A row the database refuses (its CHECK) is not counted
+// counted); bpm and the other fields are never written. A row the database refuses (its CHECK) is not counted
 // and the rest goes on; a failure of the database itself (lock, read-only, damage, full disk)
 // rolls everything back and is the error. Other programs' locks are waited for 3000 ms in all,
 // not per statement.
