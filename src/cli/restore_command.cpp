@@ -73,19 +73,18 @@ int runRestore(const RestoreCommandOptions& options) {
                                                       serato, !options.keepExisting);
             // A restore has no fit check of its own: the free space is for information.
             if (!database) return printPreview(std::cout, preview, options.json, false);
-            const auto plan = SeratoDatabaseRestore::plan(std::filesystem::absolute(options.from),
-                                                          *database);
+            const auto plan =
+                SeratoDatabaseRestore::plan(std::filesystem::absolute(options.from), *database);
             nlohmann::ordered_json mapped = nlohmann::ordered_json::array();
             for (const auto& [from, to] : plan.mapped)
                 mapped.push_back({{"from", from}, {"to", to}});
-            nlohmann::ordered_json extra{
-                {"seratoDatabase",
-                 {{"database", plan.database.native()},
-                  {"savedCopy", plan.savedCopy.native()},
-                  {"putBack", !plan.refused()},
-                  {"refusal", plan.refusal},
-                  {"mapped", std::move(mapped)},
-                  {"unusedMappings", plan.unusedMappings}}}};
+            nlohmann::ordered_json extra{{"seratoDatabase",
+                                          {{"database", plan.database.native()},
+                                           {"savedCopy", plan.savedCopy.native()},
+                                           {"putBack", !plan.refused()},
+                                           {"refusal", plan.refusal},
+                                           {"mapped", std::move(mapped)},
+                                           {"unusedMappings", plan.unusedMappings}}}};
             const int status = printPreview(std::cout, preview, options.json, false, extra);
             if (!options.json) std::cout << plan.description() << '\n';
             // The run would count a refused database as a failed file.

@@ -15,8 +15,8 @@ bool RestoreEngine::putSeratoDatabase(const Run& run, UndoJournal& journal) {
         reporter_.log(LogEntry::Level::info, outcome.message);
         return true;
     }
-    const auto database =
-        seratoDatabase_->database.empty() ? SeratoFolder::masterDatabase() : seratoDatabase_->database;
+    const auto database = seratoDatabase_->database.empty() ? SeratoFolder::masterDatabase()
+                                                            : seratoDatabase_->database;
     reporter_.countFailure({database.native(), RunProblem::Kind::failed, outcome.message},
                            LogEntry::Level::error, outcome.message);
     return false;

@@ -49,8 +49,10 @@ std::string fileUri(const fs::path& file, std::string_view query) {
         const auto byte = static_cast<unsigned char>(c);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                            (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '.' || c == '_';
-        if (plain) uri += c;
-        else uri += {'%', hex[byte >> 4], hex[byte & 15]};
+        if (plain)
+            uri += c;
+        else
+            uri += {'%', hex[byte >> 4], hex[byte & 15]};
     }
     return uri + "?" + std::string(query);
 }
@@ -141,8 +143,7 @@ std::string finishCopy(const fs::path& file,
         for (const auto& [from, to] : mapped) {
             sqlite3_reset(update);
             sqlite3_bind_text(update, 1, to.data(), static_cast<int>(to.size()), SQLITE_STATIC);
-            sqlite3_bind_text(update, 2, from.data(), static_cast<int>(from.size()),
-                              SQLITE_STATIC);
+            sqlite3_bind_text(update, 2, from.data(), static_cast<int>(from.size()), SQLITE_STATIC);
             if (sqlite3_step(update) != SQLITE_DONE) return failed();
         }
         if (sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return failed();
@@ -175,8 +176,8 @@ std::optional<std::pair<std::string, std::string>> SeratoDatabaseRestore::parseM
     }
     std::string from(text.substr(0, equals)), to(text.substr(equals + 1));
     if (from.empty() || to.empty()) {
-        error = "\"" + std::string(text) + "\" names no " + (from.empty() ? "old" : "new") +
-                " path.";
+        error =
+            "\"" + std::string(text) + "\" names no " + (from.empty() ? "old" : "new") + " path.";
         return std::nullopt;
     }
     if (to.front() != '/') {
@@ -204,21 +205,19 @@ SeratoDatabaseRestore::Plan SeratoDatabaseRestore::plan(const fs::path& backupRo
         backupRoot / BackupLayout::metadataFolder / BackupLayout::seratoDatabaseCopyName;
     const std::string& database = plan.database.native();
     if (platform::itemExists(plan.database)) {
-        plan.refusal = database +
-                       " exists already, and an existing database is never replaced.";
+        plan.refusal = database + " exists already, and an existing database is never replaced.";
         return plan;
     }
     // SQLite would apply such a leftover journal to the new file as if it were its own.
     for (const char* suffix : {"-wal", "-journal"}) {
         if (platform::itemExists(database + suffix)) {
-            plan.refusal = database + suffix +
-                           " is there without its database; move it away first.";
+            plan.refusal =
+                database + suffix + " is there without its database; move it away first.";
             return plan;
         }
     }
     if (!platform::itemExists(plan.savedCopy)) {
-        plan.refusal = "the backup holds no copy of it (" +
-                       plan.savedCopy.native() +
+        plan.refusal = "the backup holds no copy of it (" + plan.savedCopy.native() +
                        "); backups of libraries without one, and those made before Morrowdeck "
                        "saved it, have none.";
         return plan;
@@ -241,8 +240,10 @@ SeratoDatabaseRestore::Plan SeratoDatabaseRestore::plan(const fs::path& backupRo
             continue;
         }
         unused.erase(mapping->first);
-        if (!platform::isDirectory(mapping->second)) badTargets.push_back(mapping->second);
-        else plan.mapped.emplace_back(path, mapping->second);
+        if (!platform::isDirectory(mapping->second))
+            badTargets.push_back(mapping->second);
+        else
+            plan.mapped.emplace_back(path, mapping->second);
     }
     for (const auto& [from, to] : unused)
         plan.unusedMappings.push_back(from);
@@ -251,8 +252,8 @@ SeratoDatabaseRestore::Plan SeratoDatabaseRestore::plan(const fs::path& backupRo
                        " are no folder on this machine; map each to one with "
                        "--map-volume OLD=NEW.";
     } else if (!badTargets.empty()) {
-        plan.refusal = "the volume path(s) mapped to " +
-                       quotedList(badTargets) + " are no folder on this machine.";
+        plan.refusal = "the volume path(s) mapped to " + quotedList(badTargets) +
+                       " are no folder on this machine.";
     }
     return plan;
 }
@@ -271,8 +272,8 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
     }
     const fs::path& database = plan.database;
     const auto failed = [&](const std::string& why) {
-        outcome.message = "Couldn't put back Serato's database " + database.native() + ": " +
-                          why + ". Nothing was written there.";
+        outcome.message = "Couldn't put back Serato's database " + database.native() + ": " + why +
+                          ". Nothing was written there.";
         return outcome;
     };
     if (const int error = journal.createFolder(database.parent_path()); error != 0)

@@ -52,8 +52,8 @@ class SeratoDatabaseRestore {
 
     // Reads "OLD=NEW" (split at the first '='): OLD a location path as the saved copy stores
     // it, NEW an absolute path. Absent, with `error` saying why, for anything else.
-    static std::optional<std::pair<std::string, std::string>> parseMapping(
-        std::string_view text, std::string& error);
+    static std::optional<std::pair<std::string, std::string>> parseMapping(std::string_view text,
+                                                                           std::string& error);
 
     static Plan plan(const std::filesystem::path& backupRoot, const Request& request);
 

@@ -372,8 +372,8 @@ TEST(Cli, RestorePutsSeratosDatabaseBackOnlyWithEveryVolumeHere) {
     writeFile(backup / "House" / "a.mp3", "audio");
     fs::create_directories(backup / ".morrowdeck");
     MasterDatabaseFixture(backup / ".morrowdeck" / "master.sqlite").addVolume("/Volumes/Gone");
-    const Args restore{"restore",  "--from",           backup,     "--audio-to", dir / "audio",
-                       "--serato", serato,             "--database", database,  "--serato-database"};
+    const Args restore{"restore",  "--from", backup,       "--audio-to", dir / "audio",
+                       "--serato", serato,   "--database", database,     "--serato-database"};
     const auto with = [&](Args extra) {
         Args args = restore;
         args.insert(args.end(), extra.begin(), extra.end());
@@ -400,10 +400,10 @@ TEST(Cli, RestorePutsSeratosDatabaseBackOnlyWithEveryVolumeHere) {
     EXPECT_TRUE(fs::exists(database));
 
     EXPECT_EQ(with({"--map-volume", "/Volumes/Gone"}).status, 2);
-    EXPECT_EQ(runCli({"restore", "--from", backup, "--audio-to", dir / "audio", "--map-volume",
-                      "/a=/b"})
-                  .status,
-              2);
+    EXPECT_EQ(
+        runCli({"restore", "--from", backup, "--audio-to", dir / "audio", "--map-volume", "/a=/b"})
+            .status,
+        2);
 }
 
 TEST_F(BackupCli, KeptReplacedFilesAreListedByInspectAndVerify) {

@@ -53,8 +53,10 @@ struct DatabaseRestore {
     }
     static std::string volumes(const fs::path& file) {
         test::SeratoSqlite db(file, test::SeratoSqlite::Schema::existing);
-        return db.scalar("SELECT group_concat(path, '|') FROM (SELECT path FROM location "
-                         "ORDER BY id)")
+        return db
+            .scalar(
+                "SELECT group_concat(path, '|') FROM (SELECT path FROM location "
+                "ORDER BY id)")
             .value_or("");
     }
     // What the database's folder holds (temporary files included); empty when it is missing.
@@ -132,7 +134,8 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
          },
          {},
          "$DB-wal is there without its database; move it away first."},
-        {"no saved copy", [](DatabaseRestore& r) { fs::create_directories(r.backup / "House"); },
+        {"no saved copy",
+         [](DatabaseRestore& r) { fs::create_directories(r.backup / "House"); },
          {},
          "the backup holds no copy of it ($SAVED); backups of libraries without one, and those "
          "made before Morrowdeck saved it, have none."},
@@ -147,11 +150,14 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
          "the backup's copy $SAVED is damaged or no database (database disk image is "
          "malformed)."},
         {"unmatched volumes",
-         [](DatabaseRestore& r) { r.saveCopy({"/Volumes/A", r.drive, "/Volumes/B"}); },
+         [](DatabaseRestore& r) {
+             r.saveCopy({"/Volumes/A", r.drive, "/Volumes/B"});
+         },
          {},
          "its volume path(s) \"/Volumes/A\", \"/Volumes/B\" are no folder on this machine; map "
          "each to one with --map-volume OLD=NEW."},
-        {"mapped to a missing folder", [](DatabaseRestore& r) { r.saveCopy({"/Volumes/A"}); },
+        {"mapped to a missing folder",
+         [](DatabaseRestore& r) { r.saveCopy({"/Volumes/A"}); },
          {{}, {{"/Volumes/A", "/nowhere/A"}}},
          "the volume path(s) mapped to \"/nowhere/A\" are no folder on this machine."},
     };
@@ -177,8 +183,9 @@ TEST(SeratoDatabaseRestore, AFailedWriteIsAFailureAndLeavesNoFile) {
     r.saveCopy({r.drive});
     {
         test::SeratoSqlite db(r.saved, test::SeratoSqlite::Schema::existing);
-        db.exec("CREATE TABLE padding (data BLOB); INSERT INTO padding "
-                      "VALUES (randomblob(200000))");
+        db.exec(
+            "CREATE TABLE padding (data BLOB); INSERT INTO padding "
+            "VALUES (randomblob(200000))");
     }
     // A folder that fills up halfway through the copy.
     test::TmpfsMount full(r.database.parent_path(), "size=64k");
@@ -191,10 +198,10 @@ TEST(SeratoDatabaseRestore, AFailedWriteIsAFailureAndLeavesNoFile) {
 
     // A file where its folder would go.
     test::writeFile(r.dir / "File", "");
-    EXPECT_EQ(r.put({r.dir / "File/master.sqlite", {}}).message, "Couldn't put back Serato's database " +
-                                    (r.dir / "File/master.sqlite").native() +
-                                    ": its folder could not be made (Not a directory). Nothing "
-                                    "was written there.");
+    EXPECT_EQ(r.put({r.dir / "File/master.sqlite", {}}).message,
+              "Couldn't put back Serato's database " + (r.dir / "File/master.sqlite").native() +
+                  ": its folder could not be made (Not a directory). Nothing "
+                  "was written there.");
 }
 
 TEST(SeratoDatabaseRestore, ReadsAMappingAtItsFirstEquals) {
@@ -205,7 +212,8 @@ TEST(SeratoDatabaseRestore, ReadsAMappingAtItsFirstEquals) {
          {std::pair<std::string, std::string>{"/Volumes/A", "\"/Volumes/A\" is not OLD=NEW."},
           {"=/media/x", "\"=/media/x\" names no old path."},
           {"/Volumes/A=", "\"/Volumes/A=\" names no new path."},
-          {"/Volumes/A=media/x", "\"/Volumes/A=media/x\": the new path media/x is not absolute."}}) {
+          {"/Volumes/A=media/x",
+           "\"/Volumes/A=media/x\": the new path media/x is not absolute."}}) {
         EXPECT_EQ(SeratoDatabaseRestore::parseMapping(text, error), std::nullopt) << text;
         EXPECT_EQ(error, why);
     }
@@ -221,13 +229,12 @@ TEST(SeratoDatabaseRestore, RestoreRunCountsARefusalAsAFailedFile) {
         RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
         request.database = r.database;
         engine.setSeratoDatabase(request);
-        return test::captureRun(
-            engine,
-            [&](auto onLog, auto onProgress, auto completion) {
-                engine.run(r.backup, r.dir / "Audio", r.root.parent_path(), true, true, onLog,
-                           onProgress, completion);
-            },
-            {});
+        return test::captureRun(engine,
+                                [&](auto onLog, auto onProgress, auto completion) {
+                                    engine.run(r.backup, r.dir / "Audio", r.root.parent_path(),
+                                               true, true, onLog, onProgress, completion);
+                                },
+                                {});
     };
     const auto refused = run({});
     ASSERT_EQ(refused.failure(), "");
