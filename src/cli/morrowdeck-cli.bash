@@ -22,7 +22,7 @@ _morrowdeck_cli() {
         --database)
             _filedir sqlite
             return ;;
-        --crate | --threads | --keep-replaced | --run)
+        --crate | --threads | --keep-replaced | --run | --map-volume)
             return ;;
     esac
 
@@ -38,7 +38,7 @@ _morrowdeck_cli() {
         inspect) options="--json" ;;
         restore)
             options="--from --audio-to --serato --keep-existing --no-rebuild --threads --dry-run
-                     --json" ;;
+                     --json --serato-database --database --map-volume" ;;
         apply) options="--serato --database --json" ;;
         tags) options="--json" ;;
         libraries) options="--json" ;;

@@ -53,21 +53,26 @@ nlohmann::ordered_json problemsJson(const std::vector<RunProblem>& problems) {
     return list;
 }
 
-int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool refuseWhenFull) {
+int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool refuseWhenFull,
+                 const nlohmann::ordered_json& extra) {
     const RunPreview::Tally total = preview.total();
     const bool fits = preview.fits();
     if (json) {
         auto crates = nlohmann::ordered_json::array();
         for (const auto& crate : preview.crates)
             crates.push_back(tallyJson(crate, true));
-        printJson(out, {{"crates", std::move(crates)},
-                        {"total", tallyJson(total, false)},
-                        {"destination", preview.destination.native()},
-                        {"drive", preview.drive},
-                        {"freeBytes", preview.freeBytes ? nlohmann::ordered_json(*preview.freeBytes)
-                                                        : nlohmann::ordered_json()},
-                        {"fits", fits},
-                        {"problems", problemsJson(total.problems)}});
+        nlohmann::ordered_json document{
+            {"crates", std::move(crates)},
+            {"total", tallyJson(total, false)},
+            {"destination", preview.destination.native()},
+            {"drive", preview.drive},
+            {"freeBytes", preview.freeBytes ? nlohmann::ordered_json(*preview.freeBytes)
+                                            : nlohmann::ordered_json()},
+            {"fits", fits},
+            {"problems", problemsJson(total.problems)}};
+        for (const auto& [key, value] : extra.items())
+            document[key] = value;
+        printJson(out, document);
     } else {
         for (const auto& crate : preview.crates) {
             out << crate.name << ": " << (crate.leftOut.empty() ? tallyLine(crate) : crate.leftOut)

@@ -16,7 +16,9 @@ nlohmann::ordered_json problemsJson(const std::vector<RunProblem>& problems);
 // (with each such track's path) or why the run leaves the whole folder out, the totals, the
 // destination's free space and whether the run fits; as one JSON document with `json`.
 // Returns the exit status the run would start with: 2 when it would be refused for want of
-// space (`refuseWhenFull`), 1 when tracks are left out, else 0.
-int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool refuseWhenFull);
+// space (`refuseWhenFull`), 1 when tracks are left out, else 0. `extra` holds further members
+// of the JSON document, after the others.
+int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool refuseWhenFull,
+                 const nlohmann::ordered_json& extra = nlohmann::ordered_json::object());
 
 }  // namespace morrowdeck::cli

@@ -1,14 +1,18 @@
 // `morrowdeck-cli restore`: restores a backup folder into an audio folder and a Serato library.
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/command.h"
 #include "cli/engine_session.h"
+#include "cli/json_output.h"
 #include "cli/preview_output.h"
 #include "library/serato_library.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
+#include "restore/serato_database_restore.h"
 
 namespace morrowdeck::cli {
 
@@ -26,13 +30,41 @@ struct RestoreCommandOptions {
     std::int64_t threads = 16;
     bool json = false;
     bool dryRun = false;
+    bool seratoDatabase = false;
+    std::string database;
+    std::vector<std::string> volumeMaps;
 };
+
+// The request for --serato-database, or a usage error in `error`.
+std::optional<SeratoDatabaseRestore::Request> databaseRequest(const RestoreCommandOptions& options,
+                                                              std::string& error) {
+    SeratoDatabaseRestore::Request request;
+    if (!options.database.empty()) request.database = std::filesystem::absolute(options.database);
+    for (const auto& text : options.volumeMaps) {
+        auto mapping = SeratoDatabaseRestore::parseMapping(text, error);
+        if (!mapping) return std::nullopt;
+        if (!request.volumeMap.insert(*mapping).second) {
+            error = "--map-volume names " + mapping->first + " twice.";
+            return std::nullopt;
+        }
+    }
+    return request;
+}
 
 int runRestore(const RestoreCommandOptions& options) {
     const std::filesystem::path serato = options.serato.empty()
                                              ? SeratoLibrary::defaultLibraryLocation()
                                              : std::filesystem::absolute(options.serato);
     const bool rebuild = !options.noRebuild;
+    std::optional<SeratoDatabaseRestore::Request> database;
+    if (options.seratoDatabase) {
+        std::string error;
+        database = databaseRequest(options, error);
+        if (!database) {
+            std::cerr << "--map-volume: " << error << '\n';
+            return exitUsage;
+        }
+    }
     if (options.dryRun) {
         RestoreEngine engine(std::make_shared<DrainedMainQueue>());
         try {
@@ -40,7 +72,23 @@ int runRestore(const RestoreCommandOptions& options) {
                                                       std::filesystem::absolute(options.audioTo),
                                                       serato, !options.keepExisting);
             // A restore has no fit check of its own: the free space is for information.
-            return printPreview(std::cout, preview, options.json, false);
+            if (!database) return printPreview(std::cout, preview, options.json, false);
+            const auto plan =
+                SeratoDatabaseRestore::plan(std::filesystem::absolute(options.from), *database);
+            nlohmann::ordered_json mapped = nlohmann::ordered_json::array();
+            for (const auto& [from, to] : plan.mapped)
+                mapped.push_back({{"from", from}, {"to", to}});
+            nlohmann::ordered_json extra{{"seratoDatabase",
+                                          {{"database", plan.database.native()},
+                                           {"savedCopy", plan.savedCopy.native()},
+                                           {"putBack", !plan.refused()},
+                                           {"refusal", plan.refusal},
+                                           {"mapped", std::move(mapped)},
+                                           {"unusedMappings", plan.unusedMappings}}}};
+            const int status = printPreview(std::cout, preview, options.json, false, extra);
+            if (!options.json) std::cout << plan.description() << '\n';
+            // The run would count a refused database as a failed file.
+            return plan.refused() && status == exitOk ? exitFailures : status;
         } catch (const std::exception& error) {
             std::cerr << error.what() << '\n';
             return exitUsage;
@@ -52,6 +100,7 @@ int runRestore(const RestoreCommandOptions& options) {
     RestoreEngine engine(session.queue());
     session.setProblems([&engine] { return engine.reporter().problems(); });
     engine.reporter().setLinePerFile(session.linePerFile());
+    engine.setSeratoDatabase(database);
     engine.run(std::filesystem::absolute(options.from), std::filesystem::absolute(options.audioTo),
                serato, !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
                session.completion(), options.threads);
@@ -83,6 +132,20 @@ void registerRestoreCommand(CLI::App& app, int& status) {
                       "Print one JSON document with the final progress and the log");
     command->add_flag("--dry-run", options->dryRun,
                       "Print what the restore would copy, per crate; write nothing");
+    auto* seratoDatabase = command->add_flag(
+        "--serato-database", options->seratoDatabase,
+        "Also put back the backup's copy of Serato's master.sqlite, only where none exists and "
+        "only when each of its volume paths is a folder here or is mapped");
+    command
+        ->add_option("--database", options->database,
+                     "Where --serato-database puts it (default: the home folder's Serato "
+                     "database)")
+        ->needs(seratoDatabase);
+    command
+        ->add_option("--map-volume", options->volumeMaps,
+                     "OLD=NEW: in the database put back, the volume path OLD becomes the folder "
+                     "NEW (repeatable)")
+        ->needs(seratoDatabase);
     command->callback([options, &status] { status = runRestore(*options); });
 }
 

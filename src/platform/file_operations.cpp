@@ -366,6 +366,17 @@ int copyFileDurably(const fs::path& source, const fs::path& dest, const DataSink
     return temp.commit(dest, false);
 }
 
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (renameNoReplace(from.c_str(), to.c_str()) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+    return moveNoReplace(from.c_str(), to.c_str());
+}
+
 int appendToFile(const fs::path& path, std::string_view text) {
     FileDescriptor out{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)};
     if (out.fd < 0) return errno;

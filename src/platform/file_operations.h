@@ -74,6 +74,13 @@ int replaceWithLink(const std::filesystem::path& existing, const std::filesystem
 int copyFileDurably(const std::filesystem::path& source, const std::filesystem::path& dest,
                     const DataSink* sink = nullptr);
 
+// Gives a closed file a new name in the same file system without ever replacing what is
+// there: EEXIST when something exists at `to`, checked by the rename itself (renameat2 with
+// RENAME_NOREPLACE, or link(2) and unlink(2) where the file system cannot do that), so a file
+// that appears at `to` meanwhile is never overwritten. Only on a file system without either
+// is it a check followed by rename(2). 0 or errno; `from` keeps its name on failure.
+int renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Appends the text to a file (created when missing) in one write(2). 0 or errno.
 int appendToFile(const std::filesystem::path& path, std::string_view text);
 

@@ -144,6 +144,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                                        join(entry.components, "/"));
 
     if (entries.empty() && scrates.empty() && run.savedCrates.empty()) {
+        putSeratoDatabase(run, *journal);
         journal->finish();
         reporter_.log(Level::warning, "No crates or smart crates found in that folder.");
         const Snapshot done = reporter_.update([](Snapshot& snap) {
@@ -174,6 +175,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
     const std::size_t stagedRules = stageRatingsAndRules(run);
     writeNotes(run);
+    const bool databasePutBack = putSeratoDatabase(run, *journal);
     finishUndo(*journal);
     // The restored files and folders reach the disk before the run calls itself done.
     for (const auto& disk : disks) {
@@ -190,6 +192,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
                       std::to_string(run.crateEntries) + " crate entr" +
                       (run.crateEntries == 1 ? "y" : "ies") + ", " + std::to_string(records) +
                       " track record(s). " +
+                      (databasePutBack ? "Serato's database was put back. " : "") +
                       std::string(needsApply ? RestoreTexts::hintApply : RestoreTexts::hintReady));
 }
 

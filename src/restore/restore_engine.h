@@ -16,6 +16,7 @@
 #include "engine/run_result.h"
 #include "library/bounded_read.h"
 #include "library/serato_database.h"
+#include "restore/serato_database_restore.h"
 #include "restore/undo_journal.h"
 
 namespace morrowdeck {
@@ -69,6 +70,12 @@ class RestoreEngine {
                        const std::filesystem::path& audioTarget,
                        const std::filesystem::path& seratoLibrary, bool overwrite);
 
+    // With a request, execute() also puts the backup's copy of Serato's database back after
+    // everything else, where no database exists (SeratoDatabaseRestore); a refusal or a failed
+    // write is a failed file of the run.
+    void setSeratoDatabase(std::optional<SeratoDatabaseRestore::Request> request) {
+        seratoDatabase_ = std::move(request);
+    }
     // The process table execute() looks in for a running Serato; "/proc" unless tests set it.
     void setProcessTable(std::filesystem::path proc) { processTable_ = std::move(proc); }
     void cancel() { engineRun_.cancel(); }
@@ -153,12 +160,15 @@ class RestoreEngine {
     void writeCrateOrder(const Run& run, const std::vector<std::filesystem::path>& scrates);
     std::size_t stageRatingsAndRules(const Run& run);
     void writeNotes(const Run& run);
+    // Puts Serato's database back when requested; true when it was written.
+    bool putSeratoDatabase(const Run& run, UndoJournal& journal);
     // Ends the run; `summary` is its end line when it was not cancelled (none when empty).
     Snapshot finish(bool cancelled, std::string summary = {});
 
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();
     std::filesystem::path processTable_ = "/proc";
+    std::optional<SeratoDatabaseRestore::Request> seratoDatabase_;
 };
 
 }  // namespace morrowdeck

@@ -312,6 +312,11 @@ bool UndoRunner::act(const Step& step, const fs::path& runFolder, Outcome& outco
         case Action::remove:
             if (const int error = platform::removeFile(path); error != 0 && error != ENOENT)
                 return fail(platform::errorText(error));
+            // A database's journal files left without it would be applied by SQLite to the
+            // next database made under its name.
+            if (entry.kind == Entry::Kind::database)
+                for (const char* suffix : {"-wal", "-shm", "-journal"})
+                    platform::removeFile(path.native() + suffix);
             ++outcome.removed;
             outcome.lines.emplace_back(Level::info, "Removed " + path.native());
             return true;

@@ -389,6 +389,49 @@ TEST_F(BackupCli, ARestoreBringsBackTheCratesOfTheLastRun) {
 }
 
 // --keep-replaced reaches the engine; inspect lists what a backup folder keeps.
+// --serato-database: the dry run says whether the saved copy would go back (exit 1 when not),
+// the options reach the run, and a mapping that is no OLD=NEW is a usage error.
+TEST(Cli, RestorePutsSeratosDatabaseBackOnlyWithEveryVolumeHere) {
+    TempDir dir;
+    const fs::path backup = dir / "backup", database = dir / "home" / "master.sqlite";
+    const std::string serato = dir / "library", here = dir.path();
+    writeFile(backup / "House" / "a.mp3", "audio");
+    fs::create_directories(backup / ".morrowdeck");
+    MasterDatabaseFixture(backup / ".morrowdeck" / "master.sqlite").addVolume("/Volumes/Gone");
+    const Args restore{"restore",  "--from", backup,       "--audio-to", dir / "audio",
+                       "--serato", serato,   "--database", database,     "--serato-database"};
+    const auto with = [&](Args extra) {
+        Args args = restore;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runCli(args);
+    };
+    const Args mapped{"--map-volume", "/Volumes/Gone=" + here};
+
+    const auto refusedPlan = with({"--dry-run"});
+    EXPECT_EQ(refusedPlan.status, 1);
+    EXPECT_NE(refusedPlan.out.find("Serato's database would not be put back: its volume path(s) "
+                                   "\"/Volumes/Gone\" are no folder on this machine"),
+              std::string::npos)
+        << refusedPlan.out;
+    auto args = mapped;
+    args.insert(args.end(), {"--dry-run", "--json"});
+    const auto plan = with(args);
+    EXPECT_EQ(plan.status, 0) << plan.err;
+    EXPECT_EQ(Json::parse(plan.out)["seratoDatabase"]["mapped"],
+              Json::parse(R"([{"from":"/Volumes/Gone","to":")" + here + R"("}])"));
+    EXPECT_FALSE(fs::exists(database));
+
+    const auto putBack = with(mapped);
+    EXPECT_EQ(putBack.status, 0) << putBack.err;
+    EXPECT_TRUE(fs::exists(database));
+
+    EXPECT_EQ(with({"--map-volume", "/Volumes/Gone"}).status, 2);
+    EXPECT_EQ(
+        runCli({"restore", "--from", backup, "--audio-to", dir / "audio", "--map-volume", "/a=/b"})
+            .status,
+        2);
+}
+
 TEST_F(BackupCli, KeptReplacedFilesAreListedByInspectAndVerify) {
     ASSERT_EQ(backup().status, 0);
     writeFile(lib.music("c.mp3"), std::string(301, 'y'));

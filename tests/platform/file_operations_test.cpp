@@ -179,6 +179,15 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(granularityForFileSystemType(0x65735546), 1s);  // FUSE: exfat-fuse's
     EXPECT_EQ(granularityForFileSystemType(0xEF53), 1ns);     // ext4
     EXPECT_EQ(errorText(ENOSPC), "No space left on device");
+
+    // A rename that never replaces, even a dangling link.
+    writeFile(dir / "new", "new");
+    EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "a.mp3"), EEXIST);
+    EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "dangling"), EEXIST);
+    EXPECT_EQ(text(dir / "a.mp3"), "12345");
+    EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "b.mp3"), 0);
+    EXPECT_EQ(text(dir / "b.mp3"), "new");
+    EXPECT_FALSE(itemExists(dir / "new"));
 }
 
 // What a killed writer leaves: only regular files with the temporary names, last changed
