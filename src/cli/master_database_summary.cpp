@@ -1,5 +1,6 @@
 #include "cli/master_database_summary.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -99,6 +100,27 @@ Comparison compareWith(const std::filesystem::path& library,
     return comparison;
 }
 
+// A backup saves the database's list in place of a differing crate file and keeps the file as
+// it was in a folder of its own: each file there names a crate that differed when it was saved.
+void addSavedVersions(const std::filesystem::path& metadata, Comparison& into) {
+    std::error_code error;
+    std::vector<std::string> found;
+    for (std::filesystem::directory_iterator it(metadata / BackupLayout::crateFileVersionsFolder,
+                                                error),
+         end;
+         !error && it != end; it.increment(error)) {
+        const auto name = it->path().filename();
+        if (name.extension() != ".crate") continue;
+        const auto components = SeratoLibrary::nameComponents(name.stem().native());
+        if (components.empty()) continue;
+        found.push_back(BackupLayout::joinComponents(components));
+    }
+    std::sort(found.begin(), found.end());
+    for (auto& path : found)
+        if (std::find(into.differing.begin(), into.differing.end(), path) == into.differing.end())
+            into.differing.push_back(std::move(path));
+}
+
 }  // namespace
 
 void describeDifferingCrates(const std::filesystem::path& file, const MasterDatabase& database,
@@ -120,6 +142,7 @@ void describeDifferingCrates(const std::filesystem::path& file, const MasterData
             if (!best || comparison.agreeing > best->agreeing) best = std::move(comparison);
         }
         if (!best) best.emplace();
+        addSavedVersions(folder, *best);
     } else {
         library = SeratoLibrary::resolveLibrary(SeratoLibrary::defaultLibraryLocation());
         if (!library) return;

@@ -394,6 +394,11 @@ TEST(DatabaseRoundTrip, DatabaseCratesComeBackAsCrateFilesInTheirOrder) {
     const auto backedUp = runCli({"backup", "--library", library, "--to", backup});
     ASSERT_EQ(backedUp.status, 0) << backedUp.out << backedUp.err;
     EXPECT_EQ(readBytes(metadata / BackupLayout::crateFileVersionsFolder / "Mix.crate"), mixFile);
+    // The saved copy's inspect still names "Mix", although Subcrates now holds its new list.
+    const auto inspected = runCli({"inspect", metadata / "master.sqlite", "--json"});
+    EXPECT_EQ(nlohmann::json::parse(inspected.out)["differingCrates"]["crates"],
+              nlohmann::json::array({"Mix"}))
+        << inspected.out << inspected.err;
     const auto restored = runCli(
         {"restore", "--from", backup, "--audio-to", dir / "restored", "--serato", target});
     ASSERT_EQ(restored.status, 0) << restored.out << restored.err;
