@@ -1,6 +1,6 @@
-// The desktop application: one main window over the window model. `--library DIR` opens the
-// library at DIR (a _Serato_ folder or a folder that holds one) instead of the library used
-// last (or ~/Music/_Serato_). The window opens where it was, fitted into the screen.
+// The desktop application: one main window over the window model. `--library DIR` (or DIR
+// alone, as a file manager passes it) opens the library at DIR (a _Serato_ folder or a folder
+// that holds one) instead of the library used last (or ~/Music/_Serato_). The window opens where it was, fitted into the screen.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSettings>
@@ -31,10 +31,15 @@ int main(int argc, char* argv[]) {
     parser.addVersionOption();
     const QCommandLineOption library("library", "Open the Serato library at DIR.", "DIR");
     parser.addOption(library);
+    parser.addPositionalArgument("folder", "The Serato library to open (as --library).",
+                                 "[FOLDER]");
     parser.process(app);
 
     std::optional<std::filesystem::path> libraryFolder;
-    if (parser.isSet(library)) libraryFolder = parser.value(library).toStdString();
+    if (parser.isSet(library))
+        libraryFolder = parser.value(library).toStdString();
+    else if (!parser.positionalArguments().isEmpty())
+        libraryFolder = parser.positionalArguments().constFirst().toStdString();
 
     int status = 0;
     {
