@@ -150,7 +150,7 @@ void describeDifferingCrates(const std::filesystem::path& file, const MasterData
     }
     std::ostringstream lines;
     lines << "Crates whose database and file versions differ (compared with "
-          << library->native() << "): " << (best->differing.empty() ? "none" : "") << '\n';
+          << library->native() << "):" << (best->differing.empty() ? " none" : "") << '\n';
     for (const auto& path : best->differing) lines << "  " << path << '\n';
     document["differingCrates"] =
         Json{{"comparedWith", library->native()}, {"crates", best->differing}};

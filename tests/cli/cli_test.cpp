@@ -712,7 +712,7 @@ TEST(Inspect, MasterDatabaseCratesWhoseFileVersionDiffers) {
     writeFile(library / "Subcrates" / "House.crate", CrateWriter::crateData({"c.mp3", "b.mp3"}));
     const auto text = runCli({"inspect", dir / "master.sqlite"}).out;
     EXPECT_NE(text.find("Crates whose database and file versions differ (compared with " +
-                        library.native() + "): \n  House\n"),
+                        library.native() + "):\n  House\n"),
               std::string::npos)
         << text;
 }
