@@ -5,7 +5,6 @@
 // one as it was. None of this fails a run: the crate files and the audio are what a restore
 // needs first, and Serato holding its database busy is normal while it runs.
 #include <nlohmann/json.hpp>
-#include <random>
 #include <system_error>
 
 #include "backup/backup_engine.h"
@@ -14,6 +13,7 @@
 #include "library/serato_connections.h"
 #include "library/serato_folder.h"
 #include "library/sqlite_copy.h"
+#include "platform/file_operations.h"
 #include "platform/file_system.h"
 
 namespace morrowdeck {
@@ -22,19 +22,6 @@ namespace {
 
 using Level = LogEntry::Level;
 
-// A hidden temporary name beside `dest`, of the form the destination lock cleans up after a
-// killed run: ".<name>.morrowdeck-" and six letters or digits.
-std::filesystem::path temporaryBeside(const std::filesystem::path& dest) {
-    static constexpr std::string_view letters =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
-    std::string name = "." + dest.filename().native() + ".morrowdeck-";
-    for (int i = 0; i < 6; ++i)
-        name += letters[pick(random)];
-    return dest.parent_path() / name;
-}
 
 std::string secondsText(std::chrono::milliseconds wait) {
     const auto tenths = wait.count() / 100;
@@ -66,7 +53,7 @@ bool BackupEngine::saveDatabaseCopy(const std::filesystem::path& source,
                                           "); the previous copy is kept.");
         return false;
     }
-    const auto temporary = temporaryBeside(dest);
+    const auto temporary = platform::temporaryNameBeside(dest);
     SqliteCopyOptions options;
     options.readOnlySource = true;
     options.busyTimeout = databaseWait_;

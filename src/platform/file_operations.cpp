@@ -576,6 +576,12 @@ int syncFolder(const fs::path& folder) {
     return ::fsync(dir.fd) == 0 ? 0 : errno;
 }
 
+int syncFile(const fs::path& file) {
+    FileDescriptor opened{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (opened.fd < 0) return errno;
+    return ::fsync(opened.fd) == 0 ? 0 : errno;
+}
+
 std::optional<fs::path> resolvedPath(const fs::path& path) {
     const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
                                                                &std::free);
@@ -640,6 +646,10 @@ std::string errorText(int error) {
     // strerror() follows the process locale once a GUI sets it; log lines stay English.
     if (const char* text = ::strerrordesc_np(error)) return text;
     return "Unknown error " + std::to_string(error);
+}
+
+std::filesystem::path temporaryNameBeside(const std::filesystem::path& file) {
+    return file.parent_path() / (tempPrefix(file.filename().native()) + randomSuffix());
 }
 
 }  // namespace morrowdeck::platform

@@ -161,6 +161,9 @@ class FileSystemSync {
 // loss. 0 or errno.
 int syncFolder(const std::filesystem::path& folder);
 
+// fsync(2) of a file another writer (SQLite) made, before it is renamed into place. 0 or errno.
+int syncFile(const std::filesystem::path& file);
+
 // The path with every symbolic link resolved (realpath); absent when a part of it is missing
 // or cannot be read.
 std::optional<std::filesystem::path> resolvedPath(const std::filesystem::path& path);
@@ -188,6 +191,10 @@ inline int writeFileAtomically(const std::filesystem::path& path, std::string_vi
 // True for the hidden names the temporary files above are given before they are renamed into
 // place: ".<name>.morrowdeck-" and six letters or digits.
 bool isTemporaryName(std::string_view name);
+
+// A fresh temporary name of that form beside `file`, for writers that create the file
+// themselves (an SQLite copy) before renaming it into place.
+std::filesystem::path temporaryNameBeside(const std::filesystem::path& file);
 
 // Removes the regular files with temporary names in the folder (not below it) whose status
 // change and modification are both before `before`: what a process killed while writing left

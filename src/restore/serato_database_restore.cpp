@@ -1,11 +1,8 @@
 #include "restore/serato_database_restore.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <random>
 #include <set>
 
 #include "engine/backup_layout.h"
@@ -98,19 +95,6 @@ std::string readSavedCopy(const fs::path& file, std::vector<std::string>& paths)
     return readLocationPaths(raw, paths);
 }
 
-// A hidden name beside `file` of the form temporary files get (".<name>.morrowdeck-" and six
-// letters or digits), which the cleanup after a killed run recognises.
-fs::path temporaryBeside(const fs::path& file) {
-    static constexpr std::string_view letters =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
-    std::string name = "." + file.filename().native() + ".morrowdeck-";
-    for (int i = 0; i < 6; ++i)
-        name += letters[pick(random)];
-    return file.parent_path() / name;
-}
 
 // The temporary copy and what SQLite may have made beside it.
 void removeTemporary(const fs::path& file) {
@@ -154,15 +138,6 @@ std::string finishCopy(const fs::path& file,
     if (const int closed = sqlite3_close(db.release()); closed != SQLITE_OK)
         return sqlite3_errstr(closed);
     return {};
-}
-
-// fsync(2) of a file. 0 or errno.
-int syncFile(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    const int error = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return error;
 }
 
 }  // namespace
@@ -283,7 +258,7 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
     fs::path temporary;
     int error = EEXIST;
     for (int attempt = 0; attempt < 10 && error == EEXIST; ++attempt) {
-        temporary = temporaryBeside(database);
+        temporary = platform::temporaryNameBeside(database);
         error = platform::copyFileDurably(plan.savedCopy, temporary);
     }
     if (error != 0) return failed(platform::errorText(error));
@@ -294,7 +269,7 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
         if (problem.empty() && !platform::isDirectory(path))
             problem = "its volume path " + quoted(path) + " is no folder on this machine";
     if (problem.empty())
-        if (const int synced = syncFile(temporary); synced != 0)
+        if (const int synced = platform::syncFile(temporary); synced != 0)
             problem = platform::errorText(synced);
     if (problem.empty()) {
         if (const int renamed = platform::renameWithoutReplacing(temporary, database);
