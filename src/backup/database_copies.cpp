@@ -85,8 +85,13 @@ bool BackupEngine::saveDatabaseCopy(const std::filesystem::path& source,
 
 void BackupEngine::saveDatabaseCopies(const std::filesystem::path& root) {
     const auto master = SeratoFolder::masterDatabase();
-    // Libraries of older Serato versions have none: nothing to copy, nothing to say.
-    if (!platform::itemExists(master) || reporter_.isCancelled()) return;
+    if (reporter_.isCancelled()) return;
+    // Libraries of older Serato versions have none: said once, and not a problem of the run.
+    if (!platform::itemExists(master)) {
+        reporter_.log(Level::info, "No Serato database at " + master.native() +
+                                       ": crates and track data come from the crate files alone.");
+        return;
+    }
     const auto metadata = root / BackupLayout::metadataFolder;
     if (!saveDatabaseCopy(master, metadata / BackupLayout::seratoDatabaseCopyName,
                           "Serato's database " + master.native()))

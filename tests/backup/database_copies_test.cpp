@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "backup/backup_engine.h"
+#include "engine/run_outcome.h"
 #include "library/sqlite_copy.h"
 #include "support/engine_harness.h"
 #include "support/fixtures.h"
@@ -76,6 +77,13 @@ std::vector<std::uint8_t> contentOf(const fs::path& file) {
 // are in the copy too.
 TEST(DatabaseCopies, EveryRunSavesTheWholeDatabase) {
     Library lib;
+    // Older Serato has no database: said as information, the run stays clean.
+    const auto without = lib.run();
+    EXPECT_TRUE(without.logged("No Serato database at " + lib.master.native() +
+                               ": crates and track data come from the crate files alone."));
+    EXPECT_FALSE(fs::exists(lib.copy));
+    EXPECT_TRUE(RunOutcome::of(without.final()).isSuccess());
+
     lib.makeMaster();
     const auto before = test::readBytes(lib.master);
     const auto run = lib.run();
