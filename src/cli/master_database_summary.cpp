@@ -93,10 +93,13 @@ void compare(const std::vector<Crate::Ptr>& crates, Comparison& into) {
     }
 }
 
-Comparison compareWith(const std::filesystem::path& library,
-                       const SeratoLibrary::LoadOptions& options) {
+// Nothing when the database's crates could not be merged with the library's files.
+std::optional<Comparison> compareWith(const std::filesystem::path& library,
+                                      const SeratoLibrary::LoadOptions& options) {
+    const auto loaded = SeratoLibrary::load(library, options);
+    if (!loaded.databaseRead) return std::nullopt;
     Comparison comparison;
-    compare(SeratoLibrary::load(library, options).forest, comparison);
+    compare(loaded.forest, comparison);
     return comparison;
 }
 
@@ -139,15 +142,19 @@ void describeDifferingCrates(const std::filesystem::path& file, const MasterData
             while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
             options.volumePrefix = prefix;
             auto comparison = compareWith(folder, options);
-            if (!best || comparison.agreeing > best->agreeing) best = std::move(comparison);
+            if (comparison && (!best || comparison->agreeing > best->agreeing))
+                best = std::move(comparison);
         }
-        if (!best) best.emplace();
-        addSavedVersions(folder, *best);
+        // The versions the backup kept apart are named even when no volume could be compared.
+        Comparison saved;
+        if (!best) addSavedVersions(folder, saved);
+        if (!best && !saved.differing.empty()) best = std::move(saved);
+        else if (best) addSavedVersions(folder, *best);
     } else {
         library = SeratoLibrary::resolveLibrary(SeratoLibrary::defaultLibraryLocation());
-        if (!library) return;
-        best = compareWith(*library, options);
+        if (library) best = compareWith(*library, options);
     }
+    if (!best) return;
     std::ostringstream lines;
     lines << "Crates whose database and file versions differ (compared with "
           << library->native() << "):" << (best->differing.empty() ? " none" : "") << '\n';

@@ -17,7 +17,8 @@ void describeMasterDatabase(const MasterDatabase& database, nlohmann::ordered_js
 // The crates whose lists differ between the database `file` and the crate files: those saved
 // beside it when it is a backup's copy (in the backup's metadata folder), else those of the
 // default library. Adds "differingCrates" {"comparedWith", "crates"} to `document` and lines to
-// `summary`; nothing when there are no crate files to compare with.
+// `summary`; nothing when there is no library to compare with or the database's crates cannot
+// be merged with it (read in part, or no volume of the library).
 void describeDifferingCrates(const std::filesystem::path& file, const MasterDatabase& database,
                              nlohmann::ordered_json& document, std::string& summary);
 

@@ -93,7 +93,7 @@ bool insert(TreeBuilder& builder, const MasterDatabase& database, const std::fil
     const std::string library = mountKey(volumePrefix);
     std::set<std::int64_t> volumes;
     for (const auto& volume : database.volumes)
-        if (mountKey(volume.path) == library) volumes.insert(volume.id);
+        if (!volume.path.empty() && mountKey(volume.path) == library) volumes.insert(volume.id);
     if (volumes.empty()) {
         warn("lists no volume mounted at " + (volumePrefix.empty() ? "/" : std::string(volumePrefix)) +
              ", where the library is; its crates were left out and the crate files are loaded "

@@ -1,11 +1,14 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
+#include <sqlite3.h>
 
 #include "app/crate_tree_model.h"
 #include "app/log_model.h"
 #include "app/search_results_model.h"
 #include "app_test_support.h"
+#include "library/serato_folder.h"
+#include "library/serato_library.h"
 
 namespace morrowdeck::test {
 
@@ -52,6 +55,59 @@ class ItemModelsTest : public QObject {
         m.model->selection().selectNone();
         QVERIFY(m.load());
         QCOMPARE(find(tree, QStringLiteral("Genres")).data(Qt::CheckStateRole), Qt::Checked);
+    }
+
+    // A crate only Serato's database (master.sqlite under the home folder) holds has no crate
+    // file: it is a row of the tree with its tracks, and selected and unselected like any other.
+    void databaseOnlyCrate() {
+        namespace fs = std::filesystem;
+        QTemporaryDir dir;
+        const fs::path home(dir.path().toStdString());
+        const fs::path library = home / "_Serato_";
+        fs::create_directories(library / "Subcrates");
+        const fs::path master = SeratoFolder::masterDatabase(home);
+        fs::create_directories(master.parent_path());
+        const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(master.c_str(), &db), SQLITE_OK);
+        const std::string sql =
+            "CREATE TABLE location (id INTEGER PRIMARY KEY, path TEXT, uuid BLOB);"
+            "CREATE TABLE container (id INTEGER PRIMARY KEY, parent_id INTEGER, name TEXT,"
+            " type INTEGER, list_order INTEGER);"
+            "CREATE TABLE location_container (id INTEGER PRIMARY KEY, container_id INTEGER,"
+            " location_id INTEGER);"
+            "CREATE TABLE asset (id INTEGER PRIMARY KEY, location_id INTEGER, portable_id TEXT);"
+            "CREATE TABLE container_asset (id INTEGER PRIMARY KEY, asset_id INTEGER,"
+            " location_container_id INTEGER, list_order INTEGER);"
+            "INSERT INTO location VALUES (1, '" + (prefix.empty() ? "/" : prefix) + "', NULL);"
+            "INSERT INTO container VALUES (1, NULL, 'Warm-up', 1, 1);"
+            "INSERT INTO location_container VALUES (1, 1, 1);"
+            "INSERT INTO asset VALUES (1, 1, 'a.mp3'), (2, 1, 'b.mp3');"
+            "INSERT INTO container_asset VALUES (1, 2, 1, 1), (2, 1, 1, 2);";
+        const int created = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QCOMPARE(created, SQLITE_OK);
+
+        const QByteArray savedHome = qgetenv("HOME");
+        const bool hadHome = qEnvironmentVariableIsSet("HOME");
+        qputenv("HOME", QByteArray::fromStdString(home.native()));
+        LoadedModel m;
+        const bool loaded = m.load(library);
+        hadHome ? qputenv("HOME", savedHome) : qunsetenv("HOME");
+        QVERIFY(loaded);
+        CrateTreeModel tree(m.model->selection());
+        QAbstractItemModelTester tester(&tree,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QModelIndex warmUp = find(tree, QStringLiteral("Warm-up"));
+        QVERIFY(warmUp.isValid());
+        const Crate* crate = tree.crate(warmUp);
+        QVERIFY(!crate->crateFileURL && crate->source == Crate::Source::database);
+        QCOMPARE(crate->tracks, (std::vector<std::string>{prefix + "/b.mp3", prefix + "/a.mp3"}));
+        QCOMPARE(warmUp.data(CrateRole::trackCount).toLongLong(), 2);
+        QCOMPARE(warmUp.data(Qt::CheckStateRole), Qt::Checked);
+        QCOMPARE(m.model->selection().selectedCrates().size(), std::size_t{1});
+        QVERIFY(tree.setData(warmUp, Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY(m.model->selection().selectedCrates().empty());
     }
 
     // The missing-tracks role reads the counts it is given; a change of them redraws every

@@ -79,6 +79,8 @@ TEST_F(DatabaseCratesTest, UnionOfFilesAndTheDatabaseCratesOfTheLibrarysVolume) 
         db.addEntry(deep, a, 1);
         db.addEntry(deep, b, 2);
         db.addEntry(gig, c, 1);
+        db.sql().exec("INSERT INTO location (id, path) VALUES (9, NULL)");  // no mount point
+        db.addEntry(gig, db.addAsset(9, "n.mp3"), 2);
         db.addEntry(smart, a, 1);
         db.addEntry(inside, b, 1);
     }
@@ -106,7 +108,7 @@ TEST_F(DatabaseCratesTest, UnionOfFilesAndTheDatabaseCratesOfTheLibrarysVolume) 
     EXPECT_EQ(empty->source, Source::database);
     EXPECT_FALSE(empty->crateFileURL);
     EXPECT_TRUE(empty->isLeaf() && empty->tracks.empty());
-    EXPECT_EQ(find(forest, {"Gig"}), nullptr);  // its tracks are on the USB drive only
+    EXPECT_EQ(find(forest, {"Gig"}), nullptr);  // its tracks are on other volumes only
     const Crate* recent = find(forest, {"Smart Crates", "Recent"});
     ASSERT_NE(recent, nullptr);
     EXPECT_TRUE(recent->isSmart);
@@ -123,9 +125,10 @@ TEST_F(DatabaseCratesTest, UnionOfFilesAndTheDatabaseCratesOfTheLibrarysVolume) 
                      "These crates list other tracks in Serato's database than in their crate "
                      "files: House/Deep. The database's lists are shown; a backup keeps both."}));
 
-    // The same database seen from a library on the USB drive: its tracks there, the empty
-    // crate is the system drive's, and House comes along as Gig does.
+    // The same database seen from a library on the USB drive without crate files: its tracks
+    // there, the empty crate is the system drive's, and House comes along as Gig does.
     fs::remove_all(library);
+    fs::create_directories(library / "Subcrates");
     const auto drive = load("/media/dj/USB").forest;
     EXPECT_EQ(find(drive, {"Empty"}), nullptr);
     EXPECT_EQ(find(drive, {"House", "Deep"}), nullptr);
@@ -212,22 +215,6 @@ TEST_F(DatabaseCratesTest, AnUnusableDatabaseNeverStopsTheCrateFiles) {
 
     fs::remove(master);
     check("missing", "", {"Mine"});
-}
-
-// Without crate files the library is the database's.
-TEST_F(DatabaseCratesTest, ALibraryWithoutCrateFilesLoadsFromTheDatabaseAlone) {
-    {
-        MasterDatabaseFixture db(master);
-        const auto root = db.addVolume("/");
-        const auto crate = db.addCrate("Set");
-        for (int i = 3; i >= 1; --i)
-            db.addEntry(crate, db.addAsset(root, "t" + std::to_string(i) + ".mp3"), i);
-    }
-    fs::create_directories(library / "Subcrates");
-    const auto forest = load("").forest;
-    ASSERT_EQ(forest.size(), 1u);
-    EXPECT_EQ(forest[0]->tracks, (Names{"/t1.mp3", "/t2.mp3", "/t3.mp3"}));
-    EXPECT_TRUE(forest[0]->databaseId.has_value());
 }
 
 }  // namespace
