@@ -1,7 +1,5 @@
 #include "backup/backup_verifier.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <map>
 #include <numeric>
@@ -30,11 +28,6 @@ namespace {
 
 using Level = LogEntry::Level;
 using Kind = BackupVerifier::Finding::Kind;
-
-bool isRealDirectory(const std::filesystem::path& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // Names a backup may hold that are no backed-up file: macOS's companions, and copies in
 // progress (or left by a killed run) under their hidden temporary names.
@@ -253,7 +246,7 @@ void BackupVerifier::findUnexpected(Check& check, const std::filesystem::path& f
         if (isIgnoredName(name)) continue;
         const std::filesystem::path child = folder / name;
         const std::string relPath = relFolder.empty() ? name : relFolder + "/" + name;
-        if (isRealDirectory(child)) {
+        if (platform::isRealDirectory(child)) {
             if (relFolder.empty() && check.skippedFolders.contains(name)) continue;
             findUnexpected(check, child, relPath);
             continue;

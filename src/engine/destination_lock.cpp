@@ -1,11 +1,12 @@
 #include "engine/destination_lock.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <set>
 
 #include "engine/run_result.h"
+#include "platform/file_system.h"
 
 namespace morrowdeck {
 
@@ -13,11 +14,10 @@ DestinationLock::DestinationLock(ProgressReporter& reporter,
                                  const std::vector<std::filesystem::path>& locked,
                                  const std::vector<std::filesystem::path>& cleaned)
     : reporter_(reporter), start_(std::chrono::system_clock::now()) {
-    std::set<std::pair<dev_t, ino_t>> seen;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
     for (const auto& folder : locked) {
-        struct stat info {};
-        if (::stat(folder.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second)
-            continue;
+        const auto identity = platform::itemIdentity(folder);
+        if (identity && !seen.insert({identity->device, identity->inode}).second) continue;
         platform::FileLock lock;
         const auto file = folder / fileName;
         const int error = lock.acquire(file);

@@ -43,6 +43,19 @@ bool isRegularFile(const std::filesystem::path& path) {
     return statPath(path, info) && S_ISREG(info.st_mode);
 }
 
+bool isRealDirectory(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<ItemIdentity> itemIdentity(const std::filesystem::path& path) {
+    struct stat info {};
+    if (!statPath(path, info)) return std::nullopt;
+    return ItemIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino),
+                        static_cast<std::uint64_t>(info.st_nlink)};
+}
+
 std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory,
                                                       HiddenEntries hidden) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);

@@ -22,6 +22,21 @@ bool isDirectory(const std::filesystem::path& path);
 // sockets are not regular files.
 bool isRegularFile(const std::filesystem::path& path);
 
+// True when the path itself is a directory; a symbolic link to one is not, so that a walk
+// that uses it never follows a link back up its own tree.
+bool isRealDirectory(const std::filesystem::path& path);
+
+// Which item of which file system a path names (symbolic links followed), and how many names
+// it has there: two paths with equal device and inode name the same file or folder.
+struct ItemIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t links = 0;
+};
+
+// Absent when nothing can be read at the path.
+std::optional<ItemIdentity> itemIdentity(const std::filesystem::path& path);
+
 // Whether a listing includes hidden entries (names starting with "."; "." and ".." never).
 enum class HiddenEntries { skip, include };
 

@@ -1,6 +1,5 @@
 // RestoreEngine::scan: a backup folder read back into crates and smart-crate files, and the
 // crates of the backup's last run picked out of them.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
@@ -28,13 +27,6 @@ std::string lowercaseExtension(const std::filesystem::path& file) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     });
     return ext;
-}
-
-// A real folder, not a symbolic link to one: the walk never follows links into folders,
-// so a link pointing back up the tree cannot make it recurse forever.
-bool isRealDirectory(const std::filesystem::path& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::vector<std::string> resolvedComponents(const std::filesystem::path& path) {
@@ -69,7 +61,7 @@ void RestoreEngine::scan(const std::filesystem::path& folder,
         // name merely starts with a dot is kept.
         if (name.starts_with("._") || name == ".DS_Store") continue;
         const std::filesystem::path child = folder / name;
-        if (isRealDirectory(child)) {
+        if (platform::isRealDirectory(child)) {
             const bool skipped = folder == relativeTo &&
                                  std::find(skippedFolders.begin(), skippedFolders.end(), name) !=
                                      skippedFolders.end();
@@ -130,8 +122,7 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
             continue;
         }
         const std::filesystem::path file = root / track.file;
-        struct stat info {};
-        if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (!platform::isRegularFile(file)) {
             missing.push_back(track.file);
             continue;
         }

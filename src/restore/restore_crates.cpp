@@ -1,6 +1,5 @@
 // RestoreEngine: what the backup's metadata says of its files, the identity of a restored
 // track, and the crate and smart-crate files written from the saved originals.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <unordered_set>
@@ -112,9 +111,8 @@ std::string RestoreEngine::trackIdentity(const Run& run, const std::string& relP
     if (const auto saved = run.snapshotTable.find(relPath); saved != run.snapshotTable.end())
         if (const auto path = SeratoDatabase::pfil(saved->second))
             return "library:" + text::nfcKey(*path);
-    struct stat info {};
-    if (::stat(file.c_str(), &info) == 0 && info.st_nlink > 1)
-        return "file:" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    if (const auto identity = platform::itemIdentity(file); identity && identity->links > 1)
+        return "file:" + std::to_string(identity->device) + ":" + std::to_string(identity->inode);
     return "backup:" + relPath;
 }
 

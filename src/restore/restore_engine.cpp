@@ -1,7 +1,6 @@
 // RestoreEngine: the run, its start checks, the crate phase and the file copy.
 #include "restore/restore_engine.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
