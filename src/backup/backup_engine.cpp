@@ -1,8 +1,6 @@
 // BackupEngine: the run, the start checks and planning.
 #include "backup/backup_engine.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "backup/backup_plan.h"
@@ -17,6 +15,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_library_tracks.h"
+#include "platform/file_system.h"
 
 namespace morrowdeck {
 
@@ -96,7 +95,7 @@ BackupEngine::Snapshot BackupEngine::execute(
         if (!preview.fits()) {
             // A run that does not start leaves no trace: the folders made for it go again.
             auto folder = destinationRoot;
-            while (folder != existed && folder.has_relative_path() && ::rmdir(folder.c_str()) == 0)
+            while (folder != existed && folder.has_relative_path() && platform::removeEmptyFolder(folder))
                 folder = folder.parent_path();
             throw PlatformError(preview.notEnoughSpaceText());
         }

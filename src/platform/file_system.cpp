@@ -48,6 +48,10 @@ bool isRealDirectory(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool removeEmptyFolder(const std::filesystem::path& folder) {
+    return ::rmdir(folder.c_str()) == 0;
+}
+
 std::optional<ItemIdentity> itemIdentity(const std::filesystem::path& path) {
     struct stat info {};
     if (!statPath(path, info)) return std::nullopt;

@@ -37,6 +37,9 @@ struct ItemIdentity {
 // Absent when nothing can be read at the path.
 std::optional<ItemIdentity> itemIdentity(const std::filesystem::path& path);
 
+// Removes the folder when it is empty (rmdir); never a file, never anything inside it.
+bool removeEmptyFolder(const std::filesystem::path& folder);
+
 // Whether a listing includes hidden entries (names starting with "."; "." and ".." never).
 enum class HiddenEntries { skip, include };
 

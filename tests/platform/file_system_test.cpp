@@ -52,6 +52,10 @@ TEST(FileSystem, KindsOfPathsReadingAndListing) {
     EXPECT_EQ(*names, (std::vector<std::string>{"a.crate", "folder-link", "folder.crate",
                                                 "hard.crate", "link.crate", "pipe.crate"}));
     EXPECT_FALSE(listDirectory(dir / "missing") || listDirectory(dir / "a.crate"));
+
+    std::filesystem::create_directory(dir / "empty");
+    EXPECT_FALSE(removeEmptyFolder(dir / "a.crate") || removeEmptyFolder(dir.path()));
+    EXPECT_TRUE(removeEmptyFolder(dir / "empty") && !fileExists(dir / "empty"));
 }
 
 }  // namespace
