@@ -1,49 +1,21 @@
 #include "cli/engine_session.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <csignal>
 #include <iostream>
 
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "cli/preview_output.h"
 #include "engine/run_outcome.h"
+#include "platform/terminal.h"
 
 namespace morrowdeck::cli {
 
-namespace {
-
-// Ctrl-C presses, counted by the handler and read by the main loop. The first requests
-// cancellation; the second ends the process at once (copies write to hidden temporary names,
-// so no partial file is left under a real name).
-std::atomic<int> interrupts{0};
-static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
-
-void onInterrupt(int) {
-    if (interrupts.fetch_add(1) >= 1) ::_exit(exitCancelled);
-}
-
-void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-}
-
-std::size_t terminalColumns() {
-    winsize size{};
-    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-}
-
-}  // namespace
-
 EngineSession::EngineSession(bool json)
-    : json_(json), progress_(std::cerr, ::isatty(STDERR_FILENO) == 1, terminalColumns()) {
-    installInterruptHandler();
+    : json_(json),
+      progress_(std::cerr, platform::errorStreamIsTerminal(), platform::errorStreamColumns()) {
+    // The first Ctrl-C cancels the run; the second ends the process at once (copies write to
+    // hidden temporary names, so no partial file is left under a real name).
+    platform::countInterrupts(exitCancelled);
 }
 
 std::function<void(const LogEntry&)> EngineSession::onLog() {
@@ -77,7 +49,7 @@ int EngineSession::wait(const std::function<void()>& cancel,
     bool cancelRequested = false;
     while (!result_) {
         queue_->waitAndRun(std::chrono::milliseconds(100));
-        if (interrupts.load() > 0 && !cancelRequested) {
+        if (platform::interruptCount() > 0 && !cancelRequested) {
             cancelRequested = true;
             cancel();
             progress_.clear();
