@@ -1,0 +1,11 @@
+#include "platform/posix/system_hooks.h"
+
+#include <fcntl.h>
+
+namespace morrowdeck::platform::hooks {
+
+void adviseSequentialRead(int fd) {
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+}  // namespace morrowdeck::platform::hooks
