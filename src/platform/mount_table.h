@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morrowdeck::platform {
@@ -21,9 +22,12 @@ inline constexpr const char* systemMountTable = "/proc/self/mountinfo";
 std::vector<Mount> readMountTable(const std::filesystem::path& table = systemMountTable);
 
 // The label of the file system on a device ("/dev/sdb1"), from libmount's device cache
-// (blkid); "" when there is none or the device cannot be probed.
+// (blkid); "" when there is none, the device cannot be probed, or the backend cannot read labels.
 std::string volumeLabel(const std::string& device);
 
+// The mount whose mount point contains the resolved absolute path: the longest such point, and
+// of mounts stacked on one point the last. Null when none does.
+const Mount* mountContaining(const std::vector<Mount>& mounts, std::string_view resolvedPath);
 // True for file systems that have no hard links (FAT and exFAT).
 bool lacksHardLinks(const std::string& type);
 

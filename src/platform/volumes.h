@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 namespace morrowdeck::platform {
 
@@ -15,10 +14,5 @@ std::string volumeMountPoint(const std::filesystem::path& path);
 // The name of that volume as a DJ knows the drive: the last component of its mount point
 // ("USB" for /media/dj/USB), or "/" for the root file system.
 std::string volumeName(const std::filesystem::path& path);
-
-// The pure part of volumeMountPoint: the longest mount point listed in a
-// /proc/self/mountinfo text that contains the resolved absolute path; for stacked mounts on
-// one point the last line wins. "" for the root mount or when nothing matches.
-std::string mountPointContaining(std::string_view mountinfo, std::string_view resolvedPath);
 
 }  // namespace morrowdeck::platform

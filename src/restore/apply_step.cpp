@@ -18,7 +18,9 @@ namespace morrowdeck {
 ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
                            const std::filesystem::path& proc,
                            const std::filesystem::path& databaseFile) {
-    if (platform::isSeratoRunning(proc)) return {SeratoError::seratoRunning().description()};
+    const auto serato = platform::seratoProcess(proc);
+    if (serato == platform::SeratoProcess::running)
+        return {SeratoError::seratoRunning().description()};
 
     const auto library = SeratoLibrary::resolveLibrary(seratoFolder).value_or(seratoFolder);
     const auto stagedFile = library / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
@@ -57,6 +59,9 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
         return {problem};
     }
     const int unrecorded = journal->finish();
+    if (serato == platform::SeratoProcess::unknown)
+        result.warnings.insert(result.warnings.begin(),
+                               std::string(RestoreTexts::seratoStateUnknown));
     if (!problem.empty()) return {problem};
     return {"Applied " + std::to_string(result.assetsUpdated) + " rating/color update(s) and " +
                 std::to_string(result.rulesWritten) +

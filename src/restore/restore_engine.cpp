@@ -85,7 +85,10 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     reporter_.resetStartTime();
     // Serato rewrites its crate files and database V2 while it runs and on quitting, over
     // what the restore would write.
-    if (platform::isSeratoRunning(processTable_)) throw SeratoError::seratoRunning();
+    const auto serato = platform::seratoProcess(processTable_);
+    if (serato == platform::SeratoProcess::running) throw SeratoError::seratoRunning();
+    if (serato == platform::SeratoProcess::unknown)
+        reporter_.log(LogEntry::Level::warning, std::string(RestoreTexts::seratoStateUnknown));
     Run run;
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;

@@ -14,6 +14,11 @@ inline constexpr std::string_view stagedFolder = BackupLayout::metadataFolder;
 inline constexpr std::string_view stagedFile = "apply.json";
 inline constexpr std::string_view notesFile = "Morrowdeck \u2014 Restore Notes.txt";
 
+// Said when the system does not let Morrowdeck see whether Serato runs: the step goes on.
+inline constexpr std::string_view seratoStateUnknown =
+    "Couldn't tell whether Serato is running: keep it closed until this is done, or it may "
+    "write over what is put back.";
+
 inline constexpr std::string_view notesHeader =
     "Morrowdeck \u2014 Restore notes\n==========================\n\n";
 inline constexpr std::string_view notesRebuilt =

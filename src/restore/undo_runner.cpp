@@ -13,6 +13,7 @@
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
+#include "restore/restore_texts.h"
 
 namespace morrowdeck {
 
@@ -138,10 +139,12 @@ UndoRunner::Plan UndoRunner::plan(std::string_view runId, bool force) const {
     Plan plan;
     // Serato rewrites its crates and database while it runs and on quitting, over what an
     // undo puts back.
-    if (platform::isSeratoRunning(processTable_)) {
+    const auto serato = platform::seratoProcess(processTable_);
+    if (serato == platform::SeratoProcess::running) {
         plan.refusal = SeratoError::seratoRunning().description();
         return plan;
     }
+    plan.seratoStateUnknown = serato == platform::SeratoProcess::unknown;
     const auto loaded = loadRuns();
     auto chosen = loaded.end();
     if (runId.empty()) {
@@ -286,6 +289,7 @@ std::vector<std::string> UndoRunner::Plan::confirmationLines() const {
         else if (step.action == Action::keep)
             lines.push_back("Changed since the run, kept: " + step.entry.path.native());
     }
+    if (seratoStateUnknown) lines.emplace_back(RestoreTexts::seratoStateUnknown);
     return lines;
 }
 

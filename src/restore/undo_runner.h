@@ -55,6 +55,7 @@ class UndoRunner {
         std::vector<std::string> changed;  // files changed since the run (refused without force)
         std::vector<std::string> problems;  // why files cannot be put back (each refuses the run)
         std::vector<Step> steps;        // in the order undo() takes them
+        bool seratoStateUnknown = false;  // the system did not say whether Serato runs
 
         bool refused() const { return !refusal.empty(); }
         // The lines a user confirms before an undo: what will be put back and removed.

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,7 +180,11 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(granularityForFileSystemType(0x4d44), 2s);      // FAT
     EXPECT_EQ(granularityForFileSystemType(0x65735546), 1s);  // FUSE: exfat-fuse's
     EXPECT_EQ(granularityForFileSystemType(0xEF53), 1ns);     // ext4
-    EXPECT_EQ(errorText(ENOSPC), "No space left on device");
+    EXPECT_EQ(granularityForFileSystemName("vfat"), 2s);
+    EXPECT_EQ(granularityForFileSystemName("exfat"), 10ms);
+    EXPECT_EQ(granularityForFileSystemName("fuse.sshfs"), 1s);
+    EXPECT_EQ(granularityForFileSystemName("ntfs3"), 100ns);
+    EXPECT_EQ(granularityForFileSystemName("ext4"), 1ns);
 
     // A rename that never replaces, even a dangling link.
     writeFile(dir / "new", "new");
@@ -305,6 +311,23 @@ TEST(FileOperations, SyncsAndResolvedPaths) {
     const auto real = resolvedPath(dir.path()).value();
     EXPECT_EQ(resolvedPath(dir / "sub" / ".." / "sub" / "link.mp3"), real / "a.mp3");
     EXPECT_EQ(resolvedPath(dir / "sub" / "missing.mp3"), std::nullopt);
+}
+
+// One table words the errors on every backend, in English whatever the locale; where the C
+// library words them itself in the C locale (glibc), the table must agree with it.
+TEST(ErrorText, EnglishForEveryErrorOfTheTable) {
+    EXPECT_EQ(errorText(ENOSPC), "No space left on device");
+    EXPECT_EQ(errorText(EWOULDBLOCK), errorText(EAGAIN));
+    EXPECT_EQ(errorText(-1), "Unknown error -1");
+    EXPECT_EQ(errorText(100000), "Unknown error 100000");
+#ifdef __GLIBC__
+    for (int error = 1; error < 200; ++error) {
+        const std::string text = errorText(error);
+        if (!text.starts_with("Unknown error")) {
+            EXPECT_EQ(text, std::strerror(error)) << error;
+        }
+    }
+#endif
 }
 
 }  // namespace

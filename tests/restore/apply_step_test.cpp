@@ -47,7 +47,7 @@ TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
                   c.running)
             << c.comm;
     }
-    EXPECT_FALSE(platform::isSeratoRunning(dir / "missing"));
+    EXPECT_EQ(platform::seratoProcess(dir / "missing"), platform::SeratoProcess::unknown);
     stage("{not json");
     EXPECT_EQ(
         applyToSerato(library, noSerato()).message,

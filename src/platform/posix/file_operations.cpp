@@ -2,14 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>  // FICLONE
-#include <sys/ioctl.h>
-#include <sys/random.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/statvfs.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "platform/posix/system_hooks.h"
 
 namespace morrowdeck::platform {
 
@@ -43,19 +39,18 @@ struct FileDescriptor {
     }
 };
 
-int renameNoReplace(const char* from, const char* to) {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
-    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
-#else
-    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1u << 0));
-#endif
-}
-
-// rename(2) that never replaces: renameNoReplace, or where the file system cannot do that
-// (FUSE servers without rename2), a check of the target followed by rename. 0 or errno.
+// rename(2) that never replaces: the backend's no-replace rename; where the system or the file
+// system cannot do that (FUSE servers without rename2, plain POSIX), link(2), which refuses an
+// existing target just the same, and unlink(2) of the old name; where there are no hard links
+// either, a check of the target followed by rename. 0 or errno.
 int moveNoReplace(const char* from, const char* to) {
-    if (renameNoReplace(from, to) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
+    const int error = hooks::renameNoReplace(from, to);
+    if (error != EINVAL && error != ENOSYS) return error;
+    if (::link(from, to) == 0) {
+        ::unlink(from);
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
     struct stat existing {};
     if (::lstat(to, &existing) == 0) return EEXIST;
     return ::rename(from, to) == 0 ? 0 : errno;
@@ -99,7 +94,7 @@ std::string randomSuffix() {
     static constexpr char kAlphabet[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     unsigned char bytes[kSuffixLength] = {};
-    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+    if (!hooks::fillRandom(bytes, sizeof bytes)) {
         // No entropy yet (early boot): a process-wide counter still makes names distinct
         // within this process, and O_EXCL resolves clashes with others.
         static std::atomic<std::uint64_t> counter{0};
@@ -177,11 +172,9 @@ class TempFile {
             path_.clear();
             return 0;
         }
-        if (renameNoReplace(path_.c_str(), target.c_str()) == 0) {
-            path_.clear();
-            return 0;
-        }
-        if (errno != EINVAL && errno != ENOSYS) return errno;
+        const int error = hooks::renameNoReplace(path_.c_str(), target.c_str());
+        if (error == 0) path_.clear();
+        if (error != EINVAL && error != ENOSYS) return error;
         // The file system cannot rename without replacing (FUSE servers without rename2, such
         // as ntfs-3g): link() refuses an existing target just the same. The destructor then
         // removes the temporary name.
@@ -200,25 +193,6 @@ class TempFile {
     fs::path path_;
     int fd_ = -1;
 };
-
-enum class KernelCopy { endOfFile, unsupported, failed };
-
-// Runs one kernel-side copy primitive until it reports end of file or that it cannot serve
-// this pair of files. `error` holds errno when the result is `failed`.
-template <typename Transfer>
-KernelCopy kernelCopy(Transfer transfer, int& error) {
-    for (;;) {
-        const ssize_t moved = transfer();
-        if (moved > 0) continue;
-        if (moved == 0) return KernelCopy::endOfFile;
-        if (errno == EINTR) continue;
-        if (errno == EXDEV || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) {
-            return KernelCopy::unsupported;
-        }
-        error = errno;
-        return KernelCopy::failed;
-    }
-}
 
 int readWriteCopy(int in, int out, const DataSink* sink) {
     // One buffer per thread for its life: a fresh one per file would be mapped, faulted in
@@ -244,22 +218,9 @@ namespace detail {
 
 int copyData(int in, int out, CopyMethod first, const DataSink* sink) {
     if (sink) return readWriteCopy(in, out, sink);
-    if (first == CopyMethod::clone && ::ioctl(out, FICLONE, in) == 0) return 0;
-
-    // The kernel-side copies work through both files' positions, so whichever step stops, the
-    // next one carries on where it left off.
-    int error = 0;
-    KernelCopy result = KernelCopy::unsupported;
-    if (first <= CopyMethod::copyFileRange) {
-        result = kernelCopy(
-            [&] { return ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0); },
-            error);
+    if (first != CopyMethod::readWrite) {
+        if (const int error = hooks::copyInKernel(in, out, first)) return error;
     }
-    if (result == KernelCopy::unsupported && first <= CopyMethod::sendfile) {
-        result =
-            kernelCopy([&] { return ::sendfile(out, in, nullptr, std::size_t{1} << 30); }, error);
-    }
-    if (result == KernelCopy::failed) return error;
     // Also after a kernel copy reported end of file: some file systems answer 0 early, and
     // one read() that returns 0 confirms the end.
     return readWriteCopy(in, out, nullptr);
@@ -367,13 +328,6 @@ int copyFileDurably(const fs::path& source, const fs::path& dest, const DataSink
 }
 
 int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
-    if (renameNoReplace(from.c_str(), to.c_str()) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
-    }
-    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
     return moveNoReplace(from.c_str(), to.c_str());
 }
 
@@ -503,18 +457,15 @@ std::chrono::nanoseconds granularityForFileSystemType(long type) {
     }
 }
 
-std::chrono::nanoseconds timestampGranularity(const fs::path& path) {
-    // A folder that does not exist yet will live on its nearest existing ancestor's volume.
-    fs::path probe = path;
-    struct statfs info {};
-    while (::statfs(probe.c_str(), &info) != 0) {
-        if (errno != ENOENT) return std::chrono::nanoseconds(1);
-        fs::path parent = probe.parent_path();
-        if (parent.empty()) parent = ".";
-        if (parent == probe) return std::chrono::nanoseconds(1);
-        probe = std::move(parent);
-    }
-    return granularityForFileSystemType(static_cast<long>(info.f_type));
+std::chrono::nanoseconds granularityForFileSystemName(std::string_view type) {
+    using namespace std::chrono_literals;
+    if (type == "vfat" || type == "msdos" || type == "fat") return 2s;
+    if (type == "exfat") return 10ms;
+    if (type == "fuse" || type == "fuseblk" || type.starts_with("fuse.")) return 1s;
+    if (type == "ntfs" || type == "ntfs3" || type == "cifs" || type == "smb3" || type == "smbfs")
+        return 100ns;
+    if (type == "hfs" || type == "hfsplus") return 1s;
+    return 1ns;
 }
 
 std::chrono::nanoseconds probeTimestampGranularity(const fs::path& folder) {
@@ -550,8 +501,8 @@ FileSystemSync::FileSystemSync(FileSystemSync&& other) noexcept
 
 int FileSystemSync::sync() const {
     if (fd_ < 0) return openError_;
-    if (::syncfs(fd_) == 0) return 0;
-    if (errno != ENOSYS) return errno;
+    const int error = hooks::syncFileSystem(fd_);
+    if (error != ENOSYS) return error;
     return ::fsync(fd_) == 0 ? 0 : errno;
 }
 
@@ -640,12 +591,6 @@ std::size_t removeStaleTemporaryFiles(const fs::path& folder, FileTime before) {
         if (::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0) ++removed;
     }
     return removed;
-}
-
-std::string errorText(int error) {
-    // strerror() follows the process locale once a GUI sets it; log lines stay English.
-    if (const char* text = ::strerrordesc_np(error)) return text;
-    return "Unknown error " + std::to_string(error);
 }
 
 std::filesystem::path temporaryNameBeside(const std::filesystem::path& file) {

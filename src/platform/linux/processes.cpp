@@ -25,9 +25,9 @@ std::string firstArgumentBaseName(const std::vector<std::uint8_t>& cmdline) {
 
 }  // namespace
 
-bool isSeratoRunning(const std::filesystem::path& proc) {
+SeratoProcess seratoProcess(const std::filesystem::path& proc) {
     const auto entries = listDirectory(proc);
-    if (!entries) return false;
+    if (!entries) return SeratoProcess::unknown;
     std::vector<std::uint8_t> buffer;
     for (const auto& name : *entries) {
         if (name.empty() ||
@@ -36,14 +36,14 @@ bool isSeratoRunning(const std::filesystem::path& proc) {
         }
         if (readFileInto(proc / name / "comm", buffer) &&
             mentionsSerato(std::string(buffer.begin(), buffer.end()))) {
-            return true;
+            return SeratoProcess::running;
         }
         if (readFileInto(proc / name / "cmdline", buffer) &&
             mentionsSerato(firstArgumentBaseName(buffer))) {
-            return true;
+            return SeratoProcess::running;
         }
     }
-    return false;
+    return SeratoProcess::notRunning;
 }
 
 }  // namespace morrowdeck::platform
