@@ -87,8 +87,6 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     // what the restore would write.
     const auto serato = platform::seratoProcess(processTable_);
     if (serato == platform::SeratoProcess::running) throw SeratoError::seratoRunning();
-    if (serato == platform::SeratoProcess::unknown)
-        reporter_.log(LogEntry::Level::warning, std::string(RestoreTexts::seratoStateUnknown));
     Run run;
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;
@@ -122,6 +120,9 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     // symbolic link onto another drive gives paths to where the files really are.
     run.audioTarget = resolvedPath(audioTarget);
     run.volumePrefix = SeratoLibrary::volumeMountPrefix(resolvedPath(run.seratoRoot));
+    // Said once the run's inputs and folders are known good, so that a refusal stays one line.
+    if (serato == platform::SeratoProcess::unknown)
+        reporter_.log(Level::warning, std::string(RestoreTexts::seratoStateUnknown));
     reporter_.setPhase("Scanning backup\u2026");
     reporter_.log(Level::info, "Restoring from " + backupRoot.native());
 

@@ -398,6 +398,8 @@ UndoRunner::Outcome UndoRunner::undo(std::string_view runId, bool force) const {
         outcome.message = plan.refusal;
         return outcome;
     }
+    if (plan.seratoStateUnknown)
+        outcome.lines.emplace_back(Level::warning, std::string(RestoreTexts::seratoStateUnknown));
     // Once the checks passed, one file that fails does not stop the others.
     std::set<fs::path> folders;
     for (const auto& step : plan.steps) {

@@ -18,6 +18,7 @@
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
+#include "platform/backend.h"
 #include "restore/undo_index.h"
 #include "run_cli.h"
 #include "support/fake_proc.h"
@@ -589,11 +590,15 @@ TEST(UndoRoundTrip, AnApplyIsUndoneRowForRow) {
         const auto original = rows(*reader);
 
         const std::vector<std::string> apply{"apply", "--serato", serato, "--database", master};
+        // While Serato runs (on a backend that can tell) apply and undo change nothing.
+        const bool listsProcesses = platform::backend().listsProcesses;
         auto running = apply;
         running.insert(running.end(), {"--process-table", seratoRunning});
-        const auto refusedApply = runCli(running);
-        EXPECT_EQ(refusedApply.status, 1);
-        EXPECT_EQ(refusedApply.out, "Quit Serato completely first, then try again.\n");
+        if (listsProcesses) {
+            const auto refusedApply = runCli(running);
+            EXPECT_EQ(refusedApply.status, 1);
+            EXPECT_EQ(refusedApply.out, "Quit Serato completely first, then try again.\n");
+        }
 
         auto applying = apply;
         applying.insert(applying.end(), {"--process-table", proc});
@@ -604,17 +609,21 @@ TEST(UndoRoundTrip, AnApplyIsUndoneRowForRow) {
         ASSERT_TRUE(fs::exists(master.native() + "-wal"));
         if (!readerStaysOpen) reader.reset();  // its close checkpoints the apply's pages
 
-        const auto refusedUndo =
-            runCli({"undo", "--serato", serato, "--process-table", seratoRunning});
-        EXPECT_EQ(refusedUndo.status, 2);
-        EXPECT_EQ(refusedUndo.err, refusedApply.out);
         SeratoSqlite check(master, SeratoSqlite::Schema::existing);
-        EXPECT_EQ(rows(check), written);
+        if (listsProcesses) {
+            const auto refusedUndo =
+                runCli({"undo", "--serato", serato, "--process-table", seratoRunning});
+            EXPECT_EQ(refusedUndo.status, 2);
+            EXPECT_EQ(refusedUndo.err, "Quit Serato completely first, then try again.\n");
+            EXPECT_EQ(rows(check), written);
+        }
 
         const auto undone = runCli({"undo", "--serato", serato, "--process-table", proc});
         EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
         EXPECT_EQ(rows(check), original);
     }
+    if (!platform::backend().listsProcesses)
+        GTEST_SKIP() << "the refusals while Serato runs: this backend lists no processes";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "library/crate_writer.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
+#include "platform/backend.h"
 #include "support/master_database_fixture.h"
 #include "support/loop_drive.h"
 #include "support/mount_guard.h"
@@ -21,13 +22,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One mountinfo line; libmount undoes the octal escape of the space.
+// One mount table line in the format the backend reads (mountinfo for libmount, mtab for the
+// generic one); both escape a space as octal.
 std::string mountLine(int id, const fs::path& point, const std::string& type) {
     std::string escaped;
     for (const char c : point.native())
         escaped += c == ' ' ? std::string("\\040") : std::string(1, c);
+    const std::string device = "/dev/fake" + std::to_string(id);
+    if (!platform::backend().readsMountInfo)
+        return device + " " + escaped + " " + type + " rw 0 0\n";
     return std::to_string(id) + " 1 8:" + std::to_string(id) + " / " + escaped +
-           " rw,relatime shared:1 - " + type + " /dev/fake" + std::to_string(id) + " rw\n";
+           " rw,relatime shared:1 - " + type + " " + device + " rw\n";
 }
 
 // A library of two crate files (one below a group) and three database records.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "library/bounded_read.h"
+#include "platform/backend.h"
 #include "platform/processes.h"
+#include "restore/restore_texts.h"
 #include "restore/undo_index.h"
 #include "support/fake_proc.h"
 #include "support/serato_sqlite.h"
@@ -30,9 +32,10 @@ struct ApplyStep : testing::Test {
     fs::path undo = library / ".morrowdeck-undo";
 };
 
-TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
+// Serato counts as running by its command name or its first argument's base name.
+TEST_F(ApplyStep, RefusedWhileSeratoRuns) {
+    if (!platform::backend().listsProcesses) GTEST_SKIP() << "this backend lists no processes";
     fs::create_directories(library);
-    // Serato counts as running by its command name or its first argument's base name.
     const struct {
         const char* comm;
         const char* argv0;
@@ -47,7 +50,23 @@ TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
                   c.running)
             << c.comm;
     }
+}
+
+// A system that does not say whether Serato runs (here: no process table to read) lets the
+// apply go on, with a warning first among its lines.
+TEST_F(ApplyStep, GoesOnAndSaysSoWhenNobodyCanTellWhetherSeratoRuns) {
+    test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato);
+    db.addAsset("Users/dj/a.mp3", "NULL", "NULL", "NULL", "NULL");
+    stage(R"({"assets": {"Users/dj/a.mp3": {"rating": 0.6}}, "smartCrates": []})");
     EXPECT_EQ(platform::seratoProcess(dir / "missing"), platform::SeratoProcess::unknown);
+    const auto outcome = applyToSerato(library, dir / "missing");
+    EXPECT_TRUE(outcome.applied) << outcome.message;
+    ASSERT_FALSE(outcome.warnings.empty());
+    EXPECT_EQ(outcome.warnings.front(), RestoreTexts::seratoStateUnknown);
+}
+
+TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
+    fs::create_directories(library);
     stage("{not json");
     EXPECT_EQ(
         applyToSerato(library, noSerato()).message,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -15,7 +16,9 @@
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
+#include "platform/backend.h"
 #include "restore/restore_status.h"
+#include "restore/restore_texts.h"
 #include "restore/undo_index.h"
 #include "support/engine_harness.h"
 #include "support/fake_proc.h"
@@ -451,8 +454,28 @@ TEST(RestoreEngine, UnreadableLibraryFilesAreNeverReplaced) {
     EXPECT_EQ(run.log.back().level, Level::warning);
 }
 
-// A folder that is no backup, or a running Serato, creates nothing; an unwritable folder is
-// the one named.
+// A running Serato refuses the restore and nothing is created; where the system cannot tell
+// whether it runs, the restore goes on and says so.
+TEST(RestoreEngine, RefusedWhileSeratoRunsAndGoesOnWhenNobodyCanTell) {
+    Restore r;
+    r.audioFile("C/a.mp3");
+    if (platform::backend().listsProcesses) {
+        r.proc = test::fakeProc(r.dir / "proc", {{"Serato DJ Pro", "/opt/Serato DJ Pro"}});
+        EXPECT_EQ(r.run().failure(), "Quit Serato completely first, then try again.");
+        EXPECT_FALSE(fs::exists(r.serato));
+        EXPECT_FALSE(fs::exists(r.audio));
+    }
+    r.proc = r.dir / "no process table";
+    const auto run = r.run();
+    EXPECT_EQ(run.failure(), "");
+    EXPECT_TRUE(fs::exists(r.audio / "C" / "a.mp3"));
+    EXPECT_TRUE(std::any_of(run.log.begin(), run.log.end(), [](const LogEntry& line) {
+        return line.level == Level::warning && line.message == RestoreTexts::seratoStateUnknown;
+    }));
+    if (!platform::backend().listsProcesses) GTEST_SKIP() << "this backend lists no processes";
+}
+
+// A folder that is no backup creates nothing; an unwritable folder is the one named.
 TEST(RestoreEngine, StartChecks) {
     Restore r;
     fs::create_directories(r.backup / "Empty");
@@ -463,11 +486,6 @@ TEST(RestoreEngine, StartChecks) {
     EXPECT_FALSE(fs::exists(r.audio));
 
     r.audioFile("C/a.mp3");
-    r.proc = test::fakeProc(r.dir / "proc", {{"Serato DJ Pro", "/opt/Serato DJ Pro"}});
-    EXPECT_EQ(r.run().failure(), "Quit Serato completely first, then try again.");
-    EXPECT_FALSE(fs::exists(r.serato));
-    EXPECT_FALSE(fs::exists(r.audio));
-    r.proc.clear();
 
     test::TmpfsMount readOnly(r.dir / "ro", "ro,size=64k");
     if (!readOnly.ok()) GTEST_SKIP() << "cannot mount a read-only tmpfs here";

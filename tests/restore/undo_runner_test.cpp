@@ -9,7 +9,9 @@
 #include <map>
 
 #include "library/sqlite_copy.h"
+#include "platform/backend.h"
 #include "platform/file_operations.h"
+#include "restore/restore_texts.h"
 #include "support/fake_proc.h"
 #include "support/temp_dir.h"
 
@@ -243,7 +245,7 @@ TEST(UndoRunner, ProblemsFoundByTheChecksChangeNothing) {
         {"Quit Serato completely first",
          [](Library& lib, Library::Run&) {
              lib.runner.setProcessTable(test::fakeProc(lib.dir / "proc", {{"Serato DJ Pro", "x"}}));
-         }},
+         }},  // on a backend that lists processes only
         {"saved copy is missing", [](Library&, Library::Run& run) { fs::remove(run.folder / "files/0"); }},
         {"saved copy is damaged", [](Library&, Library::Run& run) { test::writeFile(run.folder / "files/0", "bad!"); }},
         {"outside the undo folder",
@@ -264,7 +266,9 @@ TEST(UndoRunner, ProblemsFoundByTheChecksChangeNothing) {
              run.index.entries[1].after.reset();
          }},
     };
+    const bool listsProcesses = platform::backend().listsProcesses;
     for (const auto& [why, damage] : cases) {
+        if (why == std::string_view("Quit Serato completely first") && !listsProcesses) continue;
         Library lib;
         test::writeFile(lib.serato / "A.crate", "0");
         test::writeFile(lib.serato / "Sub" / "B.crate", "0");
@@ -279,6 +283,25 @@ TEST(UndoRunner, ProblemsFoundByTheChecksChangeNothing) {
         EXPECT_NE(outcome.message.find(why), std::string::npos) << outcome.message;
         EXPECT_EQ(tree(lib.dir.path()), before) << why;
     }
+    if (!listsProcesses) GTEST_SKIP() << "the Serato row: this backend lists no processes";
+}
+
+// Where the system cannot tell whether Serato runs, the undo goes on and says so, before it
+// asks and among its lines.
+TEST(UndoRunner, GoesOnAndSaysSoWhenNobodyCanTellWhetherSeratoRuns) {
+    Library lib;
+    test::writeFile(lib.serato / "A.crate", "0");
+    auto run = lib.begin("20261208T043512Z", 10);
+    Library::replace(run, lib.serato / "A.crate", "1");
+    run.save();
+    lib.runner.setProcessTable(lib.dir / "no process table");
+    const auto plan = lib.runner.plan("", false);
+    ASSERT_FALSE(plan.refused()) << plan.refusal;
+    EXPECT_EQ(plan.confirmationLines().back(), RestoreTexts::seratoStateUnknown);
+    const auto outcome = lib.runner.undo("", false);
+    EXPECT_EQ(outcome.putBack, 1);
+    ASSERT_FALSE(outcome.lines.empty());
+    EXPECT_EQ(outcome.lines.front().message, RestoreTexts::seratoStateUnknown);
 }
 
 // Once the checks passed, a file that cannot be put back is counted and the rest goes on; the
