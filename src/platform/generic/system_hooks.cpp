@@ -26,6 +26,10 @@ int syncFileSystem(int) {
 
 // /dev/urandom is on every POSIX system that matters (a backend for a system with arc4random
 // or getentropy can use that instead); opened per call, as names are made rarely.
+bool flushesWholeFileSystem() {
+    return false;
+}
+
 bool fillRandom(unsigned char* bytes, std::size_t size) {
     const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

@@ -72,6 +72,10 @@ int syncFileSystem(int fd) {
     return ::syncfs(fd) == 0 ? 0 : errno;
 }
 
+bool flushesWholeFileSystem() {
+    return true;
+}
+
 bool fillRandom(unsigned char* bytes, std::size_t size) {
     return ::getrandom(bytes, size, GRND_NONBLOCK) == static_cast<ssize_t>(size);
 }

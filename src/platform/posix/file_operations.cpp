@@ -264,6 +264,12 @@ bool itemExists(const fs::path& path) {
 
 namespace {
 
+// The folder holding a name just made, flushed where the run's end cannot flush it. 0 or errno.
+int flushNewName(const fs::path& name) {
+    if (hooks::flushesWholeFileSystem()) return 0;
+    return syncFolder(name.has_parent_path() ? name.parent_path() : fs::path("."));
+}
+
 // Opens `source` (a regular file, never waiting on a FIFO's writer), copies its data into a
 // new temporary file beside `dest` and gives it the source's permissions (best effort: FAT and
 // some network shares refuse them). 0 or errno; `info` is the source's stat.
@@ -298,19 +304,27 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
     struct stat info {};
     TempFile temp;
     if (const int error = copyIntoTemporary(source, dest, sink, in, info, temp)) return error;
-    // Last, as every write moves the modification time. No fsync: an interrupted backup
-    // is repaired by the next run, and syncing every audio file would make backups far slower.
+    // Last, as every write moves the modification time. No fsync where the run's end flushes
+    // the whole file system: an interrupted backup is repaired by the next run, and syncing
+    // every audio file would make backups far slower. Elsewhere that end flush cannot reach
+    // this file, so it is flushed here, and its folder once it has its name.
+    const bool flushHere = !hooks::flushesWholeFileSystem();
     const timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(temp.fd(), times) != 0) return errno;
+    if (flushHere && ::fsync(temp.fd()) != 0) return errno;
     if (const int error = temp.close()) return error;
     if (check != nullptr)
         if (const int error = (*check)()) return error;
-    if (!replaceExisting) return temp.commit(dest, false);
-    const KeptAside kept = keepAside(dest, keepAs);
-    if (kept.error != 0) return kept.error;
-    const int error = temp.commit(dest, true);
-    if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
-    return error;
+    int error = 0;
+    if (!replaceExisting) {
+        error = temp.commit(dest, false);
+    } else {
+        const KeptAside kept = keepAside(dest, keepAs);
+        if (kept.error != 0) return kept.error;
+        error = temp.commit(dest, true);
+        if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
+    }
+    return error == 0 ? flushNewName(dest) : error;
 }
 
 int copyFileDurably(const fs::path& source, const fs::path& dest, const DataSink* sink) {
@@ -350,8 +364,10 @@ int removeTree(const fs::path& folder, std::int64_t& freed) {
     return error.value();
 }
 
+
 int hardLink(const fs::path& existing, const fs::path& link) {
-    return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
+    if (::link(existing.c_str(), link.c_str()) != 0) return errno;
+    return flushNewName(link);
 }
 
 int replaceWithLink(const fs::path& existing, const fs::path& dest, const fs::path& keepAs) {
@@ -370,7 +386,7 @@ int replaceWithLink(const fs::path& existing, const fs::path& dest, const fs::pa
         if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
         // Also after success: rename() keeps both names when dest already is this very file.
         ::unlink(temp.c_str());
-        return error;
+        return error == 0 ? flushNewName(dest) : error;
     }
     return EEXIST;
 }

@@ -30,6 +30,11 @@ int renameNoReplace(const char* from, const char* to);
 // caller then flushes the folder alone).
 int syncFileSystem(int fd);
 
+// True when syncFileSystem() can flush a whole file system. Where it cannot, every file a copy
+// writes is flushed on its own, and so is the folder that gets its name, so that a run's end
+// sync still means every file it wrote is on the disk.
+bool flushesWholeFileSystem();
+
 // Fills the buffer with random bytes from the system, without blocking; false when it cannot.
 bool fillRandom(unsigned char* bytes, std::size_t size);
 
