@@ -430,8 +430,7 @@ std::string BackupEngine::Plan::Entry::relPath() const {
 }
 
 std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
-    return CrateWriter::volumeRelativePath(platform::toPath(entry.crate->tracks[entry.track]),
-                                           libraryPrefix);
+    return CrateWriter::volumeRelativeText(entry.crate->tracks[entry.track], libraryPrefix);
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {

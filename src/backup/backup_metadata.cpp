@@ -50,7 +50,7 @@ std::vector<std::string> storedPaths(const Crate& crate, const std::string& libr
     std::vector<std::string> paths;
     paths.reserve(crate.tracks.size());
     for (const auto& track : crate.tracks)
-        paths.push_back(CrateWriter::volumeRelativePath(platform::toPath(track), libraryPrefix));
+        paths.push_back(CrateWriter::volumeRelativeText(track, libraryPrefix));
     return paths;
 }
 

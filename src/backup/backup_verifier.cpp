@@ -295,11 +295,10 @@ void BackupVerifier::compareWithLibrary(Check& check, const std::filesystem::pat
     const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
     std::set<std::string> seen;
     for (const auto& track : tracks) {
-        const std::filesystem::path trackFile = platform::toPath(track);
-        const std::string stored = CrateWriter::volumeRelativePath(trackFile, prefix);
+        const std::string stored = CrateWriter::volumeRelativeText(track, prefix);
         const std::string key = text::nfcKey(stored);
         if (!seen.insert(key).second) continue;
-        const auto file = SeratoLibrary::resolveTrackFile(trackFile);
+        const auto file = SeratoLibrary::resolveTrackFile(platform::toPath(track));
         const auto info = file ? platform::fileInfo(*file) : std::nullopt;
         if (!info) continue;  // nothing on disk to compare with
         const auto found = filesOfTrack.find(key);

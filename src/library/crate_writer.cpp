@@ -16,8 +16,10 @@ std::vector<std::uint8_t> crateData(const std::vector<std::string>& volumeRelati
 }
 
 std::string volumeRelativePath(const std::filesystem::path& file, std::string_view volumePrefix) {
-    const std::string text = platform::toUtf8(file);
-    std::string_view path = text;
+    return volumeRelativeText(platform::toUtf8(file), volumePrefix);
+}
+
+std::string volumeRelativeText(std::string_view path, std::string_view volumePrefix) {
     // The prefix must end at a path component: /Volumes/USB2/a.mp3 is not on /Volumes/USB.
     if (!volumePrefix.empty() && path.starts_with(volumePrefix) &&
         (path.size() == volumePrefix.size() || path[volumePrefix.size()] == '/' ||
