@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/path_text.h"
+
 namespace morrowdeck {
 
 namespace fs = std::filesystem;
@@ -43,7 +45,8 @@ constexpr int maxDestinations = 8;
 // file's structure; the path itself is stored inside the group and checked on reading.
 QString groupName(const fs::path& path) {
     return QString::fromLatin1(
-        QCryptographicHash::hash(QByteArray::fromStdString(path.string()), QCryptographicHash::Sha1)
+        QCryptographicHash::hash(QByteArray::fromStdString(platform::toUtf8(path)),
+                                 QCryptographicHash::Sha1)
             .toHex()
             .left(16));
 }
@@ -56,7 +59,7 @@ std::optional<fs::path> absolutePath(const QVariant& value) {
     if (!isText(value)) return std::nullopt;
     const QString text = value.toString();
     if (text.isEmpty() || text.contains(QChar(0)) || text.size() > 4096) return std::nullopt;
-    fs::path path(text.toStdString());
+    fs::path path = platform::toPath(text.toStdString());
     if (!path.is_absolute()) return std::nullopt;
     return path;
 }
@@ -77,7 +80,7 @@ std::optional<bool> boolean(const QVariant& value) {
 }
 
 QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
+    return QString::fromStdString(platform::toUtf8(path));
 }
 
 // Of the groups under `parent`, keeps the `keep` with the largest `timeKey` (a time in ms;

@@ -4,6 +4,7 @@
 
 #include "backup/backup_verifier.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -47,7 +48,7 @@ void CheckBackupModel::setFolderChooser(FolderChooser chooser) {
 }
 
 QString CheckBackupModel::backupPath() const {
-    return backup_ ? text(backup_->native()) : QString();
+    return backup_ ? text(platform::toUtf8(*backup_)) : QString();
 }
 
 void CheckBackupModel::setBackupURL(std::optional<std::filesystem::path> url) {
@@ -69,7 +70,7 @@ void CheckBackupModel::enterBackupPath(const QString& text) {
     }
     if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
         typed.replace(0, 1, QDir::homePath());
-    const std::filesystem::path folder(typed.toStdString());
+    const std::filesystem::path folder = platform::toPath(typed.toStdString());
     if (!folder.is_absolute()) {
         setPathProblem(QStringLiteral("Type the whole path, starting with / or ~/."));
     } else if (!platform::isDirectory(folder)) {

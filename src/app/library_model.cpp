@@ -9,6 +9,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_library_tracks.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -45,7 +46,7 @@ void LibraryModel::setFolderChooser(FolderChooser chooser) {
 }
 
 QString LibraryModel::libraryPath() const {
-    return libraryURL_ ? QString::fromStdString(libraryURL_->string()) : QString();
+    return libraryURL_ ? QString::fromStdString(platform::toUtf8(*libraryURL_)) : QString();
 }
 
 std::optional<fs::path> LibraryModel::databaseURL() const {
@@ -80,7 +81,7 @@ void LibraryModel::open(const fs::path& folder) {
     if (const auto library = SeratoLibrary::resolveLibrary(folder)) {
         load(*library);
     } else {
-        emit libraryNotFound(QString::fromStdString(folder.string()));
+        emit libraryNotFound(QString::fromStdString(platform::toUtf8(folder)));
     }
 }
 
@@ -108,7 +109,7 @@ void LibraryModel::load(const fs::path& library) {
             // The library is shown empty with the reason among its load warnings.
             LoadedLibrary failed;
             failed.index = std::make_shared<const CrateIndex>();
-            failed.warnings.push_back("Couldn't load " + library.native() + ": " + why);
+            failed.warnings.push_back("Couldn't load " + platform::toUtf8(library) + ": " + why);
             return failed;
         });
 }

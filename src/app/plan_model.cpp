@@ -13,6 +13,7 @@
 #include "engine/background_task.h"
 #include "library/formatting.h"
 #include "platform/file_operations.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -57,7 +58,7 @@ void PlanModel::setDestinationURL(std::optional<fs::path> url) {
 }
 
 QString PlanModel::destinationPath() const {
-    return destination_ ? QString::fromStdString(destination_->string()) : QString();
+    return destination_ ? QString::fromStdString(platform::toUtf8(*destination_)) : QString();
 }
 
 void PlanModel::chooseDestination() {

@@ -11,6 +11,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
 
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 QString pathText(const std::optional<fs::path>& path) {
-    return path ? QString::fromStdString(path->string()) : QString();
+    return path ? QString::fromStdString(platform::toUtf8(*path)) : QString();
 }
 
 // True when the Serato library at (or inside) `folder` has a database V2 that starts like one

@@ -1,5 +1,7 @@
 #include "app/restore_texts.h"
 
+#include "platform/path_text.h"
+
 namespace morrowdeck::restoreText {
 
 namespace fs = std::filesystem;
@@ -8,12 +10,12 @@ QString locationTitle(const std::optional<fs::path>& folder, const QString& plac
     if (!folder) return placeholder;
     // "/music/" names the folder "music", like "/music"; "/" names itself.
     const fs::path trimmed = folder->has_filename() ? *folder : folder->parent_path();
-    const auto name = trimmed.filename().string();
-    return QString::fromStdString(name.empty() ? folder->string() : name);
+    const auto name = platform::toUtf8(trimmed.filename());
+    return QString::fromStdString(name.empty() ? platform::toUtf8(*folder) : name);
 }
 
 QString locationSubtitle(const std::optional<fs::path>& folder, const QString& placeholder) {
-    return folder ? QString::fromStdString(folder->string()) : placeholder;
+    return folder ? QString::fromStdString(platform::toUtf8(*folder)) : placeholder;
 }
 
 QString rebuildCaption(bool rebuildDatabase, bool mergesIntoExistingDatabase) {

@@ -5,6 +5,7 @@
 
 #include "app/library_model.h"
 #include "app/plan_model.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -30,10 +31,10 @@ void RevealAction::revealLibrary() {
 
 void RevealAction::reveal(const std::filesystem::path& folder) {
     if (!reveal_) return;
-    reveal_(folder,
-            [self = QPointer<RevealAction>(this), shown = QString::fromStdString(folder.string())] {
-                if (self) emit self->revealFailed(shown);
-            });
+    reveal_(folder, [self = QPointer<RevealAction>(this),
+                     shown = QString::fromStdString(platform::toUtf8(folder))] {
+        if (self) emit self->revealFailed(shown);
+    });
 }
 
 }  // namespace morrowdeck

@@ -16,6 +16,7 @@
 #include "library/serato_library.h"
 #include "library/serato_library_tracks.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -54,7 +55,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     while (existed.has_relative_path() && !platform::itemExists(existed))
         existed = existed.parent_path();
     if (const int error = platform::createDirectories(destinationRoot); error != 0) {
-        throw PlatformError("The destination " + destinationRoot.native() +
+        throw PlatformError("The destination " + platform::toUtf8(destinationRoot) +
                             " could not be created: " + platform::errorText(error) + ".");
     }
     if (!platform::isWritableDirectory(destinationRoot))
@@ -64,14 +65,14 @@ BackupEngine::Snapshot BackupEngine::execute(
 
     reporter_.setPhase("Scanning crates\u2026");
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
-                                   " crate(s) \u2192 " + destinationRoot.native());
+                                   " crate(s) \u2192 " + platform::toUtf8(destinationRoot));
     Plan work;
     work.granularity = platform::probeTimestampGranularity(destinationRoot);
     if (options.keepReplaced > 0) {
-        work.replacedRun = (ReplacedRuns::folder(destinationRoot) /
-                            ReplacedRuns::runName(std::chrono::system_clock::now()))
-                               .native();
-        work.rootPrefix = (destinationRoot / "").native();
+        work.replacedRun = platform::toUtf8(
+            ReplacedRuns::folder(destinationRoot) /
+            platform::toPath(ReplacedRuns::runName(std::chrono::system_clock::now())));
+        work.rootPrefix = platform::toUtf8(destinationRoot / "");
     }
     const auto libraryFolder =
         databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
@@ -139,7 +140,7 @@ BackupEngine::Snapshot BackupEngine::execute(
 
     reporter_.setPhase("Creating folders\u2026");
     for (const auto& folder : work.folders)
-        platform::createDirectories(folder);  // failures surface as failed jobs
+        platform::createDirectories(platform::toPath(folder));  // failures surface as failed jobs
 
     captureLibrarySnapshot(destinationRoot, databaseURL, work);
     const DatabaseRows rows = readDatabaseRows(work);
@@ -165,13 +166,13 @@ BackupEngine::Snapshot BackupEngine::execute(
     // stays, and the next run hashes again what it no longer describes.
     const auto manifestFile = BackupManifest::fileOf(destinationRoot);
     if (const int error = dataSync_ ? dataSync_() : destinationDisk.sync(); error != 0) {
-        reporter_.countUnsaved(destinationRoot.native(), error);
+        reporter_.countUnsaved(platform::toUtf8(destinationRoot), error);
     } else {
         const std::string text = manifest.encode();
         if (writeMetadataFile(manifestFile, {reinterpret_cast<const std::uint8_t*>(text.data()),
                                              text.size()}) == 0)
             if (const int folderError = platform::syncFolder(manifestFile.parent_path()))
-                reporter_.countUnsaved(manifestFile.native(), folderError);
+                reporter_.countUnsaved(platform::toUtf8(manifestFile), folderError);
     }
     finishReplaced(destinationRoot, options, work);
     return finish(reporter_.isCancelled());
@@ -192,15 +193,17 @@ bool BackupEngine::plan(const std::vector<Crate::Ptr>& crates, const std::filesy
             const auto info = crate->crateFileURL ? fileInfo(*crate->crateFileURL) : std::nullopt;
             if (!info) {
                 const std::string path =
-                    crate->crateFileURL ? crate->crateFileURL->native() : crate->name;
+                    crate->crateFileURL ? platform::toUtf8(*crate->crateFileURL) : crate->name;
                 leaveOut(work, *crate,
                          {path, RunProblem::Kind::missing, "Missing Smart Crate file"},
                          "Missing Smart Crate file: " + crate->name);
                 continue;
             }
-            const std::string& file = crate->crateFileURL->native();
+            const std::string& file =
+                work.smartCrateFiles.emplace_back(platform::toUtf8(*crate->crateFileURL));
             const std::string& folder =
-                *work.folders.insert((root / BackupLayout::smartCratesFolder).native()).first;
+                *work.folders.insert(platform::toUtf8(root / BackupLayout::smartCratesFolder))
+                     .first;
             work.copyJobs.push_back({file, folder,
                                      std::string_view(file).substr(file.rfind('/') + 1),
                                      Job::Kind::copy, info->size, info->mtime});
@@ -257,8 +260,8 @@ void BackupEngine::statSources(const std::vector<Crate::Ptr>& crates, const Back
 PlannedSource PlannedSource::query(const std::string& track) {
     PlannedSource source{platform::fileInfo(track.c_str()), {}};
     if (source.info) return source;
-    if (const auto file = SeratoLibrary::resolveTrackFile(track)) {
-        source.file = file->native();
+    if (const auto file = SeratoLibrary::resolveTrackFile(platform::toPath(track))) {
+        source.file = platform::toUtf8(*file);
         source.info = platform::fileInfo(*file);
     }
     return source;
@@ -282,9 +285,10 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         return;
     }
     const std::string& crateFolder =
-        *work.folders.insert((root / BackupLayout::joinComponents(crate.components)).native())
+        *work.folders
+             .insert(platform::toUtf8(root / BackupLayout::joinComponents(crate.components)))
              .first;
-    const std::filesystem::path storeFolder = root / options.storeFolderName;
+    const std::filesystem::path storeFolder = root / platform::toPath(options.storeFolderName);
     const bool dedup = options.duplicateMode == DuplicateMode::dedupHardLink;
     const CrateFileNames names(crate, work.numberedNames);
 
@@ -313,8 +317,8 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         work.allBytes += info->size;
 
         if (dedup) {
-            work.folders.insert(store->parent_path().native());
-            const auto [stored, isNew] = work.storedPaths.insert(store->native());
+            work.folders.insert(platform::toUtf8(store->parent_path()));
+            const auto [stored, isNew] = work.storedPaths.insert(platform::toUtf8(*store));
             const std::string_view storePath = *stored;
             const std::size_t slash = storePath.rfind('/');
             if (isNew) {
@@ -389,15 +393,15 @@ void BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& crates
                                                           : std::chrono::nanoseconds(1);
     const auto current = [&](const Job& job) {
         if (!root) return false;
-        const auto there = platform::fileInfo(job.dest());
+        const auto there = platform::fileInfo(platform::toPath(job.dest()));
         if (!there) return false;
         if (job.kind == Job::Kind::link) {
-            const auto store = platform::fileInfo(std::string(job.source));
+            const auto store = platform::fileInfo(platform::toPath(job.source));
             return store && store->device == there->device && store->inode == there->inode;
         }
         if (!options.verifyExisting) return true;
         if (FileCopier::isUpToDate(*there, job.bytes, job.mtime, granularity)) return true;
-        const auto source = platform::fileInfo(std::string(job.source));
+        const auto source = platform::fileInfo(platform::toPath(job.source));
         return source && source->device == there->device && source->inode == there->inode;
     };
     for (std::size_t i = 0; i < work.copyJobs.size(); ++i) {
@@ -426,7 +430,7 @@ std::string BackupEngine::Plan::Entry::relPath() const {
 }
 
 std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
-    return CrateWriter::volumeRelativePath(entry.crate->tracks[entry.track], libraryPrefix);
+    return CrateWriter::volumeRelativeText(entry.crate->tracks[entry.track], libraryPrefix);
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {

@@ -19,6 +19,7 @@
 #include "library/serato_sql_json.h"
 #include "library/unicode_text.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -49,7 +50,7 @@ std::vector<std::string> storedPaths(const Crate& crate, const std::string& libr
     std::vector<std::string> paths;
     paths.reserve(crate.tracks.size());
     for (const auto& track : crate.tracks)
-        paths.push_back(CrateWriter::volumeRelativePath(track, libraryPrefix));
+        paths.push_back(CrateWriter::volumeRelativeText(track, libraryPrefix));
     return paths;
 }
 
@@ -115,7 +116,7 @@ int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
     int error = platform::createDirectories(file.parent_path());
     if (error == 0) error = platform::writeFileAtomically(file, bytes, flush);
     if (error != 0) {
-        reporter_.countFailedWrite(file.native(), error);
+        reporter_.countFailedWrite(platform::toUtf8(file), error);
     }
     return error;
 }
@@ -131,7 +132,7 @@ void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
             reporter_.log(LogEntry::Level::warning, oversized);
         else if (platform::fileExists(*databaseURL))
             reporter_.log(LogEntry::Level::warning, "Couldn't read Serato's track database " +
-                                                        databaseURL->native() +
+                                                        platform::toUtf8(*databaseURL) +
                                                         "; no track records were captured.");
         return;
     }
@@ -187,9 +188,10 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
         const std::size_t assets = library ? library->assets.size() : 0;
         const std::size_t rules = library ? library->smartCrates.size() : 0;
         reporter_.log(LogEntry::Level::warning,
-                      "Couldn't read all of Serato's database " + file.native() + " (" + problem +
-                          "): read " + std::to_string(assets) + " rating/color record(s) and " +
-                          std::to_string(rules) + " smart-crate rule(s).");
+                      "Couldn't read all of Serato's database " + platform::toUtf8(file) + " (" +
+                          problem + "): read " + std::to_string(assets) +
+                          " rating/color record(s) and " + std::to_string(rules) +
+                          " smart-crate rule(s).");
     }
     if (!library) library.emplace();
     const auto canonical = canonicalKeys(library->assets);

@@ -39,6 +39,8 @@ struct BackupEngine::Plan {
     std::unordered_map<std::string_view, PlannedSource> sources;
     // File names given a number because another track of the crate has the same name.
     std::deque<std::string> numberedNames;
+    // The smart crate files copied as they are, as text: their copy jobs point into it.
+    std::deque<std::string> smartCrateFiles;
     // Device and inode of every source found, so that no copy or link ever replaces one.
     using FileId = std::pair<std::uint64_t, std::uint64_t>;
     struct FileIdHash {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <map>
-#include <numeric>
 #include <mutex>
+#include <numeric>
 #include <set>
 #include <unordered_map>
 
@@ -21,6 +21,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -83,13 +84,13 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
     std::vector<std::string> refused;
     auto manifest = BackupManifest::load(backupRoot, &refused);
     if (!manifest) {
-        throw PlatformError("The backup " + backupRoot.native() +
+        throw PlatformError("The backup " + platform::toUtf8(backupRoot) +
                             " has no manifest to check against. Back it up again with this "
                             "version to check it later.");
     }
     Check check;
     check.root = backupRoot;
-    check.realRoot = (platform::resolvedPath(backupRoot).value_or(backupRoot) / "").native();
+    check.realRoot = platform::toUtf8(platform::resolvedPath(backupRoot).value_or(backupRoot) / "");
     check.manifest = std::move(*manifest);
     check.granularity = platform::timestampGranularity(backupRoot);
     check.skippedFolders = {std::string(BackupLayout::metadataFolder),
@@ -116,7 +117,7 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
 
     reporter_.setPhase("Checking files\u2026");
     reporter_.log(Level::info, "Checking " + std::to_string(check.manifest.entries.size()) +
-                                   " file(s) in " + backupRoot.native());
+                                   " file(s) in " + platform::toUtf8(backupRoot));
     checkListed(check, threads);
     if (reporter_.isCancelled()) return reporter_.finish(true, {});
     findUnexpected(check, backupRoot, "");
@@ -136,7 +137,8 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
     for (const auto& run : result_.replaced)
         reporter_.log(Level::info, "Kept from the run of " + run.name + ": " +
                                        std::to_string(run.files.size()) + " replaced file(s) in " +
-                                       ReplacedRuns::folder(backupRoot).native() + "/" + run.name);
+                                       platform::toUtf8(ReplacedRuns::folder(backupRoot)) + "/" +
+                                       run.name);
     // The findings become the run's counts, which its end line and exit status are read from.
     reporter_.update([this](ProgressSnapshot& snap) {
         for (const auto& finding : result_.findings) {
@@ -168,16 +170,18 @@ void BackupVerifier::checkListed(Check& check, std::int64_t threads) {
     for (const auto& [path, entry] : check.manifest.entries) {
         // A file replaced by a link that leads out of the backup is no longer held by it, and
         // is not read: the file read is the one the links lead to, checked to be inside.
-        const auto real = platform::resolvedPath(check.root / path);
-        if (real && !real->native().starts_with(check.realRoot)) {
+        const std::filesystem::path inBackup = check.root / platform::toPath(path);
+        const auto real = platform::resolvedPath(inBackup);
+        const std::filesystem::path& onDisk = real ? *real : inBackup;
+        const std::string file = platform::toUtf8(onDisk);
+        if (real && !file.starts_with(check.realRoot)) {
             add(check, {Kind::damaged, path,
-                        "a link to " + real->native() + ", outside the backup: not held by it"});
+                        "a link to " + file + ", outside the backup: not held by it"});
             continue;
         }
-        const std::string file = real ? real->native() : (check.root / path).native();
         const auto info = platform::fileInfo(file.c_str());
         if (!info) {
-            if (platform::itemExists(file))
+            if (platform::itemExists(onDisk))
                 add(check, {Kind::damaged, path, "not a regular file"});
             else
                 add(check, {Kind::missing, path, ""});
@@ -214,7 +218,7 @@ void BackupVerifier::checkListed(Check& check, std::int64_t threads) {
             reporter_.update([&](ProgressSnapshot& snap) {
                 snap.currentFile = *group.names.front().first;
             });
-            group.error = hashFile(group.file, group.hash, [&](std::size_t read) {
+            group.error = hashFile(platform::toPath(group.file), group.hash, [&](std::size_t read) {
                 reporter_.updateAndMaybeEmit([&](ProgressSnapshot& snap) {
                     snap.processedBytes += static_cast<std::int64_t>(read);
                     reporter_.recomputeRate(snap);
@@ -244,7 +248,7 @@ void BackupVerifier::findUnexpected(Check& check, const std::filesystem::path& f
     if (!names) return;
     for (const auto& name : *names) {
         if (isIgnoredName(name)) continue;
-        const std::filesystem::path child = folder / name;
+        const std::filesystem::path child = folder / platform::toPath(name);
         const std::string relPath = relFolder.empty() ? name : relFolder + "/" + name;
         if (platform::isRealDirectory(child)) {
             if (relFolder.empty() && check.skippedFolders.contains(name)) continue;
@@ -291,10 +295,10 @@ void BackupVerifier::compareWithLibrary(Check& check, const std::filesystem::pat
     const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
     std::set<std::string> seen;
     for (const auto& track : tracks) {
-        const std::string stored = CrateWriter::volumeRelativePath(track, prefix);
+        const std::string stored = CrateWriter::volumeRelativeText(track, prefix);
         const std::string key = text::nfcKey(stored);
         if (!seen.insert(key).second) continue;
-        const auto file = SeratoLibrary::resolveTrackFile(track);
+        const auto file = SeratoLibrary::resolveTrackFile(platform::toPath(track));
         const auto info = file ? platform::fileInfo(*file) : std::nullopt;
         if (!info) continue;  // nothing on disk to compare with
         const auto found = filesOfTrack.find(key);

@@ -2,6 +2,7 @@
 #include "backup/backup_engine.h"
 #include "backup/backup_plan.h"
 #include "engine/replaced_runs.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -61,7 +62,7 @@ void BackupEngine::process(const std::vector<Job>& jobs, const BackupOptions& op
 void BackupEngine::finishReplaced(const std::filesystem::path& root, const BackupOptions& options,
                                   const Plan& work) {
     if (work.replacedRun.empty()) return;
-    const std::string runName = std::filesystem::path(work.replacedRun).filename().native();
+    const std::string runName = platform::toUtf8(platform::toPath(work.replacedRun).filename());
     for (const auto& run : ReplacedRuns::list(root)) {
         if (run.name != runName || run.files.empty()) continue;
         reporter_.log(LogEntry::Level::info,

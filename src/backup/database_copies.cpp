@@ -15,6 +15,7 @@
 #include "library/sqlite_copy.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -35,7 +36,7 @@ std::string copyName(const std::string& uri, const std::filesystem::path& file) 
     ContentHasher hasher;
     hasher.update({reinterpret_cast<const std::uint8_t*>(uri.data()), uri.size()});
     std::string name = hasher.digest().hex().substr(0, 16) + "-";
-    for (const char c : file.filename().native().substr(0, 64)) {
+    for (const char c : platform::toUtf8(file.filename()).substr(0, 64)) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                            (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
         name += plain ? c : '_';
@@ -48,9 +49,9 @@ std::string copyName(const std::string& uri, const std::filesystem::path& file) 
 bool BackupEngine::saveDatabaseCopy(const std::filesystem::path& source,
                                     const std::filesystem::path& dest, const std::string& what) {
     if (const int error = platform::createDirectories(dest.parent_path()); error != 0) {
-        reporter_.log(Level::warning, "Couldn't copy " + what + " (" + dest.parent_path().native() +
-                                          ": " + platform::errorText(error) +
-                                          "); the previous copy is kept.");
+        reporter_.log(Level::warning,
+                      "Couldn't copy " + what + " (" + platform::toUtf8(dest.parent_path()) + ": " +
+                          platform::errorText(error) + "); the previous copy is kept.");
         return false;
     }
     const auto temporary = platform::temporaryNameBeside(dest);
@@ -61,14 +62,15 @@ bool BackupEngine::saveDatabaseCopy(const std::filesystem::path& source,
     options.sameHeader = true;
     auto copied = copySqliteDatabase(source, temporary, options);
     // The temporary file's name means nothing to the reader of the log.
-    if (const std::string named = " (" + temporary.native() + ")"; copied.problem.ends_with(named))
+    if (const std::string named = " (" + platform::toUtf8(temporary) + ")";
+        copied.problem.ends_with(named))
         copied.problem.resize(copied.problem.size() - named.size());
     std::error_code renamed;
     if (copied.problem.empty()) std::filesystem::rename(temporary, dest, renamed);
     if (copied.problem.empty() && !renamed) return true;
 
     platform::removeFile(temporary);
-    platform::removeFile(temporary.native() + "-journal");
+    platform::removeFile(platform::toPath(platform::toUtf8(temporary) + "-journal"));
     if (copied.busy)
         reporter_.log(Level::warning, "Couldn't copy " + what +
                                           ": Serato is writing to it (still locked after " +
@@ -76,10 +78,11 @@ bool BackupEngine::saveDatabaseCopy(const std::filesystem::path& source,
                                           "). The backup goes on without it; the previous copy "
                                           "is kept.");
     else
-        reporter_.log(Level::warning,
-                      "Couldn't copy " + what + " (" +
-                          (renamed ? dest.native() + ": " + renamed.message() : copied.problem) +
-                          "); the previous copy is kept.");
+        reporter_.log(
+            Level::warning,
+            "Couldn't copy " + what + " (" +
+                (renamed ? platform::toUtf8(dest) + ": " + renamed.message() : copied.problem) +
+                "); the previous copy is kept.");
     return false;
 }
 
@@ -88,15 +91,16 @@ void BackupEngine::saveDatabaseCopies(const std::filesystem::path& root) {
     if (reporter_.isCancelled()) return;
     // Libraries of older Serato versions have none: said once, and not a problem of the run.
     if (!platform::itemExists(master)) {
-        reporter_.log(Level::info, "No Serato database at " + master.native() +
+        reporter_.log(Level::info, "No Serato database at " + platform::toUtf8(master) +
                                        ": crates and track data come from the crate files alone.");
         return;
     }
     const auto metadata = root / BackupLayout::metadataFolder;
     if (!saveDatabaseCopy(master, metadata / BackupLayout::seratoDatabaseCopyName,
-                          "Serato's database " + master.native()))
+                          "Serato's database " + platform::toUtf8(master)))
         return;
-    reporter_.log(Level::info, "Saved a copy of Serato's database " + master.native() + ".");
+    reporter_.log(Level::info,
+                  "Saved a copy of Serato's database " + platform::toUtf8(master) + ".");
 
     std::string problem;
     const auto uris = SeratoConnections::uris(master, problem);
@@ -126,13 +130,15 @@ void BackupEngine::saveDatabaseCopies(const std::filesystem::path& root) {
             continue;
         }
         if (!platform::isRegularFile(*path)) {
-            reporter_.log(Level::info, "Couldn't reach the database " + path->native() +
+            reporter_.log(Level::info, "Couldn't reach the database " + platform::toUtf8(*path) +
                                            " that Serato's database names (its drive may not "
                                            "be connected); its previous copy, if any, is kept.");
             continue;
         }
         const std::string name = copyName(uri, *path);
-        if (!saveDatabaseCopy(*path, folder / name, "the database " + path->native())) continue;
+        if (!saveDatabaseCopy(*path, folder / platform::toPath(name),
+                              "the database " + platform::toUtf8(*path)))
+            continue;
         index[uri] = name;
         ++saved;
     }
@@ -141,7 +147,7 @@ void BackupEngine::saveDatabaseCopies(const std::filesystem::path& root) {
     const std::string text =
         index.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     if (const int error = platform::writeFileAtomically(indexFile, text); error != 0)
-        reporter_.log(Level::warning, "Couldn't write " + indexFile.native() + ": " +
+        reporter_.log(Level::warning, "Couldn't write " + platform::toUtf8(indexFile) + ": " +
                                           platform::errorText(error) + ".");
     reporter_.log(Level::info, "Saved a copy of " + std::to_string(saved) +
                                    " drive database(s) that Serato's database names.");

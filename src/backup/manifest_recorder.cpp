@@ -1,11 +1,13 @@
 #include "backup/manifest_recorder.h"
 
+#include "platform/path_text.h"
+
 namespace morrowdeck {
 
 ManifestRecorder::ManifestRecorder(const std::filesystem::path& root,
                                    std::optional<BackupManifest> earlier,
                                    std::chrono::nanoseconds granularity, bool skippedAreUpToDate)
-    : root_((root / "").native()),
+    : root_(platform::toUtf8(root / "")),
       granularity_(std::max(granularity, std::chrono::nanoseconds(1))),
       skippedAreUpToDate_(skippedAreUpToDate),
       manifest_(std::move(earlier).value_or(BackupManifest{})) {}
@@ -30,7 +32,7 @@ std::optional<BackupManifest::Entry> ManifestRecorder::entry(const std::string& 
 
 bool ManifestRecorder::describes(const BackupManifest::Entry& entry,
                                  const std::string& path) const {
-    const auto info = platform::fileInfo(root_ + path);
+    const auto info = platform::fileInfo(platform::toPath(root_ + path));
     return info && info->size == entry.size && near(info->mtime, entry.mtime);
 }
 
@@ -51,7 +53,7 @@ void ManifestRecorder::kept(const Job& job) {
     }
     // No entry that fits: the file is read once to make one (outside the lock: other
     // workers go on meanwhile).
-    const std::string file = root_ + path;
+    const std::filesystem::path file = platform::toPath(root_ + path);
     const auto info = platform::fileInfo(file);
     ContentHash hash;
     const bool hashed = info && hashFile(file, hash) == 0;

@@ -1,6 +1,6 @@
 // `morrowdeck-cli apply`: writes staged ratings and rules into Serato's database.
-#include <iostream>
 #include <chrono>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +10,7 @@
 #include "engine/background_task.h"
 #include "engine/drained_main_queue.h"
 #include "library/serato_library.h"
+#include "platform/path_text.h"
 #include "restore/apply_step.h"
 
 namespace morrowdeck::cli {
@@ -24,19 +25,19 @@ struct ApplyOptions {
 };
 
 int runApply(const ApplyOptions& options) {
-    const std::filesystem::path serato = options.serato.empty()
-                                             ? SeratoLibrary::defaultLibraryLocation()
-                                             : std::filesystem::absolute(options.serato);
+    const std::filesystem::path serato =
+        options.serato.empty() ? SeratoLibrary::defaultLibraryLocation()
+                               : std::filesystem::absolute(platform::toPath(options.serato));
     // The apply step blocks on SQLite (up to its busy timeout); it runs off the main thread
     // the same way the desktop app runs it, and its result comes back through the queue.
     auto queue = std::make_shared<DrainedMainQueue>();
     std::optional<ApplyOutcome> result;
-    const std::filesystem::path database = options.database.empty()
-                                               ? std::filesystem::path()
-                                               : std::filesystem::absolute(options.database);
+    const std::filesystem::path database =
+        options.database.empty() ? std::filesystem::path()
+                                 : std::filesystem::absolute(platform::toPath(options.database));
     runInBackground<ApplyOutcome>(
         queue,
-        [serato, database, proc = options.processTable] {
+        [serato, database, proc = platform::toPath(options.processTable)] {
             return applyToSerato(serato, proc, database);
         },
         [&result](ApplyOutcome outcome) { result = std::move(outcome); },

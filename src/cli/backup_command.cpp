@@ -13,6 +13,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_library_tracks.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -72,7 +73,7 @@ int runBackup(const BackupCommandOptions& options) {
             selection.toggle(*forest.back());
     }
 
-    const auto destination = std::filesystem::absolute(options.to);
+    const auto destination = std::filesystem::absolute(platform::toPath(options.to));
     const auto database = *library / SeratoFolder::databaseFile;
     if (options.dryRun) {
         for (const auto& warning : warnings)

@@ -8,6 +8,7 @@
 #include "cli/json_output.h"
 #include "cli/library_location.h"
 #include "library/serato_library.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -37,8 +38,9 @@ nlohmann::ordered_json crateJson(const Crate& crate) {
     return {
         {"name", crate.name},
         {"components", crate.components},
-        {"crateFile", crate.crateFileURL ? nlohmann::ordered_json(crate.crateFileURL->native())
-                                         : nlohmann::ordered_json(nullptr)},
+        {"crateFile", crate.crateFileURL
+                          ? nlohmann::ordered_json(platform::toUtf8(*crate.crateFileURL))
+                          : nlohmann::ordered_json(nullptr)},
         {"isSmart", crate.isSmart},
         {"source", sourceName(crate.source)},
         {"tracks", crate.tracks},
@@ -86,11 +88,11 @@ int runCrates(const CratesOptions& options) {
         nlohmann::ordered_json crates = nlohmann::ordered_json::array();
         for (const auto& crate : forest)
             crates.push_back(crateJson(*crate));
-        printJson(std::cout, {{"library", library->native()},
+        printJson(std::cout, {{"library", platform::toUtf8(*library)},
                               {"volumePrefix", SeratoLibrary::volumeMountPrefix(*library)},
                               {"crates", std::move(crates)}});
     } else {
-        std::cout << "Library: " << library->native() << '\n';
+        std::cout << "Library: " << platform::toUtf8(*library) << '\n';
         printTree(std::cout, forest, 0);
         if (loaded.databaseRead) {
             std::size_t database = 0, files = 0;

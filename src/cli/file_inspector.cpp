@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/master_database_summary.h"
 #include "engine/backup_layout.h"
 #include "engine/replaced_runs.h"
-#include "cli/master_database_summary.h"
 #include "library/bounded_read.h"
 #include "library/crate_parser.h"
 #include "library/serato_database.h"
@@ -17,6 +17,7 @@
 #include "library/serato_sql_json.h"
 #include "library/text_encoding.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -223,8 +224,8 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
     std::vector<std::uint8_t> read;
     if (platform::readFileAtMost(file, maxMetadataBytes, read) != 0) return std::nullopt;
     const auto bytes = std::optional(std::move(read));
-    const std::string name = file.filename().native();
-    const std::string extension = file.extension().native();
+    const std::string name = platform::toUtf8(file.filename());
+    const std::string extension = platform::toUtf8(file.extension());
     const auto hasExtension = [&](std::string_view ext) {
         return !extension.empty() && std::string_view(extension).substr(1) == ext;
     };
@@ -250,7 +251,7 @@ std::optional<Inspection> inspectFile(const std::filesystem::path& file) {
         if (name.starts_with(SeratoFolder::databaseFile)) return inspectDatabase(*bytes, *version);
     }
     const bool snapshotName =
-        extension == std::filesystem::path(BackupLayout::snapshotFileName).extension().native();
+        extension == platform::toUtf8(platform::toPath(BackupLayout::snapshotFileName).extension());
     if (tag == "bkrp" || (bytes->empty() && snapshotName)) return inspectSnapshot(*bytes);
     return inspectCrateOrder(*bytes, name.starts_with(SeratoFolder::crateOrderFile));
 }

@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/file_inspector.h"
 #include "cli/json_output.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -17,7 +18,7 @@ struct InspectOptions {
 };
 
 int runInspect(const InspectOptions& options) {
-    const auto inspection = inspectFile(options.file);
+    const auto inspection = inspectFile(platform::toPath(options.file));
     if (!inspection) {
         std::cerr << options.file << ": not a readable Serato or Morrowdeck file.\n";
         return exitUsage;

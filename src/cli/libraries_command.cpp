@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "library/library_finder.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -18,7 +19,7 @@ struct LibrariesOptions {
 
 int runLibraries(const LibrariesOptions& options) {
     auto places = LibraryFinder::Places::system();
-    if (!options.mountTable.empty()) places.mountTable = options.mountTable;
+    if (!options.mountTable.empty()) places.mountTable = platform::toPath(options.mountTable);
     const auto libraries = LibraryFinder::find(places);
     for (const auto& found : libraries)
         for (const auto& warning : found.warnings)
@@ -26,9 +27,9 @@ int runLibraries(const LibrariesOptions& options) {
     if (options.json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& found : libraries) {
-            list.push_back({{"library", found.folder.native()},
+            list.push_back({{"library", platform::toUtf8(found.folder)},
                             {"drive", found.drive},
-                            {"mountPoint", found.mountPoint.native()},
+                            {"mountPoint", platform::toUtf8(found.mountPoint)},
                             {"fileSystem", found.fileSystem},
                             {"onDrive", found.onDrive},
                             {"hardLinks", found.hardLinks},
@@ -40,7 +41,7 @@ int runLibraries(const LibrariesOptions& options) {
     }
     if (libraries.empty()) std::cout << "No Serato library found.\n";
     for (const auto& found : libraries) {
-        std::cout << found.folder.native() << '\n'
+        std::cout << platform::toUtf8(found.folder) << '\n'
                   << "  " << found.crates << (found.crates == 1 ? " crate, " : " crates, ")
                   << found.tracks << (found.tracks == 1 ? " track" : " tracks") << " \u2022 "
                   << (found.drive.empty() ? std::string("unknown drive") : found.drive);

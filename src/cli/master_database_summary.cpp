@@ -7,6 +7,7 @@
 
 #include "engine/backup_layout.h"
 #include "library/serato_library.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -114,7 +115,7 @@ void addSavedVersions(const std::filesystem::path& metadata, Comparison& into) {
          !error && it != end; it.increment(error)) {
         const auto name = it->path().filename();
         if (name.extension() != ".crate") continue;
-        const auto components = SeratoLibrary::nameComponents(name.stem().native());
+        const auto components = SeratoLibrary::nameComponents(platform::toUtf8(name.stem()));
         if (components.empty()) continue;
         found.push_back(BackupLayout::joinComponents(components));
     }
@@ -157,10 +158,10 @@ void describeDifferingCrates(const std::filesystem::path& file, const MasterData
     if (!best) return;
     std::ostringstream lines;
     lines << "Crates whose database and file versions differ (compared with "
-          << library->native() << "):" << (best->differing.empty() ? " none" : "") << '\n';
+          << platform::toUtf8(*library) << "):" << (best->differing.empty() ? " none" : "") << '\n';
     for (const auto& path : best->differing) lines << "  " << path << '\n';
     document["differingCrates"] =
-        Json{{"comparedWith", library->native()}, {"crates", best->differing}};
+        Json{{"comparedWith", platform::toUtf8(*library)}, {"crates", best->differing}};
     summary += lines.str();
 }
 

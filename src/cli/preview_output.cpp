@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "library/formatting.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -64,7 +65,7 @@ int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool r
         nlohmann::ordered_json document{
             {"crates", std::move(crates)},
             {"total", tallyJson(total, false)},
-            {"destination", preview.destination.native()},
+            {"destination", platform::toUtf8(preview.destination)},
             {"drive", preview.drive},
             {"freeBytes", preview.freeBytes ? nlohmann::ordered_json(*preview.freeBytes)
                                             : nlohmann::ordered_json()},

@@ -10,6 +10,7 @@
 #include "cli/json_output.h"
 #include "cli/preview_output.h"
 #include "library/serato_library.h"
+#include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
 #include "restore/serato_database_restore.h"
@@ -39,7 +40,8 @@ struct RestoreCommandOptions {
 std::optional<SeratoDatabaseRestore::Request> databaseRequest(const RestoreCommandOptions& options,
                                                               std::string& error) {
     SeratoDatabaseRestore::Request request;
-    if (!options.database.empty()) request.database = std::filesystem::absolute(options.database);
+    if (!options.database.empty())
+        request.database = std::filesystem::absolute(platform::toPath(options.database));
     for (const auto& text : options.volumeMaps) {
         auto mapping = SeratoDatabaseRestore::parseMapping(text, error);
         if (!mapping) return std::nullopt;
@@ -52,9 +54,9 @@ std::optional<SeratoDatabaseRestore::Request> databaseRequest(const RestoreComma
 }
 
 int runRestore(const RestoreCommandOptions& options) {
-    const std::filesystem::path serato = options.serato.empty()
-                                             ? SeratoLibrary::defaultLibraryLocation()
-                                             : std::filesystem::absolute(options.serato);
+    const std::filesystem::path serato =
+        options.serato.empty() ? SeratoLibrary::defaultLibraryLocation()
+                               : std::filesystem::absolute(platform::toPath(options.serato));
     const bool rebuild = !options.noRebuild;
     std::optional<SeratoDatabaseRestore::Request> database;
     if (options.seratoDatabase) {
@@ -68,19 +70,20 @@ int runRestore(const RestoreCommandOptions& options) {
     if (options.dryRun) {
         RestoreEngine engine(std::make_shared<DrainedMainQueue>());
         try {
-            const RunPreview preview = engine.preview(std::filesystem::absolute(options.from),
-                                                      std::filesystem::absolute(options.audioTo),
-                                                      serato, !options.keepExisting);
+            const RunPreview preview =
+                engine.preview(std::filesystem::absolute(platform::toPath(options.from)),
+                               std::filesystem::absolute(platform::toPath(options.audioTo)), serato,
+                               !options.keepExisting);
             // A restore has no fit check of its own: the free space is for information.
             if (!database) return printPreview(std::cout, preview, options.json, false);
-            const auto plan =
-                SeratoDatabaseRestore::plan(std::filesystem::absolute(options.from), *database);
+            const auto plan = SeratoDatabaseRestore::plan(
+                std::filesystem::absolute(platform::toPath(options.from)), *database);
             nlohmann::ordered_json mapped = nlohmann::ordered_json::array();
             for (const auto& [from, to] : plan.mapped)
                 mapped.push_back({{"from", from}, {"to", to}});
             nlohmann::ordered_json extra{{"seratoDatabase",
-                                          {{"database", plan.database.native()},
-                                           {"savedCopy", plan.savedCopy.native()},
+                                          {{"database", platform::toUtf8(plan.database)},
+                                           {"savedCopy", platform::toUtf8(plan.savedCopy)},
                                            {"putBack", !plan.refused()},
                                            {"refusal", plan.refusal},
                                            {"mapped", std::move(mapped)},
@@ -101,8 +104,9 @@ int runRestore(const RestoreCommandOptions& options) {
     session.setProblems([&engine] { return engine.reporter().problems(); });
     engine.reporter().setLinePerFile(session.linePerFile());
     engine.setSeratoDatabase(database);
-    engine.run(std::filesystem::absolute(options.from), std::filesystem::absolute(options.audioTo),
-               serato, !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
+    engine.run(std::filesystem::absolute(platform::toPath(options.from)),
+               std::filesystem::absolute(platform::toPath(options.audioTo)), serato,
+               !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
                session.completion(), options.threads);
     return session.wait(
         [&] { engine.cancel(); },

@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "library/tag_reader.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -42,7 +43,7 @@ nlohmann::ordered_json entryJson(const SeratoDatabase::Entry& entry) {
 int runTags(const TagsOptions& options) {
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (const auto& file : options.files) {
-        const auto entry = SeratoDatabase::readTags(file);
+        const auto entry = SeratoDatabase::readTags(platform::toPath(file));
         if (options.json) {
             all.push_back({{"file", file}, {"entry", entryJson(entry)}});
             continue;

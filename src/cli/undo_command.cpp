@@ -11,6 +11,7 @@
 #include "cli/library_location.h"
 #include "library/formatting.h"
 #include "library/serato_library.h"
+#include "platform/path_text.h"
 #include "restore/undo_runner.h"
 
 namespace morrowdeck::cli {
@@ -74,7 +75,7 @@ int runUndo(const UndoOptions& options) {
         return exitUsage;
     }
     UndoRunner runner(*serato);
-    runner.setProcessTable(options.processTable);
+    runner.setProcessTable(platform::toPath(options.processTable));
     if (options.list) return listRuns(runner, options.json);
 
     const UndoRunner::Outcome outcome = runner.undo(options.run, options.force);

@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/engine_session.h"
 #include "cli/library_location.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::cli {
 
@@ -44,8 +45,8 @@ int runVerify(const VerifyOptions& options) {
             replaced.push_back({{"run", run.name}, {"files", run.files}});
         document["replaced"] = std::move(replaced);
     });
-    verifier.run(std::filesystem::absolute(options.backup), library, session.onLog(),
-                 session.onProgress(), session.completion());
+    verifier.run(std::filesystem::absolute(platform::toPath(options.backup)), library,
+                 session.onLog(), session.onProgress(), session.completion());
     return session.wait([&] { verifier.cancel(); });
 }
 

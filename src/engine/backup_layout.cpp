@@ -1,5 +1,7 @@
 #include "engine/backup_layout.h"
 
+#include "platform/path_text.h"
+
 namespace morrowdeck::BackupLayout {
 
 const std::string_view smartCrateNotes =
@@ -77,7 +79,7 @@ std::optional<std::filesystem::path> storeFile(const std::filesystem::path& stor
     }
     if (last.empty() || last == ".") return std::nullopt;
     // String concatenation, not operator/: a rest starting with "/" must not replace the base.
-    return std::filesystem::path(storeFolder.native() + "/" + std::string(rest));
+    return platform::toPath(platform::toUtf8(storeFolder) + "/" + std::string(rest));
 }
 
 }  // namespace morrowdeck::BackupLayout

@@ -7,6 +7,7 @@
 
 #include "engine/run_result.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -24,25 +25,26 @@ DestinationLock::DestinationLock(ProgressReporter& reporter,
         if (error == 0) {
             locks_.push_back(std::move(lock));
         } else if (error == EWOULDBLOCK) {
-            throw PlatformError("Another Morrowdeck run is writing to " + folder.native() + ".");
+            throw PlatformError("Another Morrowdeck run is writing to " + platform::toUtf8(folder) +
+                                ".");
         } else if (error == platform::FileLock::notRegularFile) {
             // Writing beside it unlocked could let a second run delete this run's copies.
-            throw PlatformError("The lock file " + file.native() +
+            throw PlatformError("The lock file " + platform::toUtf8(file) +
                                 " is not a regular file: remove it and start again.");
         } else if (platform::FileLock::isUnsupported(error)) {
             reporter_.log(LogEntry::Level::warning,
-                          "The drive of " + folder.native() +
+                          "The drive of " + platform::toUtf8(folder) +
                               " has no file locks: a second run could write there at the same "
                               "time.");
         } else {
-            throw PlatformError("Couldn't take the lock file " + file.native() + ": " +
+            throw PlatformError("Couldn't take the lock file " + platform::toUtf8(file) + ": " +
                                 platform::errorText(error) + ".");
         }
     }
     // Only now: a folder another run is writing to must not lose that run's files.
     for (const auto* folders : {&locked, &cleaned})
         for (const auto& folder : *folders)
-            clean(folder.native());
+            clean(platform::toUtf8(folder));
     reporter_.setBeforeEndLine([this] {
         std::lock_guard lock(mutex_);
         if (removed_ > 0) {
@@ -60,7 +62,7 @@ DestinationLock::~DestinationLock() {
 void DestinationLock::clean(std::string_view folder) {
     std::lock_guard lock(mutex_);
     if (cleaned_.insert(std::string(folder)).second)
-        removed_ += platform::removeStaleTemporaryFiles(std::string(folder), start_);
+        removed_ += platform::removeStaleTemporaryFiles(platform::toPath(folder), start_);
 }
 
 }  // namespace morrowdeck

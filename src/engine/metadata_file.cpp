@@ -1,5 +1,7 @@
 #include "engine/metadata_file.h"
 
+#include "platform/path_text.h"
+
 namespace morrowdeck {
 
 std::optional<std::vector<std::uint8_t>> readMetadataFile(const std::filesystem::path& file,
@@ -8,7 +10,7 @@ std::optional<std::vector<std::uint8_t>> readMetadataFile(const std::filesystem:
     std::string reason;
     auto bytes = readBoundedFile(file, maxBytes, reason);
     if (!reason.empty())
-        warning = "Skipped " + file.native() + ": " + reason + "; going on without it.";
+        warning = "Skipped " + platform::toUtf8(file) + ": " + reason + "; going on without it.";
     return bytes;
 }
 

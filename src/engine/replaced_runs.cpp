@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "engine/backup_layout.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::ReplacedRuns {
 
@@ -68,7 +69,7 @@ std::vector<std::string> runNames(const fs::path& backupRoot) {
     std::error_code error;
     for (fs::directory_iterator it(folder(backupRoot), error), end; !error && it != end;
          it.increment(error)) {
-        std::string name = it->path().filename().native();
+        std::string name = platform::toUtf8(it->path().filename());
         if (const auto when = runTime(name); when && it->is_directory(error))
             runs.emplace_back(*when, std::move(name));
     }
@@ -86,13 +87,13 @@ std::vector<Run> list(const fs::path& backupRoot) {
     std::vector<Run> runs;
     for (const auto& name : runNames(backupRoot)) {
         Run run{name, {}};
-        const fs::path top = folder(backupRoot) / name;
+        const fs::path top = folder(backupRoot) / platform::toPath(name);
         std::error_code error;
         // Links are not followed: a kept file is never a folder to descend into.
         for (fs::recursive_directory_iterator it(top, error), end; !error && it != end;
              it.increment(error)) {
             if (!it->is_directory(error))
-                run.files.push_back(it->path().lexically_relative(top).native());
+                run.files.push_back(platform::toUtf8(it->path().lexically_relative(top)));
         }
         std::sort(run.files.begin(), run.files.end());
         runs.push_back(std::move(run));
@@ -111,7 +112,7 @@ std::size_t prune(const fs::path& backupRoot, std::size_t keep, const std::strin
     std::size_t removed = 0;
     for (std::size_t i = 0; i + keep < names.size(); ++i) {
         std::error_code error;
-        fs::remove_all(folder(backupRoot) / names[i], error);
+        fs::remove_all(folder(backupRoot) / platform::toPath(names[i]), error);
         if (!error) ++removed;
     }
     return removed;

@@ -2,6 +2,7 @@
 
 #include "library/serato_database.h"
 #include "library/text_encoding.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::CrateWriter {
 
@@ -15,7 +16,10 @@ std::vector<std::uint8_t> crateData(const std::vector<std::string>& volumeRelati
 }
 
 std::string volumeRelativePath(const std::filesystem::path& file, std::string_view volumePrefix) {
-    std::string_view path = file.native();
+    return volumeRelativeText(platform::toUtf8(file), volumePrefix);
+}
+
+std::string volumeRelativeText(std::string_view path, std::string_view volumePrefix) {
     // The prefix must end at a path component: /Volumes/USB2/a.mp3 is not on /Volumes/USB.
     if (!volumePrefix.empty() && path.starts_with(volumePrefix) &&
         (path.size() == volumePrefix.size() || path[volumePrefix.size()] == '/' ||

@@ -48,5 +48,7 @@ std::vector<std::uint8_t> replaceTracks(std::span<const std::uint8_t> crate,
 // The file's path with the volume prefix and leading slashes removed. The prefix is removed
 // only where it ends at a component boundary; a path elsewhere keeps its full form.
 std::string volumeRelativePath(const std::filesystem::path& file, std::string_view volumePrefix);
+// The same for a path the program holds as text (a track's path as a crate lists it).
+std::string volumeRelativeText(std::string_view path, std::string_view volumePrefix);
 
 }  // namespace morrowdeck::CrateWriter

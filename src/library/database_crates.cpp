@@ -6,6 +6,7 @@
 #include "library/crate_parser.h"
 #include "library/serato_library.h"
 #include "library/unicode_text.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::DatabaseCrates {
 
@@ -67,7 +68,7 @@ bool insert(TreeBuilder& builder, const MasterDatabase& database, const std::fil
             std::string_view volumePrefix, std::vector<std::string>* warnings) {
     const auto warn = [&](const std::string& what) {
         if (warnings != nullptr)
-            warnings->push_back("Serato's database " + file.native() + " " + what);
+            warnings->push_back("Serato's database " + platform::toUtf8(file) + " " + what);
     };
     if (warnings != nullptr)
         warnings->insert(warnings->end(), database.warnings.begin(), database.warnings.end());

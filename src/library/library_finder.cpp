@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/home_folder.h"
 #include "platform/mount_table.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::LibraryFinder {
 
@@ -36,8 +37,8 @@ std::size_t countTracks(const fs::path& library, std::vector<std::string>& warni
     std::string reason;
     const auto bytes = readBoundedFile(file, maxMetadataBytes, reason);
     if (!reason.empty())
-        warnings.push_back("Couldn't read Serato's track database " + file.native() + " (" +
-                           reason + "); its tracks are not counted.");
+        warnings.push_back("Couldn't read Serato's track database " + platform::toUtf8(file) +
+                           " (" + reason + "); its tracks are not counted.");
     if (!bytes) return 0;
     std::size_t count = 0;
     SeratoDatabase::eachChunk(*bytes, [&](std::string_view tag, auto) { count += tag == "otrk"; });
@@ -51,11 +52,11 @@ FoundLibrary describe(const fs::path& folder, const platform::Mount* mount, bool
     found.onDrive = onDrive;
     found.drive = "This computer";
     if (mount) {
-        found.mountPoint = mount->mountPoint;
+        found.mountPoint = platform::toPath(mount->mountPoint);
         found.fileSystem = mount->type;
         if (onDrive) {
             const std::string label = platform::volumeLabel(mount->source);
-            found.drive = !label.empty() ? label : found.mountPoint.filename().native();
+            found.drive = !label.empty() ? label : platform::toUtf8(found.mountPoint.filename());
         }
         found.hardLinks = !platform::lacksHardLinks(mount->type);
     }
@@ -77,8 +78,8 @@ Places Places::system() {
     const std::string user = platform::userName();
     Places places{platform::homeFolder(), platform::systemMountTable, {}};
     if (!user.empty()) {
-        places.driveFolders.push_back(fs::path("/media") / user);
-        places.driveFolders.push_back(fs::path("/run/media") / user);
+        places.driveFolders.push_back(fs::path("/media") / platform::toPath(user));
+        places.driveFolders.push_back(fs::path("/run/media") / platform::toPath(user));
     }
     places.driveFolders.push_back("/mnt");
     return places;
@@ -93,7 +94,7 @@ std::vector<FoundLibrary> find(const Places& places) {
         // last of equals (a stacked mount) winning.
         const platform::Mount* holder = nullptr;
         for (const auto& mount : mounts) {
-            if (contains(mount.mountPoint, *home) &&
+            if (contains(platform::toPath(mount.mountPoint), *home) &&
                 (!holder || mount.mountPoint.size() >= holder->mountPoint.size()))
                 holder = &mount;
         }
@@ -102,7 +103,7 @@ std::vector<FoundLibrary> find(const Places& places) {
 
     std::vector<const platform::Mount*> drives;
     for (const auto& mount : mounts) {
-        const fs::path point(mount.mountPoint);
+        const fs::path point = platform::toPath(mount.mountPoint);
         const bool isDrive = std::find(places.driveFolders.begin(), places.driveFolders.end(),
                                        point.parent_path()) != places.driveFolders.end();
         if (!isDrive) continue;
@@ -116,7 +117,7 @@ std::vector<FoundLibrary> find(const Places& places) {
         }
     }
     for (const auto* drive : drives) {
-        const fs::path folder = fs::path(drive->mountPoint) / SeratoFolder::name;
+        const fs::path folder = platform::toPath(drive->mountPoint) / SeratoFolder::name;
         if (platform::isDirectory(folder)) found.push_back(describe(folder, drive, true, places.home));
     }
     return found;

@@ -10,6 +10,7 @@
 
 #include "library/sqlite_handles.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -107,7 +108,7 @@ class Reader {
     }
 
     void warn(const std::string& what) {
-        out_.warnings.push_back("Serato's database " + file_.string() + " " + what + ".");
+        out_.warnings.push_back("Serato's database " + platform::toUtf8(file_) + " " + what + ".");
     }
 
     // The reason the database itself could not be read ("database is locked", "file is not a
@@ -420,20 +421,20 @@ MasterDatabase MasterDatabase::read(const std::filesystem::path& file, const Opt
     try {
         // Only a regular file is opened: SQLite would wait forever on a FIFO for a writer.
         if (!platform::isRegularFile(file)) {
-            out.warnings.push_back("Serato's database " + file.string() +
-                                   (platform::fileExists(file) ? " is not a regular file."
-                                                               : " does not exist."));
+            out.warnings.push_back(
+                "Serato's database " + platform::toUtf8(file) +
+                (platform::fileExists(file) ? " is not a regular file." : " does not exist."));
             return out;
         }
         // A relative name is anchored with "./": SQLite would take ":memory:", "" or
         // "file:..." as something other than this file.
-        std::string name = file.native();
+        std::string name = platform::toUtf8(file);
         if (file.is_relative()) name.insert(0, "./");
         // A read-only connection to a WAL database makes -wal and -shm files it cannot remove
         // again. Where there is no -wal yet, the connection is opened read-write, so that
         // closing it removes what it made, and `query_only` keeps it from changing anything;
         // with one already there (Serato running), a read-only connection adds nothing.
-        const bool walThere = platform::fileExists(name + "-wal");
+        const bool walThere = platform::fileExists(platform::toPath(name + "-wal"));
         Connection db;
         int code = SQLITE_CANTOPEN;
         for (const int flags : {SQLITE_OPEN_READWRITE, SQLITE_OPEN_READONLY}) {
@@ -444,7 +445,7 @@ MasterDatabase MasterDatabase::read(const std::filesystem::path& file, const Opt
             if (code == SQLITE_OK) break;
         }
         if (code != SQLITE_OK) {
-            out.warnings.push_back("Serato's database " + file.string() +
+            out.warnings.push_back("Serato's database " + platform::toUtf8(file) +
                                    " could not be opened: " + sqlite3_errmsg(db.get()) + ".");
             return out;
         }
@@ -453,7 +454,7 @@ MasterDatabase MasterDatabase::read(const std::filesystem::path& file, const Opt
         Reader(db.get(), file, out, options).run();
     } catch (const std::exception& error) {
         out.partial = true;
-        out.warnings.push_back("Serato's database " + file.string() +
+        out.warnings.push_back("Serato's database " + platform::toUtf8(file) +
                                " could not be read whole: " + error.what() + ".");
     }
     return out;

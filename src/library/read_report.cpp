@@ -1,10 +1,12 @@
 #include "library/read_report.h"
 
+#include "platform/path_text.h"
+
 namespace morrowdeck {
 
 std::string ReadReport::warning(std::string_view kind, const std::filesystem::path& file,
                                 std::string_view unit) const {
-    std::string line = std::string(kind) + " " + file.native() + " is damaged";
+    std::string line = std::string(kind) + " " + platform::toUtf8(file) + " is damaged";
     if (!header) line += " (no Serato header)";
     line += ": read " + std::to_string(read) + " " + std::string(unit) + "(s)";
     if (unreadable != 0) line += ", skipped " + std::to_string(unreadable) + " unreadable";

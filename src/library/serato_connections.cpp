@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/path_text.h"
+
 namespace morrowdeck::SeratoConnections {
 
 namespace {
@@ -69,7 +71,7 @@ std::optional<std::filesystem::path> localPath(std::string_view uri) {
     }
     if (text.empty() || text.front() != '/' || text.find('\0') != std::string::npos)
         return std::nullopt;
-    const std::filesystem::path path(text);
+    const std::filesystem::path path = platform::toPath(text);
     for (const auto& component : path)
         if (component == "..") return std::nullopt;
     return path;
@@ -78,7 +80,7 @@ std::optional<std::filesystem::path> localPath(std::string_view uri) {
 std::vector<std::string> uris(const std::filesystem::path& database, std::string& problem) {
     problem.clear();
     std::vector<std::string> found;
-    std::string name = database.native();
+    std::string name = platform::toUtf8(database);
     if (database.is_relative()) name.insert(0, "./");
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);

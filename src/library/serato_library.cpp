@@ -12,6 +12,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_system.h"
 #include "platform/home_folder.h"
+#include "platform/path_text.h"
 #include "platform/volumes.h"
 
 namespace morrowdeck::SeratoLibrary {
@@ -19,10 +20,10 @@ namespace morrowdeck::SeratoLibrary {
 namespace {
 
 std::string lastComponent(const std::filesystem::path& path) {
-    std::string text = path.native();
+    std::string text = platform::toUtf8(path);
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
-    return std::filesystem::path(text).filename().native();
+    return platform::toUtf8(platform::toPath(text).filename());
 }
 
 std::string lowercaseAscii(std::string_view text) {
@@ -69,7 +70,7 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
         if (components.empty()) continue;  // skipped without reading
         components.insert(components.begin(), prefix.begin(), prefix.end());
 
-        const std::filesystem::path file = folder / candidate.name;
+        const std::filesystem::path file = folder / platform::toPath(candidate.name);
         std::vector<std::string> tracks;
         ReadReport report;
         if (const int error = platform::readFileAtMost(file, maxCrateBytes, bytes); error == 0) {
@@ -78,10 +79,10 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
                 warnings->push_back(
                     report.warning(isSmart ? "Smart crate file" : "Crate file", file, "track"));
         } else if (warnings != nullptr) {
-            warnings->push_back(std::string("Couldn't read the ") +
-                                (isSmart ? "smart crate" : "crate") + " file " + file.native() +
-                                " (" + unreadableReason(error, maxCrateBytes) +
-                                "); its crate is listed without tracks.");
+            warnings->push_back(
+                std::string("Couldn't read the ") + (isSmart ? "smart crate" : "crate") + " file " +
+                platform::toUtf8(file) + " (" + unreadableReason(error, maxCrateBytes) +
+                "); its crate is listed without tracks.");
         }
         builder.insert(components, file, isSmart, std::move(tracks));
     }

@@ -9,6 +9,7 @@
 #include "library/serato_library.h"
 #include "library/unicode_text.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/uuid.h"
 
 namespace morrowdeck::SeratoLibrary {
@@ -54,8 +55,8 @@ std::vector<std::string> tracksNotInCrates(const std::filesystem::path& libraryF
         }
     }
     if (!reason.empty() && warnings != nullptr)
-        warnings->push_back("Couldn't read Serato's track database " + file.native() + " (" +
-                            reason + "); only the tracks of crates are listed.");
+        warnings->push_back("Couldn't read Serato's track database " + platform::toUtf8(file) +
+                            " (" + reason + "); only the tracks of crates are listed.");
     // A smart crate's saved track list may name files the database no longer lists.
     eachSmartCrateTrack(forest, [&](const std::string& track) {
         if (listed.insert(text::nfcKey(track)).second) tracks.push_back(track);
@@ -87,8 +88,12 @@ std::vector<Crate::Ptr> withNotInCrate(std::vector<Crate::Ptr> forest,
 
 std::optional<std::filesystem::path> resolveTrackFile(const std::filesystem::path& path) {
     if (platform::fileExists(path)) return path;
-    for (std::string form : {text::nfcKey(path.native()), text::nfdForm(path.native())})
-        if (form != path.native() && platform::fileExists(form)) return form;
+    const std::string utf8 = platform::toUtf8(path);
+    for (const std::string& form : {text::nfcKey(utf8), text::nfdForm(utf8)}) {
+        if (form == utf8) continue;
+        std::filesystem::path other = platform::toPath(form);
+        if (platform::fileExists(other)) return other;
+    }
     return std::nullopt;
 }
 

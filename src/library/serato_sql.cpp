@@ -6,9 +6,10 @@
 #include <chrono>
 #include <memory>
 
-#include "library/text_encoding.h"
 #include "library/sqlite_handles.h"
+#include "library/text_encoding.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::SeratoSQL {
 
@@ -42,7 +43,7 @@ Connection open(const std::filesystem::path& file, int flags, bool& opened) {
     if (!platform::isRegularFile(file)) return nullptr;
     // A relative name is anchored with "./" so that it always names a file: SQLite would take
     // ":memory:" or "" as a private database and, with URI names enabled, "file:..." as a URI.
-    std::string name = file.native();
+    std::string name = platform::toUtf8(file);
     if (file.is_relative()) name.insert(0, "./");
     sqlite3* raw = nullptr;
     opened = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr) == SQLITE_OK;

@@ -11,6 +11,7 @@
 
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -77,13 +78,13 @@ std::string quotedName(const std::string& name) {
 // A relative name is anchored with "./" so that SQLite never takes it for ":memory:" or a URI.
 Connection open(const std::filesystem::path& file, int flags, std::string& problem,
                 std::chrono::milliseconds busyTimeout = std::chrono::milliseconds(3000)) {
-    std::string name = file.native();
+    std::string name = platform::toUtf8(file);
     if (file.is_relative()) name.insert(0, "./");
     sqlite3* raw = nullptr;
     const int result = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
     Connection db(raw);  // closed even when the open failed, as SQLite requires
     if (result != SQLITE_OK) {
-        problem = "couldn't open " + file.native() + ": " +
+        problem = "couldn't open " + platform::toUtf8(file) + ": " +
                   (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(result));
         return nullptr;
     }
@@ -113,7 +114,8 @@ constexpr std::size_t validForAt = 92;
 // from. The copy's counter and its valid-for copy are always equal; the source's are used only
 // when they are too. Empty on success.
 std::string copyHeaderCounters(const std::filesystem::path& from, const std::filesystem::path& to) {
-    if (const auto wal = platform::fileInfo(from.native() + "-wal"); wal && wal->size > 0)
+    if (const auto wal = platform::fileInfo(platform::toPath(platform::toUtf8(from) + "-wal"));
+        wal && wal->size > 0)
         return {};
     std::array<std::uint8_t, 100> header{};
     std::ifstream source(from, std::ios::binary);
@@ -128,7 +130,7 @@ std::string copyHeaderCounters(const std::filesystem::path& from, const std::fil
         copy.write(reinterpret_cast<const char*>(header.data() + at), 4);
     }
     copy.flush();
-    return copy ? std::string() : "couldn't write " + to.native();
+    return copy ? std::string() : "couldn't write " + platform::toUtf8(to);
 }
 
 }  // namespace
@@ -141,7 +143,7 @@ SqliteCopyResult copySqliteDatabase(const std::filesystem::path& from,
                                     const std::filesystem::path& to,
                                     const SqliteCopyOptions& options) {
     // Only a regular file is opened: SQLite would wait forever on a FIFO for a writer.
-    if (!platform::isRegularFile(from)) return {from.native() + " is not a regular file"};
+    if (!platform::isRegularFile(from)) return {platform::toUtf8(from) + " is not a regular file"};
     std::string problem;
     Connection source;
     // Read-write by default although it only reads, for the reason readSqliteContent gives: a
@@ -160,7 +162,7 @@ SqliteCopyResult copySqliteDatabase(const std::filesystem::path& from,
         const int stepped = sqlite3_backup_step(backup, -1);
         const int finished = sqlite3_backup_finish(backup);
         if (stepped != SQLITE_DONE)
-            return {std::string(sqlite3_errstr(stepped)) + " (" + to.native() + ")",
+            return {std::string(sqlite3_errstr(stepped)) + " (" + platform::toUtf8(to) + ")",
                     stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED};
         if (finished != SQLITE_OK) return {sqlite3_errmsg(target.get())};
         if (options.checkCopy)
@@ -171,7 +173,7 @@ SqliteCopyResult copySqliteDatabase(const std::filesystem::path& from,
 }
 
 std::string checkSqliteDatabase(const std::filesystem::path& file) {
-    if (!platform::isRegularFile(file)) return file.native() + " is not a regular file";
+    if (!platform::isRegularFile(file)) return platform::toUtf8(file) + " is not a regular file";
     std::string problem;
     const Connection db = open(file, SQLITE_OPEN_READONLY, problem);
     if (!db) return problem;
@@ -180,7 +182,7 @@ std::string checkSqliteDatabase(const std::filesystem::path& file) {
 
 std::string readSqliteContent(const std::filesystem::path& file,
                               const std::function<void(std::span<const std::uint8_t>)>& sink) {
-    if (!platform::isRegularFile(file)) return file.native() + " is not a regular file";
+    if (!platform::isRegularFile(file)) return platform::toUtf8(file) + " is not a regular file";
     std::string problem;
     // Read-write although it only reads: a read-only connection cannot remove the -wal and
     // -shm files it makes beside a WAL database, and they would be left behind.

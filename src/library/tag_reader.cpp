@@ -22,13 +22,14 @@
 #include "library/tag_items.h"
 #include "library/taglib_items.h"
 #include "platform/file_operations.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::SeratoDatabase {
 
 namespace {
 
 std::string lowerExtension(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
+    std::string ext = platform::toUtf8(path.extension());
     if (!ext.empty()) ext.erase(0, 1);  // the dot
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

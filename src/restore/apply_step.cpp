@@ -8,9 +8,10 @@
 #include "library/serato_sql_json.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/processes.h"
-#include "restore/restore_texts.h"
 #include "restore/library_writer.h"
+#include "restore/restore_texts.h"
 #include "restore/undo_journal.h"
 
 namespace morrowdeck {
@@ -27,7 +28,8 @@ ApplyOutcome applyToSerato(const std::filesystem::path& seratoFolder,
     std::string unreadable;
     const auto staged = readBoundedFile(stagedFile, maxMetadataBytes, unreadable);
     if (!unreadable.empty())
-        return {"Couldn't read the staged data " + stagedFile.native() + ": " + unreadable + "."};
+        return {"Couldn't read the staged data " + platform::toUtf8(stagedFile) + ": " +
+                unreadable + "."};
     const auto decoded = staged
                              ? SeratoSQL::decodeJson(std::string_view(
                                    reinterpret_cast<const char*>(staged->data()), staged->size()))

@@ -4,6 +4,7 @@
 
 #include "library/bounded_read.h"
 #include "platform/file_operations.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -15,9 +16,9 @@ bool LibraryWriter::readExisting(const std::filesystem::path& file, std::uint64_
     std::string reason;
     existing = readBoundedFile(file, maxBytes, reason);
     if (reason.empty()) return true;
-    reporter_.countFailure({file.native(), RunProblem::Kind::failed, reason},
+    reporter_.countFailure({platform::toUtf8(file), RunProblem::Kind::failed, reason},
                            LogEntry::Level::error,
-                           "Couldn't read the existing " + file.native() + " (" + reason +
+                           "Couldn't read the existing " + platform::toUtf8(file) + " (" + reason +
                                "): left it as it is; move it away or repair it and restore "
                                "again.");
     return false;
@@ -28,15 +29,15 @@ int LibraryWriter::write(const std::filesystem::path& file, std::span<const std:
     std::optional<Bytes> existing;
     if (maxBytes > 0 && !readExisting(file, maxBytes, existing)) return EIO;
     if (const std::string problem = journal_.save(file, kind); !problem.empty()) {
-        reporter_.countFailure({file.native(), RunProblem::Kind::failed, problem},
+        reporter_.countFailure({platform::toUtf8(file), RunProblem::Kind::failed, problem},
                                LogEntry::Level::error,
-                               "Couldn't save " + file.native() + " before replacing it (" +
-                                   problem + "): left it as it is.");
+                               "Couldn't save " + platform::toUtf8(file) +
+                                   " before replacing it (" + problem + "): left it as it is.");
         return EIO;
     }
     const int error = platform::writeFileAtomically(file, bytes);
     if (error != 0) {
-        reporter_.countFailedWrite(file.native(), error);
+        reporter_.countFailedWrite(platform::toUtf8(file), error);
         return error;
     }
     journal_.wrote(file, kind);
@@ -47,7 +48,7 @@ std::string LibraryWriter::changeDatabase(UndoJournal& journal,
                                           const std::filesystem::path& database,
                                           const std::function<std::string()>& change) {
     if (std::string problem = journal.save(database, Kind::database); !problem.empty())
-        return "Couldn't save " + database.native() + " before changing it (" + problem +
+        return "Couldn't save " + platform::toUtf8(database) + " before changing it (" + problem +
                "); nothing was changed.";
     std::string problem = change();
     journal.wrote(database, Kind::database);

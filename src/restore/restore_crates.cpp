@@ -12,6 +12,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 
@@ -39,7 +40,7 @@ std::vector<std::filesystem::path> savedFiles(const std::filesystem::path& folde
     std::vector<std::filesystem::path> files;
     for (const auto& name : platform::listDirectory(folder, platform::HiddenEntries::include)
                                 .value_or(std::vector<std::string>{}))
-        if (!name.starts_with("._")) files.push_back(folder / name);
+        if (!name.starts_with("._")) files.push_back(folder / platform::toPath(name));
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -73,16 +74,19 @@ void RestoreEngine::readBackupMetadata(Run& run) {
                                     track.file);
     }
     for (const auto& file : savedFiles(metadata / SeratoFolder::crateFolder)) {
-        if (file.extension() != "." + std::string(SeratoFolder::crateExtension)) continue;
-        auto components = SeratoLibrary::nameComponents(file.stem().native());
+        if (file.extension() != platform::toPath("." + std::string(SeratoFolder::crateExtension)))
+            continue;
+        auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
         if (components.empty()) continue;
         auto& saved = run.savedCrates[text::nfcKey(BackupLayout::joinComponents(components))];
         if (saved.files.empty()) saved.components = std::move(components);
         saved.files.push_back(file);
     }
     for (const auto& file : savedFiles(metadata / SeratoFolder::smartCrateFolder)) {
-        if (file.extension() != "." + std::string(SeratoFolder::smartCrateExtension)) continue;
-        auto components = SeratoLibrary::nameComponents(file.stem().native());
+        if (file.extension() !=
+            platform::toPath("." + std::string(SeratoFolder::smartCrateExtension)))
+            continue;
+        auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
         components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
         run.smartFolders.insert(text::nfcKey(BackupLayout::joinComponents(components)));
         run.savedSmartCrates.push_back(file);
@@ -95,9 +99,10 @@ std::vector<std::filesystem::path> RestoreEngine::smartCratesToRestore(
     std::vector<std::filesystem::path> files = run.savedSmartCrates;
     std::unordered_set<std::string> names;
     for (const auto& file : files)
-        names.insert(text::nfcKey(file.filename().native()));
+        names.insert(text::nfcKey(platform::toUtf8(file.filename())));
     for (const auto& file : scanned)
-        if (names.insert(text::nfcKey(file.filename().native())).second) files.push_back(file);
+        if (names.insert(text::nfcKey(platform::toUtf8(file.filename()))).second)
+            files.push_back(file);
     return files;
 }
 
@@ -169,7 +174,8 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
                 for (const auto& stored : CrateParser::storedPaths(*other))
                     more.push_back(restored(stored).value_or(stored));
         for (std::size_t i = 0; i < files.size(); ++i)
-            if (!listed.contains(text::nfcKey(folder + "/" + files[i].filename().native())))
+            if (!listed.contains(
+                    text::nfcKey(folder + "/" + platform::toUtf8(files[i].filename()))))
                 more.push_back(paths[i]);
         if (!more.empty()) bytes = CrateWriter::appendTracks(bytes, more);
     } else {
@@ -181,7 +187,7 @@ void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& compone
     if (error == 0) {
         // A crate that is not there is not listed in the crate order either.
         ++run.restoredCrates;
-        run.crateNames.emplace_back(target.stem().native(), original.has_value());
+        run.crateNames.emplace_back(platform::toUtf8(target.stem()), original.has_value());
     }
     reporter_.updateAndMaybeEmit([&](Snapshot& snap) { countCrateFile(snap, error, write); });
 }
@@ -203,19 +209,18 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
             std::vector<std::uint8_t> bytes;
             error = platform::readFileAtMost(file, maxCrateBytes, bytes);
             if (error != 0) {
-                const std::string problem = "couldn't read " + file.native() + ": " +
+                const std::string problem = "couldn't read " + platform::toUtf8(file) + ": " +
                                             unreadableReason(error, maxCrateBytes);
-                reporter_.countFailure({file.native(), RunProblem::Kind::failed, problem},
-                                       Level::error,
-                                       "Restore failed: " + file.filename().native() +
-                                           " \u2014 " + problem);
+                reporter_.countFailure(
+                    {platform::toUtf8(file), RunProblem::Kind::failed, problem}, Level::error,
+                    "Restore failed: " + platform::toUtf8(file.filename()) + " \u2014 " + problem);
             } else {
                 error = run.writer->write(target, CrateWriter::rewriteTrackPaths(bytes, restored),
                                           maxCrateBytes);
             }
         }
         reporter_.updateAndMaybeEmit([&](Snapshot& snap) {
-            snap.currentFile = file.filename().native();
+            snap.currentFile = platform::toUtf8(file.filename());
             countCrateFile(snap, error, write);
         });
     }

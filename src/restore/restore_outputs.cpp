@@ -10,6 +10,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 #include "restore/restore_texts.h"
@@ -30,7 +31,7 @@ void RestoreEngine::writeCrateOrder(const Run& run,
         if (!saved || !fromSavedFile) restored.push_back(name);
     for (const auto& file : scrates)
         if (!saved || file.parent_path() != run.metadataFolder() / SeratoFolder::smartCrateFolder)
-            restored.push_back(file.stem().native());
+            restored.push_back(platform::toUtf8(file.stem()));
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
     std::optional<std::vector<std::uint8_t>> existing;
     if (!run.writer->readExisting(file, maxCrateBytes, existing)) return;
@@ -74,7 +75,7 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 
     const auto file = run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
     if (const int error = run.writer->createFolder(file.parent_path()); error != 0) {
-        reporter_.countFailedWrite(file.native(), error);
+        reporter_.countFailedWrite(platform::toUtf8(file), error);
         return 0;
     }
     if (run.writer->write(file, SeratoSQL::encodeJson(staged), maxMetadataBytes) != 0) return 0;
@@ -86,7 +87,7 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
 }
 
 void RestoreEngine::writeNotes(const Run& run) {
-    const auto file = run.audioTarget / RestoreTexts::notesFile;
+    const auto file = run.audioTarget / platform::toPath(RestoreTexts::notesFile);
     std::string notes(RestoreTexts::notesHeader);
     // Only a database that was written is one Serato can open; otherwise Read Tags is the way.
     notes += !run.databaseWritten             ? RestoreTexts::notesReadTags

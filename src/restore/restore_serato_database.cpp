@@ -1,5 +1,6 @@
 // RestoreEngine: putting the backup's copy of Serato's database back, the run's last step.
 #include "library/serato_folder.h"
+#include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 
@@ -17,7 +18,7 @@ bool RestoreEngine::putSeratoDatabase(const Run& run, UndoJournal& journal) {
     }
     const auto database = seratoDatabase_->database.empty() ? SeratoFolder::masterDatabase()
                                                             : seratoDatabase_->database;
-    reporter_.countFailure({database.native(), RunProblem::Kind::failed, outcome.message},
+    reporter_.countFailure({platform::toUtf8(database), RunProblem::Kind::failed, outcome.message},
                            LogEntry::Level::error, outcome.message);
     return false;
 }

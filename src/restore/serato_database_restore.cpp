@@ -10,6 +10,7 @@
 #include "library/sqlite_handles.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -42,7 +43,7 @@ std::string fileUri(const fs::path& file, std::string_view query) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string uri = "file:";
     const fs::path absolute = fs::absolute(file);
-    for (const char c : absolute.native()) {
+    for (const char c : platform::toUtf8(absolute)) {
         const auto byte = static_cast<unsigned char>(c);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                            (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '.' || c == '_';
@@ -99,7 +100,7 @@ std::string readSavedCopy(const fs::path& file, std::vector<std::string>& paths)
 // The temporary copy and what SQLite may have made beside it.
 void removeTemporary(const fs::path& file) {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-        platform::removeFile(file.native() + suffix);
+        platform::removeFile(platform::toPath(platform::toUtf8(file) + suffix));
 }
 
 // Rewrites the mapped volume paths in the temporary copy (which no other program knows of),
@@ -107,7 +108,7 @@ void removeTemporary(const fs::path& file) {
 std::string finishCopy(const fs::path& file,
                        const std::vector<std::pair<std::string, std::string>>& mapped,
                        std::vector<std::string>& paths) {
-    std::string name = file.native();
+    std::string name = platform::toUtf8(file);
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     SqliteConnection db(raw);
@@ -164,8 +165,8 @@ std::optional<std::pair<std::string, std::string>> SeratoDatabaseRestore::parseM
 
 std::string SeratoDatabaseRestore::Plan::description() const {
     if (refused()) return "Serato's database would not be put back: " + refusal;
-    std::string text =
-        "Would put back Serato's database " + database.native() + " from " + savedCopy.native();
+    std::string text = "Would put back Serato's database " + platform::toUtf8(database) + " from " +
+                       platform::toUtf8(savedCopy);
     for (const auto& [from, to] : mapped)
         text += (&from == &mapped.front().first ? "; volume " : ", ") + quoted(from) + " as " +
                 quoted(to);
@@ -178,28 +179,28 @@ SeratoDatabaseRestore::Plan SeratoDatabaseRestore::plan(const fs::path& backupRo
     plan.database = request.database.empty() ? SeratoFolder::masterDatabase() : request.database;
     plan.savedCopy =
         backupRoot / BackupLayout::metadataFolder / BackupLayout::seratoDatabaseCopyName;
-    const std::string& database = plan.database.native();
+    const std::string database = platform::toUtf8(plan.database);
     if (platform::itemExists(plan.database)) {
         plan.refusal = database + " exists already, and an existing database is never replaced.";
         return plan;
     }
     // SQLite would apply such a leftover journal to the new file as if it were its own.
     for (const char* suffix : {"-wal", "-journal"}) {
-        if (platform::itemExists(database + suffix)) {
+        if (platform::itemExists(platform::toPath(database + suffix))) {
             plan.refusal =
                 database + suffix + " is there without its database; move it away first.";
             return plan;
         }
     }
     if (!platform::itemExists(plan.savedCopy)) {
-        plan.refusal = "the backup holds no copy of it (" + plan.savedCopy.native() +
+        plan.refusal = "the backup holds no copy of it (" + platform::toUtf8(plan.savedCopy) +
                        "); backups of libraries without one, and those made before Morrowdeck "
                        "saved it, have none.";
         return plan;
     }
     std::vector<std::string> paths;
     if (const auto problem = readSavedCopy(plan.savedCopy, paths); !problem.empty()) {
-        plan.refusal = "the backup's copy " + plan.savedCopy.native() +
+        plan.refusal = "the backup's copy " + platform::toUtf8(plan.savedCopy) +
                        " is damaged or no database (" + problem + ").";
         return plan;
     }
@@ -211,11 +212,11 @@ SeratoDatabaseRestore::Plan SeratoDatabaseRestore::plan(const fs::path& backupRo
         if (!seen.insert(path).second) continue;
         const auto mapping = request.volumeMap.find(withoutTrailingSlash(path));
         if (mapping == request.volumeMap.end()) {
-            if (!platform::isDirectory(path)) unmatched.push_back(path);
+            if (!platform::isDirectory(platform::toPath(path))) unmatched.push_back(path);
             continue;
         }
         unused.erase(mapping->first);
-        if (!platform::isDirectory(mapping->second))
+        if (!platform::isDirectory(platform::toPath(mapping->second)))
             badTargets.push_back(mapping->second);
         else
             plan.mapped.emplace_back(path, mapping->second);
@@ -247,8 +248,8 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
     }
     const fs::path& database = plan.database;
     const auto failed = [&](const std::string& why) {
-        outcome.message = "Couldn't put back Serato's database " + database.native() + ": " + why +
-                          ". Nothing was written there.";
+        outcome.message = "Couldn't put back Serato's database " + platform::toUtf8(database) +
+                          ": " + why + ". Nothing was written there.";
         return outcome;
     };
     if (const int error = journal.createFolder(database.parent_path()); error != 0)
@@ -266,7 +267,7 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
     std::string problem = finishCopy(temporary, plan.mapped, paths);
     // What is written is checked again, as the backup's file may have changed since the plan.
     for (const auto& path : paths)
-        if (problem.empty() && !platform::isDirectory(path))
+        if (problem.empty() && !platform::isDirectory(platform::toPath(path)))
             problem = "its volume path " + quoted(path) + " is no folder on this machine";
     if (problem.empty())
         if (const int synced = platform::syncFile(temporary); synced != 0)
@@ -275,7 +276,7 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
         if (const int renamed = platform::renameWithoutReplacing(temporary, database);
             renamed == EEXIST) {
             removeTemporary(temporary);
-            outcome.message = std::string(notPutBack) + database.native() +
+            outcome.message = std::string(notPutBack) + platform::toUtf8(database) +
                               " appeared while the copy was made and was left as it is.";
             return outcome;
         } else if (renamed != 0) {
@@ -289,7 +290,8 @@ SeratoDatabaseRestore::Outcome SeratoDatabaseRestore::put(const fs::path& backup
     platform::syncFolder(database.parent_path());
     journal.wrote(database, UndoJournal::Kind::database);
     outcome.written = true;
-    outcome.message = "Put back Serato's database " + database.native() + " from the backup's copy";
+    outcome.message =
+        "Put back Serato's database " + platform::toUtf8(database) + " from the backup's copy";
     for (const auto& [from, to] : plan.mapped)
         outcome.message += (&from == &plan.mapped.front().first ? "; volume " : ", ") +
                            quoted(from) + " is now " + quoted(to);

@@ -8,6 +8,7 @@
 #include "library/bounded_read.h"
 #include "library/sqlite_copy.h"
 #include "platform/file_operations.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -46,7 +47,7 @@ std::optional<UndoIndex::Content> contentOf(const json& value) {
 }
 
 json entryJson(const Entry& entry) {
-    json value{{"path", entry.path.native()},
+    json value{{"path", platform::toUtf8(entry.path)},
                {"action", entry.action == Entry::Action::created ? "created" : "replaced"}};
     for (const auto& [kind, name] : kindNames)
         if (kind == entry.kind) value["kind"] = name;
@@ -68,7 +69,7 @@ std::optional<Entry> entryOf(const json& value) {
     const auto kind = text("kind");
     if (!path || path->empty() || !action || !kind) return std::nullopt;
     Entry entry;
-    entry.path = *path;
+    entry.path = platform::toPath(*path);
     if (*action == "created") entry.action = Entry::Action::created;
     else if (*action == "replaced") entry.action = Entry::Action::replaced;
     else return std::nullopt;
@@ -78,7 +79,7 @@ std::optional<Entry> entryOf(const json& value) {
     if (!known) return std::nullopt;
     entry.saved = text("saved").value_or("");
     // A saved copy stays inside its run folder: no absolute path, no step up.
-    const std::filesystem::path saved(entry.saved);
+    const std::filesystem::path saved = platform::toPath(entry.saved);
     if (saved.is_absolute()) return std::nullopt;
     for (const auto& part : saved)
         if (part == "..") return std::nullopt;
@@ -170,7 +171,7 @@ std::optional<UndoIndex> UndoIndex::read(const std::filesystem::path& runFolder)
     // one's place.
     std::unordered_map<std::string, std::size_t> slot;
     for (std::size_t i = 0; i < index->entries.size(); ++i)
-        slot.emplace(index->entries[i].path.native(), i);
+        slot.emplace(platform::toUtf8(index->entries[i].path), i);
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = text.find('\n', start);
@@ -180,7 +181,8 @@ std::optional<UndoIndex> UndoIndex::read(const std::filesystem::path& runFolder)
         if (value.is_discarded()) continue;
         auto entry = entryOf(value);
         if (!entry) continue;
-        const auto [found, fresh] = slot.emplace(entry->path.native(), index->entries.size());
+        const auto [found, fresh] =
+            slot.emplace(platform::toUtf8(entry->path), index->entries.size());
         if (fresh) index->entries.push_back(std::move(*entry));
         else index->entries[found->second] = std::move(*entry);
     }

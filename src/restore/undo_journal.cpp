@@ -10,6 +10,7 @@
 #include "library/sqlite_copy.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -54,7 +55,7 @@ std::unique_ptr<UndoJournal> UndoJournal::begin(const fs::path& seratoRoot, Undo
                                                 std::string& error) {
     const fs::path undoRoot = seratoRoot / UndoIndex::folderName;
     const auto failed = [&](const fs::path& what, int code) {
-        error = "Couldn't make the undo folder " + what.native() + ": " +
+        error = "Couldn't make the undo folder " + platform::toUtf8(what) + ": " +
                 platform::errorText(code) + ".";
         return nullptr;
     };
@@ -69,9 +70,9 @@ std::unique_ptr<UndoJournal> UndoJournal::begin(const fs::path& seratoRoot, Undo
     index.startedNs = nowNs();
     const std::string id = UndoIndex::idFor(index.startedNs);
     index.id = id;
-    for (int n = 2; platform::itemExists(undoRoot / index.id); ++n)
+    for (int n = 2; platform::itemExists(undoRoot / platform::toPath(index.id)); ++n)
         index.id = id + "-" + std::to_string(n);
-    const fs::path folder = undoRoot / index.id;
+    const fs::path folder = undoRoot / platform::toPath(index.id);
     if (made.empty()) made = folder;
     std::unique_ptr<UndoJournal> journal(new UndoJournal(folder, std::move(index)));
     journal->made_ = made;
@@ -97,7 +98,7 @@ void UndoJournal::removeOldRuns(const fs::path& undoRoot,
     for (const auto& name :
          platform::listDirectory(undoRoot, platform::HiddenEntries::include)
              .value_or(std::vector<std::string>{}))
-        if (auto run = UndoIndex::read(undoRoot / name); run && run->id == name)
+        if (auto run = UndoIndex::read(undoRoot / platform::toPath(name)); run && run->id == name)
             runs.push_back(std::move(*run));
     if (runs.size() < keptRuns) return;
     // Oldest first; the newest keptRuns - 1 stay beside the new run.
@@ -107,27 +108,27 @@ void UndoJournal::removeOldRuns(const fs::path& undoRoot,
     std::size_t removed = 0;
     std::int64_t freed = 0;
     for (std::size_t i = 0; i + (keptRuns - 1) < runs.size(); ++i)
-        if (platform::removeTree(undoRoot / runs[i].id, freed) == 0) ++removed;
+        if (platform::removeTree(undoRoot / platform::toPath(runs[i].id), freed) == 0) ++removed;
     if (removed > 0 && note)
         note("Removed " + std::to_string(removed) + " old undo record(s), " +
              text::formatByteCount(static_cast<std::uint64_t>(freed)) + " freed.");
 }
 
 std::string UndoJournal::reserveSaved(const fs::path& file) {
-    std::string name = file.filename().native();
+    std::string name = platform::toUtf8(file.filename());
     // Within the 255-byte limit of a name, with room for the number in front.
-    if (name.size() > 200) name = file.extension().native().substr(0, 20);
+    if (name.size() > 200) name = platform::toUtf8(file.extension()).substr(0, 20);
     return std::string(savedFolder) + "/" + std::to_string(++nextSaved_) + "-" + name;
 }
 
 std::string UndoJournal::save(const fs::path& file, Kind kind) {
     std::unique_lock lock(mutex_);
-    if (slot_.contains(file.native()) || !platform::itemExists(file)) return {};
+    if (slot_.contains(platform::toUtf8(file)) || !platform::itemExists(file)) return {};
     const std::string saved = reserveSaved(file);
     lock.unlock();  // the copy runs outside the lock; the engine saves each file once
 
     Entry entry{file, kind, Entry::Action::replaced, saved, {}, {}};
-    const fs::path copy = folder_ / saved;
+    const fs::path copy = folder_ / platform::toPath(saved);
     if (kind == Kind::database) {
         // Described by its rows, as read from the copy: the live file's bytes alone miss
         // what its -wal holds.
@@ -158,7 +159,7 @@ std::string UndoJournal::save(const fs::path& file, Kind kind) {
                                           hasher.digest()};
     }
     lock.lock();
-    unwritten_.insert(file.native());
+    unwritten_.insert(platform::toUtf8(file));
     record(std::move(entry));
     return {};
 }
@@ -170,8 +171,8 @@ void UndoJournal::wrote(const fs::path& file, Kind kind, const std::optional<Con
                                         : contentOf(file, !hash && kind != Kind::folder);
     if (after && hash) after->hash = hash;
     std::lock_guard lock(mutex_);
-    unwritten_.erase(file.native());
-    const auto found = slot_.find(file.native());
+    unwritten_.erase(platform::toUtf8(file));
+    const auto found = slot_.find(platform::toUtf8(file));
     Entry entry = found != slot_.end() ? index_.entries[found->second]
                                        : Entry{file, kind, Entry::Action::created, {}, {}, {}};
     entry.after = after;
@@ -187,16 +188,17 @@ int UndoJournal::createFolder(const fs::path& folder) {
     const int error = platform::createDirectories(folder);
     std::lock_guard lock(mutex_);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-        if (platform::isDirectory(*it) && !slot_.contains(it->native()))
+        if (platform::isDirectory(*it) && !slot_.contains(platform::toUtf8(*it)))
             record({*it, Kind::folder, Entry::Action::created, {}, {}, {}});
     return error;
 }
 
 std::string UndoJournal::keepAs(const std::string& dest) {
-    const auto before = contentOf(dest, false);
+    const fs::path file = platform::toPath(dest);
+    const auto before = contentOf(file, false);
     std::lock_guard lock(mutex_);
-    Pending pending{reserveSaved(dest), before.value_or(UndoIndex::Content{})};
-    const std::string path = (folder_ / pending.saved).native();
+    Pending pending{reserveSaved(file), before.value_or(UndoIndex::Content{})};
+    const std::string path = platform::toUtf8(folder_ / platform::toPath(pending.saved));
     pending_[dest] = std::move(pending);
     return path;
 }
@@ -210,24 +212,25 @@ void UndoJournal::copied(const std::string& dest, bool copied,
         pending_.erase(found);
     }
     lock.unlock();
-    const bool kept = pending && platform::itemExists(folder_ / pending->saved);
+    const bool kept = pending && platform::itemExists(folder_ / platform::toPath(pending->saved));
+    const fs::path file = platform::toPath(dest);
     if (!copied) {
         // Nothing changed at dest: a copy kept for it is not needed. A file that could not be
         // moved back is still recorded, so an undo puts it back.
         if (!kept) return;
-        if (platform::itemExists(dest)) {
-            platform::removeFile(folder_ / pending->saved);
+        if (platform::itemExists(file)) {
+            platform::removeFile(folder_ / platform::toPath(pending->saved));
             return;
         }
     }
-    Entry entry{dest, Kind::audio, Entry::Action::created, {}, {}, {}};
+    Entry entry{file, Kind::audio, Entry::Action::created, {}, {}, {}};
     if (kept) {
         entry.action = Entry::Action::replaced;
         entry.saved = pending->saved;
         entry.before = pending->before;
     }
     if (copied) {
-        entry.after = contentOf(dest, !hash);
+        entry.after = contentOf(file, !hash);
         if (entry.after && hash) entry.after->hash = hash;
     }
     lock.lock();
@@ -237,7 +240,8 @@ void UndoJournal::copied(const std::string& dest, bool copied,
 void UndoJournal::record(Entry entry) {
     // A failed append is caught up by the next index, which lists every entry.
     platform::appendToFile(folder_ / UndoIndex::journalFile, UndoIndex::journalLine(entry) + "\n");
-    const auto [found, fresh] = slot_.try_emplace(entry.path.native(), index_.entries.size());
+    const auto [found, fresh] =
+        slot_.try_emplace(platform::toUtf8(entry.path), index_.entries.size());
     if (fresh) index_.entries.push_back(std::move(entry));
     else index_.entries[found->second] = std::move(entry);
 }
@@ -258,7 +262,7 @@ int UndoJournal::finish() {
     std::vector<std::string> unneeded;
     std::vector<Entry> entries;
     for (auto& entry : index_.entries) {
-        const auto now = unwritten_.contains(entry.path.native())
+        const auto now = unwritten_.contains(platform::toUtf8(entry.path))
                              ? contentOf(entry.path, false)
                              : std::nullopt;
         if (now && entry.before && now->size == entry.before->size &&
@@ -271,14 +275,14 @@ int UndoJournal::finish() {
     index_.entries = std::move(entries);
     slot_.clear();
     for (std::size_t i = 0; i < index_.entries.size(); ++i)
-        slot_.emplace(index_.entries[i].path.native(), i);
+        slot_.emplace(platform::toUtf8(index_.entries[i].path), i);
     unwritten_.clear();
     index_.finished = true;
     const int error = writeIndexLocked();
     if (error != 0) return error;
     platform::removeFile(folder_ / UndoIndex::journalFile);
     for (const auto& saved : unneeded)
-        platform::removeFile(folder_ / saved);
+        platform::removeFile(folder_ / platform::toPath(saved));
     return 0;
 }
 

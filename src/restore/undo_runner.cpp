@@ -12,6 +12,7 @@
 #include "platform/file_lock.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/processes.h"
 #include "restore/restore_texts.h"
 
@@ -58,7 +59,7 @@ bool isUnder(const fs::path& path, const fs::path& folder) {
 std::string savedCopyProblem(const fs::path& runFolder, const Entry& entry) {
     if (entry.saved.empty() || !entry.before) return "the record names no saved copy of it";
     const auto resolvedFolder = platform::resolvedPath(runFolder);
-    const auto resolved = platform::resolvedPath(runFolder / entry.saved);
+    const auto resolved = platform::resolvedPath(runFolder / platform::toPath(entry.saved));
     if (!resolved) return "its saved copy is missing";
     // A symbolic link in the run folder must not lead the undo to a file elsewhere.
     if (!resolvedFolder || !isUnder(*resolved, *resolvedFolder) || *resolved == *resolvedFolder)
@@ -111,7 +112,7 @@ std::vector<UndoRunner::LoadedRun> UndoRunner::loadRuns() const {
     const auto names = platform::listDirectory(undoFolder());
     if (!names) return loaded;
     for (const auto& name : *names) {
-        const fs::path folder = undoFolder() / name;
+        const fs::path folder = undoFolder() / platform::toPath(name);
         std::error_code error;
         // A link is no run folder of this library, even when it leads to one.
         if (!fs::is_directory(fs::symlink_status(folder, error))) continue;
@@ -151,9 +152,10 @@ UndoRunner::Plan UndoRunner::plan(std::string_view runId, bool force) const {
         const auto newest = std::find_if(loaded.rbegin(), loaded.rend(),
                                          [](const LoadedRun& run) { return !run.index.undone; });
         if (newest == loaded.rend()) {
-            plan.refusal = loaded.empty()
-                               ? "Nothing to undo: no saved run in " + undoFolder().native() + "."
-                               : std::string("Nothing to undo: every saved run is undone already.");
+            plan.refusal =
+                loaded.empty()
+                    ? "Nothing to undo: no saved run in " + platform::toUtf8(undoFolder()) + "."
+                    : std::string("Nothing to undo: every saved run is undone already.");
             return plan;
         }
         chosen = std::prev(newest.base());
@@ -161,7 +163,8 @@ UndoRunner::Plan UndoRunner::plan(std::string_view runId, bool force) const {
         chosen = std::find_if(loaded.begin(), loaded.end(),
                               [&](const LoadedRun& run) { return run.index.id == runId; });
         if (chosen == loaded.end()) {
-            plan.refusal = "No saved run " + std::string(runId) + " in " + undoFolder().native() + ".";
+            plan.refusal = "No saved run " + std::string(runId) + " in " +
+                           platform::toUtf8(undoFolder()) + ".";
             return plan;
         }
     }
@@ -175,7 +178,7 @@ UndoRunner::Plan UndoRunner::plan(std::string_view runId, bool force) const {
     for (const auto& entry : index.entries) {
         if (!isPlainAbsolute(entry.path)) {
             plan.refusal = "The undo record of run " + index.id + " is damaged: it names \"" +
-                           entry.path.native() + "\". Nothing was changed.";
+                           platform::toUtf8(entry.path) + "\". Nothing was changed.";
             return plan;
         }
     }
@@ -198,7 +201,7 @@ UndoRunner::Plan UndoRunner::plan(std::string_view runId, bool force) const {
                             [&](const fs::path& folder) { return isUnder(entry.path, folder); });
             if (touched.contains(entry.path) || inCreatedFolder) {
                 plan.refusal = "Undo run " + later->index.id + " first: it changed " +
-                               entry.path.native() + " after run " + index.id + ".";
+                               platform::toUtf8(entry.path) + " after run " + index.id + ".";
                 return plan;
             }
         }
@@ -231,7 +234,7 @@ void UndoRunner::checkEntries(Plan& plan, const UndoIndex& index, bool force) co
         Step step{Action::nothing, entry, false};
         if (entry.action == Entry::Action::replaced) {
             if (const auto problem = savedCopyProblem(plan.runFolder, entry); !problem.empty()) {
-                problems.push_back(entry.path.native() + ": " + problem + ".");
+                problems.push_back(platform::toUtf8(entry.path) + ": " + problem + ".");
                 continue;
             }
             if (holds(entry.path, *entry.before, entry.kind)) step.action = Action::nothing;
@@ -245,10 +248,10 @@ void UndoRunner::checkEntries(Plan& plan, const UndoIndex& index, bool force) co
             else if (entry.kind == Entry::Kind::audio) step.action = Action::keep;
             else step = {Action::remove, entry, true};
         }
-        if (step.changed) plan.changed.push_back(entry.path.native());
+        if (step.changed) plan.changed.push_back(platform::toUtf8(entry.path));
         if ((step.action == Action::putBack || step.action == Action::remove) &&
             !canWriteBeside(entry.path, writable))
-            problems.push_back(entry.path.native() + ": its folder is not writable.");
+            problems.push_back(platform::toUtf8(entry.path) + ": its folder is not writable.");
         plan.steps.push_back(std::move(step));
     }
     // Deepest first, so that a folder the run created inside another goes before it.
@@ -285,9 +288,9 @@ std::vector<std::string> UndoRunner::Plan::confirmationLines() const {
         if (step.changed)
             lines.push_back("Changed since the run, " +
                             std::string(step.action == Action::remove ? "removed" : "overwritten") +
-                            ": " + step.entry.path.native());
+                            ": " + platform::toUtf8(step.entry.path));
         else if (step.action == Action::keep)
-            lines.push_back("Changed since the run, kept: " + step.entry.path.native());
+            lines.push_back("Changed since the run, kept: " + platform::toUtf8(step.entry.path));
     }
     if (seratoStateUnknown) lines.emplace_back(RestoreTexts::seratoStateUnknown);
     return lines;
@@ -298,11 +301,10 @@ bool UndoRunner::act(const Step& step, const fs::path& runFolder, Outcome& outco
     const fs::path& path = entry.path;
     const auto fail = [&](const std::string& why) {
         ++outcome.failed;
-        outcome.lines.emplace_back(Level::error, "Could not " +
-                                                     std::string(step.action == Action::putBack
-                                                                     ? "put back "
-                                                                     : "remove ") +
-                                                     path.native() + ": " + why + ".");
+        outcome.lines.emplace_back(
+            Level::error,
+            "Could not " + std::string(step.action == Action::putBack ? "put back " : "remove ") +
+                platform::toUtf8(path) + ": " + why + ".");
         return false;
     };
     switch (step.action) {
@@ -310,8 +312,8 @@ bool UndoRunner::act(const Step& step, const fs::path& runFolder, Outcome& outco
             return true;
         case Action::keep:
             ++outcome.kept;
-            outcome.lines.emplace_back(Level::warning,
-                                       "Kept " + path.native() + ": it changed since the run.");
+            outcome.lines.emplace_back(
+                Level::warning, "Kept " + platform::toUtf8(path) + ": it changed since the run.");
             return true;
         case Action::remove:
             if (const int error = platform::removeFile(path); error != 0 && error != ENOENT)
@@ -320,26 +322,26 @@ bool UndoRunner::act(const Step& step, const fs::path& runFolder, Outcome& outco
             // next database made under its name.
             if (entry.kind == Entry::Kind::database)
                 for (const char* suffix : {"-wal", "-shm", "-journal"})
-                    platform::removeFile(path.native() + suffix);
+                    platform::removeFile(platform::toPath(platform::toUtf8(path) + suffix));
             ++outcome.removed;
-            outcome.lines.emplace_back(Level::info, "Removed " + path.native());
+            outcome.lines.emplace_back(Level::info, "Removed " + platform::toUtf8(path));
             return true;
         case Action::removeFolder: {
             std::error_code error;
             if (!fs::is_directory(fs::symlink_status(path, error))) return true;
             if (!fs::is_empty(path, error) || error) {
-                outcome.lines.emplace_back(Level::info,
-                                           "Kept the folder " + path.native() + ": not empty.");
+                outcome.lines.emplace_back(
+                    Level::info, "Kept the folder " + platform::toUtf8(path) + ": not empty.");
                 return true;
             }
             if (!fs::remove(path, error)) return fail(error.message());
-            outcome.lines.emplace_back(Level::info, "Removed the folder " + path.native());
+            outcome.lines.emplace_back(Level::info, "Removed the folder " + platform::toUtf8(path));
             return true;
         }
         case Action::putBack:
             break;
     }
-    const fs::path saved = runFolder / entry.saved;
+    const fs::path saved = runFolder / platform::toPath(entry.saved);
     if (const int error = platform::createDirectories(path.parent_path()); error != 0)
         return fail(platform::errorText(error));
     if (entry.kind == Entry::Kind::database) {
@@ -371,7 +373,7 @@ bool UndoRunner::act(const Step& step, const fs::path& runFolder, Outcome& outco
         }
     }
     ++outcome.putBack;
-    outcome.lines.emplace_back(Level::info, "Put back " + path.native());
+    outcome.lines.emplace_back(Level::info, "Put back " + platform::toUtf8(path));
     return true;
 }
 
@@ -383,7 +385,8 @@ UndoRunner::Outcome UndoRunner::undo(std::string_view runId, bool force) const {
     platform::FileLock lock;
     if (lock.acquire(seratoRoot_ / DestinationLock::fileName) == EWOULDBLOCK) {
         outcome.refused = true;
-        outcome.message = "Another Morrowdeck run is writing to " + seratoRoot_.native() + ".";
+        outcome.message =
+            "Another Morrowdeck run is writing to " + platform::toUtf8(seratoRoot_) + ".";
         return outcome;
     }
     const Plan plan = this->plan(runId, force);

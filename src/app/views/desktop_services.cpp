@@ -8,12 +8,14 @@
 #include <QFileDialog>
 #include <QUrl>
 
+#include "platform/path_text.h"
+
 namespace morrowdeck::DesktopServices {
 
 namespace {
 
 QUrl urlOf(const std::filesystem::path& path) {
-    return QUrl::fromLocalFile(QString::fromStdString(path.string()));
+    return QUrl::fromLocalFile(QString::fromStdString(platform::toUtf8(path)));
 }
 
 }  // namespace
@@ -42,7 +44,7 @@ void showInFileManager(const std::filesystem::path& folder, std::function<void()
 std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const QString& title,
                                                   const std::filesystem::path& startIn,
                                                   bool canCreateFolders) {
-    QString start = QString::fromStdString(startIn.string());
+    QString start = QString::fromStdString(platform::toUtf8(startIn));
     if (start.isEmpty()) {
         const QString music = QDir::home().filePath("Music");
         start = QDir(music).exists() ? music : QDir::homePath();
@@ -51,7 +53,7 @@ std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const QString
     if (!canCreateFolders) options |= QFileDialog::ReadOnly;
     const QString chosen = QFileDialog::getExistingDirectory(parent, title, start, options);
     if (chosen.isEmpty()) return std::nullopt;
-    return std::filesystem::path(chosen.toStdString());
+    return platform::toPath(chosen.toStdString());
 }
 
 }  // namespace morrowdeck::DesktopServices

@@ -16,6 +16,7 @@
 #include "app/views/elided_label.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -106,8 +107,8 @@ void DestinationSection::refresh() {
     symbol_->setPixmap(Symbols::pixmap(destination ? "externaldrive.fill" : "externaldrive", 28,
                                        Style::accent(palette()), devicePixelRatioF()));
     if (destination) {
-        const QString path = QString::fromStdString(destination->string());
-        const QString name = QString::fromStdString(destination->filename().string());
+        const QString path = QString::fromStdString(platform::toUtf8(*destination));
+        const QString name = QString::fromStdString(platform::toUtf8(destination->filename()));
         name_->setText(name.isEmpty() ? path : name);
         path_->setFullText(path);
     } else {
@@ -150,7 +151,7 @@ void DestinationSection::dropEvent(QDropEvent* event) {
     // A folder is whatever the file system says is one; dropped URLs carry no trailing slash.
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
-            model_.plan().setDestinationURL(std::filesystem::path(url.toLocalFile().toStdString()));
+            model_.plan().setDestinationURL(platform::toPath(url.toLocalFile().toStdString()));
             event->acceptProposedAction();
             return;
         }

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSettings>
-
 #include <memory>
 
 #include "app/app_settings.h"
@@ -15,6 +14,7 @@
 #include "app/views/saved_geometry.h"
 #include "app/views/symbols.h"
 #include "morrowdeck_version.h"
+#include "platform/path_text.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -37,9 +37,10 @@ int main(int argc, char* argv[]) {
 
     std::optional<std::filesystem::path> libraryFolder;
     if (parser.isSet(library))
-        libraryFolder = parser.value(library).toStdString();
+        libraryFolder = morrowdeck::platform::toPath(parser.value(library).toStdString());
     else if (!parser.positionalArguments().isEmpty())
-        libraryFolder = parser.positionalArguments().constFirst().toStdString();
+        libraryFolder =
+            morrowdeck::platform::toPath(parser.positionalArguments().constFirst().toStdString());
 
     int status = 0;
     {

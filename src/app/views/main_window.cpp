@@ -2,14 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeySequence>
 #include <QGuiApplication>
-#include <QScreen>
+#include <QKeySequence>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QToolBar>
@@ -18,27 +17,28 @@
 
 #include "app/app_model.h"
 #include "app/app_settings.h"
-#include "app/remembered_choices.h"
-#include "engine/run_outcome.h"
 #include "app/check_backup_model.h"
 #include "app/pane_texts.h"
+#include "app/remembered_choices.h"
 #include "app/restore_model.h"
 #include "app/saved_runs.h"
-#include "app/window_sizing.h"
 #include "app/views/action_bar.h"
 #include "app/views/check_backup_window.h"
 #include "app/views/desktop_notifier.h"
-#include "app/views/destination_section.h"
-#include "app/views/message_bar.h"
 #include "app/views/desktop_services.h"
+#include "app/views/destination_section.h"
 #include "app/views/detail_view.h"
+#include "app/views/message_bar.h"
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 #include "app/views/style.h"
 #include "app/views/symbols.h"
 #include "app/views/undo_confirmation.h"
 #include "app/views/window_keys.h"
+#include "app/window_sizing.h"
+#include "engine/run_outcome.h"
 #include "morrowdeck_version.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -369,7 +369,7 @@ void MainWindow::rebuildFoundLibrariesMenu() {
         QAction* action = foundMenu_->addAction(
             Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
             paneText::foundLibraryText(found));
-        QString tip = QString::fromStdString(found.folder.string());
+        QString tip = QString::fromStdString(platform::toUtf8(found.folder));
         if (!found.hardLinks)
             tip += QStringLiteral(
                 "\nNo hard links on this drive: de-duplicated tracks are stored as copies.");
@@ -412,15 +412,17 @@ void MainWindow::refreshLibrary() {
     const auto& library = model_->library().libraryURL();
     if (library) {
         const std::filesystem::path folder = library->parent_path();
-        const QString name = QString::fromStdString(folder.filename().string());
-        setWindowTitle(QStringLiteral("Morrowdeck — %1").arg(name.isEmpty() ? QString::fromStdString(folder.string()) : name));
+        const QString name = QString::fromStdString(platform::toUtf8(folder.filename()));
+        setWindowTitle(
+            QStringLiteral("Morrowdeck — %1")
+                .arg(name.isEmpty() ? QString::fromStdString(platform::toUtf8(folder)) : name));
     } else {
         setWindowTitle(defaultTitle);
     }
     const bool running = model_->run().isRunning();
     libraryButton_->setEnabled(!running);
-    libraryButton_->setToolTip(running ? QStringLiteral("Library is locked during a backup")
-                               : library ? QString::fromStdString(library->string())
+    libraryButton_->setToolTip(running   ? QStringLiteral("Library is locked during a backup")
+                               : library ? QString::fromStdString(platform::toUtf8(*library))
                                          : QStringLiteral("No library loaded"));
     reload_->setEnabled(library.has_value());
     showLibrarySeparator_->setVisible(library.has_value());

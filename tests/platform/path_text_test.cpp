@@ -1,0 +1,38 @@
+#include "platform/path_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace morrowdeck::platform {
+namespace {
+
+// Names round-trip byte for byte, whether or not they are valid UTF-8: a name from a drive
+// formatted elsewhere must be found again under exactly the bytes it was listed with.
+TEST(PathText, NamesRoundTripByteForByteAndNameTheSameFile) {
+    const std::string accented = "Caf\xC3\xA9 \xE2\x80\x94 Mix/01 Intro.mp3";  // valid UTF-8
+    const std::string latin1 = "Caf\xE9 \xFF\x80.mp3";                         // not UTF-8
+    for (const std::string& text : {accented, latin1, std::string()}) {
+        EXPECT_EQ(toUtf8(toPath(text)), text);
+        EXPECT_EQ(toPath(text).native(), text);
+    }
+    EXPECT_EQ(toPath(accented).filename(), toPath("01 Intro.mp3"));
+
+    test::TempDir dir;
+    const std::filesystem::path file = dir.path() / toPath(latin1);
+    const int error = writeFileAtomically(file, "x");
+    if (error == EILSEQ) GTEST_SKIP() << "this file system refuses names that are not UTF-8";
+    ASSERT_EQ(error, 0);
+    const auto listed = listDirectory(dir.path());
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(*listed, std::vector<std::string>{latin1});
+    EXPECT_TRUE(isRegularFile(dir.path() / toPath(listed->front())));
+    EXPECT_EQ(toUtf8(file.filename()), latin1);
+}
+
+}  // namespace
+}  // namespace morrowdeck::platform
