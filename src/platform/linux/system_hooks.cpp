@@ -8,4 +8,8 @@ void adviseSequentialRead(int fd) {
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+int openFolderForQueries(const char* path) {
+    return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
 }  // namespace morrowdeck::platform::hooks

@@ -9,4 +9,9 @@ namespace morrowdeck::platform::hooks {
 // read ahead further. Only a hint: nothing happens where there is no such call.
 void adviseSequentialRead(int fd);
 
+// Opens a folder only to look up the entries inside it by name (fstatat), closed on exec: the
+// file descriptor, or -1 with errno set (ENOTDIR when the path is no folder). Linux needs no
+// permission to list the folder for that; elsewhere it is opened for reading.
+int openFolderForQueries(const char* path);
+
 }  // namespace morrowdeck::platform::hooks
