@@ -1,5 +1,6 @@
 # Fails when a source file includes across the layering: Qt in the core, the restore engine
-# reaching into the backup engine (they are siblings), or the app reaching into the CLI.
+# reaching into the backup engine (they are siblings), the app reaching into the CLI, or a
+# system header anywhere above the platform layer, which alone talks to the system.
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 set(rules
   "platform!<Q[A-Za-z]!a Qt header"
@@ -15,6 +16,11 @@ set(rules
   "restore!\"(backup|cli|app)/!the backup engine or a front end"
   "cli!\"app/!the desktop application"
   "app!\"cli/!the command-line front end")
+set(system_headers
+  "<((unistd|fcntl|dirent|signal|poll|pwd|termios|mntent|[Ww]indows|io|direct|dlfcn|pthread|spawn)[.]h|csignal|libmount|sys/|linux/)")
+foreach(layer IN ITEMS library engine backup restore cli app)
+  list(APPEND rules "${layer}!${system_headers}!a system header")
+endforeach()
 set(failures "")
 foreach(rule IN LISTS rules)
   string(REPLACE "!" ";" parts "${rule}")
