@@ -1,6 +1,7 @@
 # Fails when a source file includes across the layering: Qt in the core, the restore engine
-# reaching into the backup engine (they are siblings), or the app reaching into the CLI; or
-# when code above src/platform turns a path into text or text into a path itself, rather than
+# reaching into the backup engine (they are siblings), the app reaching into the CLI, or a
+# system header anywhere above the platform layer, which alone talks to the system; or when
+# code above src/platform turns a path into text or text into a path itself, rather than
 # through platform/path_text.h (on Windows a path's native string is UTF-16, and a narrow one
 # goes through the ANSI code page, which mangles names that are not ASCII).
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
@@ -18,6 +19,11 @@ set(rules
   "restore!\"(backup|cli|app)/!the backup engine or a front end"
   "cli!\"app/!the desktop application"
   "app!\"cli/!the command-line front end")
+set(system_headers
+  "<((unistd|fcntl|dirent|signal|poll|pwd|termios|mntent|[Ww]indows|io|direct|dlfcn|pthread|spawn)[.]h|csignal|libmount|sys/|linux/)")
+foreach(layer IN ITEMS library engine backup restore cli app)
+  list(APPEND rules "${layer}!${system_headers}!a system header")
+endforeach()
 set(failures "")
 foreach(rule IN LISTS rules)
   string(REPLACE "!" ";" parts "${rule}")

@@ -1,17 +1,17 @@
 // morrowdeck-cli: the command-line front end over the same engines as the desktop app.
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <exception>
 #include <iostream>
 
 #include "cli/command.h"
+#include "platform/broken_pipe.h"
 #include "morrowdeck_version.h"
 
 int main(int argc, char** argv) {
     // A reader that goes away (`| head`) must not end a backup halfway: writes to the closed
     // stream then fail with EPIPE, the streams stop printing and the exit status still tells
     // the run's outcome.
-    std::signal(SIGPIPE, SIG_IGN);
+    morrowdeck::platform::ignoreBrokenPipe();
     CLI::App app{"Morrowdeck: back up and restore Serato DJ libraries", "morrowdeck-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("morrowdeck-cli ") + morrowdeck::version,

@@ -1,14 +1,11 @@
 #include "engine/content_hash.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 
 #define XXH_STATIC_LINKING_ONLY  // XXH3_state_t by value
 #include <xxhash.h>
+
+#include "platform/read_only_file.h"
 
 namespace morrowdeck {
 
@@ -60,31 +57,20 @@ ContentHash ContentHasher::digest() const {
 
 int hashFile(const std::filesystem::path& file, ContentHash& hash,
              const std::function<void(std::size_t)>& onRead) {
-    // O_NONBLOCK: a FIFO under a listed name must not block the check.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno;
-    struct stat info {};
-    int error = ::fstat(fd, &info) != 0 ? errno : 0;
-    if (error == 0 && !S_ISREG(info.st_mode)) error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    if (error == 0) {
-        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadSize);
-        ContentHasher hasher;
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer.get(), kReadSize);
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                error = errno;
-                break;
-            }
-            if (got == 0) break;
-            hasher.update({buffer.get(), static_cast<std::size_t>(got)});
-            if (onRead) onRead(static_cast<std::size_t>(got));
-        }
-        if (error == 0) hash = hasher.digest();
+    platform::ReadOnlyFile input;
+    if (const int error = input.open(file)) return error;
+    input.adviseSequentialRead();
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadSize);
+    ContentHasher hasher;
+    for (;;) {
+        std::size_t got = 0;
+        if (const int error = input.read({buffer.get(), kReadSize}, got)) return error;
+        if (got == 0) break;
+        hasher.update({buffer.get(), got});
+        if (onRead) onRead(got);
     }
-    ::close(fd);
-    return error;
+    hash = hasher.digest();
+    return 0;
 }
 
 }  // namespace morrowdeck

@@ -1,9 +1,5 @@
 #include "engine/file_copier.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -11,6 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 #include <utility>
+
+#include "platform/folder_handle.h"
 
 namespace morrowdeck {
 
@@ -63,27 +61,23 @@ class DestinationClaims {
 };
 
 // Handles of the destination folders, each opened once per run (after the `entering` hook) and
-// shared by the workers: destinations are then queried by name (fstatat) instead of by a walk
-// of their full path.
+// shared by the workers: destinations are then queried by name instead of by a walk of their
+// full path.
 class FolderHandles {
   public:
     explicit FolderHandles(const std::function<void(std::string_view)>& entering)
         : entering_(entering) {}
     FolderHandles(const FolderHandles&) = delete;
     FolderHandles& operator=(const FolderHandles&) = delete;
-    ~FolderHandles() {
-        for (const auto& [folder, fd] : handles_)
-            if (fd >= 0) ::close(fd);
-    }
 
-    // -1 when the folder cannot be opened; the copy into it then reports the reason.
-    int get(std::string_view folder) {
+    // Not open when the folder cannot be opened; the copy into it then reports the reason.
+    // The handle stays where it is until the run ends.
+    const platform::FolderHandle& get(std::string_view folder) {
         std::lock_guard lock(mutex_);
-        auto [found, fresh] = handles_.try_emplace(folder, -1);
+        auto [found, fresh] = handles_.try_emplace(folder);
         if (fresh) {
             if (entering_) entering_(folder);
-            found->second =
-                ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            (void)found->second.open(std::string(folder));
         }
         return found->second;
     }
@@ -91,7 +85,7 @@ class FolderHandles {
   private:
     const std::function<void(std::string_view)>& entering_;
     std::mutex mutex_;
-    std::unordered_map<std::string_view, int> handles_;
+    std::unordered_map<std::string_view, platform::FolderHandle> handles_;
 };
 
 }  // namespace
@@ -110,17 +104,12 @@ bool FileCopier::isUpToDate(const platform::FileInfo& existing, std::int64_t byt
 
 namespace {
 
+using platform::EntryKind;
+using platform::EntryStatus;
+using platform::SymbolicLinks;
+
 // What a destination name holds. `regular` includes a symbolic link to a regular file.
 enum class There { nothing, regular, other };
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-platform::FileTime modified(const struct stat& st) {
-    return platform::FileTime(std::chrono::seconds(st.st_mtim.tv_sec) +
-                              std::chrono::nanoseconds(st.st_mtim.tv_nsec));
-}
 
 // link(2)'s answers where the destination's file system (or the pair of them) has no hard
 // links, or no more of them: a copy can still stand in.
@@ -139,7 +128,7 @@ class FileCopier::Worker {
     Worker& operator=(const Worker&) = delete;
 
     std::pair<Outcome, int> perform(std::size_t index, const Job& job) {
-        struct stat found {};
+        EntryStatus found;
         const There there = examine(job, found);
         if (job.kind == Job::Kind::link) return link(index, job, there, found);
 
@@ -152,17 +141,20 @@ class FileCopier::Worker {
         }
         if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         if (existing == Existing::keep) return {Outcome::skipped, 0};
-        if (existing == Existing::update && isUpToDate({found.st_size, modified(found)}, job.bytes,
-                                                       job.mtime, copier_.options_.granularity)) {
+        if (existing == Existing::update &&
+            isUpToDate({found.size, found.mtime}, job.bytes, job.mtime,
+                       copier_.options_.granularity)) {
             return {Outcome::skipped, 0};
         }
         // A destination that is the source itself (a backup inside the music folder, a restore
         // onto the backup) must never be replaced by a copy of itself.
-        struct stat source {};
-        if (::stat(std::string(job.source).c_str(), &source) == 0 && sameFile(source, found))
+        EntryStatus source;
+        if (platform::itemStatus(std::string(job.source), SymbolicLinks::follow, source) == 0 &&
+            platform::sameItem(source, found)) {
             return {Outcome::skipped, 0};
+        }
         const std::string dest = job.dest();
-        if (const auto expected = expectedOf(index); expected && found.st_size == expected->bytes) {
+        if (const auto expected = expectedOf(index); expected && found.size == expected->bytes) {
             // Content already in place is not rewritten; the backup's copy is still checked.
             ContentHash held;
             if (hashFile(dest, held) == 0 && held == expected->hash) {
@@ -182,11 +174,11 @@ class FileCopier::Worker {
     // A link job puts the store file (job.source) at the destination: a new link, an existing
     // other file replaced by a link, or a copy where links are impossible.
     std::pair<Outcome, int> link(std::size_t index, const Job& job, There there,
-                                 const struct stat& found) {
+                                 const EntryStatus& found) {
         const std::string source(job.source);
         const std::string dest = job.dest();
         if (there == There::other)
-            return {Outcome::failed, S_ISDIR(found.st_mode) ? EISDIR : EEXIST};
+            return {Outcome::failed, found.kind == EntryKind::folder ? EISDIR : EEXIST};
         if (there == There::nothing) {
             const int error = platform::hardLink(source, dest);
             if (error == 0) return {Outcome::linked, 0};
@@ -194,16 +186,17 @@ class FileCopier::Worker {
             return linkedOrFailed(copy(index, job, dest, false));
         }
 
-        struct stat store {};
-        if (::stat(source.c_str(), &store) != 0) return {Outcome::failed, errno};
-        if (sameFile(store, found)) return {Outcome::skipped, 0};
+        EntryStatus store;
+        if (const int error = platform::itemStatus(source, SymbolicLinks::follow, store))
+            return {Outcome::failed, error};
+        if (platform::sameItem(store, found)) return {Outcome::skipped, 0};
         if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         // Another file: a link to an older store file, or a copy from a run without links.
         const std::string keepAs = keptPath(dest, found);
         const int error = platform::replaceWithLink(source, dest, keepAs);
         if (error == 0) return {Outcome::linked, 0};
         if (!linksImpossible(error)) return {Outcome::failed, error};
-        if (isUpToDate({found.st_size, modified(found)}, store.st_size, modified(store),
+        if (isUpToDate({found.size, found.mtime}, store.size, store.mtime,
                        copier_.options_.granularity)) {
             return {Outcome::skipped, 0};
         }
@@ -211,9 +204,9 @@ class FileCopier::Worker {
     }
 
     // Where the regular file `found` at dest goes when it is replaced ("" = nowhere).
-    std::string keptPath(const std::string& dest, const struct stat& found) const {
+    std::string keptPath(const std::string& dest, const EntryStatus& found) const {
         const auto& keepAs = copier_.options_.keepAs;
-        return keepAs ? keepAs(dest, static_cast<std::uint64_t>(found.st_nlink)) : std::string();
+        return keepAs ? keepAs(dest, found.links) : std::string();
     }
 
     static std::pair<Outcome, int> linkedOrFailed(int error) {
@@ -222,14 +215,12 @@ class FileCopier::Worker {
 
     // True when the destination is one of the run's sources other than the job's own: it must
     // not be replaced, whatever its size or date.
-    bool isOtherSource(const Job& job, const struct stat& found) const {
+    bool isOtherSource(const Job& job, const EntryStatus& found) const {
         const auto& isSource = copier_.options_.isSource;
-        if (!isSource || !isSource(static_cast<std::uint64_t>(found.st_dev),
-                                   static_cast<std::uint64_t>(found.st_ino))) {
-            return false;
-        }
-        struct stat source {};
-        return ::stat(std::string(job.source).c_str(), &source) != 0 || !sameFile(source, found);
+        if (!isSource || !isSource(found.device, found.inode)) return false;
+        EntryStatus source;
+        return platform::itemStatus(std::string(job.source), SymbolicLinks::follow, source) != 0 ||
+               !platform::sameItem(source, found);
     }
 
     std::pair<Outcome, int> finish(std::size_t index, const Job& job, bool replace) {
@@ -262,36 +253,37 @@ class FileCopier::Worker {
         return expected ? expected(index) : std::nullopt;
     }
 
-    // What is at the destination; `out` gets its stat, through a symbolic link when that
-    // leads to a regular file.
-    There examine(const Job& job, struct stat& out) {
-        if (!statDest(job, out, AT_SYMLINK_NOFOLLOW)) return There::nothing;
-        if (S_ISREG(out.st_mode)) return There::regular;
-        struct stat target {};
-        if (S_ISLNK(out.st_mode) && statDest(job, target, 0)) {
+    // What is at the destination; `out` gets its status, through a symbolic link when that
+    // leads somewhere.
+    There examine(const Job& job, EntryStatus& out) {
+        if (!statusOfDest(job, out, SymbolicLinks::noFollow)) return There::nothing;
+        if (out.kind == EntryKind::regular) return There::regular;
+        EntryStatus target;
+        if (out.kind == EntryKind::symbolicLink &&
+            statusOfDest(job, target, SymbolicLinks::follow)) {
             out = target;
-            if (S_ISREG(out.st_mode)) return There::regular;
+            if (out.kind == EntryKind::regular) return There::regular;
         }
         return There::other;
     }
 
-    // stat of the destination relative to its folder's handle; false when nothing is there
-    // (or the folder cannot be opened, in which case the copy reports the reason).
-    bool statDest(const Job& job, struct stat& out, int flags) {
-        if (job.destFolder != folder_ || folderFd_ < 0) {
-            folder_ = job.destFolder;
-            folderFd_ = folders_.get(folder_);
+    // The status of the destination, asked of its folder's handle; false when nothing is
+    // there (or the folder cannot be opened, in which case the copy reports the reason).
+    bool statusOfDest(const Job& job, EntryStatus& out, SymbolicLinks links) {
+        if (job.destFolder != folderName_ || folder_ == nullptr || !folder_->isOpen()) {
+            folderName_ = job.destFolder;
+            folder_ = &folders_.get(folderName_);
         }
-        if (folderFd_ < 0) return false;
+        if (!folder_->isOpen()) return false;
         name_.assign(job.destName);
-        return ::fstatat(folderFd_, name_.c_str(), &out, flags) == 0;
+        return folder_->status(name_, links, out) == 0;
     }
 
     const FileCopier& copier_;
     FolderHandles& folders_;
-    std::string_view folder_;
+    std::string_view folderName_;
     std::string name_;
-    int folderFd_ = -1;
+    const platform::FolderHandle* folder_ = nullptr;
 };
 
 FileCopier::FileCopier(Options options, std::function<bool()> cancelled, Report report,

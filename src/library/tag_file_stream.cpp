@@ -1,11 +1,6 @@
 #include "library/tag_file_stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace morrowdeck::SeratoDatabase {
 
@@ -15,36 +10,24 @@ TagFileStream::TagFileStream(const std::filesystem::path& path, std::uint64_t se
       searchBudget_(searchBudget),
       searchLeft_(searchBudget),
       blockLeft_(blockBudget) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return;
-    }
-    fd_ = fd;
-    size_ = static_cast<long>(info.st_size);
+    if (file_.open(path) == 0) size_ = static_cast<long>(file_.size());
 }
 
-TagFileStream::~TagFileStream() {
-    if (fd_ >= 0) ::close(fd_);
-}
+TagFileStream::~TagFileStream() = default;
 
 TagLib::ByteVector TagFileStream::readBlock(unsigned long length) {
-    if (fd_ < 0 || position_ >= size_) return {};
+    if (!file_.isOpen() || position_ >= size_) return {};
     std::uint64_t& budget = length <= searchReadSize ? searchLeft_ : blockLeft_;
     const std::uint64_t wanted = std::min(
         {std::uint64_t{length}, budget, static_cast<std::uint64_t>(size_ - position_)});
     if (wanted == 0) return {};
     TagLib::ByteVector block(static_cast<unsigned int>(wanted), '\0');
-    std::uint64_t got = 0;
-    while (got < wanted) {
-        const ssize_t n =
-            ::pread(fd_, block.data() + got, wanted - got, static_cast<off_t>(position_ + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::uint64_t>(n);
-    }
+    // A read that fails part way delivers what it got, as one that meets the file's end.
+    std::size_t got = 0;
+    (void)file_.readAt(static_cast<std::uint64_t>(position_),
+                       {reinterpret_cast<std::uint8_t*>(block.data()),
+                        static_cast<std::size_t>(wanted)},
+                       got);
     block.resize(static_cast<unsigned int>(got));
     position_ += static_cast<long>(got);
     budget -= got;

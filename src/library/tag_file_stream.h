@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/read_only_file.h"
+
 namespace morrowdeck::SeratoDatabase {
 
 // A read-only TagLib stream over one regular file with two read budgets. Tag parsers search
@@ -31,7 +33,7 @@ class TagFileStream final : public TagLib::IOStream {
     void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
     void removeBlock(unsigned long, unsigned long) override {}
     bool readOnly() const override { return true; }
-    bool isOpen() const override { return fd_ >= 0; }
+    bool isOpen() const override { return file_.isOpen(); }
     void seek(long offset, Position from = Beginning) override;
     long tell() const override { return position_; }
     long length() override { return size_; }
@@ -46,7 +48,7 @@ class TagFileStream final : public TagLib::IOStream {
     std::uint64_t bytesRead() const { return bytesRead_; }
 
   private:
-    int fd_ = -1;
+    platform::ReadOnlyFile file_;
     std::string name_;
     long position_ = 0;
     long size_ = 0;

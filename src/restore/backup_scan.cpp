@@ -2,9 +2,6 @@
 // crates of the backup's last run picked out of them.
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,6 +9,7 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/unicode_text.h"
+#include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
@@ -30,9 +28,7 @@ std::string lowercaseExtension(const std::filesystem::path& file) {
 }
 
 std::vector<std::string> resolvedComponents(const std::filesystem::path& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    const std::filesystem::path full = resolved ? std::filesystem::path(resolved.get()) : path;
+    const std::filesystem::path full = platform::resolvedPath(path).value_or(path);
     std::vector<std::string> components;
     for (const auto& part : full)
         components.push_back(part.native());

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <unordered_map>
@@ -41,9 +39,7 @@ std::string join(const std::vector<std::string>& components, std::string_view se
 
 // The path with every symbolic link resolved; the path itself when that fails.
 std::filesystem::path resolvedPath(const std::filesystem::path& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    return resolved ? std::filesystem::path(resolved.get()) : path;
+    return platform::resolvedPath(path).value_or(path);
 }
 
 std::uint32_t secondsNow() {

@@ -44,4 +44,9 @@ bool fillRandom(unsigned char* bytes, std::size_t size) {
     return filled == size;
 }
 
+// O_PATH is Linux's: a folder opened for reading serves fstatat as well.
+int openFolderForQueries(const char* path) {
+    return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 }  // namespace morrowdeck::platform::hooks

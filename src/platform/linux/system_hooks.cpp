@@ -80,4 +80,8 @@ bool fillRandom(unsigned char* bytes, std::size_t size) {
     return ::getrandom(bytes, size, GRND_NONBLOCK) == static_cast<ssize_t>(size);
 }
 
+int openFolderForQueries(const char* path) {
+    return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
 }  // namespace morrowdeck::platform::hooks

@@ -37,5 +37,9 @@ bool flushesWholeFileSystem();
 
 // Fills the buffer with random bytes from the system, without blocking; false when it cannot.
 bool fillRandom(unsigned char* bytes, std::size_t size);
+// Opens a folder only to look up the entries inside it by name (fstatat), closed on exec: the
+// file descriptor, or -1 with errno set (ENOTDIR when the path is no folder). Linux needs no
+// permission to list the folder for that; elsewhere it is opened for reading.
+int openFolderForQueries(const char* path);
 
 }  // namespace morrowdeck::platform::hooks
