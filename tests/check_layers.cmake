@@ -46,19 +46,11 @@ endforeach()
 
 # Paths and text above src/platform: no native()/string() (nor their generic_, u8 and w forms),
 # and no std::filesystem::path built from anything but nothing or a string literal.
-set(path_text_exceptions
-  # TODO(h2): these still turn paths into text themselves; remove each once converted.
-  engine/file_copier.cpp
-  engine/content_hash.cpp
-  library/tag_file_stream.cpp
-  restore/backup_scan.cpp
-  restore/restore_engine.cpp)
 set(path_to_text "(\\.|->)(native|(generic_)?(u8|w)?string)[ \t]*\\([ \t]*\\)")
 set(text_to_path "(std::filesystem::|fs::)path[ \t]*\\(")
 file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
 foreach(file IN LISTS files)
-  list(FIND path_text_exceptions "${file}" excepted)
-  if(file MATCHES "^platform/" OR excepted GREATER -1)
+  if(file MATCHES "^platform/")
     continue()
   endif()
   file(STRINGS "${SOURCE_DIR}/${file}" lines REGEX "string|native|path[ \t]*\\(")

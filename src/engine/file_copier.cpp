@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/folder_handle.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -77,7 +78,7 @@ class FolderHandles {
         auto [found, fresh] = handles_.try_emplace(folder);
         if (fresh) {
             if (entering_) entering_(folder);
-            (void)found->second.open(std::string(folder));
+            (void)found->second.open(platform::toPath(folder));
         }
         return found->second;
     }
@@ -141,15 +142,15 @@ class FileCopier::Worker {
         }
         if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         if (existing == Existing::keep) return {Outcome::skipped, 0};
-        if (existing == Existing::update &&
-            isUpToDate({found.size, found.mtime}, job.bytes, job.mtime,
-                       copier_.options_.granularity)) {
+        if (existing == Existing::update && isUpToDate({found.size, found.mtime}, job.bytes,
+                                                       job.mtime, copier_.options_.granularity)) {
             return {Outcome::skipped, 0};
         }
         // A destination that is the source itself (a backup inside the music folder, a restore
         // onto the backup) must never be replaced by a copy of itself.
         EntryStatus source;
-        if (platform::itemStatus(std::string(job.source), SymbolicLinks::follow, source) == 0 &&
+        if (platform::itemStatus(platform::toPath(job.source), SymbolicLinks::follow, source) ==
+                0 &&
             platform::sameItem(source, found)) {
             return {Outcome::skipped, 0};
         }
@@ -159,7 +160,7 @@ class FileCopier::Worker {
             ContentHash held;
             if (hashFile(dest, held) == 0 && held == expected->hash) {
                 ContentHash backedUp;
-                const int error = hashFile(std::string(job.source), backedUp);
+                const int error = hashFile(platform::toPath(job.source), backedUp);
                 if (error != 0) return {Outcome::failed, error};
                 if (backedUp != expected->hash) return {Outcome::failed, damagedError};
                 return {Outcome::skipped, 0};
@@ -175,12 +176,12 @@ class FileCopier::Worker {
     // other file replaced by a link, or a copy where links are impossible.
     std::pair<Outcome, int> link(std::size_t index, const Job& job, There there,
                                  const EntryStatus& found) {
-        const std::string source(job.source);
+        const std::filesystem::path source = platform::toPath(job.source);
         const std::string dest = job.dest();
         if (there == There::other)
             return {Outcome::failed, found.kind == EntryKind::folder ? EISDIR : EEXIST};
         if (there == There::nothing) {
-            const int error = platform::hardLink(source, dest);
+            const int error = platform::hardLink(source, platform::toPath(dest));
             if (error == 0) return {Outcome::linked, 0};
             if (!linksImpossible(error)) return {Outcome::failed, error};
             return linkedOrFailed(copy(index, job, dest, false));
@@ -193,7 +194,8 @@ class FileCopier::Worker {
         if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         // Another file: a link to an older store file, or a copy from a run without links.
         const std::string keepAs = keptPath(dest, found);
-        const int error = platform::replaceWithLink(source, dest, keepAs);
+        const int error =
+            platform::replaceWithLink(source, platform::toPath(dest), platform::toPath(keepAs));
         if (error == 0) return {Outcome::linked, 0};
         if (!linksImpossible(error)) return {Outcome::failed, error};
         if (isUpToDate({found.size, found.mtime}, store.size, store.mtime,
@@ -219,7 +221,8 @@ class FileCopier::Worker {
         const auto& isSource = copier_.options_.isSource;
         if (!isSource || !isSource(found.device, found.inode)) return false;
         EntryStatus source;
-        return platform::itemStatus(std::string(job.source), SymbolicLinks::follow, source) != 0 ||
+        return platform::itemStatus(platform::toPath(job.source), SymbolicLinks::follow, source) !=
+                   0 ||
                !platform::sameItem(source, found);
     }
 
@@ -234,7 +237,8 @@ class FileCopier::Worker {
         const auto& hashed = copier_.options_.hashed;
         const auto expected = expectedOf(index);
         if (!hashed && !expected)
-            return platform::copyFile(std::string(job.source), dest, replace, keepAs);
+            return platform::copyFile(platform::toPath(job.source), platform::toPath(dest), replace,
+                                      platform::toPath(keepAs));
         ContentHasher hasher;
         const platform::DataSink sink = [&hasher](std::span<const std::uint8_t> data) {
             hasher.update(data);
@@ -242,8 +246,9 @@ class FileCopier::Worker {
         const platform::CopyCheck check = [&] {
             return hasher.digest() == expected->hash ? 0 : damagedError;
         };
-        const int error = platform::copyFile(std::string(job.source), dest, replace, keepAs,
-                                             &sink, expected ? &check : nullptr);
+        const int error =
+            platform::copyFile(platform::toPath(job.source), platform::toPath(dest), replace,
+                               platform::toPath(keepAs), &sink, expected ? &check : nullptr);
         if (error == 0 && hashed) hashed(index, hasher.digest());
         return error;
     }

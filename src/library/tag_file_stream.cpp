@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/path_text.h"
+
 namespace morrowdeck::SeratoDatabase {
 
 TagFileStream::TagFileStream(const std::filesystem::path& path, std::uint64_t searchBudget,
                              std::uint64_t blockBudget)
-    : name_(path.string()),
+    : name_(platform::toUtf8(path)),
       searchBudget_(searchBudget),
       searchLeft_(searchBudget),
       blockLeft_(blockBudget) {
@@ -18,16 +20,15 @@ TagFileStream::~TagFileStream() = default;
 TagLib::ByteVector TagFileStream::readBlock(unsigned long length) {
     if (!file_.isOpen() || position_ >= size_) return {};
     std::uint64_t& budget = length <= searchReadSize ? searchLeft_ : blockLeft_;
-    const std::uint64_t wanted = std::min(
-        {std::uint64_t{length}, budget, static_cast<std::uint64_t>(size_ - position_)});
+    const std::uint64_t wanted =
+        std::min({std::uint64_t{length}, budget, static_cast<std::uint64_t>(size_ - position_)});
     if (wanted == 0) return {};
     TagLib::ByteVector block(static_cast<unsigned int>(wanted), '\0');
     // A read that fails part way delivers what it got, as one that meets the file's end.
     std::size_t got = 0;
-    (void)file_.readAt(static_cast<std::uint64_t>(position_),
-                       {reinterpret_cast<std::uint8_t*>(block.data()),
-                        static_cast<std::size_t>(wanted)},
-                       got);
+    (void)file_.readAt(
+        static_cast<std::uint64_t>(position_),
+        {reinterpret_cast<std::uint8_t*>(block.data()), static_cast<std::size_t>(wanted)}, got);
     block.resize(static_cast<unsigned int>(got));
     position_ += static_cast<long>(got);
     budget -= got;

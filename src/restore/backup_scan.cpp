@@ -11,6 +11,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 
@@ -19,7 +20,7 @@ namespace morrowdeck {
 namespace {
 
 std::string lowercaseExtension(const std::filesystem::path& file) {
-    std::string ext = file.extension().native();
+    std::string ext = platform::toUtf8(file.extension());
     if (!ext.empty()) ext.erase(0, 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -31,7 +32,7 @@ std::vector<std::string> resolvedComponents(const std::filesystem::path& path) {
     const std::filesystem::path full = platform::resolvedPath(path).value_or(path);
     std::vector<std::string> components;
     for (const auto& part : full)
-        components.push_back(part.native());
+        components.push_back(platform::toUtf8(part));
     return components;
 }
 
@@ -83,7 +84,7 @@ void RestoreEngine::scan(const std::filesystem::path& folder,
     // Code-point order of the names, canonically equivalent spellings equal.
     std::vector<std::pair<std::string, std::filesystem::path>> keyed;
     for (auto& file : files)
-        keyed.emplace_back(text::nfcKey(file.filename().native()), std::move(file));
+        keyed.emplace_back(text::nfcKey(platform::toUtf8(file.filename())), std::move(file));
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     CrateEntry entry{std::move(components), {}};
@@ -101,7 +102,7 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
         const std::string folder = BackupLayout::joinComponents(entries[i].components);
         entryOfFolder.emplace(text::nfcKey(folder), i);
         for (const auto& file : entries[i].files)
-            scanned.insert(text::nfcKey(folder + "/" + file.filename().native()));
+            scanned.insert(text::nfcKey(folder + "/" + platform::toUtf8(file.filename())));
     }
     std::vector<std::string> missing;
     for (const auto& track : catalog.tracks) {
@@ -109,8 +110,8 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
         // The catalog is read from the backup: a path that climbs out, or into the metadata
         // or the store, is never looked at.
         std::vector<std::string> components;
-        for (const auto& part : std::filesystem::path(track.file))
-            components.push_back(part.native());
+        for (const auto& part : platform::toPath(track.file))
+            components.push_back(platform::toUtf8(part));
         if (components.size() < 2 || !BackupLayout::isSafeFolderPath(components) ||
             std::find(skippedFolders.begin(), skippedFolders.end(), components.front()) !=
                 skippedFolders.end()) {
@@ -130,7 +131,7 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
         auto& files = entries[found->second].files;
         const std::string key = text::nfcKey(fileName);
         const auto at = std::find_if(files.begin(), files.end(), [&](const auto& other) {
-            return text::nfcKey(other.filename().native()) > key;
+            return text::nfcKey(platform::toUtf8(other.filename())) > key;
         });
         files.insert(at, file);
     }
@@ -159,7 +160,7 @@ void RestoreEngine::keepCratesOfLastRun(Run& run, std::vector<CrateEntry>& entri
     std::erase_if(run.savedCrates,
                   [&](const auto& saved) { return !crates.contains(saved.first); });
     std::erase_if(scrates, [&](const std::filesystem::path& file) {
-        auto components = SeratoLibrary::nameComponents(file.stem().native());
+        auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
         components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
         return !isCrate(BackupLayout::joinComponents(components));
     });

@@ -1,7 +1,6 @@
 // RestoreEngine: the run, its start checks, the crate phase and the file copy.
 #include "restore/restore_engine.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -17,6 +16,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/processes.h"
 #include "restore/library_writer.h"
 #include "restore/restore_run.h"
@@ -98,7 +98,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     run.writer = &writer;
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
         if (const int error = writer.createFolder(folder); error != 0) {
-            throw PlatformError("The folder " + folder.native() +
+            throw PlatformError("The folder " + platform::toUtf8(folder) +
                                 " could not be created: " + platform::errorText(error) + ".");
         }
     }
@@ -120,7 +120,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     if (serato == platform::SeratoProcess::unknown)
         reporter_.log(Level::warning, std::string(RestoreTexts::seratoStateUnknown));
     reporter_.setPhase("Scanning backup\u2026");
-    reporter_.log(Level::info, "Restoring from " + backupRoot.native());
+    reporter_.log(Level::info, "Restoring from " + platform::toUtf8(backupRoot));
 
     if (!run.snapshotTable.empty()) {
         reporter_.log(Level::info, "Found library snapshot \u2014 restoring full metadata for " +
@@ -179,7 +179,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     // The restored files and folders reach the disk before the run calls itself done.
     for (const auto& disk : disks) {
         if (const int error = disk.sync(); error != 0)
-            reporter_.countUnsaved(disk.folder().native(), error);
+            reporter_.countUnsaved(platform::toUtf8(disk.folder()), error);
     }
 
     const std::size_t records = run.databaseWritten ? run.recordTable.size() : 0;
@@ -243,7 +243,8 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
     std::vector<std::int64_t> sizes(jobs.size(), 0);
     std::int64_t bytesToCopy = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (const auto info = platform::fileInfo(std::string(jobs[i].source))) sizes[i] = info->size;
+        if (const auto info = platform::fileInfo(std::string(jobs[i].source)))
+            sizes[i] = info->size;
         bytesToCopy += sizes[i];
     }
     reporter_.update([&](Snapshot& snap) {
@@ -266,7 +267,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
             const std::size_t job = jobOfFile[index++];
             const std::filesystem::path destination = jobs[job].dest();
             std::string key = CrateWriter::volumeRelativePath(destination, run.volumePrefix);
-            const std::string relPath = relFolder + "/" + file.filename().native();
+            const std::string relPath = relFolder + "/" + platform::toUtf8(file.filename());
             run.pathMap[text::nfcKey(relPath)] = key;
             if (const auto source = run.sourceOfFile.find(relPath);
                 source != run.sourceOfFile.end())
@@ -310,26 +311,28 @@ std::unique_ptr<UndoJournal> RestoreEngine::beginUndo(const Run& run) {
         if (const std::string problem = journal->save(file, UndoJournal::Kind::serato);
             !problem.empty()) {
             journal->discard();
-            throw PlatformError("Couldn't save " + file.native() + " in the undo folder " +
-                                journal->folder().native() + " (" + problem +
+            throw PlatformError("Couldn't save " + platform::toUtf8(file) + " in the undo folder " +
+                                platform::toUtf8(journal->folder()) + " (" + problem +
                                 "). Nothing was restored.");
         }
     }
     if (const int code = journal->writeIndex(); code != 0) {
         journal->discard();
-        throw PlatformError("Couldn't write the undo record in " + journal->folder().native() +
-                            ": " + platform::errorText(code) + ". Nothing was restored.");
+        throw PlatformError("Couldn't write the undo record in " +
+                            platform::toUtf8(journal->folder()) + ": " + platform::errorText(code) +
+                            ". Nothing was restored.");
     }
     return journal;
 }
 
 void RestoreEngine::finishUndo(UndoJournal& journal) {
     if (const int error = journal.finish(); error != 0)
-        reporter_.countFailure(
-            {journal.folder().native(), RunProblem::Kind::failed, platform::errorText(error)},
-            Level::error,
-            "Couldn't write the undo record in " + journal.folder().native() + ": " +
-                platform::errorText(error));
+        reporter_.countFailure({platform::toUtf8(journal.folder()), RunProblem::Kind::failed,
+                                platform::errorText(error)},
+                               Level::error,
+                               "Couldn't write the undo record in " +
+                                   platform::toUtf8(journal.folder()) + ": " +
+                                   platform::errorText(error));
 }
 
 RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
@@ -340,13 +343,13 @@ RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
     for (const auto& entry : entries) {
         const std::string relFolder = join(entry.components, "/");
         plan.crateFiles += makesCrateFile(run, relFolder) ? 1 : 0;
-        plan.folders.push_back((run.audioTarget / relFolder).native());
+        plan.folders.push_back(platform::toUtf8(run.audioTarget / relFolder));
         for (const auto& file : entry.files) {
-            const std::string_view source = file.native();
-            const std::string relPath = relFolder + "/" + file.filename().native();
+            const std::string relPath = relFolder + "/" + platform::toUtf8(file.filename());
             const auto [found, fresh] =
                 jobOfTrack.try_emplace(trackIdentity(run, relPath, file), plan.jobs.size());
             if (fresh) {
+                const std::string_view source = plan.sources.emplace_back(platform::toUtf8(file));
                 plan.jobs.push_back(
                     {source, plan.folders.back(), source.substr(source.rfind('/') + 1)});
             }
@@ -421,7 +424,7 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
     // A file a copy replaces is moved into the undo folder first, each copy recorded.
     run.writer->prepareCopies(options, jobs.size());
     // Each copy is checked against the manifest before it takes the destination's name.
-    const std::string prefix = (run.backupRoot / "").native();
+    const std::string prefix = platform::toUtf8(run.backupRoot / "");
     const auto manifestPath = [&](std::size_t index) -> std::optional<std::string> {
         const std::string_view source = jobs[index].source;
         if (!source.starts_with(prefix)) return std::nullopt;
@@ -462,8 +465,10 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
                     ++snap.skippedFiles;
                     snap.skippedBytes += sizes[index];
                 }
-                if (damaged) ++snap.damagedFiles;
-                else if (outcome == Outcome::failed) ++snap.failedFiles;
+                if (damaged)
+                    ++snap.damagedFiles;
+                else if (outcome == Outcome::failed)
+                    ++snap.failedFiles;
                 if (outcome == Outcome::copied) {
                     ++snap.copiedFiles;
                     snap.processedBytes += size;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -107,6 +108,7 @@ class RestoreEngine {
     // views point into, and the crate files the folders make.
     struct CopyPlan {
         std::vector<std::string> folders;
+        std::deque<std::string> sources;  // the jobs' source paths, which they hold views into
         std::vector<FileCopier::Job> jobs;
         std::vector<std::size_t> jobOfFile;  // per file of the entries, in order
         std::size_t crateFiles = 0;
