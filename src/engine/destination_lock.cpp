@@ -6,7 +6,7 @@
 #include <set>
 
 #include "engine/run_result.h"
-#include "platform/file_system.h"
+#include "platform/folder_handle.h"
 #include "platform/path_text.h"
 
 namespace morrowdeck {
@@ -17,8 +17,11 @@ DestinationLock::DestinationLock(ProgressReporter& reporter,
     : reporter_(reporter), start_(std::chrono::system_clock::now()) {
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
     for (const auto& folder : locked) {
-        const auto identity = platform::itemIdentity(folder);
-        if (identity && !seen.insert({identity->device, identity->inode}).second) continue;
+        platform::EntryStatus identity;
+        if (platform::itemStatus(folder, platform::SymbolicLinks::follow, identity) == 0 &&
+            !seen.insert({identity.device, identity.inode}).second) {
+            continue;
+        }
         platform::FileLock lock;
         const auto file = folder / fileName;
         const int error = lock.acquire(file);

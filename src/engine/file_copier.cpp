@@ -148,12 +148,7 @@ class FileCopier::Worker {
         }
         // A destination that is the source itself (a backup inside the music folder, a restore
         // onto the backup) must never be replaced by a copy of itself.
-        EntryStatus source;
-        if (platform::itemStatus(platform::toPath(job.source), SymbolicLinks::follow, source) ==
-                0 &&
-            platform::sameItem(source, found)) {
-            return {Outcome::skipped, 0};
-        }
+        if (isTheSource(job, found)) return {Outcome::skipped, 0};
         const std::string dest = job.dest();
         if (const auto expected = expectedOf(index); expected && found.size == expected->bytes) {
             // Content already in place is not rewritten; the backup's copy is still checked.
@@ -220,10 +215,15 @@ class FileCopier::Worker {
     bool isOtherSource(const Job& job, const EntryStatus& found) const {
         const auto& isSource = copier_.options_.isSource;
         if (!isSource || !isSource(found.device, found.inode)) return false;
+        return !isTheSource(job, found);
+    }
+
+    // True when the destination `found` is the job's own source file.
+    static bool isTheSource(const Job& job, const EntryStatus& found) {
         EntryStatus source;
-        return platform::itemStatus(platform::toPath(job.source), SymbolicLinks::follow, source) !=
-                   0 ||
-               !platform::sameItem(source, found);
+        return platform::itemStatus(platform::toPath(job.source), SymbolicLinks::follow, source) ==
+                   0 &&
+               platform::sameItem(source, found);
     }
 
     std::pair<Outcome, int> finish(std::size_t index, const Job& job, bool replace) {

@@ -26,17 +26,6 @@ bool isRegularFile(const std::filesystem::path& path);
 // that uses it never follows a link back up its own tree.
 bool isRealDirectory(const std::filesystem::path& path);
 
-// Which item of which file system a path names (symbolic links followed), and how many names
-// it has there: two paths with equal device and inode name the same file or folder.
-struct ItemIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t links = 0;
-};
-
-// Absent when nothing can be read at the path.
-std::optional<ItemIdentity> itemIdentity(const std::filesystem::path& path);
-
 // Removes the folder when it is empty (rmdir); never a file, never anything inside it.
 bool removeEmptyFolder(const std::filesystem::path& folder);
 

@@ -12,6 +12,7 @@
 #include "library/unicode_text.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/folder_handle.h"
 #include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
@@ -116,8 +117,11 @@ std::string RestoreEngine::trackIdentity(const Run& run, const std::string& relP
     if (const auto saved = run.snapshotTable.find(relPath); saved != run.snapshotTable.end())
         if (const auto path = SeratoDatabase::pfil(saved->second))
             return "library:" + text::nfcKey(*path);
-    if (const auto identity = platform::itemIdentity(file); identity && identity->links > 1)
-        return "file:" + std::to_string(identity->device) + ":" + std::to_string(identity->inode);
+    platform::EntryStatus identity;
+    if (platform::itemStatus(file, platform::SymbolicLinks::follow, identity) == 0 &&
+        identity.links > 1) {
+        return "file:" + std::to_string(identity.device) + ":" + std::to_string(identity.inode);
+    }
     return "backup:" + relPath;
 }
 

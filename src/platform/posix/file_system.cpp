@@ -52,14 +52,6 @@ bool removeEmptyFolder(const std::filesystem::path& folder) {
     return ::rmdir(folder.c_str()) == 0;
 }
 
-std::optional<ItemIdentity> itemIdentity(const std::filesystem::path& path) {
-    struct stat info {};
-    if (!statPath(path, info)) return std::nullopt;
-    return ItemIdentity{static_cast<std::uint64_t>(info.st_dev),
-                        static_cast<std::uint64_t>(info.st_ino),
-                        static_cast<std::uint64_t>(info.st_nlink)};
-}
-
 std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory,
                                                       HiddenEntries hidden) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
