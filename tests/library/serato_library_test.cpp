@@ -138,6 +138,40 @@ TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksAndAWarningNeverFailure) {
 
 // A plain crate named "Smart Crates" takes the smart crates as its children; missing folders
 // (or a file where one should be) give no crates.
+// A crate file's bytes do not depend on the system that writes it: the crate made here from
+// files on disk equals the committed one, byte for byte, and the committed one reads back as
+// the same files. The names are not ASCII (composed and decomposed) and the paths longer than
+// Windows' old limit of 260 characters.
+TEST_F(LoadCratesTest, CrateFilesAreTheSameOnEverySystem) {
+    const fs::path volume = dir / "Drive";
+    const std::string deep = std::string(150, 'L') + "/" + std::string(120, 'o');
+    const std::vector<fs::path> files{
+        volume / test::pathOf("Music/Caf\xC3\xA9/Cafe\xCC\x81.mp3"),
+        volume / test::pathOf("Music/" + deep + "/t\xF0\x9F\x98\x80.flac")};
+    Names stored, absolute;
+    for (const auto& file : files) {
+        writeFile(file, "audio");
+        stored.push_back(CrateWriter::volumeRelativePath(file, test::text(volume)));
+        absolute.push_back(test::text(file));
+    }
+    ASSERT_GT(absolute[1].size(), 260u);
+    const auto expected = test::readBytes(fs::path(MORROWDECK_TEST_DATA) / "crates/portable.crate");
+    const auto crate = volume / "_Serato_" / "Subcrates" / test::pathOf("Caf\xC3\xA9.crate");
+    writeFile(crate, CrateWriter::crateData(stored));
+    EXPECT_EQ(test::readBytes(crate), expected);
+
+    writeFile(crate, expected);
+    LoadOptions options;
+    options.volumePrefix = test::text(volume);
+    options.masterDatabase = dir / "no master.sqlite";
+    const auto forest = load(volume / "_Serato_", options).forest;
+    ASSERT_EQ(forest.size(), 1u);
+    EXPECT_EQ(forest[0]->name, "Caf\xC3\xA9");
+    EXPECT_EQ(forest[0]->tracks, absolute);
+    for (const auto& track : forest[0]->tracks)
+        EXPECT_TRUE(fs::is_regular_file(test::pathOf(track))) << track;
+}
+
 TEST_F(LoadCratesTest, MissingFoldersAndPlainSmartCratesGroup) {
     EXPECT_TRUE(loadCrates(dir / "nowhere").empty());
     writeFile(library / "SmartCrates", "a file where a folder should be");
