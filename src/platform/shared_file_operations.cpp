@@ -33,8 +33,7 @@ std::string randomSuffix() {
         static std::atomic<std::uint64_t> counter{0};
         std::uint64_t value =
             (counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull ^
-            static_cast<std::uint64_t>(
-                std::chrono::steady_clock::now().time_since_epoch().count());
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         for (auto& byte : bytes) {
             byte = static_cast<unsigned char>(value);
             value >>= 8;
@@ -109,8 +108,9 @@ std::chrono::nanoseconds granularityForFileSystemName(std::string_view type) {
     using namespace std::chrono_literals;
     // Mount tables name types in lower case; Windows names them "NTFS", "FAT32", "exFAT".
     std::string name(type);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
     if (name == "vfat" || name == "msdos" || name == "fat" || name == "fat32" || name == "fat16" ||
         name == "fat12")
         return 2s;

@@ -1,13 +1,12 @@
 #pragma once
-// Internal to the Windows backend (header-only): opening files and folders with the sharing the program
-// needs, holding their handles, and asking them what they are.
+// Internal to the Windows backend (header-only): opening files and folders with the sharing
+// the program needs, holding their handles, and asking them what they are.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <fcntl.h>
 #include <io.h>
 
 #include <cerrno>
-
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -112,9 +111,8 @@ inline HANDLE handleOf(int fd) {
 }
 
 inline FileTime fromFileTime(const FILETIME& time) {
-    const std::int64_t ticks =
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                                  time.dwLowDateTime);
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
     return FileTime(std::chrono::nanoseconds((ticks - kEpochDifference) * 100));
 }
 
@@ -129,9 +127,9 @@ inline FILETIME toFileTime(FileTime time) {
 inline std::optional<std::filesystem::path> finalPath(HANDLE handle) {
     std::wstring text(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, text.data(),
-                                                       static_cast<DWORD>(text.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, text.data(), static_cast<DWORD>(text.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) return std::nullopt;
         if (length < text.size()) {
             text.resize(length);
@@ -153,19 +151,23 @@ inline int handleStatus(HANDLE handle, EntryStatus& out) {
         return error;
     }
     FILE_ATTRIBUTE_TAG_INFO tag{};
-    const bool isLink = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                        GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag,
-                                                     sizeof tag) &&
-                        isLinkTag(tag.ReparseTag);
-    if (isLink) out.kind = EntryKind::symbolicLink;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) out.kind = EntryKind::folder;
-    else if (GetFileType(handle) == FILE_TYPE_DISK) out.kind = EntryKind::regular;
-    else out.kind = EntryKind::other;
-    out.size = out.kind == EntryKind::folder
-                   ? 0
-                   : static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh)
-                                                << 32) |
-                                               info.nFileSizeLow);
+    const bool isLink =
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+        isLinkTag(tag.ReparseTag);
+    if (isLink)
+        out.kind = EntryKind::symbolicLink;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        out.kind = EntryKind::folder;
+    else if (GetFileType(handle) == FILE_TYPE_DISK)
+        out.kind = EntryKind::regular;
+    else
+        out.kind = EntryKind::other;
+    out.size =
+        out.kind == EntryKind::folder
+            ? 0
+            : static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                        info.nFileSizeLow);
     out.mtime = fromFileTime(info.ftLastWriteTime);
     out.device = info.dwVolumeSerialNumber;
     out.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;

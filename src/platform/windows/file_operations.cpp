@@ -145,7 +145,8 @@ class TempFile {
     // Moves the closed file onto the target; 0 or errno (EEXIST when not replacing and the
     // target exists).
     int commit(const fs::path& target, bool replaceExisting) {
-        const int error = replaceExisting ? replaceName(path_, target) : moveNoReplace(path_, target);
+        const int error =
+            replaceExisting ? replaceName(path_, target) : moveNoReplace(path_, target);
         if (error == 0) path_.clear();
         return error;
     }
@@ -258,7 +259,8 @@ int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
 }
 
 int appendToFile(const fs::path& path, std::string_view text) {
-    const Handle out = windows::openPath(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    const Handle out =
+        windows::openPath(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!out.valid()) return lastErrno();
     return writeAll(out.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
@@ -270,8 +272,7 @@ namespace {
 int removeInside(const std::wstring& folder, std::int64_t& freed) {
     WIN32_FIND_DATAW entry{};
     const HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) return lastErrno();
     int firstError = 0;
     do {
@@ -285,7 +286,8 @@ int removeInside(const std::wstring& folder, std::int64_t& freed) {
             if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
                 !windows::isLinkTag(entry.dwReserved0))
                 error = removeInside(path, freed);
-            else error = RemoveDirectoryW(path.c_str()) ? 0 : lastErrno();
+            else
+                error = RemoveDirectoryW(path.c_str()) ? 0 : lastErrno();
         } else {
             const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
                                 windows::isLinkTag(entry.dwReserved0);
@@ -404,9 +406,12 @@ WriteAccess writeAccess(const fs::path& folder) {
     const Handle handle = windows::openPath(probe, FILE_ADD_FILE, OPEN_EXISTING);
     if (handle.valid()) return WriteAccess::writable;
     switch (GetLastError()) {
-        case ERROR_WRITE_PROTECT: return WriteAccess::readOnly;
-        case ERROR_ACCESS_DENIED: return WriteAccess::denied;
-        default: return WriteAccess::writable;  // not known here: the run's own checks will say
+        case ERROR_WRITE_PROTECT:
+            return WriteAccess::readOnly;
+        case ERROR_ACCESS_DENIED:
+            return WriteAccess::denied;
+        default:
+            return WriteAccess::writable;  // not known here: the run's own checks will say
     }
 }
 
@@ -540,8 +545,7 @@ std::size_t removeStaleTemporaryFiles(const fs::path& folder, FileTime before) {
     const std::wstring base = systemPath(folder);
     WIN32_FIND_DATAW entry{};
     const HANDLE find = FindFirstFileExW((base + L"\\*").c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) return 0;
     std::size_t removed = 0;
     do {
@@ -561,8 +565,8 @@ std::size_t removeStaleTemporaryFiles(const fs::path& folder, FileTime before) {
                 continue;
         }
         const auto time = [](const LARGE_INTEGER& value) {
-            return windows::fromFileTime(FILETIME{static_cast<DWORD>(value.LowPart),
-                                                  static_cast<DWORD>(value.HighPart)});
+            return windows::fromFileTime(
+                FILETIME{static_cast<DWORD>(value.LowPart), static_cast<DWORD>(value.HighPart)});
         };
         if (time(times.ChangeTime) >= before || time(times.LastWriteTime) >= before) continue;
         if (DeleteFileW(path.c_str())) ++removed;

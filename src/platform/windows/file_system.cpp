@@ -27,7 +27,8 @@ int openRegular(const std::filesystem::path& path, windows::Handle& file, std::i
     if (!file.valid()) return windows::lastErrno();
     EntryStatus status;
     if (const int error = windows::handleStatus(file.get(), status)) return error;
-    if (status.kind != EntryKind::regular) return status.kind == EntryKind::folder ? EISDIR : EINVAL;
+    if (status.kind != EntryKind::regular)
+        return status.kind == EntryKind::folder ? EISDIR : EINVAL;
     size = status.size;
     return 0;
 }
@@ -67,9 +68,9 @@ bool removeEmptyFolder(const std::filesystem::path& folder) {
 std::optional<std::vector<std::string>> listDirectory(const std::filesystem::path& directory,
                                                       HiddenEntries hidden) {
     WIN32_FIND_DATAW entry{};
-    const HANDLE find = FindFirstFileExW((windows::systemPath(directory) + L"\\*").c_str(),
-                                         FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE find =
+        FindFirstFileExW((windows::systemPath(directory) + L"\\*").c_str(), FindExInfoBasic, &entry,
+                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         // A drive's root has no "." or "..": empty, it has no entries at all.
         if (GetLastError() == ERROR_FILE_NOT_FOUND && isDirectory(directory))
@@ -106,8 +107,9 @@ int readFileAtMost(const std::filesystem::path& path, std::uint64_t maxBytes,
     for (;;) {
         const bool room = filled < bytes.size();
         DWORD got = 0;
-        const int error = room ? readPiece(file.get(), bytes.data() + filled, bytes.size() - filled, got)
-                               : readPiece(file.get(), probe, sizeof probe, got);
+        const int error =
+            room ? readPiece(file.get(), bytes.data() + filled, bytes.size() - filled, got)
+                 : readPiece(file.get(), probe, sizeof probe, got);
         if (error != 0) return error;
         if (got == 0) break;
         filled += got;

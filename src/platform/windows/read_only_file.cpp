@@ -92,7 +92,8 @@ int ReadOnlyFile::open(const std::filesystem::path& path) {
     if (!handle.valid()) return windows::lastErrno();
     EntryStatus status;
     if (const int error = windows::handleStatus(handle.get(), status)) return error;
-    if (status.kind != EntryKind::regular) return status.kind == EntryKind::folder ? EISDIR : EINVAL;
+    if (status.kind != EntryKind::regular)
+        return status.kind == EntryKind::folder ? EISDIR : EINVAL;
     int error = 0;
     const int fd = windows::toDescriptor(std::move(handle), error);
     if (fd < 0) return error;
