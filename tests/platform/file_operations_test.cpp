@@ -260,6 +260,8 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(granularityForFileSystemName("fuse.sshfs"), 1s);
     EXPECT_EQ(granularityForFileSystemName("ntfs3"), 100ns);
     EXPECT_EQ(granularityForFileSystemName("ext4"), 1ns);
+    EXPECT_EQ(granularityForFileSystemName("FAT32"), 2s);  // Windows' volume names, any case
+    EXPECT_EQ(granularityForFileSystemName("exFAT"), 10ms);
 
     // A rename that never replaces, even a dangling link.
     writeFile(dir / "new", "new");
