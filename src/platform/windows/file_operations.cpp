@@ -3,7 +3,7 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <io.h>
-#include <ntsecapi.h>
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -190,8 +190,9 @@ int copyIntoTemporary(const fs::path& source, const fs::path& dest, const DataSi
 namespace shared {
 
 bool fillRandom(unsigned char* bytes, std::size_t size) {
-    // RtlGenRandom: the system's generator, in advapi32 which every program loads anyway.
-    return RtlGenRandom(bytes, static_cast<ULONG>(size)) != FALSE;
+    // The system's preferred generator, without opening an algorithm provider first.
+    return BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(size),
+                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
 }
 
 }  // namespace shared
