@@ -174,6 +174,12 @@ TEST(BackupEngine, StoresNamesWindowsRefusesUnderSafeNames) {
     test::writeFile(manifest, text);
     EXPECT_EQ(runBackup(one, earlier).log.back().message, summary(0, 0, 1, 0, 0));
     EXPECT_FALSE(fs::exists(earlier / acdc));
+
+    // An exFAT drive refuses the names themselves.
+    test::ExfatFuseMount drive(lib.dir / "exfat.img", lib.dir / "Drive");
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    EXPECT_EQ(runBackup(one, lib.dir / "Drive").log.back().message, summary(1, 0, 0, 0, 0));
+    EXPECT_TRUE(fs::is_regular_file(lib.dir / "Drive" / acdc / why));
 }
 
 // The bytes logged before copying never exceed what the run writes: an upper bound while the
