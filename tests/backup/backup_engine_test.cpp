@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "backup/backup_options.h"
+#include "engine/backup_catalog.h"
 #include "engine/replaced_runs.h"
 #include "library/crate_writer.h"
 #include "library/formatting.h"
@@ -127,6 +128,56 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
     noVerify.verifyExisting = false;  // whatever is there is kept
     EXPECT_EQ(runBackup(crates, lib.backup, noVerify).final().skippedFiles, 2);
     EXPECT_EQ(fs::file_size(lib.backup / "C" / "same.mp3"), 100u);
+}
+
+// Names Windows refuses are stored under their safe forms, and of two crate folders a
+// case-ignoring file system would take for one the second gets its own; the catalog records
+// each name stored in another form. Re-runs find those copies, and the copies an earlier
+// version stored under the names themselves.
+TEST(BackupEngine, StoresNamesWindowsRefusesUnderSafeNames) {
+    Library lib;
+    const auto whyTrack = lib.track("Why?.mp3", 10);
+    const auto con = lib.track("CON.mp3", 20);
+    BackupOptions dedup;
+    dedup.duplicateMode = DuplicateMode::dedupHardLink;
+    const std::vector<Crate::Ptr> crates{makeCrate({"AC:DC"}, {whyTrack, con}),
+                                         makeCrate({"ac:dc"}, {whyTrack})};
+    EXPECT_EQ(runBackup(crates, lib.backup, dedup).log.back().message, summary(2, 3, 0, 0, 0));
+    const fs::path store = lib.backup / ".ORVEL_Store" / lib.music.relative_path();
+    const std::string why = "Why\uFF1F.mp3", acdc = "AC\uFF1ADC";
+    EXPECT_TRUE(fs::equivalent(store / why, lib.backup / acdc / why));
+    EXPECT_TRUE(fs::equivalent(store / "\uFF23ON.mp3", lib.backup / acdc / "\uFF23ON.mp3"));
+    EXPECT_TRUE(fs::equivalent(store / why, lib.backup / "\u201Bac\uFF1Adc" / why));
+    const auto catalog = BackupCatalog::decode(test::readBytes(lib.metadata("catalog.json")));
+    ASSERT_TRUE(catalog);
+    EXPECT_EQ(*catalog->crates, (std::vector<std::string>{"AC\uFF1ADC", "\u201Bac\uFF1Adc"}));
+    EXPECT_EQ(catalog->tracks.front().file, "AC\uFF1ADC/Why\uFF1F.mp3");
+    EXPECT_EQ(catalog->names, (std::map<std::string, std::string>{
+                                  {"AC\uFF1ADC", "AC:DC"},
+                                  {"AC\uFF1ADC/Why\uFF1F.mp3", "Why?.mp3"},
+                                  {"AC\uFF1ADC/\uFF23ON.mp3", "CON.mp3"},
+                                  {"\u201Bac\uFF1Adc", "ac:dc"},
+                                  {"\u201Bac\uFF1Adc/Why\uFF1F.mp3", "Why?.mp3"}}));
+    EXPECT_EQ(runBackup(crates, lib.backup, dedup).log.back().message, summary(0, 0, 5, 0, 0));
+
+    // A backup an earlier version made holds the name itself, which a re-run keeps.
+    const fs::path earlier = lib.dir / "Earlier";
+    const std::vector<Crate::Ptr> one{makeCrate({"AC:DC"}, {whyTrack})};
+    runBackup(one, earlier);
+    fs::rename(earlier / acdc / why, earlier / acdc / "Why?.mp3");
+    fs::rename(earlier / acdc, earlier / "AC:DC");
+    const fs::path manifest = earlier / ".morrowdeck" / "manifest.tsv";
+    std::string text = test::readText(manifest);
+    text.replace(text.find(acdc + "/" + why), (acdc + "/" + why).size(), "AC:DC/Why?.mp3");
+    test::writeFile(manifest, text);
+    EXPECT_EQ(runBackup(one, earlier).log.back().message, summary(0, 0, 1, 0, 0));
+    EXPECT_FALSE(fs::exists(earlier / acdc));
+
+    // An exFAT drive refuses the names themselves.
+    test::ExfatFuseMount drive(lib.dir / "exfat.img", lib.dir / "Drive");
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    EXPECT_EQ(runBackup(one, lib.dir / "Drive").log.back().message, summary(1, 0, 0, 0, 0));
+    EXPECT_TRUE(fs::is_regular_file(lib.dir / "Drive" / acdc / why));
 }
 
 // The bytes logged before copying never exceed what the run writes: an upper bound while the

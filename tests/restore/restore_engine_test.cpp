@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "engine/backup_catalog.h"
@@ -42,12 +43,15 @@ struct Restore {
     fs::path serato = dir / "Library";
     fs::path root = serato / "_Serato_";
     fs::path proc;  // the process table the run looks in; empty: the real one
+    // Whether the audio target takes a name; empty: its file system says.
+    std::function<bool(const fs::path&, const std::string&)> nameCheck;
 
     // Runs a restore through run(); `onLine` sees every log line on the engine's thread.
     test::RunRecord run(bool overwrite = true, bool rebuildDatabase = true,
                         std::function<void(RestoreEngine&, const LogEntry&)> onLine = {}) {
         RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
         if (!proc.empty()) engine.setProcessTable(proc);
+        if (nameCheck) engine.setNameCheck(nameCheck);
         return test::captureRun(
             engine,
             [&](auto onLog, auto onProgress, auto completion) {
@@ -273,6 +277,63 @@ TEST(RestoreEngine, OnlyTheCratesOfTheLastRunComeBack) {
     EXPECT_TRUE(run.logged("Left in the backup, not in the last run: Old"));
     EXPECT_EQ(r.crateOrder(),
               "[begin record]\n[crate]Empty\n[crate]Hits\n[crate]New\n[end record]\n");
+}
+
+// A backup stores names Windows refuses under safe names; a restore gives each name back
+// where the target takes it and no other name of its folder would be taken for it, and keeps
+// the safe name otherwise. Either way the crate points at the file as restored, and a crate
+// saved under its own name is found for its folder.
+TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
+    const std::string why = "AC\uFF1ADC/Why\uFF1F.mp3";
+    enum class Target { accepting, refusing, exfat };
+    for (const Target kind : {Target::accepting, Target::refusing, Target::exfat}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        Restore r;
+        // exFAT refuses "?" and ":" for itself.
+        std::optional<test::ExfatFuseMount> drive;
+        if (kind == Target::exfat) {
+            drive.emplace(r.dir / "exfat.img", r.audio);
+            if (!drive->skipReason().empty()) GTEST_SKIP() << drive->skipReason();
+        }
+        const bool refusing = kind != Target::accepting;
+        const fs::path music = r.dir / "Music";
+        for (const char* name : {"Why?.mp3", "CON.mp3", "b.mp3"})
+            test::writeFile(music / name, name);
+        const auto track = [&](const char* name) { return (music / name).native(); };
+        test::runBackup({test::makeCrate({"AC:DC"}, {track("Why?.mp3"), track("CON.mp3")}),
+                         test::makeCrate({"ac:dc"}, {track("b.mp3")})},
+                        r.backup);
+        ASSERT_TRUE(fs::exists(r.backup / why));
+        // The crate's own file, saved under the crate's name, lists its tracks in its order.
+        test::writeFile(r.backup / ".morrowdeck" / "Subcrates" / "AC:DC.crate",
+                        CrateWriter::crateData({track("CON.mp3").substr(1),
+                                                track("Why?.mp3").substr(1)}));
+        if (kind == Target::refusing)
+            r.nameCheck = [](const fs::path&, const std::string& name) {
+                return name.find_first_of("?:") == std::string::npos;
+            };
+        const auto run = r.run(true, false);
+        EXPECT_EQ(run.final().failedFiles, 0);
+        EXPECT_EQ(run.final().copiedFiles, 3 + 2);
+
+        // Crate paths are relative to the volume of the library, not of the drive.
+        const std::string volume = SeratoLibrary::volumeMountPrefix(r.dir / "");
+        const auto key = [&](const std::string& relPath) {
+            return (r.audio / relPath).native().substr(volume.size() + 1);
+        };
+        const std::string folder = refusing ? "AC\uFF1ADC" : "AC:DC";
+        const std::string file = folder + (refusing ? "/Why\uFF1F.mp3" : "/Why?.mp3");
+        EXPECT_EQ(test::readText(r.audio / file), "Why?.mp3");
+        EXPECT_EQ(r.crate("AC:DC.crate"), (Names{key(folder + "/CON.mp3"), key(file)}));
+        // Its own name would be taken for the folder of AC:DC.
+        EXPECT_EQ(r.crate("ac:dc.crate"), Names{key("\u201Bac\uFF1Adc/b.mp3")});
+        std::set<std::string> restored;
+        for (const auto& item : fs::recursive_directory_iterator(r.audio))
+            restored.insert(fs::relative(item.path(), r.audio).native());
+        EXPECT_EQ(restored, (std::set<std::string>{folder, folder + "/CON.mp3", file,
+                                                   "\u201Bac\uFF1Adc", "\u201Bac\uFF1Adc/b.mp3",
+                                                   notesFile}));
+    }
 }
 
 // Every file the restore writes besides the audio: one that cannot be written is a failure
