@@ -277,6 +277,20 @@ TEST(FileOperations, QueriesAndFolders) {
 
 // What a killed writer leaves: only regular files with the temporary names, last changed
 // before the given start, are removed; a name the long-name rule shortened still counts.
+// Names Windows refuses or changes are refused on Windows as plain Win32 does, even through the
+// long-path form that would let them in (a ':' would make an alternate data stream); elsewhere
+// they are ordinary names.
+TEST(FileOperations, NamesWindowsRefuses) {
+    test::TempDir dir;
+    const int expected = backend().name == "windows" ? EINVAL : 0;
+    ASSERT_EQ(createDirectories(dir / "files"), 0);
+    for (const char* name : {"CON", "nul.txt", "Com1", "Hits.", "Hits ", "AC:DC", "Why?", "a*b"}) {
+        EXPECT_EQ(createDirectories(dir / toPath(name)), expected) << name;
+        EXPECT_EQ(writeFileAtomically(dir / "files" / toPath(name), "x"), expected) << name;
+    }
+    EXPECT_EQ(createDirectories(dir / "Hits" / "Console" / "Com10" / "a.b c"), 0);
+}
+
 TEST(FileOperations, StaleTemporaryFiles) {
     test::TempDir dir;
     const Names stale{".a.mp3.morrowdeck-AbC123", "." + std::string(236, 'x') + ".morrowdeck-000000"};

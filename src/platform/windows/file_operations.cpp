@@ -64,6 +64,7 @@ int copyHandles(HANDLE in, HANDLE out, const DataSink* sink) {
 // rename would replace it: its read-only attribute is cleared and the move tried again (and the
 // attribute given back when that fails too).
 int replaceName(const fs::path& from, const fs::path& to) {
+    if (windows::refusedName(to)) return EINVAL;
     const std::wstring source = systemPath(from), target = systemPath(to);
     constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     if (MoveFileExW(source.c_str(), target.c_str(), kFlags)) return 0;
@@ -82,6 +83,7 @@ int replaceName(const fs::path& from, const fs::path& to) {
 
 // MoveFileExW that never replaces: EEXIST when something is at `to`, decided by the move itself.
 int moveNoReplace(const fs::path& from, const fs::path& to) {
+    if (windows::refusedName(to)) return EINVAL;
     if (MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), MOVEFILE_WRITE_THROUGH))
         return 0;
     return lastErrno();
@@ -260,6 +262,7 @@ int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
 }
 
 int appendToFile(const fs::path& path, std::string_view text) {
+    if (windows::refusedName(path)) return EINVAL;
     const Handle out =
         windows::openPath(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!out.valid()) return lastErrno();
@@ -324,6 +327,7 @@ int removeTree(const fs::path& folder, std::int64_t& freed) {
 }
 
 int hardLink(const fs::path& existing, const fs::path& link) {
+    if (windows::refusedName(link)) return EINVAL;
     if (CreateHardLinkW(systemPath(link).c_str(), systemPath(existing).c_str(), nullptr)) return 0;
     const DWORD error = GetLastError();
     // FAT and exFAT have no hard links: EPERM, as link(2) says there, so callers copy instead.
@@ -370,6 +374,7 @@ int removeFile(const fs::path& path) {
 int createDirectories(const fs::path& path) {
     if (path.empty()) return ENOENT;
     const auto make = [](const fs::path& folder) {
+        if (windows::refusedName(folder)) return EINVAL;
         return CreateDirectoryW(systemPath(folder).c_str(), nullptr) ? 0 : lastErrno();
     };
     int error = make(path);
