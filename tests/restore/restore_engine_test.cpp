@@ -299,7 +299,7 @@ TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
         const fs::path music = r.dir / "Music";
         for (const char* name : {"Why?.mp3", "CON.mp3", "b.mp3"})
             test::writeFile(music / name, name);
-        const auto track = [&](const char* name) { return (music / name).native(); };
+        const auto track = [&](const char* name) { return test::text(music / name); };
         test::runBackup({test::makeCrate({"AC:DC"}, {track("Why?.mp3"), track("CON.mp3")}),
                          test::makeCrate({"ac:dc"}, {track("b.mp3")})},
                         r.backup);
@@ -319,7 +319,7 @@ TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
         // Crate paths are relative to the volume of the library, not of the drive.
         const std::string volume = SeratoLibrary::volumeMountPrefix(r.dir / "");
         const auto key = [&](const std::string& relPath) {
-            return (r.audio / relPath).native().substr(volume.size() + 1);
+            return test::text(r.audio / relPath).substr(volume.size() + 1);
         };
         const std::string folder = refusing ? "AC\uFF1ADC" : "AC:DC";
         const std::string file = folder + (refusing ? "/Why\uFF1F.mp3" : "/Why?.mp3");
@@ -329,7 +329,7 @@ TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
         EXPECT_EQ(r.crate("ac:dc.crate"), Names{key("\u201Bac\uFF1Adc/b.mp3")});
         std::set<std::string> restored;
         for (const auto& item : fs::recursive_directory_iterator(r.audio))
-            restored.insert(fs::relative(item.path(), r.audio).native());
+            restored.insert(test::text(fs::relative(item.path(), r.audio)));
         EXPECT_EQ(restored, (std::set<std::string>{folder, folder + "/CON.mp3", file,
                                                    "\u201Bac\uFF1Adc", "\u201Bac\uFF1Adc/b.mp3",
                                                    notesFile}));
