@@ -311,7 +311,7 @@ std::unique_ptr<UndoJournal> RestoreEngine::beginUndo(const Run& run) {
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder()})
         for (const auto& name : platform::listDirectory(folder, platform::HiddenEntries::include)
                                     .value_or(std::vector<std::string>{}))
-            if (!platform::isTemporaryName(name)) files.emplace_back(folder / name, maxCrateBytes);
+            if (!platform::isTemporaryName(name)) files.emplace_back(folder / platform::toPath(name), maxCrateBytes);
     for (const auto& [file, maxBytes] : files) {
         const auto info = platform::fileInfo(file);
         if (!info || static_cast<std::uint64_t>(info->size) > maxBytes) continue;

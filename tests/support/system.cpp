@@ -29,7 +29,7 @@ fs::path makeTemporaryFolder() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = "morrowdeck-test-";
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 6; ++i)
             name += "0123456789abcdefghijklmnopqrstuvwxyz"[random() % 36];
         const fs::path folder = fs::temp_directory_path() / name;
         std::error_code error;

@@ -101,9 +101,9 @@ std::vector<Track> writeTracks(const fs::path& music, int count) {
         track.samples = sampleRate / 2 + static_cast<std::uint32_t>((i * 7) % 16) * sampleRate / 10;
         const Bytes wav = silentWav(track.samples);
         track.size = static_cast<std::uint32_t>(wav.size());
-        const fs::path folder = music / track.genre;
+        const fs::path folder = music / platform::toPath(track.genre);
         fs::create_directories(folder);
-        track.file = folder / (track.artist + " - " + track.title + ".wav");
+        track.file = folder / platform::toPath(track.artist + " - " + track.title + ".wav");
         writeNewFile(track.file, wav);
         tracks.push_back(std::move(track));
     }
@@ -173,10 +173,12 @@ int makeDemo(const fs::path& dir, int trackCount) {
     }
     for (const auto& [components, paths] : crates)
         writeNewFile(
-            library / SeratoFolder::crateFolder / SeratoFolder::crateFileName(components, false),
+            library / SeratoFolder::crateFolder /
+                platform::toPath(SeratoFolder::crateFileName(components, false)),
             CrateWriter::crateData(paths));
     writeNewFile(
-        library / SeratoFolder::smartCrateFolder / SeratoFolder::crateFileName({"All House"}, true),
+        library / SeratoFolder::smartCrateFolder /
+            platform::toPath(SeratoFolder::crateFileName({"All House"}, true)),
         smartCrateData("House", house));
 
     const auto now =
