@@ -148,11 +148,27 @@ bool makesSymlinks() {
 }
 
 bool setModifiedTime(const fs::path& path, std::int64_t seconds, std::int64_t nanoseconds) {
+#ifdef _WIN32
+    // mingw's last_write_time drops the fraction of a second: SetFileTime keeps 100 ns steps.
+    const HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    // FILETIME counts 100 ns steps since 1601, 11644473600 s before 1970.
+    const std::uint64_t ticks =
+        static_cast<std::uint64_t>(seconds + 11644473600LL) * 10'000'000ULL +
+        static_cast<std::uint64_t>(nanoseconds / 100);
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const bool set = ::SetFileTime(file, nullptr, nullptr, &time) != 0;
+    ::CloseHandle(file);
+    return set;
+#else
     const auto when = std::chrono::sys_time<std::chrono::nanoseconds>(
         std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds));
     std::error_code error;
     fs::last_write_time(path, std::chrono::file_clock::from_sys(when), error);
     return !error;
+#endif
 }
 
 }  // namespace morrowdeck::test
