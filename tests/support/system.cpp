@@ -5,6 +5,7 @@
 #include <random>
 #include <system_error>
 
+#include "platform/file_operations.h"
 #include "platform/path_text.h"
 
 #ifdef _WIN32
@@ -169,6 +170,15 @@ bool setModifiedTime(const fs::path& path, std::int64_t seconds, std::int64_t na
     fs::last_write_time(path, std::chrono::file_clock::from_sys(when), error);
     return !error;
 #endif
+}
+
+bool copyModifiedTime(const fs::path& from, const fs::path& to, std::chrono::nanoseconds shift) {
+    const auto info = platform::fileInfo(from);
+    if (!info) return false;
+    const std::int64_t when = (info->mtime + shift).time_since_epoch().count();
+    const std::int64_t second = 1'000'000'000;
+    const std::int64_t seconds = when >= 0 ? when / second : (when - second + 1) / second;
+    return setModifiedTime(to, seconds, when - seconds * second);
 }
 
 }  // namespace morrowdeck::test

@@ -3,6 +3,7 @@
 // paths as text, temporary folders, environment variables, FIFOs, file times and identities.
 // Test code calls these instead of POSIX functions so that every suite builds for both.
 #include <cstdint>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -48,6 +49,11 @@ bool extendFile(const std::filesystem::path& file, std::uint64_t size);
 // Sets a file's modification time to `seconds` and `nanoseconds` after the Unix epoch.
 bool setModifiedTime(const std::filesystem::path& path, std::int64_t seconds,
                      std::int64_t nanoseconds);
+
+// Gives `to` the modification time of `from` moved by `shift`, to the nanosecond where the
+// file system keeps it (mingw's last_write_time setter drops the fraction of a second).
+bool copyModifiedTime(const std::filesystem::path& from, const std::filesystem::path& to,
+                      std::chrono::nanoseconds shift);
 
 // What identifies a file on its volume (the inode, the file index on Windows): a file moved
 // within the volume keeps it. Absent when the file cannot be asked.
