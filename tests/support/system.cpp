@@ -26,6 +26,10 @@ std::string text(const fs::path& path) { return platform::toUtf8(path); }
 
 fs::path pathOf(std::string_view utf8) { return platform::toPath(utf8); }
 
+std::string volumePath(std::string_view absoluteUtf8) {
+    return text(pathOf(absoluteUtf8).relative_path());
+}
+
 fs::path makeTemporaryFolder() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -83,7 +87,8 @@ bool extendFile(const fs::path& file, std::uint64_t size) {
 
 void releaseFifoReader(const fs::path&) {}
 
-std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
+namespace {
+std::optional<BY_HANDLE_FILE_INFORMATION> fileInformation(const fs::path& path) {
     HANDLE file = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -91,7 +96,20 @@ std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
     const bool ok = ::GetFileInformationByHandle(file, &info);
     ::CloseHandle(file);
     if (!ok) return std::nullopt;
-    return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return info;
+}
+}  // namespace
+
+std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
+    const auto info = fileInformation(path);
+    if (!info) return std::nullopt;
+    return (std::uint64_t{info->nFileIndexHigh} << 32) | info->nFileIndexLow;
+}
+
+std::optional<std::uint64_t> linkCount(const fs::path& path) {
+    const auto info = fileInformation(path);
+    if (!info) return std::nullopt;
+    return info->nNumberOfLinks;
 }
 #else
 std::optional<std::string> environment(const char* name) {
@@ -122,6 +140,12 @@ std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(status.st_ino);
+}
+
+std::optional<std::uint64_t> linkCount(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_nlink);
 }
 #endif
 

@@ -16,6 +16,8 @@ namespace morrowdeck::test {
 // non-ASCII text in Windows' ANSI code page.
 std::string text(const std::filesystem::path& path);
 std::filesystem::path pathOf(std::string_view utf8);
+// An absolute path as Serato stores it: relative to its volume's root, without the drive.
+std::string volumePath(std::string_view absoluteUtf8);
 
 // A new, empty folder with a unique name below the system's temporary folder.
 std::filesystem::path makeTemporaryFolder();
@@ -58,6 +60,8 @@ bool copyModifiedTime(const std::filesystem::path& from, const std::filesystem::
 // What identifies a file on its volume (the inode, the file index on Windows): a file moved
 // within the volume keeps it. Absent when the file cannot be asked.
 std::optional<std::uint64_t> fileIdentity(const std::filesystem::path& path);
+// How many names the file has (mingw's hard_link_count always answers 1).
+std::optional<std::uint64_t> linkCount(const std::filesystem::path& path);
 
 }  // namespace morrowdeck::test
 
