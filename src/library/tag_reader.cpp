@@ -37,7 +37,7 @@ std::string lowerExtension(const std::filesystem::path& path) {
 }
 
 // TagLib names a stream's file by a plain string on POSIX and by a class on Windows.
-std::string nameText(const char* name) {
+[[maybe_unused]] std::string nameText(const char* name) {  // unused on Windows
     return name ? name : "";
 }
 template <typename Name>
