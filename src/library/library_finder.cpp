@@ -104,8 +104,11 @@ std::vector<FoundLibrary> find(const Places& places) {
     std::vector<const platform::Mount*> drives;
     for (const auto& mount : mounts) {
         const fs::path point = platform::toPath(mount.mountPoint);
+        // A drive is mounted in one of the drive folders, or is a root of its own that does not
+        // hold the home folder (a drive letter on Windows).
         const bool isDrive = std::find(places.driveFolders.begin(), places.driveFolders.end(),
-                                       point.parent_path()) != places.driveFolders.end();
+                                       point.parent_path()) != places.driveFolders.end() ||
+                             (point == point.root_path() && !contains(point, places.home));
         if (!isDrive) continue;
         const auto same = std::find_if(drives.begin(), drives.end(), [&](const auto* drive) {
             return drive->mountPoint == mount.mountPoint;

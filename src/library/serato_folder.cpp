@@ -23,7 +23,7 @@ std::filesystem::path masterDatabase() {
 }
 
 std::filesystem::path masterDatabase(const std::filesystem::path& home) {
-    return home / "Library/Application Support/Serato/Library/master.sqlite";
+    return home / platform::applicationDataBelowHome() / "Serato/Library/master.sqlite";
 }
 
 }  // namespace morrowdeck::SeratoFolder

@@ -70,8 +70,12 @@ constexpr std::pair<int, std::string_view> kTexts[] = {
     {EHOSTUNREACH, "No route to host"},
     {EALREADY, "Operation already in progress"},
     {EINPROGRESS, "Operation now in progress"},
+#ifdef ESTALE
     {ESTALE, "Stale file handle"},
+#endif
+#ifdef EDQUOT
     {EDQUOT, "Disk quota exceeded"},
+#endif
     {ECANCELED, "Operation canceled"},
     {EOWNERDEAD, "Owner died"},
     {ENOTRECOVERABLE, "State not recoverable"},

@@ -5,6 +5,7 @@
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "platform/mount_table.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::platform {
 
@@ -17,9 +18,13 @@ std::string volumeMountPoint(const std::filesystem::path& path) {
     const auto resolved = resolvedPath(probe);
     if (!resolved) return "";
     const auto mounts = readMountTable();
-    const Mount* mount = mountContaining(mounts, resolved->native());
+    const Mount* mount = mountContaining(mounts, toUtf8(*resolved));
     if (!mount || mount->mountPoint == "/") return "";
-    return mount->mountPoint;
+    // A Windows drive's root "D:/" gives "D:": a crate's path on it is "Music/x.mp3", as
+    // Serato writes it there, for the system drive as for any other.
+    std::string point = mount->mountPoint;
+    if (point.size() > 1 && point.back() == '/') point.pop_back();
+    return point;
 }
 
 std::string volumeName(const std::filesystem::path& path) {

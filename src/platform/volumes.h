@@ -8,7 +8,8 @@ namespace morrowdeck::platform {
 // The mount point of the volume that holds the path, without a trailing slash, or "" when
 // that is the root file system or cannot be determined. The path need not exist: its nearest
 // existing ancestor is used, with symbolic links resolved. A library on a USB drive mounted
-// at /media/dj/USB gets "/media/dj/USB", just as a Mac gives "/Volumes/USB".
+// at /media/dj/USB gets "/media/dj/USB", just as a Mac gives "/Volumes/USB". On Windows every
+// drive is a volume of its own, the system drive included: "C:", "D:".
 std::string volumeMountPoint(const std::filesystem::path& path);
 
 // The name of that volume as a DJ knows the drive: the last component of its mount point

@@ -30,6 +30,10 @@ std::filesystem::path homeFolder() {
     return passwordField(&passwd::pw_dir, "/");
 }
 
+std::filesystem::path applicationDataBelowHome() {
+    return "Library/Application Support";
+}
+
 std::string userName() {
     if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
     return passwordField(&passwd::pw_name, "");
