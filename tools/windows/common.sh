@@ -63,3 +63,21 @@ source_of() {
   fi
   echo "$folder"
 }
+
+# Qt for Windows (tools/windows/qt) and the folders of the DLLs the application needs beyond
+# Windows' own: Qt's, and the compiler's runtime that Qt's DLLs link to. The static core
+# programs need none of them.
+qt="$cache/qt"
+app_dll_dirs() {
+  echo "$qt/bin"
+  local dll
+  for dll in libstdc++-6.dll libwinpthread-1.dll; do
+    dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")")"
+  done
+}
+# The same folders as Wine's WINEPATH (drive Z: is the Linux root).
+app_winepath() {
+  local dir path=""
+  while IFS= read -r dir; do path+="${path:+;}Z:${dir//\//\\}"; done < <(app_dll_dirs)
+  echo "$path"
+}
