@@ -68,7 +68,10 @@ void registerApplyCommand(CLI::App& app, int& status) {
                         "The restored _Serato_ folder or its parent (default: ~/Music/_Serato_)");
     command
         ->add_option("--database", options->database,
-                     "The master.sqlite to write (default: the home folder's Serato database)")
+                     "The master.sqlite to write (default: Serato's database of the current "
+                     "user: ~/Library/Application Support/Serato/Library/master.sqlite; on "
+                     "Windows %LOCALAPPDATA%\\Serato\\Library\\master.sqlite, a place that "
+                     "is assumed, not known: name the file here if Serato keeps it elsewhere)")
         ->check(CLI::ExistingFile);
     command->add_flag("--json", options->json, "Print one JSON document");
     // Hidden: where to look for a running Serato, so that tests can fake one.

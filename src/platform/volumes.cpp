@@ -9,6 +9,15 @@
 
 namespace morrowdeck::platform {
 
+std::string networkShare(std::string_view path) {
+    if (!path.starts_with("//") || path.starts_with("///")) return "";
+    const std::size_t server = path.find('/', 2);
+    if (server == std::string_view::npos || server == 2) return "";
+    const std::size_t share = path.find('/', server + 1);
+    if (share == server + 1) return "";
+    return std::string(path.substr(0, share));
+}
+
 std::string volumeMountPoint(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::path probe = std::filesystem::absolute(path, error);
@@ -17,8 +26,10 @@ std::string volumeMountPoint(const std::filesystem::path& path) {
         probe = probe.parent_path();
     const auto resolved = resolvedPath(probe);
     if (!resolved) return "";
+    const std::string text = toUtf8(*resolved);
+    if (std::string share = networkShare(text); !share.empty()) return share;
     const auto mounts = readMountTable();
-    const Mount* mount = mountContaining(mounts, toUtf8(*resolved));
+    const Mount* mount = mountContaining(mounts, text);
     if (!mount || mount->mountPoint == "/") return "";
     // A Windows drive's root "D:/" gives "D:": a crate's path on it is "Music/x.mp3", as
     // Serato writes it there, for the system drive as for any other.

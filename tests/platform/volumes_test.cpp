@@ -60,6 +60,22 @@ TEST(MountPoint, LongestContainingMountPointOfAMountTable) {
     EXPECT_TRUE(readMountTable(dir / "no such table").empty());
 }
 
+// Windows names its volumes by drive letter, and network shares by UNC path.
+TEST(MountPoint, DriveLettersAndSharesAreVolumes) {
+    const std::vector<Mount> drives{{"C:/", "C:/", "ntfs"}, {"D:/", "D:/", "exfat"}};
+    EXPECT_EQ(mountContaining(drives, "D:/_Serato_/database V2")->mountPoint, "D:/");
+    EXPECT_EQ(mountContaining(drives, "C:/Users/dj/Music")->mountPoint, "C:/");
+    EXPECT_EQ(mountContaining(drives, "D:/")->mountPoint, "D:/");
+    EXPECT_EQ(mountContaining(drives, "E:/Music"), nullptr);
+    EXPECT_TRUE(lacksHardLinks("fat32"));
+    EXPECT_FALSE(lacksHardLinks("ntfs"));
+
+    EXPECT_EQ(networkShare("//nas/music/Crates/a.mp3"), "//nas/music");
+    EXPECT_EQ(networkShare("//nas/music"), "//nas/music");
+    for (const char* notAShare : {"//nas", "///music/a", "/media/dj/x", "C:/Music", "//"})
+        EXPECT_EQ(networkShare(notAShare), "") << notAShare;
+}
+
 TEST(VolumeMountPoint, RealPathsResolveToAMountOrRoot) {
     test::TempDir dir;
     const std::string mount = volumeMountPoint(dir.path());
