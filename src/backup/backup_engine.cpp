@@ -67,6 +67,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     reporter_.log(Level::info, "Planning backup of " + std::to_string(crates.size()) +
                                    " crate(s) \u2192 " + platform::toUtf8(destinationRoot));
     Plan work;
+    work.root = destinationRoot;
     work.granularity = platform::probeTimestampGranularity(destinationRoot);
     if (options.keepReplaced > 0) {
         work.replacedRun = platform::toUtf8(
@@ -150,8 +151,11 @@ BackupEngine::Snapshot BackupEngine::execute(
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
     const auto granularity = work.granularity;
-    ManifestRecorder manifest(destinationRoot, BackupManifest::load(destinationRoot), granularity,
-                              options.verifyExisting);
+    // Planning read the previous manifest when it had a name to look up.
+    ManifestRecorder manifest(destinationRoot,
+                              work.earlier ? std::move(*work.earlier)
+                                           : BackupManifest::load(destinationRoot),
+                              granularity, options.verifyExisting);
     work.manifest = &manifest;
     reporter_.setPhase("Copying files\u2026");
     process(work.copyJobs, options, granularity, work);
@@ -284,11 +288,9 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         reporter_.log(Level::warning, line);
         return;
     }
+    const std::string& relFolder = work.crateFolder(crate);
     const std::string& crateFolder =
-        *work.folders
-             .insert(platform::toUtf8(root / BackupLayout::joinComponents(crate.components)))
-             .first;
-    const std::filesystem::path storeFolder = root / platform::toPath(options.storeFolderName);
+        *work.folders.insert(platform::toUtf8(root / platform::toPath(relFolder))).first;
     const bool dedup = options.duplicateMode == DuplicateMode::dedupHardLink;
     const CrateFileNames names(crate, work.numberedNames);
 
@@ -299,7 +301,8 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         const auto& [info, onDisk] = cached->second;
         const std::string& file = onDisk.empty() ? track : onDisk;
         // In the store a source keeps its whole path; one that would climb out is refused.
-        const auto store = dedup ? BackupLayout::storeFile(storeFolder, track) : std::nullopt;
+        const auto store =
+            dedup ? work.storeCopy(root, options.storeFolderName, track) : std::nullopt;
         const std::string_view natural = std::string_view(track).substr(track.rfind('/') + 1);
         if (!info || natural.empty() || natural == "." || natural == ".." || (dedup && !store)) {
             // A found file whose name cannot be placed safely is counted with the missing ones.
@@ -310,8 +313,9 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
                      "Missing source: " + track);
             continue;
         }
-        const auto [name, repeated] = names.nameFor(index);
-        work.entries.push_back({&crate, index, name});
+        const auto [ownName, repeated] = names.nameFor(index);
+        const std::string_view name = work.crateNames.name(relFolder, ownName);
+        work.entries.push_back({&crate, index, &relFolder, name});
         // The same track listed again in this crate has its file already.
         if (repeated) continue;
         work.allBytes += info->size;
@@ -355,6 +359,7 @@ RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
                                  SourceFacts* known) {
     if (crates.empty()) throw SeratoError::noCratesSelected();
     Plan work;
+    if (destinationRoot) work.root = *destinationRoot;
     if (databaseURL)
         work.libraryPrefix = SeratoLibrary::volumeMountPrefix(databaseURL->parent_path());
     // Facts already known are planned with as they are: only the other sources are queried.
@@ -426,7 +431,54 @@ void BackupEngine::tally(const Plan& work, const std::vector<Crate::Ptr>& crates
 }
 
 std::string BackupEngine::Plan::Entry::relPath() const {
-    return BackupLayout::relPath(crate->components, fileName);
+    return *folder + "/" + std::string(fileName);
+}
+
+const std::string& BackupEngine::Plan::crateFolder(const Crate& crate) {
+    const auto [folder, fresh] = crateFolders.try_emplace(&crate);
+    if (fresh) folder->second = crateNames.path({}, crate.components);
+    return folder->second;
+}
+
+std::optional<std::filesystem::path> BackupEngine::Plan::storeCopy(
+    const std::filesystem::path& backupRoot, const std::string& storeFolderName,
+    const std::string& track) {
+    auto natural = BackupLayout::storeFile(backupRoot / platform::toPath(storeFolderName), track);
+    if (!natural) return natural;
+    const std::string_view rest = std::string_view(track).substr(track.starts_with('/') ? 1 : 0);
+    // Tracks share folders: each source folder is named once.
+    const std::size_t slash = rest.rfind('/');
+    const std::string_view sourceFolder =
+        slash == std::string_view::npos ? std::string_view() : rest.substr(0, slash);
+    auto [folder, fresh] = storeFolders.try_emplace(std::string(sourceFolder));
+    if (fresh) {
+        std::vector<std::string> components;
+        const std::size_t size = slash == std::string_view::npos ? 0 : sourceFolder.size() + 1;
+        for (std::size_t start = 0; start < size;) {
+            const std::size_t end = std::min(sourceFolder.find('/', start), sourceFolder.size());
+            components.emplace_back(sourceFolder.substr(start, end - start));
+            start = end + 1;
+        }
+        folder->second = storeNames.path(storeFolderName, components);
+    }
+    const std::string stored =
+        folder->second + "/" + storeNames.name(folder->second, rest.substr(slash + 1));
+    // A path with no name to change stays exactly the one earlier runs used.
+    if (stored.size() == storeFolderName.size() + 1 + rest.size() &&
+        std::string_view(stored).substr(storeFolderName.size() + 1) == rest)
+        return natural;
+    return backupRoot / platform::toPath(stored);
+}
+
+bool BackupEngine::Plan::holds(const std::string& relPath) {
+    if (!earlier)
+        earlier.emplace(root.empty() ? std::nullopt : BackupManifest::load(root));
+    if (!*earlier) return false;
+    const auto& files = (*earlier)->entries;
+    if (files.contains(relPath)) return true;
+    const std::string below = relPath + "/";
+    const auto next = files.lower_bound(below);
+    return next != files.end() && next->first.starts_with(below);
 }
 
 std::string BackupEngine::Plan::storedPath(const Entry& entry) const {

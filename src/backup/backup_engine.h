@@ -132,7 +132,7 @@ class BackupEngine {
     void captureLibraryFiles(const std::filesystem::path& root,
                              const std::optional<std::filesystem::path>& libraryFolder,
                              const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
-                             const Plan& plan, const DatabaseRows& rows);
+                             Plan& plan, const DatabaseRows& rows);
     // The saved definition of one crate read from the database: a crate file listing its
     // tracks in the database's order, named as Serato names crate files.
     void saveDatabaseCrate(const std::filesystem::path& metadata, const Crate& crate,

@@ -261,7 +261,7 @@ void BackupEngine::saveDatabaseCrate(const std::filesystem::path& metadata, cons
 void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
                                        const std::optional<std::filesystem::path>& libraryFolder,
                                        const std::vector<Crate::Ptr>& crates,
-                                       const BackupOptions& options, const Plan& work,
+                                       const BackupOptions& options, Plan& work,
                                        const DatabaseRows& rows) {
     const auto metadata = root / BackupLayout::metadataFolder;
     BackupCatalog catalog;
@@ -269,15 +269,15 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     std::unordered_set<std::string> listed;
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;
-        auto folder = BackupLayout::joinComponents(crate->components);
-        if (listed.insert(folder).second) catalog.crates->push_back(std::move(folder));
+        const std::string& folder = work.crateFolder(*crate);
+        if (listed.insert(folder).second) catalog.crates->push_back(folder);
     }
     catalog.tracks.reserve(work.entries.size());
     for (const auto& entry : work.entries) {
-        if (entry.crate->isNotInCrate)
-            catalog.notInCrateFolder = BackupLayout::joinComponents(entry.crate->components);
+        if (entry.crate->isNotInCrate) catalog.notInCrateFolder = *entry.folder;
         catalog.tracks.push_back({entry.relPath(), work.storedPath(entry)});
     }
+    catalog.names = work.crateNames.changed();
     if (options.duplicateMode == DuplicateMode::dedupHardLink)
         catalog.storeFolder = options.storeFolderName;
     const auto catalogFile = metadata / BackupLayout::catalogFileName;

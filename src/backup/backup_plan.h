@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -14,7 +15,9 @@
 #include "backup/backup_engine.h"
 #include "backup/manifest_recorder.h"
 #include "backup/planned_source.h"
+#include "engine/backup_manifest.h"
 #include "engine/destination_lock.h"
+#include "engine/stored_names.h"
 
 namespace morrowdeck {
 
@@ -31,10 +34,23 @@ struct BackupEngine::Plan {
     struct Entry {
         const Crate* crate;
         std::size_t track;
-        std::string_view fileName;  // its file's name in the crate folder
+        const std::string* folder;  // its crate folder as stored, relative to the root
+        std::string_view fileName;  // its file's stored name in the crate folder
         std::string relPath() const;
     };
     std::vector<Entry> entries;
+
+    // The previous run's manifest, once read: the files the backup holds, whose names stay.
+    std::optional<std::optional<BackupManifest>> earlier;
+    std::filesystem::path root;  // where `earlier` is read from; empty in a preview without one
+    // The names of the crate folders and their files as stored, and of the store's folders and
+    // files; both leave a name the backup already holds as it is.
+    StoredNames crateNames{[this](const std::string& path) { return holds(path); }};
+    StoredNames storeNames{[this](const std::string& path) { return holds(path); }};
+    // The stored folder in the store of each source folder (its path without the leading "/").
+    std::unordered_map<std::string, std::string> storeFolders;
+    // The stored folder of each crate planned (relative to the root).
+    std::unordered_map<const Crate*, std::string> crateFolders;
 
     std::unordered_map<std::string_view, PlannedSource> sources;
     // File names given a number because another track of the crate has the same name.
@@ -72,6 +88,19 @@ struct BackupEngine::Plan {
 
     // The track's path as the library stores it.
     std::string storedPath(const Entry& entry) const;
+    // The crate's folder as stored, relative to the root.
+    const std::string& crateFolder(const Crate& crate);
+    // The store copy of a source: the store folder and the source's path below it, each name
+    // as stored. Absent when the path would leave the store folder or names no file.
+    std::optional<std::filesystem::path> storeCopy(const std::filesystem::path& backupRoot,
+                                                   const std::string& storeFolderName,
+                                                   const std::string& track);
+    // True when the previous run's manifest lists the path, or a file below it.
+    bool holds(const std::string& relPath);
+
+    Plan() = default;
+    Plan(const Plan&) = delete;  // the name tables ask this plan
+    Plan& operator=(const Plan&) = delete;
 };
 
 }  // namespace morrowdeck

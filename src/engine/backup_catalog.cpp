@@ -1,5 +1,6 @@
 #include "engine/backup_catalog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -99,6 +100,18 @@ std::vector<std::uint8_t> BackupCatalog::encode() const {
         text += ",\n\t\"storeFolder\": ";
         appendJsonString(text, storeFolder);
     }
+    if (!names.empty()) {
+        text += ",\n\t\"names\": {";
+        bool first = true;
+        for (const auto& [stored, name] : names) {
+            text += first ? "\n\t\t" : ",\n\t\t";
+            first = false;
+            appendJsonString(text, stored);
+            text += ": ";
+            appendJsonString(text, name);
+        }
+        text += "\n\t}";
+    }
     if (crates) {
         text += ",\n\t\"crates\": [";
         for (std::size_t i = 0; i < crates->size(); ++i) {
@@ -144,6 +157,11 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
     if (const auto folder = document.find("notInCrateFolder");
         folder != document.end() && folder->is_string())
         catalog.notInCrateFolder = folder->get<std::string>();
+    if (const auto names = document.find("names");
+        names != document.end() && names->is_object()) {
+        for (const auto& [stored, name] : names->items())
+            if (name.is_string()) catalog.names.emplace(stored, name.get<std::string>());
+    }
     if (const auto store = document.find("storeFolder");
         store != document.end() && store->is_string())
         catalog.storeFolder = store->get<std::string>();
@@ -169,14 +187,38 @@ void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
     std::unordered_set<std::string> kept;
     for (const auto& folder : earlierCrates) {
         if (held.contains(folder) || kept.contains(folder)) continue;
-        if (folder != earlier.notInCrateFolder && !stillACrate(folder)) continue;
+        if (folder != earlier.notInCrateFolder && !stillACrate(earlier.originalPath(folder)))
+            continue;
         kept.insert(folder);
         if (crates) crates->push_back(folder);
     }
     for (const auto& track : earlier.tracks)
         if (kept.contains(BackupLayout::folderOf(track.file))) tracks.push_back(track);
+    // A stored name is kept with the folders it names or lies in.
+    for (const auto& [stored, name] : earlier.names) {
+        if (names.contains(stored)) continue;
+        const bool namesKept =
+            std::any_of(kept.begin(), kept.end(), [&](const std::string& folder) {
+                return folder == stored || folder.starts_with(stored + "/") ||
+                       stored.starts_with(folder + "/");
+            });
+        if (namesKept) names.emplace(stored, name);
+    }
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;
+}
+
+std::string BackupCatalog::originalPath(const std::string& stored) const {
+    if (names.empty()) return stored;
+    std::string original;
+    for (std::size_t start = 0; start <= stored.size();) {
+        const std::size_t end = std::min(stored.find('/', start), stored.size());
+        const auto name = names.find(stored.substr(0, end));
+        if (!original.empty() || start > 0) original += '/';
+        original += name != names.end() ? name->second : stored.substr(start, end - start);
+        start = end + 1;
+    }
+    return original;
 }
 
 }  // namespace morrowdeck

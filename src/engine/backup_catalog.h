@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,6 +28,13 @@ struct BackupCatalog {
     std::optional<std::vector<std::string>> crates;
     std::optional<std::string> notInCrateFolder;  // the folder that is not a crate
     std::string storeFolder;                      // empty when nothing was de-duplicated
+    // The folders and files stored under another name than their own (a name Windows refuses,
+    // or one a file system ignoring case would confuse with another): path inside the backup
+    // -> the name it stands for. The paths above are the stored ones.
+    std::map<std::string, std::string> names;
+
+    // The path inside the backup with each stored name replaced by the name it stands for.
+    std::string originalPath(const std::string& stored) const;
 
     // The catalog as one JSON document.
     std::vector<std::uint8_t> encode() const;
@@ -37,8 +45,9 @@ struct BackupCatalog {
     // This catalog followed by the crates and entries of an earlier one whose crate folders this
     // one does not hold, as long as `stillACrate(folder)` says the library still has that
     // crate: a backup of some crates keeps what an earlier run recorded for the others, but a
-    // crate renamed or removed since is no longer part of the backup. The folder of the tracks
-    // that are in no crate is always kept.
+    // crate renamed or removed since is no longer part of the backup (`stillACrate` is asked
+    // with the folder's own names). The folder of the tracks that are in no crate is always
+    // kept, and so are the stored names of what is kept.
     void keepOthersFrom(const BackupCatalog& earlier,
                         const std::function<bool(const std::string&)>& stillACrate);
 };

@@ -46,7 +46,8 @@ extern const std::string_view replacedNotes;
 std::string joinComponents(const std::vector<std::string>& components);
 
 // True when every component can be used as one folder name: not empty, not "." or "..",
-// and without "/" or NUL. Other names are used exactly as they are.
+// and without "/" or NUL. Such names are stored as they are, or in the form StoredNames
+// gives a name Windows refuses.
 bool isSafeFolderPath(const std::vector<std::string>& components);
 
 // The last path component of a track path ("" when the path ends in "/").

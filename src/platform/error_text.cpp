@@ -82,7 +82,9 @@ constexpr std::pair<int, std::string_view> kTexts[] = {
     {EPROTO, "Protocol error"},
     {ENODATA, "No data available"},
     {ENOLINK, "Link has been severed"},
+#ifdef EMULTIHOP
     {EMULTIHOP, "Multihop attempted"},
+#endif
     {EBADMSG, "Bad message"},
     {ETIME, "Timer expired"},
 #ifdef EHOSTDOWN

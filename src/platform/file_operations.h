@@ -123,8 +123,9 @@ std::chrono::nanoseconds timestampGranularity(const std::filesystem::path& path)
 
 // The same resolution for a statfs() f_type value.
 std::chrono::nanoseconds granularityForFileSystemType(long type);
-// The same resolution for a file system type as the mount table names it ("vfat", "exfat",
-// "fuseblk", "ntfs3", "cifs", "hfsplus", …), for systems that report names rather than numbers.
+// The same resolution for a file system type as the mount table or the volume names it ("vfat",
+// "exfat", "fuseblk", "ntfs3", "cifs", "hfsplus", Windows' "NTFS", "FAT32", "exFAT", "ReFS", …;
+// in any case), for systems that report names rather than numbers.
 std::chrono::nanoseconds granularityForFileSystemName(std::string_view type);
 
 // The modification-time resolution of the file system holding an existing folder, measured:

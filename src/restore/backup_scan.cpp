@@ -141,9 +141,13 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
 void RestoreEngine::keepCratesOfLastRun(Run& run, std::vector<CrateEntry>& entries,
                                         std::vector<std::filesystem::path>& scrates) {
     if (!run.catalog || !run.catalog->crates) return;  // an earlier version's: every folder
+    // The backup's folders, and the crates they hold by the crates' own names.
     std::unordered_set<std::string> crates;
-    for (const auto& folder : *run.catalog->crates)
+    std::unordered_set<std::string> ownNames;
+    for (const auto& folder : *run.catalog->crates) {
         crates.insert(text::nfcKey(folder));
+        ownNames.insert(text::nfcKey(run.catalog->originalPath(folder)));
+    }
     const auto isCrate = [&](const std::string& folder) {
         return crates.contains(text::nfcKey(folder));
     };
@@ -158,11 +162,11 @@ void RestoreEngine::keepCratesOfLastRun(Run& run, std::vector<CrateEntry>& entri
                   [&](const std::string& file) { return !isCrate(BackupLayout::folderOf(file)); });
     // The saved crate would otherwise come back as an empty crate under its old name.
     std::erase_if(run.savedCrates,
-                  [&](const auto& saved) { return !crates.contains(saved.first); });
+                  [&](const auto& saved) { return !ownNames.contains(saved.first); });
     std::erase_if(scrates, [&](const std::filesystem::path& file) {
         auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
         components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
-        return !isCrate(BackupLayout::joinComponents(components));
+        return !ownNames.contains(text::nfcKey(BackupLayout::joinComponents(components)));
     });
 }
 

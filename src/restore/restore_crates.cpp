@@ -129,14 +129,28 @@ std::string RestoreEngine::trackIdentity(const Run& run, const std::string& relP
 // the folders of smart crates copied as folders (their rules are restored instead).
 bool RestoreEngine::makesCrateFile(const Run& run, const std::string& relFolder) {
     if (run.catalog && run.catalog->notInCrateFolder == relFolder) return false;
-    return !run.smartFolders.contains(text::nfcKey(relFolder));
+    return !run.smartFolders.contains(
+        text::nfcKey(BackupLayout::joinComponents(crateComponents(run, relFolder))));
+}
+
+std::vector<std::string> RestoreEngine::crateComponents(const Run& run,
+                                                        const std::string& relFolder) {
+    const std::string original = run.catalog ? run.catalog->originalPath(relFolder) : relFolder;
+    std::vector<std::string> components;
+    for (std::size_t start = 0; start <= original.size();) {
+        const std::size_t end = std::min(original.find('/', start), original.size());
+        components.push_back(original.substr(start, end - start));
+        start = end + 1;
+    }
+    return components;
 }
 
 std::vector<std::vector<std::string>> RestoreEngine::savedCratesWithoutFolder(
     const Run& run, const std::vector<CrateEntry>& entries) {
     std::unordered_set<std::string> folders;
     for (const auto& entry : entries)
-        folders.insert(text::nfcKey(BackupLayout::joinComponents(entry.components)));
+        folders.insert(text::nfcKey(BackupLayout::joinComponents(
+            crateComponents(run, BackupLayout::joinComponents(entry.components)))));
     std::vector<std::vector<std::string>> crates;
     for (const auto& [folder, saved] : run.savedCrates)
         if (!folders.contains(folder)) crates.push_back(saved.components);
@@ -147,14 +161,15 @@ std::vector<std::vector<std::string>> RestoreEngine::savedCratesWithoutFolder(
 // file with only the track paths replaced, so its settings and track order come back; the
 // folder's files it does not list (added to the backup by hand, left by an earlier run)
 // follow in name order. A folder without a saved crate lists its files in name order.
-void RestoreEngine::writeCrate(Run& run, const std::vector<std::string>& components,
+void RestoreEngine::writeCrate(Run& run, const std::string& folder,
+                               const std::vector<std::string>& components,
                                const std::vector<std::filesystem::path>& files,
                                const std::vector<std::string>& paths) {
-    const std::string folder = BackupLayout::joinComponents(components);
     std::filesystem::path target =
         run.crateFolder() / SeratoFolder::crateFileName(components, false);
     std::vector<std::uint8_t> bytes;
-    const auto saved = run.savedCrates.find(text::nfcKey(folder));
+    const auto saved =
+        run.savedCrates.find(text::nfcKey(BackupLayout::joinComponents(components)));
     const auto original = saved == run.savedCrates.end()
                               ? std::nullopt
                               : readMetadata(saved->second.files.front(), maxCrateBytes);

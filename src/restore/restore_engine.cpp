@@ -233,9 +233,15 @@ void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
 bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entries,
                                   std::size_t smartCrates, std::int64_t threads) {
     if (reporter_.isCancelled()) return false;
-    const CopyPlan plan = planCopies(run, entries);
+    // A name is tried in its folder, which is made (and recorded for undo) first.
+    const auto accepts = [&](const std::filesystem::path& folder, const std::string& name,
+                             const std::string&) {
+        run.writer->createFolder(folder);
+        return nameCheck_(folder, name);
+    };
+    const CopyPlan plan = planCopies(run, entries, accepts);
     for (const auto& folder : plan.folders)
-        run.writer->createFolder(folder);  // a failure shows as failed copies
+        run.writer->createFolder(platform::toPath(folder));  // a failure shows as failed copies
     const auto& jobs = plan.jobs;
     const auto& jobOfFile = plan.jobOfFile;
     const std::size_t crateFiles = plan.crateFiles + savedCratesWithoutFolder(run, entries).size();
@@ -282,10 +288,11 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
             paths.push_back(std::move(key));
         }
         run.crateEntries += paths.size();
-        if (makesCrateFile(run, relFolder)) writeCrate(run, entry.components, entry.files, paths);
+        if (makesCrateFile(run, relFolder))
+            writeCrate(run, relFolder, crateComponents(run, relFolder), entry.files, paths);
     }
     for (const auto& components : savedCratesWithoutFolder(run, entries))
-        writeCrate(run, components, {}, {});
+        writeCrate(run, BackupLayout::joinComponents(components), components, {}, {});
     return !reporter_.isCancelled();
 }
 
@@ -336,22 +343,32 @@ void RestoreEngine::finishUndo(UndoJournal& journal) {
 }
 
 RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
-                                                  const std::vector<CrateEntry>& entries) {
+                                                  const std::vector<CrateEntry>& entries,
+                                                  const TargetNames::Accepts& accepts) {
+    static const std::map<std::string, std::string> noNames;
+    TargetNames targets(run.catalog ? run.catalog->names : noNames, run.audioTarget, accepts);
+    for (const auto& entry : entries)
+        for (const auto& file : entry.files)
+            targets.add(join(entry.components, "/") + "/" + platform::toUtf8(file.filename()));
+
     CopyPlan plan;
     plan.folders.reserve(entries.size());  // the jobs hold views into these strings
     std::unordered_map<std::string, std::size_t> jobOfTrack;
     for (const auto& entry : entries) {
         const std::string relFolder = join(entry.components, "/");
         plan.crateFiles += makesCrateFile(run, relFolder) ? 1 : 0;
-        plan.folders.push_back(platform::toUtf8(run.audioTarget / relFolder));
+        plan.folders.push_back(
+            platform::toUtf8(run.audioTarget / platform::toPath(targets.path(relFolder))));
         for (const auto& file : entry.files) {
             const std::string relPath = relFolder + "/" + platform::toUtf8(file.filename());
             const auto [found, fresh] =
                 jobOfTrack.try_emplace(trackIdentity(run, relPath, file), plan.jobs.size());
             if (fresh) {
                 const std::string_view source = plan.sources.emplace_back(platform::toUtf8(file));
-                plan.jobs.push_back(
-                    {source, plan.folders.back(), source.substr(source.rfind('/') + 1)});
+                const std::string& target = targets.path(relPath);
+                const std::string_view name =
+                    plan.names.emplace_back(target.substr(target.rfind('/') + 1));
+                plan.jobs.push_back({source, plan.folders.back(), name});
             }
             plan.jobOfFile.push_back(found->second);
         }
@@ -368,7 +385,14 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
     prepare(run, backupRoot, seratoLibrary, entries, scrates);
     run.overwrite = overwrite;
     run.audioTarget = resolvedPath(audioTarget);
-    const CopyPlan plan = planCopies(run, entries);
+    // Nothing is tried here: a name counts as given back when it is there, or the stored one
+    // is not.
+    const auto givenBack = [](const std::filesystem::path& folder, const std::string& name,
+                              const std::string& stored) {
+        return platform::itemExists(folder / platform::toPath(name)) ||
+               !platform::itemExists(folder / platform::toPath(stored));
+    };
+    const CopyPlan plan = planCopies(run, entries, givenBack);
 
     // A file is restored once, counted in the first crate that holds it; an existing file is
     // left alone when keeping existing files, or when it is the backup's file itself.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "library/bounded_read.h"
 #include "library/serato_database.h"
 #include "restore/serato_database_restore.h"
+#include "restore/target_names.h"
 #include "restore/undo_journal.h"
 
 namespace morrowdeck {
@@ -79,6 +81,12 @@ class RestoreEngine {
     }
     // The process table execute() looks in for a running Serato; "/proc" unless tests set it.
     void setProcessTable(std::filesystem::path proc) { processTable_ = std::move(proc); }
+    // Whether the audio target's file system takes a name the backup stored in another form;
+    // TargetNames::fileSystemAccepts unless tests set it.
+    void setNameCheck(std::function<bool(const std::filesystem::path& folder,
+                                         const std::string& name)> check) {
+        nameCheck_ = std::move(check);
+    }
     void cancel() { engineRun_.cancel(); }
     ProgressReporter& reporter() { return reporter_; }
 
@@ -109,6 +117,7 @@ class RestoreEngine {
     struct CopyPlan {
         std::vector<std::string> folders;
         std::deque<std::string> sources;  // the jobs' source paths, which they hold views into
+        std::deque<std::string> names;    // and their file names in the audio target
         std::vector<FileCopier::Job> jobs;
         std::vector<std::size_t> jobOfFile;  // per file of the entries, in order
         std::size_t crateFiles = 0;
@@ -124,7 +133,10 @@ class RestoreEngine {
     // run.notInLastRun, and their saved crate and smart-crate files are dropped.
     static void keepCratesOfLastRun(Run& run, std::vector<CrateEntry>& entries,
                                     std::vector<std::filesystem::path>& scrates);
-    static CopyPlan planCopies(const Run& run, const std::vector<CrateEntry>& entries);
+    // Each file goes to its folder and name below the audio target (TargetNames, asking
+    // `accepts`).
+    static CopyPlan planCopies(const Run& run, const std::vector<CrateEntry>& entries,
+                               const TargetNames::Accepts& accepts);
     bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::size_t smartCrates,
                        std::int64_t threads);
     bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);
@@ -143,10 +155,15 @@ class RestoreEngine {
     static std::string trackIdentity(const Run& run, const std::string& relPath,
                                      const std::filesystem::path& file);
     static bool makesCrateFile(const Run& run, const std::string& relFolder);
+    // The crate a backup folder holds: the folder's components with each stored name
+    // replaced by the crate's own.
+    static std::vector<std::string> crateComponents(const Run& run, const std::string& relFolder);
     // The components of the saved crates with no folder of audio in the backup (empty ones).
     static std::vector<std::vector<std::string>> savedCratesWithoutFolder(
         const Run& run, const std::vector<CrateEntry>& entries);
-    void writeCrate(Run& run, const std::vector<std::string>& components,
+    // The crate file of the backup folder relFolder, for the crate `components`.
+    void writeCrate(Run& run, const std::string& relFolder,
+                    const std::vector<std::string>& components,
                     const std::vector<std::filesystem::path>& files,
                     const std::vector<std::string>& paths);
     // Copies the jobs on the pool and counts each outcome as it arrives (a kept file's
@@ -171,6 +188,8 @@ class RestoreEngine {
     ProgressReporter& reporter_ = engineRun_.reporter();
     std::filesystem::path processTable_ = "/proc";
     std::optional<SeratoDatabaseRestore::Request> seratoDatabase_;
+    std::function<bool(const std::filesystem::path&, const std::string&)> nameCheck_ =
+        TargetNames::fileSystemAccepts;
 };
 
 }  // namespace morrowdeck

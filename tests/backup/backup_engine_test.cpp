@@ -2,18 +2,17 @@
 // Serato metadata kept beside the audio.
 #include "backup/backup_engine.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "backup/backup_options.h"
+#include "engine/backup_catalog.h"
 #include "engine/replaced_runs.h"
 #include "library/crate_writer.h"
 #include "library/formatting.h"
 #include "library/serato_database.h"
+#include "platform/home_folder.h"
 #include "support/engine_harness.h"
 #include "support/fixtures.h"
 #include "support/mount_guard.h"
@@ -41,7 +40,7 @@ struct Library {
 
     std::string track(const std::string& name, std::size_t size = 1000, char seed = 'a') {
         test::writeFile(music / name, std::string(size, seed));
-        return (music / name).native();
+        return test::text(music / name);
     }
     fs::path metadata(const char* file) const { return backup / ".morrowdeck" / file; }
 };
@@ -68,7 +67,7 @@ TEST(BackupEngine, CopiesEveryCrateIntoItsFolder) {
     Library lib;
     const auto a = lib.track("a.mp3", 1000);
     const auto b = lib.track("b.mp3", 2000, 'b');
-    const auto missing = (lib.music / "gone.mp3").native();
+    const auto missing = test::text(lib.music / "gone.mp3");
     const auto record = runBackup(
         {makeCrate({"House"}, {a, b}), makeCrate({"House", "Deep"}, {b, missing})}, lib.backup);
     const auto& snap = record.final();
@@ -80,7 +79,7 @@ TEST(BackupEngine, CopiesEveryCrateIntoItsFolder) {
     EXPECT_EQ(fs::file_size(lib.backup / "House" / "Deep" / "b.mp3"), 2000u);
     EXPECT_FALSE(fs::exists(lib.backup / "House" / "Deep" / "gone.mp3"));
 
-    EXPECT_TRUE(record.logged("Planning backup of 2 crate(s) \u2192 " + lib.backup.native()));
+    EXPECT_TRUE(record.logged("Planning backup of 2 crate(s) \u2192 " + test::text(lib.backup)));
     EXPECT_TRUE(record.logged("Missing source: " + missing));
     std::vector<std::string> phases;
     for (const auto& entry : record.snapshots)
@@ -129,6 +128,56 @@ TEST(BackupEngine, ReRunsCopyOnlyWhatChanged) {
     noVerify.verifyExisting = false;  // whatever is there is kept
     EXPECT_EQ(runBackup(crates, lib.backup, noVerify).final().skippedFiles, 2);
     EXPECT_EQ(fs::file_size(lib.backup / "C" / "same.mp3"), 100u);
+}
+
+// Names Windows refuses are stored under their safe forms, and of two crate folders a
+// case-ignoring file system would take for one the second gets its own; the catalog records
+// each name stored in another form. Re-runs find those copies, and the copies an earlier
+// version stored under the names themselves.
+TEST(BackupEngine, StoresNamesWindowsRefusesUnderSafeNames) {
+    Library lib;
+    const auto whyTrack = lib.track("Why?.mp3", 10);
+    const auto con = lib.track("CON.mp3", 20);
+    BackupOptions dedup;
+    dedup.duplicateMode = DuplicateMode::dedupHardLink;
+    const std::vector<Crate::Ptr> crates{makeCrate({"AC:DC"}, {whyTrack, con}),
+                                         makeCrate({"ac:dc"}, {whyTrack})};
+    EXPECT_EQ(runBackup(crates, lib.backup, dedup).log.back().message, summary(2, 3, 0, 0, 0));
+    const fs::path store = lib.backup / ".ORVEL_Store" / lib.music.relative_path();
+    const std::string why = "Why\uFF1F.mp3", acdc = "AC\uFF1ADC";
+    EXPECT_TRUE(fs::equivalent(store / why, lib.backup / acdc / why));
+    EXPECT_TRUE(fs::equivalent(store / "\uFF23ON.mp3", lib.backup / acdc / "\uFF23ON.mp3"));
+    EXPECT_TRUE(fs::equivalent(store / why, lib.backup / "\u201Bac\uFF1Adc" / why));
+    const auto catalog = BackupCatalog::decode(test::readBytes(lib.metadata("catalog.json")));
+    ASSERT_TRUE(catalog);
+    EXPECT_EQ(*catalog->crates, (std::vector<std::string>{"AC\uFF1ADC", "\u201Bac\uFF1Adc"}));
+    EXPECT_EQ(catalog->tracks.front().file, "AC\uFF1ADC/Why\uFF1F.mp3");
+    EXPECT_EQ(catalog->names, (std::map<std::string, std::string>{
+                                  {"AC\uFF1ADC", "AC:DC"},
+                                  {"AC\uFF1ADC/Why\uFF1F.mp3", "Why?.mp3"},
+                                  {"AC\uFF1ADC/\uFF23ON.mp3", "CON.mp3"},
+                                  {"\u201Bac\uFF1Adc", "ac:dc"},
+                                  {"\u201Bac\uFF1Adc/Why\uFF1F.mp3", "Why?.mp3"}}));
+    EXPECT_EQ(runBackup(crates, lib.backup, dedup).log.back().message, summary(0, 0, 5, 0, 0));
+
+    // A backup an earlier version made holds the name itself, which a re-run keeps.
+    const fs::path earlier = lib.dir / "Earlier";
+    const std::vector<Crate::Ptr> one{makeCrate({"AC:DC"}, {whyTrack})};
+    runBackup(one, earlier);
+    fs::rename(earlier / acdc / why, earlier / acdc / "Why?.mp3");
+    fs::rename(earlier / acdc, earlier / "AC:DC");
+    const fs::path manifest = earlier / ".morrowdeck" / "manifest.tsv";
+    std::string text = test::readText(manifest);
+    text.replace(text.find(acdc + "/" + why), (acdc + "/" + why).size(), "AC:DC/Why?.mp3");
+    test::writeFile(manifest, text);
+    EXPECT_EQ(runBackup(one, earlier).log.back().message, summary(0, 0, 1, 0, 0));
+    EXPECT_FALSE(fs::exists(earlier / acdc));
+
+    // An exFAT drive refuses the names themselves.
+    test::ExfatFuseMount drive(lib.dir / "exfat.img", lib.dir / "Drive");
+    if (!drive.skipReason().empty()) GTEST_SKIP() << drive.skipReason();
+    EXPECT_EQ(runBackup(one, lib.dir / "Drive").log.back().message, summary(1, 0, 0, 0, 0));
+    EXPECT_TRUE(fs::is_regular_file(lib.dir / "Drive" / acdc / why));
 }
 
 // The bytes logged before copying never exceed what the run writes: an upper bound while the
@@ -268,8 +317,9 @@ TEST(BackupEngine, StartChecksAndNothingToCopy) {
                   .find("Not a directory"),
               std::string::npos);
 
-    const auto nothing = runBackup(
-        {makeCrate({"C"}, {(lib.music / "x.mp3").native()}), makeCrate({"Empty"}, {})}, lib.backup);
+    const auto nothing =
+        runBackup({makeCrate({"C"}, {test::text(lib.music / "x.mp3")}), makeCrate({"Empty"}, {})},
+                  lib.backup);
     EXPECT_EQ(nothing.final().missingFiles, 1);
     EXPECT_TRUE(
         nothing.logged("Nothing to copy \u2014 selected crates reference no existing files."));
@@ -278,7 +328,7 @@ TEST(BackupEngine, StartChecksAndNothingToCopy) {
     test::TmpfsMount readOnly(lib.dir / "ro", "ro,size=64k");
     if (!readOnly.ok()) GTEST_SKIP() << "cannot mount a read-only tmpfs here";
     EXPECT_EQ(runBackup({makeCrate({"C"}, {a})}, lib.dir / "ro").failure(),
-              "The destination " + (lib.dir / "ro").native() + " is not writable.");
+              "The destination " + test::text(lib.dir / "ro") + " is not writable.");
 }
 
 TEST(BackupEngine, SmartCrates) {
@@ -307,7 +357,7 @@ TEST(BackupEngine, SmartCrates) {
 TEST(BackupEngine, NothingIsWrittenOutsideTheDestination) {
     Library lib;
     const auto a = lib.track("a.mp3");
-    const std::string escaping = (lib.music / ".." / "Music" / "a.mp3").native();
+    const std::string escaping = test::text(lib.music / ".." / "Music" / "a.mp3");
     BackupOptions dedup;
     dedup.duplicateMode = DuplicateMode::dedupHardLink;
     const auto record = runBackup({makeCrate({".."}, {a}), makeCrate({"A", "", "B"}, {a}),
@@ -378,7 +428,7 @@ TEST(BackupEngine, FullDestination) {
     EXPECT_EQ(record.log.back().message, summary(1, 0, 0, 1, 0));
     const auto problems = engine.reporter().problems();
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].path, (lib.backup / "C" / "big.mp3").native());
+    EXPECT_EQ(problems[0].path, test::text(lib.backup / "C" / "big.mp3"));
     EXPECT_EQ(problems[0].kind, RunProblem::Kind::failed);
     EXPECT_EQ(problems[0].message, "No space left on device");
 }
@@ -407,10 +457,10 @@ TEST(BackupEngine, FlushesTheFilesBeforeTheManifest) {
     failing.setDataSync([] { return EIO; });
     const auto record = runOn(failing, crates, lib.backup);
     EXPECT_EQ(record.log.back().message, summary(1, 0, 1, 1, 0));
-    EXPECT_TRUE(record.logged("Couldn't flush " + lib.backup.native() +
+    EXPECT_TRUE(record.logged("Couldn't flush " + test::text(lib.backup) +
                               " to the drive: Input/output error"));
     EXPECT_EQ(failing.reporter().problems(),
-              (std::vector<RunProblem>{{lib.backup.native(), RunProblem::Kind::failed,
+              (std::vector<RunProblem>{{test::text(lib.backup), RunProblem::Kind::failed,
                                         "not saved to the drive: Input/output error"}}));
     EXPECT_EQ(test::readText(manifest), before);
 }
@@ -424,8 +474,7 @@ TEST(BackupEngine, ReRunsOnAnExfatFuseDriveCopyNothing) {
     const std::vector crates{makeCrate({"C"}, {lib.track("a.mp3"), lib.track("b.mp3", 10)}),
                              makeCrate({"D"}, {lib.track("c.mp3", 20)})};
     for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
-        const timespec half{1'600'000'001, 500'000'000}, times[2] = {half, half};
-        ASSERT_EQ(::utimensat(AT_FDCWD, (lib.music / name).c_str(), times, 0), 0);
+        ASSERT_TRUE(test::setModifiedTime(lib.music / name, 1'600'000'001, 500'000'000));
     }
     EXPECT_EQ(runBackup(crates, lib.backup).log.back().message, summary(3, 0, 0, 0, 0));
     EXPECT_EQ(runBackup(crates, lib.backup).log.back().message, summary(0, 0, 3, 0, 0));
@@ -435,7 +484,8 @@ TEST(BackupEngine, ReRunsOnAnExfatFuseDriveCopyNothing) {
     EXPECT_EQ(preview.total().filesToCopy, 0);
     EXPECT_EQ(preview.total().filesUpToDate, 3);
     for (const auto& entry : fs::directory_iterator(lib.backup))
-        EXPECT_FALSE(platform::isTemporaryName(entry.path().filename().native())) << entry.path();
+        EXPECT_FALSE(platform::isTemporaryName(test::text(entry.path().filename())))
+            << entry.path();
 }
 
 // The plan per crate before a run and after one with a source changed since: files and bytes
@@ -445,7 +495,7 @@ TEST(BackupEngine, PreviewCountsEachCrate) {
     Library lib;
     const auto a = lib.track("a.mp3", 1000);
     const auto b = lib.track("b.mp3", 2000, 'b');
-    const auto gone = (lib.music / "gone.mp3").native();
+    const auto gone = test::text(lib.music / "gone.mp3");
     const std::vector crates{makeCrate({"House"}, {a, b}), makeCrate({"House", "Deep"}, {b, gone}),
                              makeCrate({".."}, {a})};
     using Kind = RunProblem::Kind;
@@ -537,11 +587,11 @@ TEST(BackupMetadata, FilesThatCannotBeWrittenAreFailures) {
     std::vector<std::string> failed;
     for (const auto& problem : engine.reporter().problems()) {
         EXPECT_EQ(problem.kind, RunProblem::Kind::failed);
-        failed.push_back(fs::path(problem.path).filename());
+        failed.push_back(test::text(test::pathOf(problem.path).filename()));
     }
     EXPECT_EQ(failed, (std::vector<std::string>{"catalog.json", "House.crate", "neworder.pref",
                                                 "manifest.tsv"}));
-    EXPECT_TRUE(record.logged("Couldn't write " + lib.metadata("neworder.pref").native() +
+    EXPECT_TRUE(record.logged("Couldn't write " + test::text(lib.metadata("neworder.pref")) +
                               ": Not a directory"));
 }
 
@@ -610,7 +660,7 @@ TEST(BackupMetadata, DefinitionsOfTheDatabasesCrates) {
     EXPECT_EQ(failed.log.back().message, summary(5, 0, 0, 3, 0));
     std::vector<std::string> names;
     for (const auto& problem : blocked.reporter().problems())
-        names.push_back(fs::path(problem.path).filename());
+        names.push_back(test::text(test::pathOf(problem.path).filename()));
     EXPECT_EQ(names, (std::vector<std::string>{"Sets%%Friday.crate", "Mix.crate", "Mix.crate"}));
 }
 
@@ -631,7 +681,7 @@ TEST(BackupMetadata, OversizedCrateFilesAreNamedNotSaved) {
     const auto record = runWithLibraryFolder(engine, lib, house);
     EXPECT_EQ(record.final().copiedFiles, 1);
     for (const auto& file : {crateFile, order}) {
-        EXPECT_TRUE(record.logged("Skipped " + file.native() +
+        EXPECT_TRUE(record.logged("Skipped " + test::text(file) +
                                   ": it is larger than the 64 MB such a file can be; going on "
                                   "without it."));
     }
@@ -670,8 +720,9 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
     const auto database = lib.dir / "_Serato_" / "database V2";
     test::writeFile(database, SeratoDatabase::data(records));
     {
-        test::SeratoSqlite db(lib.home / "Library/Application Support/Serato/Library/master.sqlite",
-                              test::SeratoSqlite::Schema::serato);
+        test::SeratoSqlite db(
+            lib.home / platform::applicationDataBelowHome() / "Serato/Library/master.sqlite",
+            test::SeratoSqlite::Schema::serato);
         db.addAsset(tracks[0].substr(1), "0.8", "16711680", "124.0", "7");
         db.addAsset(tracks[1].substr(1), "NULL", "NULL", "98.0", "NULL");  // nothing to keep
         db.addAsset("Users/someone/else.mp3", "1.0", "1", "NULL", "1");
@@ -726,9 +777,11 @@ TEST(BackupMetadata, SeratosRecordsRatingsAndRules) {
 TEST(BackupMetadata, DamagedSeratoFilesAreNamedAndTheRunFinishes) {
     Library lib;
     const auto track = lib.track("a.mp3");
-    const auto master = lib.home / "Library/Application Support/Serato/Library/master.sqlite";
+    const auto master =
+        lib.home / platform::applicationDataBelowHome() / "Serato/Library/master.sqlite";
     fs::create_directories(master.parent_path());
-    ASSERT_EQ(::mkfifo(master.c_str(), 0600), 0);
+    MORROWDECK_SKIP_ON_WINDOWS("no FIFOs");
+    ASSERT_TRUE(test::makeFifo(master));
     const auto recordOf = [](std::string path) {
         SeratoDatabase::Entry entry;
         entry.path = std::move(path);
@@ -746,14 +799,14 @@ TEST(BackupMetadata, DamagedSeratoFilesAreNamedAndTheRunFinishes) {
     });
     if (backup.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
         ADD_FAILURE() << "the backup waits on the FIFO";
-        ::close(::open(master.c_str(), O_WRONLY | O_NONBLOCK));  // lets the reader go on
+        test::releaseFifoReader(master);
     }
     const auto run = backup.get();
     EXPECT_EQ(run.final().failedFiles, 0);
-    EXPECT_TRUE(run.logged("Couldn't read all of Serato's database " + master.native() +
+    EXPECT_TRUE(run.logged("Couldn't read all of Serato's database " + test::text(master) +
                            " (not a regular file): read 0 rating/color record(s) and 0 "
                            "smart-crate rule(s)."));
-    EXPECT_TRUE(run.logged("Serato's track database " + database.native() +
+    EXPECT_TRUE(run.logged("Serato's track database " + test::text(database) +
                            " is damaged: read 1 track record(s), stopped at byte " +
                            std::to_string(bytes.size() - other.size() - 7) + " of " +
                            std::to_string(bytes.size()) + "."));

@@ -34,7 +34,7 @@ struct Backup {
 
     std::string track(const std::string& name, const std::string& content) {
         test::writeFile(music / name, content);
-        return (music / name).native();
+        return test::text(music / name);
     }
     BackupManifest manifest() const { return BackupManifest::load(backup).value(); }
     void writeManifest(const BackupManifest& manifest) const {
@@ -146,7 +146,7 @@ TEST(BackupVerifier, NeverReadsOutsideTheBackup) {
     } cases[] = {
         {"absolute path",
          [](Backup& b, BackupManifest& m) {
-             m.entries[(b.dir / "passwd").native()] = m.entries.at("House/a.mp3");
+             m.entries[test::text(b.dir / "passwd")] = m.entries.at("House/a.mp3");
          },
          {{Kind::damaged, ""}}},
         {"climbs out",
@@ -167,18 +167,19 @@ TEST(BackupVerifier, NeverReadsOutsideTheBackup) {
         {"link out of the backup",
          [](Backup& b, BackupManifest&) {
              fs::remove(b.backup / "House/a.mp3");
-             fs::create_symlink(b.dir / "passwd", b.backup / "House/a.mp3");
+             ASSERT_TRUE(test::makeSymlink(b.dir / "passwd", b.backup / "House/a.mp3"));
          },
          {{Kind::damaged, "House/a.mp3"}}},
         {"link inside the backup",
          [](Backup& b, BackupManifest&) {
              fs::remove(b.backup / "House/a.mp3");
-             fs::create_symlink("../Deep/a.mp3", b.backup / "House/a.mp3");
+             ASSERT_TRUE(test::makeSymlink("../Deep/a.mp3", b.backup / "House/a.mp3"));
          },
          {}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
+        if (std::string_view(testCase.name).starts_with("link") && !test::makesSymlinks()) continue;
         Backup b;
         test::writeFile(b.dir / "passwd", "aaaaaaaaaa");  // what the backup's a.mp3 holds
         const auto a = b.track("a.mp3", "aaaaaaaaaa");
@@ -189,7 +190,7 @@ TEST(BackupVerifier, NeverReadsOutsideTheBackup) {
         b.writeManifest(manifest);
         auto expected = testCase.expected;
         if (!expected.empty() && expected[0].second.empty())
-            expected[0].second = (b.dir / "passwd").native();
+            expected[0].second = test::text(b.dir / "passwd");
         EXPECT_EQ(b.verify(), expected);
     }
 
@@ -200,6 +201,8 @@ TEST(BackupVerifier, NeverReadsOutsideTheBackup) {
     runBackup({makeCrate({"House"}, {a}), makeCrate({"Deep"}, {a})}, b.backup, dedup);
     EXPECT_EQ(b.manifest().entries.size(), 3u);
     EXPECT_EQ(b.verify(), (std::vector<std::pair<Kind, std::string>>{}));
+    if (!test::makesSymlinks())
+        GTEST_SKIP() << "the link rows: this system makes no symbolic links";
 }
 
 // Against the library: a track changed since the backup is older there, a track added since

@@ -8,6 +8,7 @@
 #include "backup/backup_engine.h"
 #include "engine/run_outcome.h"
 #include "library/sqlite_copy.h"
+#include "platform/home_folder.h"
 #include "support/engine_harness.h"
 #include "support/fixtures.h"
 #include "support/mount_guard.h"
@@ -27,10 +28,10 @@ struct Library {
     test::TempDir dir;
     fs::path home = dir / "home";
     test::ScopedHome homeFolder{home};
-    fs::path master = home / "Library/Application Support/Serato/Library/master.sqlite";
+    fs::path master = home / platform::applicationDataBelowHome() / "Serato/Library/master.sqlite";
     fs::path backup = dir / "Backup";
     fs::path copy = backup / ".morrowdeck" / "master.sqlite";
-    std::string track = (dir / "Music" / "a.mp3").native();
+    std::string track = test::text(dir / "Music" / "a.mp3");
 
     Library() { test::writeFile(track, std::string(100, 'a')); }
 
@@ -56,7 +57,7 @@ struct Library {
     // Names in the metadata folder that are temporary files a failed copy would leave.
     bool leftTemporaries() const {
         for (const auto& entry : fs::directory_iterator(copy.parent_path()))
-            if (entry.path().filename().native().find(".morrowdeck-") != std::string::npos)
+            if (test::text(entry.path().filename()).find(".morrowdeck-") != std::string::npos)
                 return true;
         return false;
     }
@@ -79,7 +80,7 @@ TEST(DatabaseCopies, EveryRunSavesTheWholeDatabase) {
     Library lib;
     // Older Serato has no database: said as information, the run stays clean.
     const auto without = lib.run();
-    EXPECT_TRUE(without.logged("No Serato database at " + lib.master.native() +
+    EXPECT_TRUE(without.logged("No Serato database at " + test::text(lib.master) +
                                ": crates and track data come from the crate files alone."));
     EXPECT_FALSE(fs::exists(lib.copy));
     EXPECT_TRUE(RunOutcome::of(without.final()).isSuccess());
@@ -87,14 +88,14 @@ TEST(DatabaseCopies, EveryRunSavesTheWholeDatabase) {
     lib.makeMaster();
     const auto before = test::readBytes(lib.master);
     const auto run = lib.run();
-    EXPECT_TRUE(run.logged("Saved a copy of Serato's database " + lib.master.native() + "."));
+    EXPECT_TRUE(run.logged("Saved a copy of Serato's database " + test::text(lib.master) + "."));
     EXPECT_EQ(test::readBytes(lib.copy), before);
     EXPECT_EQ(test::readBytes(lib.master), before);
 
     test::SeratoSqlite writer(lib.master, test::SeratoSqlite::Schema::existing);
     writer.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
     writer.exec("INSERT INTO asset (external_id, location_id, portable_id) VALUES (100, 1, 'n');");
-    ASSERT_GT(fs::file_size(lib.master.native() + "-wal"), 0u);
+    ASSERT_GT(fs::file_size(test::pathOf(test::text(lib.master) + "-wal")), 0u);
     lib.run();
     EXPECT_EQ(contentOf(lib.copy), contentOf(lib.master));
     EXPECT_NE(test::readBytes(lib.copy), before);
@@ -123,7 +124,7 @@ TEST(DatabaseCopies, AProblemKeepsThePreviousCopyAndTheRunGoesOn) {
     {
         test::SeratoSqlite writer(lib.master, test::SeratoSqlite::Schema::existing);
         writer.exec("BEGIN EXCLUSIVE; UPDATE asset SET bpm = 100;");
-        expectKept(lib.run(), "Couldn't copy Serato's database " + lib.master.native() +
+        expectKept(lib.run(), "Couldn't copy Serato's database " + test::text(lib.master) +
                                   ": Serato is writing to it (still locked after 0.2 s). The "
                                   "backup goes on without it; the previous copy is kept.");
         writer.exec("ROLLBACK;");
@@ -131,7 +132,7 @@ TEST(DatabaseCopies, AProblemKeepsThePreviousCopyAndTheRunGoesOn) {
 
     const auto good = test::readBytes(lib.master);
     test::writeFile(lib.master, std::string(8192, 'x'));
-    expectKept(lib.run(), "Couldn't copy Serato's database " + lib.master.native() +
+    expectKept(lib.run(), "Couldn't copy Serato's database " + test::text(lib.master) +
                               " (file is not a database); the previous copy is kept.");
 
     // A folder where the copy goes: the rename fails and the folder stays.
@@ -139,8 +140,8 @@ TEST(DatabaseCopies, AProblemKeepsThePreviousCopyAndTheRunGoesOn) {
     fs::rename(lib.copy, lib.dir / "previous");
     fs::create_directories(lib.copy / "inside");
     const auto run = lib.run();
-    EXPECT_TRUE(run.logged("Couldn't copy Serato's database " + lib.master.native() + " (" +
-                           lib.copy.native() + ": Is a directory); the previous copy is kept."));
+    EXPECT_TRUE(run.logged("Couldn't copy Serato's database " + test::text(lib.master) + " (" +
+                           test::text(lib.copy) + ": Is a directory); the previous copy is kept."));
     EXPECT_EQ(run.final().failedFiles, 0);
     EXPECT_TRUE(fs::is_directory(lib.copy / "inside"));
     EXPECT_FALSE(lib.leftTemporaries());
@@ -158,7 +159,7 @@ TEST(DatabaseCopies, AFullDestinationKeepsThePreviousCopy) {
             "INSERT INTO asset (external_id, location_id, portable_id, comments) VALUES (100, "
             "1, 'big', hex(randomblob(200000)))");  // more than the destination holds
     const auto run = lib.run();
-    EXPECT_TRUE(run.logged("Couldn't copy Serato's database " + lib.master.native() +
+    EXPECT_TRUE(run.logged("Couldn't copy Serato's database " + test::text(lib.master) +
                            " (database or disk is full); the previous copy is kept."));
     EXPECT_EQ(run.final().failedFiles, 0);
     EXPECT_EQ(test::readBytes(lib.copy), previous);
@@ -179,12 +180,12 @@ TEST(DatabaseCopies, ConnectedDatabases) {
     const auto odd = lib.dir / "Drive\xff" / "odd.sqlite";
     test::SeratoSqlite(odd, test::SeratoSqlite::Schema::minimal);
     const std::string goodUri =
-        "file://" + (lib.dir / "Drive%20One/_Serato_/drive.sqlite").native();
+        "file://" + test::text(lib.dir / "Drive%20One/_Serato_/drive.sqlite");
     const auto missing = lib.dir / "Gone" / "drive.sqlite";
     lib.makeMaster("INSERT INTO connection VALUES (1, " + test::sqlQuote(goodUri) + "), (2, " +
-                   test::sqlQuote(other.native()) + "), (3, " + test::sqlQuote(missing.native()) +
-                   "), (4, '../../x'), (6, " + test::sqlQuote(odd.native()) +
-                   "), (5, 'http://example.com/x.sqlite');");
+                   test::sqlQuote(test::text(other)) + "), (3, " +
+                   test::sqlQuote(test::text(missing)) + "), (4, '../../x'), (6, " +
+                   test::sqlQuote(test::text(odd)) + "), (5, 'http://example.com/x.sqlite');");
     const auto entries = [&] {
         std::vector<fs::path> found;
         for (const auto& entry : fs::recursive_directory_iterator(lib.dir.path()))
@@ -195,7 +196,7 @@ TEST(DatabaseCopies, ConnectedDatabases) {
     const auto outside = [&](const std::vector<fs::path>& all) {
         std::vector<fs::path> kept;
         for (const auto& path : all)
-            if (path.native().rfind(lib.backup.native(), 0) != 0) kept.push_back(path);
+            if (test::text(path).rfind(test::text(lib.backup), 0) != 0) kept.push_back(path);
         return kept;
     };
     const auto before = outside(entries());
@@ -206,13 +207,13 @@ TEST(DatabaseCopies, ConnectedDatabases) {
     const auto index = nlohmann::json::parse(indexBytes.begin(), indexBytes.end());
     ASSERT_EQ(index.size(), 3u);
     const std::string driveName = index.at(goodUri);
-    const std::string otherName = index.at(other.native());
+    const std::string otherName = index.at(test::text(other));
     EXPECT_TRUE(driveName.ends_with("-drive.sqlite"));
     EXPECT_NE(driveName, otherName);
     EXPECT_EQ(test::readBytes(folder / driveName), test::readBytes(drive));
     EXPECT_EQ(test::readBytes(folder / otherName), test::readBytes(other));
     EXPECT_TRUE(run.logged("Saved a copy of 3 drive database(s) that Serato's database names."));
-    EXPECT_TRUE(run.logged("Couldn't reach the database " + missing.native() +
+    EXPECT_TRUE(run.logged("Couldn't reach the database " + test::text(missing) +
                            " that Serato's database names (its drive may not be connected); its "
                            "previous copy, if any, is kept."));
     for (const std::string uri : {"../../x", "http://example.com/x.sqlite"})

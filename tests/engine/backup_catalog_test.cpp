@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 namespace morrowdeck {
@@ -22,6 +23,7 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
             catalog.notInCrateFolder = "Not in a crate";
             catalog.storeFolder = ".ORVEL_Store";
             catalog.crates = {names[0], names[4], names[5], names[8]};
+            catalog.names = {{"AC：DC", "AC:DC"}, {names[1], names[5]}};
         }
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& track : catalog.tracks)
@@ -30,6 +32,7 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
         if (withFolders) {
             document["notInCrateFolder"] = *catalog.notInCrateFolder;
             document["storeFolder"] = catalog.storeFolder;
+            document["names"] = catalog.names;
             document["crates"] = *catalog.crates;
         }
         document["tracks"] = std::move(list);
@@ -47,6 +50,7 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
         EXPECT_EQ(decoded->crates.has_value(), withFolders);
         if (withFolders) {
             EXPECT_EQ(decoded->crates->at(1), names[4]);
+            EXPECT_EQ(decoded->names.at("AC：DC"), "AC:DC");
         }
     }
     const auto empty = BackupCatalog{}.encode();
@@ -64,7 +68,7 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
 // crates without tracks are not known.
 TEST(BackupCatalog, KeepsTheEarlierCratesTheLibraryStillHas) {
     const auto stillACrate = [](const std::string& folder) {
-        return folder == "A" || folder == "Empty";
+        return folder == "A" || folder == "Empty" || folder == "a";
     };
     for (const bool earlierListsCrates : {true, false}) {
         BackupCatalog earlier;
@@ -75,6 +79,11 @@ TEST(BackupCatalog, KeepsTheEarlierCratesTheLibraryStillHas) {
         earlier.notInCrateFolder = "Loose";
         earlier.storeFolder = ".Store";
         if (earlierListsCrates) earlier.crates = {"A", "Old", "B", "Loose", "Empty"};
+        // A crate stored under another name is asked for by its own; its names stay with it.
+        earlier.tracks.push_back({"‛a/Why？.mp3", "M/w.mp3"});
+        if (earlierListsCrates) earlier.crates->push_back("‛a");
+        earlier.names = {{"‛a", "a"}, {"‛a/Why？.mp3", "Why?.mp3"}, {"Old/x？", "x?"}};
+        EXPECT_EQ(earlier.originalPath("‛a/Why？.mp3"), "a/Why?.mp3");
         BackupCatalog catalog;
         catalog.crates = {"B"};
         catalog.tracks = {{"B/b2.mp3", "M/b2.mp3"}};
@@ -82,11 +91,15 @@ TEST(BackupCatalog, KeepsTheEarlierCratesTheLibraryStillHas) {
 
         std::vector<std::string> crates{"B", "A", "Loose"};
         if (earlierListsCrates) crates.push_back("Empty");  // a crate without tracks
+        crates.push_back("‛a");
         EXPECT_EQ(*catalog.crates, crates);
         std::vector<std::string> files;
         for (const auto& track : catalog.tracks)
             files.push_back(track.file);
-        EXPECT_EQ(files, (std::vector<std::string>{"B/b2.mp3", "A/a.mp3", "Loose/n.mp3"}));
+        EXPECT_EQ(files, (std::vector<std::string>{"B/b2.mp3", "A/a.mp3", "Loose/n.mp3",
+                                                   "‛a/Why？.mp3"}));
+        EXPECT_EQ(catalog.names, (std::map<std::string, std::string>{
+                                     {"‛a", "a"}, {"‛a/Why？.mp3", "Why?.mp3"}}));
         EXPECT_EQ(catalog.notInCrateFolder, "Loose");
         EXPECT_EQ(catalog.storeFolder, ".Store");
     }

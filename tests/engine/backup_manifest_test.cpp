@@ -77,8 +77,9 @@ TEST(BackupManifest, CopiesHashTheDataTheyCopy) {
     test::writeFile(dir / "in/big.mp3", data);
     test::writeFile(dir / "in/empty.mp3", "");
     fs::create_directories(dir / "out");
-    const std::string big = (dir / "in/big.mp3").native(), empty = (dir / "in/empty.mp3").native();
-    const std::string out = (dir / "out").native();
+    const std::string big = test::text(dir / "in/big.mp3"),
+                      empty = test::text(dir / "in/empty.mp3");
+    const std::string out = test::text(dir / "out");
     const std::vector<FileCopier::Job> jobs = {{big, out, "big.mp3"}, {empty, out, "empty.mp3"}};
     std::vector<ContentHash> hashes(jobs.size());
     FileCopier::Options options;

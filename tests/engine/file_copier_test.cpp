@@ -120,8 +120,8 @@ TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
     for (const auto& c : cases) {
         test::TempDir dir;
         test::writeFile(dir / "new.mp3", "new");
-        const std::string source = (dir / "new.mp3").native();
-        const std::string folder = (c.there == There::source ? dir.path() : dir / "B").native();
+        const std::string source = test::text(dir / "new.mp3");
+        const std::string folder = test::text(c.there == There::source ? dir.path() : dir / "B");
         const fs::path dest = fs::path(folder) / "new.mp3";
         fs::create_directories(c.there == There::folder ? dest / "inside" : fs::path(folder));
         if (c.there != There::nothing && c.there != There::source && c.there != There::folder) {
@@ -197,8 +197,9 @@ TEST(FileCopier, LinkJobsPutTheStoreFileInPlace) {
             test::writeFile(dest, "old");
             sources.push_back(dest);
         }
-        const auto reports = copy({{store.native(), folder.native(), "a.mp3", Job::Kind::link}},
-                                  options(Existing::keep, sources));  // links ignore Existing
+        const auto reports =
+            copy({{test::text(store), test::text(folder), "a.mp3", Job::Kind::link}},
+                 options(Existing::keep, sources));  // links ignore Existing
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(reports[0].outcome, c.outcome) << static_cast<int>(c.there);
         EXPECT_EQ(reports[0].error, c.error) << static_cast<int>(c.there);
@@ -220,12 +221,12 @@ TEST(FileCopier, LinkJobsPutTheStoreFileInPlace) {
 struct Pool : ::testing::Test {
     test::TempDir dir;
     std::vector<std::string> sources;
-    std::string folder = (dir / "B").native();
+    std::string folder = test::text(dir / "B");
 
     std::vector<Job> jobs(int count, bool sameDestination = false) {
         fs::create_directories(folder);
         for (int i = 0; i < count; ++i) {
-            sources.push_back((dir / ("t" + std::to_string(i) + ".mp3")).native());
+            sources.push_back(test::text(dir / ("t" + std::to_string(i) + ".mp3")));
             const auto size = 1000 + 5000 * static_cast<std::size_t>(i % 7);
             test::writeFile(sources.back(), std::string(size, 'x'));
         }

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "support/temp_dir.h"
 
 namespace morrowdeck {
@@ -18,17 +15,13 @@ using namespace std::chrono;
 // Sets the local time zone (a POSIX TZ string) for the life of the object.
 class ScopedTimeZone {
   public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
+    explicit ScopedTimeZone(const char* zone) : old_(test::environment("TZ")) {
+        test::setEnvironment("TZ", zone);
+        test::applyTimeZone();
     }
     ~ScopedTimeZone() {
-        if (old_)
-            ::setenv("TZ", old_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
+        test::setEnvironment("TZ", old_);
+        test::applyTimeZone();
     }
 
   private:

@@ -119,7 +119,7 @@ TEST_F(DatabaseCratesTest, UnionOfFilesAndTheDatabaseCratesOfTheLibrarysVolume) 
     EXPECT_FALSE(folder->isLeaf());
     EXPECT_EQ(find(forest, {"Folder", "Inside"})->source, Source::database);
     EXPECT_EQ(warnings,
-              (Names{"Serato's database " + master.native() +
+              (Names{"Serato's database " + test::text(master) +
                          " holds crates of a kind this program does not know (type 7); they "
                          "were left out.",
                      "These crates list other tracks in Serato's database than in their crate "
@@ -158,7 +158,7 @@ TEST_F(DatabaseCratesTest, AncestorsComeAlongAndNoMatchingVolumeLeavesTheFiles) 
     EXPECT_FALSE(other.databaseRead);
     ASSERT_EQ(other.forest.size(), 1u);
     EXPECT_EQ(other.forest[0]->source, Source::files);
-    EXPECT_EQ(warnings, Names{"Serato's database " + master.native() +
+    EXPECT_EQ(warnings, Names{"Serato's database " + test::text(master) +
                               " lists no volume mounted at /media/other, where the library is; "
                               "its crates were left out and the crate files are loaded alone."});
 }
@@ -191,7 +191,7 @@ TEST_F(DatabaseCratesTest, AnUnusableDatabaseNeverStopsTheCrateFiles) {
 
     build();
     sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(master.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(test::text(master).c_str(), &writer), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     check("locked", "database is locked. Its crates were left out", {"Mine"});
     sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);

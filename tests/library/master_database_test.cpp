@@ -143,7 +143,7 @@ TEST(MasterDatabase, AWriteLockHeldPastTheTimeoutIsAWarning) {
         db.addCrate("House");
     }
     sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(test::text(file).c_str(), &writer), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     MasterDatabase::Options options;
     options.busyTimeout = std::chrono::milliseconds(50);

@@ -1,7 +1,6 @@
 #include "library/serato_library.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "library/bounded_read.h"
 #include "library/crate_writer.h"
@@ -50,7 +49,7 @@ TEST(NameComponents, SplitTrimAndDrop) {
 class LoadCratesTest : public testing::Test {
   protected:
     void crate(const std::string& folder, const std::string& file, const Names& paths) {
-        writeFile(library / folder / file, CrateWriter::crateData(paths));
+        writeFile(library / folder / test::pathOf(file), CrateWriter::crateData(paths));
     }
     test::TempDir dir;
     fs::path library = dir / "_Serato_";
@@ -68,10 +67,10 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
     crate("SmartCrates", "Wrong kind.crate", {"ignored"});
     // Canonically equivalent names (NFC, NFD) share a node, spelled as the first file in name
     // order, with the files and tracks of both; names differing in case do not.
-    const fs::path nfc = library / "Subcrates" / "Caf\xC3\xA9.crate";
-    const fs::path nfd = library / "Subcrates" / "Cafe\xCC\x81.crate";
-    crate("Subcrates", nfc.filename(), {"nfc1.mp3", "nfc2.mp3"});
-    crate("Subcrates", nfd.filename(), {"nfd.mp3"});
+    const fs::path nfc = library / "Subcrates" / test::pathOf("Caf\xC3\xA9.crate");
+    const fs::path nfd = library / "Subcrates" / test::pathOf("Cafe\xCC\x81.crate");
+    crate("Subcrates", "Caf\xC3\xA9.crate", {"nfc1.mp3", "nfc2.mp3"});
+    crate("Subcrates", "Cafe\xCC\x81.crate", {"nfd.mp3"});
     crate("Subcrates", "Caf\xC3\xA9%%One.crate", {});
     crate("Subcrates", "Cafe\xCC\x81%%Two.crate", {});
     crate("Subcrates", "genres.crate", {});
@@ -104,7 +103,8 @@ TEST_F(LoadCratesTest, BuildsTheSortedForest) {
 TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksAndAWarningNeverFailure) {
     crate("Subcrates", "Good.crate", {"a.mp3"});
     fs::create_directories(library / "Subcrates" / "Folder.crate");
-    ASSERT_EQ(::mkfifo((library / "Subcrates" / "Pipe.crate").c_str(), 0600), 0);
+    MORROWDECK_SKIP_ON_WINDOWS("no FIFOs");
+    ASSERT_TRUE(test::makeFifo(library / "Subcrates" / "Pipe.crate"));
     test::writeSparseFile(library / "Subcrates" / "Huge.crate", 8ull << 30);
     test::writeSparseFile(library / "SmartCrates" / "Big.scrate", maxCrateBytes + 1);
     writeFile(library / "SmartCrates" / "Void.scrate", "");
@@ -119,24 +119,59 @@ TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksAndAWarningNeverFailure) {
                   {"Big", 0}, {"Folder", 0}, {"Good", 1}, {"Huge", 0}, {"Pipe", 0}, {"Void", 0}}));
     const auto unreadable = [&](const std::string& kind, const fs::path& file,
                                 const std::string& why) {
-        return "Couldn't read the " + kind + " file " + (library / file).native() + " (" + why +
+        return "Couldn't read the " + kind + " file " + test::text(library / file) + " (" + why +
                "); its crate is listed without tracks.";
     };
     const std::string tooLarge = "it is larger than the 64 MB such a file can be";
-    EXPECT_EQ(warnings,
-              (Names{unreadable("crate", "Subcrates/Folder.crate", "Is a directory"),
-                     unreadable("crate", "Subcrates/Huge.crate", tooLarge),
-                     unreadable("crate", "Subcrates/Pipe.crate", "it is not a regular file"),
-                     unreadable("smart crate", "SmartCrates/Big.scrate", tooLarge),
-                     "Smart crate file " + (library / "SmartCrates/Void.scrate").native() +
-                         " is damaged (no Serato header): read 0 track(s).",
-                     "Couldn't read Serato's track database " + (library / "database V2").native() +
-                         " (it is larger than the 500 MB such a file can be); only the tracks of "
-                         "crates are listed."}));
+    EXPECT_EQ(
+        warnings,
+        (Names{unreadable("crate", "Subcrates/Folder.crate", "Is a directory"),
+               unreadable("crate", "Subcrates/Huge.crate", tooLarge),
+               unreadable("crate", "Subcrates/Pipe.crate", "it is not a regular file"),
+               unreadable("smart crate", "SmartCrates/Big.scrate", tooLarge),
+               "Smart crate file " + test::text(library / "SmartCrates/Void.scrate") +
+                   " is damaged (no Serato header): read 0 track(s).",
+               "Couldn't read Serato's track database " + test::text(library / "database V2") +
+                   " (it is larger than the 500 MB such a file can be); only the tracks of "
+                   "crates are listed."}));
 }
 
 // A plain crate named "Smart Crates" takes the smart crates as its children; missing folders
 // (or a file where one should be) give no crates.
+// A crate file's bytes do not depend on the system that writes it: the crate made here from
+// files on disk equals the committed one, byte for byte, and the committed one reads back as
+// the same files. The names are not ASCII (composed and decomposed) and the paths longer than
+// Windows' old limit of 260 characters.
+TEST_F(LoadCratesTest, CrateFilesAreTheSameOnEverySystem) {
+    const fs::path volume = dir / "Drive";
+    const std::string deep = std::string(150, 'L') + "/" + std::string(120, 'o');
+    const std::vector<fs::path> files{
+        volume / test::pathOf("Music/Caf\xC3\xA9/Cafe\xCC\x81.mp3"),
+        volume / test::pathOf("Music/" + deep + "/t\xF0\x9F\x98\x80.flac")};
+    Names stored, absolute;
+    for (const auto& file : files) {
+        writeFile(file, "audio");
+        stored.push_back(CrateWriter::volumeRelativePath(file, test::text(volume)));
+        absolute.push_back(test::text(file));
+    }
+    ASSERT_GT(absolute[1].size(), 260u);
+    const auto expected = test::readBytes(fs::path(MORROWDECK_TEST_DATA) / "crates/portable.crate");
+    const auto crate = volume / "_Serato_" / "Subcrates" / test::pathOf("Caf\xC3\xA9.crate");
+    writeFile(crate, CrateWriter::crateData(stored));
+    EXPECT_EQ(test::readBytes(crate), expected);
+
+    writeFile(crate, expected);
+    LoadOptions options;
+    options.volumePrefix = test::text(volume);
+    options.masterDatabase = dir / "no master.sqlite";
+    const auto forest = load(volume / "_Serato_", options).forest;
+    ASSERT_EQ(forest.size(), 1u);
+    EXPECT_EQ(forest[0]->name, "Caf\xC3\xA9");
+    EXPECT_EQ(forest[0]->tracks, absolute);
+    for (const auto& track : forest[0]->tracks)
+        EXPECT_TRUE(fs::is_regular_file(test::pathOf(track))) << track;
+}
+
 TEST_F(LoadCratesTest, MissingFoldersAndPlainSmartCratesGroup) {
     EXPECT_TRUE(loadCrates(dir / "nowhere").empty());
     writeFile(library / "SmartCrates", "a file where a folder should be");

@@ -2,7 +2,6 @@
 #include "library/serato_sql.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -87,7 +86,8 @@ TEST(SeratoSqlRead, RowsWithValuesCleanedNamesLaterDuplicateWins) {
 TEST(SeratoSqlOpen, UnopenableOrDamagedFilesNameTheProblem) {
     Master m(Schema::minimal);
     const Library library{{{"a", {0.5, {}, {}, {}}}}, {{"Deep", "r"}}};
-    ASSERT_EQ(::mkfifo((m.dir / "fifo.sqlite").c_str(), 0600), 0);
+    MORROWDECK_SKIP_ON_WINDOWS("no FIFOs");
+    ASSERT_TRUE(test::makeFifo(m.dir / "fifo.sqlite"));
     // "" must not open SQLite's private temporary database.
     const std::pair<std::filesystem::path, const char*> unopenable[] = {
         {m.dir / "missing.sqlite", ""},
@@ -256,7 +256,7 @@ TEST(SeratoSqlApplyLocked, ShortLockWaitedOutLongLockReaderOrReadOnlyVolumeWrite
     test::TmpfsMount tmpfs(volume, "size=1m");
     if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
     SeratoSqlite(volume / "master.sqlite", Schema::minimal).addAsset("a", "0.5", null, null, null);
-    ASSERT_EQ(::mount(nullptr, volume.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_TRUE(tmpfs.remountReadOnly());
     EXPECT_EQ(apply(library, volume / "master.sqlite"),
               (ApplyResult{0, 0, std::string(readOnlyErrorText)}));
 }

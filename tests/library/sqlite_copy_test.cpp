@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Db {
-    explicit Db(const fs::path& file) { sqlite3_open(file.c_str(), &db); }
+    explicit Db(const fs::path& file) { sqlite3_open(test::text(file).c_str(), &db); }
     ~Db() { sqlite3_close(db); }
     void exec(const std::string& sql) {
         ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
@@ -49,8 +49,8 @@ TEST(SqliteCopy, CopiesWhatAReaderSeesAndPutsItBack) {
     EXPECT_EQ(copySqliteDatabase(saved, live), "");
     EXPECT_EQ(writer.rows(), "a,b");  // the open connection sees the content put back
     // Reading the saved copy left no empty -wal or -shm files beside it.
-    EXPECT_FALSE(fs::exists(saved.native() + "-wal"));
-    EXPECT_FALSE(fs::exists(saved.native() + "-shm"));
+    EXPECT_FALSE(fs::exists(test::pathOf(test::text(saved) + "-wal")));
+    EXPECT_FALSE(fs::exists(test::pathOf(test::text(saved) + "-shm")));
 }
 
 // The content is the rows: the same whether they sit in the -wal, were checkpointed or the
@@ -92,7 +92,7 @@ TEST(SqliteCopy, ReadOnlySourceIsNeverWritten) {
         sqlite3_db_config(writer.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
     const auto file = test::readBytes(live);
-    const auto wal = test::readBytes(live.native() + "-wal");
+    const auto wal = test::readBytes(test::pathOf(test::text(live) + "-wal"));
     ASSERT_FALSE(wal.empty());
     SqliteCopyOptions options;
     options.readOnlySource = true;
@@ -100,7 +100,7 @@ TEST(SqliteCopy, ReadOnlySourceIsNeverWritten) {
     EXPECT_EQ(copySqliteDatabase(live, dir.path() / "copy", options).problem, "");
     EXPECT_EQ(Db(dir.path() / "copy").rows(), "a");
     EXPECT_EQ(test::readBytes(live), file);
-    EXPECT_EQ(test::readBytes(live.native() + "-wal"), wal);
+    EXPECT_EQ(test::readBytes(test::pathOf(test::text(live) + "-wal")), wal);
 
     const fs::path locked = dir.path() / "locked.sqlite";
     Db holder(locked);

@@ -3,14 +3,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
+#include "platform/backend.h"
+#include "platform/path_text.h"
 #include "support/mount_guard.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck::platform {
@@ -23,11 +29,17 @@ using test::writeFile;
 using Names = std::vector<std::string>;
 using Bytes = std::vector<std::uint8_t>;
 
+#ifdef _WIN32
+constexpr bool kHasModes = false;  // Windows keeps attributes, not permission bits
+#else
+constexpr bool kHasModes = true;
+#endif
+
 // Every entry of a folder, hidden ones included, sorted: shows leftover temporary files.
 Names entries(const fs::path& folder) {
     Names names;
     for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename());
+        names.push_back(toUtf8(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -37,39 +49,61 @@ std::string text(const fs::path& file) {
     return {bytes.begin(), bytes.end()};
 }
 
-// A file of random bytes (several copy buffers) with a nanosecond date and mode 0640.
+// A file of random bytes (several copy buffers) with a sub-second date (in 100 ns steps, the
+// finest Windows keeps) and mode 0640.
 Bytes writeTrack(const fs::path& file, std::size_t size, long nanoseconds = 0) {
     Bytes bytes(size);
     std::mt19937 random(42);
     std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<std::uint8_t>(random()); });
     writeFile(file, bytes);
     fs::permissions(file, fs::perms(0640));
-    const timespec times[2] = {{0, UTIME_OMIT}, {1'600'000'000, nanoseconds}};
-    EXPECT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    EXPECT_TRUE(test::setModifiedTime(file, 1'600'000'000, nanoseconds));
     return bytes;
 }
 
 void expectSameFile(const fs::path& copy, const Bytes& bytes, long nanoseconds) {
     EXPECT_EQ(readBytes(copy), bytes);
     EXPECT_EQ(fileInfo(copy)->mtime.time_since_epoch(), 1'600'000'000s + nanoseconds * 1ns);
-    EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0640));
+    if (kHasModes) {
+        EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0640));
+    }
+}
+
+// A C runtime descriptor on the file, as copyData takes them: for reading, or for writing a
+// new file.
+int openDescriptor(const fs::path& file, bool create) {
+#ifdef _WIN32
+    return ::_wopen(file.c_str(),
+                    create ? _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY : _O_RDONLY | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
+#else
+    return ::open(file.c_str(), create ? O_WRONLY | O_CREAT | O_EXCL : O_RDONLY, 0600);
+#endif
+}
+
+// A symbolic link, where the system lets the test make one (Windows asks for a privilege, and
+// Wine makes none).
+bool makeLink(const fs::path& target, const fs::path& link) {
+    std::error_code error;
+    fs::create_symlink(target, link, error);
+    return !error && fs::is_symlink(fs::symlink_status(link));
 }
 
 TEST(CopyFile, ByteExactByEveryMethodKeepingDateAndMode) {
     test::TempDir dir;
-    const auto bytes = writeTrack(dir / "track.mp3", 3 * 1024 * 1024 + 123, 123'456'789);
+    const auto bytes = writeTrack(dir / "track.mp3", 3 * 1024 * 1024 + 123, 123'456'700);
     ASSERT_EQ(copyFile(dir / "track.mp3", dir / "dst" / "track.mp3", false), ENOENT);
     fs::create_directory(dir / "dst");
     ASSERT_EQ(copyFile(dir / "track.mp3", dir / "dst" / "track.mp3", false), 0);
-    expectSameFile(dir / "dst" / "track.mp3", bytes, 123'456'789);
+    expectSameFile(dir / "dst" / "track.mp3", bytes, 123'456'700);
     EXPECT_EQ(entries(dir / "dst"), Names{"track.mp3"});
 
     using detail::CopyMethod;
     for (const auto method : {CopyMethod::clone, CopyMethod::copyFileRange, CopyMethod::sendfile,
                               CopyMethod::readWrite}) {
         const auto target = dir / ("copy" + std::to_string(static_cast<int>(method)));
-        const int in = ::open((dir / "track.mp3").c_str(), O_RDONLY);
-        const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        const int in = openDescriptor(dir / "track.mp3", false);
+        const int out = openDescriptor(target, true);
         EXPECT_EQ(detail::copyData(in, out, method), 0);
         ::close(in);
         ::close(out);
@@ -84,15 +118,18 @@ TEST(CopyFile, ReplacementIsAtomicAndFailuresLeaveNothing) {
     test::TempDir dir;
     writeFile(dir / "new.mp3", "new");
     writeFile(dir / "dst" / "kept.mp3", "old");
-    fs::create_symlink(dir / "nowhere", dir / "dst" / "dangling.mp3");
+    const bool links = makeLink(dir / "nowhere", dir / "dst" / "dangling.mp3");
     fs::create_directory(dir / "dst" / "folder.mp3");
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
 
     EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "kept.mp3", false), EEXIST);
-    EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "dangling.mp3", false), EEXIST);
+    if (links) {
+        EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "dangling.mp3", false), EEXIST);
+    }
     EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "folder.mp3", true), EISDIR);
     EXPECT_EQ(copyFile(dir / "missing", dir / "dst" / "a", false), ENOENT);
-    EXPECT_EQ(copyFile(dir / "pipe", dir / "dst" / "a", false), EINVAL);  // must not block
+    if (test::makeFifo(dir / "pipe")) {
+        EXPECT_EQ(copyFile(dir / "pipe", dir / "dst" / "a", false), EINVAL);  // must not block
+    }
     EXPECT_EQ(copyFile(dir / "dst", dir / "dst" / "a", false), EISDIR);
     EXPECT_EQ(writeFileAtomically(dir / "missing" / "file", Bytes{}), ENOENT);
     EXPECT_EQ(text(dir / "dst" / "kept.mp3"), "old");
@@ -104,15 +141,19 @@ TEST(CopyFile, ReplacementIsAtomicAndFailuresLeaveNothing) {
     ASSERT_EQ(writeFileAtomically(dir / "dst" / "kept.mp3", Bytes{'x'}), 0);
     EXPECT_EQ(text(dir / "old-link") + text(dir / "new-link") + text(dir / "dst" / "kept.mp3"),
               "oldnewx");
-    EXPECT_EQ(fs::status(dir / "dst" / "kept.mp3").permissions(), fs::perms(0640));
+    if (kHasModes) {
+        EXPECT_EQ(fs::status(dir / "dst" / "kept.mp3").permissions(), fs::perms(0640));
+    }
 
     std::string name = "x";
     while (name.size() < 245)
         name += "\xC3\xA9";  // 249 bytes with ".mp3": no room for a longer temporary name
     writeFile(dir / "empty.mp3", "");
-    EXPECT_EQ(copyFile(dir / "empty.mp3", dir / "dst" / (name + ".mp3"), false), 0);
-    EXPECT_EQ(writeFileAtomically(dir / "dst" / (name + ".mp3"), Bytes{1, 2}), 0);
-    EXPECT_EQ(entries(dir / "dst"), (Names{"dangling.mp3", "folder.mp3", "kept.mp3", name + ".mp3"}));
+    EXPECT_EQ(copyFile(dir / "empty.mp3", dir / "dst" / toPath(name + ".mp3"), false), 0);
+    EXPECT_EQ(writeFileAtomically(dir / "dst" / toPath(name + ".mp3"), Bytes{1, 2}), 0);
+    Names expected{"folder.mp3", "kept.mp3", name + ".mp3"};
+    if (links) expected.insert(expected.begin(), "dangling.mp3");
+    EXPECT_EQ(entries(dir / "dst"), expected);
 }
 
 // A replaced file can be kept aside by rename; a failed replacement keeps it in place, and an
@@ -158,16 +199,50 @@ TEST(CopyFile, KeepsTheReplacedFileAside) {
     EXPECT_EQ(entries(dir / "other"), (Names{"a.mp3"}));
 }
 
+// A read-only file is replaced and removed like any other, as a rename or unlink on POSIX
+// ignores the file's own mode (Windows refuses both until the read-only attribute goes).
+TEST(CopyFile, ReadOnlyFilesAreReplacedAndRemoved) {
+    test::TempDir dir;
+    writeFile(dir / "new.mp3", "new");
+    const Names names{"copied.mp3", "linked.mp3", "removed.mp3", "written.mp3"};
+    for (const auto& name : names) {
+        writeFile(dir / "dst" / name, "old");
+        fs::permissions(dir / "dst" / name, fs::perms::owner_read);
+    }
+    EXPECT_EQ(copyFile(dir / "new.mp3", dir / "dst" / "copied.mp3", true), 0);
+    EXPECT_EQ(replaceWithLink(dir / "new.mp3", dir / "dst" / "linked.mp3"), 0);
+    EXPECT_EQ(removeFile(dir / "dst" / "removed.mp3"), 0);
+    EXPECT_EQ(writeFileAtomically(dir / "dst" / "written.mp3", std::string_view("x")), 0);
+    EXPECT_EQ(text(dir / "dst" / "copied.mp3") + text(dir / "dst" / "linked.mp3") +
+                  text(dir / "dst" / "written.mp3"),
+              "newnewx");
+    EXPECT_EQ(entries(dir / "dst"), (Names{"copied.mp3", "linked.mp3", "written.mp3"}));
+
+    writeFile(dir / "tree" / "sub" / "a.mp3", "12");
+    fs::permissions(dir / "tree" / "sub" / "a.mp3", fs::perms::owner_read);
+    std::int64_t freed = 0;
+    EXPECT_EQ(removeTree(dir / "tree", freed), 0);
+    EXPECT_EQ(freed, 2);
+    EXPECT_FALSE(itemExists(dir / "tree"));
+}
+
 TEST(FileOperations, QueriesAndFolders) {
     test::TempDir dir;
     writeFile(dir / "a.mp3", "12345");
-    fs::create_symlink(dir / "a.mp3", dir / "link.mp3");
-    fs::create_symlink(dir / "nowhere", dir / "dangling");
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const bool links = makeLink(dir / "a.mp3", dir / "link.mp3") &&
+                       makeLink(dir / "nowhere", dir / "dangling");
+    if (test::makeFifo(dir / "pipe")) {
+        EXPECT_FALSE(fileInfo(dir / "pipe"));
+    }
 
-    EXPECT_EQ(fileInfo(dir / "link.mp3")->size, 5);  // the target's, not the link's
-    EXPECT_FALSE(fileInfo(dir.path()) || fileInfo(dir / "pipe"));
-    EXPECT_TRUE(itemExists(dir / "dangling") && !itemExists(dir / "missing"));
+    if (links) {
+        EXPECT_EQ(fileInfo(dir / "link.mp3")->size, 5);  // the target's, not the link's
+    }
+    EXPECT_FALSE(fileInfo(dir.path()));
+    EXPECT_TRUE(itemExists(dir / "a.mp3") && !itemExists(dir / "missing"));
+    if (links) {
+        EXPECT_TRUE(itemExists(dir / "dangling"));
+    }
     EXPECT_EQ(createDirectories(dir / "x" / "y" / "z"), 0);
     EXPECT_EQ(createDirectories(dir / "x" / "y"), 0);
     EXPECT_EQ(createDirectories(dir / "a.mp3"), ENOTDIR);
@@ -185,11 +260,15 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(granularityForFileSystemName("fuse.sshfs"), 1s);
     EXPECT_EQ(granularityForFileSystemName("ntfs3"), 100ns);
     EXPECT_EQ(granularityForFileSystemName("ext4"), 1ns);
+    EXPECT_EQ(granularityForFileSystemName("FAT32"), 2s);  // Windows' volume names, any case
+    EXPECT_EQ(granularityForFileSystemName("exFAT"), 10ms);
 
     // A rename that never replaces, even a dangling link.
     writeFile(dir / "new", "new");
     EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "a.mp3"), EEXIST);
-    EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "dangling"), EEXIST);
+    if (links) {
+        EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "dangling"), EEXIST);
+    }
     EXPECT_EQ(text(dir / "a.mp3"), "12345");
     EXPECT_EQ(renameWithoutReplacing(dir / "new", dir / "b.mp3"), 0);
     EXPECT_EQ(text(dir / "b.mp3"), "new");
@@ -198,6 +277,20 @@ TEST(FileOperations, QueriesAndFolders) {
 
 // What a killed writer leaves: only regular files with the temporary names, last changed
 // before the given start, are removed; a name the long-name rule shortened still counts.
+// Names Windows refuses or changes are refused on Windows as plain Win32 does, even through the
+// long-path form that would let them in (a ':' would make an alternate data stream); elsewhere
+// they are ordinary names.
+TEST(FileOperations, NamesWindowsRefuses) {
+    test::TempDir dir;
+    const int expected = backend().name == "windows" ? EINVAL : 0;
+    ASSERT_EQ(createDirectories(dir / "files"), 0);
+    for (const char* name : {"CON", "nul.txt", "Com1", "Hits.", "Hits ", "AC:DC", "Why?", "a*b"}) {
+        EXPECT_EQ(createDirectories(dir / toPath(name)), expected) << name;
+        EXPECT_EQ(writeFileAtomically(dir / "files" / toPath(name), "x"), expected) << name;
+    }
+    EXPECT_EQ(createDirectories(dir / "Hits" / "Console" / "Com10" / "a.b c"), 0);
+}
+
 TEST(FileOperations, StaleTemporaryFiles) {
     test::TempDir dir;
     const Names stale{".a.mp3.morrowdeck-AbC123", "." + std::string(236, 'x') + ".morrowdeck-000000"};
@@ -205,9 +298,9 @@ TEST(FileOperations, StaleTemporaryFiles) {
                ".a.mp3.morrowdeck-AbC-23", ".a.mp3.morrowdeck_AbC123", "a.mp3"};
     for (const auto& name : stale) writeFile(dir / name, "partial");
     for (const auto& name : kept) writeFile(dir / name, "x");
-    kept.insert(kept.end(), {".d.morrowdeck-Folder", ".l.morrowdeck-Link00"});
-    fs::create_directory(dir / kept[kept.size() - 2]);
-    fs::create_symlink("a.mp3", dir / kept.back());
+    kept.push_back(".d.morrowdeck-Folder");
+    fs::create_directory(dir / kept.back());
+    if (makeLink("a.mp3", dir / ".l.morrowdeck-Link00")) kept.push_back(".l.morrowdeck-Link00");
     const auto now = std::chrono::system_clock::now();
 
     EXPECT_EQ(removeStaleTemporaryFiles(dir.path(), now - 1h), 0u);  // newer: another writer's
@@ -244,9 +337,9 @@ TEST(FileOperations, SmallAndReadOnlyVolumes) {
     EXPECT_EQ(text(dir / "small" / "big.mp3"), "older copy");
 
     // Across file systems: copy_file_range answers EXDEV, the fallback keeps date and mode.
-    const auto bytes = writeTrack(dir / "small" / "track.mp3", 100 * 1000, 987'654'321);
+    const auto bytes = writeTrack(dir / "small" / "track.mp3", 100 * 1000, 987'654'300);
     ASSERT_EQ(copyFile(dir / "small" / "track.mp3", dir / "track.mp3", false), 0);
-    expectSameFile(dir / "track.mp3", bytes, 987'654'321);
+    expectSameFile(dir / "track.mp3", bytes, 987'654'300);
     EXPECT_EQ(hardLink(dir / "small" / "track.mp3", dir / "link.mp3"), EXDEV);
 }
 
@@ -275,9 +368,11 @@ TEST(FileOperations, GranularityFromTheProbesDate) {
             << readBack;
     }
 
+    // Linux file systems keep nanoseconds; Windows' (and Wine's) keep 100 ns steps.
+    const auto finest = backend().name == "windows" ? 100ns : 1ns;
     test::TempDir dir;
-    EXPECT_EQ(probeTimestampGranularity(dir.path()), 1ns);
-    EXPECT_EQ(probeTimestampGranularity(dir / "missing"), 1ns);
+    EXPECT_EQ(probeTimestampGranularity(dir.path()), finest);
+    EXPECT_EQ(probeTimestampGranularity(dir / "missing"), finest);
     EXPECT_EQ(entries(dir.path()), Names{});  // the probe is gone
 }
 
@@ -297,7 +392,7 @@ TEST(FileOperations, SyncsAndResolvedPaths) {
     test::TempDir dir;
     writeFile(dir / "a.mp3", "a");
     fs::create_directory(dir / "sub");
-    fs::create_symlink(dir / "a.mp3", dir / "sub" / "link.mp3");
+    const bool links = makeLink(dir / "a.mp3", dir / "sub" / "link.mp3");
     EXPECT_EQ(FileSystemSync(dir.path()).sync(), 0);
     EXPECT_EQ(FileSystemSync(dir / "missing").sync(), ENOENT);
     EXPECT_EQ(FileSystemSync(dir / "a.mp3").sync(), ENOTDIR);
@@ -309,7 +404,10 @@ TEST(FileOperations, SyncsAndResolvedPaths) {
     EXPECT_EQ(syncs[1].sync(), ENOENT);
 
     const auto real = resolvedPath(dir.path()).value();
-    EXPECT_EQ(resolvedPath(dir / "sub" / ".." / "sub" / "link.mp3"), real / "a.mp3");
+    EXPECT_EQ(resolvedPath(dir / "sub" / ".." / "a.mp3"), real / "a.mp3");
+    if (links) {
+        EXPECT_EQ(resolvedPath(dir / "sub" / ".." / "sub" / "link.mp3"), real / "a.mp3");
+    }
     EXPECT_EQ(resolvedPath(dir / "sub" / "missing.mp3"), std::nullopt);
 }
 

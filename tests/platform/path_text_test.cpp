@@ -6,6 +6,7 @@
 
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/backend.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck::platform {
@@ -17,10 +18,15 @@ TEST(PathText, NamesRoundTripByteForByteAndNameTheSameFile) {
     const std::string accented = "Caf\xC3\xA9 \xE2\x80\x94 Mix/01 Intro.mp3";  // valid UTF-8
     const std::string latin1 = "Caf\xE9 \xFF\x80.mp3";                         // not UTF-8
     for (const std::string& text : {accented, latin1, std::string()}) {
+        // A Windows name is UTF-16, which bytes that are not UTF-8 cannot name.
+        if (backend().name == "windows" && text == latin1) continue;
         EXPECT_EQ(toUtf8(toPath(text)), text);
+#ifndef _WIN32
         EXPECT_EQ(toPath(text).native(), text);
+#endif
     }
     EXPECT_EQ(toPath(accented).filename(), toPath("01 Intro.mp3"));
+    if (backend().name == "windows") GTEST_SKIP() << "Windows names are UTF-16, never other bytes";
 
     test::TempDir dir;
     const std::filesystem::path file = dir.path() / toPath(latin1);

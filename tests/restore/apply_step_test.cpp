@@ -5,6 +5,7 @@
 
 #include "library/bounded_read.h"
 #include "platform/backend.h"
+#include "platform/home_folder.h"
 #include "platform/processes.h"
 #include "restore/restore_texts.h"
 #include "restore/undo_index.h"
@@ -28,13 +29,15 @@ struct ApplyStep : testing::Test {
     test::TempDir dir;
     test::ScopedHome home{dir / "home"};
     fs::path library = dir / "Music" / "_Serato_";
-    fs::path master = dir / "home/Library/Application Support/Serato/Library/master.sqlite";
+    fs::path master =
+        dir / "home" / platform::applicationDataBelowHome() / "Serato/Library/master.sqlite";
     fs::path undo = library / ".morrowdeck-undo";
 };
 
 // Serato counts as running by its command name or its first argument's base name.
 TEST_F(ApplyStep, RefusedWhileSeratoRuns) {
     if (!platform::backend().listsProcesses) GTEST_SKIP() << "this backend lists no processes";
+    if (!test::processFolderRead()) GTEST_SKIP() << test::processFolderUnread();
     fs::create_directories(library);
     const struct {
         const char* comm;
@@ -55,6 +58,7 @@ TEST_F(ApplyStep, RefusedWhileSeratoRuns) {
 // A system that does not say whether Serato runs (here: no process table to read) lets the
 // apply go on, with a warning first among its lines.
 TEST_F(ApplyStep, GoesOnAndSaysSoWhenNobodyCanTellWhetherSeratoRuns) {
+    if (!test::processFolderRead()) GTEST_SKIP() << test::processFolderUnread();
     test::SeratoSqlite db(master, test::SeratoSqlite::Schema::serato);
     db.addAsset("Users/dj/a.mp3", "NULL", "NULL", "NULL", "NULL");
     stage(R"({"assets": {"Users/dj/a.mp3": {"rating": 0.6}}, "smartCrates": []})");
@@ -73,7 +77,8 @@ TEST_F(ApplyStep, MessagesBeforeAnythingIsWritten) {
         "No staged data found. Run a Restore first (from a backup that captured ratings/rules).");
     test::writeSparseFile(library / ".morrowdeck" / "apply.json", maxMetadataBytes + 1);
     EXPECT_EQ(applyToSerato(library, noSerato()).message,
-              "Couldn't read the staged data " + (library / ".morrowdeck" / "apply.json").native() +
+              "Couldn't read the staged data " +
+                  test::text(library / ".morrowdeck" / "apply.json") +
                   ": it is larger than the 500 MB such a file can be.");
     stage(R"({"assets": {}, "smartCrates": []})");
     const auto missing =
@@ -93,7 +98,8 @@ TEST_F(ApplyStep, AppliesAfterSavingTheDatabase) {
     db.addAsset("Users/dj/Restored/House/a.mp3", "NULL", "NULL", "NULL", "2");
     db.addAsset("Users/dj/Restored/House/b.mp3", "NULL", "NULL", "NULL", "NULL");
     db.addSmartCrate(7, "Techno", "old rules");
-    ASSERT_GT(fs::file_size(master.native() + "-wal"), 0u);  // not checkpointed: open here
+    ASSERT_GT(fs::file_size(test::pathOf(test::text(master) + "-wal")),
+              0u);  // not checkpointed: open here
     // The database's other columns are carried in the staged file and never written.
     stage(
         R"({"assets": {"Users/dj/Restored/House/a.mp3": {"rating": 0.6, "color": 255, "playCount": 9,
@@ -141,7 +147,8 @@ TEST_F(ApplyStep, ASaveThatFailsRefusesTheApply) {
     const auto before = test::readBytes(master);
     const auto outcome = applyToSerato(library, noSerato());
     EXPECT_FALSE(outcome.applied);
-    EXPECT_TRUE(outcome.message.starts_with("Couldn't make the undo folder " + undo.native() + "/"))
+    EXPECT_TRUE(
+        outcome.message.starts_with("Couldn't make the undo folder " + test::text(undo) + "/"))
         << outcome.message;
     EXPECT_TRUE(outcome.message.ends_with(": Not a directory. Nothing was applied."))
         << outcome.message;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/home_folder.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
 #include "restore/undo_runner.h"
@@ -24,7 +25,8 @@ struct DatabaseRestore {
     test::TempDir dir;
     fs::path backup = dir / "Backup";
     fs::path saved = backup / ".morrowdeck" / "master.sqlite";
-    fs::path database = dir / "Home/Library/Application Support/Serato/Library/master.sqlite";
+    fs::path database =
+        dir / "Home" / platform::applicationDataBelowHome() / "Serato/Library/master.sqlite";
     fs::path root = dir / "Music/_Serato_";
     fs::path drive = dir / "Drive";  // a volume that is on this machine
 
@@ -64,7 +66,7 @@ struct DatabaseRestore {
         Names names;
         std::error_code error;
         for (const auto& item : fs::directory_iterator(database.parent_path(), error))
-            names.push_back(item.path().filename());
+            names.push_back(test::text(item.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -74,18 +76,20 @@ TEST(SeratoDatabaseRestore, PutsTheCopyBackWithMappedVolumesAndUndoRemovesIt) {
     DatabaseRestore r;
     const fs::path newDrive = r.dir / "New Drive";
     fs::create_directories(newDrive);
-    r.saveCopy({r.drive, "/Volumes/Gone/"});
+    r.saveCopy({test::text(r.drive), "/Volumes/Gone/"});
     const auto savedBytes = test::readBytes(r.saved);
 
-    const auto outcome = r.put({{}, {{"/Volumes/Gone", newDrive}, {"/Volumes/Other", "/"}}});
+    const auto outcome =
+        r.put({{}, {{"/Volumes/Gone", test::text(newDrive)}, {"/Volumes/Other", "/"}}});
     ASSERT_TRUE(outcome.written) << outcome.message;
-    EXPECT_EQ(outcome.message, "Put back Serato's database " + r.database.native() +
+    EXPECT_EQ(outcome.message, "Put back Serato's database " + test::text(r.database) +
                                    " from the backup's copy; volume \"/Volumes/Gone/\" is now \"" +
-                                   newDrive.native() + "\".");
+                                   test::text(newDrive) + "\".");
     EXPECT_EQ(outcome.warnings,
               Names{"No volume of Serato's saved database has the path \"/Volumes/Other\"; its "
                     "mapping was not used."});
-    EXPECT_EQ(DatabaseRestore::volumes(r.database), r.drive.native() + "|" + newDrive.native());
+    EXPECT_EQ(DatabaseRestore::volumes(r.database),
+              test::text(r.drive) + "|" + test::text(newDrive));
     EXPECT_EQ(test::readBytes(r.saved), savedBytes);  // the backup's copy is never written
     EXPECT_EQ(r.besideDatabase(), Names{"master.sqlite"});
 
@@ -97,17 +101,20 @@ TEST(SeratoDatabaseRestore, PutsTheCopyBackWithMappedVolumesAndUndoRemovesIt) {
     const UndoRunner undo(r.root);
     const auto refused = undo.undo("", false);
     EXPECT_TRUE(refused.refused);
-    EXPECT_EQ(refused.changed, Names{r.database.native()});
+    EXPECT_EQ(refused.changed, Names{test::text(r.database)});
     EXPECT_TRUE(fs::exists(r.database));
     {
         test::SeratoSqlite db(r.database, test::SeratoSqlite::Schema::existing);
-        db.exec("UPDATE location SET path = " + test::sqlQuote(r.drive) + " WHERE id = 1");
+        db.exec("UPDATE location SET path = " + test::sqlQuote(test::text(r.drive)) +
+                " WHERE id = 1");
     }
-    test::writeFile(r.database.native() + "-shm", "");  // as a closed connection may leave
+    test::writeFile(test::pathOf(test::text(r.database) + "-shm"),
+                    "");  // as a closed connection may leave
     const auto undone = undo.undo("", false);
     EXPECT_FALSE(undone.refused) << undone.message;
     EXPECT_EQ(undone.removed, 1);
-    EXPECT_FALSE(fs::exists(r.dir / "Home/Library")) << "the folders the restore made go too";
+    EXPECT_FALSE(fs::exists((r.dir / "Home" / platform::applicationDataBelowHome()).parent_path()))
+        << "the folders the restore made go too";
     EXPECT_TRUE(fs::exists(r.dir / "Home"));
 }
 
@@ -122,15 +129,15 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
     const std::vector<Case> cases{
         {"existing database",
          [](DatabaseRestore& r) {
-             r.saveCopy({r.drive});
+             r.saveCopy({test::text(r.drive)});
              test::writeFile(r.database, "Serato's own");
          },
          {},
          "$DB exists already, and an existing database is never replaced."},
         {"leftover -wal",
          [](DatabaseRestore& r) {
-             r.saveCopy({r.drive});
-             test::writeFile(r.database.native() + "-wal", "frames");
+             r.saveCopy({test::text(r.drive)});
+             test::writeFile(test::pathOf(test::text(r.database) + "-wal"), "frames");
          },
          {},
          "$DB-wal is there without its database; move it away first."},
@@ -141,7 +148,7 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
          "made before Morrowdeck saved it, have none."},
         {"damaged copy",
          [](DatabaseRestore& r) {
-             r.saveCopy({r.drive});
+             r.saveCopy({test::text(r.drive)});
              auto bytes = test::readBytes(r.saved);
              std::fill(bytes.begin() + 4096, bytes.end(), 0xA5);
              test::writeFile(r.saved, bytes);
@@ -151,7 +158,7 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
          "malformed)."},
         {"unmatched volumes",
          [](DatabaseRestore& r) {
-             r.saveCopy({"/Volumes/A", r.drive, "/Volumes/B"});
+             r.saveCopy({"/Volumes/A", test::text(r.drive), "/Volumes/B"});
          },
          {},
          "its volume path(s) \"/Volumes/A\", \"/Volumes/B\" are no folder on this machine; map "
@@ -167,8 +174,8 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
         const auto before = r.besideDatabase();
         const auto outcome = r.put(c.request);
         std::string expected = "Serato's database was not put back: " + c.refusal;
-        for (const auto& [key, value] :
-             {std::pair{std::string("$DB"), r.database.native()}, {"$SAVED", r.saved.native()}})
+        for (const auto& [key, value] : {std::pair{std::string("$DB"), test::text(r.database)},
+                                         {"$SAVED", test::text(r.saved)}})
             if (const auto at = expected.find(key); at != std::string::npos)
                 expected.replace(at, key.size(), value);
         EXPECT_FALSE(outcome.written) << c.name;
@@ -180,7 +187,7 @@ TEST(SeratoDatabaseRestore, RefusesWithNothingWritten) {
 
 TEST(SeratoDatabaseRestore, AFailedWriteIsAFailureAndLeavesNoFile) {
     DatabaseRestore r;
-    r.saveCopy({r.drive});
+    r.saveCopy({test::text(r.drive)});
     {
         test::SeratoSqlite db(r.saved, test::SeratoSqlite::Schema::existing);
         db.exec(
@@ -192,14 +199,14 @@ TEST(SeratoDatabaseRestore, AFailedWriteIsAFailureAndLeavesNoFile) {
     if (!full.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
     const auto outcome = r.put();
     EXPECT_FALSE(outcome.written);
-    EXPECT_EQ(outcome.message, "Couldn't put back Serato's database " + r.database.native() +
+    EXPECT_EQ(outcome.message, "Couldn't put back Serato's database " + test::text(r.database) +
                                    ": No space left on device. Nothing was written there.");
     EXPECT_EQ(r.besideDatabase(), Names{});
 
     // A file where its folder would go.
     test::writeFile(r.dir / "File", "");
     EXPECT_EQ(r.put({r.dir / "File/master.sqlite", {}}).message,
-              "Couldn't put back Serato's database " + (r.dir / "File/master.sqlite").native() +
+              "Couldn't put back Serato's database " + test::text(r.dir / "File/master.sqlite") +
                   ": its folder could not be made (Not a directory). Nothing "
                   "was written there.");
 }
@@ -243,7 +250,7 @@ TEST(SeratoDatabaseRestore, RestoreRunCountsARefusalAsAFailedFile) {
     EXPECT_TRUE(fs::exists(r.root / "Subcrates/House.crate"));
     EXPECT_FALSE(fs::exists(r.database));
 
-    const auto putBack = run({{}, {{"/Volumes/Gone", r.drive}}});
+    const auto putBack = run({{}, {{"/Volumes/Gone", test::text(r.drive)}}});
     EXPECT_EQ(putBack.final().failedFiles, 0);
     EXPECT_TRUE(fs::exists(r.database));
     EXPECT_TRUE(std::ranges::any_of(putBack.log, [](const LogEntry& entry) {

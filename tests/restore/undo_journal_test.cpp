@@ -4,7 +4,6 @@
 #include "restore/undo_journal.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -54,7 +53,7 @@ std::map<std::string, std::string> tree(const fs::path& folder) {
     std::map<std::string, std::string> items;
     if (!fs::exists(folder)) return items;
     for (const auto& item : fs::recursive_directory_iterator(folder))
-        items[item.path().native()] = item.is_regular_file() ? test::readText(item.path()) : "/";
+        items[test::text(item.path())] = item.is_regular_file() ? test::readText(item.path()) : "/";
     return items;
 }
 
@@ -76,8 +75,8 @@ TEST(UndoJournal, RestoreRecordsEveryChangeAndSavesWhatItReplaces) {
     test::writeFile(l.root / "Subcrates" / "Other.crate", "left alone");
     test::writeFile(l.root / "database V2", "old database");
     test::writeFile(l.root / "neworder.pref", "old order");
-    struct stat before {};
-    ASSERT_EQ(::stat((l.audio / "House" / "a.mp3").c_str(), &before), 0);
+    const auto before = test::fileIdentity(l.audio / "House" / "a.mp3");
+    ASSERT_TRUE(before);
 
     const auto run = l.restore();
     ASSERT_EQ(run.final().failedFiles, 0) << run.log.back().message;
@@ -100,11 +99,12 @@ TEST(UndoJournal, RestoreRecordsEveryChangeAndSavesWhatItReplaces) {
         {l.root / "neworder.pref", Kind::serato, Action::replaced, "old order"},
         {l.audio / "House" / "a.mp3", Kind::audio, Action::replaced, "old a"},
         {l.audio / "House" / "b.mp3", Kind::audio, Action::created, nullptr},
-        {l.audio / "Morrowdeck \u2014 Restore Notes.txt", Kind::audio, Action::created, nullptr},
+        {l.audio / test::pathOf("Morrowdeck \u2014 Restore Notes.txt"), Kind::audio,
+         Action::created, nullptr},
         {l.root / "SmartCrates", Kind::folder, Action::created, nullptr},
     };
     for (const auto& e : expected) {
-        SCOPED_TRACE(e.path.native());
+        SCOPED_TRACE(test::text(e.path));
         const Entry* entry = index.find(e.path);
         ASSERT_NE(entry, nullptr);
         EXPECT_EQ(entry->kind, e.kind);
@@ -123,9 +123,7 @@ TEST(UndoJournal, RestoreRecordsEveryChangeAndSavesWhatItReplaces) {
         }
     }
     // The replaced track was moved, not copied: the same file, now in the run folder.
-    struct stat kept {};
-    ASSERT_EQ(::stat((folder / index.find(l.audio / "House" / "a.mp3")->saved).c_str(), &kept), 0);
-    EXPECT_EQ(kept.st_ino, before.st_ino);
+    EXPECT_EQ(test::fileIdentity(folder / index.find(l.audio / "House" / "a.mp3")->saved), before);
     // A crate file the run left alone is neither listed nor kept.
     EXPECT_EQ(index.find(l.root / "Subcrates" / "Other.crate"), nullptr);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "saved"), fs::directory_iterator()), 4);
@@ -185,7 +183,7 @@ TEST(UndoJournal, KeepsTheNewestTenRuns) {
                                               std::to_string(oldBytes / 1000) + " KB freed."});
     std::vector<std::string> left;
     for (const auto& item : fs::directory_iterator(undo))
-        left.push_back(item.path().filename().native());
+        left.push_back(test::text(item.path().filename()));
     std::sort(left.begin(), left.end());
     ASSERT_EQ(left.size(), 12u);  // 9 old runs, the new one, and the two that are no runs
     EXPECT_EQ(left.front(), "20200101T000000Z");

@@ -1,14 +1,32 @@
 #pragma once
 
+#include <filesystem>
+#include <string>
+
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
+#endif
 
 namespace morrowdeck::test {
+
+#ifdef _WIN32
+// Windows attaches no loop devices: the drive is never made, and the test skips.
+class LoopDrive {
+  public:
+    LoopDrive(const std::filesystem::path&, const std::string&) {}
+    const std::string& skipReason() const { return skipReason_; }
+    const std::string& device() const { return device_; }
+    bool mount(const std::filesystem::path&, const std::filesystem::path&) { return false; }
+
+  private:
+    std::string device_;
+    std::string skipReason_ = "Windows has no loop devices";
+};
+#else
 
 // A small ext4 file system with a volume label, made in an image file and attached to a loop
 // device for the life of a test, optionally mounted like a plugged-in drive. It needs root and
@@ -89,5 +107,6 @@ class LoopDrive {
     std::filesystem::path removeAfter_;
     std::string skipReason_;
 };
+#endif
 
 }  // namespace morrowdeck::test

@@ -1,14 +1,37 @@
 #pragma once
 
+#include <filesystem>
+#include <string>
+
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
+#endif
 
 namespace morrowdeck::test {
+
+#ifdef _WIN32
+// Windows mounts no tmpfs and attaches no loop devices: both report that they could not, and
+// the tests that need them skip.
+class TmpfsMount {
+  public:
+    TmpfsMount(const std::filesystem::path&, const std::string&) {}
+    bool ok() const { return false; }
+    bool remountReadOnly() { return false; }
+};
+
+class ExfatFuseMount {
+  public:
+    ExfatFuseMount(const std::filesystem::path&, const std::filesystem::path&) {}
+    const std::string& skipReason() const { return reason_; }
+
+  private:
+    std::string reason_ = "Windows has no loop devices or FUSE mounts";
+};
+#else
 
 // A tmpfs mounted for the length of a test ("ro" among the options makes it read-only). It
 // needs root, as in CI: ok() is false when the machine refuses, and the test should skip.
@@ -24,6 +47,10 @@ class TmpfsMount {
     TmpfsMount(const TmpfsMount&) = delete;
     TmpfsMount& operator=(const TmpfsMount&) = delete;
     bool ok() const { return ok_; }
+    // Makes the mounted tmpfs read-only, keeping what it holds.
+    bool remountReadOnly() {
+        return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
 
   private:
     std::filesystem::path where_;
@@ -92,5 +119,6 @@ class ExfatFuseMount {
     std::string reason_;
     bool mounted_ = false;
 };
+#endif
 
 }  // namespace morrowdeck::test

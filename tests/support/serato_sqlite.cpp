@@ -10,7 +10,7 @@ namespace morrowdeck::test {
 
 SeratoSqlite::SeratoSqlite(const std::filesystem::path& file, Schema schema) {
     std::filesystem::create_directories(file.parent_path());
-    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK) ADD_FAILURE() << "cannot open " << file;
+    if (sqlite3_open(text(file).c_str(), &db_) != SQLITE_OK) ADD_FAILURE() << "cannot open " << file;
     // Stand-ins for the SQL functions Serato registers and its triggers call.
     sqlite3_create_function(
         db_, "serato_str_norm", 1, SQLITE_UTF8, nullptr,

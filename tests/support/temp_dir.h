@@ -1,17 +1,17 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/system.h"
 
 namespace morrowdeck::test {
 
@@ -19,11 +19,7 @@ namespace morrowdeck::test {
 // (permissions a test took away restored first) when the object goes out of scope.
 class TempDir {
   public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morrowdeck-test-XXXXXX");
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
+    TempDir() : path_(makeTemporaryFolder()) {}
     ~TempDir() {
         namespace fs = std::filesystem;
         std::error_code error;
@@ -43,15 +39,15 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-// Points HOME (where the default library and Serato's master.sqlite are looked up) at a
-// folder for the life of the object.
+// Points the home folder (where the default library and Serato's master.sqlite are looked up)
+// at a folder for the life of the object.
 class ScopedHome {
   public:
-    explicit ScopedHome(const std::filesystem::path& home) {
-        if (const char* old = std::getenv("HOME")) saved_ = old;
-        ::setenv("HOME", home.c_str(), 1);
+    explicit ScopedHome(const std::filesystem::path& home)
+        : saved_(environment(homeVariable())) {
+        setEnvironment(homeVariable(), text(home));
     }
-    ~ScopedHome() { saved_ ? ::setenv("HOME", saved_->c_str(), 1) : ::unsetenv("HOME"); }
+    ~ScopedHome() { setEnvironment(homeVariable(), saved_); }
     ScopedHome(const ScopedHome&) = delete;
     ScopedHome& operator=(const ScopedHome&) = delete;
 
@@ -62,11 +58,11 @@ class ScopedHome {
 // Sets one environment variable for the life of the object (child processes inherit it).
 class ScopedEnv {
   public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        ::setenv(name, value.c_str(), 1);
+    ScopedEnv(const char* name, const std::string& value)
+        : name_(name), saved_(environment(name)) {
+        setEnvironment(name, value);
     }
-    ~ScopedEnv() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
+    ~ScopedEnv() { setEnvironment(name_, saved_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -88,7 +84,7 @@ inline void writeFile(const std::filesystem::path& file, const std::vector<std::
 // A sparse file of `size` bytes (zeros): large to every reader, yet it takes no room.
 inline void writeSparseFile(const std::filesystem::path& file, std::uintmax_t size) {
     writeFile(file, "");
-    std::filesystem::resize_file(file, size);
+    ASSERT_TRUE(extendFile(file, size)) << "cannot extend " << file;
 }
 inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <memory>
 
 #include "platform/posix/system_hooks.h"
+#include "platform/shared_file_operations.h"
 
 namespace morrowdeck::platform {
 
@@ -22,11 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Linux file systems cap a name at 255 bytes; FAT, exFAT and NTFS at 255 UTF-16 units, which a
-// UTF-8 name of at most 255 bytes never exceeds.
-constexpr std::size_t kMaxNameBytes = 255;
-constexpr std::string_view kTempMarker = ".morrowdeck-";
-constexpr std::size_t kSuffixLength = 6;
 // The user-space copy's piece: small enough to stay in the core's own cache between the read,
 // the hash and the write, so each byte leaves memory once. A 1 MiB piece spilled out of it and
 // cost a hashed backup about an eighth more time.
@@ -54,61 +49,6 @@ int moveNoReplace(const char* from, const char* to) {
     struct stat existing {};
     if (::lstat(to, &existing) == 0) return EEXIST;
     return ::rename(from, to) == 0 ? 0 : errno;
-}
-
-// Keeps the file at `dest` by renaming it to `keepAs` (creating its folders) just before a
-// replacement takes its name. `moved` is false when there is nothing to keep: no keepAs, no
-// file at dest, or a file already kept at keepAs earlier (the older version stays kept and
-// dest is replaced in place). `error` is errno when the file could not be moved aside.
-struct KeptAside {
-    bool moved = false;
-    int error = 0;
-};
-
-KeptAside keepAside(const fs::path& dest, const fs::path& keepAs) {
-    struct stat existing {};
-    if (keepAs.empty() || ::lstat(dest.c_str(), &existing) != 0) return {};
-    if (const int error = createDirectories(keepAs.parent_path())) return {false, error};
-    int error = moveNoReplace(dest.c_str(), keepAs.c_str());
-    if (error == 0) return {true, 0};
-    // Another volume: a copy keeps the data, and dest is then replaced in place.
-    if (error == EXDEV) error = copyFileDurably(dest, keepAs);
-    if (error == 0 || error == EEXIST || error == ENOENT) return {};
-    return {false, error};
-}
-
-// Hidden name prefix for a temporary file standing in for `name`: ".<name>.morrowdeck-". A
-// long name is shortened at a character boundary so that the temporary name stays within
-// kMaxNameBytes (vfat and exfat refuse names holding half a UTF-8 sequence).
-std::string tempPrefix(const std::string& name) {
-    const std::size_t budget = kMaxNameBytes - 1 - kTempMarker.size() - kSuffixLength;
-    std::size_t length = std::min(name.size(), budget);
-    while (length > 0 && length < name.size() &&
-           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
-        --length;
-    }
-    return "." + name.substr(0, length) + std::string(kTempMarker);
-}
-
-std::string randomSuffix() {
-    static constexpr char kAlphabet[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned char bytes[kSuffixLength] = {};
-    if (!hooks::fillRandom(bytes, sizeof bytes)) {
-        // No entropy yet (early boot): a process-wide counter still makes names distinct
-        // within this process, and O_EXCL resolves clashes with others.
-        static std::atomic<std::uint64_t> counter{0};
-        std::uint64_t value = (counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull ^
-                              static_cast<std::uint64_t>(::getpid());
-        for (auto& byte : bytes) {
-            byte = static_cast<unsigned char>(value);
-            value >>= 8;
-        }
-    }
-    std::string suffix;
-    for (const unsigned char byte : bytes)
-        suffix.push_back(kAlphabet[byte % (sizeof kAlphabet - 1)]);
-    return suffix;
 }
 
 int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -140,10 +80,8 @@ class TempFile {
 
     // Creates the file with O_EXCL (`mode` before the umask); 0 or errno.
     int create(const fs::path& target, mode_t mode) {
-        const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-        const std::string prefix = tempPrefix(target.filename().native());
         for (int attempt = 0; attempt < 100; ++attempt) {
-            fs::path candidate = folder / (prefix + randomSuffix());
+            fs::path candidate = shared::temporaryPath(target);
             fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (fd_ >= 0) {
                 path_ = std::move(candidate);
@@ -226,19 +164,6 @@ int copyData(int in, int out, CopyMethod first, const DataSink* sink) {
     return readWriteCopy(in, out, nullptr);
 }
 
-std::optional<std::chrono::nanoseconds> granularityFromProbe(FileTime readBack) {
-    using std::chrono::nanoseconds;
-    static constexpr std::int64_t kSteps[] = {
-        2'000'000'000, 1'000'000'000, 100'000'000, 10'000'000, 1'000'000, 100'000,
-        10'000,        1'000,         100,         10,         1};
-    const std::int64_t read = readBack.time_since_epoch().count();
-    const std::int64_t written = probeTime.time_since_epoch().count();
-    const std::int64_t distance = read > written ? read - written : written - read;
-    for (const std::int64_t step : kSteps)
-        if (read % step == 0 && distance < step) return nanoseconds(step);
-    return std::nullopt;
-}
-
 }  // namespace detail
 
 std::optional<FileInfo> fileInfo(const fs::path& path) {
@@ -319,7 +244,7 @@ int copyFile(const fs::path& source, const fs::path& dest, bool replaceExisting,
     if (!replaceExisting) {
         error = temp.commit(dest, false);
     } else {
-        const KeptAside kept = keepAside(dest, keepAs);
+        const shared::KeptAside kept = shared::keepAside(dest, keepAs);
         if (kept.error != 0) return kept.error;
         error = temp.commit(dest, true);
         if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
@@ -365,6 +290,14 @@ int removeTree(const fs::path& folder, std::int64_t& freed) {
 }
 
 
+namespace shared {
+
+bool fillRandom(unsigned char* bytes, std::size_t size) {
+    return hooks::fillRandom(bytes, size);
+}
+
+}  // namespace shared
+
 int hardLink(const fs::path& existing, const fs::path& link) {
     if (::link(existing.c_str(), link.c_str()) != 0) return errno;
     return flushNewName(link);
@@ -372,15 +305,13 @@ int hardLink(const fs::path& existing, const fs::path& link) {
 
 int replaceWithLink(const fs::path& existing, const fs::path& dest, const fs::path& keepAs) {
     if (!dest.has_filename()) return EINVAL;
-    const fs::path folder = dest.has_parent_path() ? dest.parent_path() : fs::path(".");
-    const std::string prefix = tempPrefix(dest.filename().native());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path temp = folder / (prefix + randomSuffix());
+        const fs::path temp = shared::temporaryPath(dest);
         if (::link(existing.c_str(), temp.c_str()) != 0) {
             if (errno == EEXIST) continue;
             return errno;
         }
-        const KeptAside kept = keepAside(dest, keepAs);
+        const shared::KeptAside kept = shared::keepAside(dest, keepAs);
         int error = kept.error;
         if (error == 0) error = ::rename(temp.c_str(), dest.c_str()) == 0 ? 0 : errno;
         if (error != 0 && kept.moved) moveNoReplace(keepAs.c_str(), dest.c_str());
@@ -447,41 +378,6 @@ std::optional<std::int64_t> allocationUnit(const fs::path& path) {
     struct statvfs info {};
     if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
     return static_cast<std::int64_t>(info.f_frsize > 0 ? info.f_frsize : info.f_bsize);
-}
-
-std::chrono::nanoseconds granularityForFileSystemType(long type) {
-    using namespace std::chrono_literals;
-    // statfs f_type values (linux/magic.h and the drivers); masked because 32-bit systems
-    // report them in a signed int.
-    switch (static_cast<unsigned long>(type) & 0xFFFFFFFFul) {
-        case 0x4d44:  // vfat, msdos
-            return 2s;
-        case 0x2011BAB0:  // exfat
-            return 10ms;
-        case 0x65735546:  // fuse, fuseblk: ntfs-3g (100 ns) or exfat-fuse (1 s); the coarser
-            return 1s;
-        case 0x5346544e:  // ntfs (old kernel driver)
-        case 0x7366746e:  // ntfs3
-        case 0xFF534D42:  // cifs
-        case 0xFE534D42:  // smb3: SMB carries times in 100 ns units
-            return 100ns;
-        case 0x482b:  // hfsplus
-        case 0x4244:  // hfs
-            return 1s;
-        default:
-            return 1ns;
-    }
-}
-
-std::chrono::nanoseconds granularityForFileSystemName(std::string_view type) {
-    using namespace std::chrono_literals;
-    if (type == "vfat" || type == "msdos" || type == "fat") return 2s;
-    if (type == "exfat") return 10ms;
-    if (type == "fuse" || type == "fuseblk" || type.starts_with("fuse.")) return 1s;
-    if (type == "ntfs" || type == "ntfs3" || type == "cifs" || type == "smb3" || type == "smbfs")
-        return 100ns;
-    if (type == "hfs" || type == "hfsplus") return 1s;
-    return 1ns;
 }
 
 std::chrono::nanoseconds probeTimestampGranularity(const fs::path& folder) {
@@ -574,19 +470,6 @@ int writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byte
     return temp.commit(path, true);
 }
 
-bool isTemporaryName(std::string_view name) {
-    if (name.size() < 1 + kTempMarker.size() + kSuffixLength || name.size() > kMaxNameBytes ||
-        name.front() != '.') {
-        return false;
-    }
-    const auto suffix = name.substr(name.size() - kSuffixLength);
-    return name.substr(name.size() - kSuffixLength - kTempMarker.size(), kTempMarker.size()) ==
-               kTempMarker &&
-           std::all_of(suffix.begin(), suffix.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-           });
-}
-
 std::size_t removeStaleTemporaryFiles(const fs::path& folder, FileTime before) {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) return 0;
@@ -607,10 +490,6 @@ std::size_t removeStaleTemporaryFiles(const fs::path& folder, FileTime before) {
         if (::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0) ++removed;
     }
     return removed;
-}
-
-std::filesystem::path temporaryNameBeside(const std::filesystem::path& file) {
-    return file.parent_path() / (tempPrefix(file.filename().native()) + randomSuffix());
 }
 
 }  // namespace morrowdeck::platform

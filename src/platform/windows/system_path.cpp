@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cwctype>
+#include <string_view>
 
 namespace morrowdeck::platform::windows {
 
@@ -24,6 +26,26 @@ std::filesystem::path fromSystemPath(std::wstring text) {
     if (text.starts_with(L"\\\\?\\UNC\\")) text = L"\\\\" + text.substr(8);
     else if (text.starts_with(L"\\\\?\\")) text = text.substr(4);
     return std::filesystem::path(text);
+}
+
+bool refusedName(const std::filesystem::path& path) {
+    const std::wstring name = path.filename().native();
+    if (name.empty() || name == L"." || name == L"..") return false;
+    for (const wchar_t c : name)
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return true;
+    if (name.back() == L'.' || name.back() == L' ') return true;
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (auto& c : base)
+        c = static_cast<wchar_t>(std::towupper(c));
+    static constexpr std::wstring_view devices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
+    for (const auto device : devices)
+        if (base == device) return true;
+    // COM1…COM9 and LPT1…LPT9, with the superscript digits ¹ ² ³ that Windows also takes.
+    return base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")) &&
+           ((base[3] >= L'1' && base[3] <= L'9') || base[3] == L'\u00B9' || base[3] == L'\u00B2' ||
+            base[3] == L'\u00B3');
 }
 
 int errnoFromWin32(unsigned long error) {

@@ -15,6 +15,14 @@ std::wstring systemPath(const std::filesystem::path& path);
 // The path a Win32 call returned, without the `\\?\` prefix it may carry.
 std::filesystem::path fromSystemPath(std::wstring text);
 
+// True when plain Win32 would refuse the last name of the path, or change it: a character
+// Windows does not allow in names (< > : " | ? * and control characters; a ':' would name an
+// alternate data stream on NTFS), a final dot or space ("Hits." would become "Hits"), or a
+// device name ("CON", "nul.txt", "COM1"). The long-path prefix lets such names through, but
+// Explorer and most programs, Serato among them, cannot open them afterwards: the backend
+// refuses to create them (EINVAL), as Windows itself does without the prefix.
+bool refusedName(const std::filesystem::path& path);
+
 // The errno value for a Win32 error code (GetLastError()); EIO for codes without a match.
 int errnoFromWin32(unsigned long error);
 
