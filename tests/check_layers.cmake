@@ -3,7 +3,8 @@
 # system header anywhere above the platform layer, which alone talks to the system; or when
 # code above src/platform turns a path into text or text into a path itself, rather than
 # through platform/path_text.h (on Windows a path's native string is UTF-16, and a narrow one
-# goes through the ANSI code page, which mangles names that are not ASCII).
+# goes through the ANSI code page, which mangles names that are not ASCII); or when a
+# thread_local outside the POSIX backends is not marked trivially destructible.
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 set(rules
   "platform!<Q[A-Za-z]!a Qt header"
@@ -64,6 +65,22 @@ foreach(file IN LISTS files)
     elseif(code MATCHES "${text_to_path}")
       string(APPEND failures "${SOURCE_DIR}/${file}: turns text into a path itself "
                              "(use platform::toPath): ${line}\n")
+    endif()
+  endforeach()
+endforeach()
+
+# A thread_local object with a destructor crashes at thread exit in the Windows build (mingw-w64
+# frees its storage before the destructor runs): outside the POSIX backends every thread_local
+# line must say it is trivially destructible, and the code holds that with a static_assert.
+foreach(file IN LISTS files)
+  if(file MATCHES "^platform/(posix|linux)/")
+    continue()
+  endif()
+  file(STRINGS "${SOURCE_DIR}/${file}" lines REGEX "thread_local")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^[ \t]*//" AND NOT line MATCHES "// trivially destructible")
+      string(APPEND failures "${SOURCE_DIR}/${file}: a thread_local that may have a destructor "
+                             "(it would crash at thread exit on Windows): ${line}\n")
     endif()
   endforeach()
 endforeach()

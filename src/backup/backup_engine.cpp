@@ -59,7 +59,7 @@ BackupEngine::Snapshot BackupEngine::execute(
                             " could not be created: " + platform::errorText(error) + ".");
     }
     if (!platform::isWritableDirectory(destinationRoot))
-        throw SeratoError::destinationUnwritable(destinationRoot);
+        throw SeratoError::destinationUnwritable(platform::toUtf8(destinationRoot));
     // Opened before the first write, so that its sync reports every write-back error since.
     const platform::FileSystemSync destinationDisk(destinationRoot);
 

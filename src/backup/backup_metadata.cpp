@@ -249,7 +249,8 @@ void BackupEngine::saveDatabaseCrate(const std::filesystem::path& metadata, cons
         return;
     }
     writeMetadataFile(
-        metadata / SeratoFolder::crateFolder / SeratoFolder::crateFileName(crate.components, false),
+        metadata / SeratoFolder::crateFolder /
+            platform::toPath(SeratoFolder::crateFileName(crate.components, false)),
         CrateWriter::crateData(storedPaths(crate, work.libraryPrefix)));
 }
 

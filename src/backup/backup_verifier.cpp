@@ -80,7 +80,7 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
                                          std::int64_t threads) {
     reporter_.resetStartTime();
     result_ = {};
-    if (!platform::isDirectory(backupRoot)) throw SeratoError::noBackupFound(backupRoot);
+    if (!platform::isDirectory(backupRoot)) throw SeratoError::noBackupFound(platform::toUtf8(backupRoot));
     std::vector<std::string> refused;
     auto manifest = BackupManifest::load(backupRoot, &refused);
     if (!manifest) {

@@ -195,14 +195,15 @@ void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
     for (const auto& track : earlier.tracks)
         if (kept.contains(BackupLayout::folderOf(track.file))) tracks.push_back(track);
     // A stored name is kept with the folders it names or lies in.
-    for (const auto& [stored, name] : earlier.names) {
+    for (const auto& entry : earlier.names) {
+        const std::string& stored = entry.first;
         if (names.contains(stored)) continue;
         const bool namesKept =
             std::any_of(kept.begin(), kept.end(), [&](const std::string& folder) {
                 return folder == stored || folder.starts_with(stored + "/") ||
                        stored.starts_with(folder + "/");
             });
-        if (namesKept) names.emplace(stored, name);
+        if (namesKept) names.emplace(stored, entry.second);
     }
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;

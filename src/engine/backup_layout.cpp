@@ -29,10 +29,7 @@ std::string joinComponents(const std::vector<std::string>& components) {
 
 bool isSafeFolderPath(const std::vector<std::string>& components) {
     for (const auto& component : components) {
-        if (component.empty() || component == "." || component == ".." ||
-            component.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
-            return false;
-        }
+        if (!platform::isSingleName(component)) return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "engine/backup_layout.h"
+#include "platform/path_text.h"
 #include "engine/metadata_file.h"
 
 namespace morrowdeck {
@@ -79,7 +80,7 @@ bool BackupManifest::isPathOfAFile(std::string_view path) {
     for (std::string_view rest = path;;) {
         const auto slash = rest.find('/');
         const std::string_view component = rest.substr(0, slash);
-        if (component.empty() || component == "." || component == ".." ||
+        if (!platform::isSingleName(component) ||
             (first && component == BackupLayout::metadataFolder))
             return false;
         if (slash == std::string_view::npos) return true;

@@ -31,7 +31,10 @@ std::unique_ptr<icu::Collator> makeCollator() {
 }  // namespace
 
 int compareNames(std::string_view a, std::string_view b) {
-    thread_local const std::unique_ptr<icu::Collator> collator = makeCollator();
+    // One collator for every thread: ICU's const calls such as compareUTF8 may run
+    // concurrently. Not one per thread: mingw-w64 frees a thread_local's storage before its
+    // destructor runs at thread exit, which crashed the Windows build.
+    static const std::unique_ptr<const icu::Collator> collator = makeCollator();
     if (collator) {
         UErrorCode status = U_ZERO_ERROR;
         const UCollationResult result = collator->compareUTF8(

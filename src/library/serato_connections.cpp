@@ -66,12 +66,15 @@ std::optional<std::filesystem::path> localPath(std::string_view uri) {
         if (!decoded) return std::nullopt;
         text = std::move(*decoded);
     } else {
-        if (startsWithScheme(uri)) return std::nullopt;
+        // A drive path ("C:/x") is no scheme where paths have drives.
+        if (startsWithScheme(uri) && !platform::toPath(uri).is_absolute()) return std::nullopt;
         text = uri;
     }
-    if (text.empty() || text.front() != '/' || text.find('\0') != std::string::npos)
-        return std::nullopt;
+    if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
+    // Where paths have drives, "file:///C:/x" names "C:/x".
+    if (text.front() == '/' && platform::toPath(text.substr(1)).has_root_name()) text.erase(0, 1);
     const std::filesystem::path path = platform::toPath(text);
+    if (text.front() != '/' && !path.is_absolute()) return std::nullopt;
     for (const auto& component : path)
         if (component == "..") return std::nullopt;
     return path;

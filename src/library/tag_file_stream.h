@@ -28,6 +28,8 @@ class TagFileStream final : public TagLib::IOStream {
     ~TagFileStream() override;
 
     TagLib::FileName name() const override { return name_.c_str(); }
+    // The file's path as UTF-8 text (TagLib's FileName is wide on Windows).
+    const std::string& nameText() const { return name_; }
     TagLib::ByteVector readBlock(unsigned long length) override;
     void writeBlock(const TagLib::ByteVector&) override {}
     void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}

@@ -36,6 +36,23 @@ std::string lowerExtension(const std::filesystem::path& path) {
     return ext;
 }
 
+// TagLib names a stream's file by a plain string on POSIX and by a class on Windows.
+std::string nameText(const char* name) {
+    return name ? name : "";
+}
+template <typename Name>
+std::string nameText(const Name& name) {
+    return name.toString().to8Bit(true);
+}
+
+// The extension of the file a stream reads: ours knows its UTF-8 path; others say what
+// TagLib's name of them holds.
+std::string streamExtension(TagLib::IOStream& stream) {
+    if (const auto* file = dynamic_cast<const TagFileStream*>(&stream))
+        return lowerExtension(platform::toPath(file->nameText()));
+    return lowerExtension(platform::toPath(nameText(stream.name())));
+}
+
 std::uint64_t bigEndian(const TagLib::ByteVector& bytes, unsigned offset, unsigned count) {
     std::uint64_t value = 0;
     for (unsigned i = 0; i < count; ++i)
@@ -97,7 +114,7 @@ std::optional<double> movieHeaderSeconds(TagLib::IOStream& stream) {
 TagLib::File* openWithGenreFrames(TagLib::IOStream& stream) {
     constexpr auto style = TagLib::AudioProperties::Average;
     TagLib::ID3v2::FrameFactory* frames = detail::genreKeepingFrameFactory();
-    const std::string ext = lowerExtension(stream.name());
+    const std::string ext = streamExtension(stream);
     std::unique_ptr<TagLib::File> file;
     if (ext == "mp3" || ext == "mp2" || ext == "aac")
         file = std::make_unique<TagLib::MPEG::File>(&stream, frames, true, style);

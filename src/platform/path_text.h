@@ -18,4 +18,10 @@ std::filesystem::path toPath(std::string_view utf8);
 // The UTF-8 text of `path`, for messages, stored names and comparisons.
 std::string toUtf8(const std::filesystem::path& path);
 
+// True when the text names exactly one entry inside a folder on this system: not empty, not
+// "." or "..", no NUL and no separator. On Windows a backslash is a separator too and a ':'
+// names a drive or a stream, so text read from a backup ("a\..\..\x", "C:x") can never
+// reach outside the folder it is joined to.
+bool isSingleName(std::string_view name);
+
 }  // namespace morrowdeck::platform

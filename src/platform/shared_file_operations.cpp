@@ -20,7 +20,10 @@ std::string temporaryPrefix(std::string_view name) {
            (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
         --length;
     }
-    return "." + std::string(name.substr(0, length)) + std::string(kTempMarker);
+    std::string prefix;
+    prefix.reserve(1 + length + kTempMarker.size());
+    prefix.append(".").append(name.substr(0, length)).append(kTempMarker);
+    return prefix;
 }
 
 std::string randomSuffix() {

@@ -1,12 +1,15 @@
 #include "platform/uuid.h"
 
 #include <random>
+#include <type_traits>
 
 namespace morrowdeck {
 
 Uuid Uuid::random() {
-    // One generator per thread, seeded from the system's entropy source.
-    thread_local std::mt19937_64 generator{[] {
+    // One generator per thread, seeded from the system's entropy source. It has no destructor
+    // to run at thread exit, which mingw-w64 gets wrong for thread_local objects.
+    static_assert(std::is_trivially_destructible_v<std::mt19937_64>);
+    thread_local std::mt19937_64 generator{[] {  // trivially destructible
         std::random_device device;
         std::seed_seq seed{device(), device(), device(), device(), device(), device()};
         return std::mt19937_64(seed);

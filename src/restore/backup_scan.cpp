@@ -57,7 +57,7 @@ void RestoreEngine::scan(const std::filesystem::path& folder,
         // macOS leaves "._" companions and ".DS_Store" beside files; a crate or track whose
         // name merely starts with a dot is kept.
         if (name.starts_with("._") || name == ".DS_Store") continue;
-        const std::filesystem::path child = folder / name;
+        const std::filesystem::path child = folder / platform::toPath(name);
         if (platform::isRealDirectory(child)) {
             const bool skipped = folder == relativeTo &&
                                  std::find(skippedFolders.begin(), skippedFolders.end(), name) !=
@@ -118,7 +118,7 @@ std::vector<std::string> RestoreEngine::adoptCatalogFiles(
             missing.push_back(track.file);
             continue;
         }
-        const std::filesystem::path file = root / track.file;
+        const std::filesystem::path file = root / platform::toPath(track.file);
         if (!platform::isRegularFile(file)) {
             missing.push_back(track.file);
             continue;

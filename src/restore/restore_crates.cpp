@@ -166,7 +166,7 @@ void RestoreEngine::writeCrate(Run& run, const std::string& folder,
                                const std::vector<std::filesystem::path>& files,
                                const std::vector<std::string>& paths) {
     std::filesystem::path target =
-        run.crateFolder() / SeratoFolder::crateFileName(components, false);
+        run.crateFolder() / platform::toPath(SeratoFolder::crateFileName(components, false));
     std::vector<std::uint8_t> bytes;
     const auto saved =
         run.savedCrates.find(text::nfcKey(BackupLayout::joinComponents(components)));

@@ -104,7 +104,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     }
     for (const auto& folder : {audioTarget, run.seratoRoot})
         if (!platform::isWritableDirectory(folder))
-            throw SeratoError::destinationUnwritable(folder);
+            throw SeratoError::destinationUnwritable(platform::toUtf8(folder));
     DestinationLock destination(
         reporter_, {audioTarget, run.seratoRoot},
         {run.crateFolder(), run.smartCrateFolder(), run.seratoRoot / RestoreTexts::stagedFolder});
@@ -227,7 +227,7 @@ void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
     keepCratesOfLastRun(run, entries, scrates);
     if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
         !platform::isDirectory(run.metadataFolder()))
-        throw SeratoError::noBackupFound(backupRoot);
+        throw SeratoError::noBackupFound(platform::toUtf8(backupRoot));
 }
 
 bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entries,
@@ -311,7 +311,7 @@ std::unique_ptr<UndoJournal> RestoreEngine::beginUndo(const Run& run) {
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder()})
         for (const auto& name : platform::listDirectory(folder, platform::HiddenEntries::include)
                                     .value_or(std::vector<std::string>{}))
-            if (!platform::isTemporaryName(name)) files.emplace_back(folder / name, maxCrateBytes);
+            if (!platform::isTemporaryName(name)) files.emplace_back(folder / platform::toPath(name), maxCrateBytes);
     for (const auto& [file, maxBytes] : files) {
         const auto info = platform::fileInfo(file);
         if (!info || static_cast<std::uint64_t>(info->size) > maxBytes) continue;

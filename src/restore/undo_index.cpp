@@ -78,9 +78,10 @@ std::optional<Entry> entryOf(const json& value) {
         if (*kind == name) entry.kind = k, known = true;
     if (!known) return std::nullopt;
     entry.saved = text("saved").value_or("");
-    // A saved copy stays inside its run folder: no absolute path, no step up.
+    // A saved copy stays inside its run folder: no root (on Windows "/x" and "D:x" are not
+    // absolute, yet joined to the run folder they leave it), no step up.
     const std::filesystem::path saved = platform::toPath(entry.saved);
-    if (saved.is_absolute()) return std::nullopt;
+    if (saved.has_root_path()) return std::nullopt;
     for (const auto& part : saved)
         if (part == "..") return std::nullopt;
     for (const auto& [key, slot] : {std::pair{"before", &entry.before}, {"after", &entry.after}}) {

@@ -93,7 +93,7 @@ TEST(BackupManifest, EntriesFollowTheRuns) {
     fs::remove_all(b.backup);
     runBackup({makeCrate({"House"}, {a}), makeCrate({"Deep"}, {a})}, b.backup, dedup);
     manifest = b.manifest();
-    const std::string store = ".ORVEL_Store" + a;
+    const std::string store = test::storeCopy(a);
     ASSERT_EQ(manifest.entries.size(), 3u);
     EXPECT_EQ(manifest.entries.at("Deep/a.mp3"), manifest.entries.at(store));
     EXPECT_EQ(manifest.entries.at("House/a.mp3").hash, hashOf("first a"));

@@ -179,8 +179,9 @@ TEST(DatabaseCopies, ConnectedDatabases) {
     // A name that is no valid UTF-8 (Linux allows it) is saved, its URI indexed as best it can.
     const auto odd = lib.dir / "Drive\xff" / "odd.sqlite";
     test::SeratoSqlite(odd, test::SeratoSqlite::Schema::minimal);
-    const std::string goodUri =
-        "file://" + test::text(lib.dir / "Drive%20One/_Serato_/drive.sqlite");
+    // "file:///C:/…" where paths start with a drive.
+    const std::string goodPath = test::text(lib.dir / "Drive%20One/_Serato_/drive.sqlite");
+    const std::string goodUri = "file://" + std::string(goodPath.starts_with('/') ? "" : "/") + goodPath;
     const auto missing = lib.dir / "Gone" / "drive.sqlite";
     lib.makeMaster("INSERT INTO connection VALUES (1, " + test::sqlQuote(goodUri) + "), (2, " +
                    test::sqlQuote(test::text(other)) + "), (3, " +

@@ -143,11 +143,14 @@ TEST(DatabaseMerge, RestoredRecordsReplaceEquivalentPathsOthersStay) {
 TEST(TrackFile, ResolveTriesTheStoredPathThenNfcThenNfd) {
     test::TempDir dir;
     for (const auto& file : Names{"a/" + cafeNfc, "a/" + cafeNfd, "c/" + cafeNfc, "d/" + cafeNfd})
-        test::writeFile(dir / file, "");
-    const auto resolve = [&](auto file) { return SeratoLibrary::resolveTrackFile(dir / file); };
-    EXPECT_EQ(resolve("a/" + cafeNfd), dir / ("a/" + cafeNfd));  // both exist: the stored one
-    EXPECT_EQ(resolve("c/" + cafeNfd), dir / ("c/" + cafeNfc));
-    EXPECT_EQ(resolve("d/" + cafeNfc), dir / ("d/" + cafeNfd));
+        test::writeFile(dir / test::pathOf(file), "");
+    const auto at = [&](const std::string& file) { return dir / test::pathOf(file); };
+    const auto resolve = [&](const std::string& file) {
+        return SeratoLibrary::resolveTrackFile(at(file));
+    };
+    EXPECT_EQ(resolve("a/" + cafeNfd), at("a/" + cafeNfd));  // both exist: the stored one
+    EXPECT_EQ(resolve("c/" + cafeNfd), at("c/" + cafeNfc));
+    EXPECT_EQ(resolve("d/" + cafeNfc), at("d/" + cafeNfd));
     EXPECT_EQ(resolve("missing"), std::nullopt);
 }
 

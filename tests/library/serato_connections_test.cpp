@@ -32,6 +32,12 @@ TEST(SeratoConnections, OnlyLocalFilePathsAreFollowed) {
         else
             EXPECT_FALSE(path) << uri;
     }
+    // A drive is a root only where paths have drives (Windows); elsewhere it is a name.
+    const bool drives = std::filesystem::path("C:/").is_absolute();
+    EXPECT_EQ(SeratoConnections::localPath("file:///C:/Serato/db.sqlite"),
+              std::filesystem::path(drives ? "C:/Serato/db.sqlite" : "/C:/Serato/db.sqlite"));
+    EXPECT_EQ(SeratoConnections::localPath("C:/Serato/db.sqlite").has_value(), drives);
+    EXPECT_FALSE(SeratoConnections::localPath("C:x.sqlite"));
 }
 
 }  // namespace

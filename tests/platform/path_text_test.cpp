@@ -4,9 +4,9 @@
 
 #include <cerrno>
 
+#include "platform/backend.h"
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
-#include "platform/backend.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck::platform {
@@ -38,6 +38,19 @@ TEST(PathText, NamesRoundTripByteForByteAndNameTheSameFile) {
     ASSERT_EQ(*listed, std::vector<std::string>{latin1});
     EXPECT_TRUE(isRegularFile(dir.path() / toPath(listed->front())));
     EXPECT_EQ(toUtf8(file.filename()), latin1);
+}
+
+// Text read from a backup names one entry of a folder, never a path that leaves it.
+TEST(PathText, SingleNames) {
+    for (const char* name : {"a.mp3", "AC\uFF1ADC", "..a", "a b", ".hidden"})
+        EXPECT_TRUE(isSingleName(name)) << name;
+    for (const char* name : {"", ".", "..", "a/b", "/"})
+        EXPECT_FALSE(isSingleName(name)) << name;
+    EXPECT_FALSE(isSingleName(std::string_view("a\0b", 3)));
+    // Separators and drives on Windows; ordinary characters elsewhere.
+    const bool windows = backend().name == "windows";
+    for (const char* name : {"a\\..\\x", "C:x", "AC:DC"})
+        EXPECT_EQ(isSingleName(name), !windows) << name;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "support/engine_harness.h"
 
+#include "engine/stored_names.h"
 #include "support/temp_dir.h"
 
 namespace morrowdeck::test {
@@ -15,6 +16,17 @@ RunRecord runBackup(const std::vector<Crate::Ptr>& crates, const std::filesystem
             engine.run(crates, destination, options, database, onLog, onProgress, completion);
         },
         onLine);
+}
+
+std::string storeCopy(const std::string& source) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start < source.size()) {
+        const std::size_t end = std::min(source.find('/', start), source.size());
+        if (end > start) components.push_back(source.substr(start, end - start));
+        start = end + 1;
+    }
+    return StoredNames().path(".ORVEL_Store", components);
 }
 
 Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::string> tracks,

@@ -78,6 +78,11 @@ Crate::Ptr makeCrate(std::vector<std::string> components, std::vector<std::strin
                      bool smart = false,
                      std::optional<std::filesystem::path> file = std::string("/library/x.crate"));
 
+// Where a de-duplicating backup keeps its one copy of `source`, relative to the backup root:
+// the source's absolute path below ".ORVEL_Store", each name as the backup stores it (so a
+// Windows drive "C:" stays, in its safe form).
+std::string storeCopy(const std::string& source);
+
 // A whole file as text ("" when unreadable).
 std::string readText(const std::filesystem::path& file);
 

@@ -5,6 +5,7 @@
 #include <random>
 #include <system_error>
 
+#include "platform/file_operations.h"
 #include "platform/path_text.h"
 
 #ifdef _WIN32
@@ -25,11 +26,15 @@ std::string text(const fs::path& path) { return platform::toUtf8(path); }
 
 fs::path pathOf(std::string_view utf8) { return platform::toPath(utf8); }
 
+std::string volumePath(std::string_view absoluteUtf8) {
+    return text(pathOf(absoluteUtf8).relative_path());
+}
+
 fs::path makeTemporaryFolder() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = "morrowdeck-test-";
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 6; ++i)
             name += "0123456789abcdefghijklmnopqrstuvwxyz"[random() % 36];
         const fs::path folder = fs::temp_directory_path() / name;
         std::error_code error;
@@ -82,7 +87,8 @@ bool extendFile(const fs::path& file, std::uint64_t size) {
 
 void releaseFifoReader(const fs::path&) {}
 
-std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
+namespace {
+std::optional<BY_HANDLE_FILE_INFORMATION> fileInformation(const fs::path& path) {
     HANDLE file = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -90,7 +96,20 @@ std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
     const bool ok = ::GetFileInformationByHandle(file, &info);
     ::CloseHandle(file);
     if (!ok) return std::nullopt;
-    return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return info;
+}
+}  // namespace
+
+std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
+    const auto info = fileInformation(path);
+    if (!info) return std::nullopt;
+    return (std::uint64_t{info->nFileIndexHigh} << 32) | info->nFileIndexLow;
+}
+
+std::optional<std::uint64_t> linkCount(const fs::path& path) {
+    const auto info = fileInformation(path);
+    if (!info) return std::nullopt;
+    return info->nNumberOfLinks;
 }
 #else
 std::optional<std::string> environment(const char* name) {
@@ -122,6 +141,12 @@ std::optional<std::uint64_t> fileIdentity(const fs::path& path) {
     if (::stat(path.c_str(), &status) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(status.st_ino);
 }
+
+std::optional<std::uint64_t> linkCount(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_nlink);
+}
 #endif
 
 bool makeSymlink(const fs::path& target, const fs::path& link) {
@@ -148,11 +173,36 @@ bool makesSymlinks() {
 }
 
 bool setModifiedTime(const fs::path& path, std::int64_t seconds, std::int64_t nanoseconds) {
+#ifdef _WIN32
+    // mingw's last_write_time drops the fraction of a second: SetFileTime keeps 100 ns steps.
+    const HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    // FILETIME counts 100 ns steps since 1601, 11644473600 s before 1970.
+    const std::uint64_t ticks =
+        static_cast<std::uint64_t>(seconds + 11644473600LL) * 10'000'000ULL +
+        static_cast<std::uint64_t>(nanoseconds / 100);
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const bool set = ::SetFileTime(file, nullptr, nullptr, &time) != 0;
+    ::CloseHandle(file);
+    return set;
+#else
     const auto when = std::chrono::sys_time<std::chrono::nanoseconds>(
         std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds));
     std::error_code error;
     fs::last_write_time(path, std::chrono::file_clock::from_sys(when), error);
     return !error;
+#endif
+}
+
+bool copyModifiedTime(const fs::path& from, const fs::path& to, std::chrono::nanoseconds shift) {
+    const auto info = platform::fileInfo(from);
+    if (!info) return false;
+    const std::int64_t when = (info->mtime + shift).time_since_epoch().count();
+    const std::int64_t second = 1'000'000'000;
+    const std::int64_t seconds = when >= 0 ? when / second : (when - second + 1) / second;
+    return setModifiedTime(to, seconds, when - seconds * second);
 }
 
 }  // namespace morrowdeck::test

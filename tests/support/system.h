@@ -3,6 +3,7 @@
 // paths as text, temporary folders, environment variables, FIFOs, file times and identities.
 // Test code calls these instead of POSIX functions so that every suite builds for both.
 #include <cstdint>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@ namespace morrowdeck::test {
 // non-ASCII text in Windows' ANSI code page.
 std::string text(const std::filesystem::path& path);
 std::filesystem::path pathOf(std::string_view utf8);
+// An absolute path as Serato stores it: relative to its volume's root, without the drive.
+std::string volumePath(std::string_view absoluteUtf8);
 
 // A new, empty folder with a unique name below the system's temporary folder.
 std::filesystem::path makeTemporaryFolder();
@@ -49,9 +52,16 @@ bool extendFile(const std::filesystem::path& file, std::uint64_t size);
 bool setModifiedTime(const std::filesystem::path& path, std::int64_t seconds,
                      std::int64_t nanoseconds);
 
+// Gives `to` the modification time of `from` moved by `shift`, to the nanosecond where the
+// file system keeps it (mingw's last_write_time setter drops the fraction of a second).
+bool copyModifiedTime(const std::filesystem::path& from, const std::filesystem::path& to,
+                      std::chrono::nanoseconds shift);
+
 // What identifies a file on its volume (the inode, the file index on Windows): a file moved
 // within the volume keeps it. Absent when the file cannot be asked.
 std::optional<std::uint64_t> fileIdentity(const std::filesystem::path& path);
+// How many names the file has (mingw's hard_link_count always answers 1).
+std::optional<std::uint64_t> linkCount(const std::filesystem::path& path);
 
 }  // namespace morrowdeck::test
 

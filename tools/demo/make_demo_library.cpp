@@ -2,8 +2,6 @@
 // Morrowdeck on, take screenshots of and measure: silent WAV files under DIR/Music and
 // DIR/_Serato_ with nested crates, shared tracks, an empty crate, a smart crate and a
 // "database V2" holding a record for every file.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <array>
@@ -13,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <span>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -24,6 +23,8 @@
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
+#include "platform/file_operations.h"
+#include "platform/path_text.h"
 #include "silent_wav.h"
 
 namespace {
@@ -60,25 +61,18 @@ Bytes silentWav(std::uint32_t samples) {
     return out;
 }
 
-// Writes a new file; never replaces one that is already there (it may be the user's).
+// Writes a new file; never replaces one that is already there (it may be the user's): the
+// bytes go to a temporary file beside it, which then takes the name only where none is.
 void writeNewFile(const fs::path& file, const Bytes& bytes) {
-    const auto fail = [&](int error) {
-        throw std::runtime_error("cannot write " + file.native() + ": " + std::strerror(error));
-    };
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) fail(errno);
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            fail(error);
-        }
-        written += static_cast<std::size_t>(n);
+    const fs::path temporary = platform::temporaryNameBeside(file);
+    int error = platform::writeFileAtomically(temporary, std::span(bytes.data(), bytes.size()),
+                                              platform::Flush::cached);
+    if (error == 0) error = platform::renameWithoutReplacing(temporary, file);
+    if (error != 0) {
+        platform::removeFile(temporary);
+        throw std::runtime_error("cannot write " + platform::toUtf8(file) + ": " +
+                                 platform::errorText(error));
     }
-    if (::close(fd) != 0) fail(errno);
 }
 
 std::string twoDigits(unsigned value) {
@@ -107,9 +101,9 @@ std::vector<Track> writeTracks(const fs::path& music, int count) {
         track.samples = sampleRate / 2 + static_cast<std::uint32_t>((i * 7) % 16) * sampleRate / 10;
         const Bytes wav = silentWav(track.samples);
         track.size = static_cast<std::uint32_t>(wav.size());
-        const fs::path folder = music / track.genre;
+        const fs::path folder = music / platform::toPath(track.genre);
         fs::create_directories(folder);
-        track.file = folder / (track.artist + " - " + track.title + ".wav");
+        track.file = folder / platform::toPath(track.artist + " - " + track.title + ".wav");
         writeNewFile(track.file, wav);
         tracks.push_back(std::move(track));
     }
@@ -138,7 +132,7 @@ int makeDemo(const fs::path& dir, int trackCount) {
     const fs::path requested = fs::absolute(dir);
     if (fs::exists(requested / SeratoFolder::name)) {
         std::cerr << "A Serato library already exists at "
-                  << (requested / SeratoFolder::name).native() << "; choose another folder.\n";
+                  << platform::toUtf8(requested / SeratoFolder::name) << "; choose another folder.\n";
         return 2;
     }
     fs::create_directories(requested);
@@ -179,10 +173,12 @@ int makeDemo(const fs::path& dir, int trackCount) {
     }
     for (const auto& [components, paths] : crates)
         writeNewFile(
-            library / SeratoFolder::crateFolder / SeratoFolder::crateFileName(components, false),
+            library / SeratoFolder::crateFolder /
+                platform::toPath(SeratoFolder::crateFileName(components, false)),
             CrateWriter::crateData(paths));
     writeNewFile(
-        library / SeratoFolder::smartCrateFolder / SeratoFolder::crateFileName({"All House"}, true),
+        library / SeratoFolder::smartCrateFolder /
+            platform::toPath(SeratoFolder::crateFileName({"All House"}, true)),
         smartCrateData("House", house));
 
     const auto now =
@@ -213,8 +209,8 @@ int makeDemo(const fs::path& dir, int trackCount) {
     writeNewFile(library / SeratoFolder::databaseFile, SeratoDatabase::data(records));
     fs::rename(library, root / SeratoFolder::name);
 
-    std::cout << "Demo library: " << (root / SeratoFolder::name).native() << " (" << tracks.size()
-              << " tracks in " << (root / "Music").native() << ", " << crates.size() + 1
+    std::cout << "Demo library: " << platform::toUtf8(root / SeratoFolder::name) << " (" << tracks.size()
+              << " tracks in " << platform::toUtf8(root / "Music") << ", " << crates.size() + 1
               << " crates)\n";
     return 0;
 }

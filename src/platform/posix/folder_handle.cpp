@@ -52,20 +52,6 @@ int itemStatus(const std::filesystem::path& path, SymbolicLinks links, EntryStat
     return fill(found, info, out);
 }
 
-FolderHandle::~FolderHandle() {
-    close();
-}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
 void FolderHandle::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -13,4 +13,9 @@ std::string toUtf8(const std::filesystem::path& path) {
     return path.native();
 }
 
+bool isSingleName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 }  // namespace morrowdeck::platform

@@ -11,22 +11,6 @@
 
 namespace morrowdeck::platform {
 
-ReadOnlyFile::~ReadOnlyFile() {
-    close();
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 void ReadOnlyFile::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -46,8 +46,9 @@ int writeAll(HANDLE out, const std::uint8_t* data, std::size_t size) {
 }
 
 int copyHandles(HANDLE in, HANDLE out, const DataSink* sink) {
-    // One buffer per thread for its life, as a backup copies many files.
-    thread_local const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
+    // A buffer per copy: a thread_local one would be freed at thread exit before its
+    // destructor runs (mingw-w64's thread_local storage), which crashes.
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(in, buffer.get(), kBufferSize, &got, nullptr)) {

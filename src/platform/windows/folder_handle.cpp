@@ -23,20 +23,6 @@ int itemStatus(const std::filesystem::path& path, SymbolicLinks links, EntryStat
     return windows::pathStatus(path, links, out);
 }
 
-FolderHandle::~FolderHandle() {
-    close();
-}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
 void FolderHandle::close() {
     if (fd_ >= 0) _close(fd_);
     fd_ = -1;

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "platform/path_text.h"
+
 namespace morrowdeck::platform {
 
 namespace {
@@ -38,13 +40,8 @@ std::string userName() {
         DWORD size = sizeof buffer / sizeof buffer[0];
         if (::GetUserNameW(buffer, &size) && size > 0) name.assign(buffer, size - 1);
     }
-    if (name.empty()) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), text.data(), size,
-                          nullptr, nullptr);
-    return text;
+    // A login name holds no separator, so the path conversion gives its UTF-8 unchanged.
+    return toUtf8(std::filesystem::path(std::move(name)));
 }
 
 }  // namespace morrowdeck::platform

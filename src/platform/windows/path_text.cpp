@@ -33,4 +33,9 @@ std::string toUtf8(const std::filesystem::path& path) {
     return text;
 }
 
+bool isSingleName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+}
+
 }  // namespace morrowdeck::platform

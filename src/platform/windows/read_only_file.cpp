@@ -19,16 +19,17 @@ namespace morrowdeck::platform {
 
 namespace {
 
-// An event per thread for waiting on its own reads: waiting on the file handle itself would
-// wake on another thread's read.
-class ThreadEvent {
+// An event of one read to wait on: waiting on the file handle itself would wake on another
+// thread's read. Made per read, not kept per thread: mingw-w64 frees a thread_local's storage
+// before its destructor runs at thread exit, which crashed the program.
+class ReadEvent {
   public:
-    ThreadEvent() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~ThreadEvent() {
+    ReadEvent() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~ReadEvent() {
         if (event_ != nullptr) CloseHandle(event_);
     }
-    ThreadEvent(const ThreadEvent&) = delete;
-    ThreadEvent& operator=(const ThreadEvent&) = delete;
+    ReadEvent(const ReadEvent&) = delete;
+    ReadEvent& operator=(const ReadEvent&) = delete;
     HANDLE get() const { return event_; }
 
   private:
@@ -37,7 +38,7 @@ class ThreadEvent {
 
 // One read of at most `size` bytes at `offset`: 0 or errno, `got` 0 at the end of the file.
 int readPiece(HANDLE file, std::uint64_t offset, std::uint8_t* data, DWORD size, DWORD& got) {
-    thread_local const ThreadEvent event;
+    const ReadEvent event;
     if (event.get() == nullptr) return ENOMEM;
     OVERLAPPED request{};
     request.Offset = static_cast<DWORD>(offset);
@@ -62,22 +63,6 @@ DWORD pieceSize(std::size_t size) {
 }
 
 }  // namespace
-
-ReadOnlyFile::~ReadOnlyFile() {
-    close();
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
 
 void ReadOnlyFile::close() {
     if (fd_ >= 0) _close(fd_);
