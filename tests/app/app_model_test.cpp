@@ -6,6 +6,7 @@
 
 #include "../support/mount_guard.h"
 #include "app_test_support.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::test {
 namespace fs = std::filesystem;
@@ -91,7 +92,7 @@ class AppModelTest : public QObject {
             {false, std::nullopt, initial, ""},
             {false, fs::path("/"), "No _Serato_ folder found at that location.", ""},
             {false, demoLibrary().parent_path(), "Loading library…",
-             QString::fromStdString(demoLibrary())},
+             QString::fromStdString(platform::toUtf8(demoLibrary()))},
             {true, fs::path("/"), initial, ""},
         };
         for (const auto& c : cases) {

@@ -6,6 +6,7 @@
 
 #include "app_test_support.h"
 #include "engine/backup_manifest.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::test {
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ class CheckBackupModelTest : public QObject {
         model.setFolderChooser([&](const FolderRequest&) { return backup; });
         QSignalSpy running(&model.run(), &RunModel::isRunningChanged);
         model.chooseBackup();
-        QCOMPARE(model.backupPath(), QString::fromStdString(backup.native()));
+        QCOMPARE(model.backupPath(), QString::fromStdString(platform::toUtf8(backup)));
         model.start();
         QVERIFY(model.run().isRunning());
         QVERIFY(queue->runWhile([&] { return model.run().isRunning(); }));
@@ -74,23 +75,24 @@ class CheckBackupModelTest : public QObject {
         model.setBackupFolder(std::nullopt);
         model.setBackupFolder(root / "One");
         model.setBackupFolder(root / "One");
-        QCOMPARE(model.backupPath(), QString::fromStdString((root / "One").native()));
+        QCOMPARE(model.backupPath(), QString::fromStdString(platform::toUtf8(root / "One")));
         QCOMPARE(changed.count(), 1);
         model.setBackupFolder(root / "Two");
-        QCOMPARE(model.backupPath(), QString::fromStdString((root / "Two").native()));
+        QCOMPARE(model.backupPath(), QString::fromStdString(platform::toUtf8(root / "Two")));
 
-        model.enterBackupPath(QString::fromStdString((root / "None").native()));
+        model.enterBackupPath(QString::fromStdString(platform::toUtf8(root / "None")));
         QCOMPARE(model.pathProblem(),
                  QStringLiteral("There is no folder at %1.")
-                     .arg(QString::fromStdString((root / "None").native())));
+                     .arg(QString::fromStdString(platform::toUtf8(root / "None"))));
         model.enterBackupPath(QStringLiteral("Backups/Two"));
         QCOMPARE(model.pathProblem(), QStringLiteral("Type the whole path, starting with / or ~/."));
-        QCOMPARE(model.backupPath(), QString::fromStdString((root / "Two").native()));
-        model.enterBackupPath(QStringLiteral("  ") + QString::fromStdString((root / "One").native()));
+        QCOMPARE(model.backupPath(), QString::fromStdString(platform::toUtf8(root / "Two")));
+        model.enterBackupPath(QStringLiteral("  ") +
+                              QString::fromStdString(platform::toUtf8(root / "One")));
         QVERIFY(model.pathProblem().isEmpty());
-        QCOMPARE(model.backupPath(), QString::fromStdString((root / "One").native()));
+        QCOMPARE(model.backupPath(), QString::fromStdString(platform::toUtf8(root / "One")));
         model.setBackupFolder(root / "Two");  // the user's choice stays
-        QCOMPARE(model.backupPath(), QString::fromStdString((root / "One").native()));
+        QCOMPARE(model.backupPath(), QString::fromStdString(platform::toUtf8(root / "One")));
         model.enterBackupPath(QStringLiteral("~/"));
         QCOMPARE(fs::path(model.backupPath().toStdString()),
                  fs::path(QDir::homePath().toStdString() + "/"));

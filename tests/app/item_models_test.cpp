@@ -1,7 +1,8 @@
+#include <sqlite3.h>
+
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
-#include <sqlite3.h>
 
 #include "app/crate_tree_model.h"
 #include "app/log_model.h"
@@ -9,6 +10,7 @@
 #include "app_test_support.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::test {
 
@@ -69,7 +71,7 @@ class ItemModelsTest : public QObject {
         fs::create_directories(master.parent_path());
         const std::string prefix = SeratoLibrary::volumeMountPrefix(library);
         sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open(master.c_str(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_open(platform::toUtf8(master).c_str(), &db), SQLITE_OK);
         const std::string sql =
             "CREATE TABLE location (id INTEGER PRIMARY KEY, path TEXT, uuid BLOB);"
             "CREATE TABLE container (id INTEGER PRIMARY KEY, parent_id INTEGER, name TEXT,"
@@ -90,7 +92,7 @@ class ItemModelsTest : public QObject {
 
         const QByteArray savedHome = qgetenv("HOME");
         const bool hadHome = qEnvironmentVariableIsSet("HOME");
-        qputenv("HOME", QByteArray::fromStdString(home.native()));
+        qputenv("HOME", QByteArray::fromStdString(platform::toUtf8(home)));
         LoadedModel m;
         const bool loaded = m.load(library);
         hadHome ? qputenv("HOME", savedHome) : qunsetenv("HOME");

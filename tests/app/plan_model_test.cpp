@@ -8,6 +8,7 @@
 #include "app/selection_model.h"
 #include "app_test_support.h"
 #include "library/crate_index.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck::test {
 namespace fs = std::filesystem;
@@ -53,11 +54,11 @@ class PlanModelTest : public QObject {
         const fs::path music(dir.path().toStdString());
         const auto track = [&](const char* name) {
             std::ofstream(music / name) << name;
-            return (music / name).native();
+            return platform::toUtf8(music / name);
         };
         const auto a = track("a.mp3");
         const auto b = track("b.mp3");
-        const auto gone = (music / "gone.mp3").native();
+        const auto gone = platform::toUtf8(music / "gone.mp3");
         const auto crate = [](std::vector<std::string> path, std::vector<std::string> tracks,
                               std::vector<Crate::Ptr> children = {}) {
             auto made = std::make_shared<Crate>();

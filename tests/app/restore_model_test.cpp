@@ -10,8 +10,9 @@
 #include "app_test_support.h"
 #include "engine/backup_catalog.h"
 #include "engine/backup_manifest.h"
-#include "library/serato_library.h"
 #include "engine/serato_error.h"
+#include "library/serato_library.h"
+#include "platform/path_text.h"
 #include "restore/restore_status.h"
 
 namespace morrowdeck::test {
@@ -279,7 +280,7 @@ class RestoreModelTest : public QObject {
         model.start();
         QVERIFY(!model.applyResult());
         QVERIFY(r.finish());
-        const QString one = QString::fromStdString((r.audio / "House" / "one.mp3").native());
+        const QString one = QString::fromStdString(platform::toUtf8(r.audio / "House" / "one.mp3"));
         QCOMPARE(model.problemLines(),
                  QStringList({"warning: Missing from the backup: House/gone.mp3",
                               "warning: Damaged in the backup: House/one.mp3 — its content "

@@ -1,15 +1,19 @@
 #include "app/views/desktop_notifier.h"
 
+#include <QtGlobal>
+#ifndef Q_OS_WIN
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#endif
 #include <QVariantMap>
 
 #include "engine/run_outcome.h"
 
 namespace morrowdeck {
 
+#ifndef Q_OS_WIN
 namespace {
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
@@ -17,16 +21,22 @@ const QString path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
 
 }  // namespace
+#endif
 
 DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {
+#ifndef Q_OS_WIN
     QDBusConnection::sessionBus().connect(service, path, interface, QStringLiteral("ActionInvoked"),
                                           this, SLOT(actionInvoked(uint, QString)));
+#endif
 }
 
 bool DesktopNotifier::worthTelling(qint64 seconds, bool windowActive, bool failed) {
     return failed || (!windowActive && seconds > minimumSeconds);
 }
 
+#ifdef Q_OS_WIN
+void DesktopNotifier::notify(const QString&, const QString&, bool) {}
+#else
 void DesktopNotifier::notify(const QString& summary, const QString& body, bool failed) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
@@ -46,6 +56,7 @@ void DesktopNotifier::notify(const QString& summary, const QString& body, bool f
         done->deleteLater();
     });
 }
+#endif
 
 void DesktopNotifier::notifyRunEnded(const QString& what, const ProgressSnapshot& final) {
     const RunOutcome outcome = RunOutcome::of(final);

@@ -11,7 +11,8 @@ namespace morrowdeck {
 // session bus (org.freedesktop.Notifications): a run that took long enough for the user to
 // turn away, ending while the window is not active, and every failed run. Clicking the
 // notification emits activated(), so the window can come forward. Without a session bus or a
-// notification service nothing is shown and nothing fails.
+// notification service nothing is shown and nothing fails; Windows has neither, so there the
+// notifier shows nothing.
 //
 // Threads: the UI thread only; D-Bus calls are asynchronous and never wait.
 class DesktopNotifier final : public QObject {

@@ -1,13 +1,19 @@
 #include "app/views/desktop_services.h"
 
+#include <QtGlobal>
+#ifdef Q_OS_WIN
+#include <QProcess>
+#else
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#endif
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QUrl>
 
+#include "platform/file_system.h"
 #include "platform/path_text.h"
 
 namespace morrowdeck::DesktopServices {
@@ -20,6 +26,22 @@ QUrl urlOf(const std::filesystem::path& path) {
 
 }  // namespace
 
+#ifdef Q_OS_WIN
+void showInFileManager(const std::filesystem::path& folder, std::function<void()> failed) {
+    // Explorer shows the Documents folder instead of failing when the path does not exist.
+    if (!platform::fileExists(folder)) {
+        if (failed) failed();
+        return;
+    }
+    // Explorer reads "/select," and the path as separate words; the path needs the native
+    // separators or it opens the default folder instead.
+    const QString native =
+        QDir::toNativeSeparators(QString::fromStdString(platform::toUtf8(folder)));
+    if (QProcess::startDetached(QStringLiteral("explorer.exe"), {QStringLiteral("/select,"), native}))
+        return;
+    if (!QDesktopServices::openUrl(urlOf(folder)) && failed) failed();
+}
+#else
 void showInFileManager(const std::filesystem::path& folder, std::function<void()> failed) {
     const QUrl url = urlOf(folder);
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -40,6 +62,7 @@ void showInFileManager(const std::filesystem::path& folder, std::function<void()
                          finished->deleteLater();
                      });
 }
+#endif
 
 std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const QString& title,
                                                   const std::filesystem::path& startIn,

@@ -14,8 +14,9 @@ namespace morrowdeck {
 namespace DesktopServices {
 
 // Opens a file-manager window with the folder selected (the freedesktop FileManager1
-// interface over D-Bus); where no file manager answers it, opens the folder itself, and where
-// that fails too, calls `failed` (later, on the UI thread, when the D-Bus call was made).
+// interface over D-Bus; on Windows, Explorer); where no file manager answers it, opens the
+// folder itself, and where that fails too, calls `failed` (later, on the UI thread, when the
+// D-Bus call was made).
 void showInFileManager(const std::filesystem::path& folder, std::function<void()> failed);
 
 // A modal folder chooser titled `title`, starting in `startIn` (or in ~/Music when it exists,

@@ -4,7 +4,9 @@
 #include <QHash>
 #include <QLabel>
 #include <QPainter>
+#ifndef MORROWDECK_NO_SVG
 #include <QSvgRenderer>
+#endif
 
 #include "app/views/style.h"
 
@@ -60,6 +62,7 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
     const int pixels = qMax(1, qRound(size * devicePixelRatio));
     QPixmap result(pixels, pixels);
     result.fill(Qt::transparent);
+#ifndef MORROWDECK_NO_SVG
     QSvgRenderer renderer(file(name));
     if (renderer.isValid()) {
         QPainter painter(&result);
@@ -69,6 +72,10 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         painter.fillRect(result.rect(), color);
     }
+#else
+    Q_UNUSED(name);
+    Q_UNUSED(color);
+#endif
     result.setDevicePixelRatio(devicePixelRatio);
     return result;
 }

@@ -1,3 +1,5 @@
+#include "app/views/check_backup_window.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,10 +10,10 @@
 
 #include "app/check_backup_model.h"
 #include "app/qt_main_queue.h"
-#include "app/views/check_backup_window.h"
 #include "app/views/main_window.h"
 #include "app_test_support.h"
 #include "engine/backup_manifest.h"
+#include "platform/path_text.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
@@ -72,7 +74,7 @@ class CheckBackupWindowTest final : public QObject {
         main.openCheckBackupWindow();
         auto* window = main.findChild<CheckBackupWindow*>();
         QVERIFY(window && window->isVisible());
-        QCOMPARE(window->folderField()->text(), QString::fromStdString(backup.native()));
+        QCOMPARE(window->folderField()->text(), QString::fromStdString(platform::toUtf8(backup)));
         QPushButton* check = nullptr;
         for (auto* button : window->findChildren<QPushButton*>())
             if (button->text() == "Check") check = button;

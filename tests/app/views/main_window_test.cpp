@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QLabel>
@@ -17,14 +18,13 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QDialog>
 #include <QTimer>
 #include <QToolBar>
-#include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeView>
 #include <memory>
@@ -48,6 +48,7 @@
 #include "app/views/sidebar_view.h"
 #include "app/window_sizing.h"
 #include "app_test_support.h"
+#include "platform/path_text.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
@@ -87,7 +88,9 @@ class MainWindowTest final : public QObject {
 void MainWindowTest::initTestCase() {
     QVERIFY(temp_.isValid());
     demo_ = fs::path(temp_.filePath("demo").toStdString());
-    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY, {QString::fromStdString(demo_.string())}), 0);
+    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY,
+                               {QString::fromStdString(platform::toUtf8(demo_))}),
+             0);
 }
 
 // Each test starts as on a first launch, without what an earlier one chose.
@@ -132,7 +135,8 @@ void MainWindowTest::loadedLibrary() {
     QVERIFY(leaves > 1);
 
     QCOMPARE(window->windowTitle(), "Morrowdeck — demo");
-    QCOMPARE(window->libraryButton()->toolTip(), QString::fromStdString((demo_ / "_Serato_").string()));
+    QCOMPARE(window->libraryButton()->toolTip(),
+             QString::fromStdString(platform::toUtf8(demo_ / "_Serato_")));
     QVERIFY(window->reloadAction()->isEnabled());
     QVERIFY(window->showLibraryAction()->isVisible());
     QVERIFY(!window->detail()->showsEmptyState());
@@ -674,7 +678,8 @@ void MainWindowTest::foundLibrariesInTheMenu() {
     QAction* library = window->foundLibraryActions().front();
     QCOMPARE(found.actions(), QList<QAction*>{library});
     QVERIFY(library->text().startsWith(QStringLiteral("This computer — ")));
-    QCOMPARE(library->toolTip(), QString::fromStdString((home / "Music" / "_Serato_").string()));
+    QCOMPARE(library->toolTip(),
+             QString::fromStdString(platform::toUtf8(home / "Music" / "_Serato_")));
     library->trigger();
     QTRY_COMPARE(window->sidebar()->page(), "tree");
     QCOMPARE(*model.library().libraryURL(), home / "Music" / "_Serato_");

@@ -19,6 +19,7 @@
 #include "app/views/restore_window.h"
 #include "app/views/sidebar_view.h"
 #include "app/views/style.h"
+#include "platform/path_text.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
@@ -30,9 +31,9 @@ class MessageBarTest final : public QObject {
     void initTestCase() {
         QVERIFY(temp_.isValid());
         demo_ = fs::path(temp_.filePath("demo").toStdString());
-        QCOMPARE(
-            QProcess::execute(MORROWDECK_DEMO_LIBRARY, {QString::fromStdString(demo_.string())}),
-            0);
+        QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY,
+                                   {QString::fromStdString(platform::toUtf8(demo_))}),
+                 0);
     }
 
     // Each level has its look and the bar reads as one sentence to a screen reader; no

@@ -11,7 +11,6 @@
 #include <QTreeWidget>
 
 #include "app/app_model.h"
-#include "app_test_support.h"
 #include "app/crate_roles.h"
 #include "app/qt_main_queue.h"
 #include "app/views/action_bar.h"
@@ -19,6 +18,8 @@
 #include "app/views/main_window.h"
 #include "app/views/preflight_summary.h"
 #include "app/views/sidebar_view.h"
+#include "app_test_support.h"
+#include "platform/path_text.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
@@ -34,7 +35,9 @@ void PreflightTest::summaryBeforeAndAfterABackup() {
     test::isolateSettings();
     QTemporaryDir temp;
     const fs::path demo = fs::path(temp.filePath("demo").toStdString());
-    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY, {QString::fromStdString(demo.native())}), 0);
+    QCOMPARE(QProcess::execute(MORROWDECK_DEMO_LIBRARY,
+                               {QString::fromStdString(platform::toUtf8(demo))}),
+             0);
     MainWindow window(std::make_shared<QtMainQueue>(), demo / "_Serato_");
     window.show();
     QTRY_COMPARE(window.sidebar()->page(), "tree");
@@ -72,8 +75,8 @@ void PreflightTest::summaryBeforeAndAfterABackup() {
     QVERIFY(summary.totalsText().endsWith(" up to date"));
 
     // A track gone before the library is read again: counted as missing, and its crates badged.
-    QDirIterator tracks(QString::fromStdString((demo / "Music").native()), {"*.wav"}, QDir::Files,
-                        QDirIterator::Subdirectories);
+    QDirIterator tracks(QString::fromStdString(platform::toUtf8(demo / "Music")), {"*.wav"},
+                        QDir::Files, QDirIterator::Subdirectories);
     QVERIFY(tracks.hasNext());
     QVERIFY(QFile::remove(tracks.next()));
     model.library().load(demo / "_Serato_");

@@ -1,40 +1,40 @@
+#include "app/views/restore_window.h"
+
 #include <QAction>
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QMenu>
-#include <QMessageBox>
-#include <QRegularExpression>
-#include <QScreen>
-#include <QTimer>
-#include <fstream>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QListWidget>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
-
+#include <fstream>
 #include <memory>
 
 #include "app/app_model.h"
+#include "app/pane_texts.h"
 #include "app/qt_main_queue.h"
 #include "app/restore_model.h"
-#include "app/pane_texts.h"
 #include "app/restore_texts.h"
+#include "app/saved_runs.h"
 #include "app/views/location_row.h"
 #include "app/views/main_window.h"
 #include "app/views/problem_list.h"
 #include "app/views/restore_progress.h"
-#include "app/views/restore_window.h"
 #include "app_test_support.h"
-#include "app/saved_runs.h"
 #include "engine/backup_manifest.h"
 #include "engine/serato_error.h"
 #include "library/serato_folder.h"
+#include "platform/path_text.h"
 
 using namespace morrowdeck;
 namespace fs = std::filesystem;
@@ -278,10 +278,10 @@ void RestoreWindowTest::problemsListedAndCopied() {
     QVERIFY(!problems.isHidden());
     QCOMPARE(problems.title(), "Problems (2)");
     QCOMPARE(problems.list()->count(), 2);
-    const QString second = "warning: Damaged in the backup: House/two.mp3 — its content differs "
-                           "from when it was backed up; left " +
-                           QString::fromStdString((audio / "House" / "two.mp3").native()) +
-                           " as it was.";
+    const QString second =
+        "warning: Damaged in the backup: House/two.mp3 — its content differs "
+        "from when it was backed up; left " +
+        QString::fromStdString(platform::toUtf8(audio / "House" / "two.mp3")) + " as it was.";
     // The copies run side by side, so the lines come in either order.
     const int row = problems.list()->item(0)->text() == second ? 0 : 1;
     QCOMPARE(problems.list()->item(row)->text(), second);
