@@ -39,8 +39,11 @@ QString fit(const RunPreview& preview) {
         return QStringLiteral("Choose a destination to see what is already backed up there.");
     if (!preview.freeBytes) return {};
     if (!preview.fits()) return QString::fromStdString(preview.notEnoughSpaceText());
-    // A volume without a name of its own (the system's "/") is not named.
-    const QString drive = QString::fromStdString(preview.drive);
+    // A volume without a name of its own (the system's "/") is not named; a Windows drive
+    // without a label, named by its letter ("Z:"), reads "drive Z" before the text's own ':'.
+    QString drive = QString::fromStdString(preview.drive);
+    if (drive.size() == 2 && drive[0].isLetter() && drive[1] == QLatin1Char(':'))
+        drive = QStringLiteral("drive ") + drive[0];
     const QString where = drive.isEmpty() || drive == QLatin1String("/")
                               ? QStringLiteral("Fits")
                               : QStringLiteral("Fits on ") + drive;

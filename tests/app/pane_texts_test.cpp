@@ -113,6 +113,9 @@ class PaneTextsTest : public QObject {
         preview.drive = "Backup";
         preview.freeBytes = 2'000'000'000;
         QCOMPARE(preflightText::fit(preview), "Fits on Backup: 1.2 GB needed, 2 GB free.");
+        preview.drive = "Z:";
+        QCOMPARE(preflightText::fit(preview), "Fits on drive Z: 1.2 GB needed, 2 GB free.");
+        preview.drive = "Backup";
         preview.freeBytes = 1'000'000'000;
         QCOMPARE(preflightText::fit(preview), "Not enough space on Backup: 1.2 GB needed, 1 GB free.");
     }
