@@ -73,8 +73,24 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
         painter.fillRect(result.rect(), color);
     }
 #else
-    Q_UNUSED(name);
-    Q_UNUSED(color);
+    // Without Qt SVG the check boxes are still drawn, so a crate's tick stays visible.
+    const bool checked = name == QLatin1String("checkmark.square.fill");
+    const bool mixed = name == QLatin1String("minus.square.fill");
+    if (checked || mixed || name == QLatin1String("square")) {
+        QPainter painter(&result);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal line = qMax(1.0, pixels / 12.0);
+        const QRectF box = QRectF(0, 0, pixels, pixels).adjusted(line, line, -line, -line);
+        painter.setPen(QPen(color, line));
+        painter.setBrush(checked || mixed ? QBrush(color) : QBrush());
+        painter.drawRoundedRect(box, pixels / 6.0, pixels / 6.0);
+        painter.setPen(QPen(Qt::white, line * 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const qreal s = pixels;
+        if (checked)
+            painter.drawPolyline(QPolygonF{{0.28 * s, 0.52 * s}, {0.44 * s, 0.68 * s}, {0.72 * s, 0.34 * s}});
+        else if (mixed)
+            painter.drawLine(QPointF(0.3 * s, 0.5 * s), QPointF(0.7 * s, 0.5 * s));
+    }
 #endif
     result.setDevicePixelRatio(devicePixelRatio);
     return result;
