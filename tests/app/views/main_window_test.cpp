@@ -662,7 +662,9 @@ void MainWindowTest::foundLibrariesInTheMenu() {
     QVERIFY(!found.actions().front()->isEnabled());
 
     const fs::path home = folder("found-home").toStdString();
-    fs::create_directory_symlink(demo_, home / "Music");
+    std::error_code linked;
+    fs::create_directory_symlink(demo_, home / "Music", linked);
+    if (linked) QSKIP("this system makes no symbolic links (Windows without the privilege)");
     model.discovery().setPlaces({home, home / "no-mount-table", {}});
     QSignalSpy searched(&model.discovery(), &LibraryDiscovery::foundLibrariesChanged);
     menu.popup(window->mapToGlobal(QPoint(20, 20)));  // opening the menu searches again
