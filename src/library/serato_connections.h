@@ -16,7 +16,8 @@ std::vector<std::string> uris(const std::filesystem::path& database, std::string
 
 // The local file a URI names, or absent for anything this program will not open: "file:"
 // URIs without a host or with "localhost" (query and fragment dropped, %XX decoded) and
-// absolute plain paths only (with a drive where paths have drives: "file:///C:/x" is "C:/x"); never another scheme, a relative path, a ".." component or NUL.
+// absolute plain paths only (with a drive where paths have drives: "file:///C:/x" is "C:/x");
+// never another scheme, a relative path, a ".." component or NUL.
 std::optional<std::filesystem::path> localPath(std::string_view uri);
 
 }  // namespace morrowdeck::SeratoConnections
