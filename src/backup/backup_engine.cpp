@@ -79,6 +79,8 @@ BackupEngine::Snapshot BackupEngine::execute(
         databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
     if (libraryFolder) work.libraryPrefix = SeratoLibrary::volumeMountPrefix(*libraryFolder);
     if (!plan(crates, destinationRoot, options, work)) return finish(true);
+    if (const auto renamed = work.changedNamesText(); !renamed.empty())
+        reporter_.log(Level::warning, renamed);
 
     RunPreview destinationSpace;
     destinationSpace.measureDestination(destinationRoot);
@@ -344,6 +346,14 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
     }
 }
 
+std::string BackupEngine::Plan::changedNamesText() const {
+    std::map<std::string, std::string> changed = crateNames.changed();
+    changed.insert(storeNames.changed().begin(), storeNames.changed().end());
+    return morrowdeck::changedNamesText(
+        changed, "stored in a safe form (Windows, FAT and exFAT drives refuse them, or take two "
+                 "of them for one); a restore gives each back where the drive accepts it");
+}
+
 void BackupEngine::leaveOut(Plan& work, const Crate& crate, RunProblem problem,
                             std::string logLine) {
     reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
@@ -379,6 +389,8 @@ RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
     RunPreview preview;
     if (destinationRoot) preview.measureDestination(*destinationRoot);
     tally(work, crates, destinationRoot, options, preview);
+    if (auto renamed = work.changedNamesText(); !renamed.empty())
+        preview.notices.push_back(std::move(renamed));
     return preview;
 }
 

@@ -95,6 +95,8 @@ struct BackupEngine::Plan {
     std::optional<std::filesystem::path> storeCopy(const std::filesystem::path& backupRoot,
                                                    const std::string& storeFolderName,
                                                    const std::string& track);
+    // The names this plan stores in another form, for the run's log; "" when none.
+    std::string changedNamesText() const;
     // True when the previous run's manifest lists the path, or a file below it.
     bool holds(const std::string& relPath);
 

@@ -71,6 +71,7 @@ int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool r
                                             : nlohmann::ordered_json()},
             {"fits", fits},
             {"problems", problemsJson(total.problems)}};
+        if (!preview.notices.empty()) document["notices"] = preview.notices;
         for (const auto& [key, value] : extra.items())
             document[key] = value;
         printJson(out, document);
@@ -86,6 +87,8 @@ int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool r
             out << "Free on " << preview.drive << ": " << bytes(*preview.freeBytes) << " \u2014 "
                 << (fits ? "fits." : "does not fit.") << '\n';
         }
+        for (const auto& notice : preview.notices)
+            out << "warning: " << notice << '\n';
         out.flush();
     }
     if (!fits && refuseWhenFull) {

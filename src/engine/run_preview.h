@@ -37,6 +37,9 @@ struct RunPreview {
     std::string drive;                      // the destination volume's name
     std::optional<std::int64_t> freeBytes;  // absent when unknown (or no destination)
     std::int64_t allocationUnit = 1;        // of the destination's volume; 1 when unknown
+    // What the run would tell before it copies (names it stores in another form), one
+    // sentence each.
+    std::vector<std::string> notices;
 
     Tally total() const;
     // The space the files to copy need: their bytes with the allocation slack.

@@ -65,4 +65,23 @@ std::string StoredNames::path(const std::string& folder,
     return path;
 }
 
+std::string changedNamesText(const std::map<std::string, std::string>& changed,
+                             std::string_view lead) {
+    if (changed.empty()) return {};
+    // A long list says nothing more than its first names do, and would flood the log.
+    constexpr std::size_t shown = 5;
+    std::string text = std::to_string(changed.size()) + (changed.size() == 1 ? " name " : " names ");
+    text += lead;
+    text += ": ";
+    std::size_t listed = 0;
+    for (const auto& [stored, original] : changed) {
+        if (listed == shown) break;
+        if (listed++ > 0) text += ", ";
+        text += "\u201C" + original + "\u201D \u2192 \u201C" + stored.substr(stored.rfind('/') + 1) +
+                "\u201D";
+    }
+    if (changed.size() > shown) text += " and " + std::to_string(changed.size() - shown) + " more";
+    return text + ".";
+}
+
 }  // namespace morrowdeck

@@ -43,4 +43,10 @@ class StoredNames {
     std::map<std::string, std::string> changed_;
 };
 
+// One sentence for a run's log: how many names `changed` holds (stored path -> the name it
+// stands for) and the first few of them as "“AC:DC” → “AC：DC”", led by `lead` ("3 names " +
+// lead + ": …"). "" when it holds none.
+std::string changedNamesText(const std::map<std::string, std::string>& changed,
+                             std::string_view lead);
+
 }  // namespace morrowdeck
