@@ -69,6 +69,7 @@ BackupEngine::Snapshot BackupEngine::execute(
     Plan work;
     work.root = destinationRoot;
     work.granularity = platform::probeTimestampGranularity(destinationRoot);
+    work.largestFile = largestFile_(destinationRoot);
     if (options.keepReplaced > 0) {
         work.replacedRun = platform::toUtf8(
             ReplacedRuns::folder(destinationRoot) /
@@ -315,6 +316,14 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
                      "Missing source: " + track);
             continue;
         }
+        if (work.largestFile && info->size > *work.largestFile) {
+            // Copied, it would fail at 4 GiB after writing as much: said before anything is.
+            leaveOut(work, crate,
+                     {track, RunProblem::Kind::failed,
+                      "Too large for the destination's FAT drive (4 GiB at most a file)"},
+                     "Too large for the destination's FAT drive: " + track);
+            continue;
+        }
         const auto [ownName, repeated] = names.nameFor(index);
         const std::string_view name = work.crateNames.name(relFolder, ownName);
         work.entries.push_back({&crate, index, &relFolder, name});
@@ -356,7 +365,8 @@ std::string BackupEngine::Plan::changedNamesText() const {
 
 void BackupEngine::leaveOut(Plan& work, const Crate& crate, RunProblem problem,
                             std::string logLine) {
-    reporter_.update([](Snapshot& snap) { ++snap.missingFiles; });
+    const bool failed = problem.kind == RunProblem::Kind::failed;
+    reporter_.update([failed](Snapshot& snap) { ++(failed ? snap.failedFiles : snap.missingFiles); });
     reporter_.addProblem(problem);
     work.problems.emplace_back(&crate, std::move(problem));
     reporter_.log(Level::warning, std::move(logLine));
@@ -369,7 +379,10 @@ RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
                                  SourceFacts* known) {
     if (crates.empty()) throw SeratoError::noCratesSelected();
     Plan work;
-    if (destinationRoot) work.root = *destinationRoot;
+    if (destinationRoot) {
+        work.root = *destinationRoot;
+        work.largestFile = largestFile_(*destinationRoot);
+    }
     if (databaseURL)
         work.libraryPrefix = SeratoLibrary::volumeMountPrefix(databaseURL->parent_path());
     // Facts already known are planned with as they are: only the other sources are queried.

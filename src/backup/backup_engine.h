@@ -83,6 +83,13 @@ class BackupEngine {
     // errno), so that tests can see the order and make it fail.
     void setDataSync(std::function<int()> sync) { dataSync_ = std::move(sync); }
 
+    // Replaces the lookup of the largest file the destination's file system stores (FAT's 4 GiB),
+    // so that tests can plan for a drive this machine cannot mount.
+    void setLargestFile(
+        std::function<std::optional<std::int64_t>(const std::filesystem::path&)> largest) {
+        largestFile_ = std::move(largest);
+    }
+
     // How long the copy of Serato's database waits for Serato's write lock (tests shorten it).
     void setDatabaseWait(std::chrono::milliseconds wait) { databaseWait_ = wait; }
 
@@ -99,8 +106,8 @@ class BackupEngine {
 
     bool plan(const std::vector<Crate::Ptr>& crates, const std::filesystem::path& root,
               const BackupOptions& options, Plan& plan);
-    // Counts a track (or smart crate file) the run leaves out: its log line, the missing
-    // counter and the problem list.
+    // Counts a track (or smart crate file) the run leaves out: its log line, the missing (or,
+    // for a file the destination cannot hold, the failed) counter and the problem list.
     void leaveOut(Plan& plan, const Crate& crate, RunProblem problem, std::string logLine);
     // The plan's jobs per crate, into `preview` (measured first: its allocation unit rounds
     // the files to copy); destinations are looked at (read only) when `root` is given.
@@ -156,6 +163,8 @@ class BackupEngine {
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();
     std::function<int()> dataSync_;
+    std::function<std::optional<std::int64_t>(const std::filesystem::path&)> largestFile_ =
+        platform::largestFileSize;
     std::chrono::milliseconds databaseWait_{3000};
 };
 

@@ -75,6 +75,8 @@ struct BackupEngine::Plan {
     ManifestRecorder* manifest = nullptr;    // brought up to date by the copy phases
     // The destination's date resolution as execute() measured it; zero in a preview.
     std::chrono::nanoseconds granularity{0};
+    // The largest file the destination's file system stores (FAT's); none without a limit.
+    std::optional<std::int64_t> largestFile;
     std::vector<Job> copyJobs;
     std::vector<Job> linkJobs;
     // The crate each job was planned for (a store copy: the first crate that needs it).

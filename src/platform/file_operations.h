@@ -128,6 +128,14 @@ std::chrono::nanoseconds granularityForFileSystemType(long type);
 // in any case), for systems that report names rather than numbers.
 std::chrono::nanoseconds granularityForFileSystemName(std::string_view type);
 
+// The size of the largest file the file system holding the path can store: 4 GiB less one
+// byte on FAT, none where there is no limit a music file could reach or the type is unknown.
+// Looked up like timestampGranularity, writing nothing.
+std::optional<std::int64_t> largestFileSize(const std::filesystem::path& path);
+// The same limit for a statfs() f_type value and for a file system type's name.
+std::optional<std::int64_t> largestFileForFileSystemType(long type);
+std::optional<std::int64_t> largestFileForFileSystemName(std::string_view type);
+
 // The modification-time resolution of the file system holding an existing folder, measured:
 // a hidden temporary file (named like a copy's, so a crash leaves nothing a later run keeps)
 // gets a date with an odd second and odd nanoseconds, and the date read back tells what the

@@ -126,6 +126,24 @@ std::chrono::nanoseconds granularityForFileSystemName(std::string_view type) {
     return 1ns;
 }
 
+namespace {
+
+constexpr std::int64_t fatLargestFile = (std::int64_t{1} << 32) - 1;
+
+}  // namespace
+
+std::optional<std::int64_t> largestFileForFileSystemType(long type) {
+    if ((static_cast<unsigned long>(type) & 0xFFFFFFFFul) == 0x4d44) return fatLargestFile;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> largestFileForFileSystemName(std::string_view type) {
+    // FAT is the only type whose timestamps step by two seconds.
+    using namespace std::chrono_literals;
+    if (granularityForFileSystemName(type) == 2s) return fatLargestFile;
+    return std::nullopt;
+}
+
 bool isTemporaryName(std::string_view name) {
     using shared::kMaxNameBytes, shared::kSuffixLength, shared::kTempMarker;
     if (name.size() < 1 + kTempMarker.size() + kSuffixLength || name.size() > kMaxNameBytes ||

@@ -217,6 +217,27 @@ TEST(BackupEngine, LogsWhatItWritesAtMost) {
     EXPECT_EQ(again.log.back().message, summary(0, 0, 1, 0, 0));
 }
 
+// A file larger than the destination's file system stores (FAT's 4 GiB, shrunk here) fails
+// in planning, in the dry run as in the run, and nothing of it is written.
+TEST(BackupEngine, FileTooLargeForTheDriveFailsBeforeCopying) {
+    Library lib;
+    const auto small = lib.track("small.mp3", 10);
+    const auto large = lib.track("large.wav", 30);
+    const auto fat = [](const fs::path&) { return std::optional<std::int64_t>(20); };
+    const std::vector crates{makeCrate({"C"}, {small, large})};
+    BackupEngine planner(std::make_shared<test::ImmediateQueue>());
+    planner.setLargestFile(fat);
+    const auto preview = planner.preview(crates, lib.backup, {}, {});
+    EXPECT_EQ(preview.total().filesToCopy, 1);
+    ASSERT_EQ(preview.total().problems.size(), 1u);
+    EXPECT_EQ(preview.total().problems[0].kind, RunProblem::Kind::failed);
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    engine.setLargestFile(fat);
+    EXPECT_EQ(runOn(engine, crates, lib.backup).log.back().message, summary(1, 0, 0, 1, 0));
+    EXPECT_TRUE(fs::exists(lib.backup / "C" / "small.mp3"));
+    EXPECT_FALSE(fs::exists(lib.backup / "C" / "large.wav"));
+}
+
 // Source facts known from an earlier plan are used as they are (a file gone since still
 // counts as there until the facts are dropped), and a plan adds the facts it learnt.
 TEST(BackupEngine, PreviewReusesKnownSourceFacts) {

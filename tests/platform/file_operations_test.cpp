@@ -262,6 +262,11 @@ TEST(FileOperations, QueriesAndFolders) {
     EXPECT_EQ(granularityForFileSystemName("ext4"), 1ns);
     EXPECT_EQ(granularityForFileSystemName("FAT32"), 2s);  // Windows' volume names, any case
     EXPECT_EQ(granularityForFileSystemName("exFAT"), 10ms);
+    constexpr std::int64_t fatLimit = 4294967295;  // a byte short of 4 GiB
+    EXPECT_EQ(largestFileForFileSystemType(0x4d44), fatLimit);
+    EXPECT_EQ(largestFileForFileSystemName("FAT32"), fatLimit);
+    EXPECT_EQ(largestFileForFileSystemName("msdos"), fatLimit);
+    EXPECT_FALSE(largestFileForFileSystemType(0xEF53) || largestFileForFileSystemName("exfat"));
 
     // A rename that never replaces, even a dangling link.
     writeFile(dir / "new", "new");
