@@ -1,6 +1,7 @@
 #include "engine/backup_catalog.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -82,6 +83,19 @@ void appendJsonString(std::string& out, const std::string& text) {
 
 }  // namespace
 
+// The member's fields by their JSON key, in the order they are written.
+template <typename MemberType>
+auto memberFields(MemberType& member) {
+    return std::array{std::pair{"name", &member.name},
+                      std::pair{"library", &member.library},
+                      std::pair{"volumePrefix", &member.volumePrefix},
+                      std::pair{"label", &member.label},
+                      std::pair{"uuid", &member.uuid},
+                      std::pair{"fileSystem", &member.fileSystem},
+                      std::pair{"mountPoint", &member.mountPoint},
+                      std::pair{"lastBackedUp", &member.lastBackedUp}};
+}
+
 // Written by hand rather than through a JSON document: a catalog holds one entry per crate
 // entry, and building tens of thousands of small objects only to print them dominated the
 // metadata step of a re-run. The bytes are those of nlohmann::json's dump with a tab indent.
@@ -112,6 +126,23 @@ std::vector<std::uint8_t> BackupCatalog::encode() const {
         }
         text += "\n\t}";
     }
+    if (!members.empty()) {
+        text += ",\n\t\"members\": [";
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            text += i == 0 ? "\n\t\t{" : ",\n\t\t{";
+            const Member& member = members[i];
+            bool first = true;
+            for (const auto& [key, value] : memberFields(member)) {
+                text += first ? "\n\t\t\t\"" : ",\n\t\t\t\"";
+                first = false;
+                text += key;
+                text += "\": ";
+                appendJsonString(text, *value);
+            }
+            text += "\n\t\t}";
+        }
+        text += "\n\t]";
+    }
     if (crates) {
         text += ",\n\t\"crates\": [";
         for (std::size_t i = 0; i < crates->size(); ++i) {
@@ -126,6 +157,8 @@ std::vector<std::uint8_t> BackupCatalog::encode() const {
         appendJsonString(text, tracks[i].file);
         text += ",\n\t\t\t\"source\": ";
         appendJsonString(text, tracks[i].source);
+        // The first member's tracks say nothing more, so a one-library catalog stays as it was.
+        if (tracks[i].member != 0) text += ",\n\t\t\t\"member\": " + std::to_string(tracks[i].member);
         text += "\n\t\t}";
     }
     text += tracks.empty() ? "]\n}" : "\n\t]\n}";
@@ -146,8 +179,25 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
         if (file == track.end() || source == track.end() || !file->is_string() ||
             !source->is_string())
             continue;
-        catalog.tracks.push_back({file->get<std::string>(), source->get<std::string>()});
+        std::size_t member = 0;
+        if (const auto index = track.find("member");
+            index != track.end() && index->is_number_unsigned())
+            member = index->get<std::size_t>();
+        catalog.tracks.push_back({file->get<std::string>(), source->get<std::string>(), member});
     }
+    if (const auto members = document.find("members");
+        members != document.end() && members->is_array()) {
+        for (const auto& entry : *members) {
+            if (!entry.is_object()) continue;
+            Member& member = catalog.members.emplace_back();
+            for (auto& [key, value] : memberFields(member))
+                if (const auto field = entry.find(key); field != entry.end() && field->is_string())
+                    *value = field->get<std::string>();
+        }
+    }
+    // A track of a member the catalog does not list cannot be placed: it is dropped.
+    const std::size_t known = std::max<std::size_t>(catalog.members.size(), 1);
+    std::erase_if(catalog.tracks, [known](const Track& track) { return track.member >= known; });
     if (const auto crates = document.find("crates");
         crates != document.end() && crates->is_array()) {
         catalog.crates.emplace();
@@ -168,8 +218,36 @@ std::optional<BackupCatalog> BackupCatalog::decode(std::span<const std::uint8_t>
     return catalog;
 }
 
+std::vector<BackupCatalog::Member> BackupCatalog::missingMembers(
+    const BackupCatalog& earlier) const {
+    std::vector<Member> missing;
+    for (const auto& member : earlier.members)
+        if (std::none_of(members.begin(), members.end(),
+                         [&](const Member& m) { return m.name == member.name; }))
+            missing.push_back(member);
+    return missing;
+}
+
 void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
                                    const std::function<bool(const std::string&)>& stillACrate) {
+    // Each earlier member's index here: its own where this run has it, else a new one.
+    std::vector<std::size_t> memberIndex;
+    std::vector<bool> absent;
+    for (const auto& member : earlier.members) {
+        const auto found = std::find_if(members.begin(), members.end(),
+                                        [&](const Member& m) { return m.name == member.name; });
+        absent.push_back(found == members.end());
+        memberIndex.push_back(static_cast<std::size_t>(found - members.begin()));
+        if (found == members.end()) members.push_back(member);
+    }
+    const auto isAbsent = [&](const Track& track) {
+        return track.member < absent.size() && absent[track.member];
+    };
+    const auto carried = [&](Track track) {
+        if (track.member < memberIndex.size()) track.member = memberIndex[track.member];
+        return track;
+    };
+
     std::unordered_set<std::string> held;
     if (crates) held.insert(crates->begin(), crates->end());
     for (const auto& track : tracks)
@@ -184,16 +262,25 @@ void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
             if (auto folder = BackupLayout::folderOf(track.file); seen.insert(folder).second)
                 earlierCrates.push_back(std::move(folder));
     }
+    // The folders that hold a track of a member this run did not reach stay crates.
+    std::unordered_set<std::string> ofAbsent, absentFiles;
+    for (const auto& track : earlier.tracks)
+        if (isAbsent(track)) {
+            ofAbsent.insert(BackupLayout::folderOf(track.file));
+            absentFiles.insert(track.file);
+        }
     std::unordered_set<std::string> kept;
     for (const auto& folder : earlierCrates) {
         if (held.contains(folder) || kept.contains(folder)) continue;
-        if (folder != earlier.notInCrateFolder && !stillACrate(earlier.originalPath(folder)))
+        if (folder != earlier.notInCrateFolder && !ofAbsent.contains(folder) &&
+            !stillACrate(earlier.originalPath(folder)))
             continue;
         kept.insert(folder);
         if (crates) crates->push_back(folder);
     }
     for (const auto& track : earlier.tracks)
-        if (kept.contains(BackupLayout::folderOf(track.file))) tracks.push_back(track);
+        if (isAbsent(track) || kept.contains(BackupLayout::folderOf(track.file)))
+            tracks.push_back(carried(track));
     // A stored name is kept with the folders it names or lies in.
     for (const auto& entry : earlier.names) {
         const std::string& stored = entry.first;
@@ -203,7 +290,7 @@ void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
                 return folder == stored || folder.starts_with(stored + "/") ||
                        stored.starts_with(folder + "/");
             });
-        if (namesKept) names.emplace(stored, entry.second);
+        if (namesKept || absentFiles.contains(stored)) names.emplace(stored, entry.second);
     }
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;

@@ -18,9 +18,26 @@ struct BackupCatalog {
     struct Track {
         std::string file;    // path inside the backup: crate folder, "/", file name
         std::string source;  // the track's path as the library stores it (volume-relative)
+        std::size_t member = 0;  // index into `members` of the library it came from
+    };
+
+    // One library of the backup: a "_Serato_" folder and the volume that holds it. A catalog
+    // from an earlier version lists none (its one library is unnamed).
+    struct Member {
+        std::string name;          // "home", the drive's label, or its file-system UUID
+        std::string library;       // the "_Serato_" folder when it was last backed up
+        std::string volumePrefix;  // its tracks' paths are relative to this mount point
+        std::string label;
+        std::string uuid;
+        std::string fileSystem;
+        std::string mountPoint;
+        std::string lastBackedUp;  // UTC date and time of the last run it was connected for
+
+        bool operator==(const Member&) const = default;
     };
 
     std::vector<Track> tracks;  // in crate and track order
+    std::vector<Member> members;
     // The crate folders that make up the backup, also those of crates without tracks: the last
     // run's crates and the crates an earlier run kept. A folder not listed was left by an earlier
     // run (its crate renamed or removed since) and is no crate of the backup. Absent in a
@@ -48,8 +65,16 @@ struct BackupCatalog {
     // crate renamed or removed since is no longer part of the backup (`stillACrate` is asked
     // with the folder's own names). The folder of the tracks that are in no crate is always
     // kept, and so are the stored names of what is kept.
+    //
+    // The members of the earlier catalog that this one does not list were not connected for
+    // this run: they join this catalog as they were, and every track and crate folder of
+    // theirs is kept, as nothing of a drive that is not there is known to be gone.
     void keepOthersFrom(const BackupCatalog& earlier,
                         const std::function<bool(const std::string&)>& stillACrate);
+
+    // The members of `earlier` this catalog does not list (by name): the libraries of a backup
+    // that a run did not reach.
+    std::vector<Member> missingMembers(const BackupCatalog& earlier) const;
 };
 
 }  // namespace morrowdeck

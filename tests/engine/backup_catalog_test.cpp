@@ -24,15 +24,28 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
             catalog.storeFolder = ".ORVEL_Store";
             catalog.crates = {names[0], names[4], names[5], names[8]};
             catalog.names = {{"AC：DC", "AC:DC"}, {names[1], names[5]}};
+            catalog.members = {{"home", "/Users/dj/Music/_Serato_", "", "", "", "apfs", "/",
+                                "2026-12-09T10:00:00Z"},
+                               {"USB", "/Volumes/USB/_Serato_", "/Volumes/USB", "USB",
+                                "1A2B-3C4D", "exfat", "/Volumes/USB", names[5]}};
+            catalog.tracks[1].member = 1;
         }
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const auto& track : catalog.tracks)
+        for (const auto& track : catalog.tracks) {
             list.push_back({{"file", track.file}, {"source", track.source}});
+            if (track.member != 0) list.back()["member"] = track.member;
+        }
         nlohmann::ordered_json document = {{"version", 1}};
         if (withFolders) {
             document["notInCrateFolder"] = *catalog.notInCrateFolder;
             document["storeFolder"] = catalog.storeFolder;
             document["names"] = catalog.names;
+            auto& members = document["members"] = nlohmann::ordered_json::array();
+            for (const auto& m : catalog.members)
+                members.push_back({{"name", m.name}, {"library", m.library},
+                                   {"volumePrefix", m.volumePrefix}, {"label", m.label},
+                                   {"uuid", m.uuid}, {"fileSystem", m.fileSystem},
+                                   {"mountPoint", m.mountPoint}, {"lastBackedUp", m.lastBackedUp}});
             document["crates"] = *catalog.crates;
         }
         document["tracks"] = std::move(list);
@@ -51,6 +64,8 @@ TEST(BackupCatalog, EncodesAsTheJsonLibraryDumpsAndDecodesBack) {
         if (withFolders) {
             EXPECT_EQ(decoded->crates->at(1), names[4]);
             EXPECT_EQ(decoded->names.at("AC：DC"), "AC:DC");
+            EXPECT_EQ(decoded->members[0], catalog.members[0]);
+            EXPECT_EQ(decoded->tracks[1].member, 1u);
         }
     }
     const auto empty = BackupCatalog{}.encode();
@@ -103,6 +118,50 @@ TEST(BackupCatalog, KeepsTheEarlierCratesTheLibraryStillHas) {
         EXPECT_EQ(catalog.notInCrateFolder, "Loose");
         EXPECT_EQ(catalog.storeFolder, ".Store");
     }
+}
+
+// A drive that was not connected for a run loses nothing: its member, its tracks (also in a
+// crate folder this run holds) and its crates without a track of this run stay, and each
+// index follows its member to its place in the new list. A track naming a member the catalog
+// does not have is dropped when read.
+TEST(BackupCatalog, KeepsWhatAMemberNotConnectedHad) {
+    const auto member = [](std::string name) {
+        BackupCatalog::Member named;
+        named.name = std::move(name);
+        return named;
+    };
+    BackupCatalog earlier;
+    earlier.members = {member("USB"), member("home")};
+    earlier.crates = {"House", "Gigs", "Gone"};
+    earlier.tracks = {{"House/u.mp3", "Music/u.mp3", 0},
+                      {"House/h.mp3", "Users/dj/h.mp3", 1},
+                      {"Gigs/g？.mp3", "Music/g?.mp3", 0},
+                      {"Gone/x.mp3", "Users/dj/x.mp3", 1}};
+    earlier.names = {{"Gigs/g？.mp3", "g?.mp3"}};
+    BackupCatalog catalog;
+    catalog.members = {member("home")};
+    catalog.crates = {"House"};
+    catalog.tracks = {{"House/h.mp3", "Users/dj/h.mp3", 0}};
+    ASSERT_EQ(catalog.missingMembers(earlier).size(), 1u);
+    EXPECT_EQ(catalog.missingMembers(earlier)[0].name, "USB");
+    catalog.keepOthersFrom(earlier, [](const std::string&) { return false; });
+    EXPECT_EQ(*catalog.crates, (std::vector<std::string>{"House", "Gigs"}));
+    ASSERT_EQ(catalog.members.size(), 2u);
+    EXPECT_EQ(catalog.members[1].name, "USB");
+    std::vector<std::pair<std::string, std::size_t>> tracks;
+    for (const auto& track : catalog.tracks)
+        tracks.emplace_back(track.file, track.member);
+    EXPECT_EQ(tracks, (std::vector<std::pair<std::string, std::size_t>>{
+                          {"House/h.mp3", 0}, {"House/u.mp3", 1}, {"Gigs/g？.mp3", 1}}));
+    EXPECT_EQ(catalog.names.at("Gigs/g？.mp3"), "g?.mp3");
+
+    const std::string stray = R"({"members": [{"name": "home"}], "tracks": [
+        {"file": "A/a.mp3", "source": "a.mp3", "member": 1}, {"file": "A/b.mp3", "source": "b"}]})";
+    const auto decoded = BackupCatalog::decode(
+        std::vector<std::uint8_t>(stray.begin(), stray.end()));
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->tracks.size(), 1u);
+    EXPECT_EQ(decoded->tracks[0].file, "A/b.mp3");
 }
 
 }  // namespace
