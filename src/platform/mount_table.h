@@ -25,6 +25,12 @@ std::vector<Mount> readMountTable(const std::filesystem::path& table = systemMou
 // (blkid); "" when there is none, the device cannot be probed, or the backend cannot read labels.
 std::string volumeLabel(const std::string& device);
 
+// The identifier of the file system on a device, which stays with the drive whatever it is
+// mounted as: the UUID blkid reports ("3f1c…-…", or "1A2B-3C4D" for FAT and exFAT) on Linux,
+// the volume serial number as "1A2B-3C4D" for a drive root ("D:/") on Windows; "" when there
+// is none, the device cannot be probed, or the backend cannot read it.
+std::string volumeUuid(const std::string& device);
+
 // The mount whose mount point contains the resolved absolute path: the longest such point, and
 // of mounts stacked on one point the last. Null when none does.
 const Mount* mountContaining(const std::vector<Mount>& mounts, std::string_view resolvedPath);

@@ -103,6 +103,27 @@ TEST(VolumeLabel, LabelOfAnExt4DriveOnALoopDevice) {
     EXPECT_EQ(volumeLabel(drive.device()), "GIG BAG");
     EXPECT_EQ(volumeLabel("/dev/no-such-device"), "");
     EXPECT_EQ(volumeLabel("tmpfs"), "");
+    const std::string uuid = volumeUuid(drive.device());
+    ASSERT_EQ(uuid.size(), 36u) << uuid;
+    EXPECT_EQ(uuid[8], '-');
+    EXPECT_EQ(volumeUuid("tmpfs"), "");
+
+    // A path on the mounted drive, whether it exists yet or not, names the drive's volume.
+    const auto mounted = dir / "media" / "GIG BAG";
+    if (!drive.mount(mounted, dir / "media")) GTEST_SKIP() << drive.skipReason();
+    const Volume expected{toUtf8(mounted), "GIG BAG", uuid, "ext4"};
+    EXPECT_EQ(volumeOf(mounted / "_Serato_" / "not yet"), expected);
+}
+
+// Without a device to probe only the mount point is known; a backend without labels says "".
+TEST(VolumeOf, MountPointMatchesVolumeMountPoint) {
+    test::TempDir dir;
+    const Volume volume = volumeOf(dir / "missing");
+    EXPECT_EQ(volume.mountPoint, volumeMountPoint(dir.path()));
+    if (!backend().readsVolumeLabels) {
+        EXPECT_EQ(volumeUuid("/dev/sda1"), "");
+        EXPECT_EQ(volume.label + volume.uuid, "");
+    }
 }
 
 TEST(HomeFolder, FollowsHomeThenThePasswordDatabase) {

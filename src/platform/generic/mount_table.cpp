@@ -33,8 +33,13 @@ std::vector<Mount> readMountTable(const std::filesystem::path& table) {
     return mounts;
 }
 
-// Labels come from the device's own file system header, which only a system service reads.
+// Labels and UUIDs come from the device's own file system header, which only a system service
+// reads.
 std::string volumeLabel(const std::string&) {
+    return {};
+}
+
+std::string volumeUuid(const std::string&) {
     return {};
 }
 

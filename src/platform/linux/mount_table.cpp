@@ -39,13 +39,26 @@ std::vector<Mount> readMountTable(const std::filesystem::path& table) {
     return mounts;
 }
 
-std::string volumeLabel(const std::string& device) {
-    // Only a device node can carry a label; probing other sources would only fail.
+namespace {
+
+// A tag of the file system on a device, from libmount's device cache (blkid).
+std::string deviceTag(const std::string& device, const char* tag) {
+    // Only a device node can carry a file system's tags; probing other sources would only fail.
     if (!device.starts_with("/dev/")) return {};
     std::unique_ptr<libmnt_cache, CacheFree> cache(mnt_new_cache());
     if (!cache) return {};
     // The value belongs to the cache (it is freed with it), so it is copied, never freed here.
-    return text(mnt_cache_find_tag_value(cache.get(), device.c_str(), "LABEL"));
+    return text(mnt_cache_find_tag_value(cache.get(), device.c_str(), tag));
+}
+
+}  // namespace
+
+std::string volumeLabel(const std::string& device) {
+    return deviceTag(device, "LABEL");
+}
+
+std::string volumeUuid(const std::string& device) {
+    return deviceTag(device, "UUID");
 }
 
 }  // namespace morrowdeck::platform

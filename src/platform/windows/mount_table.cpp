@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cwctype>
 
 #include "platform/path_text.h"
@@ -13,6 +14,7 @@ namespace {
 struct VolumeFacts {
     std::wstring label;
     std::wstring fileSystem;
+    DWORD serial = 0;
 };
 
 // Label and file-system name of the volume whose root is `root` ("D:\"). Asked without the
@@ -22,12 +24,14 @@ bool volumeFacts(const std::wstring& root, VolumeFacts& facts) {
     ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
     wchar_t label[MAX_PATH + 1] = {};
     wchar_t type[MAX_PATH + 1] = {};
-    const bool ok = ::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr,
+    DWORD serial = 0;
+    const bool ok = ::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, &serial, nullptr,
                                             nullptr, type, MAX_PATH + 1);
     ::SetThreadErrorMode(oldMode, nullptr);
     if (!ok) return false;
     facts.label = label;
     facts.fileSystem = type;
+    facts.serial = serial;
     for (auto& c : facts.fileSystem)
         c = static_cast<wchar_t>(std::towlower(c));
     return true;
@@ -57,6 +61,17 @@ std::string volumeLabel(const std::string& device) {
     VolumeFacts facts;
     if (!volumeFacts(toPath(device).native(), facts)) return {};
     return toUtf8(std::filesystem::path(facts.label));
+}
+
+// The serial number as Windows' own "vol" and "dir" print it: two groups of four hex digits.
+std::string volumeUuid(const std::string& device) {
+    VolumeFacts facts;
+    if (!volumeFacts(toPath(device).native(), facts) || facts.serial == 0) return {};
+    char text[10] = {};
+    std::snprintf(text, sizeof text, "%04lX-%04lX",
+                  static_cast<unsigned long>(facts.serial >> 16),
+                  static_cast<unsigned long>(facts.serial & 0xFFFF));
+    return text;
 }
 
 }  // namespace morrowdeck::platform
