@@ -3,6 +3,8 @@
 // cannot be written is a failed file of the run, named in an error line: without it a restore
 // loses the crates' order or the tracks' records, so the run is no success.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,6 +14,7 @@
 #include "engine/backup_layout.h"
 #include "engine/metadata_file.h"
 #include "library/crate_writer.h"
+#include "library/library_member.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -96,6 +99,49 @@ std::optional<std::unordered_set<std::string>> libraryCrateFolders(
         add(*smartNames, SeratoFolder::smartCrateExtension,
             {std::string(SeratoLibrary::smartCratesGroup)});
     return folders;
+}
+
+// "2026-12-09T21:04:05Z".
+std::string utcText(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const auto day = floor<days>(when);
+    const year_month_day date{day};
+    const hh_mm_ss time{floor<seconds>(when - day)};
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+// The library this run backs up, as the catalog records it. Its name is the one an earlier
+// run gave the same volume; a name an earlier run gave another volume is not taken again, so
+// two drives labelled alike stay two members.
+BackupCatalog::Member describeMember(const std::filesystem::path& libraryFolder,
+                                     const std::optional<BackupCatalog>& earlier) {
+    const auto described =
+        LibraryMembers::describe({libraryFolder}, SeratoLibrary::defaultLibraryLocation());
+    const LibraryMember& library = described.front();
+    BackupCatalog::Member member{library.name,  platform::toUtf8(library.library),
+                                 library.volumePrefix, library.label,
+                                 library.uuid,  library.fileSystem,
+                                 library.mountPoint,   utcText(std::chrono::system_clock::now())};
+    if (!earlier) return member;
+    const auto sameVolume = [&](const BackupCatalog::Member& other) {
+        return member.name == LibraryMembers::homeName
+                   ? other.name == member.name
+                   : !member.uuid.empty() ? other.uuid == member.uuid
+                                          : other.library == member.library;
+    };
+    for (const auto& other : earlier->members)
+        if (sameVolume(other)) {
+            member.name = other.name;
+            return member;
+        }
+    for (const auto& other : earlier->members)
+        if (other.name == member.name && !member.uuid.empty()) member.name = member.uuid;
+    return member;
 }
 
 }  // namespace
@@ -282,22 +328,27 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     if (options.duplicateMode == DuplicateMode::dedupHardLink)
         catalog.storeFolder = options.storeFolderName;
     const auto catalogFile = metadata / BackupLayout::catalogFileName;
-    auto encoded = catalog.encode();
-    // An earlier catalog with exactly these bytes records no other crates: a re-run of the
-    // same selection needs neither to merge nor to write it.
-    if (!platform::fileHasContent(catalogFile, encoded)) {
-        if (const auto earlier = readMetadata(catalogFile)) {
-            if (const auto decoded = BackupCatalog::decode(*earlier)) {
-                // An earlier run's crate stays part of the backup while the library has it.
-                const auto inLibrary = libraryCrateFolders(libraryFolder, rows);
-                catalog.keepOthersFrom(*decoded, [&](const std::string& folder) {
-                    return !inLibrary || inLibrary->contains(text::nfcKey(folder));
-                });
-                encoded = catalog.encode();
-            }
+    const auto earlierBytes = readMetadata(catalogFile);
+    const auto earlier =
+        earlierBytes ? BackupCatalog::decode(*earlierBytes) : std::optional<BackupCatalog>();
+    if (libraryFolder) catalog.members.push_back(describeMember(*libraryFolder, earlier));
+    if (earlier) {
+        // An earlier run's crate stays part of the backup while the library has it.
+        const auto inLibrary = libraryCrateFolders(libraryFolder, rows);
+        const auto missing = catalog.missingMembers(*earlier);
+        catalog.keepOthersFrom(*earlier, [&](const std::string& folder) {
+            return !inLibrary || inLibrary->contains(text::nfcKey(folder));
+        });
+        for (const auto& member : missing) {
+            // Its files stay in the backup as they are; a drive that is plugged in but was
+            // not chosen for this run is no warning.
+            if (platform::isDirectory(platform::toPath(member.library))) continue;
+            reporter_.log(LogEntry::Level::warning,
+                          member.name + " is not connected \u2014 last backed up " +
+                              member.lastBackedUp.substr(0, 10) + ".");
         }
-        writeMetadataFile(catalogFile, encoded);
     }
+    writeMetadataFile(catalogFile, catalog.encode());
 
     for (const auto& crate : crates) {
         if (!BackupLayout::isSafeFolderPath(crate->components)) continue;

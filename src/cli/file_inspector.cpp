@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/master_database_summary.h"
+#include "engine/backup_catalog.h"
 #include "engine/backup_layout.h"
 #include "engine/replaced_runs.h"
 #include "library/bounded_read.h"
@@ -81,11 +82,43 @@ void appendMore(std::ostringstream& out, std::size_t shown, std::size_t total) {
     if (total > shown) out << "  … and " << (total - shown) << " more\n";
 }
 
-// A backup folder: the runs whose replaced files it keeps.
+// The libraries a backup holds, from its catalog: each one's volume and how many files of the
+// backup came from it.
+Json backupMembers(const std::filesystem::path& folder, std::ostringstream& summary) {
+    Json members = Json::array();
+    const auto bytes = platform::readFile(folder / BackupLayout::metadataFolder /
+                                          BackupLayout::catalogFileName);
+    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    if (!catalog || catalog->members.empty()) return members;
+    std::vector<std::size_t> files(catalog->members.size());
+    for (const auto& track : catalog->tracks)
+        ++files[track.member];
+    summary << "Libraries:\n";
+    for (std::size_t i = 0; i < catalog->members.size(); ++i) {
+        const auto& member = catalog->members[i];
+        members.push_back(Json{{"name", member.name},
+                               {"library", member.library},
+                               {"label", member.label},
+                               {"uuid", member.uuid},
+                               {"fileSystem", member.fileSystem},
+                               {"mountPoint", member.mountPoint},
+                               {"lastBackedUp", member.lastBackedUp},
+                               {"files", files[i]}});
+        summary << "  " << member.name << ": " << files[i] << (files[i] == 1 ? " file" : " files")
+                << " \u2022 label " << (member.label.empty() ? "(none)" : member.label)
+                << " \u2022 UUID " << (member.uuid.empty() ? "(unknown)" : member.uuid)
+                << " \u2022 mounted at " << member.mountPoint << " \u2022 last backed up "
+                << member.lastBackedUp << '\n';
+    }
+    return members;
+}
+
+// A backup folder: the libraries it holds and the runs whose replaced files it keeps.
 Inspection inspectBackupFolder(const std::filesystem::path& folder) {
     const auto runs = ReplacedRuns::list(folder);
     Json kept = Json::array();
     std::ostringstream summary;
+    Json members = backupMembers(folder, summary);
     summary << "Morrowdeck backup: " << runs.size() << (runs.size() == 1 ? " run" : " runs")
             << " with replaced files kept in " << BackupLayout::metadataFolder << '/'
             << BackupLayout::replacedFolder << '\n';
@@ -97,7 +130,8 @@ Inspection inspectBackupFolder(const std::filesystem::path& folder) {
             summary << "    " << run.files[i] << '\n';
         appendMore(summary, std::min(run.files.size(), kSummaryLines), run.files.size());
     }
-    return {Json{{"kind", "backup"}, {"replaced", std::move(kept)}}, summary.str()};
+    return {Json{{"kind", "backup"}, {"members", std::move(members)}, {"replaced", std::move(kept)}},
+            summary.str()};
 }
 
 Inspection inspectCrate(ByteView bytes, const std::string& version) {

@@ -598,6 +598,48 @@ test::RunRecord runWithLibraryFolder(BackupEngine& engine, const Library& lib,
         {});
 }
 
+// The catalog names the library it backed up and keeps what a library recorded earlier had
+// while that library's drive is away: a re-run without the drive loses nothing and says so.
+TEST(BackupMetadata, RecordsTheLibraryAndKeepsADriveNotConnected) {
+    Library lib;
+    const auto a = lib.track("a.mp3");
+    const Crate::Ptr house = makeCrate({"House"}, {a});
+    BackupCatalog earlier;
+    BackupCatalog::Member usb;
+    usb.name = "USB";
+    usb.library = test::text(lib.dir / "gone" / "_Serato_");
+    usb.lastBackedUp = "2026-01-02T03:04:05Z";
+    earlier.members = {usb};
+    earlier.crates = {"House", "Gigs"};
+    earlier.tracks = {{"House/u.mp3", "Music/u.mp3"}, {"Gigs/g.mp3", "Music/g.mp3"}};
+    const auto encoded = earlier.encode();
+    test::writeFile(lib.metadata("catalog.json"), std::string(encoded.begin(), encoded.end()));
+    test::writeFile(lib.backup / "House" / "u.mp3", "usb");
+    test::writeFile(lib.backup / "Gigs" / "g.mp3", "usb");
+
+    const fs::path homeLibrary = lib.home / "Music" / "_Serato_";
+    fs::create_directories(homeLibrary);
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    const auto record = test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run({house}, lib.backup, {}, homeLibrary / "database V2", onLog, onProgress,
+                       done);
+        },
+        {});
+    EXPECT_TRUE(record.logged("USB is not connected \u2014 last backed up 2026-01-02."));
+    EXPECT_EQ(record.log.back().message, summary(1, 0, 0, 0, 0));
+    const auto catalog = BackupCatalog::decode(test::readBytes(lib.metadata("catalog.json")));
+    ASSERT_TRUE(catalog);
+    ASSERT_EQ(catalog->members.size(), 2u);
+    EXPECT_EQ(catalog->members[0].name, "home");
+    EXPECT_EQ(catalog->members[0].library, test::text(homeLibrary));
+    EXPECT_EQ(catalog->members[1], usb);
+    EXPECT_EQ(catalog->tracks.size(), 3u);
+    EXPECT_EQ(*catalog->crates, (std::vector<std::string>{"House", "Gigs"}));
+    EXPECT_EQ(test::readText(lib.backup / "Gigs" / "g.mp3"), "usb");
+}
+
 // Serato's records, the catalog, the saved crate files, the crate order and the manifest are
 // what a restore rebuilds the library from: each one that cannot be written is a failed file,
 // and the run is no success.

@@ -441,6 +441,9 @@ TEST_F(BackupCli, KeptReplacedFilesAreListedByInspectAndVerify) {
     ASSERT_EQ(backup().status, 0);
     const auto doc = Json::parse(runCli({"inspect", to, "--json"}).out);
     EXPECT_EQ(doc["kind"], "backup");
+    ASSERT_EQ(doc["members"].size(), 1u);  // the library, with the files it gave the backup
+    EXPECT_EQ(doc["members"][0]["files"], 2);
+    EXPECT_EQ(doc["members"][0]["library"], fs::path(lib.serato).string());
     ASSERT_EQ(doc["replaced"].size(), 1u);
     EXPECT_EQ(doc["replaced"][0]["files"], Json{"Techno/c.mp3"});
     // Kept versions are listed by verify, and are not unexpected files.
