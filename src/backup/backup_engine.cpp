@@ -76,9 +76,9 @@ BackupEngine::Snapshot BackupEngine::execute(
             platform::toPath(ReplacedRuns::runName(std::chrono::system_clock::now())));
         work.rootPrefix = platform::toUtf8(destinationRoot / "");
     }
-    const auto libraryFolder =
-        databaseURL ? std::optional(databaseURL->parent_path()) : std::nullopt;
-    if (libraryFolder) work.libraryPrefix = SeratoLibrary::volumeMountPrefix(*libraryFolder);
+    const auto libraries = libraryFolders(databaseURL);
+    for (const auto& library : libraries)
+        work.libraryPrefixes.push_back(SeratoLibrary::volumeMountPrefix(library));
     if (!plan(crates, destinationRoot, options, work)) return finish(true);
     if (const auto renamed = work.changedNamesText(); !renamed.empty())
         reporter_.log(Level::warning, renamed);
@@ -146,10 +146,10 @@ BackupEngine::Snapshot BackupEngine::execute(
     for (const auto& folder : work.folders)
         platform::createDirectories(platform::toPath(folder));  // failures surface as failed jobs
 
-    captureLibrarySnapshot(destinationRoot, databaseURL, work);
+    captureLibrarySnapshot(destinationRoot, libraries, work);
     const DatabaseRows rows = readDatabaseRows(work);
     captureSeratoMetadata(destinationRoot, work, rows);
-    captureLibraryFiles(destinationRoot, libraryFolder, crates, options, work, rows);
+    captureLibraryFiles(destinationRoot, libraries, crates, options, work, rows);
     saveDatabaseCopies(destinationRoot);
     if (work.smartFileQueued) writeSmartCrateNotes(destinationRoot, options.keepReplaced > 0);
 
@@ -326,7 +326,7 @@ void BackupEngine::planCrateTracks(const Crate& crate, const std::filesystem::pa
         }
         const auto [ownName, repeated] = names.nameFor(index);
         const std::string_view name = work.crateNames.name(relFolder, ownName);
-        work.entries.push_back({&crate, index, &relFolder, name});
+        work.entries.push_back({&crate, index, &relFolder, name, memberOf(crate, index)});
         // The same track listed again in this crate has its file already.
         if (repeated) continue;
         work.allBytes += info->size;
@@ -383,8 +383,8 @@ RunPreview BackupEngine::preview(const std::vector<Crate::Ptr>& crates,
         work.root = *destinationRoot;
         work.largestFile = largestFile_(*destinationRoot);
     }
-    if (databaseURL)
-        work.libraryPrefix = SeratoLibrary::volumeMountPrefix(databaseURL->parent_path());
+    for (const auto& library : libraryFolders(databaseURL))
+        work.libraryPrefixes.push_back(SeratoLibrary::volumeMountPrefix(library));
     // Facts already known are planned with as they are: only the other sources are queried.
     if (known) {
         for (const auto& crate : crates)
@@ -507,7 +507,22 @@ bool BackupEngine::Plan::holds(const std::string& relPath) {
 }
 
 std::string BackupEngine::Plan::storedPath(const Entry& entry) const {
-    return CrateWriter::volumeRelativeText(entry.crate->tracks[entry.track], libraryPrefix);
+    const std::string prefix =
+        entry.member < libraryPrefixes.size() ? libraryPrefixes[entry.member] : std::string();
+    return CrateWriter::volumeRelativeText(entry.crate->tracks[entry.track], prefix);
+}
+
+std::vector<std::filesystem::path> BackupEngine::libraryFolders(
+    const std::optional<std::filesystem::path>& databaseURL) const {
+    if (!libraries_.empty()) return libraries_;
+    if (databaseURL) return {databaseURL->parent_path()};
+    return {};
+}
+
+std::size_t BackupEngine::memberOf(const Crate& crate, std::size_t track) const {
+    const auto members = trackMembers_.find(&crate);
+    if (members == trackMembers_.end() || track >= members->second.size()) return 0;
+    return members->second[track];
 }
 
 BackupEngine::Snapshot BackupEngine::finish(bool cancelled) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "backup/backup_options.h"
@@ -83,6 +84,18 @@ class BackupEngine {
     // errno), so that tests can see the order and make it fail.
     void setDataSync(std::function<int()> sync) { dataSync_ = std::move(sync); }
 
+    // The libraries of a backup that spans the computer and its drives, in member order; the
+    // first is the one `databaseURL` names. For each crate the run is given, `trackMembers`
+    // holds the library of each of its tracks (as MergedForest does); a crate not listed is the
+    // first library's. Each library's crate files and crate order are kept apart in the
+    // metadata folder (the first's where a backup of one library keeps them), and the catalog
+    // records which library each file came from.
+    void setLibraries(std::vector<std::filesystem::path> folders,
+                      std::unordered_map<const Crate*, std::vector<std::size_t>> trackMembers) {
+        libraries_ = std::move(folders);
+        trackMembers_ = std::move(trackMembers);
+    }
+
     // Replaces the lookup of the largest file the destination's file system stores (FAT's 4 GiB),
     // so that tests can plan for a drive this machine cannot mount.
     void setLargestFile(
@@ -128,8 +141,14 @@ class BackupEngine {
     Snapshot finish(bool cancelled);
 
     // Metadata kept beside the audio (hidden ".morrowdeck" folder, smart-crate notes).
+    // The "_Serato_" folders of this run, in member order: those set, else the one holding
+    // databaseURL, else none.
+    std::vector<std::filesystem::path> libraryFolders(
+        const std::optional<std::filesystem::path>& databaseURL) const;
+    // Which library each planned entry's track is of.
+    std::size_t memberOf(const Crate& crate, std::size_t track) const;
     void captureLibrarySnapshot(const std::filesystem::path& root,
-                                const std::optional<std::filesystem::path>& databaseURL,
+                                const std::vector<std::filesystem::path>& libraries,
                                 const Plan& plan);
     // Serato's master.sqlite as this run needs it, read once: the rows of the tracks it backs
     // up and the crates the database holds.
@@ -137,7 +156,7 @@ class BackupEngine {
     void captureSeratoMetadata(const std::filesystem::path& root, const Plan& plan,
                                const DatabaseRows& rows);
     void captureLibraryFiles(const std::filesystem::path& root,
-                             const std::optional<std::filesystem::path>& libraryFolder,
+                             const std::vector<std::filesystem::path>& libraries,
                              const std::vector<Crate::Ptr>& crates, const BackupOptions& options,
                              Plan& plan, const DatabaseRows& rows);
     // The saved definition of one crate read from the database: a crate file listing its
@@ -163,6 +182,8 @@ class BackupEngine {
     EngineRun engineRun_;
     ProgressReporter& reporter_ = engineRun_.reporter();
     std::function<int()> dataSync_;
+    std::vector<std::filesystem::path> libraries_;
+    std::unordered_map<const Crate*, std::vector<std::size_t>> trackMembers_;
     std::function<std::optional<std::int64_t>(const std::filesystem::path&)> largestFile_ =
         platform::largestFileSize;
     std::chrono::milliseconds databaseWait_{3000};

@@ -13,6 +13,7 @@
 #include "engine/backup_catalog.h"
 #include "engine/backup_layout.h"
 #include "engine/metadata_file.h"
+#include "engine/safe_name.h"
 #include "library/crate_writer.h"
 #include "library/library_member.h"
 #include "library/serato_database.h"
@@ -48,13 +49,39 @@ auto findTrack(const Table& table, const std::unordered_map<std::string, std::st
     return table.end();
 }
 
-// The crate's tracks as the library stores them, in its order: what its saved file lists.
-std::vector<std::string> storedPaths(const Crate& crate, const std::string& libraryPrefix) {
+// The crate's tracks of one library as that library stores them, in its order: what its
+// saved file lists. `memberOf` tells each track's library.
+std::vector<std::string> storedPaths(const Crate& crate, const std::vector<std::string>& prefixes,
+                                     std::size_t member,
+                                     const std::function<std::size_t(std::size_t)>& memberOf) {
     std::vector<std::string> paths;
     paths.reserve(crate.tracks.size());
-    for (const auto& track : crate.tracks)
-        paths.push_back(CrateWriter::volumeRelativeText(track, libraryPrefix));
+    const std::string prefix = member < prefixes.size() ? prefixes[member] : std::string();
+    for (std::size_t i = 0; i < crate.tracks.size(); ++i)
+        if (memberOf(i) == member)
+            paths.push_back(CrateWriter::volumeRelativeText(crate.tracks[i], prefix));
     return paths;
+}
+
+// Where a library's crate files and crate order are kept: the metadata folder for the first,
+// a folder of its own below it for each other.
+std::filesystem::path libraryMetadata(const std::filesystem::path& metadata, std::size_t member,
+                                      const std::vector<BackupCatalog::Member>& members) {
+    if (member == 0 || member >= members.size()) return metadata;
+    std::string name = SafeName::encode(members[member].name);
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        name = "Library " + std::to_string(member + 1);
+    return metadata / BackupLayout::librariesFolder / platform::toPath(name);
+}
+
+// The library that holds a crate file: the first whose folder holds it.
+std::size_t memberOfFile(const std::filesystem::path& file,
+                         const std::vector<std::filesystem::path>& libraries) {
+    for (std::size_t i = 0; i < libraries.size(); ++i) {
+        const auto folder = platform::toUtf8(libraries[i]);
+        if (platform::toUtf8(file).starts_with(folder + "/")) return i;
+    }
+    return 0;
 }
 
 template <typename Table>
@@ -65,18 +92,13 @@ std::unordered_map<std::string, std::string> canonicalKeys(const Table& table) {
     return keys;
 }
 
-// The crate folders of the library's crate and smart-crate files and of the database's crates,
-// in canonical form. Absent when the library's crate folder cannot be listed or the database
-// not read whole: then nothing can be said of a crate that an earlier run backed up.
-std::optional<std::unordered_set<std::string>> libraryCrateFolders(
-    const std::optional<std::filesystem::path>& libraryFolder, const DatabaseRows& rows) {
-    if (!libraryFolder) return std::nullopt;
-    auto inDatabase = rows.crateFolders();
-    if (!inDatabase) return std::nullopt;
-    const auto crateNames = platform::listDirectory(*libraryFolder / SeratoFolder::crateFolder,
+// Adds the crate folders of one library's crate and smart-crate files; false when its crate
+// folder cannot be listed.
+bool addCrateFolders(const std::filesystem::path& library,
+                     std::unordered_set<std::string>& folders) {
+    const auto crateNames = platform::listDirectory(library / SeratoFolder::crateFolder,
                                                     platform::HiddenEntries::include);
-    if (!crateNames) return std::nullopt;
-    std::unordered_set<std::string> folders = std::move(*inDatabase);
+    if (!crateNames) return false;
     const auto add = [&](const std::vector<std::string>& names, std::string_view extension,
                          const std::vector<std::string>& prefix) {
         for (const auto& name : names) {
@@ -95,9 +117,23 @@ std::optional<std::unordered_set<std::string>> libraryCrateFolders(
     };
     add(*crateNames, SeratoFolder::crateExtension, {});
     if (const auto smartNames = platform::listDirectory(
-            *libraryFolder / SeratoFolder::smartCrateFolder, platform::HiddenEntries::include))
+            library / SeratoFolder::smartCrateFolder, platform::HiddenEntries::include))
         add(*smartNames, SeratoFolder::smartCrateExtension,
             {std::string(SeratoLibrary::smartCratesGroup)});
+    return true;
+}
+
+// The crate folders of the libraries' crate and smart-crate files and of the database's crates,
+// in canonical form. Absent when a library's crate folder cannot be listed or the database
+// not read whole: then nothing can be said of a crate that an earlier run backed up.
+std::optional<std::unordered_set<std::string>> libraryCrateFolders(
+    const std::vector<std::filesystem::path>& libraries, const DatabaseRows& rows) {
+    if (libraries.empty()) return std::nullopt;
+    auto inDatabase = rows.crateFolders();
+    if (!inDatabase) return std::nullopt;
+    std::unordered_set<std::string> folders = std::move(*inDatabase);
+    for (const auto& library : libraries)
+        if (!addCrateFolders(library, folders)) return std::nullopt;
     return folders;
 }
 
@@ -115,33 +151,36 @@ std::string utcText(std::chrono::system_clock::time_point when) {
     return text;
 }
 
-// The library this run backs up, as the catalog records it. Its name is the one an earlier
-// run gave the same volume; a name an earlier run gave another volume is not taken again, so
-// two drives labelled alike stay two members.
-BackupCatalog::Member describeMember(const std::filesystem::path& libraryFolder,
-                                     const std::optional<BackupCatalog>& earlier) {
-    const auto described =
-        LibraryMembers::describe({libraryFolder}, SeratoLibrary::defaultLibraryLocation());
-    const LibraryMember& library = described.front();
-    BackupCatalog::Member member{library.name,  platform::toUtf8(library.library),
-                                 library.volumePrefix, library.label,
-                                 library.uuid,  library.fileSystem,
-                                 library.mountPoint,   utcText(std::chrono::system_clock::now())};
-    if (!earlier) return member;
-    const auto sameVolume = [&](const BackupCatalog::Member& other) {
-        return member.name == LibraryMembers::homeName
-                   ? other.name == member.name
-                   : !member.uuid.empty() ? other.uuid == member.uuid
-                                          : other.library == member.library;
-    };
-    for (const auto& other : earlier->members)
-        if (sameVolume(other)) {
-            member.name = other.name;
-            return member;
+// The libraries this run backs up, as the catalog records them. Each keeps the name an
+// earlier run gave its volume; a name an earlier run gave another volume is not taken again,
+// so two drives labelled alike stay two members.
+std::vector<BackupCatalog::Member> describeMembers(
+    const std::vector<std::filesystem::path>& libraries,
+    const std::optional<BackupCatalog>& earlier) {
+    const std::string now = utcText(std::chrono::system_clock::now());
+    std::vector<BackupCatalog::Member> members;
+    for (const auto& library :
+         LibraryMembers::describe(libraries, SeratoLibrary::defaultLibraryLocation())) {
+        BackupCatalog::Member& member = members.emplace_back(BackupCatalog::Member{
+            library.name, platform::toUtf8(library.library), library.volumePrefix, library.label,
+            library.uuid, library.fileSystem, library.mountPoint, now});
+        if (!earlier) continue;
+        const auto sameVolume = [&](const BackupCatalog::Member& other) {
+            if (member.name == LibraryMembers::homeName) return other.name == member.name;
+            return !member.uuid.empty() ? other.uuid == member.uuid
+                                        : other.library == member.library;
+        };
+        const auto known =
+            std::find_if(earlier->members.begin(), earlier->members.end(), sameVolume);
+        if (known != earlier->members.end()) {
+            member.name = known->name;
+        } else if (!member.uuid.empty() &&
+                   std::any_of(earlier->members.begin(), earlier->members.end(),
+                               [&](const auto& other) { return other.name == member.name; })) {
+            member.name = member.uuid;
         }
-    for (const auto& other : earlier->members)
-        if (other.name == member.name && !member.uuid.empty()) member.name = member.uuid;
-    return member;
+    }
+    return members;
 }
 
 }  // namespace
@@ -168,38 +207,40 @@ int BackupEngine::writeMetadataFile(const std::filesystem::path& file,
 }
 
 void BackupEngine::captureLibrarySnapshot(const std::filesystem::path& root,
-                                          const std::optional<std::filesystem::path>& databaseURL,
+                                          const std::vector<std::filesystem::path>& libraries,
                                           const Plan& work) {
-    if (!databaseURL) return;
-    std::string oversized;
-    const auto database = readMetadataFile(*databaseURL, oversized);
-    if (!database) {
-        if (!oversized.empty())
-            reporter_.log(LogEntry::Level::warning, oversized);
-        else if (platform::fileExists(*databaseURL))
-            reporter_.log(LogEntry::Level::warning, "Couldn't read Serato's track database " +
-                                                        platform::toUtf8(*databaseURL) +
-                                                        "; no track records were captured.");
-        return;
-    }
-
-    ReadReport report;
-    std::unordered_map<std::string, SeratoDatabase::Bytes> byPath;
-    for (auto& entry : SeratoDatabase::records(*database, &report))
-        byPath.try_emplace(std::move(entry.path), std::move(entry.record));
-    if (report.damaged())
-        reporter_.log(LogEntry::Level::warning,
-                      report.warning("Serato's track database", *databaseURL, "track record"));
-    const auto canonical = canonicalKeys(byPath);
-
     std::vector<SeratoDatabase::SnapshotPair> pairs;
     std::unordered_set<std::string> folders;
-    for (const auto& entry : work.entries) {
-        const std::string relPath = entry.relPath();
-        folders.insert(folderOf(relPath));
-        const auto found =
-            findTrack(byPath, canonical, work.storedPath(entry), entry.crate->tracks[entry.track]);
-        if (found != byPath.end()) pairs.push_back({relPath, found->second});
+    for (const auto& entry : work.entries)
+        folders.insert(folderOf(entry.relPath()));
+    // Each library's records are its own tracks' (keyed by the path that library stores).
+    for (std::size_t member = 0; member < libraries.size(); ++member) {
+        const auto databaseURL = libraries[member] / SeratoFolder::databaseFile;
+        std::string oversized;
+        const auto database = readMetadataFile(databaseURL, oversized);
+        if (!database) {
+            if (!oversized.empty())
+                reporter_.log(LogEntry::Level::warning, oversized);
+            else if (platform::fileExists(databaseURL))
+                reporter_.log(LogEntry::Level::warning, "Couldn't read Serato's track database " +
+                                                            platform::toUtf8(databaseURL) +
+                                                            "; no track records were captured.");
+            continue;
+        }
+        ReadReport report;
+        std::unordered_map<std::string, SeratoDatabase::Bytes> byPath;
+        for (auto& entry : SeratoDatabase::records(*database, &report))
+            byPath.try_emplace(std::move(entry.path), std::move(entry.record));
+        if (report.damaged())
+            reporter_.log(LogEntry::Level::warning,
+                          report.warning("Serato's track database", databaseURL, "track record"));
+        const auto canonical = canonicalKeys(byPath);
+        for (const auto& entry : work.entries) {
+            if (entry.member != member) continue;
+            const auto found = findTrack(byPath, canonical, work.storedPath(entry),
+                                         entry.crate->tracks[entry.track]);
+            if (found != byPath.end()) pairs.push_back({entry.relPath(), found->second});
+        }
     }
     if (pairs.empty()) return;
     const std::size_t captured = pairs.size();
@@ -284,6 +325,7 @@ void BackupEngine::captureSeratoMetadata(const std::filesystem::path& root, cons
 
 void BackupEngine::saveDatabaseCrate(const std::filesystem::path& metadata, const Crate& crate,
                                      const Plan& work) {
+    const auto memberOfTrack = [&](std::size_t track) { return memberOf(crate, track); };
     // Only a name that reads back as the same crate finds its backup folder at the restore.
     const std::string baseName = SeratoFolder::crateBaseName(crate.components);
     if (SeratoLibrary::nameComponents(baseName) != crate.components) {
@@ -297,7 +339,7 @@ void BackupEngine::saveDatabaseCrate(const std::filesystem::path& metadata, cons
     writeMetadataFile(
         metadata / SeratoFolder::crateFolder /
             platform::toPath(SeratoFolder::crateFileName(crate.components, false)),
-        CrateWriter::crateData(storedPaths(crate, work.libraryPrefix)));
+        CrateWriter::crateData(storedPaths(crate, work.libraryPrefixes, 0, memberOfTrack)));
 }
 
 // The catalog of this run's crates and files, and copies of the selected crates' files and of the
@@ -306,7 +348,7 @@ void BackupEngine::saveDatabaseCrate(const std::filesystem::path& metadata, cons
 // lists other tracks than the database is saved with the database's list and the file's
 // settings, and its file as it was is kept as well.
 void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
-                                       const std::optional<std::filesystem::path>& libraryFolder,
+                                       const std::vector<std::filesystem::path>& libraries,
                                        const std::vector<Crate::Ptr>& crates,
                                        const BackupOptions& options, Plan& work,
                                        const DatabaseRows& rows) {
@@ -322,7 +364,7 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     catalog.tracks.reserve(work.entries.size());
     for (const auto& entry : work.entries) {
         if (entry.crate->isNotInCrate) catalog.notInCrateFolder = *entry.folder;
-        catalog.tracks.push_back({entry.relPath(), work.storedPath(entry)});
+        catalog.tracks.push_back({entry.relPath(), work.storedPath(entry), entry.member});
     }
     catalog.names = work.crateNames.changed();
     if (options.duplicateMode == DuplicateMode::dedupHardLink)
@@ -331,10 +373,11 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     const auto earlierBytes = readMetadata(catalogFile);
     const auto earlier =
         earlierBytes ? BackupCatalog::decode(*earlierBytes) : std::optional<BackupCatalog>();
-    if (libraryFolder) catalog.members.push_back(describeMember(*libraryFolder, earlier));
+    catalog.members = describeMembers(libraries, earlier);
+    const auto members = catalog.members;  // this run's, before an earlier run's join them
     if (earlier) {
-        // An earlier run's crate stays part of the backup while the library has it.
-        const auto inLibrary = libraryCrateFolders(libraryFolder, rows);
+        // An earlier run's crate stays part of the backup while a library has it.
+        const auto inLibrary = libraryCrateFolders(libraries, rows);
         const auto missing = catalog.missingMembers(*earlier);
         catalog.keepOthersFrom(*earlier, [&](const std::string& folder) {
             return !inLibrary || inLibrary->contains(text::nfcKey(folder));
@@ -355,21 +398,25 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
         // The database's list is what was backed up; the file's own is kept beside it.
         const bool differs = crate->source == Crate::Source::both && crate->listsDiffer;
         bool saved = false;  // the database's list has its definition
+        const auto memberOfTrack = [&](std::size_t track) { return memberOf(*crate, track); };
         for (const auto& file : crate->crateFiles) {
             const auto bytes = readMetadata(file, maxCrateBytes);
             if (!bytes) continue;
+            // Each library's crate file is kept with that library's.
+            const std::size_t member = memberOfFile(file, libraries);
+            const auto into = libraryMetadata(metadata, member, members);
             const auto kind = file.parent_path().filename();
-            if (!differs || kind != SeratoFolder::crateFolder) {
-                writeMetadataFile(metadata / kind / file.filename(), *bytes);
+            if (!differs || kind != SeratoFolder::crateFolder || member != 0) {
+                writeMetadataFile(into / kind / file.filename(), *bytes);
                 continue;
             }
             writeMetadataFile(metadata / BackupLayout::crateFileVersionsFolder / file.filename(),
                               *bytes);
             // Other spellings of the name would add their tracks to the restored crate.
             if (file != crate->crateFiles.front()) continue;
-            writeMetadataFile(
-                metadata / kind / file.filename(),
-                CrateWriter::replaceTracks(*bytes, storedPaths(*crate, work.libraryPrefix)));
+            writeMetadataFile(metadata / kind / file.filename(),
+                              CrateWriter::replaceTracks(
+                                  *bytes, storedPaths(*crate, work.libraryPrefixes, 0, memberOfTrack)));
             saved = true;
         }
         // A crate only the database holds, or whose file could not be read, is saved from the
@@ -378,10 +425,11 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
             (crate->crateFiles.empty() || differs))
             saveDatabaseCrate(metadata, *crate, work);
     }
-    if (libraryFolder) {
+    for (std::size_t member = 0; member < libraries.size(); ++member) {
         if (const auto order =
-                readMetadata(*libraryFolder / SeratoFolder::crateOrderFile, maxCrateBytes))
-            writeMetadataFile(metadata / SeratoFolder::crateOrderFile, *order);
+                readMetadata(libraries[member] / SeratoFolder::crateOrderFile, maxCrateBytes))
+            writeMetadataFile(
+                libraryMetadata(metadata, member, members) / SeratoFolder::crateOrderFile, *order);
     }
 }
 

@@ -25,9 +25,10 @@ namespace morrowdeck {
 struct BackupEngine::Plan {
     std::set<std::string> folders;                // created in ascending order
     std::unordered_set<std::string> storedPaths;  // store files that already have a copy job
-    // The volume prefix of the library the crates were read from: a track's path minus this
-    // prefix is its path as the library stores it, the key of its records.
-    std::string libraryPrefix;
+    // The volume prefix of each library the crates were read from, in member order: a track's
+    // path minus its library's prefix is its path as that library stores it, the key of its
+    // records.
+    std::vector<std::string> libraryPrefixes;
 
     // One per found crate entry, in crate and track order (a track listed twice in a crate
     // is two entries with one file).
@@ -36,6 +37,7 @@ struct BackupEngine::Plan {
         std::size_t track;
         const std::string* folder;  // its crate folder as stored, relative to the root
         std::string_view fileName;  // its file's stored name in the crate folder
+        std::size_t member;         // the library its track is of
         std::string relPath() const;
     };
     std::vector<Entry> entries;

@@ -28,6 +28,10 @@ inline constexpr std::string_view crateFileVersionsFolder = "Crate File Versions
 inline constexpr std::string_view seratoDatabaseCopyName = "master.sqlite";
 inline constexpr std::string_view connectedDatabasesFolder = "Connected Databases";
 inline constexpr std::string_view connectedDatabasesIndex = "index.json";
+// Inside the metadata folder: a folder per library of a backup that spans drives, after the
+// first, named by the library's name (in its safe form), holding that library's crate files
+// and crate order as the metadata folder holds the first's.
+inline constexpr std::string_view librariesFolder = "Libraries";
 // Inside the metadata folder: the files re-runs replaced, one folder per run named by the
 // run's date ("YYYY-MM-DD HH.MM.SS"), each file under its path in the backup (ReplacedRuns).
 inline constexpr std::string_view replacedFolder = "Replaced";

@@ -640,6 +640,51 @@ TEST(BackupMetadata, RecordsTheLibraryAndKeepsADriveNotConnected) {
     EXPECT_EQ(test::readText(lib.backup / "Gigs" / "g.mp3"), "usb");
 }
 
+// A library that spans the computer and a drive: one crate holds tracks of both, each
+// recorded with its library and its path as that library stores it, and each library's crate
+// file and crate order are kept apart.
+TEST(BackupMetadata, KeepsEachLibraryOfALibraryAcrossDrives) {
+    Library lib;
+    const fs::path drive = lib.dir / "Drive";
+    test::TmpfsMount mounted(drive, "size=4m");
+    if (!mounted.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const fs::path home = lib.home / "Music" / "_Serato_", usb = drive / "_Serato_";
+    test::writeFile(drive / "Music" / "d.mp3", "drive");
+    const auto h = lib.track("h.mp3");
+    const auto d = test::text(drive / "Music" / "d.mp3");
+    test::writeFile(home / "Subcrates" / "House.crate", "home crate");
+    test::writeFile(usb / "Subcrates" / "House.crate", "drive crate");
+    test::writeFile(home / "neworder.pref", "home order");
+    test::writeFile(usb / "neworder.pref", "drive order");
+    auto house = std::make_shared<Crate>(*makeCrate({"House"}, {h, d}));
+    house->crateFiles = {home / "Subcrates" / "House.crate", usb / "Subcrates" / "House.crate"};
+
+    BackupEngine engine(std::make_shared<test::ImmediateQueue>());
+    engine.setLibraries({home, usb}, {{house.get(), {0, 1}}});
+    const auto record = test::captureRun<BackupEngine>(
+        engine,
+        [&](auto onLog, auto onProgress, auto done) {
+            engine.run({house}, lib.backup, {}, home / "database V2", onLog, onProgress, done);
+        },
+        {});
+    EXPECT_EQ(record.log.back().message, summary(2, 0, 0, 0, 0));
+    const auto catalog = BackupCatalog::decode(test::readBytes(lib.metadata("catalog.json")));
+    ASSERT_TRUE(catalog);
+    ASSERT_EQ(catalog->members.size(), 2u);
+    EXPECT_EQ(catalog->members[1].name, "Drive");
+    EXPECT_EQ(catalog->members[1].volumePrefix, test::text(drive));
+    ASSERT_EQ(catalog->tracks.size(), 2u);
+    EXPECT_EQ(catalog->tracks[0].member, 0u);
+    EXPECT_EQ(catalog->tracks[1].member, 1u);
+    EXPECT_EQ(catalog->tracks[1].source, "Music/d.mp3");
+    EXPECT_EQ(test::readText(lib.metadata("Subcrates/House.crate")), "home crate");
+    EXPECT_EQ(test::readText(lib.metadata("Libraries/Drive/Subcrates/House.crate")),
+              "drive crate");
+    EXPECT_EQ(test::readText(lib.metadata("neworder.pref")), "home order");
+    EXPECT_EQ(test::readText(lib.metadata("Libraries/Drive/neworder.pref")), "drive order");
+    EXPECT_EQ(test::readText(lib.backup / "House" / "d.mp3"), "drive");
+}
+
 // Serato's records, the catalog, the saved crate files, the crate order and the manifest are
 // what a restore rebuilds the library from: each one that cannot be written is a failed file,
 // and the run is no success.
