@@ -1,4 +1,4 @@
-// `morrowdeck-cli crates`: prints the crate forest of a Serato library.
+// `morrowdeck-cli crates`: prints the crate forest of a Serato library, or of several as one.
 #include <iostream>
 #include <memory>
 #include <string>
@@ -7,6 +7,9 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "cli/library_location.h"
+#include "library/library_finder.h"
+#include "library/library_member.h"
+#include "library/merged_forest.h"
 #include "library/serato_library.h"
 #include "platform/path_text.h"
 
@@ -15,7 +18,8 @@ namespace morrowdeck::cli {
 namespace {
 
 struct CratesOptions {
-    std::string library;
+    std::vector<std::string> libraries;
+    bool all = false;  // the home library and every drive's, with any --library besides
     bool json = false;
 };
 
@@ -31,11 +35,12 @@ const char* sourceName(Crate::Source source) {
     return "files";
 }
 
-nlohmann::ordered_json crateJson(const Crate& crate) {
+// `merged` (several members) adds each track's member index.
+nlohmann::ordered_json crateJson(const Crate& crate, const MergedForest* merged) {
     nlohmann::ordered_json children = nlohmann::ordered_json::array();
     for (const auto& child : crate.children)
-        children.push_back(crateJson(*child));
-    return {
+        children.push_back(crateJson(*child, merged));
+    nlohmann::ordered_json json = {
         {"name", crate.name},
         {"components", crate.components},
         {"crateFile", crate.crateFileURL
@@ -44,8 +49,10 @@ nlohmann::ordered_json crateJson(const Crate& crate) {
         {"isSmart", crate.isSmart},
         {"source", sourceName(crate.source)},
         {"tracks", crate.tracks},
-        {"children", std::move(children)},
     };
+    if (merged) json["trackMembers"] = merged->membersOf(crate);
+    json["children"] = std::move(children);
+    return json;
 }
 
 void printTree(std::ostream& out, const std::vector<Crate::Ptr>& crates, int depth) {
@@ -73,35 +80,104 @@ std::string crateCount(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " crate" : " crates");
 }
 
-int runCrates(const CratesOptions& options) {
-    const auto library = resolveLibraryOption(options.library);
-    if (!library) {
-        std::cerr << noLibraryMessage << '\n';
-        return exitUsage;
-    }
+void printCounts(const std::vector<Crate::Ptr>& forest) {
+    std::size_t database = 0, files = 0;
+    countOnlyInOne(forest, database, files);
+    std::cout << crateCount(database) << " only in Serato's database, " << crateCount(files)
+              << " only as crate files.\n";
+}
+
+nlohmann::ordered_json forestJson(const std::vector<Crate::Ptr>& forest,
+                                  const MergedForest* merged) {
+    nlohmann::ordered_json crates = nlohmann::ordered_json::array();
+    for (const auto& crate : forest)
+        crates.push_back(crateJson(*crate, merged));
+    return crates;
+}
+
+int runOne(const std::filesystem::path& library, bool json) {
     std::vector<std::string> warnings;
-    const auto loaded = SeratoLibrary::load(*library, {}, &warnings);
+    const auto loaded = SeratoLibrary::load(library, {}, &warnings);
     const auto& forest = loaded.forest;
     for (const auto& warning : warnings)
         std::cerr << "warning: " << warning << '\n';
-    if (options.json) {
-        nlohmann::ordered_json crates = nlohmann::ordered_json::array();
-        for (const auto& crate : forest)
-            crates.push_back(crateJson(*crate));
-        printJson(std::cout, {{"library", platform::toUtf8(*library)},
-                              {"volumePrefix", SeratoLibrary::volumeMountPrefix(*library)},
-                              {"crates", std::move(crates)}});
+    if (json) {
+        printJson(std::cout, {{"library", platform::toUtf8(library)},
+                              {"volumePrefix", SeratoLibrary::volumeMountPrefix(library)},
+                              {"crates", forestJson(forest, nullptr)}});
     } else {
-        std::cout << "Library: " << platform::toUtf8(*library) << '\n';
+        std::cout << "Library: " << platform::toUtf8(library) << '\n';
         printTree(std::cout, forest, 0);
-        if (loaded.databaseRead) {
-            std::size_t database = 0, files = 0;
-            countOnlyInOne(forest, database, files);
-            std::cout << crateCount(database) << " only in Serato's database, "
-                      << crateCount(files) << " only as crate files.\n";
-        }
+        if (loaded.databaseRead) printCounts(forest);
     }
     return exitOk;
+}
+
+// Several members: each loaded against its own volume, their crates merged by path.
+int runMembers(const std::vector<LibraryMember>& members, bool json) {
+    std::vector<std::vector<Crate::Ptr>> forests;
+    bool databaseRead = false;
+    for (const auto& member : members) {
+        std::vector<std::string> warnings;
+        SeratoLibrary::LoadOptions options;
+        options.volumePrefix = member.volumePrefix;
+        auto loaded = SeratoLibrary::load(member.library, options, &warnings);
+        for (const auto& warning : warnings)
+            std::cerr << "warning: " << warning << '\n';
+        databaseRead = databaseRead || loaded.databaseRead;
+        forests.push_back(std::move(loaded.forest));
+    }
+    const MergedForest merged = MergedForest::merge(forests);
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const auto& member : members)
+            list.push_back({{"name", member.name},
+                            {"library", platform::toUtf8(member.library)},
+                            {"volumePrefix", member.volumePrefix},
+                            {"label", member.label},
+                            {"uuid", member.uuid}});
+        printJson(std::cout, {{"members", std::move(list)},
+                              {"crates", forestJson(merged.forest, &merged)}});
+    } else {
+        std::cout << "Libraries:\n";
+        for (const auto& member : members)
+            std::cout << "  " << member.name << " \u2192 " << platform::toUtf8(member.library)
+                      << '\n';
+        printTree(std::cout, merged.forest, 0);
+        if (databaseRead) printCounts(merged.forest);
+    }
+    return exitOk;
+}
+
+int runCrates(const CratesOptions& options) {
+    std::vector<std::filesystem::path> libraries;
+    if (options.all) {
+        for (const auto& found : LibraryFinder::find(LibraryFinder::Places::system()))
+            libraries.push_back(found.folder);
+        if (libraries.empty() && options.libraries.empty()) {
+            std::cerr << "No Serato library found.\n";
+            return exitUsage;
+        }
+    }
+    // No --library and no --all: the default library.
+    std::vector<std::string> locations = options.libraries;
+    if (locations.empty() && !options.all) locations.emplace_back();
+    for (const auto& location : locations) {
+        const auto library = resolveLibraryOption(location);
+        if (!library) {
+            if (locations.size() == 1) {
+                std::cerr << noLibraryMessage << '\n';
+            } else {
+                std::cerr << "No _Serato_ folder found at " << location << ".\n";
+            }
+            return exitUsage;
+        }
+        libraries.push_back(*library);
+    }
+    const auto members =
+        LibraryMembers::describe(libraries, SeratoLibrary::defaultLibraryLocation());
+    if (members.size() == 1) return runOne(members.front().library, options.json);
+    return runMembers(members, options.json);
 }
 
 }  // namespace
@@ -110,8 +186,11 @@ void registerCratesCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<CratesOptions>();
     CLI::App* command =
         app.add_subcommand("crates", "List the crates of a Serato library as a tree");
-    command->add_option("--library", options->library,
-                        "The _Serato_ folder or its parent (default: ~/Music/_Serato_)");
+    command->add_option("--library", options->libraries,
+                        "The _Serato_ folder or its parent (default: ~/Music/_Serato_); "
+                        "repeat it for a library that spans drives");
+    command->add_flag("--all", options->all,
+                      "The home library and the _Serato_ folder of every mounted drive, as one");
     command->add_flag("--json", options->json, "Print one JSON document instead of the tree");
     command->callback([options, &status] { status = runCrates(*options); });
 }

@@ -31,7 +31,7 @@ _morrowdeck_cli() {
         "")
             COMPREPLY=($(compgen -W "$commands $global --help-all --version" -- "$cur"))
             return ;;
-        crates) options="--library --json" ;;
+        crates) options="--library --all --json" ;;
         backup)
             options="--to --library --crate --not-in-crate --dedup --smart-as-folders --no-verify
                      --threads --keep-replaced --dry-run --allow-partial --json" ;;

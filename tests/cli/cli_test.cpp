@@ -43,6 +43,7 @@ TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
     const std::pair<Args, std::string> cases[] = {
         {{}, ""},
         {{"crates", "--library", file}, "No _Serato_ folder found at that location.\n"},
+        {{"crates", "--library", serato, "--library", file}, "No _Serato_ folder found at " + file},
         {{"backup", "--library", serato, "--to", to, "--crate", "Genres/Trance"},
          "No crate named Genres/Trance.\n"},
         {{"backup", "--library", empty, "--to", to, "--json"}, "No crates are selected"},
@@ -117,6 +118,43 @@ TEST(Cli, CratesAsTreeFromTheDefaultLibraryAndAsJson) {
     EXPECT_NE(text.find("\n2 crates only in Serato's database, 3 crates only as "
                                           "crate files.\n"),
               std::string::npos) << text;
+}
+
+// The home library (from --all) and a second one named by --library, listed as one; the same
+// library named twice is one library, listed as before.
+TEST(Cli, CratesOfSeveralLibrariesAsOne) {
+    CliLibrary lib("Music/_Serato_");
+    lib.addCrate("House.crate", {"a.mp3"});
+    CliLibrary drive;
+    drive.addCrate("House.crate", {"b.mp3"});
+    drive.addCrate("Set.crate", {"c.mp3"});
+    const ScopedHome guard(lib.dir.path());
+    const ScopedEnv userName("USER", lib.dir.path().filename().native());
+    const auto result = runCli({"crates", "--all", "--library", drive.dir.path(), "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto doc = Json::parse(result.out);
+    ASSERT_EQ(doc["members"].size(), 2u) << result.out;
+    EXPECT_EQ(doc["members"][0]["name"], "home");
+    EXPECT_EQ(doc["members"][0]["library"], lib.serato.native());
+    EXPECT_EQ(doc["members"][1]["library"], drive.serato.native());
+    EXPECT_NE(doc["members"][1]["name"], "home");
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : doc["members"][1].items())
+        keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"name", "library", "volumePrefix", "label", "uuid"}));
+    ASSERT_EQ(doc["crates"].size(), 2u);
+    const auto& house = doc["crates"][0];
+    EXPECT_EQ(house["tracks"], (Json{lib.music("a.mp3").native(), drive.music("b.mp3").native()}));
+    EXPECT_EQ(house["trackMembers"], (Json{0, 1}));
+    EXPECT_EQ(doc["crates"][1]["trackMembers"], Json{1});
+
+    const auto text = runCli({"crates", "--library", lib.serato, "--library", drive.dir.path()});
+    EXPECT_EQ(text.out.rfind("Libraries:\n  home \u2192 " + lib.serato.native() + "\n  ", 0), 0u)
+        << text.out;
+    EXPECT_NE(text.out.find("\nHouse  (2 tracks)\nSet  (1 track)\n"), std::string::npos);
+    const auto once = runCli({"crates", "--library", lib.serato, "--library", lib.dir / "Music"});
+    EXPECT_EQ(once.out, runCli({"crates"}).out);
+    EXPECT_EQ(once.out.rfind("Library: ", 0), 0u);
 }
 
 TEST(Cli, ApplyAndTagsJson) {
