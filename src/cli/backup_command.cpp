@@ -10,9 +10,10 @@
 #include "cli/library_location.h"
 #include "cli/preview_output.h"
 #include "library/crate_selection.h"
+#include "library/library_member.h"
+#include "library/merged_forest.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
-#include "library/serato_library_tracks.h"
 #include "platform/path_text.h"
 
 namespace morrowdeck::cli {
@@ -24,7 +25,8 @@ constexpr std::int64_t maxThreads = 256;
 
 struct BackupCommandOptions {
     std::string to;
-    std::string library;
+    std::vector<std::string> libraries;
+    bool all = false;  // the home library and every drive's, with any --library besides
     std::vector<std::string> crates;
     bool notInCrate = false;
     bool dedup = false;
@@ -49,14 +51,24 @@ BackupOptions engineOptions(const BackupCommandOptions& options) {
 }
 
 int runBackup(const BackupCommandOptions& options) {
-    const auto library = resolveLibraryOption(options.library);
-    if (!library) {
-        std::cerr << noLibraryMessage << '\n';
+    std::string notFound;
+    const auto libraries = resolveLibraries(options.libraries, options.all, notFound);
+    if (!libraries) {
+        std::cerr << notFound << '\n';
         return exitUsage;
     }
+    // Several libraries are one: their crates merged by path, each track of its own library.
+    const auto members =
+        LibraryMembers::describe(*libraries, SeratoLibrary::defaultLibraryLocation());
     std::vector<std::string> warnings;
-    const auto forest = SeratoLibrary::withNotInCrate(
-        SeratoLibrary::loadCrates(*library, &warnings), *library, &warnings);
+    const MergedForest merged = MergedForest::load(members, true, &warnings);
+    const auto& forest = merged.forest;
+    std::vector<std::filesystem::path> folders;
+    for (const auto& member : members)
+        folders.push_back(member.library);
+    const auto setLibraries = [&](BackupEngine& engine) {
+        if (members.size() > 1) engine.setLibraries(folders, merged.trackMembers);
+    };
     CrateSelection selection(std::make_shared<const CrateIndex>(forest));
     if (options.crates.empty() && !options.notInCrate) {
         selection.selectAll();
@@ -74,11 +86,12 @@ int runBackup(const BackupCommandOptions& options) {
     }
 
     const auto destination = std::filesystem::absolute(platform::toPath(options.to));
-    const auto database = *library / SeratoFolder::databaseFile;
+    const auto database = folders.front() / SeratoFolder::databaseFile;
     if (options.dryRun) {
         for (const auto& warning : warnings)
             std::cerr << "warning: " << warning << '\n';
         BackupEngine engine(std::make_shared<DrainedMainQueue>());
+        setLibraries(engine);
         try {
             const RunPreview preview = engine.preview(selection.selectedCrates(), destination,
                                                       engineOptions(options), database);
@@ -96,6 +109,7 @@ int runBackup(const BackupCommandOptions& options) {
     for (auto& warning : warnings)
         log(LogEntry(LogEntry::Level::warning, std::move(warning)));
     BackupEngine engine(session.queue());
+    setLibraries(engine);
     engine.reporter().setLinePerFile(session.linePerFile());
     session.setProblems([&engine] { return engine.reporter().problems(); });
     engine.run(selection.selectedCrates(), destination, engineOptions(options), database,
@@ -114,8 +128,11 @@ void registerBackupCommand(CLI::App& app, int& status) {
         ->check([](const std::string& value) {
             return value.empty() ? std::string("the folder must not be empty") : std::string();
         });
-    command->add_option("--library", options->library,
-                        "The _Serato_ folder or its parent (default: ~/Music/_Serato_)");
+    command->add_option("--library", options->libraries,
+                        "The _Serato_ folder or its parent (default: ~/Music/_Serato_); "
+                        "repeat it for a library that spans drives");
+    command->add_flag("--all", options->all,
+                      "The home library and the _Serato_ folder of every mounted drive, as one");
     command->add_option("--crate", options->crates,
                         "Back up this crate and the crates below it, named by its path such as "
                         "Genres/House; may repeat (default: every crate)");

@@ -7,7 +7,6 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "cli/library_location.h"
-#include "library/library_finder.h"
 #include "library/library_member.h"
 #include "library/merged_forest.h"
 #include "library/serato_library.h"
@@ -115,19 +114,11 @@ int runOne(const std::filesystem::path& library, bool json) {
 
 // Several members: each loaded against its own volume, their crates merged by path.
 int runMembers(const std::vector<LibraryMember>& members, bool json) {
-    std::vector<std::vector<Crate::Ptr>> forests;
+    std::vector<std::string> warnings;
     bool databaseRead = false;
-    for (const auto& member : members) {
-        std::vector<std::string> warnings;
-        SeratoLibrary::LoadOptions options;
-        options.volumePrefix = member.volumePrefix;
-        auto loaded = SeratoLibrary::load(member.library, options, &warnings);
-        for (const auto& warning : warnings)
-            std::cerr << "warning: " << warning << '\n';
-        databaseRead = databaseRead || loaded.databaseRead;
-        forests.push_back(std::move(loaded.forest));
-    }
-    const MergedForest merged = MergedForest::merge(forests);
+    const MergedForest merged = MergedForest::load(members, false, &warnings, &databaseRead);
+    for (const auto& warning : warnings)
+        std::cerr << "warning: " << warning << '\n';
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& member : members)
@@ -150,32 +141,14 @@ int runMembers(const std::vector<LibraryMember>& members, bool json) {
 }
 
 int runCrates(const CratesOptions& options) {
-    std::vector<std::filesystem::path> libraries;
-    if (options.all) {
-        for (const auto& found : LibraryFinder::find(LibraryFinder::Places::system()))
-            libraries.push_back(found.folder);
-        if (libraries.empty() && options.libraries.empty()) {
-            std::cerr << "No Serato library found.\n";
-            return exitUsage;
-        }
-    }
-    // No --library and no --all: the default library.
-    std::vector<std::string> locations = options.libraries;
-    if (locations.empty() && !options.all) locations.emplace_back();
-    for (const auto& location : locations) {
-        const auto library = resolveLibraryOption(location);
-        if (!library) {
-            if (locations.size() == 1) {
-                std::cerr << noLibraryMessage << '\n';
-            } else {
-                std::cerr << "No _Serato_ folder found at " << location << ".\n";
-            }
-            return exitUsage;
-        }
-        libraries.push_back(*library);
+    std::string error;
+    const auto libraries = resolveLibraries(options.libraries, options.all, error);
+    if (!libraries) {
+        std::cerr << error << '\n';
+        return exitUsage;
     }
     const auto members =
-        LibraryMembers::describe(libraries, SeratoLibrary::defaultLibraryLocation());
+        LibraryMembers::describe(*libraries, SeratoLibrary::defaultLibraryLocation());
     if (members.size() == 1) return runOne(members.front().library, options.json);
     return runMembers(members, options.json);
 }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "library/name_order.h"
+#include "library/serato_library.h"
+#include "library/serato_library_tracks.h"
 #include "library/unicode_text.h"
 
 namespace morrowdeck {
@@ -80,6 +82,33 @@ MergedForest MergedForest::merge(const std::vector<std::vector<Crate::Ptr>>& for
     for (std::size_t member = 0; member < forests.size(); ++member)
         levels.emplace_back(member, &forests[member]);
     merged.forest = mergeLevel(levels, merged);
+    return merged;
+}
+
+MergedForest MergedForest::load(const std::vector<LibraryMember>& members, bool notInCrate,
+                                std::vector<std::string>* warnings, bool* databaseRead) {
+    std::vector<std::vector<Crate::Ptr>> forests;
+    bool read = false;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        SeratoLibrary::LoadOptions options;
+        options.volumePrefix = members[i].volumePrefix;
+        if (i > 0) options.masterDatabase = std::filesystem::path();  // names no file
+        auto loaded = SeratoLibrary::load(members[i].library, options, warnings);
+        read = read || loaded.databaseRead;
+        forests.push_back(notInCrate ? SeratoLibrary::withNotInCrate(std::move(loaded.forest),
+                                                                     members[i].library, warnings)
+                                     : std::move(loaded.forest));
+    }
+    if (databaseRead) *databaseRead = read;
+    if (forests.size() == 1) {  // one library is its own forest, every track of member 0
+        MergedForest one;
+        one.forest = std::move(forests.front());
+        return one;
+    }
+    MergedForest merged = merge(forests);
+    // "Not in a crate" follows the crates, as it does in one library's forest.
+    std::stable_partition(merged.forest.begin(), merged.forest.end(),
+                          [](const Crate::Ptr& crate) { return !crate->isNotInCrate; });
     return merged;
 }
 

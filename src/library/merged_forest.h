@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "library/crate.h"
+#include "library/library_member.h"
 
 namespace morrowdeck {
 
@@ -27,6 +29,15 @@ struct MergedForest {
     // from the first member with one, every member's crate files, and is read from "both"
     // when its members' sources differ.
     static MergedForest merge(const std::vector<std::vector<Crate::Ptr>>& forests);
+
+    // Reads and merges the members' crates: each member's crate files, with its tracks
+    // resolved against its own volume, and its "Not in a crate" entry when `notInCrate`. Only
+    // the first member also gets the crates of Serato's database: the computer has one, and a
+    // drive's library would otherwise list them again under its own volume. `databaseRead`
+    // (when given) tells whether that database was read. One member's forest is returned as
+    // it is read, with no member indexes (every track is the one member's).
+    static MergedForest load(const std::vector<LibraryMember>& members, bool notInCrate,
+                             std::vector<std::string>* warnings, bool* databaseRead = nullptr);
 };
 
 }  // namespace morrowdeck

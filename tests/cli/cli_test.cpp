@@ -157,6 +157,47 @@ TEST(Cli, CratesOfSeveralLibrariesAsOne) {
     EXPECT_EQ(once.out.rfind("Library: ", 0), 0u);
 }
 
+// A backup of the home library and a drive's as one: each crate gets both libraries' tracks,
+// inspect names both, and a re-run without the drive keeps what it gave and says so.
+TEST(Cli, BackupOfSeveralLibrariesAsOne) {
+    const auto readText = [](const fs::path& file) {
+        const auto bytes = readBytes(file);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    CliLibrary lib("Music/_Serato_");
+    writeFile(lib.music("a.mp3"), "home");
+    lib.addCrate("House.crate", {"a.mp3"});
+    auto drive = std::make_unique<CliLibrary>();
+    writeFile(drive->music("b.mp3"), "drive b");
+    writeFile(drive->music("c.mp3"), "drive c");
+    drive->addCrate("House.crate", {"b.mp3"});
+    drive->addCrate("Set.crate", {"c.mp3"});
+    const ScopedHome guard(lib.dir.path());
+    const ScopedEnv userName("USER", lib.dir.path().filename().native());
+    const fs::path to = lib.dir / "backup";
+    const auto first =
+        runCli({"backup", "--all", "--library", drive->dir.path(), "--to", to, "--json"});
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    EXPECT_EQ(readText(to / "House" / "a.mp3"), "home");
+    EXPECT_EQ(readText(to / "House" / "b.mp3"), "drive b");
+    EXPECT_EQ(readText(to / "Set" / "c.mp3"), "drive c");
+    const auto doc = Json::parse(runCli({"inspect", to, "--json"}).out);
+    ASSERT_EQ(doc["members"].size(), 2u);
+    EXPECT_EQ(doc["members"][0]["name"], "home");
+    EXPECT_EQ(doc["members"][0]["files"], 1);
+    EXPECT_EQ(doc["members"][1]["files"], 2);
+    const std::string driveName = doc["members"][1]["name"];
+
+    drive.reset();  // the drive is unplugged
+    const auto again = runCli({"backup", "--all", "--to", to});
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("warning: " + driveName + " is not connected \u2014 last backed up "),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(readText(to / "Set" / "c.mp3"), "drive c");
+    EXPECT_EQ(Json::parse(runCli({"inspect", to, "--json"}).out)["members"][1]["files"], 2);
+}
+
 TEST(Cli, ApplyAndTagsJson) {
     TempDir dir;
     const auto apply = runCli({"apply", "--serato", dir.path(), "--json"});
