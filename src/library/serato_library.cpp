@@ -4,6 +4,7 @@
 
 #include "library/bounded_read.h"
 #include "library/crate_parser.h"
+#include "library/foreign_volumes.h"
 #include "library/database_crates.h"
 #include "library/master_database.h"
 #include "library/name_order.h"
@@ -37,7 +38,7 @@ std::string lowercaseAscii(std::string_view text) {
 // Reads one sub-folder of the library into the builder.
 void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::string_view ext,
             const std::vector<std::string>& prefix, bool isSmart, std::string_view volumePrefix,
-            std::vector<std::string>* warnings) {
+            ForeignVolumes& volumes, std::vector<std::string>* warnings) {
     // Crate names may start with a dot (Serato lists a smart crate named "..."), so hidden
     // entries are listed too. Of those, only macOS companion files ("._Name.crate") are not
     // crates; ".DS_Store" and the like fail the extension check below.
@@ -75,6 +76,8 @@ void ingest(TreeBuilder& builder, const std::filesystem::path& folder, std::stri
         ReadReport report;
         if (const int error = platform::readFileAtMost(file, maxCrateBytes, bytes); error == 0) {
             tracks = CrateParser::trackPaths(bytes, volumePrefix, &report);
+            for (auto& track : tracks)
+                track = volumes.map(std::move(track));
             if (warnings != nullptr && report.damaged())
                 warnings->push_back(
                     report.warning(isSmart ? "Smart crate file" : "Crate file", file, "track"));
@@ -135,10 +138,11 @@ LoadedCrates load(const std::filesystem::path& from, const LoadOptions& options,
                   std::vector<std::string>* warnings) {
     const std::string prefix = options.volumePrefix.value_or(volumeMountPrefix(from));
     TreeBuilder builder;
+    ForeignVolumes volumes;
     ingest(builder, from / SeratoFolder::crateFolder, SeratoFolder::crateExtension, {}, false,
-           prefix, warnings);
+           prefix, volumes, warnings);
     ingest(builder, from / SeratoFolder::smartCrateFolder, SeratoFolder::smartCrateExtension,
-           {std::string(smartCratesGroup)}, true, prefix, warnings);
+           {std::string(smartCratesGroup)}, true, prefix, volumes, warnings);
 
     LoadedCrates loaded;
     const auto file = options.masterDatabase.value_or(SeratoFolder::masterDatabase());
