@@ -33,7 +33,7 @@ _morrowdeck_cli() {
             return ;;
         crates) options="--library --all --json" ;;
         backup)
-            options="--to --library --crate --not-in-crate --dedup --smart-as-folders --no-verify
+            options="--to --library --all --crate --not-in-crate --dedup --smart-as-folders --no-verify
                      --threads --keep-replaced --dry-run --allow-partial --json" ;;
         inspect) options="--json" ;;
         restore)
