@@ -70,8 +70,14 @@ void RestoreEngine::readBackupMetadata(Run& run) {
     if (!run.catalog) return;  // saved crates are matched to files through the catalog
 
     for (const auto& track : run.catalog->tracks) {
-        run.sourceOfFile.try_emplace(track.file, track.source);
-        run.fileOfTrack.try_emplace(trackInFolder(BackupLayout::folderOf(track.file), track.source),
+        // Two drives of one library may store the same path for two tracks: a track of any
+        // but the first library is told apart by its library.
+        const std::string source =
+            track.member == 0
+                ? track.source
+                : "\x01" + std::to_string(track.member) + "\x01" + track.source;
+        run.sourceOfFile.try_emplace(track.file, source);
+        run.fileOfTrack.try_emplace(trackInFolder(BackupLayout::folderOf(track.file), source),
                                     track.file);
     }
     for (const auto& file : savedFiles(metadata / SeratoFolder::crateFolder)) {

@@ -33,7 +33,8 @@ struct RestoreEngine::Run {
     std::optional<BackupCatalog> catalog;
     // The size, date and content hash of each backed-up file (absent for an earlier backup).
     std::optional<BackupManifest> manifest;
-    std::unordered_map<std::string, std::string> sourceOfFile;  // relPath -> library path
+    // relPath -> library path (marked with its library when not the first library's)
+    std::unordered_map<std::string, std::string> sourceOfFile;
     // Canonical crate folder + NUL + canonical library path -> relPath of its file there.
     std::unordered_map<std::string, std::string> fileOfTrack;
     // The library's crate files saved by the backup, grouped by crate folder (canonical
