@@ -273,7 +273,9 @@ void RestoreModel::start() {
         [backup = *state_->backupURL, audio = *state_->audioTargetURL,
          serato = *state_->seratoURL, overwrite = state_->overwrite,
          rebuild = state_->rebuildDatabase](RestoreEngine& engine, RunModel::Callbacks callbacks) {
-            engine.run(backup, audio, serato, overwrite, rebuild, std::move(callbacks.log),
+            engine.run(backup, audio, serato,
+                       overwrite ? ExistingFiles::replace : ExistingFiles::keep, rebuild,
+                       std::move(callbacks.log),
                        std::move(callbacks.progress), std::move(callbacks.completion));
         },
         [this, since, serato = *state_->seratoURL](RestoreEngine&, const RunResult& result) {

@@ -1,6 +1,7 @@
 // RestoreEngine: the crate order file, the staged ratings and rules, and the notes file.
 // A file that cannot be written is a failure with its own line; the rest goes on.
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/backup_layout.h"
 #include "library/crate_order.h"
@@ -35,9 +36,20 @@ void RestoreEngine::writeCrateOrder(const Run& run,
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
     std::optional<std::vector<std::uint8_t>> existing;
     if (!run.writer->readExisting(file, maxCrateBytes, existing)) return;
-    const auto names =
-        CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
-                          existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
+    auto savedOrder = saved ? CrateOrder::parse(*saved) : std::vector<std::string>{};
+    if (!crates_.empty()) {
+        // A restore of chosen crates lists only those of the saved order it restored: the
+        // backup's other crates are not in this library.
+        std::unordered_set<std::string> written;
+        for (const auto& crate : run.crateNames)
+            written.insert(text::nfcKey(crate.first));
+        for (const auto& smart : scrates)
+            written.insert(text::nfcKey(platform::toUtf8(smart.stem())));
+        std::erase_if(savedOrder,
+                      [&](const std::string& name) { return !written.contains(text::nfcKey(name)); });
+    }
+    const auto names = CrateOrder::merge(
+        savedOrder, restored, existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
 
     run.writer->write(file, CrateOrder::data(names), 0);
 }

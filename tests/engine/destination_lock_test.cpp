@@ -33,7 +33,7 @@ TEST_P(TwoRuns, TheSecondRefusesToStartAndTheNextCleansUp) {
         return test::captureRun<RestoreEngine>(
             engine,
             [&](auto onLog, auto onProgress, auto done) {
-                engine.run(dir / "Backup", dir / "Audio", dir / "Library", true, false, onLog,
+                engine.run(dir / "Backup", dir / "Audio", dir / "Library", ExistingFiles::replace, false, onLog,
                            onProgress, done);
             },
             {});

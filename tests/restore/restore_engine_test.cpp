@@ -47,15 +47,18 @@ struct Restore {
     std::function<bool(const fs::path&, const std::string&)> nameCheck;
 
     // Runs a restore through run(); `onLine` sees every log line on the engine's thread.
-    test::RunRecord run(bool overwrite = true, bool rebuildDatabase = true,
+    std::vector<std::string> crates;  // to restore; empty: all
+    test::RunRecord run(ExistingFiles existing = ExistingFiles::replace,
+                        bool rebuildDatabase = true,
                         std::function<void(RestoreEngine&, const LogEntry&)> onLine = {}) {
         RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+        engine.setCrates(crates);
         if (!proc.empty()) engine.setProcessTable(proc);
         if (nameCheck) engine.setNameCheck(nameCheck);
         return test::captureRun(
             engine,
             [&](auto onLog, auto onProgress, auto completion) {
-                engine.run(backup, audio, serato, overwrite, rebuildDatabase, onLog, onProgress,
+                engine.run(backup, audio, serato, existing, rebuildDatabase, onLog, onProgress,
                            completion);
             },
             onLine);
@@ -107,7 +110,7 @@ TEST(RestoreEngine, CratesFoldersAndCrateOrderWhateverOrderCopiesFinishIn) {
     r.audioFile("Track 9/y.mp3");
     for (const char* blocked : {"House/t31.mp3/in the way", "House/t07.mp3/in the way"})
         fs::create_directories(r.audio / blocked);
-    const auto run = r.run(true, false);
+    const auto run = r.run(ExistingFiles::replace, false);
     ASSERT_EQ(run.failure(), "");
 
     const auto& snap = run.final();
@@ -147,19 +150,20 @@ TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
     // The plan counts the existing file as kept, or as to copy when replacing, and writes nothing.
     for (const bool overwrite : {false, true}) {
         const auto preview = RestoreEngine(std::make_shared<test::ImmediateQueue>())
-                                 .preview(r.backup, r.audio, r.serato, overwrite);
+                                 .preview(r.backup, r.audio, r.serato,
+                                          overwrite ? ExistingFiles::replace : ExistingFiles::keep);
         ASSERT_EQ(preview.crates.size(), 1u);
         EXPECT_EQ(preview.crates[0].name, "House");
         EXPECT_EQ(preview.crates[0].filesUpToDate, overwrite ? 0 : 1);
         EXPECT_EQ(preview.crates[0].bytesToCopy, overwrite ? 3 : 0);
     }
     EXPECT_EQ(test::readText(r.audio / "House" / "a.mp3"), "old");
-    const auto kept = r.run(false, false);
+    const auto kept = r.run(ExistingFiles::keep, false);
     EXPECT_EQ(kept.final().skippedFiles, 2);  // the audio file and the crate file
     EXPECT_EQ(kept.final().copiedFiles, 0);
     EXPECT_EQ(test::readText(r.root / "Subcrates" / "House.crate"), "keep me");
 
-    EXPECT_EQ(r.run(true, false).final().copiedFiles, 2);
+    EXPECT_EQ(r.run(ExistingFiles::replace, false).final().copiedFiles, 2);
     EXPECT_EQ(r.crate("House.crate"), Names{r.key("House/a.mp3")});
 }
 
@@ -170,7 +174,7 @@ TEST(RestoreEngine, CratePathsResolveFromTheRestoredLibrary) {
     r.audioFile("House/a.mp3");
     test::TmpfsMount drive(r.audio, "size=1m");
     if (!drive.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
-    r.run(true, false);
+    r.run(ExistingFiles::replace, false);
     const auto forest = SeratoLibrary::loadCrates(r.root);
     ASSERT_EQ(forest.size(), 1u);
     EXPECT_EQ(forest[0]->tracks, Names{test::text(r.audio / "House" / "a.mp3")});
@@ -189,7 +193,7 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     EXPECT_FALSE(fs::exists(r.root / "database V2"));  // no records, even with rebuild on
 
     r.audioFile("Techno/a.mp3");  // a crate and a smart crate of one name are listed once
-    r.run(true, false);
+    r.run(ExistingFiles::replace, false);
     EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno\n[end record]\n");
     EXPECT_EQ(r.savedBefore(r.runs().front(), r.root / "neworder.pref"), "original order");
 }
@@ -213,7 +217,7 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
                     CrateWriter::crateData({"Music/a.mp3", "Music/gone.mp3", "Music/clip.mov"}));
 
     RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
-    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, true);
+    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, ExistingFiles::replace);
     ASSERT_EQ(preview.crates.size(), 2u);  // House, and the folder of the path that climbs out
     EXPECT_EQ(preview.crates[0].filesToCopy, 2);
     ASSERT_EQ(preview.crates[0].problems.size(), 1u);
@@ -252,7 +256,7 @@ TEST(RestoreEngine, OnlyTheCratesOfTheLastRunComeBack) {
     test::writeFile(saved / "catalog.json", catalog.encode());
 
     RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
-    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, true);
+    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, ExistingFiles::replace);
     std::map<std::string, std::pair<std::int64_t, std::string>> rows;
     for (const auto& row : preview.crates)
         rows[row.name] = {row.filesToCopy, row.leftOut};
@@ -313,7 +317,7 @@ TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
             r.nameCheck = [](const fs::path&, const std::string& name) {
                 return name.find_first_of("?:") == std::string::npos;
             };
-        const auto run = r.run(true, false);
+        const auto run = r.run(ExistingFiles::replace, false);
         EXPECT_EQ(run.final().failedFiles, 0);
         EXPECT_EQ(run.final().copiedFiles, 3 + 2);
 
@@ -569,7 +573,7 @@ TEST(RestoreEngine, Cancellation) {
         r.audioFile("House/a.mp3");
         r.audioFile("Techno/b.mp3");
         test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
-        const auto run = r.run(true, true, [&](RestoreEngine& engine, const LogEntry& entry) {
+        const auto run = r.run(ExistingFiles::replace, true, [&](RestoreEngine& engine, const LogEntry& entry) {
             if (entry.message == c.at) engine.cancel();
         });
         EXPECT_TRUE(run.final().cancelled);
@@ -660,7 +664,7 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     r.run();
     EXPECT_EQ(r.database().size(), 3u);
     test::writeFile(r.root / "database V2", "keep");
-    const auto off = r.run(true, false);
+    const auto off = r.run(ExistingFiles::replace, false);
     EXPECT_TRUE(
         off.log.back().message.starts_with("Restored 2 crate(s), 0 smart crate(s), 3 track(s) in 3 "
                                            "crate entries, 0 track record(s)."));

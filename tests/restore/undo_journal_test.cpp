@@ -36,7 +36,7 @@ struct Library {
         return test::captureRun(
             engine,
             [&](auto onLog, auto onProgress, auto completion) {
-                engine.run(backup, audio, serato, true, true, onLog, onProgress, completion);
+                engine.run(backup, audio, serato, ExistingFiles::replace, true, onLog, onProgress, completion);
             },
             {});
     }
