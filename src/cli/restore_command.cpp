@@ -97,10 +97,9 @@ int runRestore(const RestoreCommandOptions& options) {
         RestoreEngine engine(std::make_shared<DrainedMainQueue>());
         engine.setCrates(options.crates);
         try {
-            const RunPreview preview =
-                engine.preview(std::filesystem::absolute(platform::toPath(options.from)),
-                               std::filesystem::absolute(platform::toPath(options.audioTo)), serato,
-                               *existing);
+            const RunPreview preview = engine.preview(
+                std::filesystem::absolute(platform::toPath(options.from)),
+                std::filesystem::absolute(platform::toPath(options.audioTo)), serato, *existing);
             // A restore has no fit check of its own: the free space is for information.
             if (!database) return printPreview(std::cout, preview, options.json, false);
             const auto plan = SeratoDatabaseRestore::plan(
@@ -133,9 +132,9 @@ int runRestore(const RestoreCommandOptions& options) {
     engine.setSeratoDatabase(database);
     engine.setCrates(options.crates);
     engine.run(std::filesystem::absolute(platform::toPath(options.from)),
-               std::filesystem::absolute(platform::toPath(options.audioTo)), serato,
-               *existing, rebuild, session.onLog(), session.onProgress(),
-               session.completion(), options.threads);
+               std::filesystem::absolute(platform::toPath(options.audioTo)), serato, *existing,
+               rebuild, session.onLog(), session.onProgress(), session.completion(),
+               options.threads);
     return session.wait(
         [&] { engine.cancel(); },
         [&](const ProgressSnapshot& snapshot) { return restoreStatusMessage(snapshot, rebuild); });

@@ -46,7 +46,7 @@ class FileCopier {
     };
 
     enum class Existing {
-        keep,    // an existing copy is left alone
+        keep,     // an existing copy is left alone
         update,   // an existing copy is replaced unless it is up to date
         replace,  // whatever is at the destination is replaced (except the source itself)
         ifNewer   // an existing file is replaced only when the source is newer (isNewer); a

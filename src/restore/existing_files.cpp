@@ -4,10 +4,14 @@ namespace morrowdeck {
 
 std::string_view rawValue(ExistingFiles existing) {
     switch (existing) {
-        case ExistingFiles::keep: return "keep";
-        case ExistingFiles::replace: return "replace";
-        case ExistingFiles::ifNewer: return "if-newer";
-        case ExistingFiles::keepBoth: return "keep-both";
+        case ExistingFiles::keep:
+            return "keep";
+        case ExistingFiles::replace:
+            return "replace";
+        case ExistingFiles::ifNewer:
+            return "if-newer";
+        case ExistingFiles::keepBoth:
+            return "keep-both";
     }
     return {};
 }

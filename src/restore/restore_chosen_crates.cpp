@@ -67,9 +67,11 @@ void RestoreEngine::keepChosenCrates(Run& run, std::vector<CrateEntry>& entries,
     std::erase_if(entries, [&](const CrateEntry& entry) {
         return !folderIsChosen(BackupLayout::joinComponents(entry.components));
     });
-    std::erase_if(scrates,
-                  [&](const std::filesystem::path& file) { return !isChosen(smartCratePath(file)); });
-    std::erase_if(run.savedCrates, [&](const auto& saved) { return !isChosen(saved.second.components); });
+    std::erase_if(scrates, [&](const std::filesystem::path& file) {
+        return !isChosen(smartCratePath(file));
+    });
+    std::erase_if(run.savedCrates,
+                  [&](const auto& saved) { return !isChosen(saved.second.components); });
     for (std::size_t i = 0; i < chosen.size(); ++i)
         if (!matched[i]) throw SeratoError::crateNotInBackup(crates_[i]);
 

@@ -62,9 +62,8 @@ RestoreEngine::~RestoreEngine() {
 
 void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
                         std::filesystem::path seratoLibrary, ExistingFiles existing,
-                        bool rebuildDatabase,
-                        LogCallback onLog, ProgressCallback onProgress, Completion completion,
-                        std::int64_t threadCount) {
+                        bool rebuildDatabase, LogCallback onLog, ProgressCallback onProgress,
+                        Completion completion, std::int64_t threadCount) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
     engineRun_.start(
         [this, backupRoot = std::move(backupRoot), audioTarget = std::move(audioTarget),
@@ -485,10 +484,16 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
     // Restoring a file onto itself (audio target = backup folder) never touches it. Files
     // written beside existing ones have free places; whatever turns up there stays.
     switch (run.existing) {
-        case ExistingFiles::replace: options.existing = FileCopier::Existing::replace; break;
-        case ExistingFiles::ifNewer: options.existing = FileCopier::Existing::ifNewer; break;
+        case ExistingFiles::replace:
+            options.existing = FileCopier::Existing::replace;
+            break;
+        case ExistingFiles::ifNewer:
+            options.existing = FileCopier::Existing::ifNewer;
+            break;
         case ExistingFiles::keep:
-        case ExistingFiles::keepBoth: options.existing = FileCopier::Existing::keep; break;
+        case ExistingFiles::keepBoth:
+            options.existing = FileCopier::Existing::keep;
+            break;
     }
     options.granularity = run.granularity;
     options.threads = threads;

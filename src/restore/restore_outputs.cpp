@@ -45,8 +45,9 @@ void RestoreEngine::writeCrateOrder(const Run& run,
             written.insert(text::nfcKey(crate.first));
         for (const auto& smart : scrates)
             written.insert(text::nfcKey(platform::toUtf8(smart.stem())));
-        std::erase_if(savedOrder,
-                      [&](const std::string& name) { return !written.contains(text::nfcKey(name)); });
+        std::erase_if(savedOrder, [&](const std::string& name) {
+            return !written.contains(text::nfcKey(name));
+        });
     }
     const auto names = CrateOrder::merge(
         savedOrder, restored, existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});

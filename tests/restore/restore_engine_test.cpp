@@ -7,18 +7,18 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "engine/backup_catalog.h"
 #include "engine/backup_manifest.h"
+#include "engine/serato_error.h"
 #include "library/bounded_read.h"
 #include "library/crate_order.h"
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
-#include "engine/serato_error.h"
 #include "platform/backend.h"
 #include "restore/existing_files.h"
 #include "restore/restore_status.h"
@@ -205,7 +205,8 @@ TEST(RestoreEngine, ExistingFilesAtTheTarget) {
         test::writeFile(r.audio / "House" / "older.mp3", "old");
         test::writeFile(r.audio / "House" / "newer.mp3", "mine");
         ASSERT_TRUE(test::copyModifiedTime(r.backup / "House" / "older.mp3",
-                                           r.audio / "House" / "older.mp3", -std::chrono::hours(1)));
+                                           r.audio / "House" / "older.mp3",
+                                           -std::chrono::hours(1)));
         ASSERT_TRUE(test::copyModifiedTime(r.backup / "House" / "newer.mp3",
                                            r.audio / "House" / "newer.mp3", std::chrono::hours(1)));
         test::writeFile(r.root / "Subcrates" / "House.crate", "the library's own");
@@ -312,8 +313,7 @@ TEST(RestoreEngine, OnlyTheChosenCratesAreRestored) {
     EXPECT_EQ(r.run().failure(), "No crate named Trance in the backup.");
     RestoreEngine planner(std::make_shared<test::ImmediateQueue>());
     planner.setCrates(r.crates);
-    EXPECT_THROW(planner.preview(r.backup, r.audio, r.serato, ExistingFiles::replace),
-                 SeratoError);
+    EXPECT_THROW(planner.preview(r.backup, r.audio, r.serato, ExistingFiles::replace), SeratoError);
     EXPECT_FALSE(fs::exists(r.root / ".morrowdeck-undo"));
     EXPECT_FALSE(fs::exists(r.audio / "House"));
 
@@ -323,7 +323,8 @@ TEST(RestoreEngine, OnlyTheChosenCratesAreRestored) {
     r.crates = {"House"};
     planner.setCrates(r.crates);
     Names rows;
-    for (const auto& row : planner.preview(r.backup, r.audio, r.serato, ExistingFiles::replace).crates)
+    for (const auto& row :
+         planner.preview(r.backup, r.audio, r.serato, ExistingFiles::replace).crates)
         rows.push_back(row.name);
     EXPECT_EQ(rows, (Names{"House/Deep", "House"}));
     const auto run = r.run();
@@ -331,7 +332,7 @@ TEST(RestoreEngine, OnlyTheChosenCratesAreRestored) {
     EXPECT_EQ(r.crate("House.crate"), Names{r.key("House/a.mp3")});
     EXPECT_EQ(r.crate("House%%Deep.crate"), Names{r.key("House/Deep/b.mp3")});
     EXPECT_FALSE(fs::exists(r.root / "Subcrates" / "Techno.crate"));
-    EXPECT_FALSE(fs::exists(r.root / "SmartCrates"  / "Techno.scrate"));
+    EXPECT_FALSE(fs::exists(r.root / "SmartCrates" / "Techno.scrate"));
     EXPECT_FALSE(fs::exists(r.audio / "Techno"));
     EXPECT_EQ(test::readText(r.root / "Subcrates" / "Other.crate"), "other crate");
     EXPECT_EQ(test::readText(r.audio / "Other" / "x.mp3"), "mine");
@@ -758,9 +759,10 @@ TEST(RestoreEngine, Cancellation) {
         r.audioFile("House/a.mp3");
         r.audioFile("Techno/b.mp3");
         test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
-        const auto run = r.run(ExistingFiles::replace, true, [&](RestoreEngine& engine, const LogEntry& entry) {
-            if (entry.message == c.at) engine.cancel();
-        });
+        const auto run =
+            r.run(ExistingFiles::replace, true, [&](RestoreEngine& engine, const LogEntry& entry) {
+                if (entry.message == c.at) engine.cancel();
+            });
         EXPECT_TRUE(run.final().cancelled);
         EXPECT_EQ(run.final().completedFiles, c.crateFile ? 4 : 0);
         EXPECT_EQ(fs::exists(r.root / "Subcrates" / "House.crate"), c.crateFile);
