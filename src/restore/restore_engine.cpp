@@ -176,7 +176,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
 
     writeCrateOrder(run, scrates);
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
-    const std::size_t stagedRules = stageRatingsAndRules(run);
+    const std::size_t stagedRules = stageRatingsAndRules(run, scrates);
     writeNotes(run);
     const bool databasePutBack = putSeratoDatabase(run, *journal);
     finishUndo(*journal);

@@ -208,7 +208,10 @@ class RestoreEngine {
                     const std::string& relPath);
     void writeDatabase(Run& run);
     void writeCrateOrder(const Run& run, const std::vector<std::filesystem::path>& scrates);
-    std::size_t stageRatingsAndRules(const Run& run);
+    // The ratings of the restored tracks and the rules of the smart crates (with chosen crates,
+    // those of `scrates` only), staged for the apply step; answers how many rules.
+    std::size_t stageRatingsAndRules(const Run& run,
+                                     const std::vector<std::filesystem::path>& scrates);
     void writeNotes(const Run& run);
     // Puts Serato's database back when requested; true when it was written.
     bool putSeratoDatabase(const Run& run, UndoJournal& journal);

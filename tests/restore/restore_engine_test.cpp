@@ -300,6 +300,8 @@ TEST(RestoreEngine, OnlyTheChosenCratesAreRestored) {
     r.audioFile("House/Deep/b.mp3");
     r.audioFile("Techno/c.mp3");
     test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
+    test::writeFile(r.backup / ".morrowdeck" / "serato.json",
+                    R"({"assets": {}, "smartCrates": [{"name": "Techno", "rules": "r"}]})");
     test::writeFile(r.root / "Subcrates" / "Other.crate", "other crate");
     test::writeFile(r.audio / "Other" / "x.mp3", "mine");
     test::writeFile(r.root / "neworder.pref", CrateOrder::data({"Other"}));
@@ -346,10 +348,16 @@ TEST(RestoreEngine, OnlyTheChosenCratesAreRestored) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(recorded, expected);
 
+    EXPECT_FALSE(fs::exists(r.root / ".morrowdeck" / "apply.json"));  // nor its rules
+
     // A smart crate comes back by its own path only.
     r.crates = {"Smart Crates/Techno"};
     EXPECT_EQ(r.run().failure(), "");
     EXPECT_EQ(test::readText(r.root / "SmartCrates" / "Techno.scrate"), "rules");
+    EXPECT_EQ(
+        nlohmann::json::parse(test::readText(r.root / ".morrowdeck" / "apply.json"))["smartCrates"]
+            .size(),
+        1u);
     EXPECT_FALSE(fs::exists(r.root / "Subcrates" / "Techno.crate"));
 }
 
