@@ -56,8 +56,8 @@ void RestoreEngine::writeCrateOrder(const Run& run,
     run.writer->write(file, CrateOrder::data(names), 0);
 }
 
-std::size_t RestoreEngine::stageRatingsAndRules(
-    const Run& run, const std::vector<std::filesystem::path>& scrates) {
+std::size_t RestoreEngine::stageRatingsAndRules(const Run& run,
+                                                const std::vector<std::filesystem::path>& scrates) {
     const auto json = readMetadata(run.metadataFolder() / BackupLayout::seratoJsonFileName);
     if (!json) return 0;
     std::vector<std::string> skipped;

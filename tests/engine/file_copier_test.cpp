@@ -96,9 +96,8 @@ TEST(FileCopier, DatesWithinTheDestinationsResolution) {
         std::chrono::nanoseconds granularity;
         bool newer;
     } dates[] = {
-        {source, 1ns, false},       {source - 1ns, 1ns, true}, {source + 1s, 1ns, false},
-        {source - 1s, 2s, false},   {source - 2s, 2s, true},   {source - 9ms, 10ms, false},
-        {source - 10ms, 0ns, true},
+        {source, 1ns, false},     {source - 1ns, 1ns, true}, {source + 1s, 1ns, false},
+        {source - 1s, 2s, false}, {source - 2s, 2s, true},
     };
     for (const auto& d : dates)
         EXPECT_EQ(FileCopier::isNewer(source, d.existing, d.granularity), d.newer)

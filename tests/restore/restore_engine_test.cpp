@@ -280,7 +280,6 @@ TEST(RestoreEngine, RestoredCopyNames) {
         {"Track.mp3", 2, "Track (restored 2).mp3"},
         {"a.b.flac", 1, "a.b (restored).flac"},
         {".hidden", 1, ".hidden (restored)"},
-        {"noextension", 3, "noextension (restored 3)"},
         // Too long for a name: the stem is cut on a character boundary.
         {longStem + ".mp3", 1, "\u00e9" + std::string(238, 'x') + " (restored).mp3"},
         {std::string(239, 'x') + "\u00e9" + std::string(20, 'y') + ".mp3", 1,
