@@ -256,7 +256,8 @@ Measurement::Restored Measurement::restore(const fs::path& backup, int round, co
     {
         RestoreEngine engine(queue);
         const auto start = Clock::now();
-        result.snap = engine.execute(backup, audio, serato, true, true, options_.threads);
+        result.snap =
+            engine.execute(backup, audio, serato, ExistingFiles::replace, true, options_.threads);
         result.seconds = secondsSince(start);
     }
     queue->runPending();

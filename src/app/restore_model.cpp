@@ -270,11 +270,13 @@ void RestoreModel::start() {
     const std::int64_t since = UndoModel::nowNs();
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
-        [backup = *state_->backupURL, audio = *state_->audioTargetURL,
-         serato = *state_->seratoURL, overwrite = state_->overwrite,
+        [backup = *state_->backupURL, audio = *state_->audioTargetURL, serato = *state_->seratoURL,
+         overwrite = state_->overwrite,
          rebuild = state_->rebuildDatabase](RestoreEngine& engine, RunModel::Callbacks callbacks) {
-            engine.run(backup, audio, serato, overwrite, rebuild, std::move(callbacks.log),
-                       std::move(callbacks.progress), std::move(callbacks.completion));
+            engine.run(backup, audio, serato,
+                       overwrite ? ExistingFiles::replace : ExistingFiles::keep, rebuild,
+                       std::move(callbacks.log), std::move(callbacks.progress),
+                       std::move(callbacks.completion));
         },
         [this, since, serato = *state_->seratoURL](RestoreEngine&, const RunResult& result) {
             // The option as it is now, also when it was changed during the run.

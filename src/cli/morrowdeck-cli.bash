@@ -22,6 +22,9 @@ _morrowdeck_cli() {
         --database)
             _filedir sqlite
             return ;;
+        --existing)
+            COMPREPLY=($(compgen -W "keep replace if-newer keep-both" -- "$cur"))
+            return ;;
         --crate | --threads | --keep-replaced | --run | --map-volume)
             return ;;
     esac
@@ -37,8 +40,8 @@ _morrowdeck_cli() {
                      --threads --keep-replaced --dry-run --allow-partial --json" ;;
         inspect) options="--json" ;;
         restore)
-            options="--from --audio-to --serato --keep-existing --no-rebuild --threads --dry-run
-                     --json --serato-database --database --map-volume" ;;
+            options="--from --audio-to --serato --existing --keep-existing --crate --no-rebuild
+                     --threads --dry-run --json --serato-database --database --map-volume" ;;
         apply) options="--serato --database --json" ;;
         tags) options="--json" ;;
         libraries) options="--json" ;;

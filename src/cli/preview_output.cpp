@@ -26,7 +26,15 @@ std::string tallyLine(const RunPreview::Tally& tally) {
     return line + ", " + std::to_string(tally.problems.size()) + " missing";
 }
 
-nlohmann::ordered_json tallyJson(const RunPreview::Tally& tally, bool named) {
+// What happens at files already there: {"new", "replaced", "kept", "restoredCopies"}.
+nlohmann::ordered_json existingJson(const RunPreview::Tally& tally) {
+    return {{"new", tally.filesToCopy - tally.filesToReplace - tally.filesBesideExisting},
+            {"replaced", tally.filesToReplace},
+            {"kept", tally.filesUpToDate},
+            {"restoredCopies", tally.filesBesideExisting}};
+}
+
+nlohmann::ordered_json tallyJson(const RunPreview::Tally& tally, bool named, bool existing) {
     nlohmann::ordered_json row;
     if (named) row["name"] = tally.name;
     row["filesToCopy"] = tally.filesToCopy;
@@ -34,12 +42,22 @@ nlohmann::ordered_json tallyJson(const RunPreview::Tally& tally, bool named) {
     row["filesUpToDate"] = tally.filesUpToDate;
     row["bytesUpToDate"] = tally.bytesUpToDate;
     row["filesToLink"] = tally.filesToLink;
+    if (existing) row["existing"] = existingJson(tally);
     auto missing = nlohmann::ordered_json::array();
     for (const auto& problem : tally.problems)
         missing.push_back(problem.path);
     row["missing"] = std::move(missing);
     if (!tally.leftOut.empty()) row["leftOut"] = tally.leftOut;
     return row;
+}
+
+// "Files: 3 new, 1 replaced, 2 kept, 1 written as "(restored)" copies"
+std::string existingLine(const RunPreview::Tally& tally) {
+    return "Files: " +
+           std::to_string(tally.filesToCopy - tally.filesToReplace - tally.filesBesideExisting) +
+           " new, " + std::to_string(tally.filesToReplace) + " replaced, " +
+           std::to_string(tally.filesUpToDate) + " kept, " +
+           std::to_string(tally.filesBesideExisting) + " written as \"(restored)\" copies";
 }
 
 }  // namespace
@@ -61,10 +79,10 @@ int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool r
     if (json) {
         auto crates = nlohmann::ordered_json::array();
         for (const auto& crate : preview.crates)
-            crates.push_back(tallyJson(crate, true));
+            crates.push_back(tallyJson(crate, true, preview.countsExisting));
         nlohmann::ordered_json document{
             {"crates", std::move(crates)},
-            {"total", tallyJson(total, false)},
+            {"total", tallyJson(total, false, preview.countsExisting)},
             {"destination", platform::toUtf8(preview.destination)},
             {"drive", preview.drive},
             {"freeBytes", preview.freeBytes ? nlohmann::ordered_json(*preview.freeBytes)
@@ -83,6 +101,7 @@ int printPreview(std::ostream& out, const RunPreview& preview, bool json, bool r
                 out << "  " << RunProblem::rawValue(problem.kind) << ": " << problem.path << '\n';
         }
         out << "Total: " << tallyLine(total) << '\n';
+        if (preview.countsExisting) out << existingLine(total) << '\n';
         if (preview.freeBytes) {
             out << "Free on " << preview.drive << ": " << bytes(*preview.freeBytes) << " \u2014 "
                 << (fits ? "fits." : "does not fit.") << '\n';

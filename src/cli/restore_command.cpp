@@ -11,6 +11,7 @@
 #include "cli/preview_output.h"
 #include "library/serato_library.h"
 #include "platform/path_text.h"
+#include "restore/existing_files.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
 #include "restore/serato_database_restore.h"
@@ -27,6 +28,8 @@ struct RestoreCommandOptions {
     std::string audioTo;
     std::string serato;
     bool keepExisting = false;
+    std::string existing;  // empty: the layout's default
+    std::vector<std::string> crates;
     bool noRebuild = false;
     std::int64_t threads = 16;
     bool json = false;
@@ -53,11 +56,34 @@ std::optional<SeratoDatabaseRestore::Request> databaseRequest(const RestoreComma
     return request;
 }
 
+// What to do with files already at the target: --existing, or --keep-existing as its `keep`;
+// a usage error in `error` when the two disagree.
+std::optional<ExistingFiles> existingChoice(const RestoreCommandOptions& options,
+                                            std::string& error) {
+    std::optional<ExistingFiles> chosen;
+    if (!options.existing.empty()) chosen = existingFilesFromRaw(options.existing);
+    if (options.keepExisting) {
+        if (chosen && *chosen != ExistingFiles::keep) {
+            error = "--keep-existing and --existing " + options.existing + " disagree.";
+            return std::nullopt;
+        }
+        chosen = ExistingFiles::keep;
+    }
+    // The default for the restore's one layout, a folder per crate: the backup's files win.
+    return chosen.value_or(ExistingFiles::replace);
+}
+
 int runRestore(const RestoreCommandOptions& options) {
     const std::filesystem::path serato =
         options.serato.empty() ? SeratoLibrary::defaultLibraryLocation()
                                : std::filesystem::absolute(platform::toPath(options.serato));
     const bool rebuild = !options.noRebuild;
+    std::string usage;
+    const auto existing = existingChoice(options, usage);
+    if (!existing) {
+        std::cerr << usage << '\n';
+        return exitUsage;
+    }
     std::optional<SeratoDatabaseRestore::Request> database;
     if (options.seratoDatabase) {
         std::string error;
@@ -69,11 +95,11 @@ int runRestore(const RestoreCommandOptions& options) {
     }
     if (options.dryRun) {
         RestoreEngine engine(std::make_shared<DrainedMainQueue>());
+        engine.setCrates(options.crates);
         try {
-            const RunPreview preview =
-                engine.preview(std::filesystem::absolute(platform::toPath(options.from)),
-                               std::filesystem::absolute(platform::toPath(options.audioTo)), serato,
-                               !options.keepExisting);
+            const RunPreview preview = engine.preview(
+                std::filesystem::absolute(platform::toPath(options.from)),
+                std::filesystem::absolute(platform::toPath(options.audioTo)), serato, *existing);
             // A restore has no fit check of its own: the free space is for information.
             if (!database) return printPreview(std::cout, preview, options.json, false);
             const auto plan = SeratoDatabaseRestore::plan(
@@ -104,10 +130,11 @@ int runRestore(const RestoreCommandOptions& options) {
     session.setProblems([&engine] { return engine.reporter().problems(); });
     engine.reporter().setLinePerFile(session.linePerFile());
     engine.setSeratoDatabase(database);
+    engine.setCrates(options.crates);
     engine.run(std::filesystem::absolute(platform::toPath(options.from)),
-               std::filesystem::absolute(platform::toPath(options.audioTo)), serato,
-               !options.keepExisting, rebuild, session.onLog(), session.onProgress(),
-               session.completion(), options.threads);
+               std::filesystem::absolute(platform::toPath(options.audioTo)), serato, *existing,
+               rebuild, session.onLog(), session.onProgress(), session.completion(),
+               options.threads);
     return session.wait(
         [&] { engine.cancel(); },
         [&](const ProgressSnapshot& snapshot) { return restoreStatusMessage(snapshot, rebuild); });
@@ -127,8 +154,20 @@ void registerRestoreCommand(CLI::App& app, int& status) {
     command->add_option(
         "--serato", options->serato,
         "The _Serato_ folder or its parent, created when missing (default: ~/Music/_Serato_)");
+    std::vector<std::string> existingWords;
+    for (const auto existing : allExistingFiles)
+        existingWords.emplace_back(rawValue(existing));
+    command
+        ->add_option("--existing", options->existing,
+                     "What happens to an audio file already at the target: keep it, replace it, "
+                     "replace it only if-newer, or keep-both (the restored file is written as "
+                     "\"NAME (restored).ext\") (default: replace)")
+        ->check(CLI::IsMember(existingWords));
     command->add_flag("--keep-existing", options->keepExisting,
-                      "Leave files that already exist untouched");
+                      "Leave files that already exist untouched (--existing keep)");
+    command->add_option("--crate", options->crates,
+                        "Restore only this crate and the crates below it, named by its path such "
+                        "as Genres/House; may repeat (default: every crate)");
     command->add_flag("--no-rebuild", options->noRebuild, "Do not write a new database V2");
     command->add_option("--threads", options->threads, "Copies at the same time (default: 16)")
         ->check(CLI::Range(std::int64_t{1}, maxThreads));

@@ -103,6 +103,12 @@ bool FileCopier::isUpToDate(const platform::FileInfo& existing, std::int64_t byt
     return existing.size == bytes && apart < std::max(granularity, std::chrono::nanoseconds(1));
 }
 
+bool FileCopier::isNewer(platform::FileTime source, platform::FileTime existing,
+                         std::chrono::nanoseconds granularity) {
+    return source > existing &&
+           source - existing >= std::max(granularity, std::chrono::nanoseconds(1));
+}
+
 namespace {
 
 using platform::EntryKind;
@@ -142,6 +148,15 @@ class FileCopier::Worker {
         }
         if (isOtherSource(job, found)) return {Outcome::failed, replacesSourceError};
         if (existing == Existing::keep) return {Outcome::skipped, 0};
+        if (existing == Existing::ifNewer) {
+            // Without the source's date nothing says the backup's file is the better one.
+            EntryStatus source;
+            if (const int error = platform::itemStatus(platform::toPath(job.source),
+                                                       SymbolicLinks::follow, source))
+                return {Outcome::failed, error};
+            if (!isNewer(source.mtime, found.mtime, copier_.options_.granularity))
+                return {Outcome::skipped, 0};
+        }
         if (existing == Existing::update && isUpToDate({found.size, found.mtime}, job.bytes,
                                                        job.mtime, copier_.options_.granularity)) {
             return {Outcome::skipped, 0};

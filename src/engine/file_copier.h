@@ -46,9 +46,11 @@ class FileCopier {
     };
 
     enum class Existing {
-        keep,    // an existing copy is left alone
-        update,  // an existing copy is replaced unless it is up to date
-        replace  // whatever is at the destination is replaced (except the source itself)
+        keep,     // an existing copy is left alone
+        update,   // an existing copy is replaced unless it is up to date
+        replace,  // whatever is at the destination is replaced (except the source itself)
+        ifNewer   // an existing file is replaced only when the source is newer (isNewer); a
+                  // source whose date cannot be read fails the job and replaces nothing
     };
 
     enum class Outcome {
@@ -118,6 +120,12 @@ class FileCopier {
     // source may have been replaced by an older file of the same size.
     static bool isUpToDate(const platform::FileInfo& existing, std::int64_t bytes,
                            platform::FileTime mtime, std::chrono::nanoseconds granularity);
+
+    // True when a source dated `source` is newer than a file dated `existing`: later by at
+    // least the destination's date resolution, so that a copy a coarse clock rounded never
+    // counts as older than its own source.
+    static bool isNewer(platform::FileTime source, platform::FileTime existing,
+                        std::chrono::nanoseconds granularity);
 
   private:
     class Worker;

@@ -14,6 +14,8 @@ void RunPreview::Tally::add(const Tally& other) {
     filesUpToDate += other.filesUpToDate;
     bytesUpToDate += other.bytesUpToDate;
     filesToLink += other.filesToLink;
+    filesToReplace += other.filesToReplace;
+    filesBesideExisting += other.filesBesideExisting;
     allocationSlack += other.allocationSlack;
     problems.insert(problems.end(), other.problems.begin(), other.problems.end());
 }

@@ -21,6 +21,11 @@ struct RunPreview {
         std::int64_t filesUpToDate = 0;
         std::int64_t bytesUpToDate = 0;
         std::int64_t filesToLink = 0;  // hard links into the crate folder (no data copied)
+        // Of the files to copy, those replacing a file already there and those written beside
+        // one under another name (a restore that keeps both); the rest are new. Files already
+        // there that stay count as up to date.
+        std::int64_t filesToReplace = 0;
+        std::int64_t filesBesideExisting = 0;
         // What the files to copy take on the destination beyond their bytes: each rounded up
         // to the destination's allocation unit (0 when not known).
         std::int64_t allocationSlack = 0;
@@ -33,6 +38,7 @@ struct RunPreview {
     };
 
     std::vector<Tally> crates;  // in the run's order
+    bool countsExisting = false;  // whether the tallies tell replaced and beside-existing files
     std::filesystem::path destination;
     std::string drive;                      // the destination volume's name
     std::optional<std::int64_t> freeBytes;  // absent when unknown (or no destination)

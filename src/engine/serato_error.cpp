@@ -17,6 +17,8 @@ std::string describe(SeratoError::Code code, const std::string& path) {
                    " \u2014 it holds no crate folders, smart crates or backup metadata.";
         case SeratoError::Code::seratoRunning:
             return "Quit Serato completely first, then try again.";
+        case SeratoError::Code::crateNotInBackup:
+            return "No crate named " + path + " in the backup.";
     }
     return {};
 }

@@ -14,7 +14,8 @@ class SeratoError : public std::exception {
         destinationUnwritable,
         noCratesSelected,
         noBackupFound,
-        seratoRunning
+        seratoRunning,
+        crateNotInBackup
     };
 
     static SeratoError libraryNotFound(std::string path) {
@@ -26,6 +27,10 @@ class SeratoError : public std::exception {
     static SeratoError noCratesSelected() { return {Code::noCratesSelected, {}}; }
     static SeratoError noBackupFound(std::string path) {
         return {Code::noBackupFound, std::move(path)};
+    }
+    // A crate chosen for a restore, by its path ("House/Deep"), that the backup does not hold.
+    static SeratoError crateNotInBackup(std::string cratePath) {
+        return {Code::crateNotInBackup, std::move(cratePath)};
     }
     // Serato is open: a run that writes into its library or database does not start.
     static SeratoError seratoRunning() { return {Code::seratoRunning, {}}; }

@@ -24,7 +24,7 @@ namespace {
 using Level = LogEntry::Level;
 
 // One crate or smart-crate file dealt with: failed (counted where it failed), written, or
-// kept (overwrite off).
+// kept (an existing one, when existing files are kept).
 void countCrateFile(ProgressSnapshot& snap, int error, bool written) {
     ++snap.completedFiles;
     if (error != 0) return;
@@ -207,7 +207,7 @@ void RestoreEngine::writeCrate(Run& run, const std::string& folder,
         bytes = CrateWriter::crateData(paths);
     }
 
-    const bool write = run.overwrite || !platform::itemExists(target);
+    const bool write = run.replacesCrateFiles() || !platform::itemExists(target);
     const int error = write ? run.writer->write(target, bytes, maxCrateBytes) : 0;
     if (error == 0) {
         // A crate that is not there is not listed in the crate order either.
@@ -228,7 +228,7 @@ bool RestoreEngine::restoreSmartCrates(const Run& run,
     for (const auto& file : scrates) {
         if (reporter_.isCancelled()) return false;
         const auto target = run.smartCrateFolder() / file.filename();
-        const bool write = run.overwrite || !platform::itemExists(target);
+        const bool write = run.replacesCrateFiles() || !platform::itemExists(target);
         int error = 0;
         if (write) {
             std::vector<std::uint8_t> bytes;

@@ -2,6 +2,7 @@
 #include "restore/restore_engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <iterator>
 #include <memory>
@@ -60,14 +61,14 @@ RestoreEngine::~RestoreEngine() {
 }
 
 void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
-                        std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
-                        LogCallback onLog, ProgressCallback onProgress, Completion completion,
-                        std::int64_t threadCount) {
+                        std::filesystem::path seratoLibrary, ExistingFiles existing,
+                        bool rebuildDatabase, LogCallback onLog, ProgressCallback onProgress,
+                        Completion completion, std::int64_t threadCount) {
     reporter_.setCallbacks(std::move(onLog), std::move(onProgress));
     engineRun_.start(
         [this, backupRoot = std::move(backupRoot), audioTarget = std::move(audioTarget),
-         seratoLibrary = std::move(seratoLibrary), overwrite, rebuildDatabase, threadCount] {
-            return execute(backupRoot, audioTarget, seratoLibrary, overwrite, rebuildDatabase,
+         seratoLibrary = std::move(seratoLibrary), existing, rebuildDatabase, threadCount] {
+            return execute(backupRoot, audioTarget, seratoLibrary, existing, rebuildDatabase,
                            threadCount);
         },
         std::move(completion));
@@ -76,7 +77,7 @@ void RestoreEngine::run(std::filesystem::path backupRoot, std::filesystem::path 
 RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& backupRoot,
                                                const std::filesystem::path& audioTarget,
                                                const std::filesystem::path& seratoLibrary,
-                                               bool overwrite, bool rebuildDatabase,
+                                               ExistingFiles existing, bool rebuildDatabase,
                                                std::int64_t threadCount) {
     reporter_.resetStartTime();
     // Serato rewrites its crate files and database V2 while it runs and on quitting, over
@@ -87,7 +88,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;
     prepare(run, backupRoot, seratoLibrary, entries, scrates);
-    run.overwrite = overwrite;
+    run.existing = existing;
     run.rebuildDatabase = rebuildDatabase;
     run.restoreTime = secondsNow();
 
@@ -116,6 +117,9 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     // symbolic link onto another drive gives paths to where the files really are.
     run.audioTarget = resolvedPath(audioTarget);
     run.volumePrefix = SeratoLibrary::volumeMountPrefix(resolvedPath(run.seratoRoot));
+    // Dates are compared as finely as the audio target keeps them; measuring costs a file.
+    if (existing == ExistingFiles::ifNewer)
+        run.granularity = platform::probeTimestampGranularity(run.audioTarget);
     // Said once the run's inputs and folders are known good, so that a refusal stays one line.
     if (serato == platform::SeratoProcess::unknown)
         reporter_.log(Level::warning, std::string(RestoreTexts::seratoStateUnknown));
@@ -172,7 +176,7 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
 
     writeCrateOrder(run, scrates);
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
-    const std::size_t stagedRules = stageRatingsAndRules(run);
+    const std::size_t stagedRules = stageRatingsAndRules(run, scrates);
     writeNotes(run);
     const bool databasePutBack = putSeratoDatabase(run, *journal);
     finishUndo(*journal);
@@ -225,6 +229,7 @@ void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
         run.missingFromBackup = adoptCatalogFiles(*run.catalog, backupRoot, skipped, entries);
     scrates = smartCratesToRestore(run, scrates);
     keepCratesOfLastRun(run, entries, scrates);
+    if (!crates_.empty()) keepChosenCrates(run, entries, scrates);
     if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
         !platform::isDirectory(run.metadataFolder()))
         throw SeratoError::noBackupFound(platform::toUtf8(backupRoot));
@@ -239,7 +244,8 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         run.writer->createFolder(folder);
         return nameCheck_(folder, name);
     };
-    const CopyPlan plan = planCopies(run, entries, accepts);
+    CopyPlan plan = planCopies(run, entries, accepts);
+    if (run.existing == ExistingFiles::keepBoth) placeBesideExisting(run, plan, run.granularity);
     for (const auto& folder : plan.folders)
         run.writer->createFolder(platform::toPath(folder));  // a failure shows as failed copies
     const auto& jobs = plan.jobs;
@@ -257,7 +263,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
         snap.bytesToCopy = bytesToCopy;
     });
-    const auto outcomes = copyFiles(run, jobs, sizes, threads);
+    const auto outcomes = copyFiles(run, plan, sizes, threads);
     run.restoredTracks = jobs.size();
 
     std::vector<bool> seen(jobs.size(), false);
@@ -280,11 +286,19 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
                 run.keyOfSource.try_emplace(text::nfcKey(source->second), key);
             if (!seen[job]) {
                 seen[job] = true;
-                if (outcomes[job]->first == FileCopier::Outcome::failed &&
-                    outcomes[job]->second != FileCopier::damagedError)
+                if (!plan.fates.empty() && plan.fates[job] == Fate::refused) {
+                    reporter_.addProblem({jobs[job].dest(), RunProblem::Kind::failed,
+                                          std::string(RestoreTexts::noRestoredName)});
+                    reporter_.log(Level::error, "Restore failed: " + jobs[job].dest() + " \u2014 " +
+                                                    std::string(RestoreTexts::noRestoredName));
+                } else if (outcomes[job]->first == FileCopier::Outcome::failed &&
+                           outcomes[job]->second != FileCopier::damagedError) {
                     logFailure(jobs[job], outcomes[job]->second);
+                }
             }
-            if (run.rebuildDatabase) recordStep(run, destination, key, relPath);
+            // A refused copy leaves the existing file, and its record, as they are.
+            const bool refused = !plan.fates.empty() && plan.fates[job] == Fate::refused;
+            if (run.rebuildDatabase && !refused) recordStep(run, destination, key, relPath);
             paths.push_back(std::move(key));
         }
         run.crateEntries += paths.size();
@@ -378,12 +392,13 @@ RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
 
 RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
                                   const std::filesystem::path& audioTarget,
-                                  const std::filesystem::path& seratoLibrary, bool overwrite) {
+                                  const std::filesystem::path& seratoLibrary,
+                                  ExistingFiles existing) {
     Run run;
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;
     prepare(run, backupRoot, seratoLibrary, entries, scrates);
-    run.overwrite = overwrite;
+    run.existing = existing;
     run.audioTarget = resolvedPath(audioTarget);
     // Nothing is tried here: a name counts as given back when it is there, or the stored one
     // is not.
@@ -392,11 +407,12 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
         return platform::itemExists(folder / platform::toPath(name)) ||
                !platform::itemExists(folder / platform::toPath(stored));
     };
-    const CopyPlan plan = planCopies(run, entries, givenBack);
+    CopyPlan plan = planCopies(run, entries, givenBack);
+    placeBesideExisting(run, plan, platform::timestampGranularity(run.audioTarget));
 
-    // A file is restored once, counted in the first crate that holds it; an existing file is
-    // left alone when keeping existing files, or when it is the backup's file itself.
+    // A file is restored once, counted in the first crate that holds it.
     RunPreview preview;
+    preview.countsExisting = true;
     std::vector<bool> counted(plan.jobs.size(), false);
     std::size_t index = 0;
     for (const auto& entry : entries) {
@@ -408,11 +424,17 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
             counted[job] = true;
             const auto source = platform::fileInfo(std::string(plan.jobs[job].source));
             const std::int64_t bytes = source ? source->size : 0;
-            const auto there = platform::fileInfo(plan.jobs[job].dest());
-            const bool kept = there && (!overwrite || (source && source->device == there->device &&
-                                                       source->inode == there->inode));
+            const Fate fate = plan.fates[job];
+            if (fate == Fate::refused) {
+                tally.problems.push_back({plan.jobs[job].dest(), RunProblem::Kind::failed,
+                                          std::string(RestoreTexts::noRestoredName)});
+                continue;
+            }
+            const bool kept = fate == Fate::keep;
             ++(kept ? tally.filesUpToDate : tally.filesToCopy);
             (kept ? tally.bytesUpToDate : tally.bytesToCopy) += bytes;
+            tally.filesToReplace += fate == Fate::replace ? 1 : 0;
+            tally.filesBesideExisting += fate == Fate::aside ? 1 : 0;
         }
         preview.crates.push_back(std::move(tally));
     }
@@ -436,13 +458,44 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
 }
 
 std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(
-    const Run& run, const std::vector<FileCopier::Job>& jobs,
-    const std::vector<std::int64_t>& sizes, std::int64_t threads) {
+    const Run& run, const CopyPlan& plan, const std::vector<std::int64_t>& sizes,
+    std::int64_t threads) {
     using Outcome = FileCopier::Outcome;
-    std::vector<std::optional<std::pair<Outcome, int>>> outcomes(jobs.size());
+    std::vector<std::optional<std::pair<Outcome, int>>> outcomes(plan.jobs.size());
+    // The copier runs the jobs that are not refused; `order` maps its indexes to the plan's.
+    std::vector<FileCopier::Job> jobs;
+    std::vector<std::size_t> order;
+    std::size_t refused = 0;
+    for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
+        if (!plan.fates.empty() && plan.fates[i] == Fate::refused) {
+            outcomes[i] = std::pair{Outcome::failed, EEXIST};
+            ++refused;
+            continue;
+        }
+        jobs.push_back(plan.jobs[i]);
+        order.push_back(i);
+    }
+    if (refused > 0)
+        reporter_.update([&](Snapshot& snap) {
+            snap.completedFiles += static_cast<std::int64_t>(refused);
+            snap.failedFiles += static_cast<std::int64_t>(refused);
+        });
     FileCopier::Options options;
-    // Restoring a file onto itself (audio target = backup folder) never touches it.
-    options.existing = run.overwrite ? FileCopier::Existing::replace : FileCopier::Existing::keep;
+    // Restoring a file onto itself (audio target = backup folder) never touches it. Files
+    // written beside existing ones have free places; whatever turns up there stays.
+    switch (run.existing) {
+        case ExistingFiles::replace:
+            options.existing = FileCopier::Existing::replace;
+            break;
+        case ExistingFiles::ifNewer:
+            options.existing = FileCopier::Existing::ifNewer;
+            break;
+        case ExistingFiles::keep:
+        case ExistingFiles::keepBoth:
+            options.existing = FileCopier::Existing::keep;
+            break;
+    }
+    options.granularity = run.granularity;
     options.threads = threads;
     options.entering = [&run](std::string_view folder) { run.destination->clean(folder); };
     // A file a copy replaces is moved into the undo folder first, each copy recorded.
@@ -466,7 +519,7 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
     FileCopier copier(
         options, [this] { return reporter_.isCancelled(); },
         [&](std::size_t index, Outcome outcome, int error) {
-            outcomes[index] = std::pair{outcome, error};  // one slot per job, read after the pool
+            outcomes[order[index]] = std::pair{outcome, error};  // one slot per job, read later
             run.writer->copyReported(index, jobs[index].dest(), outcome);
             const bool damaged = error == FileCopier::damagedError;
             if (damaged)
@@ -487,7 +540,7 @@ std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::c
                 ++snap.completedFiles;
                 if (outcome == Outcome::skipped) {
                     ++snap.skippedFiles;
-                    snap.skippedBytes += sizes[index];
+                    snap.skippedBytes += sizes[order[index]];
                 }
                 if (damaged)
                     ++snap.damagedFiles;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "engine/run_result.h"
 #include "library/bounded_read.h"
 #include "library/serato_database.h"
+#include "restore/existing_files.h"
 #include "restore/serato_database_restore.h"
 #include "restore/target_names.h"
 #include "restore/undo_journal.h"
@@ -54,24 +56,32 @@ class RestoreEngine {
     RestoreEngine& operator=(const RestoreEngine&) = delete;
 
     void run(std::filesystem::path backupRoot, std::filesystem::path audioTarget,
-             std::filesystem::path seratoLibrary, bool overwrite, bool rebuildDatabase,
+             std::filesystem::path seratoLibrary, ExistingFiles existing, bool rebuildDatabase,
              LogCallback onLog, ProgressCallback onProgress, Completion completion,
              std::int64_t threadCount = 16);
 
     // The whole restore on the calling thread. Throws SeratoError or PlatformError when a
     // start check fails (Serato is running, the folder holds no backup, a folder cannot be
-    // made or written); every later problem is counted and logged.
+    // made or written, a chosen crate is not in the backup); every later problem is counted
+    // and logged.
     Snapshot execute(const std::filesystem::path& backupRoot,
                      const std::filesystem::path& audioTarget,
-                     const std::filesystem::path& seratoLibrary, bool overwrite,
+                     const std::filesystem::path& seratoLibrary, ExistingFiles existing,
                      bool rebuildDatabase, std::int64_t threadCount = 16);
 
     // What execute() would copy, planned the same way, on the calling thread; nothing is
     // written, so it also runs while Serato is open. Each crate folder of the backup is one row;
-    // the free space is the audio target's. Throws SeratoError when the folder holds no backup.
+    // the free space is the audio target's, and each file's fate at an existing file is
+    // counted. Throws SeratoError when the folder holds no backup or a chosen crate is not in it.
     RunPreview preview(const std::filesystem::path& backupRoot,
                        const std::filesystem::path& audioTarget,
-                       const std::filesystem::path& seratoLibrary, bool overwrite);
+                       const std::filesystem::path& seratoLibrary, ExistingFiles existing);
+
+    // Restores only these crates of the backup and the crates below each, with their tracks
+    // and smart crates (a smart crate only by its own path or its group's, "Smart Crates");
+    // paths are components joined with "/", compared in their canonical form. Empty: every
+    // crate. Other crates and records of the target library stay as they are.
+    void setCrates(std::vector<std::string> paths) { crates_ = std::move(paths); }
 
     // With a request, execute() also puts the backup's copy of Serato's database back after
     // everything else, where no database exists (SeratoDatabaseRestore); a refusal or a failed
@@ -112,6 +122,15 @@ class RestoreEngine {
   private:
     struct Run;
 
+    // What a copy job does at its place in the audio target.
+    enum class Fate {
+        fresh,    // nothing is there
+        replace,  // a file is there and is replaced
+        keep,     // a file is there and stays (the backup's content already, or kept by choice)
+        aside,    // a file is there and stays; the job was renamed to a "(restored)" name
+        refused   // a file is there and no free "(restored)" name was found: nothing is copied
+    };
+
     // The copies of the crate folders: one job per distinct track, the folders the jobs'
     // views point into, and the crate files the folders make.
     struct CopyPlan {
@@ -121,6 +140,8 @@ class RestoreEngine {
         std::vector<FileCopier::Job> jobs;
         std::vector<std::size_t> jobOfFile;  // per file of the entries, in order
         std::size_t crateFiles = 0;
+        // Per job, once planned against the files at the target (placeBesideExisting).
+        std::vector<Fate> fates;
     };
 
     // Reads the backup's metadata and scans its folders (nothing is written); throws when the
@@ -137,6 +158,15 @@ class RestoreEngine {
     // `accepts`).
     static CopyPlan planCopies(const Run& run, const std::vector<CrateEntry>& entries,
                                const TargetNames::Accepts& accepts);
+    // Each job's fate at the target, as the run's choice for existing files decides it (dates
+    // compared at `granularity`). With keepBoth a job whose place holds another file is renamed
+    // to the first free "(restored)" name, or to one that already holds its content.
+    static void placeBesideExisting(const Run& run, CopyPlan& plan,
+                                    std::chrono::nanoseconds granularity);
+    // Keeps only the chosen crates' entries, saved crates, smart crates and missing files;
+    // throws when a chosen path names no crate of the backup.
+    void keepChosenCrates(Run& run, std::vector<CrateEntry>& entries,
+                          std::vector<std::filesystem::path>& scrates) const;
     bool restoreCrates(Run& run, const std::vector<CrateEntry>& entries, std::size_t smartCrates,
                        std::int64_t threads);
     bool restoreSmartCrates(const Run& run, const std::vector<std::filesystem::path>& scrates);
@@ -169,15 +199,19 @@ class RestoreEngine {
     // Copies the jobs on the pool and counts each outcome as it arrives (a kept file's
     // `sizes` entry as skipped bytes); returns the outcomes in job order (none for a job
     // dropped by cancellation).
+    // `refused` jobs are not copied: each is a failure with EEXIST.
     std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> copyFiles(
-        const Run& run, const std::vector<FileCopier::Job>& jobs,
-        const std::vector<std::int64_t>& sizes, std::int64_t threads);
+        const Run& run, const CopyPlan& plan, const std::vector<std::int64_t>& sizes,
+        std::int64_t threads);
     void logFailure(const FileCopier::Job& job, int error);
     void recordStep(Run& run, const std::filesystem::path& destination, const std::string& key,
                     const std::string& relPath);
     void writeDatabase(Run& run);
     void writeCrateOrder(const Run& run, const std::vector<std::filesystem::path>& scrates);
-    std::size_t stageRatingsAndRules(const Run& run);
+    // The ratings of the restored tracks and the rules of the smart crates (with chosen crates,
+    // those of `scrates` only), staged for the apply step; answers how many rules.
+    std::size_t stageRatingsAndRules(const Run& run,
+                                     const std::vector<std::filesystem::path>& scrates);
     void writeNotes(const Run& run);
     // Puts Serato's database back when requested; true when it was written.
     bool putSeratoDatabase(const Run& run, UndoJournal& journal);
@@ -188,6 +222,7 @@ class RestoreEngine {
     ProgressReporter& reporter_ = engineRun_.reporter();
     std::filesystem::path processTable_ = "/proc";
     std::optional<SeratoDatabaseRestore::Request> seratoDatabase_;
+    std::vector<std::string> crates_;
     std::function<bool(const std::filesystem::path&, const std::string&)> nameCheck_ =
         TargetNames::fileSystemAccepts;
 };

@@ -1,10 +1,12 @@
 // RestoreEngine: the crate order file, the staged ratings and rules, and the notes file.
 // A file that cannot be written is a failure with its own line; the rest goes on.
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/backup_layout.h"
 #include "library/crate_order.h"
 #include "library/serato_folder.h"
+#include "library/serato_library.h"
 #include "library/serato_sql_json.h"
 #include "library/text_encoding.h"
 #include "library/unicode_text.h"
@@ -35,14 +37,27 @@ void RestoreEngine::writeCrateOrder(const Run& run,
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
     std::optional<std::vector<std::uint8_t>> existing;
     if (!run.writer->readExisting(file, maxCrateBytes, existing)) return;
-    const auto names =
-        CrateOrder::merge(saved ? CrateOrder::parse(*saved) : std::vector<std::string>{}, restored,
-                          existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
+    auto savedOrder = saved ? CrateOrder::parse(*saved) : std::vector<std::string>{};
+    if (!crates_.empty()) {
+        // A restore of chosen crates lists only those of the saved order it restored: the
+        // backup's other crates are not in this library.
+        std::unordered_set<std::string> written;
+        for (const auto& crate : run.crateNames)
+            written.insert(text::nfcKey(crate.first));
+        for (const auto& smart : scrates)
+            written.insert(text::nfcKey(platform::toUtf8(smart.stem())));
+        std::erase_if(savedOrder, [&](const std::string& name) {
+            return !written.contains(text::nfcKey(name));
+        });
+    }
+    const auto names = CrateOrder::merge(
+        savedOrder, restored, existing ? CrateOrder::parse(*existing) : std::vector<std::string>{});
 
     run.writer->write(file, CrateOrder::data(names), 0);
 }
 
-std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
+std::size_t RestoreEngine::stageRatingsAndRules(const Run& run,
+                                                const std::vector<std::filesystem::path>& scrates) {
     const auto json = readMetadata(run.metadataFolder() / BackupLayout::seratoJsonFileName);
     if (!json) return 0;
     std::vector<std::string> skipped;
@@ -67,11 +82,24 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run) {
         if (meta.playCount) record.playCount = meta.playCount;
         if (!meta.fields.empty()) record.fields = meta.fields;
     }
-    if (staged.assets.empty() && library->smartCrates.empty()) return 0;
+    staged.smartCrates = library->smartCrates;
+    if (!crates_.empty()) {
+        // Only the rules of the smart crates restored, known by file or display name.
+        std::unordered_set<std::string> restored;
+        for (const auto& smart : scrates) {
+            const std::string stem = platform::toUtf8(smart.stem());
+            restored.insert(text::nfcKey(stem));
+            restored.insert(
+                text::nfcKey(BackupLayout::joinComponents(SeratoLibrary::nameComponents(stem))));
+        }
+        std::erase_if(staged.smartCrates, [&](const SeratoSQL::SmartCrate& smart) {
+            return !restored.contains(text::nfcKey(smart.name));
+        });
+    }
+    if (staged.assets.empty() && staged.smartCrates.empty()) return 0;
     const auto rated = std::count_if(staged.assets.begin(), staged.assets.end(), [](const auto& a) {
         return a.second.rating || a.second.color || a.second.playCount;
     });
-    staged.smartCrates = library->smartCrates;
 
     const auto file = run.seratoRoot / RestoreTexts::stagedFolder / RestoreTexts::stagedFile;
     if (const int error = run.writer->createFolder(file.parent_path()); error != 0) {

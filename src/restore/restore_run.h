@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -22,8 +23,9 @@ struct RestoreEngine::Run {
     std::filesystem::path backupRoot;
     std::filesystem::path audioTarget;  // resolved: crate paths are derived from it
     std::filesystem::path seratoRoot;
-    bool overwrite = true;
+    ExistingFiles existing = ExistingFiles::replace;
     bool rebuildDatabase = true;
+    std::chrono::nanoseconds granularity{1};  // of the audio target's dates, when compared
     std::uint32_t restoreTime = 0;  // seconds since 1970, taken once
     std::string volumePrefix;       // of the Serato folder: restored paths are relative to it
     DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
@@ -67,6 +69,13 @@ struct RestoreEngine::Run {
     std::size_t crateEntries = 0;
     bool mergedDatabase = false;
     bool databaseWritten = false;  // the rebuilt database V2 took its place
+
+    // Whether an existing crate or smart-crate file is replaced: it is the library's own, so it
+    // follows the restored files also when they are written beside existing ones (the file it
+    // replaces is saved in the undo folder); keeping a user's newer files keeps it too.
+    bool replacesCrateFiles() const {
+        return existing == ExistingFiles::replace || existing == ExistingFiles::keepBoth;
+    }
 
     std::filesystem::path crateFolder() const { return seratoRoot / SeratoFolder::crateFolder; }
     std::filesystem::path smartCrateFolder() const {

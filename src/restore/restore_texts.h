@@ -48,6 +48,10 @@ inline constexpr std::string_view hintApply =
     "Open Serato once, quit it, then run 'Apply to Serato' to restore ratings & rules.";
 inline constexpr std::string_view hintReady = "Just open Serato \u2014 your library is ready.";
 
+// A restored copy that would go beside an existing file, for which no free name was found.
+inline constexpr std::string_view noRestoredName =
+    "no free \"(restored)\" name beside the existing file, which stays";
+
 // A folder of the backup that is no crate of its last run (the dry run's row, the run's line).
 inline constexpr std::string_view notInLastRun = "not in the last run";
 

@@ -53,6 +53,14 @@ TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
          "Not a directory"},
         {{"restore", "--from", serato, "--audio-to", to, "--serato", to}, "No backup found at"},
         {{"restore", "--from", lib.dir / "none", "--audio-to", to}, "No backup found at"},
+        {{"restore", "--from", lib.dir / "backup", "--audio-to", to, "--serato", empty, "--crate",
+          "C", "--crate", "Trance"},
+         "No crate named Trance in the backup."},
+        {{"restore", "--from", lib.dir / "backup", "--audio-to", to, "--existing", "keep-both",
+          "--keep-existing"},
+         "disagree"},
+        {{"restore", "--from", lib.dir / "backup", "--audio-to", to, "--existing", "sometimes"},
+         "sometimes"},
         {{"inspect", lib.dir / "broken.json"}, ""},
         {{"apply", "--database", lib.dir / "none.sqlite"}, "File does not exist"},
         {{"-q", "crates", "--library", serato, "-v"}, "cannot be used together"},
@@ -374,6 +382,8 @@ TEST_F(BackupCli, DryRunsPrintThePlanAndWriteNothing) {
         {"restore", "--from", to, "--audio-to", audio, "--serato", serato, "--dry-run", "--json"});
     EXPECT_EQ(restore.status, 0) << restore.err;
     EXPECT_EQ(Json::parse(restore.out)["total"]["filesToCopy"], 2);
+    EXPECT_EQ(Json::parse(restore.out)["total"]["existing"],
+              Json({{"new", 2}, {"replaced", 0}, {"kept", 0}, {"restoredCopies", 0}}));
     EXPECT_EQ(treeOf(to), before);
     EXPECT_FALSE(fs::exists(audio) || fs::exists(serato));
     EXPECT_EQ(

@@ -33,8 +33,8 @@ TEST_P(TwoRuns, TheSecondRefusesToStartAndTheNextCleansUp) {
         return test::captureRun<RestoreEngine>(
             engine,
             [&](auto onLog, auto onProgress, auto done) {
-                engine.run(dir / "Backup", dir / "Audio", dir / "Library", true, false, onLog,
-                           onProgress, done);
+                engine.run(dir / "Backup", dir / "Audio", dir / "Library", ExistingFiles::replace,
+                           false, onLog, onProgress, done);
             },
             {});
     };

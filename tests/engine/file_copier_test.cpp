@@ -65,7 +65,7 @@ FileCopier::Options options(Existing existing, const std::vector<fs::path>& sour
     return result;
 }
 
-TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
+TEST(FileCopier, DatesWithinTheDestinationsResolution) {
     const platform::FileTime source(1'700'000'001'505ms);
     const struct {
         std::int64_t size;
@@ -90,6 +90,18 @@ TEST(FileCopier, UpToDateWithinTheDestinationsDateResolution) {
                   c.upToDate)
             << c.copyTime.time_since_epoch().count() << " / " << c.granularity.count();
     }
+    // A source is newer only by a whole step of the destination's resolution.
+    const struct {
+        platform::FileTime existing;
+        std::chrono::nanoseconds granularity;
+        bool newer;
+    } dates[] = {
+        {source, 1ns, false},     {source - 1ns, 1ns, true}, {source + 1s, 1ns, false},
+        {source - 1s, 2s, false}, {source - 2s, 2s, true},
+    };
+    for (const auto& d : dates)
+        EXPECT_EQ(FileCopier::isNewer(source, d.existing, d.granularity), d.newer)
+            << (source - d.existing).count() << " / " << d.granularity.count();
 }
 
 TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
@@ -116,6 +128,11 @@ TEST(FileCopier, WhatHappensToWhatIsAlreadyThere) {
         {Existing::replace, There::otherSource, Outcome::failed, FileCopier::replacesSourceError,
          "old"},
         {Existing::replace, There::folder, Outcome::failed, EISDIR, nullptr},
+        {Existing::ifNewer, There::nothing, Outcome::copied, 0, "new"},
+        {Existing::ifNewer, There::older, Outcome::copied, 0, "new"},
+        {Existing::ifNewer, There::current, Outcome::skipped, 0, "old"},
+        {Existing::ifNewer, There::newer, Outcome::skipped, 0, "old"},
+        {Existing::ifNewer, There::source, Outcome::skipped, 0, "new"},
     };
     for (const auto& c : cases) {
         test::TempDir dir;

@@ -7,17 +7,20 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "engine/backup_catalog.h"
 #include "engine/backup_manifest.h"
+#include "engine/serato_error.h"
 #include "library/bounded_read.h"
+#include "library/crate_order.h"
 #include "library/crate_parser.h"
 #include "library/crate_writer.h"
 #include "library/serato_library.h"
 #include "library/text_encoding.h"
 #include "platform/backend.h"
+#include "restore/existing_files.h"
 #include "restore/restore_status.h"
 #include "restore/restore_texts.h"
 #include "restore/undo_index.h"
@@ -47,15 +50,18 @@ struct Restore {
     std::function<bool(const fs::path&, const std::string&)> nameCheck;
 
     // Runs a restore through run(); `onLine` sees every log line on the engine's thread.
-    test::RunRecord run(bool overwrite = true, bool rebuildDatabase = true,
+    std::vector<std::string> crates;  // to restore; empty: all
+    test::RunRecord run(ExistingFiles existing = ExistingFiles::replace,
+                        bool rebuildDatabase = true,
                         std::function<void(RestoreEngine&, const LogEntry&)> onLine = {}) {
         RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+        engine.setCrates(crates);
         if (!proc.empty()) engine.setProcessTable(proc);
         if (nameCheck) engine.setNameCheck(nameCheck);
         return test::captureRun(
             engine,
             [&](auto onLog, auto onProgress, auto completion) {
-                engine.run(backup, audio, serato, overwrite, rebuildDatabase, onLog, onProgress,
+                engine.run(backup, audio, serato, existing, rebuildDatabase, onLog, onProgress,
                            completion);
             },
             onLine);
@@ -107,7 +113,7 @@ TEST(RestoreEngine, CratesFoldersAndCrateOrderWhateverOrderCopiesFinishIn) {
     r.audioFile("Track 9/y.mp3");
     for (const char* blocked : {"House/t31.mp3/in the way", "House/t07.mp3/in the way"})
         fs::create_directories(r.audio / blocked);
-    const auto run = r.run(true, false);
+    const auto run = r.run(ExistingFiles::replace, false);
     ASSERT_EQ(run.failure(), "");
 
     const auto& snap = run.final();
@@ -147,20 +153,211 @@ TEST(RestoreEngine, OverwriteOffKeepsFilesAndCrateFiles) {
     // The plan counts the existing file as kept, or as to copy when replacing, and writes nothing.
     for (const bool overwrite : {false, true}) {
         const auto preview = RestoreEngine(std::make_shared<test::ImmediateQueue>())
-                                 .preview(r.backup, r.audio, r.serato, overwrite);
+                                 .preview(r.backup, r.audio, r.serato,
+                                          overwrite ? ExistingFiles::replace : ExistingFiles::keep);
         ASSERT_EQ(preview.crates.size(), 1u);
         EXPECT_EQ(preview.crates[0].name, "House");
         EXPECT_EQ(preview.crates[0].filesUpToDate, overwrite ? 0 : 1);
         EXPECT_EQ(preview.crates[0].bytesToCopy, overwrite ? 3 : 0);
     }
     EXPECT_EQ(test::readText(r.audio / "House" / "a.mp3"), "old");
-    const auto kept = r.run(false, false);
+    const auto kept = r.run(ExistingFiles::keep, false);
     EXPECT_EQ(kept.final().skippedFiles, 2);  // the audio file and the crate file
     EXPECT_EQ(kept.final().copiedFiles, 0);
     EXPECT_EQ(test::readText(r.root / "Subcrates" / "House.crate"), "keep me");
 
-    EXPECT_EQ(r.run(true, false).final().copiedFiles, 2);
+    EXPECT_EQ(r.run(ExistingFiles::replace, false).final().copiedFiles, 2);
     EXPECT_EQ(r.crate("House.crate"), Names{r.key("House/a.mp3")});
+}
+
+// What each choice does with audio files already at the target: one older and one newer than
+// the backup's, and a new one. The dry run counts what the run then does; crate files follow
+// the restored files except where existing files are kept.
+TEST(RestoreEngine, ExistingFilesAtTheTarget) {
+    struct Case {
+        ExistingFiles existing;
+        const char* older;  // afterwards, at the place of the file older than the backup's
+        const char* newer;  // and of the one newer
+        Names aside;        // "(restored)" files written, in House
+        std::int64_t fresh, replaced, kept, besides;
+        bool crateReplaced;
+    };
+    const Case cases[] = {
+        {ExistingFiles::keep, "old", "mine", {}, 1, 0, 2, 0, false},
+        {ExistingFiles::replace, "new", "two", {}, 1, 2, 0, 0, true},
+        {ExistingFiles::ifNewer, "new", "mine", {}, 1, 1, 1, 0, false},
+        {ExistingFiles::keepBoth,
+         "old",
+         "mine",
+         {"older (restored).mp3", "newer (restored).mp3"},
+         1,
+         0,
+         0,
+         2,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(rawValue(c.existing)));
+        Restore r;
+        r.audioFile("House/older.mp3", "new");
+        r.audioFile("House/newer.mp3", "two");
+        r.audioFile("House/fresh.mp3", "add");
+        test::writeFile(r.audio / "House" / "older.mp3", "old");
+        test::writeFile(r.audio / "House" / "newer.mp3", "mine");
+        ASSERT_TRUE(test::copyModifiedTime(r.backup / "House" / "older.mp3",
+                                           r.audio / "House" / "older.mp3",
+                                           -std::chrono::hours(1)));
+        ASSERT_TRUE(test::copyModifiedTime(r.backup / "House" / "newer.mp3",
+                                           r.audio / "House" / "newer.mp3", std::chrono::hours(1)));
+        test::writeFile(r.root / "Subcrates" / "House.crate", "the library's own");
+
+        const auto preview = RestoreEngine(std::make_shared<test::ImmediateQueue>())
+                                 .preview(r.backup, r.audio, r.serato, c.existing);
+        const auto total = preview.total();
+        EXPECT_EQ(total.filesToCopy - total.filesToReplace - total.filesBesideExisting, c.fresh);
+        EXPECT_EQ(total.filesToReplace, c.replaced);
+        EXPECT_EQ(total.filesUpToDate, c.kept);
+        EXPECT_EQ(total.filesBesideExisting, c.besides);
+
+        const auto run = r.run(c.existing);
+        EXPECT_EQ(run.final().failedFiles, 0);
+        EXPECT_EQ(test::readText(r.audio / "House" / "older.mp3"), c.older);
+        EXPECT_EQ(test::readText(r.audio / "House" / "newer.mp3"), c.newer);
+        EXPECT_EQ(test::readText(r.audio / "House" / "fresh.mp3"), "add");
+        Names written;
+        for (const auto& name : c.aside) {
+            EXPECT_TRUE(fs::exists(r.audio / "House" / name)) << name;
+            written.push_back(r.key("House/" + name));
+        }
+        if (!c.crateReplaced) {
+            EXPECT_EQ(test::readText(r.root / "Subcrates" / "House.crate"), "the library's own");
+            continue;
+        }
+        // The crate and the records point at the restored files, wherever they were written.
+        const Names crate = r.crate("House.crate");
+        Names recorded;
+        for (const auto& record : r.database())
+            recorded.push_back(record.path);
+        for (const auto& key : written) {
+            EXPECT_NE(std::find(crate.begin(), crate.end(), key), crate.end()) << key;
+            EXPECT_NE(std::find(recorded.begin(), recorded.end(), key), recorded.end()) << key;
+        }
+        if (c.existing == ExistingFiles::keepBoth) {
+            // A second run finds its own copies: nothing new is written beside them.
+            const auto again = r.run(c.existing);
+            EXPECT_EQ(again.final().copiedFiles, 1);  // the crate file
+            EXPECT_FALSE(fs::exists(r.audio / "House" / "older (restored 2).mp3"));
+            EXPECT_EQ(r.crate("House.crate"), crate);
+        }
+    }
+}
+
+// Keeping both needs a free name: when every "(restored)" name is taken by other files, the
+// copy is a failure of its own, and the existing file and its record stay.
+TEST(RestoreEngine, KeepBothWithoutAFreeNameFails) {
+    Restore r;
+    r.audioFile("House/a.mp3", "new");
+    test::writeFile(r.audio / "House" / "a.mp3", "old");
+    for (int number = 1; number <= 99; ++number)
+        test::writeFile(r.audio / "House" / restoredCopyName("a.mp3", number), "other");
+    const auto run = r.run(ExistingFiles::keepBoth);
+    EXPECT_EQ(run.final().failedFiles, 1);
+    EXPECT_EQ(test::readText(r.audio / "House" / "a.mp3"), "old");
+    EXPECT_TRUE(run.logged("Restore failed: " + test::text(r.audio / "House" / "a.mp3") +
+                           " \u2014 no free \"(restored)\" name beside the existing file, which "
+                           "stays"));
+    EXPECT_FALSE(fs::exists(r.root / "database V2"));
+}
+
+TEST(RestoreEngine, RestoredCopyNames) {
+    const std::string longStem = "\u00e9" + std::string(250, 'x');  // 252 bytes
+    const struct {
+        std::string name;
+        int number;
+        std::string copy;
+    } cases[] = {
+        {"Track.mp3", 1, "Track (restored).mp3"},
+        {"Track.mp3", 2, "Track (restored 2).mp3"},
+        {"a.b.flac", 1, "a.b (restored).flac"},
+        {".hidden", 1, ".hidden (restored)"},
+        // Too long for a name: the stem is cut on a character boundary.
+        {longStem + ".mp3", 1, "\u00e9" + std::string(238, 'x') + " (restored).mp3"},
+        {std::string(239, 'x') + "\u00e9" + std::string(20, 'y') + ".mp3", 1,
+         std::string(239, 'x') + " (restored).mp3"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(restoredCopyName(c.name, c.number), c.copy) << c.name;
+        EXPECT_LE(restoredCopyName(c.name, c.number).size(), 255u);
+    }
+}
+
+// A restore of chosen crates: the crate and those below it, with their tracks, merged into a
+// library whose other crates, audio, records and crate order stay.
+TEST(RestoreEngine, OnlyTheChosenCratesAreRestored) {
+    Restore r;
+    r.audioFile("House/a.mp3");
+    r.audioFile("House/Deep/b.mp3");
+    r.audioFile("Techno/c.mp3");
+    test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
+    test::writeFile(r.backup / ".morrowdeck" / "serato.json",
+                    R"({"assets": {}, "smartCrates": [{"name": "Techno", "rules": "r"}]})");
+    test::writeFile(r.root / "Subcrates" / "Other.crate", "other crate");
+    test::writeFile(r.audio / "Other" / "x.mp3", "mine");
+    test::writeFile(r.root / "neworder.pref", CrateOrder::data({"Other"}));
+    SeratoDatabase::Entry other;
+    other.path = "Music/x.mp3";
+    other.ext = "mp3";
+    test::writeFile(r.root / "database V2", SeratoDatabase::data({SeratoDatabase::record(other)}));
+
+    // A name that is no crate of the backup stops the run before anything is written.
+    r.crates = {"House", "Trance"};
+    EXPECT_EQ(r.run().failure(), "No crate named Trance in the backup.");
+    RestoreEngine planner(std::make_shared<test::ImmediateQueue>());
+    planner.setCrates(r.crates);
+    EXPECT_THROW(planner.preview(r.backup, r.audio, r.serato, ExistingFiles::replace), SeratoError);
+    EXPECT_FALSE(fs::exists(r.root / ".morrowdeck-undo"));
+    EXPECT_FALSE(fs::exists(r.audio / "House"));
+
+    r.crates = {"house"};  // names compare as written
+    EXPECT_EQ(r.run().failure(), "No crate named house in the backup.");
+
+    r.crates = {"House"};
+    planner.setCrates(r.crates);
+    Names rows;
+    for (const auto& row :
+         planner.preview(r.backup, r.audio, r.serato, ExistingFiles::replace).crates)
+        rows.push_back(row.name);
+    EXPECT_EQ(rows, (Names{"House/Deep", "House"}));
+    const auto run = r.run();
+    EXPECT_EQ(run.failure(), "");
+    EXPECT_EQ(r.crate("House.crate"), Names{r.key("House/a.mp3")});
+    EXPECT_EQ(r.crate("House%%Deep.crate"), Names{r.key("House/Deep/b.mp3")});
+    EXPECT_FALSE(fs::exists(r.root / "Subcrates" / "Techno.crate"));
+    EXPECT_FALSE(fs::exists(r.root / "SmartCrates" / "Techno.scrate"));
+    EXPECT_FALSE(fs::exists(r.audio / "Techno"));
+    EXPECT_EQ(test::readText(r.root / "Subcrates" / "Other.crate"), "other crate");
+    EXPECT_EQ(test::readText(r.audio / "Other" / "x.mp3"), "mine");
+    EXPECT_EQ(r.crateOrder(),
+              "[begin record]\n[crate]House\n[crate]House%%Deep\n[crate]Other\n[end record]\n");
+    Names recorded;
+    for (const auto& record : r.database())
+        recorded.push_back(record.path);
+    std::sort(recorded.begin(), recorded.end());
+    Names expected{r.key("House/Deep/b.mp3"), r.key("House/a.mp3"), "Music/x.mp3"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(recorded, expected);
+
+    EXPECT_FALSE(fs::exists(r.root / ".morrowdeck" / "apply.json"));  // nor its rules
+
+    // A smart crate comes back by its own path only.
+    r.crates = {"Smart Crates/Techno"};
+    EXPECT_EQ(r.run().failure(), "");
+    EXPECT_EQ(test::readText(r.root / "SmartCrates" / "Techno.scrate"), "rules");
+    EXPECT_EQ(
+        nlohmann::json::parse(test::readText(r.root / ".morrowdeck" / "apply.json"))["smartCrates"]
+            .size(),
+        1u);
+    EXPECT_FALSE(fs::exists(r.root / "Subcrates" / "Techno.crate"));
 }
 
 // Audio on another drive than the Serato folder: the paths written are those the library's
@@ -170,7 +367,7 @@ TEST(RestoreEngine, CratePathsResolveFromTheRestoredLibrary) {
     r.audioFile("House/a.mp3");
     test::TmpfsMount drive(r.audio, "size=1m");
     if (!drive.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
-    r.run(true, false);
+    r.run(ExistingFiles::replace, false);
     const auto forest = SeratoLibrary::loadCrates(r.root);
     ASSERT_EQ(forest.size(), 1u);
     EXPECT_EQ(forest[0]->tracks, Names{test::text(r.audio / "House" / "a.mp3")});
@@ -189,7 +386,7 @@ TEST(RestoreEngine, SmartCratesAndTheSavedCrateOrder) {
     EXPECT_FALSE(fs::exists(r.root / "database V2"));  // no records, even with rebuild on
 
     r.audioFile("Techno/a.mp3");  // a crate and a smart crate of one name are listed once
-    r.run(true, false);
+    r.run(ExistingFiles::replace, false);
     EXPECT_EQ(r.crateOrder(), "[begin record]\n[crate]Techno\n[end record]\n");
     EXPECT_EQ(r.savedBefore(r.runs().front(), r.root / "neworder.pref"), "original order");
 }
@@ -213,7 +410,7 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
                     CrateWriter::crateData({"Music/a.mp3", "Music/gone.mp3", "Music/clip.mov"}));
 
     RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
-    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, true);
+    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, ExistingFiles::replace);
     ASSERT_EQ(preview.crates.size(), 2u);  // House, and the folder of the path that climbs out
     EXPECT_EQ(preview.crates[0].filesToCopy, 2);
     ASSERT_EQ(preview.crates[0].problems.size(), 1u);
@@ -252,7 +449,7 @@ TEST(RestoreEngine, OnlyTheCratesOfTheLastRunComeBack) {
     test::writeFile(saved / "catalog.json", catalog.encode());
 
     RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
-    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, true);
+    const RunPreview preview = engine.preview(r.backup, r.audio, r.serato, ExistingFiles::replace);
     std::map<std::string, std::pair<std::int64_t, std::string>> rows;
     for (const auto& row : preview.crates)
         rows[row.name] = {row.filesToCopy, row.leftOut};
@@ -313,7 +510,7 @@ TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
             r.nameCheck = [](const fs::path&, const std::string& name) {
                 return name.find_first_of("?:") == std::string::npos;
             };
-        const auto run = r.run(true, false);
+        const auto run = r.run(ExistingFiles::replace, false);
         EXPECT_EQ(run.final().failedFiles, 0);
         EXPECT_EQ(run.final().copiedFiles, 3 + 2);
 
@@ -569,9 +766,10 @@ TEST(RestoreEngine, Cancellation) {
         r.audioFile("House/a.mp3");
         r.audioFile("Techno/b.mp3");
         test::writeFile(r.backup / "Smart Crates" / "Techno.scrate", "rules");
-        const auto run = r.run(true, true, [&](RestoreEngine& engine, const LogEntry& entry) {
-            if (entry.message == c.at) engine.cancel();
-        });
+        const auto run =
+            r.run(ExistingFiles::replace, true, [&](RestoreEngine& engine, const LogEntry& entry) {
+                if (entry.message == c.at) engine.cancel();
+            });
         EXPECT_TRUE(run.final().cancelled);
         EXPECT_EQ(run.final().completedFiles, c.crateFile ? 4 : 0);
         EXPECT_EQ(fs::exists(r.root / "Subcrates" / "House.crate"), c.crateFile);
@@ -660,7 +858,7 @@ TEST(DatabaseRebuild, SavedRecordsFirstThenTags) {
     r.run();
     EXPECT_EQ(r.database().size(), 3u);
     test::writeFile(r.root / "database V2", "keep");
-    const auto off = r.run(true, false);
+    const auto off = r.run(ExistingFiles::replace, false);
     EXPECT_TRUE(
         off.log.back().message.starts_with("Restored 2 crate(s), 0 smart crate(s), 3 track(s) in 3 "
                                            "crate entries, 0 track record(s)."));

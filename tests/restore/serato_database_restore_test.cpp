@@ -239,7 +239,8 @@ TEST(SeratoDatabaseRestore, RestoreRunCountsARefusalAsAFailedFile) {
         return test::captureRun(engine,
                                 [&](auto onLog, auto onProgress, auto completion) {
                                     engine.run(r.backup, r.dir / "Audio", r.root.parent_path(),
-                                               true, true, onLog, onProgress, completion);
+                                               ExistingFiles::replace, true, onLog, onProgress,
+                                               completion);
                                 },
                                 {});
     };

@@ -33,12 +33,12 @@ struct Library {
 
     test::RunRecord restore() {
         RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
-        return test::captureRun(
-            engine,
-            [&](auto onLog, auto onProgress, auto completion) {
-                engine.run(backup, audio, serato, true, true, onLog, onProgress, completion);
-            },
-            {});
+        return test::captureRun(engine,
+                                [&](auto onLog, auto onProgress, auto completion) {
+                                    engine.run(backup, audio, serato, ExistingFiles::replace, true,
+                                               onLog, onProgress, completion);
+                                },
+                                {});
     }
     std::vector<UndoIndex> runs() const {
         std::vector<UndoIndex> found;
