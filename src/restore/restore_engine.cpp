@@ -11,6 +11,7 @@
 #include "engine/backup_layout.h"
 #include "engine/destination_lock.h"
 #include "engine/serato_error.h"
+#include "engine/stored_names.h"
 #include "library/crate_writer.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
@@ -245,6 +246,7 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         return nameCheck_(folder, name);
     };
     CopyPlan plan = planCopies(run, entries, accepts);
+    if (!plan.keptNamesText.empty()) reporter_.log(Level::warning, plan.keptNamesText);
     if (run.existing == ExistingFiles::keepBoth) placeBesideExisting(run, plan, run.granularity);
     for (const auto& folder : plan.folders)
         run.writer->createFolder(platform::toPath(folder));  // a failure shows as failed copies
@@ -387,6 +389,9 @@ RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
             plan.jobOfFile.push_back(found->second);
         }
     }
+    plan.keptNamesText = changedNamesText(
+        targets.keptStored(), "keep the safe form the backup stored them under, as the target "
+                              "drive refuses their own names or would take two of them for one");
     return plan;
 }
 
@@ -413,6 +418,7 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
     // A file is restored once, counted in the first crate that holds it.
     RunPreview preview;
     preview.countsExisting = true;
+    if (!plan.keptNamesText.empty()) preview.notices.push_back(plan.keptNamesText);
     std::vector<bool> counted(plan.jobs.size(), false);
     std::size_t index = 0;
     for (const auto& entry : entries) {

@@ -142,6 +142,8 @@ class RestoreEngine {
         std::size_t crateFiles = 0;
         // Per job, once planned against the files at the target (placeBesideExisting).
         std::vector<Fate> fates;
+        // The names kept in their stored form, said once: "" when none.
+        std::string keptNamesText;
     };
 
     // Reads the backup's metadata and scans its folders (nothing is written); throws when the

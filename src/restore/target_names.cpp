@@ -61,6 +61,8 @@ const std::string& TargetNames::path(const std::string& relPath) {
             accepts_(target_ / platform::toPath(parent), original->second, stored)) {
             name = original->second;
             given.insert(key);
+        } else {
+            keptStored_.emplace(joined(parent, name), original->second);
         }
     }
     return chosen_.emplace(relPath, joined(parent, name)).first->second;

@@ -42,6 +42,10 @@ class TargetNames {
     // any other failure is left to the copy, which reports it.
     static bool fileSystemAccepts(const std::filesystem::path& folder, const std::string& name);
 
+    // The paths answered so far whose name stays in its stored form although the backup
+    // recorded another (target path -> that name): what a run tells the user once.
+    const std::map<std::string, std::string>& keptStored() const { return keptStored_; }
+
   private:
     const std::map<std::string, std::string>& originals_;
     std::filesystem::path target_;
@@ -53,6 +57,7 @@ class TargetNames {
     // Folder NUL folded name a stored name stands for -> the least of those stored names.
     std::unordered_map<std::string, std::string> firstOf_;
     std::unordered_map<std::string, std::string> chosen_;  // path in the backup -> target path
+    std::map<std::string, std::string> keptStored_;
 };
 
 }  // namespace morrowdeck

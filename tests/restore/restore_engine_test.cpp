@@ -427,6 +427,24 @@ TEST(RestoreEngine, CatalogFilesTheScanPassesOverOrThatAreGone) {
     EXPECT_EQ(run.log.back().level, Level::warning);
 }
 
+// Two drives of one library may store the same path for two tracks: each is its own track.
+TEST(RestoreEngine, TracksOfTwoDrivesUnderOnePathAreTwoTracks) {
+    Restore r;
+    r.audioFile("House/a.mp3", "home");
+    r.audioFile("House/a (2).mp3", "drive");
+    BackupCatalog catalog;
+    catalog.members.resize(2);
+    catalog.members[0].name = "home";
+    catalog.members[1].name = "USB";
+    catalog.tracks = {{"House/a.mp3", "Music/a.mp3", 0}, {"House/a (2).mp3", "Music/a.mp3", 1}};
+    test::writeFile(r.backup / ".morrowdeck" / "catalog.json", catalog.encode());
+    test::writeFile(r.backup / ".morrowdeck" / "Subcrates" / "House.crate",
+                    CrateWriter::crateData({"Music/a.mp3"}));
+    EXPECT_EQ(r.run().final().copiedFiles, 3);  // both files and the crate file
+    EXPECT_EQ(test::readText(r.audio / "House" / "a (2).mp3"), "drive");
+    EXPECT_EQ(r.crate("House.crate"), (Names{r.key("House/a.mp3"), r.key("House/a (2).mp3")}));
+}
+
 // A catalog that lists the backup's crates: the folders and saved crate and smart-crate files
 // of other crates (an earlier run's, renamed or removed since; a folder added by hand) are not
 // restored, their audio stays in the backup, and the dry run names those folders without
@@ -513,6 +531,13 @@ TEST(RestoreEngine, GivesBackTheNamesTheBackupStoredUnderSafeNames) {
         const auto run = r.run(ExistingFiles::replace, false);
         EXPECT_EQ(run.final().failedFiles, 0);
         EXPECT_EQ(run.final().copiedFiles, 3 + 2);
+        // The names that keep their stored form are told once, the folder of ac:dc always.
+        std::vector<std::string> told;
+        for (const auto& entry : run.log)
+            if (entry.message.find(" keep the safe form ") != std::string::npos)
+                told.push_back(entry.message);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_TRUE(told[0].starts_with(refusing ? "3 names " : "1 name ")) << told[0];
 
         // Crate paths are relative to the volume of the library, not of the drive.
         const std::string volume = SeratoLibrary::volumeMountPrefix(r.dir / "");
