@@ -144,6 +144,20 @@ std::optional<std::int64_t> largestFileForFileSystemName(std::string_view type) 
     return std::nullopt;
 }
 
+std::chrono::nanoseconds timestampGranularity(const std::filesystem::path& path) {
+    const auto type = shared::fileSystemTypeOf(path);
+    if (!type) return std::chrono::nanoseconds(1);
+    return type->name.empty() ? granularityForFileSystemType(type->number)
+                              : granularityForFileSystemName(type->name);
+}
+
+std::optional<std::int64_t> largestFileSize(const std::filesystem::path& path) {
+    const auto type = shared::fileSystemTypeOf(path);
+    if (!type) return std::nullopt;
+    return type->name.empty() ? largestFileForFileSystemType(type->number)
+                              : largestFileForFileSystemName(type->name);
+}
+
 bool isTemporaryName(std::string_view name) {
     using shared::kMaxNameBytes, shared::kSuffixLength, shared::kTempMarker;
     if (name.size() < 1 + kTempMarker.size() + kSuffixLength || name.size() > kMaxNameBytes ||

@@ -3,6 +3,7 @@
 // temporary names, the keeping of replaced files and the clock tables agree on every system.
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,15 @@ std::filesystem::path temporaryPath(const std::filesystem::path& target);
 // Random bytes from the system without blocking; false when it has none yet. Each backend
 // defines it.
 bool fillRandom(unsigned char* bytes, std::size_t size);
+
+// The type of the file system holding a path (its nearest existing ancestor when the path is
+// not there yet): statfs's number where the system gives one, else its name ("vfat",
+// "NTFS"). None when it cannot be told. Each backend defines it.
+struct FileSystemType {
+    long number = 0;
+    std::string name;  // "" when the number tells it
+};
+std::optional<FileSystemType> fileSystemTypeOf(const std::filesystem::path& path);
 
 // The file at `dest` moved aside to `keepAs` (folders created) just before a replacement takes
 // its name. `moved` is false when there is nothing to keep: no keepAs, no file at dest, or a

@@ -4,14 +4,13 @@
 
 #include "platform/file_operations.h"
 #include "platform/path_text.h"
+#include "platform/shared_file_operations.h"
 #include "platform/windows/system_path.h"
 
 namespace morrowdeck::platform {
 
-namespace {
-
 // The volume holding the path names its file system ("NTFS", "FAT32", "exFAT").
-std::optional<std::string> fileSystemType(const std::filesystem::path& path) {
+std::optional<shared::FileSystemType> shared::fileSystemTypeOf(const std::filesystem::path& path) {
     wchar_t root[MAX_PATH + 1] = {};
     // GetVolumePathNameW answers for paths that do not exist yet, from their text.
     if (!::GetVolumePathNameW(windows::systemPath(path).c_str(), root, MAX_PATH + 1))
@@ -22,19 +21,7 @@ std::optional<std::string> fileSystemType(const std::filesystem::path& path) {
     std::wstring name = type;
     for (auto& c : name)
         c = static_cast<wchar_t>(std::towlower(c));
-    return toUtf8(std::filesystem::path(name));
-}
-
-}  // namespace
-
-std::chrono::nanoseconds timestampGranularity(const std::filesystem::path& path) {
-    const auto type = fileSystemType(path);
-    return type ? granularityForFileSystemName(*type) : std::chrono::nanoseconds(1);
-}
-
-std::optional<std::int64_t> largestFileSize(const std::filesystem::path& path) {
-    const auto type = fileSystemType(path);
-    return type ? largestFileForFileSystemName(*type) : std::nullopt;
+    return FileSystemType{0, toUtf8(std::filesystem::path(name))};
 }
 
 }  // namespace morrowdeck::platform
