@@ -27,6 +27,16 @@ std::string joinComponents(const std::vector<std::string>& components) {
     return joined;
 }
 
+std::vector<std::string> splitComponents(std::string_view path) {
+    std::vector<std::string> components;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        components.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return components;
+}
+
 bool isSafeFolderPath(const std::vector<std::string>& components) {
     for (const auto& component : components) {
         if (!platform::isSingleName(component)) return false;

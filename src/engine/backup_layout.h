@@ -48,6 +48,8 @@ extern const std::string_view replacedNotes;
 
 // Components joined with "/".
 std::string joinComponents(const std::vector<std::string>& components);
+// A path split at every "/", empty components kept ("" gives one empty component).
+std::vector<std::string> splitComponents(std::string_view path);
 
 // True when every component can be used as one folder name: not empty, not "." or "..",
 // and without "/" or NUL. Such names are stored as they are, or in the form StoredNames

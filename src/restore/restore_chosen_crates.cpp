@@ -22,23 +22,13 @@ std::vector<std::string> canonical(const std::vector<std::string>& components) {
     return keys;
 }
 
-std::vector<std::string> split(const std::string& path) {
-    std::vector<std::string> components;
-    for (std::size_t start = 0; start <= path.size();) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        components.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return components;
-}
-
 }  // namespace
 
 void RestoreEngine::keepChosenCrates(Run& run, std::vector<CrateEntry>& entries,
                                      std::vector<std::filesystem::path>& scrates) const {
     std::vector<std::vector<std::string>> chosen;
     for (const auto& path : crates_)
-        chosen.push_back(canonical(split(path)));
+        chosen.push_back(canonical(BackupLayout::splitComponents(path)));
     std::vector<bool> matched(chosen.size(), false);
     // Whether a crate is chosen: a chosen path is the crate's or one of its parents'.
     const auto isChosen = [&](const std::vector<std::string>& components) {

@@ -141,14 +141,8 @@ bool RestoreEngine::makesCrateFile(const Run& run, const std::string& relFolder)
 
 std::vector<std::string> RestoreEngine::crateComponents(const Run& run,
                                                         const std::string& relFolder) {
-    const std::string original = run.catalog ? run.catalog->originalPath(relFolder) : relFolder;
-    std::vector<std::string> components;
-    for (std::size_t start = 0; start <= original.size();) {
-        const std::size_t end = std::min(original.find('/', start), original.size());
-        components.push_back(original.substr(start, end - start));
-        start = end + 1;
-    }
-    return components;
+    return BackupLayout::splitComponents(run.catalog ? run.catalog->originalPath(relFolder)
+                                                    : relFolder);
 }
 
 std::vector<std::vector<std::string>> RestoreEngine::savedCratesWithoutFolder(
