@@ -40,7 +40,7 @@ _morrowdeck_cli() {
                      --threads --keep-replaced --dry-run --allow-partial --json" ;;
         inspect) options="--json" ;;
         restore)
-            options="--from --audio-to --serato --existing --keep-existing --crate --no-rebuild
+            options="--from --layout --map --audio-to --serato --existing --keep-existing --crate --no-rebuild
                      --threads --dry-run --json --serato-database --database --map-volume" ;;
         apply) options="--serato --database --json" ;;
         tags) options="--json" ;;

@@ -48,18 +48,22 @@ DestinationLock::DestinationLock(ProgressReporter& reporter,
     for (const auto* folders : {&locked, &cleaned})
         for (const auto& folder : *folders)
             clean(platform::toUtf8(folder));
-    reporter_.setBeforeEndLine([this] {
-        std::lock_guard lock(mutex_);
-        if (removed_ > 0) {
-            reporter_.log(LogEntry::Level::info,
-                          "Removed " + std::to_string(removed_) +
-                              " unfinished temporary file(s) from an earlier run.");
-        }
-    });
+    reporter_.setBeforeEndLine([this] { tellRemoved(); });
 }
 
+// A lock given up before the run ends (one library's of several) tells its count then.
 DestinationLock::~DestinationLock() {
     reporter_.setBeforeEndLine({});
+    tellRemoved();
+}
+
+void DestinationLock::tellRemoved() {
+    std::lock_guard lock(mutex_);
+    if (removed_ > 0) {
+        reporter_.log(LogEntry::Level::info, "Removed " + std::to_string(removed_) +
+                                                 " unfinished temporary file(s) from an earlier run.");
+    }
+    removed_ = 0;  // told once
 }
 
 void DestinationLock::clean(std::string_view folder) {

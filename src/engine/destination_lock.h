@@ -30,7 +30,7 @@ class DestinationLock {
     // file when it cannot be taken (something other than a regular file in its place, a file
     // that cannot be made). A folder whose file system has no locks is written unlocked, with
     // a warning. The number of files removed over the run is logged by the reporter's
-    // finish(), just before the end line.
+    // finish(), just before the end line, or when the lock is dropped before that.
     DestinationLock(ProgressReporter& reporter, const std::vector<std::filesystem::path>& locked,
                     const std::vector<std::filesystem::path>& cleaned);
     ~DestinationLock();
@@ -41,6 +41,9 @@ class DestinationLock {
     void clean(std::string_view folder);
 
   private:
+    // Logs how many files were removed, if any, once.
+    void tellRemoved();
+
     ProgressReporter& reporter_;
     std::vector<platform::FileLock> locks_;
     const platform::FileTime start_;

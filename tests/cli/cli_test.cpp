@@ -67,6 +67,13 @@ TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
          "disagree"},
         {{"restore", "--from", lib.dir / "backup", "--audio-to", to, "--existing", "sometimes"},
          "sometimes"},
+        {{"restore", "--from", lib.dir / "backup"}, "--audio-to is required"},
+        {{"restore", "--from", lib.dir / "backup", "--layout", "original", "--audio-to", to},
+         "--audio-to and --serato do not apply"},
+        {{"restore", "--from", lib.dir / "backup", "--audio-to", to, "--map", "home=x"},
+         "--map applies to --layout original."},
+        {{"restore", "--from", lib.dir / "backup", "--layout", "original"},
+         "does not record where its tracks were"},
         {{"inspect", lib.dir / "broken.json"}, ""},
         {{"apply", "--database", lib.dir / "none.sqlite"}, "File does not exist"},
         {{"-q", "crates", "--library", serato, "-v"}, "cannot be used together"},
@@ -258,7 +265,8 @@ TEST(Cli, LibraryAcrossADriveComesBackInBothLayouts) {
         if (entry.is_regular_file() && entry.path().extension() != ".img")
             original[entry.path()] = readBytes(entry.path());
     const fs::path backup = lib.dir / "backup";
-    const auto backedUp = runCli({"backup", "--all", "--library", usbSerato, "--to", backup});
+    const auto backedUp =
+        runCli({"backup", "--library", lib.serato, "--library", usbSerato, "--to", backup});
     ASSERT_EQ(backedUp.status, 0) << backedUp.out << backedUp.err;
 
     // As it was: a new computer's empty home library and a wiped drive.
@@ -309,6 +317,12 @@ TEST(Cli, LibraryAcrossADriveComesBackInBothLayouts) {
     EXPECT_EQ(readBytes(audio / "House" / "a.mp3"), original.at(lib.music("a.mp3")));
     EXPECT_EQ(SeratoDatabase::records(readBytes(serato / "database V2")).size(), 3u);
 
+    for (const auto& [map, reason] : {std::pair{"nobody=/x", "which is no library of this backup"},
+                                      std::pair{"home", "give it as NAME=FOLDER"}}) {
+        auto mapped = asItWas;
+        mapped.insert(mapped.end(), {"--map", map});
+        EXPECT_NE(runCli(mapped).err.find(reason), std::string::npos) << map;
+    }
     // No place for the drive's library: nothing starts, and the reason names it.
     drive.reset();
     const auto unplugged = runCli(asItWas);
