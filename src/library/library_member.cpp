@@ -19,9 +19,13 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
+}  // namespace
+
 bool sameName(const std::string& a, const std::string& b) {
     return lowerAscii(a) == lowerAscii(b);
 }
+
+namespace {
 
 // What tells two volumes apart: the UUID, else where it is mounted.
 std::string volumeKey(const LibraryMember& member) {

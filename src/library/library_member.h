@@ -33,6 +33,10 @@ inline constexpr const char* homeName = "home";
 std::vector<LibraryMember> describe(const std::vector<std::filesystem::path>& libraries,
                                     const std::filesystem::path& homeLibrary);
 
+// Whether two volume labels or member names are one, ASCII case ignored, as FAT and exFAT
+// labels are compared.
+bool sameName(const std::string& a, const std::string& b);
+
 // Names the members in place, each uniquely: "home" for the home library; else the volume's
 // label when no other member's volume has that label (compared without regard to ASCII case,
 // as FAT and exFAT labels are) and it is not "home"; else the volume's UUID; else the last

@@ -14,13 +14,6 @@ namespace morrowdeck::MemberTargets {
 
 namespace {
 
-bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // The mount point of the one mount whose volume `matches` says is the member's; "" when none
 // or more than one is (two drives labelled alike are not guessed between).
 std::string onlyMount(const std::vector<platform::Mount>& mounts,
@@ -47,8 +40,8 @@ std::pair<std::size_t, std::string> placeOf(const BackupCatalog& catalog,
     for (std::size_t i = 0; i < catalog.members.size(); ++i) {
         const auto& member = catalog.members[i];
         if (i == track.member) continue;
-        if (sameIgnoringAsciiCase(text::nfcKey(member.label), volume) ||
-            sameIgnoringAsciiCase(text::nfcKey(member.name), volume))
+        if (LibraryMembers::sameName(text::nfcKey(member.label), volume) ||
+            LibraryMembers::sameName(text::nfcKey(member.name), volume))
             return {i, path.substr(slash + 1)};
     }
     return {track.member, std::move(path)};
@@ -98,7 +91,7 @@ std::vector<MemberTarget> resolve(const BackupCatalog& catalog,
         }
         if (root.empty() && !member.label.empty()) {
             root = onlyMount(mounts, [&](const platform::Mount& mount) {
-                return sameIgnoringAsciiCase(platform::volumeLabel(mount.source), member.label);
+                return LibraryMembers::sameName(platform::volumeLabel(mount.source), member.label);
             });
             if (!root.empty()) target.found = MemberTarget::Found::label;
         }
