@@ -164,20 +164,27 @@ bool RestoreEngine::restoreLibrary(const MemberTarget* place,
     LibraryWriter writer(*journal, reporter_);
     run.writer = &writer;
     for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioFolder}) {
-        if (const int error = writer.createFolder(folder); error != 0) {
+        const int error = writer.createFolder(folder);
+        // As it was, the audio may spread over folders the user cannot all write (a track of
+        // another drive that is not here): each copy there fails on its own, with its line.
+        if (error != 0 && !(place && folder == audioFolder)) {
             throw PlatformError("The folder " + platform::toUtf8(folder) +
                                 " could not be created: " + platform::errorText(error) + ".");
         }
     }
-    for (const auto& folder : {audioFolder, run.seratoRoot})
-        if (!platform::isWritableDirectory(folder))
-            throw SeratoError::destinationUnwritable(platform::toUtf8(folder));
+    const bool audioWritable = platform::isWritableDirectory(audioFolder);
+    if (!audioWritable && !place)
+        throw SeratoError::destinationUnwritable(platform::toUtf8(audioFolder));
+    if (!platform::isWritableDirectory(run.seratoRoot))
+        throw SeratoError::destinationUnwritable(platform::toUtf8(run.seratoRoot));
+    std::vector<std::filesystem::path> locked{run.seratoRoot};
+    if (audioWritable) locked.insert(locked.begin(), audioFolder);
     DestinationLock destination(
-        reporter_, {audioFolder, run.seratoRoot},
+        reporter_, locked,
         {run.crateFolder(), run.smartCrateFolder(), run.seratoRoot / RestoreTexts::stagedFolder});
     run.destination = &destination;
     // Opened before the first write, so that the end's sync reports every write-back error.
-    const auto disks = platform::FileSystemSync::forFolders({audioFolder, run.seratoRoot});
+    const auto disks = platform::FileSystemSync::forFolders(locked);
     // Restored paths are written relative to the volume of the Serato folder, the rule its
     // crate files are read by; both sides are resolved, so an audio folder reached through a
     // symbolic link onto another drive gives paths to where the files really are.

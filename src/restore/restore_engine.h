@@ -185,7 +185,8 @@ class RestoreEngine {
     // Keeps only the files of the library restored as it was, each with the path it goes back
     // to; a file whose recorded path would leave its target is left in the backup with a line.
     void keepFilesOfPlace(Run& run, std::vector<CrateEntry>& entries);
-    // The folder holding every file the place's library gets back (its root when none).
+    // The folder holding every file the place's library gets back (without any, the folder
+    // holding its Serato folder).
     static std::filesystem::path placeFolder(const Run& run);
 
     // With a catalog that lists the backup's crates, only those are restored: the other

@@ -53,6 +53,8 @@ void RestoreEngine::keepFilesOfPlace(Run& run, std::vector<CrateEntry>& entries)
 }
 
 std::filesystem::path RestoreEngine::placeFolder(const Run& run) {
+    // Without files, nothing is written beside the library's Serato folder.
+    if (run.originalPathOfFile.empty()) return run.seratoRoot.parent_path();
     // The longest folder path that every file's folder starts with.
     std::vector<std::string> common;
     bool first = true;
