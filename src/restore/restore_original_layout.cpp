@@ -12,6 +12,18 @@
 
 namespace morrowdeck {
 
+namespace {
+
+// One name below a folder on this system: no root (a drive letter on Windows), no separator
+// of this system's (a backslash on Windows), not "." or "..".
+bool isPlainName(const std::string& name) {
+    const std::filesystem::path path = platform::toPath(name);
+    return !path.has_root_name() && !path.has_root_directory() &&
+           std::distance(path.begin(), path.end()) == 1 && path != "." && path != "..";
+}
+
+}  // namespace
+
 void RestoreEngine::keepFilesOfPlace(Run& run, std::vector<CrateEntry>& entries) {
     std::unordered_map<std::string, const BackupCatalog::Track*> trackOfFile;
     for (const auto& track : run.catalog->tracks)
@@ -34,10 +46,12 @@ void RestoreEngine::keepFilesOfPlace(Run& run, std::vector<CrateEntry>& entries)
             }
             const auto [library, path] = MemberTargets::placeOf(*run.catalog, *track);
             if (library != member) return true;
-            // The path is read from the backup: one that would climb out of the target, or is
-            // no path at all, is never written to.
+            // The path is read from the backup: one that would climb out of the target (also
+            // through a drive letter or a backslash on Windows), or is no path at all, is never
+            // written to.
             const auto components = BackupLayout::splitComponents(path);
-            if (path.empty() || !BackupLayout::isSafeFolderPath(components)) {
+            if (path.empty() || !BackupLayout::isSafeFolderPath(components) ||
+                !std::all_of(components.begin(), components.end(), isPlainName)) {
                 run.unsafePaths.push_back(relPath);
                 return true;
             }
