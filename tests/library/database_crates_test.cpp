@@ -2,7 +2,6 @@
 // database crates belong to a library's volume, which list is shown, and what a database that
 // cannot be used leaves (the crate files, with a warning).
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <fstream>
 
@@ -163,8 +162,9 @@ TEST_F(DatabaseCratesTest, AncestorsComeAlongAndNoMatchingVolumeLeavesTheFiles) 
                               "its crates were left out and the crate files are loaded alone."});
 }
 
-// Locked, damaged, newer or missing: the crate files load every time; only a missing database
-// (older Serato) goes unmentioned.
+// Damaged (unopenable or cut short), newer or missing: the crate files load every time; only a
+// missing database (older Serato) goes unmentioned. Why a database cannot be read (a lock
+// among them) is the reader's to test.
 TEST_F(DatabaseCratesTest, AnUnusableDatabaseNeverStopsTheCrateFiles) {
     crateFile("Mine.crate", {"m.mp3"});
     // Enough tracks that half the file misses pages of their table.
@@ -188,14 +188,6 @@ TEST_F(DatabaseCratesTest, AnUnusableDatabaseNeverStopsTheCrateFiles) {
         EXPECT_NE(joined(warnings).find(warning), std::string::npos) << what << ": " << joined(warnings);
         EXPECT_EQ(warnings.size(), warning.empty() ? 0u : 1u) << what << ": " << joined(warnings);
     };
-
-    build();
-    sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(test::text(master).c_str(), &writer), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    check("locked", "database is locked. Its crates were left out", {"Mine"});
-    sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(writer);
 
     build();
     std::string bytes;
