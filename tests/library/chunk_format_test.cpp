@@ -136,8 +136,8 @@ TEST(ChunkFormat, VolumeRelativePathsRoundTrip) {
 TEST(CrateFileEdits, EveryOtherChunkIsKept) {
     const Bytes tail{'o', 't', 'r', 'k', 0, 0, 0, 99, 7};
     const auto crate = [&](std::string_view path, bool truncated) {
-        return cat({CrateWriter::crateData({"a.mp3"}), otrk({chunk("zzzz", Bytes{1, 2, 3}), ptrk(path)}),
-                    truncated ? tail : Bytes{}});
+        return cat({CrateWriter::crateData({"a.mp3"}),
+                    otrk({chunk("zzzz", Bytes{1, 2, 3}), ptrk(path)}), truncated ? tail : Bytes{}});
     };
     const auto moveB = [](auto p) { return p == "b.mp3" ? std::optional("B/" + p) : std::nullopt; };
     EXPECT_EQ(CrateWriter::rewriteTrackPaths(crate("b.mp3", true), moveB), crate("B/b.mp3", true));

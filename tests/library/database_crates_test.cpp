@@ -192,7 +192,9 @@ TEST_F(DatabaseCratesTest, AnUnusableDatabaseNeverStopsTheCrateFiles) {
     const auto bytes = test::readBytes(master);
     test::writeFile(master, std::string(8192, 'Z'));
     check("garbage", "file is not a database. Its crates were left out", {"Mine"});
-    test::writeFile(master, std::vector(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)));
+    test::writeFile(
+        master,
+        std::vector(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)));
     check("truncated", "Its crates were left out", {"Mine"});
 
     build();

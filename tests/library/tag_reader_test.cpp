@@ -92,22 +92,23 @@ TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
         std::vector<unsigned> coverMiB;
         const char *genreIn, *bpmIn, *genre, *bpm, *length, *sampleRate;
     };
+    using enum TagKind;
     const Case cases[] = {
         // v23.mp3 is tagged in ID3v2.3, which has no TDRC: TagLib writes TYER and TDAT and
         // reads them back as TDRC. Its genre "(17)" is an ID3v1 genre number.
-        {"v23.mp3", TagKind::id3v23, {}, "17", "126", "Rock", "126.00", "00:01.04", "44.1k"},
-        {"UPPER.MP3", TagKind::id3v24, {}, "House", "126", "House", "126.00", "00:01.04", "44.1k"},
+        {"v23.mp3", id3v23, {}, "17", "126", "Rock", "126.00", "00:01.04", "44.1k"},
+        {"UPPER.MP3", id3v24, {}, "House", "126", "House", "126.00", "00:01.04", "44.1k"},
         // The movie header says 1.00 s; the AAC track's own header counts priming samples.
-        {"t.m4a", TagKind::own, {}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
-        {"t.flac", TagKind::own, {}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
-        {"t.opus", TagKind::own, {}, "House", "126", "House", "126.00", "00:01.00", "48.0k"},
-        {"t.wav", TagKind::own, {}, "House", "126", "House", "126.00", "00:01.00", "8.0k"},
-        {"t.aiff", TagKind::own, {}, "House", "126", "House", "126.00", "00:01.00", "8.0k"},
-        {"first.mp3", TagKind::id3v23, {20}, "(200)", "+128", "(200)", "128.00", "00:01.04", "44.1k"},
-        {"v24.mp3", TagKind::id3v24, {}, "200", "126", "200", "126.00", "00:01.04", "44.1k"},
-        {"covers.flac", TagKind::own, {10, 10}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
-        {"cover.ogg", TagKind::own, {20}, "House", "+128", "House", "128.00", "00:01.00", "44.1k"},
-        {"ape.mp3", TagKind::ape, {}, "House", "99", "House", "99.00", "00:01.04", "44.1k"},
+        {"t.m4a", own, {}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
+        {"t.flac", own, {}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
+        {"t.opus", own, {}, "House", "126", "House", "126.00", "00:01.00", "48.0k"},
+        {"t.wav", own, {}, "House", "126", "House", "126.00", "00:01.00", "8.0k"},
+        {"t.aiff", own, {}, "House", "126", "House", "126.00", "00:01.00", "8.0k"},
+        {"first.mp3", id3v23, {20}, "(200)", "+128", "(200)", "128.00", "00:01.04", "44.1k"},
+        {"v24.mp3", id3v24, {}, "200", "126", "200", "126.00", "00:01.04", "44.1k"},
+        {"covers.flac", own, {10, 10}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
+        {"cover.ogg", own, {20}, "House", "+128", "House", "128.00", "00:01.00", "44.1k"},
+        {"ape.mp3", ape, {}, "House", "99", "House", "99.00", "00:01.04", "44.1k"},
     };
     test::TempDir dir;
     for (const Case& c : cases) {
@@ -119,8 +120,8 @@ TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
         const Entry e = readTags(file);
         EXPECT_EQ(std::tie(e.ext, e.title, e.artist, e.genre, e.year, e.bpm, e.key, e.length,
                            e.sampleRate),
-                  std::tuple(ext, kTitle, "K\u00FCnstler", c.genre, "2019", c.bpm, "8A",
-                             c.length, c.sampleRate));
+                  std::tuple(ext, kTitle, "K\u00FCnstler", c.genre, "2019", c.bpm, "8A", c.length,
+                             c.sampleRate));
         EXPECT_EQ(e.sizeBytes, fs::file_size(file));
         EXPECT_TRUE(e.bitrate && e.bitrate->ends_with(".0kbps")) << e.bitrate.value_or("");
     }
