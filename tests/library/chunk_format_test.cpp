@@ -130,6 +130,33 @@ TEST(ChunkFormat, VolumeRelativePathsRoundTrip) {
               Names{nfd});  // kept byte for byte, never normalised
 }
 
+// Editing a crate file keeps every chunk it does not change: unknown ones, those after the
+// track list and a truncated tail, except where records are appended (the tail would swallow
+// them). Replaced records stand where the first one stood.
+TEST(CrateFileEdits, EveryOtherChunkIsKept) {
+    const Bytes tail{'o', 't', 'r', 'k', 0, 0, 0, 99, 7};
+    const auto crate = [&](std::string_view path, bool truncated) {
+        return cat({CrateWriter::crateData({"a.mp3"}),
+                    otrk({chunk("zzzz", Bytes{1, 2, 3}), ptrk(path)}), truncated ? tail : Bytes{}});
+    };
+    const auto moveB = [](auto p) { return p == "b.mp3" ? std::optional("B/" + p) : std::nullopt; };
+    EXPECT_EQ(CrateWriter::rewriteTrackPaths(crate("b.mp3", true), moveB), crate("B/b.mp3", true));
+    EXPECT_EQ(CrateWriter::appendTracks(crate("b.mp3", true), {"c.mp3"}),
+              CrateWriter::appendTracks(crate("b.mp3", false), {"c.mp3"}));
+
+    const Bytes sort = chunk("osrt", Bytes{1, 2}), columns = chunk("ovct", Bytes{3}),
+                odd = chunk("zzzz", {});
+    const Bytes a = otrk({ptrk("a.mp3")}), b = otrk({ptrk("b.mp3")});
+    const Bytes cd = cat({otrk({ptrk("c.mp3")}), otrk({ptrk("d.mp3")})});
+    const Names c_d{"c.mp3", "d.mp3"};
+    EXPECT_EQ(CrateWriter::replaceTracks(cat({kCrateHeader, sort, a, odd, b, columns, tail}), c_d),
+              cat({kCrateHeader, sort, cd, odd, columns, tail}));
+    EXPECT_EQ(CrateWriter::replaceTracks(cat({kCrateHeader, columns}), c_d),
+              cat({kCrateHeader, columns, cd}));
+    EXPECT_EQ(CrateWriter::replaceTracks(cat({kCrateHeader, a, b}), {}), kCrateHeader);
+    EXPECT_EQ(CrateWriter::replaceTracks(tail, {"c.mp3"}), CrateWriter::crateData({"c.mp3"}));
+}
+
 TEST(TrackRecord, NewRecordFieldsInSeratosOrder) {
     const std::string flags = "bhrt bmis bply blop bitu bovc bcrt biro bwlb bwll buns bbgl bkrk ";
     Entry minimal;

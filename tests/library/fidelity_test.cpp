@@ -28,53 +28,6 @@ Bytes fixture(const fs::path& relative) {
     return test::readBytes(test::fixturesRoot() / relative);
 }
 
-TEST(CrateFileEdits, UnknownFieldsAndTruncatedTails) {
-    const auto crate = [](std::string_view path, bool truncated) {
-        Bytes out = CrateWriter::crateData({"a.mp3"});
-        Bytes track;  // an "otrk" with an unknown field before its path
-        CrateWriter::append(track, "zzzz", Bytes{1, 2, 3});
-        CrateWriter::append(track, "ptrk", text::encodeUtf16BE(path));
-        CrateWriter::append(out, "otrk", track);
-        if (truncated) out.insert(out.end(), {'o', 't', 'r', 'k', 0, 0, 0, 99, 7});
-        return out;
-    };
-    const auto moveB = [](auto p) { return p == "b.mp3" ? std::optional("B/" + p) : std::nullopt; };
-    EXPECT_EQ(CrateWriter::rewriteTrackPaths(crate("b.mp3", true), moveB), crate("B/b.mp3", true));
-    // Appending drops a truncated tail: left in place it would swallow the new records.
-    EXPECT_EQ(CrateWriter::appendTracks(crate("b.mp3", true), {"c.mp3"}),
-              CrateWriter::appendTracks(crate("b.mp3", false), {"c.mp3"}));
-}
-
-// Replacing the track list keeps every other chunk in place, also those after the list, and
-// the records stand where the first one stood.
-TEST(CrateFileEdits, ReplacingTheTrackListKeepsEverythingElse) {
-    const auto chunk = [](std::string_view tag, Bytes payload) {
-        Bytes out;
-        CrateWriter::append(out, tag, payload);
-        return out;
-    };
-    const Bytes header = CrateWriter::crateData({});
-    const auto records = [&](const Names& paths) {  // the records crateData puts after the header
-        const Bytes file = CrateWriter::crateData(paths);
-        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(header.size()), file.end());
-    };
-    const Bytes sort = chunk("osrt", {1, 2}), columns = chunk("ovct", {3}), odd = chunk("zzzz", {});
-    const Bytes tail{'o', 't', 'r', 'k', 0, 0, 0, 99, 7};
-    const auto join = [](std::initializer_list<Bytes> parts) {
-        Bytes out;
-        for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-        return out;
-    };
-    const Bytes a = records({"a.mp3"}), b = records({"b.mp3"}), cd = records({"c.mp3", "d.mp3"});
-    EXPECT_EQ(CrateWriter::replaceTracks(join({header, sort, a, odd, b, columns, tail}),
-                                         {"c.mp3", "d.mp3"}),
-              join({header, sort, cd, odd, columns, tail}));
-    EXPECT_EQ(CrateWriter::replaceTracks(join({header, columns}), {"c.mp3", "d.mp3"}),
-              join({header, columns, cd}));
-    EXPECT_EQ(CrateWriter::replaceTracks(join({header, a, b}), {}), header);
-    EXPECT_EQ(CrateWriter::replaceTracks(tail, {"c.mp3"}), CrateWriter::crateData({"c.mp3"}));
-}
-
 TEST(CrateOrder, RealFileRoundTripsDamageIsSkippedAndMergeKeepsSavedOrder) {
     const Bytes real = fixture("macos-library/_Serato_/neworder.pref");
     EXPECT_EQ(CrateOrder::data(CrateOrder::parse(real)), real);

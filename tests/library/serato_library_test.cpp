@@ -136,8 +136,6 @@ TEST_F(LoadCratesTest, UnreadableFilesGiveNoTracksAndAWarningNeverFailure) {
                    "crates are listed."}));
 }
 
-// A plain crate named "Smart Crates" takes the smart crates as its children; missing folders
-// (or a file where one should be) give no crates.
 // A crate file's bytes do not depend on the system that writes it: the crate made here from
 // files on disk equals the committed one, byte for byte, and the committed one reads back as
 // the same files. The names are not ASCII (composed and decomposed) and the paths longer than
@@ -172,6 +170,8 @@ TEST_F(LoadCratesTest, CrateFilesAreTheSameOnEverySystem) {
         EXPECT_TRUE(fs::is_regular_file(test::pathOf(track))) << track;
 }
 
+// A plain crate named "Smart Crates" takes the smart crates as its children; missing folders
+// (or a file where one should be) give no crates.
 TEST_F(LoadCratesTest, MissingFoldersAndPlainSmartCratesGroup) {
     EXPECT_TRUE(loadCrates(dir / "nowhere").empty());
     writeFile(library / "SmartCrates", "a file where a folder should be");

@@ -115,10 +115,8 @@ TEST(SqliteCopy, RefusesWhatIsNoDatabase) {
     test::TempDir dir;
     const fs::path notDb = dir.path() / "notes.txt";
     test::writeFile(notDb, std::string(5000, 'x'));
-    const fs::path target = dir.path() / "target.sqlite";
-    EXPECT_NE(copySqliteDatabase(notDb, target), "");
-    EXPECT_NE(copySqliteDatabase(dir.path(), target), "");  // a folder
-    EXPECT_NE(copySqliteDatabase(dir.path() / "missing", target), "");
+    for (const fs::path& source : {notDb, dir.path(), dir.path() / "missing"})
+        EXPECT_NE(copySqliteDatabase(source, dir.path() / "target.sqlite"), "") << source;
     Db(dir.path() / "good.sqlite").exec("CREATE TABLE t(v); INSERT INTO t VALUES('x');");
     EXPECT_NE(copySqliteDatabase(dir.path() / "good.sqlite", dir.path() / "no/such/folder/db"), "");
 }

@@ -37,71 +37,13 @@ fs::path copyAudio(const std::string& name, const fs::path& dest) {
     return dest;
 }
 
-// Tags a copy through TagLib's own mapping for its kind (ID3v2 frames, MP4 atoms, Vorbis
-// comments); MP3s in the given ID3v2 version.
-void tagFile(const fs::path& file, TagLib::ID3v2::Version version, const std::string& genre) {
-    TagLib::PropertyMap tags;
-    for (const auto& [key, value] : {std::pair<const char*, std::string>{"TITLE", kTitle},
-                                     {"ARTIST", "K\u00FCnstler"},
-                                     {"GENRE", genre},
-                                     {"DATE", "2019-05-04"},
-                                     {"BPM", "126"},
-                                     {"INITIALKEY", "8A"}})
-        tags.insert(key, TagLib::String(value, TagLib::String::UTF8));
-    if (file.extension() == ".mp3" || file.extension() == ".MP3") {
-        TagLib::MPEG::File mp3(file.c_str());
-        mp3.ID3v2Tag(true)->setProperties(tags);
-        EXPECT_TRUE(mp3.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, version));
-        return;
-    }
-    TagLib::FileRef ref(file.c_str());
-    ref.file()->setProperties(tags);
-    if (auto* m4a = dynamic_cast<TagLib::MP4::File*>(ref.file()))  // not mapped for MP4
-        m4a->tag()->setItem("----:com.apple.iTunes:initialkey", TagLib::StringList("8A"));
-    EXPECT_TRUE(ref.save());
-}
-
-// Each kind of file TagLib parses, tagged and read back once.
-TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
-    struct Case {
-        const char* file;  // a copy of silence.<extension in lower case>
-        const char *genreIn, *genre, *length, *sampleRate;
-    };
-    const Case cases[] = {
-        // v23.mp3 is tagged in ID3v2.3, which has no TDRC: TagLib writes TYER and TDAT and
-        // reads them back as TDRC. Its genre "(17)" is an ID3v1 genre number.
-        {"v23.mp3", "17", "Rock", "00:01.04", "44.1k"},
-        {"UPPER.MP3", "House", "House", "00:01.04", "44.1k"},
-        // The movie header says 1.00 s; the AAC track's own header counts priming samples.
-        {"t.m4a", "House", "House", "00:01.00", "44.1k"},
-        {"t.flac", "House", "House", "00:01.00", "44.1k"},
-        {"t.opus", "House", "House", "00:01.00", "48.0k"},
-        {"t.wav", "House", "House", "00:01.00", "8.0k"},
-        {"t.aiff", "House", "House", "00:01.00", "8.0k"},
-    };
-    test::TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        std::string ext = fs::path(c.file).extension().string().substr(1);
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        const fs::path file = copyAudio("silence." + ext, dir / c.file);
-        tagFile(file, c.file == std::string_view("v23.mp3") ? v3 : v4, c.genreIn);
-        const Entry e = readTags(file);
-        EXPECT_EQ(std::tie(e.ext, e.title, e.artist, e.genre, e.year, e.bpm, e.key, e.length,
-                           e.sampleRate),
-                  std::tuple(ext, kTitle, "K\u00FCnstler", c.genre, "2019", "126.00", "8A",
-                             c.length, c.sampleRate));
-        EXPECT_EQ(e.sizeBytes, fs::file_size(file));
-        EXPECT_TRUE(e.bitrate && e.bitrate->ends_with(".0kbps")) << e.bitrate.value_or("");
-    }
-}
-
 enum class TagKind { id3v23, id3v24, ape, own };
 
-// Tags a copy with a title, genre and tempo behind covers of the given sizes: in ID3v2 the
-// covers come first. Ogg and FLAC files get their own tag; MP3s the one of the given kind.
-void tagBehindCovers(const fs::path& file, TagKind kind, const std::vector<unsigned>& coverMiB,
-                     const char* genre, const char* bpm) {
+// Tags a copy through TagLib's own mapping for its kind (ID3v2 frames, MP4 atoms, Vorbis
+// comments), behind covers of the given sizes (in ID3v2 the covers come first). Ogg and FLAC
+// files get their own tag; MP3s the one of the given kind.
+void tagFile(const fs::path& file, TagKind kind, const std::string& genre,
+             const std::string& bpm = "126", const std::vector<unsigned>& coverMiB = {}) {
     TagLib::FileRef ref(file.c_str());
     auto* mp3 = dynamic_cast<TagLib::MPEG::File*>(ref.file());
     for (const unsigned mebibytes : coverMiB) {
@@ -119,46 +61,69 @@ void tagBehindCovers(const fs::path& file, TagKind kind, const std::vector<unsig
         else
             dynamic_cast<TagLib::Ogg::XiphComment*>(ref.tag())->addPicture(picture);
     }
-    TagLib::PropertyMap fields;
-    for (const auto& [key, value] : {std::pair{"TITLE", "T"}, {"GENRE", genre}, {"BPM", bpm}})
-        fields.insert(key, TagLib::String(value));
+    TagLib::PropertyMap tags;
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"TITLE", kTitle},
+                                     {"ARTIST", "K\u00FCnstler"},
+                                     {"GENRE", genre},
+                                     {"DATE", "2019-05-04"},
+                                     {"BPM", bpm},
+                                     {"INITIALKEY", "8A"}})
+        tags.insert(key, TagLib::String(value, TagLib::String::UTF8));
     const bool ape = kind == TagKind::ape;
     if (ape)
-        mp3->APETag(true)->setProperties(fields);
+        mp3->APETag(true)->setProperties(tags);
     else
-        ref.file()->setProperties(fields);
-    const int tags = ape ? TagLib::MPEG::File::APE : TagLib::MPEG::File::ID3v2;
-    EXPECT_TRUE(mp3 ? mp3->save(tags, TagLib::File::StripOthers, kind == TagKind::id3v23 ? v3 : v4)
+        ref.file()->setProperties(tags);
+    if (auto* m4a = dynamic_cast<TagLib::MP4::File*>(ref.file()))  // not mapped for MP4
+        m4a->tag()->setItem("----:com.apple.iTunes:initialkey", TagLib::StringList("8A"));
+    const int kept = ape ? TagLib::MPEG::File::APE : TagLib::MPEG::File::ID3v2;
+    EXPECT_TRUE(mp3 ? mp3->save(kept, TagLib::File::StripOthers, kind == TagKind::id3v23 ? v3 : v4)
                     : ref.save());
 }
 
-// Files peer readers agree on: covers larger than the search budget (ahead of the tags in the
-// MP3; two in the FLAC, whose blocks hold at most 16 MiB), the tempo in Xiph and APE "BPM"
-// fields and with a plus sign, and ID3v2 genre numbers that have no ID3v1 name.
-TEST(TagReaderFiles, LargeCoversTempoFieldsAndGenreNumbers) {
+// Each kind of file TagLib parses, tagged and read back, and files peer readers agree on:
+// covers larger than the search budget (ahead of the tags in the MP3; two in the FLAC, whose
+// blocks hold at most 16 MiB), the tempo in Xiph and APE "BPM" fields and with a plus sign,
+// and ID3v2 genre numbers, with an ID3v1 name or without one.
+TEST(TagReaderFiles, ReadsTagsAndSoundOfEveryFormat) {
     struct Case {
-        const char* file;  // a copy of silence.<extension>
+        const char* file;  // a copy of silence.<extension in lower case>
         TagKind kind;
         std::vector<unsigned> coverMiB;
-        const char *genreIn, *bpmIn, *genre, *bpm, *length;
+        const char *genreIn, *bpmIn, *genre, *bpm, *length, *sampleRate;
     };
+    using enum TagKind;
     const Case cases[] = {
-        {"first.mp3", TagKind::id3v23, {20}, "(200)", "+128", "(200)", "128.00", "00:01.04"},
-        {"v24.mp3", TagKind::id3v24, {}, "200", "126", "200", "126.00", "00:01.04"},
-        {"covers.flac", TagKind::own, {10, 10}, "House", "126", "House", "126.00", "00:01.00"},
-        {"cover.ogg", TagKind::own, {20}, "House", "+128", "House", "128.00", "00:01.00"},
-        {"ape.mp3", TagKind::ape, {}, "House", "99", "House", "99.00", "00:01.04"},
+        // v23.mp3 is tagged in ID3v2.3, which has no TDRC: TagLib writes TYER and TDAT and
+        // reads them back as TDRC. Its genre "(17)" is an ID3v1 genre number.
+        {"v23.mp3", id3v23, {}, "17", "126", "Rock", "126.00", "00:01.04", "44.1k"},
+        {"UPPER.MP3", id3v24, {}, "House", "126", "House", "126.00", "00:01.04", "44.1k"},
+        // The movie header says 1.00 s; the AAC track's own header counts priming samples.
+        {"t.m4a", own, {}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
+        {"t.flac", own, {}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
+        {"t.opus", own, {}, "House", "126", "House", "126.00", "00:01.00", "48.0k"},
+        {"t.wav", own, {}, "House", "126", "House", "126.00", "00:01.00", "8.0k"},
+        {"t.aiff", own, {}, "House", "126", "House", "126.00", "00:01.00", "8.0k"},
+        {"first.mp3", id3v23, {20}, "(200)", "+128", "(200)", "128.00", "00:01.04", "44.1k"},
+        {"v24.mp3", id3v24, {}, "200", "126", "200", "126.00", "00:01.04", "44.1k"},
+        {"covers.flac", own, {10, 10}, "House", "126", "House", "126.00", "00:01.00", "44.1k"},
+        {"cover.ogg", own, {20}, "House", "+128", "House", "128.00", "00:01.00", "44.1k"},
+        {"ape.mp3", ape, {}, "House", "99", "House", "99.00", "00:01.04", "44.1k"},
     };
     test::TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const fs::path file =
-            copyAudio("silence" + fs::path(c.file).extension().string(), dir / c.file);
-        tagBehindCovers(file, c.kind, c.coverMiB, c.genreIn, c.bpmIn);
+        std::string ext = fs::path(c.file).extension().string().substr(1);
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        const fs::path file = copyAudio("silence." + ext, dir / c.file);
+        tagFile(file, c.kind, c.genreIn, c.bpmIn, c.coverMiB);
         const Entry e = readTags(file);
-        EXPECT_EQ(std::tie(e.title, e.genre, e.bpm, e.length),
-                  std::tuple("T", c.genre, c.bpm, c.length));
-        EXPECT_TRUE(e.sampleRate && e.bitrate);
+        EXPECT_EQ(std::tie(e.ext, e.title, e.artist, e.genre, e.year, e.bpm, e.key, e.length,
+                           e.sampleRate),
+                  std::tuple(ext, kTitle, "K\u00FCnstler", c.genre, "2019", c.bpm, "8A", c.length,
+                             c.sampleRate));
+        EXPECT_EQ(e.sizeBytes, fs::file_size(file));
+        EXPECT_TRUE(e.bitrate && e.bitrate->ends_with(".0kbps")) << e.bitrate.value_or("");
     }
 }
 
@@ -314,7 +279,7 @@ TEST(TagReaderFiles, ContentDecidesWhenTheExtensionFindsNoSound) {
         SCOPED_TRACE(c.file);
         const fs::path source =
             copyAudio("silence." + std::string(c.source), dir / (std::string("t.") + c.source));
-        tagFile(source, v4, "House");
+        tagFile(source, TagKind::id3v24, "House");
         if (c.growTo) fs::resize_file(source, c.growTo);
         if (c.id3Ahead) test::writeFile(source, framelessID3v2(4, 64) + fileBytes(source));
         const fs::path file = dir / c.file;
@@ -351,8 +316,8 @@ TEST(TagReaderFiles, NotAudioOrTruncated) {
     }
     const fs::path mp3 = copyAudio("silence.mp3", dir / "cut.mp3");
     const fs::path m4a = copyAudio("silence.m4a", dir / "cut.m4a");
-    tagFile(mp3, v4, "House");
-    tagFile(m4a, v4, "House");
+    tagFile(mp3, TagKind::id3v24, "House");
+    tagFile(m4a, TagKind::id3v24, "House");
     fs::resize_file(mp3, fs::file_size(mp3) - 4000);
     fs::resize_file(m4a, fs::file_size(m4a) / 2);
     EXPECT_EQ(readTags(mp3).title, kTitle);
