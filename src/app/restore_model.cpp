@@ -69,6 +69,9 @@ struct RestoreModel::State {
 
     bool merges = false;
     std::uint64_t mergesGeneration = 0;  // counts requests; only the latest result is used
+
+    BackupCratesModel crates;
+    std::uint64_t cratesGeneration = 0;  // counts backup choices; only the latest is shown
 };
 
 RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
@@ -81,6 +84,7 @@ RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent
         if (state_->run.isRunning()) state_->notices.clear(Notice::Subject::run);
     });
     connect(state_->undo.get(), &UndoModel::isUndoingChanged, this, &RestoreModel::updateCanStart);
+    connect(&state_->crates, &BackupCratesModel::checksChanged, this, &RestoreModel::updateCanStart);
     connect(&state_->run, &RunModel::logAppended, this, &RestoreModel::noteLogLine);
     connect(state_->undo.get(), &UndoModel::undoStarted, this, [this] {
         clearProblems();
@@ -112,7 +116,21 @@ void RestoreModel::setBackupURL(std::optional<fs::path> url) {
     if (url == state_->backupURL) return;
     state_->backupURL = std::move(url);
     emit backupURLChanged();
+    refreshCrates();
     updateCanStart();
+}
+
+void RestoreModel::refreshCrates() {
+    const auto generation = ++state_->cratesGeneration;
+    state_->crates.setCrates({});
+    if (!state_->backupURL) return;
+    runInBackground<std::vector<std::string>>(
+        state_->mainQueue,
+        [backup = *state_->backupURL] { return BackupCratesModel::cratesOf(backup); },
+        [self = QPointer<RestoreModel>(this), generation](std::vector<std::string> paths) {
+            if (!self || generation != self->state_->cratesGeneration) return;
+            self->state_->crates.setCrates(paths);
+        });
 }
 
 void RestoreModel::setBackupFolder(const std::optional<fs::path>& folder) {
@@ -157,6 +175,12 @@ void RestoreModel::setRebuildDatabase(bool rebuild) {
     emit rebuildDatabaseChanged();
 }
 
+BackupCratesModel& RestoreModel::crates() {
+    return state_->crates;
+}
+const BackupCratesModel& RestoreModel::crates() const {
+    return state_->crates;
+}
 RunModel& RestoreModel::run() {
     return state_->run;
 }
@@ -196,7 +220,8 @@ QString RestoreModel::applyResultText() const {
 }
 
 bool RestoreModel::canStart() const {
-    return canUndo() && state_->backupURL && state_->audioTargetURL && state_->seratoURL;
+    return canUndo() && state_->backupURL && state_->audioTargetURL && state_->seratoURL &&
+           (state_->crates.isEmpty() || state_->crates.anyChecked());
 }
 
 bool RestoreModel::canUndo() const {
@@ -271,8 +296,10 @@ void RestoreModel::start() {
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
         [backup = *state_->backupURL, audio = *state_->audioTargetURL, serato = *state_->seratoURL,
-         overwrite = state_->overwrite,
-         rebuild = state_->rebuildDatabase](RestoreEngine& engine, RunModel::Callbacks callbacks) {
+         overwrite = state_->overwrite, rebuild = state_->rebuildDatabase,
+         crates = state_->crates.chosenPaths()](RestoreEngine& engine,
+                                                RunModel::Callbacks callbacks) {
+            engine.setCrates(crates);
             engine.run(backup, audio, serato,
                        overwrite ? ExistingFiles::replace : ExistingFiles::keep, rebuild,
                        std::move(callbacks.log), std::move(callbacks.progress),
@@ -387,9 +414,10 @@ void RestoreModel::updateCanStart() {
     // outcome until the next.
     if (state_->run.isRunning() || state_->undo->isUndoing()) state_->showsPrompt = false;
     if (state_->showsPrompt) {
-        state_->run.setStatusMessage(restoreText::readyPrompt(state_->backupURL.has_value(),
-                                                              state_->audioTargetURL.has_value(),
-                                                              state_->seratoURL.has_value()));
+        state_->run.setStatusMessage(restoreText::readyPrompt(
+            state_->backupURL.has_value(), state_->audioTargetURL.has_value(),
+            state_->seratoURL.has_value(),
+            state_->crates.isEmpty() || state_->crates.anyChecked()));
     }
     const bool now = canStart();
     if (now == state_->canStart) return;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/backup_crates_model.h"
 #include "app/folder_request.h"
 #include "app/notice_source.h"
 #include "app/run_model.h"
@@ -70,6 +71,10 @@ class RestoreModel final : public QObject {
     void setOverwrite(bool overwrite);
     bool rebuildDatabase() const;
     void setRebuildDatabase(bool rebuild);
+    // The crates of the chosen backup, read in the background after each choice of folder;
+    // the checked ones are what a restore brings back.
+    BackupCratesModel& crates();
+    const BackupCratesModel& crates() const;
     // The current or last restore run: its progress, log and status, and its Cancel.
     RunModel& run();
     const RunModel& run() const;
@@ -96,7 +101,8 @@ class RestoreModel final : public QObject {
     QString applyResultText() const;
 
     // Derived values, computed on each read.
-    // No run, apply step or undo under way, and all three folders chosen.
+    // No run, apply step or undo under way, all three folders chosen, and a crate checked
+    // (when the backup's crates are known).
     bool canStart() const;
     // No run, apply step or undo under way.
     bool canUndo() const;
@@ -152,6 +158,9 @@ class RestoreModel final : public QObject {
     // Looks at the Serato folder's database in the background; a result superseded by a newer
     // request is ignored.
     void refreshMerges();
+    // Reads the backup folder's crates in the background; a result superseded by a newer
+    // choice is ignored.
+    void refreshCrates();
 
     struct State;
     std::unique_ptr<State> state_;

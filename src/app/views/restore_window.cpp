@@ -11,8 +11,10 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/backup_crates_model.h"
 #include "app/restore_model.h"
 #include "app/restore_texts.h"
 #include "app/window_sizing.h"
@@ -46,6 +48,8 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
       backup_(new LocationRow("shippingbox", "No backup selected", "The folder you previously backed up into", this)),
       audio_(new LocationRow("music.note.list", "No audio location", "Where the music files are copied", this)),
       serato_(new LocationRow("music.note.house", "Serato library", "Where crates are written", this)),
+      crates_(new QTreeView(this)),
+      cratesCaption_(captionLabel(QString(), this)),
       overwrite_(new QCheckBox("Overwrite crates that already exist", this)),
       rebuild_(new QCheckBox("Rebuild Serato database (seamless, recommended)", this)),
       rebuildCaption_(captionLabel(QString(), this)),
@@ -82,6 +86,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     formLayout->setContentsMargins(16, 12, 16, 12);
     formLayout->setSpacing(12);
     formLayout->addWidget(source);
+    formLayout->addWidget(cratesGroup());
     formLayout->addWidget(target);
     formLayout->addWidget(progress_);
     formLayout->addWidget(problems_);
@@ -123,6 +128,8 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
                               &RestoreModel::seratoURLChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshFolders);
     }
+    connect(&model.crates(), &BackupCratesModel::checksChanged, this, &RestoreWindow::refreshCrates);
+    connect(&model.crates(), &BackupCratesModel::checksChanged, this, &RestoreWindow::refreshActions);
     for (const auto signal : {&RestoreModel::overwriteChanged, &RestoreModel::rebuildDatabaseChanged,
                               &RestoreModel::mergesIntoExistingDatabaseChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshOptions);
@@ -146,6 +153,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     for (const auto signal : {&RestoreModel::seratoURLChanged, &RestoreModel::isApplyingChanged})
         connect(&model, signal, this, &RestoreWindow::refreshActions);
     refreshFolders();
+    refreshCrates();
     refreshOptions();
     refreshProgress();
     refreshApply();
@@ -184,6 +192,22 @@ QWidget* RestoreWindow::header() {
     layout->addStretch(1);
     layout->addWidget(close_, 0, Qt::AlignTop);
     return box;
+}
+
+QGroupBox* RestoreWindow::cratesGroup() {
+    auto* group = new QGroupBox("Crates", this);
+    crates_->setModel(&model_.crates());
+    crates_->setHeaderHidden(true);
+    crates_->setUniformRowHeights(true);
+    crates_->setMinimumHeight(140);
+    // A backup's top crates open at once; the crates below them a click away.
+    connect(&model_.crates(), &QAbstractItemModel::modelReset, crates_, [this] { crates_->expandToDepth(0); });
+    crates_->setToolTip("Uncheck the crates you do not want back (Space toggles the current one)");
+    auto* layout = new QVBoxLayout(group);
+    layout->setSpacing(6);
+    layout->addWidget(crates_);
+    layout->addWidget(cratesCaption_);
+    return group;
 }
 
 QGroupBox* RestoreWindow::applyGroup() {
@@ -233,6 +257,7 @@ QWidget* RestoreWindow::actionBar() {
 }
 
 QString RestoreWindow::rebuildCaption() const { return rebuildCaption_->text(); }
+QString RestoreWindow::cratesCaption() const { return cratesCaption_->text(); }
 bool RestoreWindow::showsApplySpinner() const { return !spinner_->isHidden(); }
 QString RestoreWindow::applyResultText() const {
     return applyResult_->isHidden() ? QString() : applyResult_->text();
@@ -243,6 +268,23 @@ void RestoreWindow::refreshFolders() {
     backup_->setFolder(model_.backupURL());
     audio_->setFolder(model_.audioTargetURL());
     serato_->setFolder(model_.seratoURL());
+}
+
+void RestoreWindow::refreshCrates() {
+    const BackupCratesModel& crates = model_.crates();
+    crates_->setVisible(!crates.isEmpty());
+    if (crates.isEmpty()) {
+        cratesCaption_->setText(model_.backupURL() ? "Every crate of the backup is restored."
+                                                   : "Choose a backup to see its crates.");
+    } else if (!crates.anyChecked()) {
+        cratesCaption_->setText("No crate checked: nothing to restore.");
+    } else if (crates.chosenPaths().empty()) {
+        cratesCaption_->setText("Every crate is restored, with the tracks in no crate.");
+    } else {
+        cratesCaption_->setText("Only the checked crates are restored, with the crates below them.");
+    }
+    if (crates_->model()->rowCount() > 0 && !crates_->currentIndex().isValid())
+        crates_->setCurrentIndex(crates_->model()->index(0, 0));
 }
 
 void RestoreWindow::refreshOptions() {
@@ -271,6 +313,9 @@ void RestoreWindow::refreshActions() {
     cancel_->setVisible(running);
     start_->setVisible(!running);
     start_->setEnabled(model_.canStart());
+    start_->setToolTip(!model_.crates().isEmpty() && !model_.crates().anyChecked()
+                           ? QStringLiteral("Check at least one crate to restore")
+                           : QString());
     undo_->setVisible(model_.showsUndoLastRestore());
     undo_->setEnabled(model_.canUndo());
 }

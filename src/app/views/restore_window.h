@@ -10,6 +10,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QToolButton;
+class QTreeView;
 
 namespace morrowdeck {
 
@@ -38,6 +39,9 @@ class RestoreWindow final : public QDialog {
     LocationRow* backupRow() const { return backup_; }
     LocationRow* audioRow() const { return audio_; }
     LocationRow* seratoRow() const { return serato_; }
+    // The backup's crates with check boxes: the checked ones are restored.
+    QTreeView* cratesView() const { return crates_; }
+    QString cratesCaption() const;
     QCheckBox* overwriteBox() const { return overwrite_; }
     QCheckBox* rebuildBox() const { return rebuild_; }
     QString rebuildCaption() const;
@@ -60,7 +64,9 @@ class RestoreWindow final : public QDialog {
     QWidget* header();
     QWidget* actionBar();
     QGroupBox* applyGroup();
+    QGroupBox* cratesGroup();
     void refreshFolders();
+    void refreshCrates();
     void refreshOptions();
     void refreshProgress();
     void refreshApply();
@@ -71,6 +77,8 @@ class RestoreWindow final : public QDialog {
     LocationRow* backup_;
     LocationRow* audio_;
     LocationRow* serato_;
+    QTreeView* crates_;
+    QLabel* cratesCaption_;
     QCheckBox* overwrite_;
     QCheckBox* rebuild_;
     QLabel* rebuildCaption_;
