@@ -200,7 +200,9 @@ QGroupBox* RestoreWindow::cratesGroup() {
     crates_->setHeaderHidden(true);
     crates_->setUniformRowHeights(true);
     crates_->setMinimumHeight(140);
-    // A backup's top crates open at once; the crates below them a click away.
+    // A backup's top crates open at once (also those read before the window was made); the
+    // crates below them a click away.
+    crates_->expandToDepth(0);
     connect(&model_.crates(), &QAbstractItemModel::modelReset, crates_, [this] { crates_->expandToDepth(0); });
     crates_->setToolTip("Uncheck the crates you do not want back (Space toggles the current one)");
     auto* layout = new QVBoxLayout(group);
