@@ -13,7 +13,6 @@
 #include "engine/backup_catalog.h"
 #include "engine/backup_layout.h"
 #include "engine/metadata_file.h"
-#include "engine/safe_name.h"
 #include "library/crate_writer.h"
 #include "library/library_member.h"
 #include "library/serato_database.h"
@@ -61,17 +60,6 @@ std::vector<std::string> storedPaths(const Crate& crate, const std::vector<std::
         if (memberOf(i) == member)
             paths.push_back(CrateWriter::volumeRelativeText(crate.tracks[i], prefix));
     return paths;
-}
-
-// Where a library's crate files and crate order are kept: the metadata folder for the first,
-// a folder of its own below it for each other.
-std::filesystem::path libraryMetadata(const std::filesystem::path& metadata, std::size_t member,
-                                      const std::vector<BackupCatalog::Member>& members) {
-    if (member == 0 || member >= members.size()) return metadata;
-    std::string name = SafeName::encode(members[member].name);
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-        name = "Library " + std::to_string(member + 1);
-    return metadata / BackupLayout::librariesFolder / platform::toPath(name);
 }
 
 // The library that holds a crate file: the first whose folder holds it.
@@ -374,7 +362,9 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
     const auto earlier =
         earlierBytes ? BackupCatalog::decode(*earlierBytes) : std::optional<BackupCatalog>();
     catalog.members = describeMembers(libraries, earlier);
-    const auto members = catalog.members;  // this run's, before an earlier run's join them
+    // This run's libraries, before an earlier run's join them: where each one's files are kept.
+    BackupCatalog thisRun;
+    thisRun.members = catalog.members;
     if (earlier) {
         // An earlier run's crate stays part of the backup while a library has it.
         const auto inLibrary = libraryCrateFolders(libraries, rows);
@@ -404,7 +394,7 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
             if (!bytes) continue;
             // Each library's crate file is kept with that library's.
             const std::size_t member = memberOfFile(file, libraries);
-            const auto into = libraryMetadata(metadata, member, members);
+            const auto into = thisRun.libraryFolder(metadata, member);
             const auto kind = file.parent_path().filename();
             if (!differs || kind != SeratoFolder::crateFolder || member != 0) {
                 writeMetadataFile(into / kind / file.filename(), *bytes);
@@ -429,7 +419,7 @@ void BackupEngine::captureLibraryFiles(const std::filesystem::path& root,
         if (const auto order =
                 readMetadata(libraries[member] / SeratoFolder::crateOrderFile, maxCrateBytes))
             writeMetadataFile(
-                libraryMetadata(metadata, member, members) / SeratoFolder::crateOrderFile, *order);
+                thisRun.libraryFolder(metadata, member) / SeratoFolder::crateOrderFile, *order);
     }
 }
 

@@ -1,5 +1,7 @@
 // `morrowdeck-cli restore`: restores a backup folder into an audio folder and a Serato library.
+#include <algorithm>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,9 +11,14 @@
 #include "cli/engine_session.h"
 #include "cli/json_output.h"
 #include "cli/preview_output.h"
+#include "engine/backup_layout.h"
+#include "engine/metadata_file.h"
+#include "engine/serato_error.h"
 #include "library/serato_library.h"
+#include "platform/mount_table.h"
 #include "platform/path_text.h"
 #include "restore/existing_files.h"
+#include "restore/member_targets.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
 #include "restore/serato_database_restore.h"
@@ -37,7 +44,73 @@ struct RestoreCommandOptions {
     bool seratoDatabase = false;
     std::string database;
     std::vector<std::string> volumeMaps;
+    std::string layout = "crates";
+    std::vector<std::string> maps;  // NAME=DIR, for --layout original
 };
+
+bool asItWas(const RestoreCommandOptions& options) { return options.layout == "original"; }
+
+// The backup's libraries with their targets, for --layout original; absent with a usage error
+// in `error` when a mapping is malformed or names no library of the backup.
+std::optional<std::vector<MemberTarget>> memberTargets(const RestoreCommandOptions& options,
+                                                       const std::filesystem::path& backup,
+                                                       std::string& error) {
+    std::map<std::string, std::filesystem::path> maps;
+    for (const auto& text : options.maps) {
+        const auto mapping = MemberTargets::parseMapping(text);
+        if (!mapping) {
+            error = "--map " + text + ": give it as NAME=FOLDER.";
+            return std::nullopt;
+        }
+        if (!maps.emplace(mapping->first, std::filesystem::absolute(platform::toPath(mapping->second)))
+                 .second) {
+            error = "--map names " + mapping->first + " twice.";
+            return std::nullopt;
+        }
+    }
+    std::string warning;
+    const auto bytes = readMetadataFile(
+        backup / BackupLayout::metadataFolder / BackupLayout::catalogFileName, warning);
+    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    if (!catalog) {
+        error = SeratoError::noOriginalPaths(platform::toUtf8(backup)).description();
+        return std::nullopt;
+    }
+    const auto members = MemberTargets::membersOf(*catalog);
+    for (const auto& [name, folder] : maps)
+        if (std::none_of(members.begin(), members.end(),
+                         [&](const auto& member) { return member.name == name; })) {
+            error = "--map names " + name + ", which is no library of this backup.";
+            return std::nullopt;
+        }
+    return MemberTargets::resolve(*catalog, maps, platform::readMountTable(),
+                                  SeratoLibrary::defaultLibraryLocation());
+}
+
+// The libraries and where each goes back to, one line each, for the dry run.
+void printTargets(std::ostream& out, const std::vector<MemberTarget>& targets) {
+    out << "Libraries:\n";
+    for (const auto& target : targets) {
+        out << "  " << target.name << " \u2192 ";
+        if (target.found == MemberTarget::Found::none)
+            out << "not connected";
+        else
+            out << platform::toUtf8(target.root) << " (" << MemberTargets::foundText(target.found)
+                << "; Serato folder " << platform::toUtf8(target.serato) << ")";
+        out << ", " << target.files << (target.files == 1 ? " file\n" : " files\n");
+    }
+}
+
+nlohmann::ordered_json targetsJson(const std::vector<MemberTarget>& targets) {
+    nlohmann::ordered_json members = nlohmann::ordered_json::array();
+    for (const auto& target : targets)
+        members.push_back({{"name", target.name},
+                           {"target", platform::toUtf8(target.root)},
+                           {"serato", platform::toUtf8(target.serato)},
+                           {"found", MemberTargets::foundText(target.found)},
+                           {"files", target.files}});
+    return members;
+}
 
 // The request for --serato-database, or a usage error in `error`.
 std::optional<SeratoDatabaseRestore::Request> databaseRequest(const RestoreCommandOptions& options,
@@ -69,8 +142,9 @@ std::optional<ExistingFiles> existingChoice(const RestoreCommandOptions& options
         }
         chosen = ExistingFiles::keep;
     }
-    // The default for the restore's one layout, a folder per crate: the backup's files win.
-    return chosen.value_or(ExistingFiles::replace);
+    // A folder per crate: the backup's files win. As it was: the drive's own files win, as
+    // Serato writes cues and beat grids into them after the backup.
+    return chosen.value_or(asItWas(options) ? ExistingFiles::keep : ExistingFiles::replace);
 }
 
 int runRestore(const RestoreCommandOptions& options) {
@@ -93,27 +167,62 @@ int runRestore(const RestoreCommandOptions& options) {
             return exitUsage;
         }
     }
+    if (asItWas(options) && (!options.audioTo.empty() || !options.serato.empty())) {
+        std::cerr << "--layout original puts every library back where it was: --audio-to and "
+                     "--serato do not apply (use --map NAME=FOLDER).\n";
+        return exitUsage;
+    }
+    if (!asItWas(options) && !options.maps.empty()) {
+        std::cerr << "--map applies to --layout original.\n";
+        return exitUsage;
+    }
+    if (!asItWas(options) && options.audioTo.empty()) {
+        std::cerr << "--audio-to is required with --layout crates.\n";
+        return exitUsage;
+    }
+    const auto backup = std::filesystem::absolute(platform::toPath(options.from));
+    const auto audioTarget = options.audioTo.empty()
+                                 ? std::filesystem::path()
+                                 : std::filesystem::absolute(platform::toPath(options.audioTo));
+    std::vector<MemberTarget> targets;
+    if (asItWas(options)) {
+        auto resolved = memberTargets(options, backup, usage);
+        if (!resolved) {
+            std::cerr << usage << '\n';
+            return exitUsage;
+        }
+        targets = std::move(*resolved);
+        if (options.dryRun && !options.json) printTargets(std::cout, targets);
+        for (const auto& target : targets)
+            if (target.found == MemberTarget::Found::none) {
+                std::cerr << SeratoError::noTarget(target.name).description() << '\n';
+                return exitUsage;
+            }
+    }
     if (options.dryRun) {
         RestoreEngine engine(std::make_shared<DrainedMainQueue>());
         engine.setCrates(options.crates);
+        engine.setTargets(targets);
         try {
             const RunPreview preview = engine.preview(
                 std::filesystem::absolute(platform::toPath(options.from)),
-                std::filesystem::absolute(platform::toPath(options.audioTo)), serato, *existing);
+                audioTarget, serato, *existing);
+            nlohmann::ordered_json members = nlohmann::ordered_json::object();
+            if (!targets.empty()) members["members"] = targetsJson(targets);
             // A restore has no fit check of its own: the free space is for information.
-            if (!database) return printPreview(std::cout, preview, options.json, false);
+            if (!database) return printPreview(std::cout, preview, options.json, false, members);
             const auto plan = SeratoDatabaseRestore::plan(
                 std::filesystem::absolute(platform::toPath(options.from)), *database);
             nlohmann::ordered_json mapped = nlohmann::ordered_json::array();
             for (const auto& [from, to] : plan.mapped)
                 mapped.push_back({{"from", from}, {"to", to}});
-            nlohmann::ordered_json extra{{"seratoDatabase",
-                                          {{"database", platform::toUtf8(plan.database)},
-                                           {"savedCopy", platform::toUtf8(plan.savedCopy)},
-                                           {"putBack", !plan.refused()},
-                                           {"refusal", plan.refusal},
-                                           {"mapped", std::move(mapped)},
-                                           {"unusedMappings", plan.unusedMappings}}}};
+            nlohmann::ordered_json extra = members;
+            extra["seratoDatabase"] = {{"database", platform::toUtf8(plan.database)},
+                                       {"savedCopy", platform::toUtf8(plan.savedCopy)},
+                                       {"putBack", !plan.refused()},
+                                       {"refusal", plan.refusal},
+                                       {"mapped", std::move(mapped)},
+                                       {"unusedMappings", plan.unusedMappings}};
             const int status = printPreview(std::cout, preview, options.json, false, extra);
             if (!options.json) std::cout << plan.description() << '\n';
             // The run would count a refused database as a failed file.
@@ -131,8 +240,9 @@ int runRestore(const RestoreCommandOptions& options) {
     engine.reporter().setLinePerFile(session.linePerFile());
     engine.setSeratoDatabase(database);
     engine.setCrates(options.crates);
+    engine.setTargets(targets);
     engine.run(std::filesystem::absolute(platform::toPath(options.from)),
-               std::filesystem::absolute(platform::toPath(options.audioTo)), serato, *existing,
+               audioTarget, serato, *existing,
                rebuild, session.onLog(), session.onProgress(), session.completion(),
                options.threads);
     return session.wait(
@@ -147,10 +257,17 @@ void registerRestoreCommand(CLI::App& app, int& status) {
     CLI::App* command = app.add_subcommand(
         "restore", "Restore a backup folder into an audio folder and a Serato library");
     command->add_option("--from", options->from, "The backup folder to restore from")->required();
+    command->add_option("--audio-to", options->audioTo,
+                        "Where the audio is copied, one folder per crate (--layout crates)");
     command
-        ->add_option("--audio-to", options->audioTo,
-                     "Where the audio is copied, one folder per crate")
-        ->required();
+        ->add_option("--layout", options->layout,
+                     "crates: the audio into one folder per crate below --audio-to; original: "
+                     "every library back where it was, its tracks at their own paths on its "
+                     "drive and its _Serato_ folder there (default: crates)")
+        ->check(CLI::IsMember({"crates", "original"}));
+    command->add_option("--map", options->maps,
+                        "NAME=FOLDER: with --layout original, restore the library NAME (as "
+                        "'inspect' lists it) below FOLDER instead of its drive (repeatable)");
     command->add_option(
         "--serato", options->serato,
         "The _Serato_ folder or its parent, created when missing (default: ~/Music/_Serato_)");
@@ -161,7 +278,7 @@ void registerRestoreCommand(CLI::App& app, int& status) {
         ->add_option("--existing", options->existing,
                      "What happens to an audio file already at the target: keep it, replace it, "
                      "replace it only if-newer, or keep-both (the restored file is written as "
-                     "\"NAME (restored).ext\") (default: replace)")
+                     "\"NAME (restored).ext\") (default: replace; keep with --layout original)")
         ->check(CLI::IsMember(existingWords));
     command->add_flag("--keep-existing", options->keepExisting,
                       "Leave files that already exist untouched (--existing keep)");

@@ -8,7 +8,9 @@
 #include <unordered_set>
 
 #include "engine/backup_layout.h"
+#include "engine/safe_name.h"
 #include "library/bounded_json.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -294,6 +296,15 @@ void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
     }
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;
+}
+
+std::filesystem::path BackupCatalog::libraryFolder(const std::filesystem::path& metadata,
+                                                  std::size_t member) const {
+    if (member == 0 || member >= members.size()) return metadata;
+    std::string name = SafeName::encode(members[member].name);
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        name = "Library " + std::to_string(member + 1);
+    return metadata / BackupLayout::librariesFolder / platform::toPath(name);
 }
 
 std::string BackupCatalog::originalPath(const std::string& stored) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -52,6 +53,12 @@ struct BackupCatalog {
 
     // The path inside the backup with each stored name replaced by the name it stands for.
     std::string originalPath(const std::string& stored) const;
+
+    // Where the crate files and crate order of one library are kept below the backup's
+    // metadata folder: that folder itself for the first library, a folder named by the
+    // library's safe name in "Libraries" for each other.
+    std::filesystem::path libraryFolder(const std::filesystem::path& metadata,
+                                        std::size_t member) const;
 
     // The catalog as one JSON document.
     std::vector<std::uint8_t> encode() const;

@@ -19,6 +19,12 @@ std::string describe(SeratoError::Code code, const std::string& path) {
             return "Quit Serato completely first, then try again.";
         case SeratoError::Code::crateNotInBackup:
             return "No crate named " + path + " in the backup.";
+        case SeratoError::Code::noTarget:
+            return "Nowhere to restore the library " + path +
+                   " to: connect its drive or choose a folder for it.";
+        case SeratoError::Code::noOriginalPaths:
+            return "The backup in " + path +
+                   " does not record where its tracks were; restore it one folder per crate.";
     }
     return {};
 }

@@ -15,7 +15,9 @@ class SeratoError : public std::exception {
         noCratesSelected,
         noBackupFound,
         seratoRunning,
-        crateNotInBackup
+        crateNotInBackup,
+        noTarget,
+        noOriginalPaths
     };
 
     static SeratoError libraryNotFound(std::string path) {
@@ -31,6 +33,12 @@ class SeratoError : public std::exception {
     // A crate chosen for a restore, by its path ("House/Deep"), that the backup does not hold.
     static SeratoError crateNotInBackup(std::string cratePath) {
         return {Code::crateNotInBackup, std::move(cratePath)};
+    }
+    // A library of the backup, by its name, that a restore as it was has no place for.
+    static SeratoError noTarget(std::string member) { return {Code::noTarget, std::move(member)}; }
+    // A backup, by its folder, that does not record where its tracks were (an earlier version's).
+    static SeratoError noOriginalPaths(std::string path) {
+        return {Code::noOriginalPaths, std::move(path)};
     }
     // Serato is open: a run that writes into its library or database does not start.
     static SeratoError seratoRunning() { return {Code::seratoRunning, {}}; }

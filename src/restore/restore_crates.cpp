@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_handle.h"
 #include "platform/path_text.h"
+#include "restore/member_targets.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_run.h"
 
@@ -52,6 +53,11 @@ std::filesystem::path RestoreEngine::Run::metadataFolder() const {
     return backupRoot / BackupLayout::metadataFolder;
 }
 
+std::filesystem::path RestoreEngine::Run::libraryFolder() const {
+    if (!place || !catalog) return metadataFolder();
+    return catalog->libraryFolder(metadataFolder(), place->member);
+}
+
 std::optional<std::vector<std::uint8_t>> RestoreEngine::readMetadata(
     const std::filesystem::path& file, std::uint64_t maxBytes) {
     std::string warning;
@@ -70,33 +76,52 @@ void RestoreEngine::readBackupMetadata(Run& run) {
     if (!run.catalog) return;  // saved crates are matched to files through the catalog
 
     for (const auto& track : run.catalog->tracks) {
-        // Two drives of one library may store the same path for two tracks: a track of any
-        // but the first library is told apart by its library.
-        const std::string source =
-            track.member == 0
-                ? track.source
-                : "\x01" + std::to_string(track.member) + "\x01" + track.source;
+        const std::string source = Run::markedSource(track.member, track.source);
         run.sourceOfFile.try_emplace(track.file, source);
         run.fileOfTrack.try_emplace(trackInFolder(BackupLayout::folderOf(track.file), source),
                                     track.file);
+        // A track one library lists on another's drive is that drive's track too.
+        if (const auto [member, path] = MemberTargets::placeOf(*run.catalog, track);
+            member != track.member)
+            run.fileOfTrack.try_emplace(
+                trackInFolder(BackupLayout::folderOf(track.file), Run::markedSource(member, path)),
+                track.file);
     }
-    for (const auto& file : savedFiles(metadata / SeratoFolder::crateFolder)) {
-        if (file.extension() != platform::toPath("." + std::string(SeratoFolder::crateExtension)))
-            continue;
-        auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
-        if (components.empty()) continue;
-        auto& saved = run.savedCrates[text::nfcKey(BackupLayout::joinComponents(components))];
-        if (saved.files.empty()) saved.components = std::move(components);
-        saved.files.push_back(file);
+    // A library restored as it was gets its own crates; a restore of a folder per crate takes
+    // every library's, the first library's file of a crate first.
+    std::vector<std::size_t> libraries;
+    if (run.place) {
+        libraries.push_back(run.place->member);
+    } else {
+        for (std::size_t member = 0; member < std::max<std::size_t>(run.catalog->members.size(), 1);
+             ++member)
+            libraries.push_back(member);
     }
-    for (const auto& file : savedFiles(metadata / SeratoFolder::smartCrateFolder)) {
-        if (file.extension() !=
-            platform::toPath("." + std::string(SeratoFolder::smartCrateExtension)))
-            continue;
-        auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
-        components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
-        run.smartFolders.insert(text::nfcKey(BackupLayout::joinComponents(components)));
-        run.savedSmartCrates.push_back(file);
+    std::unordered_set<std::string> smartNames;
+    for (const std::size_t member : libraries) {
+        const auto folder = run.catalog->libraryFolder(metadata, member);
+        if (member != 0 && folder == metadata) continue;
+        for (const auto& file : savedFiles(folder / SeratoFolder::crateFolder)) {
+            if (file.extension() !=
+                platform::toPath("." + std::string(SeratoFolder::crateExtension)))
+                continue;
+            auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
+            if (components.empty()) continue;
+            auto& saved = run.savedCrates[text::nfcKey(BackupLayout::joinComponents(components))];
+            if (saved.files.empty()) saved.components = std::move(components);
+            saved.files.push_back(file);
+            saved.members.push_back(member);
+        }
+        for (const auto& file : savedFiles(folder / SeratoFolder::smartCrateFolder)) {
+            if (file.extension() !=
+                    platform::toPath("." + std::string(SeratoFolder::smartCrateExtension)) ||
+                !smartNames.insert(text::nfcKey(platform::toUtf8(file.filename()))).second)
+                continue;
+            auto components = SeratoLibrary::nameComponents(platform::toUtf8(file.stem()));
+            components.insert(components.begin(), std::string(SeratoLibrary::smartCratesGroup));
+            run.smartFolders.insert(text::nfcKey(BackupLayout::joinComponents(components)));
+            run.savedSmartCrates.push_back(file);
+        }
     }
 }
 
@@ -176,8 +201,10 @@ void RestoreEngine::writeCrate(Run& run, const std::string& folder,
     if (original) {
         target = run.crateFolder() / saved->second.files.front().filename();
         std::unordered_set<std::string> listed;  // canonical backup-relative paths
-        const auto restored = [&](const std::string& stored) -> std::optional<std::string> {
-            const auto file = run.fileOfTrack.find(trackInFolder(folder, stored));
+        const auto restoredOf = [&](std::size_t member, const std::string& stored)
+            -> std::optional<std::string> {
+            const auto file =
+                run.fileOfTrack.find(trackInFolder(folder, Run::markedSource(member, stored)));
             if (file == run.fileOfTrack.end()) return std::nullopt;  // was missing at backup
             const std::string key = text::nfcKey(file->second);
             const auto path = run.pathMap.find(key);
@@ -185,13 +212,17 @@ void RestoreEngine::writeCrate(Run& run, const std::string& folder,
             listed.insert(key);
             return path->second;
         };
-        bytes = CrateWriter::rewriteTrackPaths(*original, restored);
+        bytes = CrateWriter::rewriteTrackPaths(
+            *original, [&](const std::string& stored) {
+                return restoredOf(saved->second.members.front(), stored);
+            });
         // Spellings of the same crate name in the other normalisation form join this crate.
         std::vector<std::string> more;
         for (std::size_t i = 1; i < saved->second.files.size(); ++i)
             if (const auto other = readMetadata(saved->second.files[i], maxCrateBytes))
                 for (const auto& stored : CrateParser::storedPaths(*other))
-                    more.push_back(restored(stored).value_or(stored));
+                    more.push_back(
+                        restoredOf(saved->second.members[i], stored).value_or(stored));
         for (std::size_t i = 0; i < files.size(); ++i)
             if (!listed.contains(
                     text::nfcKey(folder + "/" + platform::toUtf8(files[i].filename()))))

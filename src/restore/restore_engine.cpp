@@ -85,47 +85,119 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     // what the restore would write.
     const auto serato = platform::seratoProcess(processTable_);
     if (serato == platform::SeratoProcess::running) throw SeratoError::seratoRunning();
+    // Every library has its place before the first one is written.
+    for (const auto& target : targets_)
+        if (target.found == MemberTarget::Found::none) throw SeratoError::noTarget(target.name);
+    if (serato == platform::SeratoProcess::unknown) unknownSeratoState_ = true;
+
+    Totals totals;
+    bool done = true;
+    if (targets_.empty()) {
+        done = restoreLibrary(nullptr, backupRoot, audioTarget, seratoLibrary, existing,
+                              rebuildDatabase, threadCount, totals);
+    } else {
+        for (const auto& target : targets_) {
+            // The first library's start failure stops the run with nothing written; a later
+            // one's is a failure of that library, after the libraries before it were restored.
+            try {
+                done = restoreLibrary(&target, backupRoot, target.root, target.serato, existing,
+                                      rebuildDatabase, threadCount, totals);
+            } catch (const std::exception& error) {
+                if (&target == &targets_.front()) throw;
+                reporter_.countFailure({platform::toUtf8(target.serato), RunProblem::Kind::failed,
+                                        error.what()},
+                                       Level::error,
+                                       "Restore failed: the library " + target.name + " \u2014 " +
+                                           error.what());
+            }
+            if (!done) break;
+        }
+    }
+    if (!done) return finish(true);
+    if (!totals.anything) {
+        reporter_.log(Level::warning, "No crates or smart crates found in that folder.");
+        const Snapshot snapshot = reporter_.update([](Snapshot& snap) {
+            snap.finished = true;
+            snap.cancelled = false;
+            snap.currentFile.clear();
+            snap.phase = "Done";
+            return snap;
+        });
+        reporter_.deliver(snapshot);
+        return snapshot;
+    }
+    return finish(reporter_.isCancelled(),
+                  "Restored " + std::to_string(totals.crates) + " crate(s), " +
+                      std::to_string(totals.smartCrates) + " smart crate(s), " +
+                      std::to_string(totals.tracks) + " track(s) in " +
+                      std::to_string(totals.entries) + " crate entr" +
+                      (totals.entries == 1 ? "y" : "ies") + ", " + std::to_string(totals.records) +
+                      " track record(s). " +
+                      (totals.databasePutBack ? "Serato's database was put back. " : "") +
+                      std::string(totals.needsApply ? RestoreTexts::hintApply
+                                                    : RestoreTexts::hintReady));
+}
+
+bool RestoreEngine::restoreLibrary(const MemberTarget* place,
+                                   const std::filesystem::path& backupRoot,
+                                   const std::filesystem::path& audioTarget,
+                                   const std::filesystem::path& seratoLibrary,
+                                   ExistingFiles existing, bool rebuildDatabase,
+                                   std::int64_t threadCount, Totals& totals) {
     Run run;
+    run.place = place;
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;
     prepare(run, backupRoot, seratoLibrary, entries, scrates);
     run.existing = existing;
     run.rebuildDatabase = rebuildDatabase;
     run.restoreTime = secondsNow();
+    // As it was, the audio is written below the place's root: the folder that holds all of it
+    // is the one checked, locked and given the notes.
+    const std::filesystem::path audioFolder = place ? placeFolder(run) : audioTarget;
+    // Serato's database is put back once, with the first library.
+    const bool first = !place || place == &targets_.front();
 
     // What the run may replace is saved before its first change; a save that fails stops the
     // run with nothing written.
     const auto journal = beginUndo(run);
     LibraryWriter writer(*journal, reporter_);
     run.writer = &writer;
-    for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioTarget}) {
+    for (const auto& folder : {run.crateFolder(), run.smartCrateFolder(), audioFolder}) {
         if (const int error = writer.createFolder(folder); error != 0) {
             throw PlatformError("The folder " + platform::toUtf8(folder) +
                                 " could not be created: " + platform::errorText(error) + ".");
         }
     }
-    for (const auto& folder : {audioTarget, run.seratoRoot})
+    for (const auto& folder : {audioFolder, run.seratoRoot})
         if (!platform::isWritableDirectory(folder))
             throw SeratoError::destinationUnwritable(platform::toUtf8(folder));
     DestinationLock destination(
-        reporter_, {audioTarget, run.seratoRoot},
+        reporter_, {audioFolder, run.seratoRoot},
         {run.crateFolder(), run.smartCrateFolder(), run.seratoRoot / RestoreTexts::stagedFolder});
     run.destination = &destination;
     // Opened before the first write, so that the end's sync reports every write-back error.
-    const auto disks = platform::FileSystemSync::forFolders({audioTarget, run.seratoRoot});
+    const auto disks = platform::FileSystemSync::forFolders({audioFolder, run.seratoRoot});
     // Restored paths are written relative to the volume of the Serato folder, the rule its
     // crate files are read by; both sides are resolved, so an audio folder reached through a
     // symbolic link onto another drive gives paths to where the files really are.
-    run.audioTarget = resolvedPath(audioTarget);
+    run.audioTarget = resolvedPath(audioFolder);
+    if (place) run.placeRoot = resolvedPath(place->root);
     run.volumePrefix = SeratoLibrary::volumeMountPrefix(resolvedPath(run.seratoRoot));
     // Dates are compared as finely as the audio target keeps them; measuring costs a file.
     if (existing == ExistingFiles::ifNewer)
         run.granularity = platform::probeTimestampGranularity(run.audioTarget);
     // Said once the run's inputs and folders are known good, so that a refusal stays one line.
-    if (serato == platform::SeratoProcess::unknown)
+    if (unknownSeratoState_) {
         reporter_.log(Level::warning, std::string(RestoreTexts::seratoStateUnknown));
+        unknownSeratoState_ = false;
+    }
     reporter_.setPhase("Scanning backup\u2026");
     reporter_.log(Level::info, "Restoring from " + platform::toUtf8(backupRoot));
+    if (place)
+        reporter_.log(Level::info, "Restoring the library " + place->name + " to " +
+                                       platform::toUtf8(place->root) + ", its Serato folder " +
+                                       platform::toUtf8(run.seratoRoot));
 
     if (!run.snapshotTable.empty()) {
         reporter_.log(Level::info, "Found library snapshot \u2014 restoring full metadata for " +
@@ -142,30 +214,32 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
             snap.missingFiles += static_cast<std::int64_t>(run.missingFromBackup.size());
         });
     }
-    for (const auto& entry : run.notInLastRun)
+    for (const auto& file : run.withoutPlace)
         reporter_.log(Level::info, "Left in the backup, " +
-                                       std::string(RestoreTexts::notInLastRun) + ": " +
-                                       join(entry.components, "/"));
+                                       std::string(RestoreTexts::notATrack) + ": " + file);
+    for (const auto& file : run.unsafePaths)
+        reporter_.countFailure({file, RunProblem::Kind::failed,
+                                std::string(RestoreTexts::unsafeTrackPath)},
+                               Level::error,
+                               "Restore failed: " + file + " \u2014 " +
+                                   std::string(RestoreTexts::unsafeTrackPath));
+    if (first)
+        for (const auto& entry : run.notInLastRun)
+            reporter_.log(Level::info, "Left in the backup, " +
+                                           std::string(RestoreTexts::notInLastRun) + ": " +
+                                           join(entry.components, "/"));
 
     if (entries.empty() && scrates.empty() && run.savedCrates.empty()) {
-        putSeratoDatabase(run, *journal);
+        if (first) totals.databasePutBack = putSeratoDatabase(run, *journal);
         journal->finish();
-        reporter_.log(Level::warning, "No crates or smart crates found in that folder.");
-        const Snapshot done = reporter_.update([](Snapshot& snap) {
-            snap.finished = true;
-            snap.cancelled = false;
-            snap.currentFile.clear();
-            snap.phase = "Done";
-            return snap;
-        });
-        reporter_.deliver(done);
-        return done;
+        return true;
     }
+    totals.anything = true;
 
     reporter_.setPhase("Restoring crates\u2026");
     const auto cancelled = [&] {
         finishUndo(*journal);
-        return finish(true);
+        return false;
     };
     if (!restoreCrates(run, entries, scrates.size(), threadCount)) return cancelled();
     journal->writeIndex();  // the copies are recorded: a milestone
@@ -178,8 +252,9 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
     writeCrateOrder(run, scrates);
     if (rebuildDatabase && !run.recordTable.empty()) writeDatabase(run);
     const std::size_t stagedRules = stageRatingsAndRules(run, scrates);
-    writeNotes(run);
-    const bool databasePutBack = putSeratoDatabase(run, *journal);
+    // As it was, the library needs no notes: its files are back where Serato had them.
+    if (!place) writeNotes(run);
+    if (first) totals.databasePutBack = putSeratoDatabase(run, *journal);
     finishUndo(*journal);
     // The restored files and folders reach the disk before the run calls itself done.
     for (const auto& disk : disks) {
@@ -187,17 +262,13 @@ RestoreEngine::Snapshot RestoreEngine::execute(const std::filesystem::path& back
             reporter_.countUnsaved(platform::toUtf8(disk.folder()), error);
     }
 
-    const std::size_t records = run.databaseWritten ? run.recordTable.size() : 0;
-    const bool needsApply = stagedRules > 0 || !run.pathMap.empty();
-    return finish(reporter_.isCancelled(),
-                  "Restored " + std::to_string(run.restoredCrates) + " crate(s), " +
-                      std::to_string(scrates.size()) + " smart crate(s), " +
-                      std::to_string(run.restoredTracks) + " track(s) in " +
-                      std::to_string(run.crateEntries) + " crate entr" +
-                      (run.crateEntries == 1 ? "y" : "ies") + ", " + std::to_string(records) +
-                      " track record(s). " +
-                      (databasePutBack ? "Serato's database was put back. " : "") +
-                      std::string(needsApply ? RestoreTexts::hintApply : RestoreTexts::hintReady));
+    totals.crates += run.restoredCrates;
+    totals.smartCrates += scrates.size();
+    totals.tracks += run.restoredTracks;
+    totals.entries += run.crateEntries;
+    totals.records += run.databaseWritten ? run.recordTable.size() : 0;
+    totals.needsApply = totals.needsApply || stagedRules > 0 || !run.pathMap.empty();
+    return !reporter_.isCancelled();
 }
 
 // One file per track: the backup's files that are the same library track (by the catalog,
@@ -231,6 +302,13 @@ void RestoreEngine::prepare(Run& run, const std::filesystem::path& backupRoot,
     scrates = smartCratesToRestore(run, scrates);
     keepCratesOfLastRun(run, entries, scrates);
     if (!crates_.empty()) keepChosenCrates(run, entries, scrates);
+    if (run.place) {
+        if (!run.catalog)
+            throw SeratoError::noOriginalPaths(platform::toUtf8(backupRoot));
+        keepFilesOfPlace(run, entries);
+        // The smart crates of the backup's folders are the first library's.
+        if (run.place->member != 0) scrates = run.savedSmartCrates;
+    }
     if (entries.empty() && scrates.empty() && run.savedCrates.empty() &&
         !platform::isDirectory(run.metadataFolder()))
         throw SeratoError::noBackupFound(platform::toUtf8(backupRoot));
@@ -262,8 +340,9 @@ bool RestoreEngine::restoreCrates(Run& run, const std::vector<CrateEntry>& entri
         bytesToCopy += sizes[i];
     }
     reporter_.update([&](Snapshot& snap) {
-        snap.totalFiles = static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
-        snap.bytesToCopy = bytesToCopy;
+        // Restoring as it was adds each library's work as its turn comes.
+        snap.totalFiles += static_cast<std::int64_t>(jobs.size() + crateFiles + smartCrates);
+        snap.bytesToCopy += bytesToCopy;
     });
     const auto outcomes = copyFiles(run, plan, sizes, threads);
     run.restoredTracks = jobs.size();
@@ -362,28 +441,42 @@ RestoreEngine::CopyPlan RestoreEngine::planCopies(const Run& run,
                                                   const std::vector<CrateEntry>& entries,
                                                   const TargetNames::Accepts& accepts) {
     static const std::map<std::string, std::string> noNames;
-    TargetNames targets(run.catalog ? run.catalog->names : noNames, run.audioTarget, accepts);
-    for (const auto& entry : entries)
-        for (const auto& file : entry.files)
-            targets.add(join(entry.components, "/") + "/" + platform::toUtf8(file.filename()));
+    // A folder per crate: each name the way the target takes it. As it was: each track's own
+    // path below its place's root, the drive it came from having held it.
+    TargetNames targets(run.catalog && !run.place ? run.catalog->names : noNames, run.audioTarget,
+                        accepts);
+    if (!run.place)
+        for (const auto& entry : entries)
+            for (const auto& file : entry.files)
+                targets.add(join(entry.components, "/") + "/" + platform::toUtf8(file.filename()));
 
     CopyPlan plan;
-    plan.folders.reserve(entries.size());  // the jobs hold views into these strings
     std::unordered_map<std::string, std::size_t> jobOfTrack;
     for (const auto& entry : entries) {
         const std::string relFolder = join(entry.components, "/");
         plan.crateFiles += makesCrateFile(run, relFolder) ? 1 : 0;
-        plan.folders.push_back(
-            platform::toUtf8(run.audioTarget / platform::toPath(targets.path(relFolder))));
+        if (!run.place)
+            plan.folders.push_back(
+                platform::toUtf8(run.audioTarget / platform::toPath(targets.path(relFolder))));
         for (const auto& file : entry.files) {
             const std::string relPath = relFolder + "/" + platform::toUtf8(file.filename());
-            const auto [found, fresh] =
-                jobOfTrack.try_emplace(trackIdentity(run, relPath, file), plan.jobs.size());
+            // As it was, one place is one file, whichever libraries list the track there.
+            const std::string* original =
+                run.place ? &run.originalPathOfFile.at(relPath) : nullptr;
+            const auto [found, fresh] = jobOfTrack.try_emplace(
+                original ? "place:" + text::nfcKey(*original) : trackIdentity(run, relPath, file),
+                plan.jobs.size());
             if (fresh) {
                 const std::string_view source = plan.sources.emplace_back(platform::toUtf8(file));
-                const std::string& target = targets.path(relPath);
-                const std::string_view name =
-                    plan.names.emplace_back(target.substr(target.rfind('/') + 1));
+                const std::string& target = original ? *original : targets.path(relPath);
+                const std::size_t slash = target.rfind('/');
+                if (run.place)
+                    plan.folders.push_back(platform::toUtf8(
+                        slash == std::string::npos
+                            ? run.placeRoot
+                            : run.placeRoot / platform::toPath(target.substr(0, slash))));
+                const std::string_view name = plan.names.emplace_back(
+                    slash == std::string::npos ? target : target.substr(slash + 1));
                 plan.jobs.push_back({source, plan.folders.back(), name});
             }
             plan.jobOfFile.push_back(found->second);
@@ -399,12 +492,35 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
                                   const std::filesystem::path& audioTarget,
                                   const std::filesystem::path& seratoLibrary,
                                   ExistingFiles existing) {
+    RunPreview preview;
+    preview.countsExisting = true;
+    if (targets_.empty()) {
+        previewLibrary(nullptr, backupRoot, audioTarget, seratoLibrary, existing, preview);
+        preview.measureDestination(audioTarget);
+        return preview;
+    }
+    // As it was, a crate of several libraries is one row; a library without a place is
+    // planned nowhere (the run would not start) and counts nothing.
+    for (const auto& target : targets_)
+        if (target.found != MemberTarget::Found::none)
+            previewLibrary(&target, backupRoot, target.root, target.serato, existing, preview);
+    preview.measureDestination(targets_.front().root);
+    return preview;
+}
+
+void RestoreEngine::previewLibrary(const MemberTarget* place,
+                                   const std::filesystem::path& backupRoot,
+                                   const std::filesystem::path& audioTarget,
+                                   const std::filesystem::path& seratoLibrary,
+                                   ExistingFiles existing, RunPreview& preview) {
     Run run;
+    run.place = place;
     std::vector<CrateEntry> entries;
     std::vector<std::filesystem::path> scrates;
     prepare(run, backupRoot, seratoLibrary, entries, scrates);
     run.existing = existing;
-    run.audioTarget = resolvedPath(audioTarget);
+    run.audioTarget = resolvedPath(place ? placeFolder(run) : audioTarget);
+    if (place) run.placeRoot = resolvedPath(place->root);
     // Nothing is tried here: a name counts as given back when it is there, or the stored one
     // is not.
     const auto givenBack = [](const std::filesystem::path& folder, const std::string& name,
@@ -416,8 +532,6 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
     placeBesideExisting(run, plan, platform::timestampGranularity(run.audioTarget));
 
     // A file is restored once, counted in the first crate that holds it.
-    RunPreview preview;
-    preview.countsExisting = true;
     if (!plan.keptNamesText.empty()) preview.notices.push_back(plan.keptNamesText);
     std::vector<bool> counted(plan.jobs.size(), false);
     std::size_t index = 0;
@@ -442,8 +556,16 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
             tally.filesToReplace += fate == Fate::replace ? 1 : 0;
             tally.filesBesideExisting += fate == Fate::aside ? 1 : 0;
         }
-        preview.crates.push_back(std::move(tally));
+        const auto same = std::find_if(preview.crates.begin(), preview.crates.end(),
+                                       [&](const auto& row) { return row.name == tally.name; });
+        if (same == preview.crates.end())
+            preview.crates.push_back(std::move(tally));
+        else
+            same->add(tally);
     }
+    for (const auto& file : run.unsafePaths)
+        preview.crates.emplace_back().problems.push_back(
+            {file, RunProblem::Kind::failed, std::string(RestoreTexts::unsafeTrackPath)});
     for (const auto& file : run.missingFromBackup) {
         const std::string folder = BackupLayout::folderOf(file);
         auto row = std::find_if(preview.crates.begin(), preview.crates.end(),
@@ -454,13 +576,12 @@ RunPreview RestoreEngine::preview(const std::filesystem::path& backupRoot,
         }
         row->problems.push_back({file, RunProblem::Kind::missing, "Not in the backup"});
     }
+    if (place && place != &targets_.front()) return;  // said with the first library
     for (const auto& entry : run.notInLastRun) {
         auto& row = preview.crates.emplace_back();
         row.name = join(entry.components, "/");
         row.leftOut = RestoreTexts::notInLastRun;
     }
-    preview.measureDestination(audioTarget);
-    return preview;
 }
 
 std::vector<std::optional<std::pair<FileCopier::Outcome, int>>> RestoreEngine::copyFiles(

@@ -20,6 +20,7 @@
 #include "library/bounded_read.h"
 #include "library/serato_database.h"
 #include "restore/existing_files.h"
+#include "restore/member_targets.h"
 #include "restore/serato_database_restore.h"
 #include "restore/target_names.h"
 #include "restore/undo_journal.h"
@@ -83,6 +84,14 @@ class RestoreEngine {
     // crate. Other crates and records of the target library stay as they are.
     void setCrates(std::vector<std::string> paths) { crates_ = std::move(paths); }
 
+    // With targets, execute() and preview() restore the backup as it was, one library after
+    // the other in the targets' order: each library's tracks go back to their own paths below
+    // its target's root, and its crates, crate order and records to its target's Serato folder
+    // (paths relative to that folder's volume); the audio target and Serato library they are
+    // given are not used. A target of Found::none, or a backup that does not record where its
+    // tracks were, is a start failure. Empty (the default): one folder per crate.
+    void setTargets(std::vector<MemberTarget> targets) { targets_ = std::move(targets); }
+
     // With a request, execute() also puts the backup's copy of Serato's database back after
     // everything else, where no database exists (SeratoDatabaseRestore); a refusal or a failed
     // write is a failed file of the run.
@@ -121,6 +130,17 @@ class RestoreEngine {
 
   private:
     struct Run;
+    // What the libraries restored so far did, for the run's end line.
+    struct Totals {
+        std::size_t crates = 0;
+        std::size_t smartCrates = 0;
+        std::size_t tracks = 0;
+        std::size_t entries = 0;
+        std::size_t records = 0;
+        bool databasePutBack = false;
+        bool needsApply = false;
+        bool anything = false;  // some library had crates or smart crates to restore
+    };
 
     // What a copy job does at its place in the audio target.
     enum class Fate {
@@ -134,7 +154,7 @@ class RestoreEngine {
     // The copies of the crate folders: one job per distinct track, the folders the jobs'
     // views point into, and the crate files the folders make.
     struct CopyPlan {
-        std::vector<std::string> folders;
+        std::deque<std::string> folders;  // per crate folder, or per job as it was
         std::deque<std::string> sources;  // the jobs' source paths, which they hold views into
         std::deque<std::string> names;    // and their file names in the audio target
         std::vector<FileCopier::Job> jobs;
@@ -147,10 +167,27 @@ class RestoreEngine {
     };
 
     // Reads the backup's metadata and scans its folders (nothing is written); throws when the
-    // folder holds no backup.
+    // folder holds no backup. With run.place set, only that library's files are kept.
     void prepare(Run& run, const std::filesystem::path& backupRoot,
                  const std::filesystem::path& seratoLibrary, std::vector<CrateEntry>& entries,
                  std::vector<std::filesystem::path>& scrates);
+    // Restores one library (run.place) or the whole backup a folder per crate (no place) into
+    // its folders; false when cancelled.
+    bool restoreLibrary(const MemberTarget* place, const std::filesystem::path& backupRoot,
+                        const std::filesystem::path& audioTarget,
+                        const std::filesystem::path& seratoLibrary, ExistingFiles existing,
+                        bool rebuildDatabase, std::int64_t threadCount, Totals& totals);
+    // Adds one library's rows (a folder per crate: the whole backup's) to `preview`.
+    void previewLibrary(const MemberTarget* place, const std::filesystem::path& backupRoot,
+                        const std::filesystem::path& audioTarget,
+                        const std::filesystem::path& seratoLibrary, ExistingFiles existing,
+                        RunPreview& preview);
+    // Keeps only the files of the library restored as it was, each with the path it goes back
+    // to; a file whose recorded path would leave its target is left in the backup with a line.
+    void keepFilesOfPlace(Run& run, std::vector<CrateEntry>& entries);
+    // The folder holding every file the place's library gets back (its root when none).
+    static std::filesystem::path placeFolder(const Run& run);
+
     // With a catalog that lists the backup's crates, only those are restored: the other
     // folders (an earlier run's, of a crate renamed or removed since) move to
     // run.notInLastRun, and their saved crate and smart-crate files are dropped.
@@ -225,6 +262,8 @@ class RestoreEngine {
     std::filesystem::path processTable_ = "/proc";
     std::optional<SeratoDatabaseRestore::Request> seratoDatabase_;
     std::vector<std::string> crates_;
+    std::vector<MemberTarget> targets_;
+    bool unknownSeratoState_ = false;  // said once, by the first library's restore
     std::function<bool(const std::filesystem::path&, const std::string&)> nameCheck_ =
         TargetNames::fileSystemAccepts;
 };

@@ -27,17 +27,32 @@ void RestoreEngine::writeCrateOrder(const Run& run,
                                     const std::vector<std::filesystem::path>& scrates) {
     if (run.crateNames.empty() && scrates.empty()) return;
     const auto saved =
-        readMetadata(run.metadataFolder() / SeratoFolder::crateOrderFile, maxCrateBytes);
+        readMetadata(run.libraryFolder() / SeratoFolder::crateOrderFile, maxCrateBytes);
     std::vector<std::string> restored;
     for (const auto& [name, fromSavedFile] : run.crateNames)
         if (!saved || !fromSavedFile) restored.push_back(name);
     for (const auto& file : scrates)
-        if (!saved || file.parent_path() != run.metadataFolder() / SeratoFolder::smartCrateFolder)
+        if (!saved || file.parent_path() != run.libraryFolder() / SeratoFolder::smartCrateFolder)
             restored.push_back(platform::toUtf8(file.stem()));
     const auto file = run.seratoRoot / SeratoFolder::crateOrderFile;
     std::optional<std::vector<std::uint8_t>> existing;
     if (!run.writer->readExisting(file, maxCrateBytes, existing)) return;
     auto savedOrder = saved ? CrateOrder::parse(*saved) : std::vector<std::string>{};
+    // A folder per crate holds every library's crates: each further library's order adds the
+    // crates the ones before it do not list.
+    if (!run.place && run.catalog)
+        for (std::size_t member = 1; member < run.catalog->members.size(); ++member) {
+            const auto more = readMetadata(
+                run.catalog->libraryFolder(run.metadataFolder(), member) /
+                    SeratoFolder::crateOrderFile,
+                maxCrateBytes);
+            if (!more) continue;
+            std::unordered_set<std::string> listed;
+            for (const auto& name : savedOrder)
+                listed.insert(text::nfcKey(name));
+            for (auto& name : CrateOrder::parse(*more))
+                if (listed.insert(text::nfcKey(name)).second) savedOrder.push_back(std::move(name));
+        }
     if (!crates_.empty()) {
         // A restore of chosen crates lists only those of the saved order it restored: the
         // backup's other crates are not in this library.
@@ -82,7 +97,8 @@ std::size_t RestoreEngine::stageRatingsAndRules(const Run& run,
         if (meta.playCount) record.playCount = meta.playCount;
         if (!meta.fields.empty()) record.fields = meta.fields;
     }
-    staged.smartCrates = library->smartCrates;
+    // The rules live in the computer's database: one library's restore stages them.
+    if (!run.place || run.place->member == 0) staged.smartCrates = library->smartCrates;
     if (!crates_.empty()) {
         // Only the rules of the smart crates restored, known by file or display name.
         std::unordered_set<std::string> restored;

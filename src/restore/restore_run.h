@@ -14,6 +14,7 @@
 #include "engine/destination_lock.h"
 #include "library/serato_folder.h"
 #include "restore/library_writer.h"
+#include "restore/member_targets.h"
 #include "restore/restore_engine.h"
 
 namespace morrowdeck {
@@ -28,6 +29,10 @@ struct RestoreEngine::Run {
     std::chrono::nanoseconds granularity{1};  // of the audio target's dates, when compared
     std::uint32_t restoreTime = 0;  // seconds since 1970, taken once
     std::string volumePrefix;       // of the Serato folder: restored paths are relative to it
+    // The library restored as it was, its tracks to their own paths below its root; null for a
+    // restore of a folder per crate (every library of the backup at once).
+    const MemberTarget* place = nullptr;
+    std::filesystem::path placeRoot;  // the place's root, resolved
     DestinationLock* destination = nullptr;  // held for the run; cleans each copy folder
     LibraryWriter* writer = nullptr;         // every write of the run goes through it
 
@@ -37,6 +42,8 @@ struct RestoreEngine::Run {
     std::optional<BackupManifest> manifest;
     // relPath -> library path (marked with its library when not the first library's)
     std::unordered_map<std::string, std::string> sourceOfFile;
+    // relPath -> the path below the place's root the file goes back to (place only).
+    std::unordered_map<std::string, std::string> originalPathOfFile;
     // Canonical crate folder + NUL + canonical library path -> relPath of its file there.
     std::unordered_map<std::string, std::string> fileOfTrack;
     // The library's crate files saved by the backup, grouped by crate folder (canonical
@@ -44,6 +51,7 @@ struct RestoreEngine::Run {
     struct SavedCrate {
         std::vector<std::string> components;
         std::vector<std::filesystem::path> files;  // in file-name order; the first is written
+        std::vector<std::size_t> members;          // the library each file was saved from
     };
     std::map<std::string, SavedCrate> savedCrates;
     std::unordered_set<std::string> smartFolders;  // canonical folders of saved smart crates
@@ -51,6 +59,10 @@ struct RestoreEngine::Run {
 
     // Files the catalog lists that the backup no longer holds (backup-relative).
     std::vector<std::string> missingFromBackup;
+    // As it was: files of no library track (added to the backup by hand), and files whose
+    // recorded path would lead out of their target; both are left in the backup.
+    std::vector<std::string> withoutPlace;
+    std::vector<std::string> unsafePaths;
     // Folders of audio that are no crate of the backup's last run: left in the backup.
     std::vector<CrateEntry> notInLastRun;
 
@@ -82,6 +94,14 @@ struct RestoreEngine::Run {
         return seratoRoot / SeratoFolder::smartCrateFolder;
     }
     std::filesystem::path metadataFolder() const;
+    // Where the restored library's crate files and crate order were saved: the place's own
+    // folder, else the first library's (the metadata folder).
+    std::filesystem::path libraryFolder() const;
+    // A library path as the tables above key it: marked with its library when not the first's,
+    // as two drives may store one path for two tracks.
+    static std::string markedSource(std::size_t member, const std::string& source) {
+        return member == 0 ? source : "\x01" + std::to_string(member) + "\x01" + source;
+    }
 };
 
 }  // namespace morrowdeck

@@ -54,5 +54,10 @@ inline constexpr std::string_view noRestoredName =
 
 // A folder of the backup that is no crate of its last run (the dry run's row, the run's line).
 inline constexpr std::string_view notInLastRun = "not in the last run";
+// Restoring as it was: a file of the backup that is no library's track, and one whose recorded
+// path would lead out of its library's target.
+inline constexpr std::string_view notATrack = "no library's track, so it has no place of its own";
+inline constexpr std::string_view unsafeTrackPath =
+    "its recorded path leads out of its drive; nothing was written for it";
 
 }  // namespace morrowdeck::RestoreTexts

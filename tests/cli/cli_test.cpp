@@ -6,14 +6,19 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "cli/progress_line.h"
+#include "library/crate_order.h"
+#include "library/crate_parser.h"
+#include "library/crate_writer.h"
 #include "library/serato_database.h"
 #include "library/serato_folder.h"
+#include "library/serato_library.h"
 #include "library/text_encoding.h"
 #include "morrowdeck_version.h"
 #include "restore/undo_index.h"
@@ -30,6 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 using Args = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
 
 TEST(Cli, UsageErrorsExitTwoWithAReasonAndNoOutput) {
     CliLibrary lib;
@@ -204,6 +210,111 @@ TEST(Cli, BackupOfSeveralLibrariesAsOne) {
         << again.out;
     EXPECT_EQ(readText(to / "Set" / "c.mp3"), "drive c");
     EXPECT_EQ(Json::parse(runCli({"inspect", to, "--json"}).out)["members"][1]["files"], 2);
+}
+
+// A library across the computer and a labelled drive comes back from one backup as it was
+// (the drive found by its UUID, the home library where it was) and a folder per crate: every
+// crate file, crate order and record equal, every file byte-equal; files already on the drive
+// stay under the default for restoring as it was.
+TEST(Cli, LibraryAcrossADriveComesBackInBothLayouts) {
+    CliLibrary lib("Music/_Serato_");
+    auto drive = std::make_unique<LoopDrive>(lib.dir / "drive.img", "DJ DRIVE");
+    const fs::path usb = lib.dir / "mnt" / "DJ DRIVE";
+    if (drive->skipReason().empty()) drive->mount(usb, lib.dir / "mnt");
+    if (!drive->skipReason().empty()) GTEST_SKIP() << drive->skipReason();
+    const ScopedHome guard(lib.dir.path());
+    const ScopedEnv userName("USER", lib.dir.path().filename().native());
+    const auto readText = [](const fs::path& file) {
+        const auto bytes = readBytes(file);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::string homePrefix = SeratoLibrary::volumeMountPrefix(lib.dir.path());
+    const auto homePath = [&](const std::string& name) {
+        return CrateWriter::volumeRelativePath(lib.music(name), homePrefix);
+    };
+    const auto database = [](const std::vector<std::string>& paths) {
+        std::vector<Bytes> records;
+        for (const auto& path : paths) {
+            Bytes base;
+            SeratoDatabase::str(base, "tsng", "Title of " + path);
+            records.push_back(SeratoDatabase::record(base, path));
+        }
+        return SeratoDatabase::data(records);
+    };
+    writeFile(lib.music("a.mp3"), "home a");
+    writeFile(lib.serato / "Subcrates" / "House.crate", CrateWriter::crateData({homePath("a.mp3")}));
+    writeFile(lib.serato / "neworder.pref", CrateOrder::data({"House"}));
+    writeFile(lib.serato / "database V2", database({homePath("a.mp3")}));
+    writeFile(usb / "Music" / "b.mp3", "drive b");
+    writeFile(usb / "Music" / "c.mp3", "drive c");
+    const fs::path usbSerato = usb / "_Serato_";
+    writeFile(usbSerato / "Subcrates" / "House.crate", CrateWriter::crateData({"Music/b.mp3"}));
+    writeFile(usbSerato / "Subcrates" / "Set.crate",
+              CrateWriter::crateData({"Music/c.mp3", "Music/b.mp3"}));
+    writeFile(usbSerato / "neworder.pref", CrateOrder::data({"Set", "House"}));
+    writeFile(usbSerato / "database V2", database({"Music/b.mp3", "Music/c.mp3"}));
+    std::map<fs::path, Bytes> original;
+    for (const auto& entry : fs::recursive_directory_iterator(lib.dir.path()))
+        if (entry.is_regular_file() && entry.path().extension() != ".img")
+            original[entry.path()] = readBytes(entry.path());
+    const fs::path backup = lib.dir / "backup";
+    const auto backedUp = runCli({"backup", "--all", "--library", usbSerato, "--to", backup});
+    ASSERT_EQ(backedUp.status, 0) << backedUp.out << backedUp.err;
+
+    // As it was: a new computer's empty home library and a wiped drive.
+    for (const auto& [file, bytes] : original) fs::remove(file);
+    writeFile(usb / "Music" / "c.mp3", "drive c, newer cues");
+    const Args asItWas{"restore", "--from", backup, "--layout", "original"};
+    auto dry = asItWas;
+    dry.push_back("--dry-run");
+    const auto table = runCli(dry);
+    ASSERT_EQ(table.status, 0) << table.out << table.err;
+    EXPECT_NE(table.out.find("Libraries:\n  home \u2192 "), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("  DJ DRIVE \u2192 " + usb.native() +
+                             " (drive with its UUID; Serato folder " + usbSerato.native() +
+                             "), 2 files\n"),
+              std::string::npos)
+        << table.out;
+    const auto restored = runCli(asItWas);
+    ASSERT_EQ(restored.status, 0) << restored.out << restored.err;
+    EXPECT_EQ(readText(usb / "Music" / "c.mp3"), "drive c, newer cues");
+    writeFile(usb / "Music" / "c.mp3", "drive c");
+    const auto records = [](const Bytes& data) {
+        std::vector<std::pair<std::string, Bytes>> pairs;
+        for (auto& record : SeratoDatabase::records(data))
+            pairs.emplace_back(record.path, record.record);
+        return pairs;
+    };
+    for (const auto& [file, bytes] : original) {
+        ASSERT_TRUE(fs::is_regular_file(file)) << file << "\n" << restored.out;
+        if (file.filename() == "database V2")
+            EXPECT_EQ(records(readBytes(file)), records(bytes)) << file;
+        else
+            EXPECT_EQ(readBytes(file), bytes) << file;
+    }
+
+    // A folder per crate: one crate of both libraries' tracks, the drive's Set in its order.
+    const fs::path audio = lib.dir / "restored", serato = lib.dir / "restored" / "_Serato_";
+    const auto crates = runCli({"restore", "--from", backup, "--audio-to", audio, "--serato", serato});
+    ASSERT_EQ(crates.status, 0) << crates.out << crates.err;
+    const auto listed = [&](const std::string& crate) {
+        std::vector<std::string> names;
+        for (const auto& stored : CrateParser::storedPaths(readBytes(serato / "Subcrates" / crate)))
+            names.push_back(fs::path(stored).filename());
+        return names;
+    };
+    EXPECT_EQ(listed("House.crate"), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+    EXPECT_EQ(listed("Set.crate"), (std::vector<std::string>{"c.mp3", "b.mp3"}));
+    EXPECT_EQ(readBytes(audio / "Set" / "c.mp3"), original.at(usb / "Music" / "c.mp3"));
+    EXPECT_EQ(readBytes(audio / "House" / "a.mp3"), original.at(lib.music("a.mp3")));
+    EXPECT_EQ(SeratoDatabase::records(readBytes(serato / "database V2")).size(), 3u);
+
+    // No place for the drive's library: nothing starts, and the reason names it.
+    drive.reset();
+    const auto unplugged = runCli(asItWas);
+    EXPECT_EQ(unplugged.status, 2);
+    EXPECT_NE(unplugged.err.find("Nowhere to restore the library DJ DRIVE to"), std::string::npos)
+        << unplugged.err;
 }
 
 TEST(Cli, ApplyAndTagsJson) {

@@ -21,6 +21,7 @@
 #include "library/text_encoding.h"
 #include "platform/backend.h"
 #include "restore/existing_files.h"
+#include "restore/member_targets.h"
 #include "restore/restore_status.h"
 #include "restore/restore_texts.h"
 #include "restore/undo_index.h"
@@ -443,6 +444,66 @@ TEST(RestoreEngine, TracksOfTwoDrivesUnderOnePathAreTwoTracks) {
     EXPECT_EQ(r.run().final().copiedFiles, 3);  // both files and the crate file
     EXPECT_EQ(test::readText(r.audio / "House" / "a (2).mp3"), "drive");
     EXPECT_EQ(r.crate("House.crate"), (Names{r.key("House/a.mp3"), r.key("House/a (2).mp3")}));
+}
+
+// As it was: each library's tracks go back to their own paths below its place, each library
+// gets its own crates from its saved files; a track a library lists on another drive the macOS
+// way goes to that drive's library, and a recorded path that climbs out of its place writes
+// nothing. A library without a place stops the run before anything is written.
+TEST(RestoreEngine, AsItWasEachLibraryGoesToItsPlace) {
+    Restore r;
+    r.audioFile("House/a.mp3", "home a");
+    r.audioFile("House/b.mp3", "drive b");
+    r.audioFile("House/m.mp3", "on the drive, listed by the home library");
+    r.audioFile("House/evil.mp3", "escape");
+    BackupCatalog catalog;
+    catalog.members.resize(2);
+    catalog.members[0].name = "home";
+    catalog.members[1].name = "1A2B-3C4D";
+    catalog.members[1].label = "GIG";
+    catalog.tracks = {{"House/a.mp3", "Music/a.mp3", 0},
+                      {"House/b.mp3", "Music/b.mp3", 1},
+                      {"House/m.mp3", "Volumes/gig/Music/m.mp3", 0},
+                      {"House/evil.mp3", "Music/../../../escape.mp3", 1}};
+    const fs::path saved = r.backup / ".morrowdeck";
+    test::writeFile(saved / "catalog.json", catalog.encode());
+    test::writeFile(saved / "Subcrates" / "House.crate", CrateWriter::crateData({"Music/a.mp3"}));
+    test::writeFile(saved / "Libraries" / "1A2B-3C4D" / "Subcrates" / "House.crate",
+                    CrateWriter::crateData({"Music/b.mp3", "Music/m.mp3"}));
+    const auto targets = MemberTargets::resolve(
+        catalog, {{"home", r.dir / "Home"}, {"1A2B-3C4D", r.dir / "Drive"}}, {}, r.root);
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[1].files, 3u);  // b, m and the one that goes nowhere
+    EXPECT_EQ(targets[1].serato, r.dir / "Drive" / "_Serato_");
+
+    RestoreEngine unplaced(std::make_shared<test::ImmediateQueue>());
+    auto withoutDrive = targets;
+    withoutDrive[1] = MemberTarget{1, "1A2B-3C4D", {}, {}, 3, MemberTarget::Found::none};
+    unplaced.setTargets(withoutDrive);
+    EXPECT_THROW(unplaced.execute(r.backup, {}, {}, ExistingFiles::keep, true), SeratoError);
+    EXPECT_FALSE(fs::exists(r.dir / "Home"));
+
+    RestoreEngine engine(std::make_shared<test::ImmediateQueue>());
+    engine.setTargets(targets);
+    const auto snap = engine.execute(r.backup, {}, {}, ExistingFiles::keep, true);
+    EXPECT_EQ(test::readText(r.dir / "Home" / "Music" / "a.mp3"), "home a");
+    EXPECT_EQ(test::readText(r.dir / "Drive" / "Music" / "b.mp3"), "drive b");
+    EXPECT_EQ(test::readText(r.dir / "Drive" / "Music" / "m.mp3"),
+              "on the drive, listed by the home library");
+    EXPECT_FALSE(fs::exists(r.dir / "escape.mp3"));
+    EXPECT_EQ(snap.failedFiles, 1);
+    const auto stored = [](const fs::path& crate, const fs::path& root) {
+        Names names;
+        const std::string prefix = SeratoLibrary::volumeMountPrefix(root);
+        for (const auto& path : CrateParser::storedPaths(test::readBytes(crate)))
+            names.push_back(test::text(test::pathOf(path).lexically_relative(
+                test::pathOf(CrateWriter::volumeRelativePath(root, prefix)))));
+        return names;
+    };
+    EXPECT_EQ(stored(r.dir / "Home" / "_Serato_" / "Subcrates" / "House.crate", r.dir / "Home"),
+              Names{"Music/a.mp3"});
+    EXPECT_EQ(stored(r.dir / "Drive" / "_Serato_" / "Subcrates" / "House.crate", r.dir / "Drive"),
+              (Names{"Music/b.mp3", "Music/m.mp3"}));
 }
 
 // A catalog that lists the backup's crates: the folders and saved crate and smart-crate files
