@@ -403,6 +403,47 @@ class RestoreModelTest : public QObject {
         QVERIFY(!fs::exists(r.audio / "Disco"));
     }
 
+    // As it was, every library of the backup needs a target: a drive that is not connected
+    // holds the restore back until a folder is chosen for it. Each library's tracks then go
+    // back to their own paths below its target.
+    void asItWasNeedsATargetForEveryLibrary() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        BackupCatalog catalog;
+        BackupCatalog::Member home, drive;
+        home.name = "home";
+        drive.name = "Gig Drive";
+        drive.label = "Gig Drive";
+        drive.uuid = "0000-NOT-MOUNTED";
+        drive.volumePrefix = drive.mountPoint = "/media/dj/Gig Drive";
+        catalog.members = {home, drive};
+        catalog.tracks = {{"House/one.mp3", "Music/one.mp3", 0}, {"House/two.mp3", "Tracks/two.mp3", 1}};
+        catalog.crates = {"House"};
+        fs::create_directories(r.backup / ".morrowdeck");
+        const auto bytes = catalog.encode();
+        std::ofstream(r.backup / ".morrowdeck" / "catalog.json", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        r.choose(r.backup);
+        model.setLayout(RestoreModel::Layout::asItWas);
+        QVERIFY(r.queue->runWhile([&] { return model.targets().size() < 2; }));
+        QCOMPARE(model.targets()[0].found, MemberTarget::Found::home);
+        QCOMPARE(model.targets()[1].found, MemberTarget::Found::none);
+        QVERIFY(!model.canStart());
+        QCOMPARE(model.run().statusMessage(), "Choose where each library goes back to.");
+
+        model.setTargetFolder("home", r.root / "Home");
+        model.setTargetFolder("Gig Drive", r.root / "Gig");
+        QVERIFY(r.queue->runWhile([&] { return model.targets()[1].found != MemberTarget::Found::mapped; }));
+        QCOMPARE(model.targets()[1].root, r.root / "Gig");
+        QCOMPARE(model.targets()[1].files, std::size_t(1));
+        QVERIFY(model.canStart());
+        model.start();
+        QVERIFY(r.finish());
+        QVERIFY(fs::exists(r.root / "Home" / "Music" / "one.mp3"));
+        QVERIFY(fs::exists(r.root / "Gig" / "Tracks" / "two.mp3"));
+        QVERIFY(!fs::exists(r.audio / "House"));
+    }
+
     // An apply result that arrives after the model is gone does nothing.
     void applyResultAfterTheModelIsGone() {
         Restore r;

@@ -5,6 +5,8 @@
 #include "app/views/click_settle.h"
 
 class QCheckBox;
+class QComboBox;
+class QTableWidget;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -42,6 +44,10 @@ class RestoreWindow final : public QDialog {
     // The backup's crates with check boxes: the checked ones are restored.
     QTreeView* cratesView() const { return crates_; }
     QString cratesCaption() const;
+    // "One folder per crate" or "As it was".
+    QComboBox* layoutBox() const { return layout_; }
+    // As it was: each library of the backup, its target folder (a Choose… button) and files.
+    QTableWidget* targetsTable() const { return targets_; }
     QCheckBox* overwriteBox() const { return overwrite_; }
     QCheckBox* rebuildBox() const { return rebuild_; }
     QString rebuildCaption() const;
@@ -67,6 +73,8 @@ class RestoreWindow final : public QDialog {
     QGroupBox* cratesGroup();
     void refreshFolders();
     void refreshCrates();
+    void refreshLayout();
+    void refreshTargets();
     void refreshOptions();
     void refreshProgress();
     void refreshApply();
@@ -79,6 +87,9 @@ class RestoreWindow final : public QDialog {
     LocationRow* serato_;
     QTreeView* crates_;
     QLabel* cratesCaption_;
+    QComboBox* layout_;
+    QTableWidget* targets_;
+    QLabel* targetsCaption_;
     QCheckBox* overwrite_;
     QCheckBox* rebuild_;
     QLabel* rebuildCaption_;
