@@ -103,7 +103,6 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     targets_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     targets_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     targets_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    targets_->setMinimumHeight(110);
     targetLayout->addWidget(targets_);
     targetLayout->addWidget(targetsCaption_);
     targetLayout->addWidget(overwrite_);
@@ -366,6 +365,11 @@ void RestoreWindow::refreshTargets() {
         targets_->setItem(row, 2, files);
     }
     targets_->resizeRowsToContents();
+    // As tall as its rows: the window scrolls, the table does not.
+    int tall = targets_->horizontalHeader()->sizeHint().height() + 2 * targets_->frameWidth();
+    for (int row = 0; row < targets_->rowCount(); ++row)
+        tall += targets_->rowHeight(row);
+    targets_->setFixedHeight(tall);
     targetsCaption_->setText(
         !model_.backupURL()  ? QStringLiteral("Choose a backup to see its libraries.")
         : targets.empty()    ? QStringLiteral("This backup does not record where its tracks were.")
