@@ -1,9 +1,11 @@
 #include "app/app_model.h"
 
+#include <system_error>
 #include <utility>
 
 #include "app/pane_texts.h"
 #include "backup/backup_engine.h"
+#include "library/serato_library.h"
 
 namespace morrowdeck {
 
@@ -81,6 +83,20 @@ void AppModel::loaded(std::size_t trackReferences) {
         run_.appendLog(LogEntry(LogEntry::Level::warning, warning));
 }
 
+std::vector<fs::path> AppModel::allLibraries() const {
+    std::vector<fs::path> folders;
+    const fs::path home = SeratoLibrary::defaultLibraryLocation();
+    std::error_code error;
+    if (fs::is_directory(home, error)) folders.push_back(home);
+    for (const auto& found : discovery_.foundLibraries())
+        folders.push_back(found.folder);
+    return folders;
+}
+
+void AppModel::loadAllLibraries() {
+    library_.loadAll(allLibraries());
+}
+
 bool AppModel::canStart() const {
     // A remembered destination whose drive is not plugged in is not written to: the engine
     // would make the folder afresh wherever its path now leads.
@@ -101,7 +117,11 @@ void AppModel::start() {
     const bool started = run_.start<BackupEngine>(
         std::make_unique<BackupEngine>(mainQueue_),
         [crates = selection_.selectedCrates(), destination, options,
-         database = library_.databaseURL()](BackupEngine& engine, RunModel::Callbacks callbacks) {
+         database = library_.databaseURL(), folders = library_.libraryFolders(),
+         members = library_.trackMembers()](BackupEngine& engine,
+                                            RunModel::Callbacks callbacks) {
+            // A library of several folders: each track is backed up from its own.
+            if (folders.size() > 1) engine.setLibraries(folders, members);
             engine.run(crates, destination, options, database, std::move(callbacks.log),
                        std::move(callbacks.progress), std::move(callbacks.completion));
         },

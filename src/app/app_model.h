@@ -2,8 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/folder_request.h"
 #include "app/library_discovery.h"
@@ -59,6 +61,12 @@ class AppModel final : public QObject {
     // Starts a backup of the ticked crates when it can; one that will not fit only when the
     // confirmation says so, and then copying what fits.
     void start();
+
+    // The _Serato_ folders of this computer and its drives: the home library (when there is
+    // one) and each the latest search found.
+    std::vector<std::filesystem::path> allLibraries() const;
+    // Loads them all as one library.
+    void loadAllLibraries();
 
     // The problem the window shows in its message bar, if any.
     NoticeSource& notices() { return notices_; }

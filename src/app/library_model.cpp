@@ -1,11 +1,14 @@
 #include "app/library_model.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
 #include "engine/background_task.h"
 #include "library/crate_index.h"
+#include "library/library_member.h"
+#include "library/merged_forest.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "library/serato_library_tracks.h"
@@ -22,12 +25,29 @@ struct LoadedLibrary {
     std::shared_ptr<const CrateIndex> index;
     std::size_t trackReferences = 0;
     std::vector<std::string> warnings;
+    // The libraries as loaded: several folders naming one (through a link) are one.
+    std::vector<fs::path> folders;
+    LibraryModel::TrackMembers trackMembers;
 };
 
-LoadedLibrary loadLibrary(const fs::path& library) {
+LoadedLibrary loadLibrary(const std::vector<fs::path>& folders) {
     LoadedLibrary loaded;
-    auto forest = SeratoLibrary::withNotInCrate(
-        SeratoLibrary::loadCrates(library, &loaded.warnings), library, &loaded.warnings);
+    std::vector<Crate::Ptr> forest;
+    if (folders.size() == 1) {
+        forest = SeratoLibrary::withNotInCrate(
+            SeratoLibrary::loadCrates(folders.front(), &loaded.warnings), folders.front(),
+            &loaded.warnings);
+        loaded.folders = folders;
+    } else {
+        // Reads each member's volume, which may wake a sleeping drive: hence here.
+        const auto members =
+            LibraryMembers::describe(folders, SeratoLibrary::defaultLibraryLocation());
+        MergedForest merged = MergedForest::load(members, true, &loaded.warnings);
+        forest = std::move(merged.forest);
+        loaded.trackMembers = std::move(merged.trackMembers);
+        for (const auto& member : members)
+            loaded.folders.push_back(member.library);
+    }
     for (const auto& crate : forest)
         loaded.trackReferences += crate->totalTrackCount();
     loaded.index = std::make_shared<const CrateIndex>(std::move(forest));
@@ -90,28 +110,59 @@ void LibraryModel::load(const fs::path& library) {
         emit refused();
         return;
     }
-    const auto generation = ++generation_;
-    if (libraryURL_ != library) {
-        libraryURL_ = library;
-        emit libraryURLChanged();
+    startLoad({library});
+}
+
+void LibraryModel::loadAll(std::vector<fs::path> libraries) {
+    if (locked_) {
+        emit refused();
+        return;
     }
+    std::vector<fs::path> folders;
+    for (auto& library : libraries) {
+        library = library.lexically_normal();
+        if (std::find(folders.begin(), folders.end(), library) == folders.end())
+            folders.push_back(std::move(library));
+    }
+    if (folders.empty()) return;
+    startLoad(std::move(folders));
+}
+
+void LibraryModel::reload() {
+    if (folders_.size() > 1) loadAll(folders_);
+    else if (libraryURL_) load(*libraryURL_);
+}
+
+void LibraryModel::startLoad(std::vector<fs::path> folders) {
+    const auto generation = ++generation_;
+    trackMembers_.clear();  // they name the crates of the forest being replaced
+    setFolders(folders);
     setLoading(true);
     emit loadStarted();
     runInBackground<LoadedLibrary>(
-        mainQueue_, [library] { return loadLibrary(library); },
+        mainQueue_, [folders] { return loadLibrary(folders); },
         [self = QPointer<LibraryModel>(this), generation](LoadedLibrary loaded) {
             if (!self || generation != self->generation_) return;
             self->loadWarnings_ = std::move(loaded.warnings);
+            if (!loaded.folders.empty()) self->setFolders(std::move(loaded.folders));
+            self->trackMembers_ = std::move(loaded.trackMembers);
             emit self->loaded(std::move(loaded.index), loaded.trackReferences);
             self->setLoading(false);
         },
-        [library](const std::string& why) {
+        [library = folders.front()](const std::string& why) {
             // The library is shown empty with the reason among its load warnings.
             LoadedLibrary failed;
             failed.index = std::make_shared<const CrateIndex>();
             failed.warnings.push_back("Couldn't load " + platform::toUtf8(library) + ": " + why);
             return failed;
         });
+}
+
+void LibraryModel::setFolders(std::vector<fs::path> folders) {
+    if (folders == folders_) return;
+    folders_ = std::move(folders);
+    libraryURL_ = folders_.front();
+    emit libraryURLChanged();
 }
 
 void LibraryModel::setLoading(bool loading) {

@@ -176,8 +176,10 @@ void PlanModel::refreshPreview() {
         mainQueue_,
         [queue = mainQueue_, crates = std::move(crates), forest = selection_.forest(),
          destination = destination_, options = options_, database = library_.databaseURL(),
+         libraries = library_.libraryFolders(), members = library_.trackMembers(),
          facts = facts_] {
-            return plan(queue, crates, forest, destination, options, database, *facts);
+            return plan(queue, crates, forest, destination, options, database, libraries,
+                        members, *facts);
         },
         [self = QPointer<PlanModel>(this), generation](Planned planned) {
             if (!self) return;
@@ -203,10 +205,14 @@ PlanModel::Planned PlanModel::plan(const std::shared_ptr<MainQueue>& queue,
                                    const std::vector<Crate::Ptr>& forest,
                                    const std::optional<fs::path>& destination,
                                    const BackupOptions& options,
-                                   const std::optional<fs::path>& database, SourceFacts& facts) {
+                                   const std::optional<fs::path>& database,
+                                   const std::vector<fs::path>& libraries,
+                                   const LibraryModel::TrackMembers& members, SourceFacts& facts) {
     Planned result;
     try {
-        result.preview = BackupEngine(queue).preview(crates, destination, options, database, &facts);
+        BackupEngine engine(queue);
+        if (libraries.size() > 1) engine.setLibraries(libraries, members);
+        result.preview = engine.preview(crates, destination, options, database, &facts);
     } catch (const std::exception&) {
         // the run's own start checks will say what is wrong
     }

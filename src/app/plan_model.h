@@ -146,7 +146,10 @@ class PlanModel final : public QObject {
                         const std::vector<Crate::Ptr>& forest,
                         const std::optional<std::filesystem::path>& destination,
                         const BackupOptions& options,
-                        const std::optional<std::filesystem::path>& database, SourceFacts& facts);
+                        const std::optional<std::filesystem::path>& database,
+                        const std::vector<std::filesystem::path>& libraries,
+                        const std::unordered_map<const Crate*, std::vector<std::size_t>>& members,
+                        SourceFacts& facts);
     void setTracks(TrackCounts tracks);
     // A new forest: its crates and files may differ, so nothing learnt of the last one is kept.
     void forestChanged();

@@ -8,9 +8,12 @@
 
 #include "app/restore_texts.h"
 #include "engine/background_task.h"
+#include "engine/backup_catalog.h"
+#include "engine/backup_layout.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "platform/file_system.h"
+#include "platform/mount_table.h"
 #include "platform/path_text.h"
 #include "restore/restore_engine.h"
 #include "restore/restore_status.h"
@@ -38,6 +41,17 @@ bool holdsTrackRecords(const fs::path& folder) {
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
     return head.find("otrk") != std::string::npos;
+}
+
+// The backup's libraries and their targets; none when its catalog cannot be read.
+std::vector<MemberTarget> resolveTargets(const fs::path& backup,
+                                         const std::map<std::string, fs::path>& folders) {
+    const auto bytes = platform::readFile(backup / BackupLayout::metadataFolder /
+                                          BackupLayout::catalogFileName);
+    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    if (!catalog) return {};
+    return MemberTargets::resolve(*catalog, folders, platform::readMountTable(),
+                                  SeratoLibrary::defaultLibraryLocation());
 }
 
 // A log line as the command line prints it: "warning: …".
@@ -69,6 +83,14 @@ struct RestoreModel::State {
 
     bool merges = false;
     std::uint64_t mergesGeneration = 0;  // counts requests; only the latest result is used
+
+    BackupCratesModel crates;
+    std::uint64_t cratesGeneration = 0;  // counts backup choices; only the latest is shown
+
+    Layout layout = Layout::crates;
+    std::vector<MemberTarget> targets;
+    std::map<std::string, fs::path> targetFolders;  // chosen in the window, by library name
+    std::uint64_t targetsGeneration = 0;
 };
 
 RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent)
@@ -81,6 +103,7 @@ RestoreModel::RestoreModel(std::shared_ptr<MainQueue> mainQueue, QObject* parent
         if (state_->run.isRunning()) state_->notices.clear(Notice::Subject::run);
     });
     connect(state_->undo.get(), &UndoModel::isUndoingChanged, this, &RestoreModel::updateCanStart);
+    connect(&state_->crates, &BackupCratesModel::checksChanged, this, &RestoreModel::updateCanStart);
     connect(&state_->run, &RunModel::logAppended, this, &RestoreModel::noteLogLine);
     connect(state_->undo.get(), &UndoModel::undoStarted, this, [this] {
         clearProblems();
@@ -112,7 +135,80 @@ void RestoreModel::setBackupURL(std::optional<fs::path> url) {
     if (url == state_->backupURL) return;
     state_->backupURL = std::move(url);
     emit backupURLChanged();
+    state_->targetFolders.clear();  // they named another backup's libraries
+    refreshCrates();
+    refreshTargets();
     updateCanStart();
+}
+
+RestoreModel::Layout RestoreModel::layout() const {
+    return state_->layout;
+}
+
+void RestoreModel::setLayout(Layout layout) {
+    if (layout == state_->layout) return;
+    state_->layout = layout;
+    emit layoutChanged();
+    refreshTargets();  // a drive may have been plugged in since
+    updateCanStart();
+}
+
+const std::vector<MemberTarget>& RestoreModel::targets() const {
+    return state_->targets;
+}
+
+void RestoreModel::chooseTarget(std::size_t member) {
+    if (member >= state_->targets.size()) return;
+    const MemberTarget& target = state_->targets[member];
+    if (const auto chosen = chooseFolder(
+            {QStringLiteral("Where to restore %1").arg(QString::fromStdString(target.name)),
+             QStringLiteral("Pick the drive or folder this library's tracks go back to, at "
+                            "their own paths below it."),
+             target.root.empty() ? FolderRequest::defaultStart() : target.root, true}))
+        setTargetFolder(target.name, *chosen);
+}
+
+void RestoreModel::setTargetFolder(const std::string& name, const fs::path& folder) {
+    state_->targetFolders[name] = folder;
+    refreshTargets();
+}
+
+void RestoreModel::refreshTargets() {
+    const auto generation = ++state_->targetsGeneration;
+    if (!state_->backupURL) {
+        if (!state_->targets.empty()) {
+            state_->targets.clear();
+            emit targetsChanged();
+            updateCanStart();
+        }
+        return;
+    }
+    runInBackground<std::vector<MemberTarget>>(
+        state_->mainQueue,
+        [backup = *state_->backupURL, folders = state_->targetFolders] {
+            return resolveTargets(backup, folders);
+        },
+        [self = QPointer<RestoreModel>(this), generation](std::vector<MemberTarget> targets) {
+            if (!self || generation != self->state_->targetsGeneration ||
+                targets == self->state_->targets)
+                return;
+            self->state_->targets = std::move(targets);
+            emit self->targetsChanged();
+            self->updateCanStart();
+        });
+}
+
+void RestoreModel::refreshCrates() {
+    const auto generation = ++state_->cratesGeneration;
+    state_->crates.setCrates({});
+    if (!state_->backupURL) return;
+    runInBackground<std::vector<std::string>>(
+        state_->mainQueue,
+        [backup = *state_->backupURL] { return BackupCratesModel::cratesOf(backup); },
+        [self = QPointer<RestoreModel>(this), generation](std::vector<std::string> paths) {
+            if (!self || generation != self->state_->cratesGeneration) return;
+            self->state_->crates.setCrates(paths);
+        });
 }
 
 void RestoreModel::setBackupFolder(const std::optional<fs::path>& folder) {
@@ -157,6 +253,12 @@ void RestoreModel::setRebuildDatabase(bool rebuild) {
     emit rebuildDatabaseChanged();
 }
 
+BackupCratesModel& RestoreModel::crates() {
+    return state_->crates;
+}
+const BackupCratesModel& RestoreModel::crates() const {
+    return state_->crates;
+}
 RunModel& RestoreModel::run() {
     return state_->run;
 }
@@ -196,7 +298,14 @@ QString RestoreModel::applyResultText() const {
 }
 
 bool RestoreModel::canStart() const {
-    return canUndo() && state_->backupURL && state_->audioTargetURL && state_->seratoURL;
+    if (!canUndo() || !state_->backupURL ||
+        !(state_->crates.isEmpty() || state_->crates.anyChecked()))
+        return false;
+    if (state_->layout == Layout::crates) return state_->audioTargetURL && state_->seratoURL;
+    const auto& targets = state_->targets;
+    return !targets.empty() && std::none_of(targets.begin(), targets.end(), [](const auto& target) {
+        return target.found == MemberTarget::Found::none;
+    });
 }
 
 bool RestoreModel::canUndo() const {
@@ -262,23 +371,31 @@ std::optional<fs::path> RestoreModel::chooseFolder(const FolderRequest& request)
 }
 
 void RestoreModel::start() {
-    if (!state_->backupURL || !state_->audioTargetURL || !state_->seratoURL) return;
     // A second run while one is under way would replace (and block on) the running engine;
     // a run during the apply step or an undo would write the library they are changing.
-    if (!canUndo()) return;
+    if (!canStart()) return;
     clearProblems();
     const std::int64_t since = UndoModel::nowNs();
+    // As it was, each library goes to its own target; the first's Serato folder is the one
+    // whose run Undo Last Restore offers.
+    const bool asItWas = state_->layout == Layout::asItWas;
+    const auto targets = asItWas ? state_->targets : std::vector<MemberTarget>();
+    const fs::path audio = asItWas ? fs::path() : *state_->audioTargetURL;
+    const fs::path serato = asItWas ? targets.front().serato : *state_->seratoURL;
     state_->run.start<RestoreEngine>(
         std::make_unique<RestoreEngine>(state_->mainQueue),
-        [backup = *state_->backupURL, audio = *state_->audioTargetURL, serato = *state_->seratoURL,
-         overwrite = state_->overwrite,
-         rebuild = state_->rebuildDatabase](RestoreEngine& engine, RunModel::Callbacks callbacks) {
+        [backup = *state_->backupURL, audio, serato, targets,
+         overwrite = state_->overwrite, rebuild = state_->rebuildDatabase,
+         crates = state_->crates.chosenPaths()](RestoreEngine& engine,
+                                                RunModel::Callbacks callbacks) {
+            engine.setCrates(crates);
+            engine.setTargets(targets);
             engine.run(backup, audio, serato,
                        overwrite ? ExistingFiles::replace : ExistingFiles::keep, rebuild,
                        std::move(callbacks.log), std::move(callbacks.progress),
                        std::move(callbacks.completion));
         },
-        [this, since, serato = *state_->seratoURL](RestoreEngine&, const RunResult& result) {
+        [this, since, serato](RestoreEngine&, const RunResult& result) {
             // The option as it is now, also when it was changed during the run.
             state_->run.report(result, [this](const ProgressSnapshot& snapshot) {
                 return QString::fromStdString(
@@ -387,9 +504,14 @@ void RestoreModel::updateCanStart() {
     // outcome until the next.
     if (state_->run.isRunning() || state_->undo->isUndoing()) state_->showsPrompt = false;
     if (state_->showsPrompt) {
-        state_->run.setStatusMessage(restoreText::readyPrompt(state_->backupURL.has_value(),
-                                                              state_->audioTargetURL.has_value(),
-                                                              state_->seratoURL.has_value()));
+        const bool asItWas = state_->layout == Layout::asItWas;
+        const bool hasCrates = state_->crates.isEmpty() || state_->crates.anyChecked();
+        QString prompt = restoreText::readyPrompt(
+            state_->backupURL.has_value(), asItWas || state_->audioTargetURL.has_value(),
+            asItWas || state_->seratoURL.has_value(), hasCrates);
+        if (asItWas && state_->backupURL && hasCrates && canUndo() && !canStart())
+            prompt = QStringLiteral("Choose where each library goes back to.");
+        state_->run.setStatusMessage(prompt);
     }
     const bool now = canStart();
     if (now == state_->canStart) return;

@@ -5,15 +5,20 @@
 #include <QStringList>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "app/backup_crates_model.h"
 #include "app/folder_request.h"
 #include "app/notice_source.h"
 #include "app/run_model.h"
 #include "app/undo_model.h"
 #include "engine/main_queue.h"
 #include "restore/apply_step.h"
+#include "restore/member_targets.h"
 
 namespace morrowdeck {
 
@@ -70,6 +75,24 @@ class RestoreModel final : public QObject {
     void setOverwrite(bool overwrite);
     bool rebuildDatabase() const;
     void setRebuildDatabase(bool rebuild);
+    // How the audio comes back: a folder per crate below the audio target, or as it was,
+    // each library of the backup to its own drive at its tracks' own paths.
+    enum class Layout { crates, asItWas };
+    Layout layout() const;
+    void setLayout(Layout layout);
+    // The backup's libraries with where each goes back to as it was, in member order; read
+    // in the background after each choice of backup or target folder. Empty until known, and
+    // for a folder whose catalog says nothing of them.
+    const std::vector<MemberTarget>& targets() const;
+    // Asks for the folder library `member` (an index into targets()) goes back to.
+    void chooseTarget(std::size_t member);
+    // Sends library `name` of the backup back to `folder` (its _Serato_ in it).
+    void setTargetFolder(const std::string& name, const std::filesystem::path& folder);
+
+    // The crates of the chosen backup, read in the background after each choice of folder;
+    // the checked ones are what a restore brings back.
+    BackupCratesModel& crates();
+    const BackupCratesModel& crates() const;
     // The current or last restore run: its progress, log and status, and its Cancel.
     RunModel& run();
     const RunModel& run() const;
@@ -96,7 +119,9 @@ class RestoreModel final : public QObject {
     QString applyResultText() const;
 
     // Derived values, computed on each read.
-    // No run, apply step or undo under way, and all three folders chosen.
+    // No run, apply step or undo under way, the backup chosen, a crate checked (when the
+    // backup's crates are known), and where it goes: the audio and Serato folders, or as it
+    // was a known target for every library.
     bool canStart() const;
     // No run, apply step or undo under way.
     bool canUndo() const;
@@ -134,6 +159,8 @@ class RestoreModel final : public QObject {
     void applyResultChanged();
     void canStartChanged();
     void mergesIntoExistingDatabaseChanged();
+    void layoutChanged();
+    void targetsChanged();
     // Lines were added to problemLines(), or it was cleared.
     void problemLinesChanged();
 
@@ -152,6 +179,12 @@ class RestoreModel final : public QObject {
     // Looks at the Serato folder's database in the background; a result superseded by a newer
     // request is ignored.
     void refreshMerges();
+    // Reads the backup folder's crates in the background; a result superseded by a newer
+    // choice is ignored.
+    void refreshCrates();
+    // Resolves the backup's libraries to their targets in the background (the catalog and the
+    // mounted drives are read there); a result superseded by a newer request is ignored.
+    void refreshTargets();
 
     struct State;
     std::unique_ptr<State> state_;

@@ -35,8 +35,9 @@ QString countText(const ProgressSnapshot& snapshot) {
     return QStringLiteral("%1 / %2").arg(snapshot.completedFiles).arg(snapshot.totalFiles);
 }
 
-QString readyPrompt(bool hasBackup, bool hasAudioTarget, bool hasSerato) {
+QString readyPrompt(bool hasBackup, bool hasAudioTarget, bool hasSerato, bool hasCrates) {
     if (!hasBackup) return QStringLiteral("Choose a Morrowdeck backup folder to restore from.");
+    if (!hasCrates) return QStringLiteral("Check at least one crate to restore.");
     if (!hasAudioTarget) return QStringLiteral("Choose the folder to copy the music into.");
     if (!hasSerato) return QStringLiteral("Choose the Serato library to write.");
     return QStringLiteral("Ready to restore.");

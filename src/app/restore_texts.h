@@ -23,8 +23,9 @@ QString locationSubtitle(const std::optional<std::filesystem::path>& folder,
 // chosen library, it says that the restored tracks are merged into it.
 QString rebuildCaption(bool rebuildDatabase, bool mergesIntoExistingDatabase);
 
-// The status line before the first restore: the folder still to choose, or that it is ready.
-QString readyPrompt(bool hasBackup, bool hasAudioTarget, bool hasSerato);
+// The status line before the first restore: the folder still to choose, that no crate is
+// checked, or that it is ready.
+QString readyPrompt(bool hasBackup, bool hasAudioTarget, bool hasSerato, bool hasCrates = true);
 
 // "{completed} / {total}".
 QString countText(const ProgressSnapshot& snapshot);

@@ -6,6 +6,9 @@
 
 #include "../support/mount_guard.h"
 #include "app_test_support.h"
+#include "engine/backup_catalog.h"
+#include "library/crate_writer.h"
+#include "library/serato_library.h"
 #include "platform/path_text.h"
 
 namespace morrowdeck::test {
@@ -159,6 +162,39 @@ class AppModelTest : public QObject {
         QVERIFY(!model.notice());
     }
 
+    // A backup of libraries loaded as one copies each one's tracks and records both libraries.
+    void backupOfSeveralLibraries() {
+        QTemporaryDir dir;
+        const fs::path root(dir.path().toStdString());
+        std::vector<fs::path> libraries;
+        for (const char* drive : {"A", "B"}) {
+            const fs::path library = root / drive / "_Serato_";
+            const fs::path track = root / drive / (std::string(drive) + ".mp3");
+            fs::create_directories(library / "Subcrates");
+            std::ofstream(track) << drive;
+            const auto bytes = CrateWriter::crateData({CrateWriter::volumeRelativePath(
+                track, SeratoLibrary::volumeMountPrefix(library))});
+            std::ofstream(library / "Subcrates" / "House.crate", std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            libraries.push_back(library);
+        }
+        LoadedModel m;
+        AppModel& model = *m.model;
+        model.library().loadAll(libraries);
+        QVERIFY(m.queue->runWhile([&] { return model.library().isLoading(); }));
+        const fs::path destination = root / "backup";
+        model.plan().setDestinationURL(destination);
+        model.start();
+        QVERIFY(m.queue->runWhile([&] { return model.run().isRunning(); }));
+        QVERIFY(fs::exists(destination / "House" / "A.mp3"));
+        QVERIFY(fs::exists(destination / "House" / "B.mp3"));
+        std::ifstream in(destination / ".morrowdeck" / "catalog.json", std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        const auto catalog = BackupCatalog::decode(bytes);
+        QVERIFY(catalog);
+        QCOMPARE(catalog->members.size(), std::size_t(2));
+    }
+
     // A folder without a library is named in the window with what to do, once, until a library
     // loads; a file manager that cannot be opened is shown until dismissed.
     void noticesUntilFixedOrDismissed() {
@@ -258,9 +294,10 @@ class AppModelTest : public QObject {
         library.open(other);
         library.load(demoLibrary());
         library.load(other / "_Serato_");
+        library.loadAll({demoLibrary(), other / "_Serato_"});
         QCOMPARE(asked, 0);
         QCOMPARE(changes.count() + loads.count(), 0);
-        QCOMPARE(refused.count(), 4);
+        QCOMPARE(refused.count(), 5);
         QVERIFY(!library.isLoading());
         QCOMPARE(library.libraryURL(), demoLibrary());
         QVERIFY(model.notice());

@@ -348,6 +348,102 @@ class RestoreModelTest : public QObject {
         QCOMPARE(model.run().statusMessage(), outcome);
     }
 
+    // The backup's crates come from its catalog (the folder of tracks in no crate left out),
+    // all checked. Unchecking a crate unchecks those below it and leaves its group partly
+    // checked; the checked crates are what is restored, none: no restore and the reason.
+    void checkedCratesChooseWhatIsRestored() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        BackupCratesModel& crates = model.crates();
+        BackupCatalog catalog;
+        catalog.crates = {"Genres/House", "Genres/Techno", "Disco", "Genres", "Loose"};
+        catalog.notInCrateFolder = "Loose";
+        fs::create_directories(r.root / "Catalogued" / ".morrowdeck");
+        const auto bytes = catalog.encode();
+        std::ofstream(r.root / "Catalogued" / ".morrowdeck" / "catalog.json", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        r.choose(r.root / "Catalogued");
+        QVERIFY(r.queue->runWhile([&] { return crates.isEmpty(); }));
+        const auto name = [&](const QModelIndex& index) { return index.data().toString(); };
+        const QModelIndex disco = crates.index(0, 0), genres = crates.index(1, 0);
+        QCOMPARE(crates.rowCount(), 2);
+        QCOMPARE(name(disco) + name(genres) + name(crates.index(0, 0, genres)), "DiscoGenresHouse");
+        QCOMPARE(crates.chosenPaths(), std::vector<std::string>{});
+
+        const auto set = [&](const QModelIndex& index, Qt::CheckState state) {
+            crates.setData(index, state, Qt::CheckStateRole);
+        };
+        const auto state = [&](const QModelIndex& index) {
+            return index.data(Qt::CheckStateRole).value<Qt::CheckState>();
+        };
+        set(crates.index(0, 0, genres), Qt::Unchecked);
+        QCOMPARE(state(genres), Qt::PartiallyChecked);
+        QCOMPARE(crates.chosenPaths(), (std::vector<std::string>{"Disco", "Genres/Techno"}));
+        set(genres, Qt::Checked);  // what a click on a partly checked crate sets
+        QCOMPARE(state(crates.index(0, 0, genres)), Qt::Checked);
+        set(disco, Qt::Unchecked);
+        QCOMPARE(crates.chosenPaths(), std::vector<std::string>{"Genres"});
+        QVERIFY(model.canStart());
+        set(genres, Qt::Unchecked);
+        QCOMPARE(state(crates.index(1, 0, genres)), Qt::Unchecked);
+        QVERIFY(!crates.anyChecked() && !model.canStart());
+        QCOMPARE(model.run().statusMessage(), "Check at least one crate to restore.");
+
+        // A backup without a catalog: its folders are its crates, and only the checked ones
+        // come back.
+        fs::create_directories(r.backup / "Disco");
+        std::ofstream(r.backup / "Disco" / "three.mp3") << "audio";
+        r.choose(r.backup);
+        QVERIFY(r.queue->runWhile([&] { return crates.isEmpty(); }));
+        QCOMPARE(name(crates.index(0, 0)) + name(crates.index(1, 0)), "DiscoHouse");
+        set(crates.index(0, 0), Qt::Unchecked);
+        model.start();
+        QVERIFY(r.finish());
+        QVERIFY(fs::exists(r.audio / "House" / "two.mp3"));
+        QVERIFY(!fs::exists(r.audio / "Disco"));
+    }
+
+    // As it was, every library of the backup needs a target: a drive that is not connected
+    // holds the restore back until a folder is chosen for it. Each library's tracks then go
+    // back to their own paths below its target.
+    void asItWasNeedsATargetForEveryLibrary() {
+        Restore r;
+        RestoreModel& model = *r.model;
+        BackupCatalog catalog;
+        BackupCatalog::Member home, drive;
+        home.name = "home";
+        drive.name = "Gig Drive";
+        drive.label = "Gig Drive";
+        drive.uuid = "0000-NOT-MOUNTED";
+        drive.volumePrefix = drive.mountPoint = "/media/dj/Gig Drive";
+        catalog.members = {home, drive};
+        catalog.tracks = {{"House/one.mp3", "Music/one.mp3", 0}, {"House/two.mp3", "Tracks/two.mp3", 1}};
+        catalog.crates = {"House"};
+        fs::create_directories(r.backup / ".morrowdeck");
+        const auto bytes = catalog.encode();
+        std::ofstream(r.backup / ".morrowdeck" / "catalog.json", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        r.choose(r.backup);
+        model.setLayout(RestoreModel::Layout::asItWas);
+        QVERIFY(r.queue->runWhile([&] { return model.targets().size() < 2; }));
+        QCOMPARE(model.targets()[0].found, MemberTarget::Found::home);
+        QCOMPARE(model.targets()[1].found, MemberTarget::Found::none);
+        QVERIFY(!model.canStart());
+        QCOMPARE(model.run().statusMessage(), "Choose where each library goes back to.");
+
+        model.setTargetFolder("home", r.root / "Home");
+        model.setTargetFolder("Gig Drive", r.root / "Gig");
+        QVERIFY(r.queue->runWhile([&] { return model.targets()[1].found != MemberTarget::Found::mapped; }));
+        QCOMPARE(model.targets()[1].root, r.root / "Gig");
+        QCOMPARE(model.targets()[1].files, std::size_t(1));
+        QVERIFY(model.canStart());
+        model.start();
+        QVERIFY(r.finish());
+        QVERIFY(fs::exists(r.root / "Home" / "Music" / "one.mp3"));
+        QVERIFY(fs::exists(r.root / "Gig" / "Tracks" / "two.mp3"));
+        QVERIFY(!fs::exists(r.audio / "House"));
+    }
+
     // An apply result that arrives after the model is gone does nothing.
     void applyResultAfterTheModelIsGone() {
         Restore r;

@@ -139,10 +139,8 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
                                              "Choose Library…", &model_->library(),
                                              &LibraryModel::chooseLibrary);
     chooseLibrary_->setShortcut(QKeySequence::Open);
-    reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload", this, [this] {
-        LibraryModel& loaded = model_->library();
-        if (loaded.libraryURL()) loaded.load(*loaded.libraryURL());
-    });
+    reload_ = libraryMenu_->addAction(Symbols::icon("arrow.clockwise", symbolColor), "Reload",
+                                      &model_->library(), &LibraryModel::reload);
     reload_->setShortcut(QKeySequence::Refresh);
     showLibrarySeparator_ = libraryMenu_->addSeparator();
     showLibrary_ = libraryMenu_->addAction(Symbols::icon("magnifyingglass", symbolColor), "Show in File Manager",
@@ -190,6 +188,10 @@ MainWindow::MainWindow(std::shared_ptr<MainQueue> mainQueue,
     foundMenu_->setIcon(Symbols::icon("externaldrive", symbolColor));
     foundMenu_->setToolTipsVisible(true);
     libraryMenu_->addMenu(foundMenu_);
+    allLibraries_ = libraryMenu_->addAction(Symbols::icon("externaldrive", symbolColor),
+                                            "All Libraries on This Computer", model_,
+                                            &AppModel::loadAllLibraries);
+    allLibraries_->setToolTip("The home library and every drive's, as one library");
     connect(libraryMenu_, &QMenu::aboutToShow, &model_->discovery(), &LibraryDiscovery::findLibraries);
     connect(&model_->discovery(), &LibraryDiscovery::foundLibrariesChanged, this,
             &MainWindow::refreshFoundLibraries);
@@ -362,10 +364,13 @@ void MainWindow::rebuildFoundLibrariesMenu() {
     foundMenu_->clear();
     foundActions_.clear();
     const QColor symbolColor = Style::primary(palette());
-    // The loaded library is left out: Reload covers it.
+    // The loaded library is left out: Reload covers it. Each of several loaded as one stays,
+    // to go back to that library alone.
     const auto& loaded = model_->library().libraryURL();
+    const bool several = model_->library().spansLibraries();
     for (const auto& found : model_->discovery().foundLibraries()) {
-        if (loaded && found.folder.lexically_normal() == loaded->lexically_normal()) continue;
+        if (!several && loaded && found.folder.lexically_normal() == loaded->lexically_normal())
+            continue;
         QAction* action = foundMenu_->addAction(
             Symbols::icon(found.onDrive ? "externaldrive" : "music.note.house", symbolColor),
             paneText::foundLibraryText(found));
@@ -378,6 +383,7 @@ void MainWindow::rebuildFoundLibrariesMenu() {
         foundActions_.push_back(action);
     }
     if (foundActions_.empty()) foundMenu_->addAction("No other libraries found")->setEnabled(false);
+    allLibraries_->setEnabled(!model_->allLibraries().empty());
 }
 
 void MainWindow::refreshSavedRuns() {
@@ -410,7 +416,10 @@ void MainWindow::undoSavedRun(const std::filesystem::path& library, const std::s
 
 void MainWindow::refreshLibrary() {
     const auto& library = model_->library().libraryURL();
-    if (library) {
+    const auto& folders = model_->library().libraryFolders();
+    if (folders.size() > 1) {
+        setWindowTitle(QStringLiteral("Morrowdeck — All Libraries (%1)").arg(folders.size()));
+    } else if (library) {
         const std::filesystem::path folder = library->parent_path();
         const QString name = QString::fromStdString(platform::toUtf8(folder.filename()));
         setWindowTitle(
@@ -421,8 +430,11 @@ void MainWindow::refreshLibrary() {
     }
     const bool running = model_->run().isRunning();
     libraryButton_->setEnabled(!running);
+    QStringList paths;
+    for (const auto& folder : folders)
+        paths << QString::fromStdString(platform::toUtf8(folder));
     libraryButton_->setToolTip(running   ? QStringLiteral("Library is locked during a backup")
-                               : library ? QString::fromStdString(platform::toUtf8(*library))
+                               : library ? paths.join(QLatin1Char('\n'))
                                          : QStringLiteral("No library loaded"));
     reload_->setEnabled(library.has_value());
     showLibrarySeparator_->setVisible(library.has_value());

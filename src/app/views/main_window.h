@@ -63,6 +63,8 @@ class MainWindow final : public QMainWindow {
     // and its drives, but the loaded one.
     QMenu* foundLibrariesMenu() const { return foundMenu_; }
     const std::vector<QAction*>& foundLibraryActions() const { return foundActions_; }
+    // "All Libraries on This Computer": the home library and every one found, as one.
+    QAction* allLibrariesAction() const { return allLibraries_; }
     QAction* aboutAction() const { return about_; }
     // "Saved Restores": the loaded library's saved restore and apply runs, newest first; one
     // opens the restore window and undoes that run after a confirmation.
@@ -109,6 +111,7 @@ class MainWindow final : public QMainWindow {
     QMenu* savedMenu_;
     bool savedMenuStale_ = false;  // the list changed while the menu was open
     QMenu* foundMenu_;
+    QAction* allLibraries_ = nullptr;
     std::vector<QAction*> foundActions_;  // foundMenu_'s entries, one per library
     bool foundMenuStale_ = false;         // found or loaded changed while the Library menu was open
     DesktopNotifier* notifier_;

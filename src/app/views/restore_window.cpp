@@ -1,6 +1,8 @@
 #include "app/views/restore_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QGroupBox>
@@ -10,9 +12,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTableWidget>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/backup_crates_model.h"
 #include "app/restore_model.h"
 #include "app/restore_texts.h"
 #include "app/window_sizing.h"
@@ -24,6 +29,7 @@
 #include "app/views/style.h"
 #include "app/views/symbols.h"
 #include "app/views/window_keys.h"
+#include "platform/path_text.h"
 
 namespace morrowdeck {
 
@@ -46,6 +52,11 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
       backup_(new LocationRow("shippingbox", "No backup selected", "The folder you previously backed up into", this)),
       audio_(new LocationRow("music.note.list", "No audio location", "Where the music files are copied", this)),
       serato_(new LocationRow("music.note.house", "Serato library", "Where crates are written", this)),
+      crates_(new QTreeView(this)),
+      cratesCaption_(captionLabel(QString(), this)),
+      layout_(new QComboBox(this)),
+      targets_(new QTableWidget(this)),
+      targetsCaption_(captionLabel(QString(), this)),
       overwrite_(new QCheckBox("Overwrite crates that already exist", this)),
       rebuild_(new QCheckBox("Rebuild Serato database (seamless, recommended)", this)),
       rebuildCaption_(captionLabel(QString(), this)),
@@ -71,8 +82,29 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     (new QVBoxLayout(source))->addWidget(backup_);
     auto* target = new QGroupBox("Restore to", this);
     auto* targetLayout = new QVBoxLayout(target);
+    layout_->addItem("One folder per crate");
+    layout_->addItem("As it was");
+    layout_->setToolTip("As it was: each library of the backup goes back to its own drive, its "
+                        "tracks to their own paths");
+    auto* layoutRow = new QHBoxLayout;
+    auto* layoutLabel = new QLabel("&Layout", target);
+    layoutLabel->setBuddy(layout_);
+    layoutRow->addWidget(layoutLabel);
+    layoutRow->addWidget(layout_);
+    layoutRow->addStretch(1);
+    targetLayout->addLayout(layoutRow);
     targetLayout->addWidget(audio_);
     targetLayout->addWidget(serato_);
+    targets_->setColumnCount(3);
+    targets_->setHorizontalHeaderLabels({"Library", "Goes back to", "Files"});
+    targets_->verticalHeader()->hide();
+    targets_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    targets_->setSelectionMode(QAbstractItemView::NoSelection);
+    targets_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    targets_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    targets_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    targetLayout->addWidget(targets_);
+    targetLayout->addWidget(targetsCaption_);
     targetLayout->addWidget(overwrite_);
     targetLayout->addWidget(rebuild_);
     targetLayout->addWidget(rebuildCaption_);
@@ -82,6 +114,7 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     formLayout->setContentsMargins(16, 12, 16, 12);
     formLayout->setSpacing(12);
     formLayout->addWidget(source);
+    formLayout->addWidget(cratesGroup());
     formLayout->addWidget(target);
     formLayout->addWidget(progress_);
     formLayout->addWidget(problems_);
@@ -123,6 +156,13 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
                               &RestoreModel::seratoURLChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshFolders);
     }
+    connect(layout_, &QComboBox::currentIndexChanged, &model, [this](int index) {
+        model_.setLayout(index == 1 ? RestoreModel::Layout::asItWas : RestoreModel::Layout::crates);
+    });
+    connect(&model, &RestoreModel::layoutChanged, this, &RestoreWindow::refreshLayout);
+    connect(&model, &RestoreModel::targetsChanged, this, &RestoreWindow::refreshTargets);
+    connect(&model.crates(), &BackupCratesModel::checksChanged, this, &RestoreWindow::refreshCrates);
+    connect(&model.crates(), &BackupCratesModel::checksChanged, this, &RestoreWindow::refreshActions);
     for (const auto signal : {&RestoreModel::overwriteChanged, &RestoreModel::rebuildDatabaseChanged,
                               &RestoreModel::mergesIntoExistingDatabaseChanged}) {
         connect(&model, signal, this, &RestoreWindow::refreshOptions);
@@ -146,6 +186,8 @@ RestoreWindow::RestoreWindow(RestoreModel& model, QWidget* parent)
     for (const auto signal : {&RestoreModel::seratoURLChanged, &RestoreModel::isApplyingChanged})
         connect(&model, signal, this, &RestoreWindow::refreshActions);
     refreshFolders();
+    refreshCrates();
+    refreshLayout();
     refreshOptions();
     refreshProgress();
     refreshApply();
@@ -184,6 +226,24 @@ QWidget* RestoreWindow::header() {
     layout->addStretch(1);
     layout->addWidget(close_, 0, Qt::AlignTop);
     return box;
+}
+
+QGroupBox* RestoreWindow::cratesGroup() {
+    auto* group = new QGroupBox("Crates", this);
+    crates_->setModel(&model_.crates());
+    crates_->setHeaderHidden(true);
+    crates_->setUniformRowHeights(true);
+    crates_->setMinimumHeight(140);
+    // A backup's top crates open at once (also those read before the window was made); the
+    // crates below them a click away.
+    crates_->expandToDepth(0);
+    connect(&model_.crates(), &QAbstractItemModel::modelReset, crates_, [this] { crates_->expandToDepth(0); });
+    crates_->setToolTip("Uncheck the crates you do not want back (Space toggles the current one)");
+    auto* layout = new QVBoxLayout(group);
+    layout->setSpacing(6);
+    layout->addWidget(crates_);
+    layout->addWidget(cratesCaption_);
+    return group;
 }
 
 QGroupBox* RestoreWindow::applyGroup() {
@@ -233,6 +293,7 @@ QWidget* RestoreWindow::actionBar() {
 }
 
 QString RestoreWindow::rebuildCaption() const { return rebuildCaption_->text(); }
+QString RestoreWindow::cratesCaption() const { return cratesCaption_->text(); }
 bool RestoreWindow::showsApplySpinner() const { return !spinner_->isHidden(); }
 QString RestoreWindow::applyResultText() const {
     return applyResult_->isHidden() ? QString() : applyResult_->text();
@@ -243,6 +304,78 @@ void RestoreWindow::refreshFolders() {
     backup_->setFolder(model_.backupURL());
     audio_->setFolder(model_.audioTargetURL());
     serato_->setFolder(model_.seratoURL());
+}
+
+void RestoreWindow::refreshCrates() {
+    const BackupCratesModel& crates = model_.crates();
+    crates_->setVisible(!crates.isEmpty());
+    if (crates.isEmpty()) {
+        cratesCaption_->setText(model_.backupURL() ? "Every crate of the backup is restored."
+                                                   : "Choose a backup to see its crates.");
+    } else if (!crates.anyChecked()) {
+        cratesCaption_->setText("No crate checked: nothing to restore.");
+    } else if (crates.chosenPaths().empty()) {
+        cratesCaption_->setText("Every crate is restored, with the tracks in no crate.");
+    } else {
+        cratesCaption_->setText("Only the checked crates are restored, with the crates below them.");
+    }
+    if (crates_->model()->rowCount() > 0 && !crates_->currentIndex().isValid())
+        crates_->setCurrentIndex(crates_->model()->index(0, 0));
+}
+
+void RestoreWindow::refreshLayout() {
+    const bool asItWas = model_.layout() == RestoreModel::Layout::asItWas;
+    layout_->setCurrentIndex(asItWas ? 1 : 0);
+    audio_->setVisible(!asItWas);
+    serato_->setVisible(!asItWas);
+    targets_->setVisible(asItWas);
+    targetsCaption_->setVisible(asItWas);
+    refreshTargets();
+}
+
+// One row per library of the backup: its name, where it goes back to (with how that was
+// found, and a button to choose another folder) and how many files it gets.
+void RestoreWindow::refreshTargets() {
+    const auto& targets = model_.targets();
+    targets_->setRowCount(int(targets.size()));
+    bool missing = false;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const MemberTarget& target = targets[i];
+        const int row = int(i);
+        const bool none = target.found == MemberTarget::Found::none;
+        missing = missing || none;
+        targets_->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(target.name)));
+        auto* cell = new QWidget(targets_);
+        auto* cellLayout = new QHBoxLayout(cell);
+        cellLayout->setContentsMargins(4, 0, 0, 0);
+        auto* where = new ElidedLabel(cell);
+        where->setFullText(none ? QStringLiteral("Not connected — choose a folder")
+                                : QStringLiteral("%1 (%2)")
+                                      .arg(QString::fromStdString(platform::toUtf8(target.root)),
+                                           MemberTargets::foundText(target.found)));
+        where->setToolTip(none ? QString() : QString::fromStdString(platform::toUtf8(target.serato)));
+        auto* choose = new QPushButton("Choose…", cell);
+        choose->setAutoDefault(false);
+        connect(choose, &QPushButton::clicked, &model_, [this, i] { model_.chooseTarget(i); });
+        cellLayout->addWidget(where, 1);
+        cellLayout->addWidget(choose);
+        targets_->setCellWidget(row, 1, cell);
+        auto* files = new QTableWidgetItem(QString::number(target.files));
+        files->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        targets_->setItem(row, 2, files);
+    }
+    targets_->resizeRowsToContents();
+    // As tall as its rows: the window scrolls, the table does not.
+    int tall = targets_->horizontalHeader()->sizeHint().height() + 2 * targets_->frameWidth();
+    for (int row = 0; row < targets_->rowCount(); ++row)
+        tall += targets_->rowHeight(row);
+    targets_->setFixedHeight(tall);
+    targetsCaption_->setText(
+        !model_.backupURL()  ? QStringLiteral("Choose a backup to see its libraries.")
+        : targets.empty()    ? QStringLiteral("This backup does not record where its tracks were.")
+        : missing            ? QStringLiteral("Choose a folder for each library that is not connected.")
+                             : QStringLiteral("Each library's tracks go back to their own paths "
+                                              "below its folder; its crates to the _Serato_ there."));
 }
 
 void RestoreWindow::refreshOptions() {
@@ -271,6 +404,9 @@ void RestoreWindow::refreshActions() {
     cancel_->setVisible(running);
     start_->setVisible(!running);
     start_->setEnabled(model_.canStart());
+    start_->setToolTip(!model_.crates().isEmpty() && !model_.crates().anyChecked()
+                           ? QStringLiteral("Check at least one crate to restore")
+                           : QString());
     undo_->setVisible(model_.showsUndoLastRestore());
     undo_->setEnabled(model_.canUndo());
 }

@@ -5,11 +5,14 @@
 #include "app/views/click_settle.h"
 
 class QCheckBox;
+class QComboBox;
+class QTableWidget;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QToolButton;
+class QTreeView;
 
 namespace morrowdeck {
 
@@ -38,6 +41,13 @@ class RestoreWindow final : public QDialog {
     LocationRow* backupRow() const { return backup_; }
     LocationRow* audioRow() const { return audio_; }
     LocationRow* seratoRow() const { return serato_; }
+    // The backup's crates with check boxes: the checked ones are restored.
+    QTreeView* cratesView() const { return crates_; }
+    QString cratesCaption() const;
+    // "One folder per crate" or "As it was".
+    QComboBox* layoutBox() const { return layout_; }
+    // As it was: each library of the backup, its target folder (a Choose… button) and files.
+    QTableWidget* targetsTable() const { return targets_; }
     QCheckBox* overwriteBox() const { return overwrite_; }
     QCheckBox* rebuildBox() const { return rebuild_; }
     QString rebuildCaption() const;
@@ -60,7 +70,11 @@ class RestoreWindow final : public QDialog {
     QWidget* header();
     QWidget* actionBar();
     QGroupBox* applyGroup();
+    QGroupBox* cratesGroup();
     void refreshFolders();
+    void refreshCrates();
+    void refreshLayout();
+    void refreshTargets();
     void refreshOptions();
     void refreshProgress();
     void refreshApply();
@@ -71,6 +85,11 @@ class RestoreWindow final : public QDialog {
     LocationRow* backup_;
     LocationRow* audio_;
     LocationRow* serato_;
+    QTreeView* crates_;
+    QLabel* cratesCaption_;
+    QComboBox* layout_;
+    QTableWidget* targets_;
+    QLabel* targetsCaption_;
     QCheckBox* overwrite_;
     QCheckBox* rebuild_;
     QLabel* rebuildCaption_;

@@ -656,7 +656,7 @@ void MainWindowTest::foundLibrariesInTheMenu() {
         return result;
     };
     const QStringList fixed{"Choose Library…", "Reload", "", "Show in File Manager", "", "Check Backup…",
-                            "Saved Restores", "", "Other Libraries"};
+                            "Saved Restores", "", "Other Libraries", "All Libraries on This Computer"};
     QCOMPARE(texts(menu), fixed);
     QCOMPARE(texts(found), QStringList{"No other libraries found"});
     QVERIFY(!found.actions().front()->isEnabled());
@@ -687,6 +687,13 @@ void MainWindowTest::foundLibrariesInTheMenu() {
     QCOMPARE(*model.library().libraryURL(), home / "Music" / "_Serato_");
     QCOMPARE(texts(found), QStringList{"No other libraries found"});
     QCOMPARE(texts(menu), fixed);
+
+    // All libraries, when there is only the one: that library, as it is alone.
+    const QString title = window->windowTitle();
+    window->allLibrariesAction()->trigger();
+    QTRY_VERIFY(!model.library().isLoading());
+    QCOMPARE(model.library().libraryFolders(), std::vector<fs::path>{home / "Music" / "_Serato_"});
+    QCOMPARE(window->windowTitle(), title);
 }
 
 QTEST_MAIN(MainWindowTest)
