@@ -149,6 +149,9 @@ void RestoreModel::setLayout(Layout layout) {
     if (layout == state_->layout) return;
     state_->layout = layout;
     emit layoutChanged();
+    // Each layout starts from its own default for files already there: a folder per crate
+    // takes the backup's, as it was keeps the drive's (Serato writes cues into them).
+    setOverwrite(layout == Layout::crates);
     refreshTargets();  // a drive may have been plugged in since
     updateCanStart();
 }

@@ -425,6 +425,7 @@ class RestoreModelTest : public QObject {
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         r.choose(r.backup);
         model.setLayout(RestoreModel::Layout::asItWas);
+        QVERIFY(!model.overwrite());  // the drive's own files are kept unless asked
         QVERIFY(r.queue->runWhile([&] { return model.targets().size() < 2; }));
         QCOMPARE(model.targets()[0].found, MemberTarget::Found::home);
         QCOMPARE(model.targets()[1].found, MemberTarget::Found::none);
