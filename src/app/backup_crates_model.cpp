@@ -19,9 +19,7 @@ BackupCratesModel::BackupCratesModel(QObject* parent) : QAbstractItemModel(paren
 
 std::vector<std::string> BackupCratesModel::cratesOf(const fs::path& backup) {
     std::vector<std::string> paths;
-    const auto bytes = platform::readFile(backup / BackupLayout::metadataFolder /
-                                          BackupLayout::catalogFileName);
-    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    const auto catalog = BackupCatalog::read(backup);
     if (catalog && catalog->crates) {
         for (const auto& folder : *catalog->crates)
             if (folder != catalog->notInCrateFolder) paths.push_back(catalog->originalPath(folder));

@@ -9,7 +9,6 @@
 #include "app/restore_texts.h"
 #include "engine/background_task.h"
 #include "engine/backup_catalog.h"
-#include "engine/backup_layout.h"
 #include "library/serato_folder.h"
 #include "library/serato_library.h"
 #include "platform/file_system.h"
@@ -46,9 +45,7 @@ bool holdsTrackRecords(const fs::path& folder) {
 // The backup's libraries and their targets; none when its catalog cannot be read.
 std::vector<MemberTarget> resolveTargets(const fs::path& backup,
                                          const std::map<std::string, fs::path>& folders) {
-    const auto bytes = platform::readFile(backup / BackupLayout::metadataFolder /
-                                          BackupLayout::catalogFileName);
-    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    const auto catalog = BackupCatalog::read(backup);
     if (!catalog) return {};
     return MemberTargets::resolve(*catalog, folders, platform::readMountTable(),
                                   SeratoLibrary::defaultLibraryLocation());

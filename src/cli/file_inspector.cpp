@@ -86,9 +86,7 @@ void appendMore(std::ostringstream& out, std::size_t shown, std::size_t total) {
 // backup came from it.
 Json backupMembers(const std::filesystem::path& folder, std::ostringstream& summary) {
     Json members = Json::array();
-    const auto bytes = platform::readFile(folder / BackupLayout::metadataFolder /
-                                          BackupLayout::catalogFileName);
-    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    const auto catalog = BackupCatalog::read(folder);
     if (!catalog || catalog->members.empty()) return members;
     std::vector<std::size_t> files(catalog->members.size());
     for (const auto& track : catalog->tracks)

@@ -11,8 +11,6 @@
 #include "cli/engine_session.h"
 #include "cli/json_output.h"
 #include "cli/preview_output.h"
-#include "engine/backup_layout.h"
-#include "engine/metadata_file.h"
 #include "engine/serato_error.h"
 #include "library/serato_library.h"
 #include "platform/mount_table.h"
@@ -68,10 +66,7 @@ std::optional<std::vector<MemberTarget>> memberTargets(const RestoreCommandOptio
             return std::nullopt;
         }
     }
-    std::string warning;
-    const auto bytes = readMetadataFile(
-        backup / BackupLayout::metadataFolder / BackupLayout::catalogFileName, warning);
-    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    const auto catalog = BackupCatalog::read(backup);
     if (!catalog) {
         error = SeratoError::noOriginalPaths(platform::toUtf8(backup)).description();
         return std::nullopt;

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "engine/backup_layout.h"
+#include "engine/metadata_file.h"
 #include "engine/safe_name.h"
 #include "library/bounded_json.h"
 #include "platform/path_text.h"
@@ -296,6 +297,15 @@ void BackupCatalog::keepOthersFrom(const BackupCatalog& earlier,
     }
     if (!notInCrateFolder) notInCrateFolder = earlier.notInCrateFolder;
     if (storeFolder.empty()) storeFolder = earlier.storeFolder;
+}
+
+std::optional<BackupCatalog> BackupCatalog::read(const std::filesystem::path& backupRoot,
+                                                 std::string* warning) {
+    std::string why;
+    const auto bytes = readMetadataFile(
+        backupRoot / BackupLayout::metadataFolder / BackupLayout::catalogFileName, why);
+    if (warning) *warning = why;
+    return bytes ? decode(*bytes) : std::nullopt;
 }
 
 std::filesystem::path BackupCatalog::libraryFolder(const std::filesystem::path& metadata,

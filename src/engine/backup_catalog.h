@@ -66,6 +66,12 @@ struct BackupCatalog {
     // Absent when the bytes are not a catalog; entries that are not two strings are skipped.
     static std::optional<BackupCatalog> decode(std::span<const std::uint8_t> bytes);
 
+    // The catalog of the backup in `backupRoot`, read within the metadata size limit; absent
+    // when there is none or it cannot be used (`warning`, when given, then says why, unless
+    // it is simply missing).
+    static std::optional<BackupCatalog> read(const std::filesystem::path& backupRoot,
+                                             std::string* warning = nullptr);
+
     // This catalog followed by the crates and entries of an earlier one whose crate folders this
     // one does not hold, as long as `stillACrate(folder)` says the library still has that
     // crate: a backup of some crates keeps what an earlier run recorded for the others, but a
