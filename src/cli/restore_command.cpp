@@ -72,10 +72,10 @@ std::optional<std::vector<MemberTarget>> memberTargets(const RestoreCommandOptio
         return std::nullopt;
     }
     const auto members = MemberTargets::membersOf(*catalog);
-    for (const auto& [name, folder] : maps)
+    for (const auto& mapping : maps)
         if (std::none_of(members.begin(), members.end(),
-                         [&](const auto& member) { return member.name == name; })) {
-            error = "--map names " + name + ", which is no library of this backup.";
+                         [&](const auto& member) { return member.name == mapping.first; })) {
+            error = "--map names " + mapping.first + ", which is no library of this backup.";
             return std::nullopt;
         }
     return MemberTargets::resolve(*catalog, maps, platform::readMountTable(),
