@@ -11,7 +11,6 @@
 #include "engine/backup_layout.h"
 #include "engine/backup_manifest.h"
 #include "engine/content_hash.h"
-#include "engine/metadata_file.h"
 #include "engine/serato_error.h"
 #include "engine/worker_pool.h"
 #include "library/crate_writer.h"
@@ -95,14 +94,12 @@ ProgressSnapshot BackupVerifier::execute(const std::filesystem::path& backupRoot
     check.granularity = platform::timestampGranularity(backupRoot);
     check.skippedFolders = {std::string(BackupLayout::metadataFolder),
                             std::string(BackupLayout::defaultStoreFolder)};
-    std::string warning, store;
-    if (const auto bytes = readMetadataFile(
-            backupRoot / BackupLayout::metadataFolder / BackupLayout::catalogFileName, warning))
-        if (const auto catalog = BackupCatalog::decode(*bytes);
-            catalog && !catalog->storeFolder.empty()) {
-            check.skippedFolders.insert(catalog->storeFolder);
-            store = catalog->storeFolder;
-        }
+    std::string store;
+    if (const auto catalog = BackupCatalog::read(backupRoot);
+        catalog && !catalog->storeFolder.empty()) {
+        check.skippedFolders.insert(catalog->storeFolder);
+        store = catalog->storeFolder;
+    }
     // Only a backup that de-duplicates lists copies in its store. Lines no backup writes are
     // reported, and their paths never opened.
     std::erase_if(check.manifest.entries, [&](const auto& entry) {
@@ -269,9 +266,7 @@ void BackupVerifier::findUnexpected(Check& check, const std::filesystem::path& f
 // backup's catalog, which names the library path of every backed-up file.
 void BackupVerifier::compareWithLibrary(Check& check, const std::filesystem::path& library) {
     std::string warning;
-    const auto bytes = readMetadataFile(
-        check.root / BackupLayout::metadataFolder / BackupLayout::catalogFileName, warning);
-    const auto catalog = bytes ? BackupCatalog::decode(*bytes) : std::nullopt;
+    const auto catalog = BackupCatalog::read(check.root, &warning);
     if (!warning.empty()) reporter_.log(Level::warning, warning);
     if (!catalog) {
         reporter_.log(Level::warning,
